@@ -1,0 +1,42 @@
+# Compiler options shared by every target of the kit: warnings, sanitizers, Windows defines.
+
+add_library(zrv_options INTERFACE)
+
+if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
+  target_compile_options(zrv_options INTERFACE -Wall -Wextra -Wpedantic -Wshadow -Wformat=2
+                                               -Wcast-qual -Wnon-virtual-dtor)
+  if(ZRV_WARNINGS_AS_ERRORS)
+    target_compile_options(zrv_options INTERFACE -Werror)
+  endif()
+elseif(MSVC)
+  target_compile_options(zrv_options INTERFACE /W4 /utf-8)
+  target_compile_definitions(zrv_options INTERFACE _CRT_SECURE_NO_WARNINGS)
+  if(ZRV_WARNINGS_AS_ERRORS)
+    target_compile_options(zrv_options INTERFACE /WX)
+  endif()
+endif()
+
+if(WIN32)
+  # The kit speaks the ANSI (multibyte) Win32 API; keep headers lean and the target at Windows 7.
+  target_compile_definitions(zrv_options INTERFACE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
+endif()
+
+if(ZRV_SANITIZE STREQUAL "address")
+  target_compile_options(zrv_options INTERFACE -fsanitize=address,undefined -fno-sanitize-recover=all
+                                               -fno-omit-frame-pointer)
+  target_link_options(zrv_options INTERFACE -fsanitize=address,undefined)
+elseif(ZRV_SANITIZE STREQUAL "thread")
+  target_compile_options(zrv_options INTERFACE -fsanitize=thread -fno-omit-frame-pointer)
+  target_link_options(zrv_options INTERFACE -fsanitize=thread)
+elseif(NOT ZRV_SANITIZE STREQUAL "")
+  message(FATAL_ERROR "ZRV_SANITIZE must be address, thread or empty, not '${ZRV_SANITIZE}'")
+endif()
+
+# Selects the backend source of a seam for the platform being built: NAME_win32.cpp or NAME_posix.cpp.
+function(zrv_backend_source out_var dir name)
+  if(WIN32)
+    set(${out_var} "${dir}/${name}_win32.cpp" PARENT_SCOPE)
+  else()
+    set(${out_var} "${dir}/${name}_posix.cpp" PARENT_SCOPE)
+  endif()
+endfunction()

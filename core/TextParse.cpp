@@ -1,0 +1,76 @@
+// Strict number and address parsers shared by the device protocol and the setup file; portable.
+#include "core/TextParse.h"
+
+#include "core/IPv4.h"
+
+#include <cstring>
+
+static bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+static bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+bool ParseDecimal(const char* text, std::size_t length, int32_t* value) {
+    if (length == 0) {
+        return false;
+    }
+    int64_t accumulated = 0;
+    for (std::size_t i = 0; i < length; ++i) {
+        if (!IsDigit(text[i])) {
+            return false;
+        }
+        accumulated = accumulated * 10 + (text[i] - '0');
+        if (accumulated > INT32_MAX) {
+            return false;
+        }
+    }
+    *value = static_cast<int32_t>(accumulated);
+    return true;
+}
+
+// One group of a dotted quad at `*cursor`: one to three digits, at most 255; advances past it.
+static bool ParseOctet(const char** cursor, unsigned* octet) {
+    const char* p = *cursor;
+    std::size_t digits = 0;
+    while (digits < 4 && IsDigit(p[digits])) {
+        ++digits;
+    }
+    int32_t value = 0;
+    if (digits > 3 || !ParseDecimal(p, digits, &value) || value > 255) {
+        return false;
+    }
+    *octet = static_cast<unsigned>(value);
+    *cursor = p + digits;
+    return true;
+}
+
+bool ParseAddress(const char* text, uint32_t* address) {
+    unsigned octets[IPV4_OCTET_COUNT];
+    const char* cursor = text;
+    for (int i = 0; i < IPV4_OCTET_COUNT; ++i) {
+        if (i > 0 && *cursor++ != '.') {
+            return false;
+        }
+        if (!ParseOctet(&cursor, &octets[i])) {
+            return false;
+        }
+    }
+    if (*cursor != '\0') {
+        return false;
+    }
+    *address = MakeIPv4(octets[0], octets[1], octets[2], octets[3]);
+    return true;
+}
+
+char* TrimBlanks(char* text) {
+    while (IsBlank(*text)) {
+        ++text;
+    }
+    std::size_t length = std::strlen(text);
+    while (length > 0 && IsBlank(text[length - 1])) {
+        text[--length] = '\0';
+    }
+    return text;
+}

@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Installs, with apt-get, every package that building and testing the kit needs; does nothing when all are there.
+set -euo pipefail
+
+PACKAGES=(
+  cmake make g++ pkg-config
+  libgtest-dev libgmock-dev
+  g++-mingw-w64-x86-64-posix mingw-w64-tools
+  wine64 xvfb imagemagick
+  clang-14 libclang-rt-14-dev clang-format
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+if [ "$(id -u)" -ne 0 ]; then
+  echo "install-deps: missing packages: ${missing[*]}; run as root to install them" >&2
+  exit 1
+fi
+
+echo "install-deps: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Runs one Windows program under Wine in the session that scripts/with-wine.sh prepared (CTest's
+# emulator for the cross build). Exits with the program's exit code.
+set -euo pipefail
+if [ -z "${WINEPREFIX:-}" ] || [ -z "${DISPLAY:-}" ]; then
+  echo "wine-run: no Wine session; run the command through scripts/with-wine.sh" >&2
+  exit 2
+fi
+exec /usr/lib/wine/wine64 "$@"

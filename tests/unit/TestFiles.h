@@ -1,0 +1,10 @@
+// Scratch files for tests: unique paths in the temporary directory, read back whole.
+#pragma once
+
+#include <string>
+
+// A path for a file that does not exist yet, unique within this process run.
+std::string TempFilePath(const char* stem);
+
+// The whole content of the file at `path`; empty when it cannot be read.
+std::string ReadWholeFile(const std::string& path);

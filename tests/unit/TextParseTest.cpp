@@ -1,0 +1,109 @@
+// Accept and reject tables of the shared number and address parsers.
+#include "core/TextParse.h"
+#include "core/IPv4.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+namespace {
+
+struct DecimalCase {
+    const char* Text;
+    bool Accepted;
+    int32_t Value;
+};
+
+TEST(ParseDecimal, AcceptsOnlyDigitStringsThatFitIn32Bits) {
+    const DecimalCase cases[] = {
+        {"0", true, 0},
+        {"9600", true, 9600},
+        {"007", true, 7},
+        {"0000000000000192", true, 192}, // many leading zeros are no overflow
+        {"2147483647", true, 2147483647},
+        {"2147483648", false, 0},  // one past the largest signed 32-bit value
+        {"4294967296", false, 0},  // would wrap to 0 in 32 bits
+        {"99999999999", false, 0}, // eleven digits
+        {"", false, 0},
+        {"-1", false, 0},
+        {"+1", false, 0},
+        {" 1", false, 0},
+        {"1 ", false, 0},
+        {"12a", false, 0},
+        {"0x10", false, 0},
+    };
+    for (const auto& c : cases) {
+        int32_t value = -77;
+        bool accepted = ParseDecimal(c.Text, std::strlen(c.Text), &value);
+        EXPECT_EQ(c.Accepted, accepted) << '"' << c.Text << '"';
+        EXPECT_EQ(c.Accepted ? c.Value : -77, value) << "failure must leave the output alone: " << c.Text;
+    }
+}
+
+TEST(ParseDecimal, ReadsExactlyTheGivenLength) {
+    int32_t value = 0;
+    EXPECT_TRUE(ParseDecimal("12,34", 2, &value));
+    EXPECT_EQ(12, value);
+    EXPECT_FALSE(ParseDecimal("12,34", 3, &value));
+}
+
+struct AddressCase {
+    const char* Text;
+    bool Accepted;
+    uint32_t Address;
+};
+
+TEST(ParseAddress, AcceptsOnlyStrictDottedQuads) {
+    const AddressCase cases[] = {
+        {"192.168.0.1", true, MakeIPv4(192, 168, 0, 1)},
+        {"192.168.000.001", true, MakeIPv4(192, 168, 0, 1)},
+        {"0.0.0.0", true, 0},
+        {"255.255.255.255", true, 0xFFFFFFFFu},
+        {"010.0.0.1", true, MakeIPv4(10, 0, 0, 1)},
+        {"192.168.0.256", false, 0},
+        {"192.168.0.1000", false, 0},
+        {"192.168.0.0001", false, 0},
+        {"192.168.0", false, 0},
+        {"192.168..1", false, 0},
+        {"192.168.0.1.5", false, 0},
+        {"192.168.0.1.", false, 0},
+        {".192.168.0.1", false, 0},
+        {" 192.168.0.1", false, 0},
+        {"192.168.0.1 ", false, 0},
+        {"192.168.0.-1", false, 0},
+        {"192,168,0,1", false, 0},
+        {"", false, 0},
+    };
+    for (const auto& c : cases) {
+        uint32_t address = 0xDEADBEEF;
+        EXPECT_EQ(c.Accepted, ParseAddress(c.Text, &address)) << '"' << c.Text << '"';
+        EXPECT_EQ(c.Accepted ? c.Address : 0xDEADBEEF, address) << c.Text;
+    }
+}
+
+TEST(TrimBlanks, RemovesBlanksAndTabsAtBothEndsOnly) {
+    const struct {
+        const char* Text;
+        const char* Trimmed;
+    } cases[] = {
+        {"  9600   ", "9600"}, {"\t a b \t", "a b"}, {"", ""},
+        {" \t ", ""},          {"x", "x"},           {"\r9600\n", "\r9600\n"},
+    };
+    for (const auto& c : cases) {
+        std::string buffer = c.Text;
+        EXPECT_STREQ(c.Trimmed, TrimBlanks(buffer.data())) << '"' << c.Text << '"';
+    }
+}
+
+TEST(IPv4, PacksTheFirstGroupIntoTheMostSignificantByte) {
+    EXPECT_EQ(0xC0A80001u, MakeIPv4(192, 168, 0, 1));
+    EXPECT_EQ(0xFFFFFF00u, MakeIPv4(255, 255, 255, 0));
+    const uint32_t address = MakeIPv4(10, 20, 30, 40);
+    const int expected[] = {10, 20, 30, 40};
+    for (int i = 0; i < IPV4_OCTET_COUNT; ++i) {
+        EXPECT_EQ(expected[i], IPv4Octet(address, i));
+    }
+}
+
+} // namespace
