@@ -25,6 +25,10 @@ public:
     CParamFile(const CParamFile&) = delete;
     CParamFile& operator=(const CParamFile&) = delete;
 
+    // Setup files: defined in persistence/ (link zrv_persistence to use them). Each sets FileError.
+    bool Load(const char* path);
+    bool Save(const char* path);
+
     ParamSet* GetParam() { return &m_param; }
     const ParamSet* GetParam() const { return &m_param; }
 
