@@ -2,13 +2,13 @@
 # Everything a build or test needs is installed first (apt-get, as root).
 
 SHELL := /bin/bash
-PRESETS_WITH_TESTS := native native-asan mingw
+PRESETS_WITH_TESTS := native native-asan native-tsan mingw
 CLANG_FORMAT ?= clang-format
 
 .PHONY: test run deps build format format-check $(addprefix test-,$(PRESETS_WITH_TESTS)) \
         $(addprefix build-,$(PRESETS_WITH_TESTS))
 
-test: deps format-check test-native test-native-asan test-mingw
+test: deps format-check test-native test-native-asan test-native-tsan test-mingw
 	@echo "make test: every tier passed"
 
 run: deps
@@ -25,7 +25,7 @@ $(addprefix build-,$(PRESETS_WITH_TESTS)): build-%: deps
 	cmake --preset $* >/dev/null
 	cmake --build --preset $*
 
-test-native test-native-asan: test-%: build-%
+test-native test-native-asan test-native-tsan: test-%: build-%
 	ctest --preset $*
 
 test-mingw: build-mingw

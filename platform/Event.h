@@ -1,0 +1,26 @@
+// A manual-reset event: set, reset, and wait with a time-out; portable interface.
+#pragma once
+
+#include <cstddef>
+
+class CEvent {
+public:
+    CEvent();
+    ~CEvent();
+    CEvent(const CEvent&) = delete;
+    CEvent& operator=(const CEvent&) = delete;
+
+    // Creates the event, not signalled. False when the OS refused.
+    bool Create();
+    bool IsCreated() const { return m_created; }
+
+    void Set();
+    void Reset();
+    // True when the event is (or becomes) signalled within `milliseconds`.
+    bool Wait(unsigned milliseconds);
+
+private:
+    static constexpr std::size_t STORAGE_SIZE = 128;
+    alignas(alignof(void*)) unsigned char m_storage[STORAGE_SIZE];
+    bool m_created = false;
+};

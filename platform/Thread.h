@@ -1,0 +1,32 @@
+// A worker thread that is created before it runs, can be raised above normal priority, and is joined;
+// portable interface.
+#pragma once
+
+#include <cstddef>
+
+class CThread {
+public:
+    using Body = void (*)(void* context);
+
+    CThread();
+    // Joins a thread that still exists; one that never ran is released without running its body.
+    ~CThread();
+    CThread(const CThread&) = delete;
+    CThread& operator=(const CThread&) = delete;
+
+    // Creates the thread, not yet running `body`. False when the OS refused.
+    bool Create(Body body, void* context);
+    bool Exists() const { return m_exists; }
+
+    // Best effort: above normal where the OS allows it.
+    void RaisePriority();
+    // Lets the created thread run its body.
+    void Resume();
+    // Waits without a time limit for the body to return and releases the thread.
+    void Join();
+
+private:
+    static constexpr std::size_t STORAGE_SIZE = 192;
+    alignas(alignof(void*)) unsigned char m_storage[STORAGE_SIZE];
+    bool m_exists = false;
+};

@@ -1,0 +1,41 @@
+// The OS side of one open serial port: the seam between portkit's port table and the platform
+// (termios and poll on POSIX, a COM handle on Windows).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+struct CommSettings {
+    int32_t BaudRate;
+    int32_t DataBits; // 5 to 8
+    int32_t Parity;   // COMM_PARITY_NONE, _EVEN or _ODD
+    int32_t StopBits; // 1 or 2
+};
+
+// Owns the OS handles of one port; opened and closed by the owner's thread, waited on by the reader.
+class CCommDevice {
+public:
+    CCommDevice();
+    ~CCommDevice();
+    CCommDevice(const CCommDevice&) = delete;
+    CCommDevice& operator=(const CCommDevice&) = delete;
+
+    // Opens port `portNumber` with `settings`; false when it cannot.
+    bool Open(int32_t portNumber, const CommSettings& settings);
+    void Close();
+
+    // Sends all `length` bytes; false when the port refused them or went away.
+    bool Write(const char* data, std::size_t length);
+
+    // Reader thread: waits until bytes arrive, Wake is called, or a short idle period passes, then reads
+    // up to `room` bytes. Returns their number, 0 when none came, or -1 when the port went away (the
+    // device was unplugged or the other side of a pty closed). With `room` 0 it only waits.
+    int WaitAndRead(char* buffer, std::size_t room);
+
+    // Any thread: makes a running WaitAndRead return soon.
+    void Wake();
+
+private:
+    static constexpr std::size_t STORAGE_SIZE = 64;
+    alignas(alignof(void*)) unsigned char m_storage[STORAGE_SIZE];
+};

@@ -1,0 +1,141 @@
+// portkit's port table: handles, the receive queue and the reader thread that calls the notify
+// procedure; portable, over the CCommDevice seam.
+#include "portkit/PortKit.h"
+
+#include "platform/Lock.h"
+#include "platform/Thread.h"
+#include "portkit/CommDevice.h"
+#include "portkit/ReceiveQueue.h"
+
+#include <algorithm>
+#include <atomic>
+
+namespace {
+
+constexpr int MAX_OPEN_PORTS = 16;
+constexpr std::size_t READ_BLOCK_SIZE = 256;
+
+struct OpenPort {
+    // Written under TableLock by CreateCommPort and DestroyCommPort; read by any thread.
+    std::atomic<bool> InUse{false};
+    // Opened before the reader exists, closed after it ended.
+    CCommDevice Device;
+    CReceiveQueue Queue;
+    CThread Reader;
+    std::atomic<CommNotifyProcType> Proc{nullptr};
+    // Set by DestroyCommPort before it wakes the reader and joins it.
+    std::atomic<bool> Stopping{false};
+    // Set by the reader when the port went away; later writes fail.
+    std::atomic<bool> Gone{false};
+};
+
+CLock TableLock;
+OpenPort Ports[MAX_OPEN_PORTS];
+
+OpenPort* Find(int32_t handle) {
+    if (handle < 0 || handle >= MAX_OPEN_PORTS || !Ports[handle].InUse) {
+        return nullptr;
+    }
+    return &Ports[handle];
+}
+
+// Reads what arrives into the queue and tells the procedure, until the port is destroyed or gone. A
+// procedure that leaves bytes behind is called again after the next wait, never in a tight loop.
+void ReaderMain(void* context) {
+    OpenPort& port = *static_cast<OpenPort*>(context);
+    char block[READ_BLOCK_SIZE];
+    while (!port.Stopping) {
+        int received = port.Device.WaitAndRead(block, std::min(sizeof block, port.Queue.Room()));
+        if (received < 0) {
+            port.Gone = true;
+            return;
+        }
+        port.Queue.Push(block, static_cast<std::size_t>(received));
+        CommNotifyProcType proc = port.Proc;
+        if (proc != nullptr && port.Queue.Count() > 0 && !port.Stopping) {
+            proc(0, 0);
+        }
+    }
+}
+
+bool IsSupported(const CommSettings& settings) {
+    return settings.BaudRate > 0 && settings.DataBits >= 5 && settings.DataBits <= 8 &&
+           (settings.Parity == COMM_PARITY_NONE || settings.Parity == COMM_PARITY_EVEN ||
+            settings.Parity == COMM_PARITY_ODD) &&
+           (settings.StopBits == 1 || settings.StopBits == 2);
+}
+
+} // namespace
+
+int32_t CreateCommPort(int32_t portNumber, int32_t baudRate, int32_t dataBits, int32_t parity,
+                       int32_t stopBits, int32_t, int32_t, int32_t) {
+    const CommSettings settings{baudRate, dataBits, parity, stopBits};
+    if (!IsSupported(settings)) {
+        return -1;
+    }
+    CLockGuard guard(TableLock);
+    for (int32_t handle = 0; handle < MAX_OPEN_PORTS; ++handle) {
+        OpenPort& port = Ports[handle];
+        if (port.InUse) {
+            continue;
+        }
+        if (!port.Device.Open(portNumber, settings)) {
+            return -1;
+        }
+        port.Proc = nullptr;
+        port.Stopping = false;
+        port.Gone = false;
+        port.InUse = true;
+        return handle;
+    }
+    return -1;
+}
+
+int32_t DestroyCommPort(int32_t handle) {
+    CLockGuard guard(TableLock);
+    OpenPort* port = Find(handle);
+    if (port == nullptr) {
+        return -1;
+    }
+    port->Stopping = true;
+    port->Device.Wake();
+    port->Reader.Join();
+    port->Device.Close();
+    char drain[READ_BLOCK_SIZE];
+    while (port->Queue.Pop(drain, sizeof drain) > 0) {
+    }
+    port->InUse = false;
+    return 0;
+}
+
+int32_t ReadCommBlock(int32_t handle, char* buffer, int32_t size) {
+    OpenPort* port = Find(handle);
+    if (port == nullptr || size < 0) {
+        return -1;
+    }
+    return static_cast<int32_t>(port->Queue.Pop(buffer, static_cast<std::size_t>(size)));
+}
+
+int32_t WriteCommBlock(int32_t handle, const char* data, int32_t length) {
+    OpenPort* port = Find(handle);
+    if (port == nullptr || length < 0 || port->Gone) {
+        return 0;
+    }
+    return port->Device.Write(data, static_cast<std::size_t>(length)) ? 1 : 0;
+}
+
+int32_t InstallNotifyProc(int32_t handle, int32_t, int32_t, CommNotifyProcType proc) {
+    CLockGuard guard(TableLock);
+    OpenPort* port = Find(handle);
+    if (port == nullptr) {
+        return -1;
+    }
+    port->Proc = proc;
+    if (!port->Reader.Exists()) {
+        if (!port->Reader.Create(ReaderMain, port)) {
+            return -1;
+        }
+        port->Reader.Resume();
+    }
+    return 0;
+}

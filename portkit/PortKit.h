@@ -1,0 +1,35 @@
+// Our serial-port library: open a port with line settings, write, read without blocking, and be called
+// on a thread of the library's own whenever received bytes wait. Portable interface; the OS side lives
+// behind CommDevice.h.
+#pragma once
+
+#include <cstdint>
+
+// Called on the library's reader thread whenever received bytes wait; both arguments are 0.
+using CommNotifyProcType = int32_t (*)(int32_t, int32_t);
+
+constexpr int32_t COMM_PARITY_NONE = 'N';
+constexpr int32_t COMM_PARITY_EVEN = 'E';
+constexpr int32_t COMM_PARITY_ODD = 'O';
+
+// Opens port `portNumber` (COMn on Windows; an entry of the path table elsewhere, see CommPortPaths.h)
+// with the given line settings. Returns a handle of 0 or more, or a negative value when the port cannot
+// be opened. The three reserved arguments must be 0.
+int32_t CreateCommPort(int32_t portNumber, int32_t baudRate, int32_t dataBits, int32_t parity,
+                       int32_t stopBits, int32_t reserved1, int32_t reserved2, int32_t reserved3);
+
+// Stops the port's notifications (waiting for a running one to return) and closes it. Must not be called
+// from inside the notify procedure. Returns 0, or a negative value for an unknown handle.
+int32_t DestroyCommPort(int32_t handle);
+
+// Copies up to `size` received bytes, in arrival order, and returns their number; 0 when none wait. Never
+// blocks. Negative for an unknown handle.
+int32_t ReadCommBlock(int32_t handle, char* buffer, int32_t size);
+
+// Sends `length` bytes. Nonzero when all were accepted for sending, 0 on failure (a port that went
+// away included).
+int32_t WriteCommBlock(int32_t handle, const char* data, int32_t length);
+
+// From now on `proc` is called on the library's reader thread whenever received bytes wait. The two
+// reserved arguments must be 0. Returns 0, or a negative value for an unknown handle.
+int32_t InstallNotifyProc(int32_t handle, int32_t reserved1, int32_t reserved2, CommNotifyProcType proc);

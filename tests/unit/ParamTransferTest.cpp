@@ -1,0 +1,381 @@
+// The transfer engine against the in-process fake port: command order and bytes, progress, events,
+// failures and their trace lines, and the owner's handshake.
+#include "devicelink/ParamTransfer.h"
+
+#include "FakePortKit.h"
+#include "TestFiles.h"
+#include "core/DebugPrint.h"
+#include "core/IPv4.h"
+#include "core/ParamFile.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace {
+
+using Events = std::vector<std::pair<int32_t, int32_t>>;
+
+// Records every callback and lets the test wait for the last one.
+struct Recorder {
+    std::mutex Mutex;
+    std::condition_variable Finished;
+    Events Seen;
+
+    static int Callback(int32_t event, int32_t value, void* context) {
+        auto* self = static_cast<Recorder*>(context);
+        std::lock_guard<std::mutex> lock(self->Mutex);
+        self->Seen.emplace_back(event, value);
+        self->Finished.notify_all();
+        return 0;
+    }
+    bool WaitForEnd() {
+        std::unique_lock<std::mutex> lock(Mutex);
+        return Finished.wait_for(lock, std::chrono::seconds(10), [this] {
+            return !Seen.empty() &&
+                   (Seen.back().first == PT_EVENT_DONE || Seen.back().first == PT_EVENT_ERROR);
+        });
+    }
+};
+
+// A device that answers every command the way a healthy ZRV-Link does.
+std::string HealthyDevice(const std::string& line) {
+    int index = 0;
+    char word[16] = "";
+    if (line == "\x1Bvers\r") {
+        return "\r\nZRV 1.0\r\n>";
+    }
+    if (line == "baudrate\r") {
+        return "9600\r\n>";
+    }
+    if (line == "netparam\r") {
+        return "address 192.168.0.10\r\nnetmask 255.255.255.0\r\ngateway 192.168.0.1\r\n>";
+    }
+    if (line == "save\r") {
+        return "OK\r\n>";
+    }
+    if (std::sscanf(line.c_str(), "%15s %d\r", word, &index) == 2 &&
+        line.find(' ', line.find(' ') + 1) == std::string::npos) {
+        const std::string w = word;
+        if (w == "target") {
+            return "10.0.0." + std::to_string(index) + "\r\n>";
+        }
+        if (w == "enable") {
+            return std::to_string(index % 2) + "\r\n>";
+        }
+        if (w == "name") {
+            return index % 3 == 0 ? "\r\n>" : "4142" + std::to_string(index) + "\r\n>";
+        }
+    }
+    return "\r\n>"; // set commands and "update"
+}
+
+// A device that answers like HealthyDevice except for lines that begin with `prefix`.
+FakePortScript Except(const std::string& prefix, const std::string& reply) {
+    FakePortScript script;
+    script.Respond = [prefix, reply](const std::string& line) {
+        return line.compare(0, prefix.size(), prefix) == 0 ? reply : HealthyDevice(line);
+    };
+    return script;
+}
+
+FakePortScript Healthy() {
+    return Except("\x01never", "");
+}
+
+struct Outcome {
+    bool Started = false;
+    bool Ended = false;
+    Events Seen;
+    int32_t Result = -1;
+    FakePortLog Log;
+    std::string Trace;
+};
+
+Outcome RunTransfer(const FakePortScript& script, int32_t readMode, ParamSet* set, int32_t port = 5) {
+    const std::string tracePath = TempFilePath("transfer");
+    DebugPrintInit("t");
+    DebugPrintSetStream(std::fopen(tracePath.c_str(), "wb"));
+    FakePortReset(script);
+    Outcome out;
+    {
+        CParamTransfer engine;
+        Recorder recorder;
+        EXPECT_TRUE(engine.Init());
+        engine.SetCallback(Recorder::Callback, &recorder);
+        out.Started = engine.Start(port, readMode, set);
+        out.Ended = out.Started && recorder.WaitForEnd();
+        engine.Stop();
+        out.Result = engine.GetResult();
+        std::lock_guard<std::mutex> lock(recorder.Mutex);
+        out.Seen = recorder.Seen;
+    }
+    out.Log = FakePortRecorded();
+    DebugPrintExit();
+    out.Trace = ReadWholeFile(tracePath);
+    return out;
+}
+
+std::vector<std::string> ExpectedReadLines() {
+    std::vector<std::string> lines = {"\x1Bvers\r", "baudrate\r", "netparam\r"};
+    for (int i = 0; i < TARGET_COUNT; ++i) {
+        for (const char* word : {"target", "enable", "name"}) {
+            lines.push_back(std::string(word) + " " + std::to_string(i) + "\r");
+        }
+    }
+    return lines;
+}
+
+std::vector<int32_t> Progress(const Events& seen) {
+    std::vector<int32_t> values;
+    for (const auto& e : seen) {
+        if (e.first == PT_EVENT_PROGRESS) {
+            values.push_back(e.second);
+        }
+    }
+    return values;
+}
+
+// START first, progress only in between, exactly one final event.
+void ExpectEventFrame(const Events& seen, int32_t last) {
+    ASSERT_GE(seen.size(), 2u);
+    EXPECT_EQ(std::make_pair(int32_t{PT_EVENT_START}, int32_t{0}), seen.front());
+    EXPECT_EQ(std::make_pair(last, int32_t{0}), seen.back());
+    for (std::size_t i = 1; i + 1 < seen.size(); ++i) {
+        EXPECT_EQ(PT_EVENT_PROGRESS, seen[i].first) << "event " << i;
+    }
+}
+
+TEST(CParamTransfer, ReadSendsItsNinetyNineCommandsAndFillsTheWholeRecord) {
+    CParamFile scratch;
+    Outcome out = RunTransfer(Healthy(), 1, scratch.GetParam());
+    ASSERT_TRUE(out.Ended);
+    EXPECT_EQ(PT_OK, out.Result);
+    EXPECT_EQ((std::vector<int32_t>{5, 9600, 8, 'N', 1, 0, 0, 0}), out.Log.CreateArgs);
+    EXPECT_EQ(ExpectedReadLines(), out.Log.Lines);
+    EXPECT_EQ(1, out.Log.Destroyed);
+
+    const ParamSet& set = *scratch.GetParam();
+    EXPECT_EQ(9600, set.BaudRate);
+    EXPECT_EQ(MakeIPv4(192, 168, 0, 10), set.IPAddress);
+    EXPECT_EQ(MakeIPv4(255, 255, 255, 0), set.SubnetMask);
+    EXPECT_EQ(MakeIPv4(192, 168, 0, 1), set.Gateway);
+    for (int i = 0; i < TARGET_COUNT; ++i) {
+        EXPECT_EQ(MakeIPv4(10, 0, 0, i), set.Target[i].Address) << i;
+        EXPECT_EQ(i % 2, set.Target[i].Enable) << i;
+        EXPECT_EQ(i % 3 == 0 ? std::string() : "4142" + std::to_string(i), set.Target[i].Name) << i;
+    }
+
+    ExpectEventFrame(out.Seen, PT_EVENT_DONE);
+    std::vector<int32_t> expected;
+    for (int step = 1; step <= 35; ++step) {
+        expected.push_back(step * 100 / 35);
+    }
+    EXPECT_EQ(expected, Progress(out.Seen)); // 2, 5, 8, 11, ... 100
+}
+
+TEST(CParamTransfer, ReadTracesEachValueInItsOwnWords) {
+    CParamFile scratch;
+    Outcome out = RunTransfer(Healthy(), 1, scratch.GetParam());
+    for (const char* line : {"vers = ZRV 1.0\n", "baudrate = 9600\n", "IP address = 192.168.000.010\n",
+                             "subnet mask = 255.255.255.000\n", "gateway = 192.168.000.001\n",
+                             "target00 = [ ] 010.000.000.000 \n", "target01 = [*] 010.000.000.001 41421\n",
+                             "target31 = [*] 010.000.000.031 414231\n", "done..\n"}) {
+        EXPECT_NE(std::string::npos, out.Trace.find(std::string("  ") + line)) << line;
+    }
+}
+
+ParamSet WriteSet(int32_t baudRate, uint32_t ipAddress) {
+    CParamFile file;
+    ParamSet set = *file.GetParam();
+    set.BaudRate = baudRate;
+    set.IPAddress = ipAddress;
+    for (int i = 0; i < TARGET_COUNT; ++i) {
+        set.Target[i].Address = MakeIPv4(10, 0, 1, i);
+        set.Target[i].Enable = i == 3 ? 7 : i % 2;
+        std::snprintf(set.Target[i].Name, TARGET_NAME_SIZE, "%s", i == 5 ? "" : "4142");
+    }
+    return set;
+}
+
+TEST(CParamTransfer, WriteSendsOptionalLinesOnlyWhenSetAndEndsWithSaveAndUpdate) {
+    const struct {
+        int32_t BaudRate;
+        uint32_t IPAddress;
+        int Steps;
+    } cases[] = {
+        {38400, MakeIPv4(192, 168, 0, 10), 37}, {0, 0, 35}, {38400, 0, 36}, {0, MakeIPv4(1, 2, 3, 4), 36}};
+    for (const auto& c : cases) {
+        ParamSet set = WriteSet(c.BaudRate, c.IPAddress);
+        Outcome out = RunTransfer(Healthy(), 0, &set);
+        ASSERT_TRUE(out.Ended);
+        EXPECT_EQ(PT_OK, out.Result);
+
+        std::vector<std::string> expected = {"\x1Bvers\r"};
+        if (c.BaudRate != 0) {
+            expected.push_back("baudrate 38400\r");
+        }
+        if (c.IPAddress != 0) {
+            char line[80];
+            std::snprintf(line, sizeof line, "netparam %d.%d.%d.%d 0.0.0.0 0.0.0.0\r",
+                          IPv4Octet(c.IPAddress, 0), IPv4Octet(c.IPAddress, 1), IPv4Octet(c.IPAddress, 2),
+                          IPv4Octet(c.IPAddress, 3));
+            expected.push_back(line);
+        }
+        for (int i = 0; i < TARGET_COUNT; ++i) {
+            const std::string n = std::to_string(i);
+            expected.push_back("target " + n + " 10.0.1." + n + "\r");
+            expected.push_back("enable " + n + (i == 3 || i % 2 ? " 1\r" : " 0\r"));
+            expected.push_back(i == 5 ? "clrname 5\r" : "name " + n + " 4142\r");
+        }
+        expected.push_back("save\r");
+        expected.push_back("update\r");
+        EXPECT_EQ(expected, out.Log.Lines) << c.Steps << " steps";
+
+        ExpectEventFrame(out.Seen, PT_EVENT_DONE);
+        std::vector<int32_t> progress = Progress(out.Seen);
+        ASSERT_EQ(static_cast<std::size_t>(c.Steps), progress.size());
+        EXPECT_EQ(100 / c.Steps, progress.front());
+        EXPECT_EQ(100, progress.back());
+        EXPECT_EQ(c.BaudRate != 0, out.Trace.find("baudrate = ") != std::string::npos);
+        EXPECT_EQ(c.IPAddress != 0, out.Trace.find("IP address = ") != std::string::npos);
+    }
+}
+
+TEST(CParamTransfer, WriteSendsTargetsAtTheOwnAddressDisabledAndChangesThePassedSet) {
+    const uint32_t own = MakeIPv4(10, 0, 1, 7);
+    ParamSet set = WriteSet(0, own);
+    set.Target[7].Enable = 1;
+    Outcome out = RunTransfer(Healthy(), 0, &set);
+    ASSERT_EQ(PT_OK, out.Result);
+    EXPECT_NE(out.Log.Lines.end(), std::find(out.Log.Lines.begin(), out.Log.Lines.end(), "enable 7 0\r"));
+    EXPECT_EQ(0, set.Target[7].Enable);
+    EXPECT_EQ(1, set.Target[9].Enable);
+
+    // With no own address nothing is disabled, not even targets at 0.0.0.0.
+    ParamSet zero = WriteSet(0, 0);
+    zero.Target[2].Address = 0;
+    zero.Target[2].Enable = 1;
+    RunTransfer(Healthy(), 0, &zero);
+    EXPECT_EQ(1, zero.Target[2].Enable);
+}
+
+TEST(CParamTransfer, EachFailureEndsTheTransferWithItsResultAndTraceLine) {
+    const struct {
+        const char* What;
+        FakePortScript Script;
+        int32_t ReadMode;
+        int32_t Result;
+        const char* Trace;
+        std::size_t LinesSent;
+    } cases[] = {
+        {"write refused",
+         [] {
+             auto s = Healthy();
+             s.FailWriteAt = 4;
+             return s;
+         }(),
+         1, PT_ERR_COMM, "WARNING: communication error\n", 5},
+        {"number rejected", Except("baudrate", "fast\r\n>"), 1, PT_ERR_COMM, "WARNING: parameter error\n", 2},
+        {"number too large", Except("baudrate", "4294967296\r\n>"), 1, PT_ERR_COMM,
+         "WARNING: parameter error\n", 2},
+        {"netparam rejected", Except("netparam", "ADDRESS 1.2.3.4\r\n>"), 1, PT_ERR_COMM,
+         "WARNING: parameter error\n", 3},
+        {"address rejected", Except("target 4", "10.0.0.256\r\n>"), 1, PT_ERR_COMM,
+         "WARNING: parameter error\n", 3 + 13},
+        {"flag rejected", Except("enable 0", "yes\r\n>"), 1, PT_ERR_COMM, "WARNING: parameter error\n", 5},
+        {"name with a line break", Except("name 1\r", "41\r\n42\r\n>"), 1, PT_ERR_COMM,
+         "WARNING: parameter error\n", 9},
+        {"save not OK", Except("save", "NG\r\n>"), 0, PT_ERR_HARDWARE, "WARNING: hardware error\n",
+         1 + 96 + 1},
+        {"save in lower case", Except("save", "ok\r\n>"), 0, PT_ERR_HARDWARE, "WARNING: hardware error\n",
+         98},
+    };
+    for (const auto& c : cases) {
+        ParamSet set = WriteSet(0, 0);
+        Outcome out = RunTransfer(c.Script, c.ReadMode, &set);
+        ASSERT_TRUE(out.Ended) << c.What;
+        EXPECT_EQ(c.Result, out.Result) << c.What;
+        EXPECT_NE(std::string::npos, out.Trace.find(c.Trace)) << c.What << ": " << out.Trace;
+        EXPECT_EQ(c.LinesSent, out.Log.Lines.size()) << c.What << ": nothing is sent after a failure";
+        ExpectEventFrame(out.Seen, PT_EVENT_ERROR);
+    }
+}
+
+TEST(CParamTransfer, SilentDeviceTimesOutAfterTheReplyTimeLimit) {
+    CParamFile scratch;
+    const auto begin = std::chrono::steady_clock::now();
+    Outcome out = RunTransfer(Except("baudrate", ""), 1, scratch.GetParam());
+    const auto waited = std::chrono::steady_clock::now() - begin;
+    EXPECT_EQ(PT_ERR_COMM, out.Result);
+    EXPECT_NE(std::string::npos, out.Trace.find("WARNING: communication timeout\n"));
+    EXPECT_EQ(2u, out.Log.Lines.size());
+    ExpectEventFrame(out.Seen, PT_EVENT_ERROR);
+    // Not a speed check: the engine must have waited its whole time limit before giving up.
+    EXPECT_GE(waited, std::chrono::milliseconds(REPLY_TIMEOUT_MS));
+}
+
+TEST(CParamTransfer, StartOnAPortThatDoesNotOpenNeverCallsBack) {
+    FakePortScript script = Healthy();
+    script.RefusedPort = 99;
+    CParamFile scratch;
+    Outcome out = RunTransfer(script, 1, scratch.GetParam(), 99);
+    EXPECT_FALSE(out.Started);
+    EXPECT_EQ(PT_ERR_PORT, out.Result);
+    EXPECT_TRUE(out.Seen.empty());
+    EXPECT_TRUE(out.Log.Lines.empty());
+    EXPECT_NE(std::string::npos, out.Trace.find("WARNING: cannot open COM99\n"));
+}
+
+TEST(CParamTransfer, SecondStartWaitsForTheFirstTransferThenOpensThePortAgain) {
+    FakePortReset(Healthy());
+    CParamTransfer engine;
+    Recorder recorder;
+    ASSERT_TRUE(engine.Init());
+    engine.SetCallback(Recorder::Callback, &recorder);
+    CParamFile first, second;
+    ASSERT_TRUE(engine.Start(5, 1, first.GetParam()));
+    // The fake refuses to open a port that is still open: this Start must wait for the first.
+    ASSERT_TRUE(engine.Start(5, 1, second.GetParam()));
+    ASSERT_TRUE(recorder.WaitForEnd());
+    engine.Stop();
+    std::lock_guard<std::mutex> lock(recorder.Mutex);
+    const std::vector<int32_t> finals = [&] {
+        std::vector<int32_t> v;
+        for (const auto& e : recorder.Seen) {
+            if (e.first != PT_EVENT_PROGRESS) {
+                v.push_back(e.first);
+            }
+        }
+        return v;
+    }();
+    EXPECT_EQ((std::vector<int32_t>{PT_EVENT_START, PT_EVENT_DONE, PT_EVENT_START, PT_EVENT_DONE}), finals);
+    EXPECT_EQ(2, FakePortRecorded().Opened);
+    EXPECT_EQ(9600, second.GetParam()->BaudRate);
+}
+
+TEST(CParamTransfer, ReadErrorCountEndsTheDrainWithoutLosingTheReply) {
+    FakePortScript script = Healthy();
+    script.ReadErrorFirst = true;
+    CParamFile scratch;
+    Outcome out = RunTransfer(script, 1, scratch.GetParam());
+    EXPECT_EQ(PT_OK, out.Result);
+    EXPECT_EQ(9600, scratch.GetParam()->BaudRate);
+}
+
+TEST(CParamTransfer, StartWithoutInitFailsAsAResourceError) {
+    FakePortReset(Healthy());
+    CParamTransfer engine;
+    CParamFile scratch;
+    EXPECT_FALSE(engine.Start(5, 1, scratch.GetParam()));
+    EXPECT_EQ(PT_ERR_RESOURCE, engine.GetResult());
+    EXPECT_EQ(0, FakePortRecorded().Opened);
+}
+
+} // namespace
