@@ -28,8 +28,13 @@ if(ZRV_SANITIZE STREQUAL "address")
 elseif(ZRV_SANITIZE STREQUAL "thread")
   target_compile_options(zrv_options INTERFACE -fsanitize=thread -fno-omit-frame-pointer)
   target_link_options(zrv_options INTERFACE -fsanitize=thread)
+elseif(ZRV_SANITIZE STREQUAL "fuzzer")
+  # clang only: everything carries libFuzzer's coverage; the fuzz targets add -fsanitize=fuzzer to link.
+  target_compile_options(zrv_options INTERFACE -fsanitize=fuzzer-no-link,address,undefined
+                                               -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  target_link_options(zrv_options INTERFACE -fsanitize=address,undefined)
 elseif(NOT ZRV_SANITIZE STREQUAL "")
-  message(FATAL_ERROR "ZRV_SANITIZE must be address, thread or empty, not '${ZRV_SANITIZE}'")
+  message(FATAL_ERROR "ZRV_SANITIZE must be address, thread, fuzzer or empty, not '${ZRV_SANITIZE}'")
 endif()
 
 # Selects the backend source of a seam for the platform being built: NAME_win32.cpp or NAME_posix.cpp.

@@ -11,13 +11,16 @@ else()
   include(GoogleTest)
 endif()
 
-# zrv_add_gtest(NAME SOURCES ... LIBS ...): one test program. Natively each test case is its own CTest
+# zrv_add_gtest(NAME [NO_TEST] SOURCES ... LIBS ...): one test program; NO_TEST leaves registering it to
+# the caller (a program that needs something started first). Natively each test case is its own CTest
 # test; under Wine the program runs once as a whole, since every start of a Windows program costs a second.
 function(zrv_add_gtest name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "NO_TEST" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gmock GTest::gtest_main zrv_options)
-  if(CMAKE_CROSSCOMPILING)
+  if(ARG_NO_TEST)
+    return()
+  elseif(CMAKE_CROSSCOMPILING)
     add_test(NAME ${name} COMMAND ${name})
   else()
     gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST)

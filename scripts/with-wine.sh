@@ -15,14 +15,23 @@ export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 # A prefix takes ~14 s to create and ~1 s to copy: create it once, copy it per session.
 prepare_template() {
   [ -f "$template/.ready" ] && return 0
-  rm -rf "$template"
-  mkdir -p "$template"
-  echo "with-wine: preparing the Wine prefix template (once)" >&2
-  WINEPREFIX=$template "$WINE" wineboot --init >/dev/null 2>&1
-  # Without a window manager Wine stalls on every hidden window unless it manages them itself.
-  WINEPREFIX=$template "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
-  WINEPREFIX=$template "$WINESERVER" -w
-  touch "$template/.ready"
+  local log=$session/prepare.log attempt
+  for attempt in 1 2; do
+    rm -rf "$template"
+    mkdir -p "$template"
+    echo "with-wine: preparing the Wine prefix template (once)" >&2
+    # Without a window manager Wine stalls on every hidden window unless it manages them itself.
+    if WINEPREFIX=$template "$WINE" wineboot --init >"$log" 2>&1 &&
+       WINEPREFIX=$template "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >>"$log" 2>&1 &&
+       WINEPREFIX=$template "$WINESERVER" -w; then
+      touch "$template/.ready"
+      return 0
+    fi
+    echo "with-wine: preparing the prefix failed (attempt $attempt):" >&2
+    tail -n 20 "$log" >&2
+    WINEPREFIX=$template "$WINESERVER" -k 2>/dev/null || true
+  done
+  return 1
 }
 
 session=$(mktemp -d "${TMPDIR:-/tmp}/zrv-wine.XXXXXX")
@@ -35,7 +44,8 @@ cleanup() {
 trap cleanup EXIT
 
 exec 3>"$session/display"
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp >"$session/xvfb.log" 2>&1 &
+# Large enough for the setup dialog at its full size with the fonts that Debian has.
+Xvfb -displayfd 3 -screen 0 "${ZRV_XVFB_SCREEN:-1280x1024x24}" -nolisten tcp >"$session/xvfb.log" 2>&1 &
 xvfb_pid=$!
 for _ in $(seq 100); do
   [ -s "$session/display" ] && break

@@ -4,45 +4,22 @@
 
 #include "FakePortKit.h"
 #include "TestFiles.h"
+#include "TransferRun.h"
 #include "core/DebugPrint.h"
 #include "core/IPv4.h"
 #include "core/ParamFile.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
-#include <condition_variable>
 #include <cstring>
-#include <mutex>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace {
 
-using Events = std::vector<std::pair<int32_t, int32_t>>;
-
-// Records every callback and lets the test wait for the last one.
-struct Recorder {
-    std::mutex Mutex;
-    std::condition_variable Finished;
-    Events Seen;
-
-    static int Callback(int32_t event, int32_t value, void* context) {
-        auto* self = static_cast<Recorder*>(context);
-        std::lock_guard<std::mutex> lock(self->Mutex);
-        self->Seen.emplace_back(event, value);
-        self->Finished.notify_all();
-        return 0;
-    }
-    bool WaitForEnd() {
-        std::unique_lock<std::mutex> lock(Mutex);
-        return Finished.wait_for(lock, std::chrono::seconds(10), [this] {
-            return !Seen.empty() &&
-                   (Seen.back().first == PT_EVENT_DONE || Seen.back().first == PT_EVENT_ERROR);
-        });
-    }
-};
+using Events = TransferEvents;
 
 // A device that answers every command the way a healthy ZRV-Link does.
 std::string HealthyDevice(const std::string& line) {
@@ -89,36 +66,15 @@ FakePortScript Healthy() {
     return Except("\x01never", "");
 }
 
-struct Outcome {
-    bool Started = false;
-    bool Ended = false;
-    Events Seen;
-    int32_t Result = -1;
+struct Outcome : TransferOutcome {
     FakePortLog Log;
-    std::string Trace;
 };
 
 Outcome RunTransfer(const FakePortScript& script, int32_t readMode, ParamSet* set, int32_t port = 5) {
-    const std::string tracePath = TempFilePath("transfer");
-    DebugPrintInit("t");
-    DebugPrintSetStream(std::fopen(tracePath.c_str(), "wb"));
     FakePortReset(script);
     Outcome out;
-    {
-        CParamTransfer engine;
-        Recorder recorder;
-        EXPECT_TRUE(engine.Init());
-        engine.SetCallback(Recorder::Callback, &recorder);
-        out.Started = engine.Start(port, readMode, set);
-        out.Ended = out.Started && recorder.WaitForEnd();
-        engine.Stop();
-        out.Result = engine.GetResult();
-        std::lock_guard<std::mutex> lock(recorder.Mutex);
-        out.Seen = recorder.Seen;
-    }
+    static_cast<TransferOutcome&>(out) = RunTransfer(port, readMode, set);
     out.Log = FakePortRecorded();
-    DebugPrintExit();
-    out.Trace = ReadWholeFile(tracePath);
     return out;
 }
 
@@ -130,16 +86,6 @@ std::vector<std::string> ExpectedReadLines() {
         }
     }
     return lines;
-}
-
-std::vector<int32_t> Progress(const Events& seen) {
-    std::vector<int32_t> values;
-    for (const auto& e : seen) {
-        if (e.first == PT_EVENT_PROGRESS) {
-            values.push_back(e.second);
-        }
-    }
-    return values;
 }
 
 // START first, progress only in between, exactly one final event.
@@ -177,7 +123,7 @@ TEST(CParamTransfer, ReadSendsItsNinetyNineCommandsAndFillsTheWholeRecord) {
     for (int step = 1; step <= 35; ++step) {
         expected.push_back(step * 100 / 35);
     }
-    EXPECT_EQ(expected, Progress(out.Seen)); // 2, 5, 8, 11, ... 100
+    EXPECT_EQ(expected, ProgressOf(out.Seen)); // 2, 5, 8, 11, ... 100
 }
 
 TEST(CParamTransfer, ReadTracesEachValueInItsOwnWords) {
@@ -239,7 +185,7 @@ TEST(CParamTransfer, WriteSendsOptionalLinesOnlyWhenSetAndEndsWithSaveAndUpdate)
         EXPECT_EQ(expected, out.Log.Lines) << c.Steps << " steps";
 
         ExpectEventFrame(out.Seen, PT_EVENT_DONE);
-        std::vector<int32_t> progress = Progress(out.Seen);
+        std::vector<int32_t> progress = ProgressOf(out.Seen);
         ASSERT_EQ(static_cast<std::size_t>(c.Steps), progress.size());
         EXPECT_EQ(100 / c.Steps, progress.front());
         EXPECT_EQ(100, progress.back());
@@ -336,19 +282,18 @@ TEST(CParamTransfer, StartOnAPortThatDoesNotOpenNeverCallsBack) {
 TEST(CParamTransfer, SecondStartWaitsForTheFirstTransferThenOpensThePortAgain) {
     FakePortReset(Healthy());
     CParamTransfer engine;
-    Recorder recorder;
+    CTransferRecorder recorder;
     ASSERT_TRUE(engine.Init());
-    engine.SetCallback(Recorder::Callback, &recorder);
+    engine.SetCallback(CTransferRecorder::Callback, &recorder);
     CParamFile first, second;
     ASSERT_TRUE(engine.Start(5, 1, first.GetParam()));
     // The fake refuses to open a port that is still open: this Start must wait for the first.
     ASSERT_TRUE(engine.Start(5, 1, second.GetParam()));
     ASSERT_TRUE(recorder.WaitForEnd());
     engine.Stop();
-    std::lock_guard<std::mutex> lock(recorder.Mutex);
     const std::vector<int32_t> finals = [&] {
         std::vector<int32_t> v;
-        for (const auto& e : recorder.Seen) {
+        for (const auto& e : recorder.Events()) {
             if (e.first != PT_EVENT_PROGRESS) {
                 v.push_back(e.first);
             }

@@ -1,0 +1,57 @@
+// CSettings and CAppSettings; portable.
+#include "persistence/Settings.h"
+
+#include "persistence/Profile.h"
+
+#include <cstdint>
+
+CSettings::CSettings(const char* fileName)
+    : FileName(fileName != nullptr ? fileName : ""), Section(SETTINGS_SECTION) {}
+
+std::string CSettings::GetString(const char* key, const char* defaultValue) const {
+    char value[SETTINGS_VALUE_SIZE];
+    if (FileName.empty()) {
+        ReadDefaultProfile(Section.c_str(), key, defaultValue, value, sizeof value);
+    } else {
+        ReadProfileFile(FileName.c_str(), Section.c_str(), key, defaultValue, value, sizeof value);
+    }
+    return value;
+}
+
+int32_t CSettings::GetNumber(const char* key, int32_t defaultValue) const {
+    // The empty default tells a missing key from any number.
+    int32_t number = 0;
+    return ParseSettingsNumber(GetString(key, "").c_str(), &number) ? number : defaultValue;
+}
+
+void CAppSettings::Load() {
+    BaudRateChange = GetNumber("BaudRateChange", BaudRateChange);
+}
+
+static bool IsSpace(char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+bool ParseSettingsNumber(const char* text, int32_t* number) {
+    while (IsSpace(*text)) {
+        ++text;
+    }
+    const bool negative = *text == '-';
+    if (*text == '-' || *text == '+') {
+        ++text;
+    }
+    if (*text < '0' || *text > '9') {
+        return false;
+    }
+    // Magnitude up to 2^31 for the negative end of the range.
+    const int64_t limit = negative ? -static_cast<int64_t>(INT32_MIN) : INT32_MAX;
+    int64_t value = 0;
+    for (; *text >= '0' && *text <= '9'; ++text) {
+        value = value * 10 + (*text - '0');
+        if (value > limit) {
+            return false;
+        }
+    }
+    *number = static_cast<int32_t>(negative ? -value : value);
+    return true;
+}

@@ -1,0 +1,209 @@
+// Reading and formatting the key=value lines of a setup file, driven by the key table; portable.
+#include "persistence/SetupLines.h"
+
+#include "core/IPv4.h"
+#include "core/ParamKeys.h"
+#include "core/TextParse.h"
+#include "persistence/AsciiCase.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+constexpr char TARGET_KEY_PREFIX[] = "Target";
+constexpr std::size_t TARGET_KEY_PREFIX_LENGTH = sizeof TARGET_KEY_PREFIX - 1;
+
+void CutAt(char* text, char c) {
+    char* found = std::strchr(text, c);
+    if (found != nullptr) {
+        *found = '\0';
+    }
+}
+
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// Copies at most size - 1 characters and fills the rest of the field with NUL, so that a shorter value
+// leaves nothing of a longer one behind.
+void CopyCut(char* field, std::size_t size, const char* text) {
+    if (size == 0) {
+        return;
+    }
+    std::size_t length = strnlen(text, size - 1);
+    std::memcpy(field, text, length);
+    std::memset(field + length, 0, size - length);
+}
+
+const ParamKey* FindParamKey(const char* name) {
+    for (int i = 0; i < PARAM_KEY_COUNT; ++i) {
+        if (EqualsNoCase(name, PARAM_KEYS[i].Name)) {
+            return &PARAM_KEYS[i];
+        }
+    }
+    return nullptr;
+}
+
+bool ReadKeyValue(ParamSet* set, const ParamKey& key, const char* value) {
+    if (key.Kind == VALUE_KIND_TEXT) {
+        CopyCut(GetParamKeyText(set, key), key.TextSize, value);
+        return true;
+    }
+    if (key.Kind == VALUE_KIND_ADDRESS) {
+        uint32_t address = 0;
+        if (!ParseAddress(value, &address)) {
+            return false;
+        }
+        SetParamKeyNumber(set, key, address);
+        return true;
+    }
+    // Digit strings beyond a signed 32-bit value are rejected rather than wrapped into the field.
+    int32_t number = 0;
+    if (!ParseDecimal(value, std::strlen(value), &number)) {
+        return false;
+    }
+    SetParamKeyNumber(set, key, number);
+    return true;
+}
+
+// "Target0" to "Target31", any case; no leading zero, no sign.
+bool ParseTargetKey(const char* key, int* index) {
+    std::size_t length = std::strlen(key);
+    if (length <= TARGET_KEY_PREFIX_LENGTH ||
+        !EqualsNoCase({key, TARGET_KEY_PREFIX_LENGTH}, {TARGET_KEY_PREFIX, TARGET_KEY_PREFIX_LENGTH})) {
+        return false;
+    }
+    const char* digits = key + TARGET_KEY_PREFIX_LENGTH;
+    std::size_t count = length - TARGET_KEY_PREFIX_LENGTH;
+    int32_t number = 0;
+    if (count > 2 || (count == 2 && digits[0] == '0') || !ParseDecimal(digits, count, &number) ||
+        number >= TARGET_COUNT) {
+        return false;
+    }
+    *index = number;
+    return true;
+}
+
+// Four dot-separated decimal numbers of at most 255 each; unlike a strict address, a group may have any
+// number of digits.
+bool ParseTargetAddress(const char* text, uint32_t* address) {
+    unsigned octets[IPV4_OCTET_COUNT];
+    const char* group = text;
+    for (int i = 0; i < IPV4_OCTET_COUNT; ++i) {
+        const char* end = group;
+        while (IsDigit(*end)) {
+            ++end;
+        }
+        int32_t value = 0;
+        if (!ParseDecimal(group, static_cast<std::size_t>(end - group), &value) || value > 255) {
+            return false;
+        }
+        octets[i] = static_cast<unsigned>(value);
+        const char expected = i + 1 < IPV4_OCTET_COUNT ? '.' : '\0';
+        if (*end != expected) {
+            return false;
+        }
+        group = end + 1;
+    }
+    *address = MakeIPv4(octets[0], octets[1], octets[2], octets[3]);
+    return true;
+}
+
+// "enable,address[,name]": the destination is replaced as a whole, and only when all of it parsed.
+bool ReadTargetValue(ParamTarget* target, char* value) {
+    char* comma = std::strchr(value, ',');
+    if (comma == nullptr) {
+        return false;
+    }
+    *comma = '\0';
+    char* address = comma + 1;
+    char* second = std::strchr(address, ',');
+    const char* name = "";
+    if (second != nullptr) {
+        *second = '\0';
+        name = second + 1;
+    }
+    int32_t enable = 0;
+    uint32_t parsed = 0;
+    if (!ParseDecimal(value, std::strlen(value), &enable) || !ParseTargetAddress(address, &parsed)) {
+        return false;
+    }
+    target->Enable = enable != 0 ? 1 : 0;
+    target->Address = parsed;
+    CopyCut(target->Name, sizeof target->Name, name);
+    return true;
+}
+
+bool Fits(int written, std::size_t size) {
+    return written >= 0 && static_cast<std::size_t>(written) < size;
+}
+
+bool FormatKeyLine(const ParamSet& set, const ParamKey& key, char* line, std::size_t size) {
+    const int64_t number = GetParamKeyNumber(set, key);
+    int written = -1;
+    switch (key.Kind) {
+    case VALUE_KIND_ADDRESS: {
+        const auto address = static_cast<uint32_t>(number);
+        written = std::snprintf(line, size, "%s=%d.%d.%d.%d\r\n", key.Name, IPv4Octet(address, 0),
+                                IPv4Octet(address, 1), IPv4Octet(address, 2), IPv4Octet(address, 3));
+        break;
+    }
+    case VALUE_KIND_LONG:
+        written = std::snprintf(line, size, "%s=%ld\r\n", key.Name, static_cast<long>(number));
+        break;
+    case VALUE_KIND_TEXT: {
+        const int limit = key.TextSize > 0 ? static_cast<int>(key.TextSize - 1) : 0;
+        written = std::snprintf(line, size, "%s=%.*s\r\n", key.Name, limit, GetParamKeyText(set, key));
+        break;
+    }
+    default:
+        written = std::snprintf(line, size, "%s=%d\r\n", key.Name, static_cast<int>(number));
+        break;
+    }
+    return Fits(written, size);
+}
+
+bool FormatTargetLine(const ParamTarget& target, int index, char* line, std::size_t size) {
+    const bool named = target.Name[0] != '\0';
+    const int written = std::snprintf(
+        line, size, "Target%d=%d,%d.%d.%d.%d%s%.*s\r\n", index, target.Enable != 0 ? 1 : 0,
+        IPv4Octet(target.Address, 0), IPv4Octet(target.Address, 1), IPv4Octet(target.Address, 2),
+        IPv4Octet(target.Address, 3), named ? "," : "", TARGET_NAME_SIZE - 1, target.Name);
+    return Fits(written, size);
+}
+
+} // namespace
+
+bool ApplySetupLine(ParamSet* set, char* line) {
+    CutAt(line, ';');
+    CutAt(line, '\r');
+    CutAt(line, '\n');
+    char* equals = std::strchr(line, '=');
+    if (equals == nullptr) {
+        return true;
+    }
+    *equals = '\0';
+    const char* key = TrimBlanks(line);
+    char* value = TrimBlanks(equals + 1);
+    if (const ParamKey* row = FindParamKey(key)) {
+        return ReadKeyValue(set, *row, value);
+    }
+    int index = 0;
+    return ParseTargetKey(key, &index) && ReadTargetValue(&set->Target[index], value);
+}
+
+int SetupLineCount() {
+    return PARAM_KEY_COUNT + TARGET_COUNT;
+}
+
+bool FormatSetupLine(const ParamSet& set, int index, char* line, std::size_t size) {
+    if (index < 0 || index >= SetupLineCount()) {
+        return false;
+    }
+    if (index < PARAM_KEY_COUNT) {
+        return FormatKeyLine(set, PARAM_KEYS[index], line, size);
+    }
+    const int target = index - PARAM_KEY_COUNT;
+    return FormatTargetLine(set.Target[target], target, line, size);
+}

@@ -1,0 +1,131 @@
+// The simulator's command line: every option reaches its setting, and bad arguments are refused by name.
+#include "sim/SimOptions.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+bool Parse(std::vector<std::string> args, SimOptions* options, std::string* error) {
+    std::vector<const char*> argv = {"zrvlink-sim"};
+    for (const std::string& arg : args) {
+        argv.push_back(arg.c_str());
+    }
+    return ParseSimOptions(static_cast<int>(argv.size()), argv.data(), options, error);
+}
+
+TEST(ParseSimOptions, EveryOptionReachesItsSetting) {
+    SimOptions o;
+    std::string error;
+    ASSERT_TRUE(Parse({"--link",
+                       "/tmp/l",
+                       "--load=in.dat",
+                       "--state-out",
+                       "s.dat",
+                       "--saved-out",
+                       "v.dat",
+                       "--log",
+                       "r.log",
+                       "--version",
+                       "ZRV 2.0 (test)",
+                       "--save-reply=NG",
+                       "--silent-after",
+                       "3",
+                       "--close-after",
+                       "0",
+                       "--delay",
+                       "25",
+                       "--delay-command",
+                       "name:1500",
+                       "--delay-command=save:0",
+                       "--garbage",
+                       "--byte-by-byte",
+                       "--help"},
+                      &o, &error))
+        << error;
+    EXPECT_EQ("/tmp/l", o.LinkPath);
+    EXPECT_EQ("in.dat", o.LoadPath);
+    EXPECT_EQ("s.dat", o.StateOutPath);
+    EXPECT_EQ("v.dat", o.SavedOutPath);
+    EXPECT_EQ("r.log", o.LogPath);
+    EXPECT_EQ("ZRV 2.0 (test)", o.Behaviour.Version);
+    EXPECT_EQ("NG", o.Behaviour.SaveReply);
+    EXPECT_EQ(3, o.Behaviour.SilentAfter);
+    EXPECT_EQ(0, o.Behaviour.CloseAfter);
+    EXPECT_EQ(25, o.Behaviour.DelayMs);
+    ASSERT_EQ(2u, o.Behaviour.CommandDelays.size());
+    EXPECT_EQ("name", o.Behaviour.CommandDelays[0].Word);
+    EXPECT_EQ(1500, o.Behaviour.CommandDelays[0].DelayMs);
+    EXPECT_EQ("save", o.Behaviour.CommandDelays[1].Word);
+    EXPECT_EQ(0, o.Behaviour.CommandDelays[1].DelayMs);
+    EXPECT_TRUE(o.Behaviour.Garbage);
+    EXPECT_TRUE(o.ByteByByte);
+    EXPECT_TRUE(o.Help);
+}
+
+TEST(ParseSimOptions, WithoutOptionsTheDeviceBehavesWell) {
+    SimOptions o;
+    std::string error;
+    ASSERT_TRUE(Parse({}, &o, &error));
+    EXPECT_EQ(SIM_DEFAULT_VERSION, o.Behaviour.Version);
+    EXPECT_EQ("OK", o.Behaviour.SaveReply);
+    EXPECT_EQ(-1, o.Behaviour.SilentAfter);
+    EXPECT_EQ(-1, o.Behaviour.CloseAfter);
+    EXPECT_EQ(0, o.Behaviour.DelayMs);
+    EXPECT_FALSE(o.Behaviour.Garbage || o.ByteByByte || o.Help);
+}
+
+TEST(ParseSimOptions, LaterOptionsOverrideEarlierOnes) {
+    SimOptions o;
+    std::string error;
+    ASSERT_TRUE(Parse({"--delay", "5", "--delay=7", "--delay-command", "name:10", "--delay-command",
+                       "name:20", "--state-out", "a", "--state-out", "b"},
+                      &o, &error));
+    EXPECT_EQ(7, o.Behaviour.DelayMs);
+    ASSERT_EQ(1u, o.Behaviour.CommandDelays.size());
+    EXPECT_EQ(20, o.Behaviour.CommandDelays[0].DelayMs);
+    EXPECT_EQ("b", o.StateOutPath);
+}
+
+TEST(ParseSimOptions, BadArgumentsAreRefusedByName) {
+    const struct {
+        std::vector<std::string> Args;
+        const char* Message;
+    } cases[] = {
+        {{"--bogus"}, "unknown option '--bogus'"},
+        {{"pty"}, "unknown option 'pty'"},
+        {{"--delay"}, "--delay needs a value"},
+        {{"--garbage=1"}, "--garbage takes no value"},
+        {{"--delay", "soon"}, "--delay: expected milliseconds from 0 to 3600000, not 'soon'"},
+        {{"--delay", "3600001"}, "--delay: expected milliseconds"},
+        {{"--delay", "-1"}, "--delay: expected milliseconds"},
+        {{"--silent-after", "1x"}, "--silent-after: expected a number of lines"},
+        {{"--close-after="}, "--close-after: expected a number of lines"},
+        {{"--delay-command", "name"}, "--delay-command: expected COMMAND:MS"},
+        {{"--delay-command", "reboot:5"}, "--delay-command: expected COMMAND:MS"},
+        {{"--delay-command", "name:x"}, "--delay-command: expected milliseconds"},
+        {{"--version", "V1>"}, "--version: expected at most 1023 printable ASCII characters without '>'"},
+        {{"--save-reply", "O\tK"}, "--save-reply: expected at most 1023"},
+        {{"--version", std::string(1024, 'v')}, "--version: expected at most 1023"},
+        {{"--log", ""}, "--log: expected a path"},
+    };
+    for (const auto& c : cases) {
+        SimOptions o;
+        std::string error;
+        EXPECT_FALSE(Parse(c.Args, &o, &error)) << c.Args[0];
+        EXPECT_NE(std::string::npos, error.find(c.Message)) << error;
+    }
+}
+
+TEST(SimUsage, NamesEveryOption) {
+    const std::string usage = SimUsage();
+    for (const char* option : {"--link", "--load", "--state-out", "--saved-out", "--log", "--version",
+                               "--save-reply", "--silent-after", "--close-after", "--delay ",
+                               "--delay-command", "--garbage", "--byte-by-byte", "--help"}) {
+        EXPECT_NE(std::string::npos, usage.find(option)) << option;
+    }
+}
+
+} // namespace

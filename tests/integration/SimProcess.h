@@ -1,0 +1,61 @@
+// CSimProcess: zrvlink-sim run as a child process for a test, stopped whatever becomes of the test;
+// test side of the simulated serial link, Linux only.
+#pragma once
+
+#include "sim/SimPty.h"
+
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+class CSimProcess {
+public:
+    static constexpr int START_TIMEOUT_MS = 5000;
+    static constexpr int STOP_TIMEOUT_MS = 5000;
+
+    // Makes a scratch folder of its own for the simulator's files.
+    CSimProcess();
+    // Stops the simulator and removes the scratch folder.
+    ~CSimProcess();
+    CSimProcess(const CSimProcess&) = delete;
+    CSimProcess& operator=(const CSimProcess&) = delete;
+
+    // Starts zrvlink-sim with --state-out StatePath(), --saved-out SavedPath() and --log LogPath(), then
+    // `args` (later options override earlier ones), and waits for the pty path it prints. False when it
+    // did not start or ended first (see Error() and ExitCode()). The simulator gets SIGTERM when the
+    // test process dies.
+    bool Start(const std::vector<std::string>& args = {}, int timeoutMs = START_TIMEOUT_MS);
+
+    // SIGTERM, a wait of at most `timeoutMs`, then SIGKILL. True when the simulator ended with status 0
+    // before the SIGKILL (it has then written its files).
+    bool Stop(int timeoutMs = STOP_TIMEOUT_MS);
+
+    // Waits at most `timeoutMs` for the simulator to end by itself (--close-after); true when it has.
+    bool WaitForExit(int timeoutMs);
+
+    bool IsRunning() const { return m_pid > 0; }
+    // Exit status once ended; -1 while running or after an ending signal.
+    int ExitCode() const { return m_exitCode; }
+    const std::string& Error() const { return m_error; }
+
+    const std::string& PtyPath() const { return m_ptyPath; }
+    // The current state at the end, the saved one, and every byte the simulator received.
+    std::string StatePath() const { return ScratchPath("state.dat"); }
+    std::string SavedPath() const { return ScratchPath("saved.dat"); }
+    std::string LogPath() const { return ScratchPath("received.log"); }
+    // A path in the scratch folder, for files of the test's own (--load, --link).
+    std::string ScratchPath(const char* name) const { return m_scratch + "/" + name; }
+
+private:
+    bool ReadPtyPath(int timeoutMs);
+    bool Fail(const std::string& why);
+    void Reap();
+
+    std::string m_scratch;
+    pid_t m_pid = -1;
+    CFd m_pidFd; // becomes readable when the child ends
+    CFd m_stdout;
+    int m_exitCode = -1;
+    std::string m_ptyPath;
+    std::string m_error;
+};

@@ -1,0 +1,223 @@
+// zrvlink-sim as a process on a real pty: a conversation, its files, unplugging, falling silent, and
+// misbehaving replies that still arrive whole.
+#include "FramerView.h"
+#include "SimProcess.h"
+#include "TestFiles.h"
+
+#include "core/IPv4.h"
+#include "core/ParamFile.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <poll.h>
+#include <string>
+#include <termios.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr int REPLY_WAIT_MS = 2000;
+constexpr int SILENCE_WAIT_MS = 300;
+
+// The PC's side: a raw serial port on the pty.
+class CPtyClient {
+public:
+    bool Open(const std::string& path) {
+        m_fd.Reset(open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+        termios raw{};
+        if (!m_fd.IsOpen() || tcgetattr(m_fd.Get(), &raw) != 0) {
+            return false;
+        }
+        cfmakeraw(&raw);
+        return tcsetattr(m_fd.Get(), TCSANOW, &raw) == 0;
+    }
+
+    bool Send(const std::string& bytes) {
+        return write(m_fd.Get(), bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+    }
+
+    // Everything up to and including the prompt; false when it did not come within `timeoutMs`.
+    bool ReadReply(std::string* reply, int timeoutMs = REPLY_WAIT_MS) {
+        reply->clear();
+        while (reply->empty() || reply->back() != '>') {
+            pollfd fd = {m_fd.Get(), POLLIN, 0};
+            char c = 0;
+            if (poll(&fd, 1, timeoutMs) <= 0 || read(m_fd.Get(), &c, 1) != 1) {
+                return false;
+            }
+            *reply += c;
+        }
+        return true;
+    }
+
+    std::string Exchange(const std::string& line) {
+        std::string reply;
+        EXPECT_TRUE(Send(line)) << line;
+        EXPECT_TRUE(ReadReply(&reply)) << line << " got " << reply;
+        return reply;
+    }
+
+    // The device's side went away: a read ends (0 or EIO) or poll reports a hang-up.
+    bool SeesHangUp(int timeoutMs = REPLY_WAIT_MS) {
+        pollfd fd = {m_fd.Get(), POLLIN, 0};
+        if (poll(&fd, 1, timeoutMs) <= 0) {
+            return false;
+        }
+        char c = 0;
+        ssize_t count = read(m_fd.Get(), &c, 1);
+        return (fd.revents & POLLHUP) != 0 || count == 0 || (count < 0 && errno == EIO);
+    }
+
+private:
+    CFd m_fd;
+};
+
+TEST(ZrvlinkSim, AnswersAConversationAndWritesStatesAndLog) {
+    CSimProcess sim;
+    ASSERT_TRUE(sim.Start({"--version", "ZRV test 2.5"})) << sim.Error();
+    CPtyClient pc;
+    ASSERT_TRUE(pc.Open(sim.PtyPath()));
+    const struct {
+        const char* Line;
+        const char* Reply;
+    } talk[] = {
+        {"\x1Bvers\r", "ZRV test 2.5\r\n>"},
+        {"baudrate 9600\r", "\r\n>"},
+        {"baudrate\r", "9600\r\n>"},
+        {"target 3 10.0.0.5\r", "\r\n>"},
+        {"enable 3 1\r", "\r\n>"},
+        {"name 3 4142\r", "\r\n>"},
+        {"target 3\r", "10.0.0.5\r\n>"},
+        {"target 33\r", "ERROR\r\n>"},
+        {"save\r", "OK\r\n>"},
+        {"target 4 1.2.3.4\r", "\r\n>"}, // after the save: current state only
+        {"update\r", "\r\n>"},
+    };
+    std::string sent;
+    for (const auto& step : talk) {
+        EXPECT_EQ(step.Reply, pc.Exchange(step.Line)) << step.Line;
+        sent += step.Line;
+    }
+    ASSERT_TRUE(sim.Stop()) << sim.Error();
+
+    EXPECT_EQ(sent, ReadWholeFile(sim.LogPath()));
+    CParamFile current;
+    CParamFile saved;
+    ASSERT_TRUE(current.Load(sim.StatePath().c_str()));
+    ASSERT_TRUE(saved.Load(sim.SavedPath().c_str()));
+    for (const ParamSet* state : {current.GetParam(), saved.GetParam()}) {
+        EXPECT_EQ(9600, state->BaudRate);
+        EXPECT_EQ(1, state->Target[3].Enable);
+        EXPECT_EQ(MakeIPv4(10, 0, 0, 5), state->Target[3].Address);
+        EXPECT_STREQ("4142", state->Target[3].Name);
+    }
+    EXPECT_EQ(MakeIPv4(1, 2, 3, 4), current.GetParam()->Target[4].Address);
+    EXPECT_EQ(0u, saved.GetParam()->Target[4].Address);
+}
+
+TEST(ZrvlinkSim, StartsFromALoadedSetupFile) {
+    CSimProcess sim;
+    CParamFile setup;
+    ParamSet& p = *setup.GetParam();
+    p.BaudRate = 38400;
+    p.IPAddress = MakeIPv4(192, 168, 0, 10);
+    p.SubnetMask = MakeIPv4(255, 255, 255, 0);
+    p.Target[31] = ParamTarget{1, MakeIPv4(192, 168, 0, 20), "4142"};
+    const std::string path = sim.ScratchPath("in.dat");
+    ASSERT_TRUE(setup.Save(path.c_str()));
+    ASSERT_TRUE(sim.Start({"--load", path})) << sim.Error();
+    CPtyClient pc;
+    ASSERT_TRUE(pc.Open(sim.PtyPath()));
+    EXPECT_EQ("38400\r\n>", pc.Exchange("\x1B"
+                                        "baudrate\r"));
+    EXPECT_EQ("address 192.168.0.10\r\nnetmask 255.255.255.0\r\ngateway 0.0.0.0\r\n>",
+              pc.Exchange("netparam\r"));
+    EXPECT_EQ("1\r\n>", pc.Exchange("enable 31\r"));
+    EXPECT_EQ("4142\r\n>", pc.Exchange("name 31\r"));
+}
+
+TEST(ZrvlinkSim, CloseAfterHangsUpOnThePcAndEnds) {
+    for (bool pcGoesOn : {false, true}) {
+        CSimProcess sim;
+        ASSERT_TRUE(sim.Start({"--close-after", "2"})) << sim.Error();
+        CPtyClient pc;
+        ASSERT_TRUE(pc.Open(sim.PtyPath()));
+        EXPECT_EQ("\r\n>", pc.Exchange("\x1B"
+                                       "baudrate 9600\r"));
+        EXPECT_EQ("9600\r\n>", pc.Exchange("baudrate\r"));
+        if (pcGoesOn) {
+            pc.Send("baudrate 19200\r");
+        }
+        EXPECT_TRUE(pc.SeesHangUp()) << pcGoesOn;
+        EXPECT_TRUE(sim.WaitForExit(REPLY_WAIT_MS)) << pcGoesOn;
+        EXPECT_EQ(0, sim.ExitCode()) << pcGoesOn;
+        CParamFile state;
+        ASSERT_TRUE(state.Load(sim.StatePath().c_str()));
+        EXPECT_EQ(9600, state.GetParam()->BaudRate) << pcGoesOn;
+    }
+}
+
+TEST(ZrvlinkSim, SilentAfterReadsOnButAnswersNoMore) {
+    CSimProcess sim;
+    ASSERT_TRUE(sim.Start({"--silent-after", "1"})) << sim.Error();
+    CPtyClient pc;
+    ASSERT_TRUE(pc.Open(sim.PtyPath()));
+    EXPECT_EQ("ZRV-Link simulator 1.0\r\n>", pc.Exchange("\x1Bvers\r"));
+    std::string reply;
+    ASSERT_TRUE(pc.Send("baudrate\r"));
+    EXPECT_FALSE(pc.ReadReply(&reply, SILENCE_WAIT_MS)) << reply;
+    ASSERT_TRUE(sim.Stop()) << sim.Error();
+    EXPECT_EQ("\x1Bvers\rbaudrate\r", ReadWholeFile(sim.LogPath()));
+}
+
+TEST(ZrvlinkSim, MisbehavingRepliesStillArriveWhole) {
+    const std::vector<std::string> cases[] = {
+        {"--garbage"},
+        {"--byte-by-byte"},
+        {"--garbage", "--byte-by-byte"},
+        {"--delay", "20"},
+        {"--delay-command", "netparam:20"},
+    };
+    for (const auto& args : cases) {
+        CSimProcess sim;
+        ASSERT_TRUE(sim.Start(args)) << sim.Error();
+        CPtyClient pc;
+        ASSERT_TRUE(pc.Open(sim.PtyPath()));
+        EXPECT_EQ("ZRV-Link simulator 1.0\r\n>", KeptByFramer(pc.Exchange("\x1Bvers\r"))) << args[0];
+        EXPECT_EQ("dhcp\r\n>", KeptByFramer(pc.Exchange("netparam\r"))) << args[0];
+    }
+}
+
+TEST(ZrvlinkSim, LinkLeadsToThePtyUntilTheEnd) {
+    CSimProcess sim;
+    const std::string link = sim.ScratchPath("ttyZRV");
+    ASSERT_TRUE(sim.Start({"--link", link})) << sim.Error();
+    CPtyClient pc;
+    ASSERT_TRUE(pc.Open(link));
+    EXPECT_EQ("115200\r\n>", pc.Exchange("\x1B"
+                                         "baudrate\r"));
+    ASSERT_TRUE(sim.Stop()) << sim.Error();
+    EXPECT_NE(0, access(link.c_str(), F_OK));
+}
+
+TEST(ZrvlinkSim, StartFailuresEndWithTheirStatus) {
+    const struct {
+        std::vector<std::string> Args;
+        int ExitCode;
+    } cases[] = {
+        {{"--delay", "soon"}, 2},
+        {{"--load", "/nonexistent/zrv.dat"}, 1},
+        {{"--log", "/nonexistent/zrv.log"}, 1},
+    };
+    for (const auto& c : cases) {
+        CSimProcess sim;
+        EXPECT_FALSE(sim.Start(c.Args)) << c.Args[1];
+        EXPECT_FALSE(sim.IsRunning());
+        EXPECT_EQ(c.ExitCode, sim.ExitCode()) << c.Args[1];
+    }
+}
+
+} // namespace

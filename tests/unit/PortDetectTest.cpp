@@ -1,0 +1,214 @@
+// CCommPortDetecter over the registry scans, on an in-memory registry.
+#include "MemoryRegistry.h"
+#include "portdetect/CommPortDetecter.h"
+#include "portdetect/RegistryPortSource.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <functional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace {
+
+const std::string DEVICE_KEY = "SYSTEM\\CurrentControlSet\\Enum\\USB\\VID_FE5A&PID_0016";
+const std::string SERIAL_MAP = "HARDWARE\\DEVICEMAP\\SERIALCOMM";
+constexpr uint32_t TYPE_EXPAND_SZ = 2;
+constexpr uint32_t TYPE_DWORD = 4;
+
+void AddInstance(CMemoryRegistry& registry, const std::string& instance, const std::string& portName) {
+    registry.SetString(DEVICE_KEY + "\\" + instance + "\\Device Parameters", "PortName", portName);
+}
+
+void ListPorts(CMemoryRegistry& registry, const std::vector<std::string>& names) {
+    static int serial = 0; // value names only need to differ
+    for (const std::string& name : names) {
+        registry.SetString(SERIAL_MAP, "\\Device\\Serial" + std::to_string(serial++), name);
+    }
+}
+
+std::vector<int32_t> Detected(const CCommPortDetecter& detecter) {
+    std::vector<int32_t> ports;
+    for (int32_t i = 0; i < detecter.GetPortCount(); ++i) {
+        ports.push_back(detecter.GetPort(i));
+    }
+    return ports;
+}
+
+std::vector<int32_t> Detect(const CMemoryRegistry& registry) {
+    CCommPortDetecter detecter;
+    detecter.Detect(CRegistryPortSource(registry), DEVICE_USB_VID, DEVICE_USB_PID);
+    EXPECT_EQ(0, registry.OpenKeys()) << "a key was left open";
+    return Detected(detecter);
+}
+
+// "COM" and zeros up to exactly `size` bytes, then the digit 7: a name of port 7 with no room for a
+// terminator.
+std::string PaddedCom7(std::size_t size) {
+    return "COM" + std::string(size - 4, '0') + "7";
+}
+
+struct DetectCase {
+    const char* Name;
+    std::function<void(CMemoryRegistry&)> Fill;
+    std::vector<int32_t> Expected;
+};
+
+const DetectCase DETECT_CASES[] = {
+    {"NeverAttached",
+     [](CMemoryRegistry& r) {
+         ListPorts(r, {"COM1", "COM3"});
+     },
+     {}},
+    {"UnpluggedInstanceRemainsButPortIsNotListed",
+     [](CMemoryRegistry& r) {
+         AddInstance(r, "5&1&0&1", "COM5");
+         ListPorts(r, {"COM1", "COM3"});
+     },
+     {}},
+    {"TwoDevicesInTheSystemsOrder",
+     [](CMemoryRegistry& r) {
+         AddInstance(r, "a", "COM4");
+         AddInstance(r, "b", "COM7");
+         ListPorts(r, {"COM7", "COM1", "COM4"});
+     },
+     {7, 4}},
+    {"TwoDigitPort",
+     [](CMemoryRegistry& r) {
+         AddInstance(r, "a", "COM12");
+         ListPorts(r, {"COM1", "COM12"});
+     },
+     {12}},
+    {"NoSerialMap", [](CMemoryRegistry& r) { AddInstance(r, "a", "COM3"); }, {}},
+    {"ValueNotStringEndsTheSerialMap",
+     [](CMemoryRegistry& r) {
+         AddInstance(r, "a", "COM3");
+         AddInstance(r, "b", "COM4");
+         ListPorts(r, {"COM3"});
+         r.SetValue(SERIAL_MAP, "Count", TYPE_DWORD, std::string("\x02\0\0\0", 4));
+         ListPorts(r, {"COM4"});
+     },
+     {3}},
+    {"PortNameNotStringOrMissingSkipsOnlyThatInstance",
+     [](CMemoryRegistry& r) {
+         r.SetValue(DEVICE_KEY + "\\a\\Device Parameters", "PortName", TYPE_EXPAND_SZ,
+                    std::string("COM3", 5));
+         r.AddKey(DEVICE_KEY + "\\b");
+         r.AddKey(DEVICE_KEY + "\\c\\Device Parameters");
+         AddInstance(r, "d", "COM4");
+         ListPorts(r, {"COM3", "COM4"});
+     },
+     {4}},
+    {"PortListedTwiceIsReportedTwice",
+     [](CMemoryRegistry& r) {
+         AddInstance(r, "a", "COM4");
+         ListPorts(r, {"COM4", "COM2", "COM4"});
+     },
+     {4, 4}},
+    {"TextEndsAtItsTerminator",
+     [](CMemoryRegistry& r) {
+         r.SetValue(DEVICE_KEY + "\\a\\Device Parameters", "PortName", REGISTRY_TYPE_SZ,
+                    std::string("COM7\0x9", 7));
+         ListPorts(r, {"COM7"});
+     },
+     {7}},
+    {"FullSizeValueWithoutTerminatorIsReadWithinItsBytes",
+     [](CMemoryRegistry& r) {
+         r.SetValue(DEVICE_KEY + "\\a\\Device Parameters", "PortName", REGISTRY_TYPE_SZ,
+                    PaddedCom7(REGISTRY_DATA_SIZE));
+         r.SetValue(SERIAL_MAP, "\\Device\\Long", REGISTRY_TYPE_SZ, PaddedCom7(REGISTRY_DATA_SIZE));
+     },
+     {7}},
+    {"ValueLargerThanTheRoomIsSkipped",
+     [](CMemoryRegistry& r) {
+         r.SetValue(DEVICE_KEY + "\\a\\Device Parameters", "PortName", REGISTRY_TYPE_SZ,
+                    PaddedCom7(REGISTRY_DATA_SIZE + 1));
+         AddInstance(r, "b", "COM4");
+         r.SetValue(SERIAL_MAP, "\\Device\\Long", REGISTRY_TYPE_SZ, PaddedCom7(REGISTRY_DATA_SIZE + 1));
+         ListPorts(r, {"COM7", "COM4"});
+     },
+     {4}},
+};
+
+void PrintTo(const DetectCase& testCase, std::ostream* out) {
+    *out << testCase.Name;
+}
+
+class DetectTable : public testing::TestWithParam<DetectCase> {};
+
+TEST_P(DetectTable, FindsThePortsOfTheDeviceThatAreListedNow) {
+    CMemoryRegistry registry;
+    GetParam().Fill(registry);
+    EXPECT_EQ(GetParam().Expected, Detect(registry));
+}
+
+INSTANTIATE_TEST_SUITE_P(CCommPortDetecter, DetectTable, testing::ValuesIn(DETECT_CASES),
+                         [](const testing::TestParamInfo<DetectCase>& test) { return test.param.Name; });
+
+// Each name once as the device's port and once in the serial map, beside a sound COM3 on the other side.
+TEST(CCommPortDetecter, NamesOtherThanComAndANumberAreNeverReported) {
+    for (const char* name : {"com3", "LPT3", "COM", "COM3x", "COM-3", "COM+3", "COM 3", " COM3", "COM0",
+                             "COM2147483648", "COM99999999999999999999"}) {
+        CMemoryRegistry usbSide;
+        AddInstance(usbSide, "a", name);
+        ListPorts(usbSide, {"COM3", "COM2147483647"});
+        EXPECT_TRUE(Detect(usbSide).empty()) << name;
+
+        CMemoryRegistry systemSide;
+        AddInstance(systemSide, "a", "COM3");
+        ListPorts(systemSide, {name});
+        EXPECT_TRUE(Detect(systemSide).empty()) << name;
+    }
+}
+
+TEST(CCommPortDetecter, IdsAreLookedUpAsFourUpperCaseDigits) {
+    CMemoryRegistry registry;
+    registry.SetString("SYSTEM\\CurrentControlSet\\Enum\\USB\\VID_00AB&PID_0001\\a\\Device Parameters",
+                       "PortName", "COM9");
+    ListPorts(registry, {"COM9"});
+    CCommPortDetecter detecter;
+    detecter.Detect(CRegistryPortSource(registry), 0x00AB, 0x0001);
+    EXPECT_EQ(std::vector<int32_t>{9}, Detected(detecter));
+    detecter.Detect(CRegistryPortSource(registry), DEVICE_USB_VID, DEVICE_USB_PID);
+    EXPECT_EQ(0, detecter.GetPortCount());
+}
+
+TEST(CCommPortDetecter, EveryListStopsAt256) {
+    CMemoryRegistry many;
+    std::vector<int32_t> first256;
+    for (int port = 1; port <= 300; ++port) {
+        AddInstance(many, std::to_string(port), "COM" + std::to_string(port));
+        ListPorts(many, {"COM" + std::to_string(port)});
+        if (port <= MAX_COMM_PORTS) {
+            first256.push_back(port);
+        }
+    }
+    EXPECT_EQ(first256, Detect(many));
+
+    CMemoryRegistry repeated;
+    AddInstance(repeated, "a", "COM1");
+    ListPorts(repeated, std::vector<std::string>(300, "COM1"));
+    EXPECT_EQ(std::vector<int32_t>(MAX_COMM_PORTS, 1), Detect(repeated));
+}
+
+TEST(CCommPortDetecter, EachDetectReplacesTheLastAndIndexesOutsideTheResultGiveNoPort) {
+    CCommPortDetecter detecter;
+    EXPECT_TRUE(detecter.Init());
+    EXPECT_EQ(0, detecter.GetPortCount());
+    CMemoryRegistry present;
+    AddInstance(present, "a", "COM4");
+    AddInstance(present, "b", "COM7");
+    ListPorts(present, {"COM7", "COM4"});
+    detecter.Detect(CRegistryPortSource(present), DEVICE_USB_VID, DEVICE_USB_PID);
+    ASSERT_EQ(2, detecter.GetPortCount());
+    for (int32_t index : {-1, 2, MAX_COMM_PORTS, INT_MAX}) {
+        EXPECT_EQ(0, detecter.GetPort(index)) << index;
+    }
+    detecter.Detect(CRegistryPortSource(CMemoryRegistry()), DEVICE_USB_VID, DEVICE_USB_PID);
+    EXPECT_EQ(0, detecter.GetPortCount());
+    EXPECT_EQ(0, detecter.GetPort(0));
+}
+
+} // namespace

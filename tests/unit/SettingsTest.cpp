@@ -1,0 +1,150 @@
+// The application settings: the INI rules the program relies on (natively our reader, under Wine
+// GetPrivateProfileStringA: both must pass the same table), the "%ld" number rules and CAppSettings.
+#include "persistence/Settings.h"
+#include "persistence/Profile.h"
+
+#include "TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+namespace {
+
+// An INI file with the given bytes, removed with the object.
+class CIniFile {
+public:
+    explicit CIniFile(const std::string& content) : m_path(TempFilePath("ini")) {
+        std::ofstream(m_path, std::ios::binary) << content;
+    }
+    ~CIniFile() { std::remove(m_path.c_str()); }
+    CIniFile(const CIniFile&) = delete;
+    CIniFile& operator=(const CIniFile&) = delete;
+    const char* Path() const { return m_path.c_str(); }
+
+private:
+    std::string m_path;
+};
+
+std::string ReadValue(const char* path, const char* section, const char* key, const char* defaultValue) {
+    char value[SETTINGS_VALUE_SIZE];
+    ReadProfileFile(path, section, key, defaultValue, value, sizeof value);
+    return value;
+}
+
+TEST(ProfileFile, FollowsTheWindowsReadersRules) {
+    const std::string longValue(300, 'v');
+    const struct {
+        const char* Title;
+        std::string Content;
+        const char* Key;
+        std::string Expected; // "DEF": the default came back
+    } cases[] = {
+        {"plain", "[Settings]\r\nBaudRateChange=1\r\n", "BaudRateChange", "1"},
+        {"names without case", "[settings]\r\nbaudratechange=1\r\n", "BaudRateChange", "1"},
+        {"blanks around names and value", "  [ Settings ]\r\n  BaudRateChange  =\t 7 \t\r\n",
+         "BaudRateChange", "7"},
+        {"comment line", "[Settings]\r\n  ;BaudRateChange=1\r\n", "BaudRateChange", "DEF"},
+        {"';' inside a value is kept", "[Settings]\r\nBaudRateChange=1 ; c\r\n", "BaudRateChange", "1 ; c"},
+        {"double quotes removed", "[Settings]\r\nk=\"q v\"\r\n", "k", "q v"},
+        {"single quotes removed", "[Settings]\r\nk='q v'\r\n", "k", "q v"},
+        {"unmatched quote kept", "[Settings]\r\nk=\"q v\r\n", "k", "\"q v"},
+        {"empty quotes", "[Settings]\r\nk=\"\"\r\n", "k", ""},
+        {"empty value is no default", "[Settings]\r\nk=\r\n", "k", ""},
+        {"no '=' is no value", "[Settings]\r\nBaudRateChange\r\n", "BaudRateChange", "DEF"},
+        {"later '=' belong to the value", "[Settings]\r\nk=a=b\r\n", "k", "a=b"},
+        {"first of two keys", "[Settings]\r\nk=1\r\nk=2\r\n", "k", "1"},
+        {"first of two sections", "[Settings]\r\nx=1\r\n[Settings]\r\nk=2\r\n", "k", "DEF"},
+        {"key before any section", "k=1\r\n[Settings]\r\n", "k", "DEF"},
+        {"other section", "[Other]\r\nk=1\r\n[Settings]\r\n", "k", "DEF"},
+        {"key in a later section", "[Settings]\r\n[Other]\r\nk=1\r\n", "k", "DEF"},
+        {"LF line ends", "[Settings]\nk=3\n", "k", "3"},
+        {"CR line ends", "[Settings]\rk=3\r", "k", "3"},
+        {"no closing bracket", "[Settings\r\nk=4\r\n", "k", "DEF"},
+        {"text after the bracket", "[Settings] ; main\r\nk=4\r\n", "k", "4"},
+        {"inner blanks of a key", "[Settings]\r\nBaud Rate=5\r\n", "Baud Rate", "5"},
+        {"byte order mark", "\xEF\xBB\xBF[Settings]\r\nk=6\r\n", "k", "6"},
+        {"'#' is no comment", "[Settings]\r\n#k=1\r\nk=2\r\n", "k", "2"},
+        {"empty file", "", "k", "DEF"},
+        {"value cut at 255 characters", "[Settings]\r\nk=" + longValue, "k", longValue.substr(0, 255)},
+    };
+    for (const auto& c : cases) {
+        CIniFile file(c.Content);
+        EXPECT_EQ(c.Expected, ReadValue(file.Path(), "Settings", c.Key, "DEF")) << c.Title;
+    }
+}
+
+TEST(ProfileFile, MissingFileGivesTheDefaultWithoutTrailingBlanks) {
+    const std::string missing = TempFilePath("missing");
+    EXPECT_EQ("DEF", ReadValue(missing.c_str(), "Settings", "k", "DEF"));
+    EXPECT_EQ("  padded", ReadValue(missing.c_str(), "Settings", "k", "  padded  "));
+    EXPECT_EQ("", ReadValue(missing.c_str(), "Settings", "k", ""));
+}
+
+TEST(ParseSettingsNumber, ReadsAsPercentLd) {
+    const struct {
+        const char* Text;
+        bool Ok;
+        int32_t Number;
+    } cases[] = {
+        {"1", true, 1},
+        {"-1", true, -1},
+        {" \t+7", true, 7},
+        {"2abc", true, 2},
+        {"0x10", true, 0},
+        {"007", true, 7},
+        {"2147483647", true, 2147483647},
+        {"-2147483648", true, INT32_MIN},
+        {"yes", false, 0},
+        {"", false, 0},
+        {"-", false, 0},
+        {"- 5", false, 0},
+        {"2147483648", false, 0},
+        {"-2147483649", false, 0},
+        {"99999999999999999999", false, 0},
+    };
+    for (const auto& c : cases) {
+        int32_t number = 12345;
+        EXPECT_EQ(c.Ok, ParseSettingsNumber(c.Text, &number)) << '"' << c.Text << '"';
+        EXPECT_EQ(c.Ok ? c.Number : 12345, number) << '"' << c.Text << '"';
+    }
+}
+
+TEST(CAppSettings, BaudRateChangeFromTheFileOrTheCurrentValue) {
+    const struct {
+        const char* Content; // null: no file
+        int32_t Before;
+        int32_t After;
+    } cases[] = {
+        {nullptr, 0, 0},
+        {"[Settings]\r\nBaudRateChange=1\r\n", 0, 1},
+        {"[Settings]\r\nBaudRateChange=-1\r\n", 0, -1},
+        {"[Settings]\r\nBaudRateChange=2abc\r\n", 0, 2},
+        {"[Settings]\r\nBaudRateChange=0x10\r\n", 5, 0},
+        {"[Settings]\r\nBaudRateChange=yes\r\n", 5, 5},
+        {"[Settings]\r\nBaudRateChange=\r\n", 5, 5},
+        {"[Other]\r\nBaudRateChange=1\r\n", 0, 0},
+    };
+    for (const auto& c : cases) {
+        CIniFile file(c.Content != nullptr ? c.Content : "");
+        CAppSettings settings;
+        EXPECT_EQ(0, settings.BaudRateChange);
+        settings.FileName = c.Content != nullptr ? file.Path() : TempFilePath("missing");
+        settings.BaudRateChange = c.Before;
+        settings.Load();
+        EXPECT_EQ(c.After, settings.BaudRateChange) << (c.Content ? c.Content : "no file");
+    }
+}
+
+TEST(CSettings, WithoutFileNameNoFileIsRead) {
+    // A file of the settings' name in the working directory must not be mistaken for the default profile.
+    std::ofstream(SETTINGS_FILE_NAME, std::ios::binary) << "[Settings]\r\nBaudRateChange=9\r\n";
+    CSettings settings;
+    EXPECT_EQ("fallback", settings.GetString("BaudRateChange", "fallback"));
+    EXPECT_EQ(3, settings.GetNumber("BaudRateChange", 3));
+    std::remove(SETTINGS_FILE_NAME);
+}
+
+} // namespace

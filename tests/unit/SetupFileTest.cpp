@@ -1,0 +1,401 @@
+// Setup files: which lines Load accepts and what they set, the file Save writes, the round trip, and
+// saves that fail without losing the previous file.
+#include "core/DebugPrint.h"
+#include "core/IPv4.h"
+#include "core/ParamFile.h"
+#include "persistence/SetupFileIO.h"
+
+#include "TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <random>
+#include <regex>
+#include <set>
+#include <string>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A directory of its own per test, removed with everything in it.
+class CScratchDir {
+public:
+    CScratchDir() : m_path(TempFilePath("dir")) { fs::create_directory(m_path); }
+    ~CScratchDir() {
+        std::error_code ignored;
+        fs::remove_all(m_path, ignored);
+    }
+    CScratchDir(const CScratchDir&) = delete;
+    CScratchDir& operator=(const CScratchDir&) = delete;
+    std::string File(const char* name) const { return (m_path / name).string(); }
+    std::set<std::string> Names() const {
+        std::set<std::string> names;
+        for (const auto& entry : fs::directory_iterator(m_path)) {
+            names.insert(entry.path().filename().string());
+        }
+        return names;
+    }
+
+private:
+    fs::path m_path;
+};
+
+void WriteBytes(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+ParamSet ZeroRecord() {
+    ParamSet set;
+    std::memset(&set, 0, sizeof set);
+    return set;
+}
+
+bool SameRecord(const ParamSet& a, const ParamSet& b) {
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+// The trace lines written while `body` ran, without their time stamps.
+std::string Traced(const std::function<void()>& body) {
+    const std::string path = TempFilePath("trace");
+    DebugPrintInit("");
+    DebugPrintSetStream(std::fopen(path.c_str(), "wb"));
+    body();
+    DebugPrintExit();
+    return std::regex_replace(ReadWholeFile(path), std::regex(R"(\d{4}/\d{2}/\d{2} \d{2}:\d{2}:\d{2}  )"),
+                              "");
+}
+
+std::string TraceLineFor(const std::string& path) {
+    return "WARNING: cannot open file " + path + "\n";
+}
+
+void SetTarget(ParamSet& s, int i, int32_t enable, uint32_t address, const char* name) {
+    s.Target[i].Enable = enable;
+    s.Target[i].Address = address;
+    std::strcpy(s.Target[i].Name, name);
+}
+
+struct LoadCase {
+    const char* Title;
+    std::string Content;
+    std::function<void(ParamSet&)> Expect; // applied to a zero record
+};
+
+TEST(SetupFileLoad, AcceptedLinesSetTheirFieldsAndNothingElse) {
+    const std::string hex70(70, 'A');
+    const LoadCase cases[] = {
+        {"empty file", "", [](ParamSet&) {}},
+        {"only BaudRate", "BaudRate=9600\r\n", [](ParamSet& s) { s.BaudRate = 9600; }},
+        {"case, blanks, comment", "baudrate  =  9600   ; fast\r\n", [](ParamSet& s) { s.BaudRate = 9600; }},
+        {"tabs, leading zeros, LF", "\tBAUDRATE\t=\t0019200\t\n", [](ParamSet& s) { s.BaudRate = 19200; }},
+        {"no line end, zero", "BaudRate=0", [](ParamSet&) {}},
+        {"largest number", "BaudRate=2147483647", [](ParamSet& s) { s.BaudRate = 2147483647; }},
+        {"octets with zeros", "IPAddress=192.168.000.001\r\n",
+         [](ParamSet& s) { s.IPAddress = MakeIPv4(192, 168, 0, 1); }},
+        {"010 is ten", "SubnetMask=255.255.255.0\r\nGateway=010.0.0.1\r\n",
+         [](ParamSet& s) {
+             s.SubnetMask = MakeIPv4(255, 255, 255, 0);
+             s.Gateway = MakeIPv4(10, 0, 0, 1);
+         }},
+        {"target octet of four digits", "Target0=1,0192.168.0.1",
+         [](ParamSet& s) { SetTarget(s, 0, 1, MakeIPv4(192, 168, 0, 1), ""); }},
+        {"enable 2 is 1, name", "Target5=2,10.0.0.1,4142",
+         [](ParamSet& s) { SetTarget(s, 5, 1, MakeIPv4(10, 0, 0, 1), "4142"); }},
+        {"empty name", "Target5=0,10.0.0.1,",
+         [](ParamSet& s) { SetTarget(s, 5, 0, MakeIPv4(10, 0, 0, 1), ""); }},
+        {"comment cuts the name", "Target5=1,10.0.0.1,41;42",
+         [](ParamSet& s) { SetTarget(s, 5, 1, MakeIPv4(10, 0, 0, 1), "41"); }},
+        {"name keeps commas, blanks, '='", "target31=1,1.2.3.4,a,b c=d  \r\n",
+         [](ParamSet& s) { SetTarget(s, 31, 1, MakeIPv4(1, 2, 3, 4), "a,b c=d"); }},
+        {"name cut to 64", "TARGET7=0,0.0.0.0," + hex70,
+         [](ParamSet& s) { SetTarget(s, 7, 0, 0, std::string(64, 'A').c_str()); }},
+        {"text without '=' is skipped", "hello\r\n\r\n; BaudRate=1\r\n   \r\n", [](ParamSet&) {}},
+        {"the last duplicate counts", "BaudRate=1\r\nBaudRate=2\r\n", [](ParamSet& s) { s.BaudRate = 2; }},
+        {"a target line replaces the whole entry", "Target3=1,1.1.1.1,AABB\r\nTarget3=0,2.2.2.2\r\n",
+         [](ParamSet& s) { SetTarget(s, 3, 0, MakeIPv4(2, 2, 2, 2), ""); }},
+        {"a shorter name leaves nothing of a longer one",
+         "Target3=1,1.1.1.1,AABBCC\r\nTarget3=1,1.1.1.1,D\r\n",
+         [](ParamSet& s) { SetTarget(s, 3, 1, MakeIPv4(1, 1, 1, 1), "D"); }},
+        {"a bare CR ends what is read of the line", "BaudRate=9600\rIPAddress=1.2.3.4\r\n",
+         [](ParamSet& s) { s.BaudRate = 9600; }},
+    };
+    for (const auto& c : cases) {
+        CScratchDir dir;
+        WriteBytes(dir.File("a.dat"), c.Content);
+        CParamFile file;
+        std::string trace = Traced([&] { EXPECT_TRUE(file.Load(dir.File("a.dat").c_str())) << c.Title; });
+        ParamSet expected = ZeroRecord();
+        c.Expect(expected);
+        EXPECT_TRUE(SameRecord(expected, *file.GetParam())) << c.Title;
+        EXPECT_EQ(FILE_ERROR_NONE, file.FileError) << c.Title;
+        EXPECT_EQ("", trace) << c.Title;
+    }
+}
+
+TEST(SetupFileLoad, RejectedLinesFailWithContentErrorAndNoTrace) {
+    const char* const lines[] = {
+        "IPAddress=192.168.0.1000",
+        "IPAddress=192.168.0.256",
+        "IPAddress=192.168.0",
+        "IPAddress=192.168..1",
+        "IPAddress=   \t",
+        "IPAddress=1.2.3.4.",
+        "IPAddress=1.2.3.4=5",
+        "Target0=1, 192.168.0.1",
+        "Target0=1",
+        "Target0=1,",
+        "Target0=,1.2.3.4",
+        "Target0=1,1.2.3.256",
+        "Target0=1,1.2.3",
+        "Target0=-1,1.2.3.4",
+        "Target0=1,1.2.3.4.5",
+        "Target32=0,0.0.0.0",
+        "Target07=0,0.0.0.0",
+        "Target=0,0.0.0.0",
+        "Target+1=0,0.0.0.0",
+        "Version=1",
+        "=5",
+        "Baud Rate=1",
+        "BaudRate=-9600",
+        "BaudRate=+9600",
+        "BaudRate=9 600",
+        "BaudRate=0x2580",
+        "BaudRate=",
+        // Beyond a signed 32-bit value: rejected, never wrapped.
+        "BaudRate=2147483648",
+        "BaudRate=4294967296",
+        "BaudRate=99999999999999999999",
+        "Target0=4294967297,1.2.3.4",
+        "Target0=1,4294967488.0.0.1",
+    };
+    for (const char* line : lines) {
+        CScratchDir dir;
+        WriteBytes(dir.File("a.dat"), std::string("BaudRate=9600\r\n") + line + "\r\nGateway=1.1.1.1\r\n");
+        CParamFile file;
+        std::string trace = Traced([&] { EXPECT_FALSE(file.Load(dir.File("a.dat").c_str())) << line; });
+        EXPECT_EQ(FILE_ERROR_CONTENT, file.FileError) << line;
+        EXPECT_EQ("", trace) << line;
+    }
+}
+
+TEST(SetupFileLoad, LongLinesAreReadInPiecesOf255Characters) {
+    const std::string hex300(300, 'F');
+    const struct {
+        const char* Title;
+        std::string Content;
+        bool Ok;
+        int32_t BaudRate;
+        const char* Name0;
+    } cases[] = {
+        {"a line begins after 255 characters", ";" + std::string(254, 'x') + "BaudRate=1\r\n", true, 1, ""},
+        {"a key split at 255 is unknown", ";" + std::string(253, 'x') + "BaudRate=1\r\n", false, 0, ""},
+        {"a key after 255 blanks is cut", std::string(250, ' ') + "BaudRate=1\r\n", false, 0, ""},
+        {"the rest of a long name is skipped", "Target0=1,1.2.3.4," + hex300 + "\r\nBaudRate=7\r\n", true, 7,
+         "FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF"},
+    };
+    for (const auto& c : cases) {
+        CScratchDir dir;
+        WriteBytes(dir.File("a.dat"), c.Content);
+        CParamFile file;
+        EXPECT_EQ(c.Ok, file.Load(dir.File("a.dat").c_str())) << c.Title;
+        if (c.Ok) {
+            EXPECT_EQ(c.BaudRate, file.GetParam()->BaudRate) << c.Title;
+            EXPECT_STREQ(c.Name0, file.GetParam()->Target[0].Name) << c.Title;
+        }
+    }
+}
+
+TEST(SetupFileLoad, UnreadableFileFailsWithOpenErrorAndTrace) {
+    CScratchDir dir;
+    const std::string missing = dir.File("missing.dat");
+    CParamFile file;
+    file.GetParam()->BaudRate = 4800;
+    std::string trace = Traced([&] { EXPECT_FALSE(file.Load(missing.c_str())); });
+    EXPECT_EQ(FILE_ERROR_OPEN, file.FileError);
+    EXPECT_EQ(4800, file.GetParam()->BaudRate); // untouched
+    EXPECT_EQ(TraceLineFor(missing), trace);
+
+    // A directory opens for reading on POSIX but fails at the first read: that is no empty file.
+    CParamFile other;
+    EXPECT_FALSE(other.Load(dir.File("").c_str()));
+    EXPECT_EQ(FILE_ERROR_OPEN, other.FileError);
+}
+
+std::string ExpectedFile(const char* head, const char* target0) {
+    std::string text = std::string(head) + target0;
+    for (int i = 1; i < TARGET_COUNT; ++i) {
+        text += "Target" + std::to_string(i) + "=0,0.0.0.0\r\n";
+    }
+    return text;
+}
+
+TEST(SetupFileSave, WritesOneLinePerKeyAndTargetWithCRLF) {
+    CScratchDir dir;
+    CParamFile file;
+    ParamSet& s = *file.GetParam();
+    s.BaudRate = 9600;
+    s.IPAddress = MakeIPv4(192, 168, 0, 10);
+    s.SubnetMask = MakeIPv4(255, 255, 255, 0);
+    SetTarget(s, 0, 7, MakeIPv4(192, 168, 0, 20), "4142");
+    ASSERT_TRUE(file.Save(dir.File("a.dat").c_str()));
+    EXPECT_EQ(FILE_ERROR_NONE, file.FileError);
+    EXPECT_EQ(ExpectedFile("BaudRate=9600\r\nIPAddress=192.168.0.10\r\nSubnetMask=255.255.255.0\r\n"
+                           "Gateway=0.0.0.0\r\n",
+                           "Target0=1,192.168.0.20,4142\r\n"),
+              ReadWholeFile(dir.File("a.dat")));
+    EXPECT_EQ(std::set<std::string>{"a.dat"}, dir.Names());
+}
+
+ParamSet RandomRecord(std::mt19937& random) {
+    const char* const digits = "0123456789ABCDEF";
+    ParamSet s = ZeroRecord();
+    s.BaudRate = static_cast<int32_t>(random() & 0x7FFFFFFF);
+    s.IPAddress = random();
+    s.SubnetMask = random();
+    s.Gateway = random();
+    for (auto& target : s.Target) {
+        target.Enable = static_cast<int32_t>(random() & 1);
+        target.Address = random();
+        const std::size_t length = random() % TARGET_NAME_SIZE;
+        for (std::size_t i = 0; i < length; ++i) {
+            target.Name[i] = digits[random() % 16];
+        }
+    }
+    return s;
+}
+
+TEST(SetupFileSave, LoadGivesBackWhatSaveWrote) {
+    std::mt19937 random(4);
+    CScratchDir dir;
+    const std::string path = dir.File("round.dat");
+    for (int round = 0; round < 40; ++round) {
+        CParamFile saved;
+        *saved.GetParam() = RandomRecord(random);
+        ASSERT_TRUE(saved.Save(path.c_str())) << round;
+        CParamFile loaded;
+        ASSERT_TRUE(loaded.Load(path.c_str())) << round;
+        EXPECT_TRUE(SameRecord(*saved.GetParam(), *loaded.GetParam())) << round;
+    }
+}
+
+TEST(SetupFileSave, UnusablePathsFailWithWriteError) {
+    CScratchDir dir;
+    fs::create_directory(dir.File("sub"));
+    const struct {
+        const char* Title;
+        std::string Path;
+        bool Traced;
+    } cases[] = {
+        {"empty path", "", false},
+        {"missing directory", dir.File("no-such-dir/a.dat"), true},
+        {"a directory", dir.File("sub"), true},
+    };
+    for (const auto& c : cases) {
+        CParamFile file;
+        std::string trace = Traced([&] { EXPECT_FALSE(file.Save(c.Path.c_str())) << c.Title; });
+        EXPECT_EQ(FILE_ERROR_WRITE, file.FileError) << c.Title;
+        EXPECT_EQ(c.Traced ? TraceLineFor(c.Path) : "", trace) << c.Title;
+    }
+    EXPECT_EQ(std::set<std::string>{"sub"}, dir.Names());
+}
+
+// The fault that the hook injects: the step, and for writes which one (0 is the first).
+FileStep FaultStep;
+int FaultWrite;
+int WritesSeen;
+
+bool InjectFault(FileStep step) {
+    if (step != FaultStep) {
+        return false;
+    }
+    return step != FILE_STEP_WRITE || WritesSeen++ == FaultWrite;
+}
+
+// Installs InjectFault for one scope.
+class CFaultScope {
+public:
+    CFaultScope(FileStep step, int write) {
+        FaultStep = step;
+        FaultWrite = write;
+        WritesSeen = 0;
+        SetFileFaultHook(InjectFault);
+    }
+    ~CFaultScope() { SetFileFaultHook(nullptr); }
+    CFaultScope(const CFaultScope&) = delete;
+    CFaultScope& operator=(const CFaultScope&) = delete;
+};
+
+TEST(SetupFileSave, FailedSaveLeavesThePreviousFileAndNoTemporaryFile) {
+    const struct {
+        const char* Title;
+        FileStep Step;
+        int Write;
+        bool Traced;
+    } cases[] = {
+        {"temporary file not creatable", FILE_STEP_CREATE, 0, true},
+        {"first line not written", FILE_STEP_WRITE, 0, false},
+        {"a middle line not written (disk full)", FILE_STEP_WRITE, 17, false},
+        {"last line not written", FILE_STEP_WRITE, 35, false},
+        {"flush failed", FILE_STEP_FLUSH, 0, false},
+        {"target refused to be replaced", FILE_STEP_REPLACE, 0, true},
+    };
+    const std::string previous = "BaudRate=1200\r\nTarget0=1,1.2.3.4,OLD\r\n";
+    for (const auto& c : cases) {
+        for (bool exists : {true, false}) {
+            CScratchDir dir;
+            const std::string path = dir.File("a.dat");
+            if (exists) {
+                WriteBytes(path, previous);
+            }
+            CParamFile file;
+            std::string trace = Traced([&] {
+                CFaultScope fault(c.Step, c.Write);
+                EXPECT_FALSE(file.Save(path.c_str())) << c.Title;
+            });
+            EXPECT_EQ(FILE_ERROR_WRITE, file.FileError) << c.Title;
+            EXPECT_EQ(c.Traced ? TraceLineFor(path) : "", trace) << c.Title;
+            EXPECT_EQ(exists ? std::set<std::string>{"a.dat"} : std::set<std::string>{}, dir.Names())
+                << c.Title;
+            if (exists) {
+                EXPECT_EQ(previous, ReadWholeFile(path)) << c.Title;
+            }
+        }
+    }
+}
+
+TEST(SetupFileSave, ReplacesAnExistingFileKeepingItsPermissions) {
+    CScratchDir dir;
+    const std::string path = dir.File("a.dat");
+    WriteBytes(path, std::string(5000, 'x'));
+    fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    const fs::perms before = fs::status(path).permissions();
+    CParamFile file;
+    ASSERT_TRUE(file.Save(path.c_str()));
+    EXPECT_EQ(
+        ExpectedFile("BaudRate=115200\r\nIPAddress=0.0.0.0\r\nSubnetMask=0.0.0.0\r\nGateway=0.0.0.0\r\n",
+                     "Target0=0,0.0.0.0\r\n"),
+        ReadWholeFile(path));
+    EXPECT_EQ(before, fs::status(path).permissions());
+    EXPECT_EQ(std::set<std::string>{"a.dat"}, dir.Names());
+}
+
+TEST(SetupFileSave, SavingThroughALinkReplacesTheFileItPointsTo) {
+    CScratchDir dir;
+    WriteBytes(dir.File("real.dat"), "old");
+    std::error_code error;
+    fs::create_symlink("real.dat", dir.File("link.dat"), error);
+    if (error) {
+        GTEST_SKIP() << "no symbolic links here: " << error.message();
+    }
+    CParamFile file;
+    ASSERT_TRUE(file.Save(dir.File("link.dat").c_str()));
+    EXPECT_TRUE(fs::is_symlink(dir.File("link.dat")));
+    EXPECT_EQ(0u, ReadWholeFile(dir.File("real.dat")).find("BaudRate=115200\r\n"));
+}
+
+} // namespace

@@ -1,0 +1,130 @@
+// The POSIX port source on fake sysfs trees laid out as CDC ACM and vendor-driver ttys are.
+#include "portdetect/SysfsPortSource.h"
+#include "FakeSysfs.h"
+#include "portdetect/CommPortDetecter.h"
+#include "portkit/CommPortPaths.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Never opened: the paths only have to name the ports.
+const std::string DEV_ROOT = "/zrv-fake/dev";
+
+// The tty names behind the port numbers, through portkit's path table.
+std::vector<std::string> TtyNames(const CommPortList& ports, int32_t count) {
+    std::vector<std::string> names;
+    for (int32_t i = 0; i < count; ++i) {
+        char path[COMM_PATH_SIZE];
+        const bool known = GetCommPortPath(ports[i], path);
+        const std::string text = known ? path : "unknown port " + std::to_string(ports[i]);
+        names.push_back(text.compare(0, DEV_ROOT.size() + 1, DEV_ROOT + "/") == 0
+                            ? text.substr(DEV_ROOT.size() + 1)
+                            : text);
+    }
+    return names;
+}
+
+struct TreeCase {
+    const char* Name;
+    std::function<void(CFakeSysfs&)> Fill;
+    std::vector<std::string> UsbTtys;
+    std::vector<std::string> SystemTtys;
+};
+
+const TreeCase TREE_CASES[] = {
+    {"CdcAcmTtyOfTheDevice",
+     [](CFakeSysfs& t) { t.AddAcmTty("ttyACM0", DEVICE_USB_VID, DEVICE_USB_PID); },
+     {"ttyACM0"},
+     {"ttyACM0"}},
+    {"VendorDriverTtyOfTheDevice",
+     [](CFakeSysfs& t) { t.AddVendorTty("ttyUSB0", DEVICE_USB_VID, DEVICE_USB_PID); },
+     {"ttyUSB0"},
+     {"ttyUSB0"}},
+    {"OtherUsbDevicesArePresentButNotTheDevices",
+     [](CFakeSysfs& t) {
+         t.AddVendorTty("ttyUSB0", 0x0403, 0x6001);
+         t.AddAcmTty("ttyACM0", DEVICE_USB_VID, DEVICE_USB_PID + 1);
+     },
+     {},
+     {"ttyACM0", "ttyUSB0"}},
+    {"TtysWithoutAUsbDeviceAreLeftOut",
+     [](CFakeSysfs& t) {
+         t.AddPlatformTty("ttyS0");
+         t.AddVirtualTty("tty1");
+         t.AddAcmTty("ttyACM3", DEVICE_USB_VID, DEVICE_USB_PID);
+     },
+     {"ttyACM3"},
+     {"ttyACM3"}},
+    {"NamesInOrderOfTheirTrailingNumber",
+     [](CFakeSysfs& t) {
+         t.AddAcmTty("ttyACM10", DEVICE_USB_VID, DEVICE_USB_PID);
+         t.AddVendorTty("ttyUSB1", DEVICE_USB_VID, DEVICE_USB_PID);
+         t.AddAcmTty("ttyACM2", DEVICE_USB_VID, DEVICE_USB_PID);
+     },
+     {"ttyACM2", "ttyACM10", "ttyUSB1"},
+     {"ttyACM2", "ttyACM10", "ttyUSB1"}},
+    {"UpperCaseIdsWithoutLineEnd",
+     [](CFakeSysfs& t) { t.AddAcmTtyWithIdTexts("ttyACM0", "FE5A", "0016"); },
+     {"ttyACM0"},
+     {"ttyACM0"}},
+    {"MalformedIdsMakeNoUsbDevice",
+     [](CFakeSysfs& t) {
+         t.AddAcmTtyWithIdTexts("ttyACM0", "fe5a0\n", "0016\n");
+         t.AddAcmTtyWithIdTexts("ttyACM1", "fe5\n", "0016\n");
+         t.AddAcmTtyWithIdTexts("ttyACM2", "fe5g\n", "0016\n");
+         t.AddAcmTtyWithIdTexts("ttyACM3", "fe5a\n", "");
+         t.AddAcmTtyWithIdTexts("ttyACM4", "fe5a\n", "0016 \n");
+     },
+     {},
+     {}},
+};
+
+void PrintTo(const TreeCase& testCase, std::ostream* out) {
+    *out << testCase.Name;
+}
+
+class SysfsTree : public testing::TestWithParam<TreeCase> {};
+
+TEST_P(SysfsTree, ListsTheUsbTtysByTheirDevPaths) {
+    CFakeSysfs tree;
+    GetParam().Fill(tree);
+    const CSysfsPortSource source(tree.Root(), DEV_ROOT);
+    CommPortList ports = {};
+    const int32_t usbCount = source.ScanUsbPorts(DEVICE_USB_VID, DEVICE_USB_PID, ports);
+    EXPECT_EQ(GetParam().UsbTtys, TtyNames(ports, usbCount));
+    const int32_t systemCount = source.ScanSystemPorts(ports);
+    EXPECT_EQ(GetParam().SystemTtys, TtyNames(ports, systemCount));
+}
+
+INSTANTIATE_TEST_SUITE_P(CSysfsPortSource, SysfsTree, testing::ValuesIn(TREE_CASES),
+                         [](const testing::TestParamInfo<TreeCase>& test) { return test.param.Name; });
+
+TEST(CSysfsPortSource, DetecterFollowsTheDeviceBeingUnplugged) {
+    CFakeSysfs tree;
+    tree.AddAcmTty("ttyACM1", DEVICE_USB_VID, DEVICE_USB_PID);
+    tree.AddVendorTty("ttyUSB0", DEVICE_USB_VID, DEVICE_USB_PID);
+    tree.AddVendorTty("ttyUSB1", 0x0403, 0x6001);
+    const CSysfsPortSource source(tree.Root(), DEV_ROOT);
+    CCommPortDetecter detecter;
+    detecter.Detect(source, DEVICE_USB_VID, DEVICE_USB_PID);
+    ASSERT_EQ(2, detecter.GetPortCount());
+    EXPECT_EQ(RegisterCommPortPath((DEV_ROOT + "/ttyACM1").c_str()), detecter.GetPort(0));
+    EXPECT_EQ(RegisterCommPortPath((DEV_ROOT + "/ttyUSB0").c_str()), detecter.GetPort(1));
+
+    tree.RemoveTty("ttyACM1");
+    detecter.Detect(source, DEVICE_USB_VID, DEVICE_USB_PID);
+    ASSERT_EQ(1, detecter.GetPortCount());
+    EXPECT_EQ(RegisterCommPortPath((DEV_ROOT + "/ttyUSB0").c_str()), detecter.GetPort(0));
+
+    const CSysfsPortSource missing(tree.Root() + "/no-such-tree", DEV_ROOT);
+    detecter.Detect(missing, DEVICE_USB_VID, DEVICE_USB_PID);
+    EXPECT_EQ(0, detecter.GetPortCount());
+}
+
+} // namespace

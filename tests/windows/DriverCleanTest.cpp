@@ -1,0 +1,363 @@
+// The removal tool's logic against a fake device tree put into its table of setup functions.
+#include "driverclean/DeviceIdList.h"
+#include "driverclean/DeviceRemoval.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Ids = std::vector<std::wstring>;
+
+struct FakeProperty {
+    std::vector<BYTE> Bytes;
+    DWORD Type = REG_MULTI_SZ;
+    DWORD Error = ERROR_SUCCESS; // reading fails with this code
+    DWORD ClaimedBytes = 0;      // reported instead of the real size when not 0
+};
+
+// As stored: each ID ended by NUL, and one more NUL at the end.
+FakeProperty MultiSz(const Ids& ids) {
+    std::wstring text;
+    for (const std::wstring& id : ids) {
+        text += id + L'\0';
+    }
+    text += L'\0';
+    const BYTE* data = reinterpret_cast<const BYTE*>(text.data());
+    return {{data, data + text.size() * sizeof(wchar_t)}};
+}
+
+// The first `bytes` bytes of the text: a value stored without terminators, or cut short.
+FakeProperty Raw(const std::wstring& text, size_t bytes) {
+    const BYTE* data = reinterpret_cast<const BYTE*>(text.data());
+    return {{data, data + bytes}};
+}
+
+const FakeProperty UNREADABLE{{}, REG_MULTI_SZ, ERROR_INVALID_DATA};
+
+struct FakeDevice {
+    FakeProperty HardwareIds;
+    FakeProperty CompatibleIds = UNREADABLE;
+    bool Nameable = true;                 // its instance ID can be read
+    DWORD ParamsError = ERROR_SUCCESS;    // SetClassInstallParams fails with it
+    DWORD InstallerError = ERROR_SUCCESS; // CallClassInstaller fails with it
+};
+
+struct FakeSystem {
+    std::vector<FakeDevice> Devices;
+    DWORD BuildError = ERROR_SUCCESS; // the set is not built
+    int FailingListDetailCall = 0;    // this call (from 1) fails
+    // What the tool did:
+    std::vector<std::wstring> Enumerators;
+    int ListDetailCalls = 0;
+    int DestroyedSets = 0;
+    int PropertyReads = 0;
+    std::vector<DWORD> OfferedBytes;
+    std::vector<size_t> ParamsSetOn;
+    std::vector<size_t> Removed;
+};
+
+FakeSystem* g_system = nullptr;
+char g_setToken;
+char g_machineToken;
+const HDEVINFO FAKE_SET = &g_setToken;
+
+// Fails without an error code, as a stub does.
+constexpr DWORD SILENT = 0xFFFFFFFF;
+
+BOOL Fail(DWORD error) {
+    SetLastError(error == SILENT ? ERROR_SUCCESS : error);
+    return FALSE;
+}
+
+// The device the data names, when the data is sound; the real functions check cbSize the same way.
+FakeDevice* Find(HDEVINFO set, const SP_DEVINFO_DATA* data) {
+    if (set != FAKE_SET || data == nullptr || data->cbSize != sizeof *data ||
+        data->DevInst >= g_system->Devices.size()) {
+        return nullptr;
+    }
+    return &g_system->Devices[data->DevInst];
+}
+
+// Builds the set only as the tool must ask: all classes, devices present or not, local machine.
+HDEVINFO WINAPI FakeGetClassDevsEx(const GUID* cls, PCWSTR enumerator, HWND, DWORD flags, HDEVINFO existing,
+                                   PCWSTR machine, PVOID) {
+    g_system->Enumerators.push_back(enumerator);
+    if (cls != nullptr || flags != DIGCF_ALLCLASSES || existing != nullptr || machine != nullptr) {
+        Fail(ERROR_INVALID_PARAMETER);
+        return INVALID_HANDLE_VALUE;
+    }
+    if (g_system->BuildError != ERROR_SUCCESS) {
+        Fail(g_system->BuildError);
+        return INVALID_HANDLE_VALUE;
+    }
+    return FAKE_SET;
+}
+
+BOOL WINAPI FakeGetListDetail(HDEVINFO set, PSP_DEVINFO_LIST_DETAIL_DATA_W detail) {
+    if (++g_system->ListDetailCalls == g_system->FailingListDetailCall || set != FAKE_SET ||
+        detail->cbSize != sizeof *detail) {
+        return Fail(ERROR_INVALID_PARAMETER);
+    }
+    detail->RemoteMachineHandle = &g_machineToken;
+    return TRUE;
+}
+
+BOOL WINAPI FakeEnumDeviceInfo(HDEVINFO set, DWORD index, PSP_DEVINFO_DATA data) {
+    if (set != FAKE_SET || data->cbSize != sizeof *data) {
+        return Fail(ERROR_INVALID_USER_BUFFER);
+    }
+    if (index >= g_system->Devices.size()) {
+        return Fail(ERROR_NO_MORE_ITEMS);
+    }
+    data->DevInst = index;
+    return TRUE;
+}
+
+BOOL WINAPI FakeGetProperty(HDEVINFO set, PSP_DEVINFO_DATA data, DWORD property, PDWORD type, PBYTE buffer,
+                            DWORD size, PDWORD required) {
+    const FakeDevice* device = Find(set, data);
+    // Guards the test against a tool that would ask for ever.
+    if (device == nullptr || ++g_system->PropertyReads > 100) {
+        return Fail(ERROR_INVALID_PARAMETER);
+    }
+    g_system->OfferedBytes.push_back(size);
+    const FakeProperty& value = property == SPDRP_HARDWAREID ? device->HardwareIds : device->CompatibleIds;
+    if (value.Error != ERROR_SUCCESS) {
+        return Fail(value.Error);
+    }
+    *type = value.Type;
+    *required = value.ClaimedBytes != 0 ? value.ClaimedBytes : static_cast<DWORD>(value.Bytes.size());
+    if (size < value.Bytes.size()) {
+        return Fail(ERROR_INSUFFICIENT_BUFFER);
+    }
+    std::memcpy(buffer, value.Bytes.data(), value.Bytes.size());
+    return TRUE;
+}
+
+CONFIGRET WINAPI FakeGetDeviceIdEx(DEVINST devInst, PWCHAR buffer, ULONG chars, ULONG flags,
+                                   HMACHINE machine) {
+    if (machine != &g_machineToken || flags != 0 || chars < 16 || devInst >= g_system->Devices.size() ||
+        !g_system->Devices[devInst].Nameable) {
+        return CR_NO_SUCH_DEVINST;
+    }
+    std::wcscpy(buffer, L"ROOT\\FAKE\\0000");
+    return CR_SUCCESS;
+}
+
+BOOL WINAPI FakeSetParams(HDEVINFO set, PSP_DEVINFO_DATA data, PSP_CLASSINSTALL_HEADER header, DWORD size) {
+    const FakeDevice* device = Find(set, data);
+    const auto* params = reinterpret_cast<const SP_REMOVEDEVICE_PARAMS*>(header);
+    if (device == nullptr || size != sizeof *params || header->cbSize != sizeof *header ||
+        header->InstallFunction != DIF_REMOVE || params->Scope != DI_REMOVEDEVICE_GLOBAL ||
+        params->HwProfile != 0) {
+        return Fail(ERROR_INVALID_PARAMETER);
+    }
+    if (device->ParamsError != ERROR_SUCCESS) {
+        return Fail(device->ParamsError);
+    }
+    g_system->ParamsSetOn.push_back(data->DevInst);
+    return TRUE;
+}
+
+BOOL WINAPI FakeCallClassInstaller(DI_FUNCTION function, HDEVINFO set, PSP_DEVINFO_DATA data) {
+    const FakeDevice* device = Find(set, data);
+    const std::vector<size_t>& prepared = g_system->ParamsSetOn;
+    if (device == nullptr || function != DIF_REMOVE || prepared.empty() || prepared.back() != data->DevInst) {
+        return Fail(ERROR_INVALID_PARAMETER);
+    }
+    if (device->InstallerError != ERROR_SUCCESS) {
+        return Fail(device->InstallerError);
+    }
+    g_system->Removed.push_back(data->DevInst);
+    return TRUE;
+}
+
+BOOL WINAPI FakeDestroy(HDEVINFO set) {
+    g_system->DestroyedSets += set == FAKE_SET ? 1 : 0;
+    return TRUE;
+}
+
+const DeviceSetupApi FAKE_API{FakeGetClassDevsEx, FakeGetListDetail, FakeEnumDeviceInfo,
+                              FakeGetProperty,    FakeSetParams,     FakeCallClassInstaller,
+                              FakeDestroy,        FakeGetDeviceIdEx};
+
+class DriverClean : public ::testing::Test {
+protected:
+    void SetUp() override { g_system = &System; }
+    void TearDown() override { g_system = nullptr; }
+
+    // The IDs as the tool reads them from device 0; nullopt when it reads none.
+    std::optional<Ids> ReadIds(DWORD property) {
+        SP_DEVINFO_DATA data{sizeof data, {}, 0, 0};
+        const CDeviceIdList list = GetDeviceIdList(FAKE_API, FAKE_SET, &data, property);
+        if (!list) {
+            return std::nullopt;
+        }
+        Ids ids;
+        for (const wchar_t* const* id = list.Ids(); *id != nullptr; ++id) {
+            ids.push_back(*id);
+        }
+        return ids;
+    }
+
+    FakeSystem System;
+};
+
+// Many IDs of 40 characters and then `last`: more than 8192 bytes before `last` begins.
+Ids LongListEndingWith(const std::wstring& last) {
+    Ids ids(300, std::wstring(40, L'F'));
+    ids.push_back(last);
+    return ids;
+}
+
+struct ListCase {
+    const char* Name;
+    FakeProperty Stored;
+    std::optional<Ids> Expected;
+    std::vector<DWORD> Offered;
+};
+
+TEST_F(DriverClean, PropertiesAreReadWholeAndSplitWhateverTheirTerminators) {
+    const Ids longList = LongListEndingWith(L"ZRV\\LAST");
+    const DWORD longBytes = static_cast<DWORD>(MultiSz(longList).Bytes.size());
+    FakeProperty stuck = MultiSz(longList);
+    stuck.ClaimedBytes = 8192;
+    FakeProperty notMulti = MultiSz(longList);
+    notMulti.Type = REG_SZ;
+    const ListCase cases[] = {
+        {"terminated", MultiSz({L"A", L"BC"}), Ids{L"A", L"BC"}, {8192}},
+        {"no terminators", Raw(std::wstring(L"A\0BC", 4), 8), Ids{L"A", L"BC"}, {8192}},
+        {"odd size cut to whole characters", Raw(std::wstring(L"A\0BC", 4), 7), Ids{L"A", L"B"}, {8192}},
+        {"empty", Raw(L"", 0), Ids{}, {8192}},
+        {"only the final terminator", MultiSz({}), Ids{}, {8192}},
+        {"over 8192 bytes", MultiSz(longList), longList, {8192, longBytes}},
+        {"unreadable", UNREADABLE, std::nullopt, {8192}},
+        {"too long but not a multi-string", notMulti, std::nullopt, {8192}},
+        {"asks again for the same room", stuck, std::nullopt, {8192}},
+    };
+    for (const ListCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        System = FakeSystem{};
+        System.Devices = {{c.Stored}};
+        EXPECT_EQ(c.Expected, ReadIds(SPDRP_HARDWAREID));
+        EXPECT_EQ(c.Offered, System.OfferedBytes);
+    }
+}
+
+struct MatchCase {
+    const char* Name;
+    FakeProperty HardwareIds;
+    FakeProperty CompatibleIds;
+    const wchar_t* Id;
+    bool Expected;
+};
+
+TEST_F(DriverClean, MatchesWholeIdsIgnoringOnlyAsciiCase) {
+    const FakeProperty usbHw = MultiSz({L"USB\\VID_04D8&PID_000A&REV_0100"});
+    const MatchCase cases[] = {
+        {"hardware ID", usbHw, UNREADABLE, L"USB\\VID_04D8&PID_000A&REV_0100", true},
+        {"compatible ID alone", usbHw, MultiSz({L"USB\\Class_02"}), L"USB\\Class_02", true},
+        {"ASCII case ignored", usbHw, UNREADABLE, L"usb\\vid_04d8&pid_000a&rev_0100", true},
+        {"other case kept", MultiSz({L"ZRV\\\u00C4"}), UNREADABLE, L"ZRV\\\u00E4", false},
+        {"only a prefix of the device's ID", usbHw, UNREADABLE, L"USB\\VID_04D8&PID_000A", false},
+        {"longer than the device's ID", usbHw, UNREADABLE, L"USB\\VID_04D8&PID_000A&REV_0100&MI_00", false},
+        {"another entry equal", MultiSz({L"USB\\VID_04D8&PID_000A&REV_0100", L"USB\\VID_04D8&PID_000A"}),
+         UNREADABLE, L"USB\\VID_04D8&PID_000A", true},
+        {"past 8192 bytes", MultiSz(LongListEndingWith(L"ZRV\\LAST")), UNREADABLE, L"ZRV\\LAST", true},
+        {"nothing readable", UNREADABLE, UNREADABLE, L"USB\\VID_04D8&PID_000A&REV_0100", false},
+        {"empty lists", Raw(L"", 0), MultiSz({}), L"", false},
+    };
+    for (const MatchCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        System.Devices = {{c.HardwareIds, c.CompatibleIds}};
+        SP_DEVINFO_DATA data{sizeof data, {}, 0, 0};
+        EXPECT_EQ(c.Expected, DeviceMatchesId(FAKE_API, FAKE_SET, &data, c.Id));
+    }
+}
+
+const wchar_t* const ID = L"USB\\VID_04D8&PID_000A";
+const wchar_t* const OTHER_ID = L"USB\\VID_04D8&PID_000B";
+const FakeDevice MATCHING{MultiSz({ID})};
+const FakeDevice OTHER{MultiSz({OTHER_ID})};
+
+FakeDevice Refusing(DWORD paramsError, DWORD installerError) {
+    FakeDevice device = MATCHING;
+    device.ParamsError = paramsError;
+    device.InstallerError = installerError;
+    return device;
+}
+
+FakeDevice Unnamed() {
+    FakeDevice device = MATCHING;
+    device.Nameable = false;
+    return device;
+}
+
+struct RunCase {
+    const char* Name;
+    std::vector<FakeDevice> Devices;
+    std::vector<const wchar_t*> Args; // after the program's name
+    DWORD BuildError;
+    int FailingListDetailCall;
+    DWORD ExitCode;
+    std::vector<size_t> Removed;
+    int DestroyedSets;
+};
+
+TEST_F(DriverClean, RunRemovesMatchesUntilARemovalFails) {
+    const RunCase cases[] = {
+        {"every match, connected or not", {MATCHING, OTHER, MATCHING}, {ID}, 0, 0, 0, {0, 2}, 1},
+        {"parameters refused",
+         {MATCHING, Refusing(ERROR_ACCESS_DENIED, 0), MATCHING},
+         {ID},
+         0,
+         0,
+         ERROR_ACCESS_DENIED,
+         {0},
+         1},
+        {"class installer failed",
+         {MATCHING, Refusing(0, 0xE000020B), MATCHING},
+         {ID},
+         0,
+         0,
+         0xE000020B,
+         {0},
+         1},
+        {"failure without an error code",
+         {MATCHING, Refusing(SILENT, 0)},
+         {ID},
+         0,
+         0,
+         ERROR_GEN_FAILURE,
+         {0},
+         1},
+        {"device without an instance ID skipped", {Unnamed(), MATCHING}, {ID}, 0, 0, 0, {1}, 1},
+        {"device whose list detail fails skipped", {MATCHING, MATCHING}, {ID}, 0, 2, 0, {1}, 1},
+        {"set without list detail", {MATCHING}, {ID}, 0, 1, 0, {}, 1},
+        {"set not built", {MATCHING}, {ID}, ERROR_INVALID_DATA, 0, ERROR_INVALID_DATA, {}, 0},
+        {"only the first argument", {MATCHING, OTHER}, {OTHER_ID, ID, L"ZRV\\C"}, 0, 0, 0, {1}, 1},
+        {"no argument", {MATCHING}, {}, 0, 0, 0, {}, 0},
+    };
+    for (const RunCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        System = FakeSystem{};
+        System.Devices = c.Devices;
+        System.BuildError = c.BuildError;
+        System.FailingListDetailCall = c.FailingListDetailCall;
+        std::vector<const wchar_t*> argv{L"YorDriverSetup.exe"};
+        argv.insert(argv.end(), c.Args.begin(), c.Args.end());
+        EXPECT_EQ(c.ExitCode, RunDriverClean(FAKE_API, static_cast<int>(argv.size()), argv.data()));
+        EXPECT_EQ(c.Removed, System.Removed);
+        EXPECT_EQ(c.DestroyedSets, System.DestroyedSets);
+        const size_t builds = std::min<size_t>(1, c.Args.size());
+        EXPECT_EQ(std::vector<std::wstring>(c.Args.begin(), c.Args.begin() + builds), System.Enumerators);
+    }
+}
+
+} // namespace
