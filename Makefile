@@ -11,8 +11,9 @@ CLANG_FORMAT ?= clang-format
 test: deps format-check test-native test-native-asan test-native-tsan test-mingw fuzz
 	@echo "make test: every tier passed"
 
+# ZRVLinkSetup.exe with a simulated device; without a display: a read through the window and a screenshot.
 run: deps
-	@echo "make run: the setup program ZRVLinkSetup.exe is not part of the kit yet; zrvlink-sim is (build/native/sim)."
+	./scripts/run-setup.sh
 
 deps:
 	@./scripts/install-deps.sh

@@ -6,7 +6,7 @@ PACKAGES=(
   cmake make g++ pkg-config
   libgtest-dev libgmock-dev
   g++-mingw-w64-x86-64-posix mingw-w64-tools
-  wine64 xvfb imagemagick
+  wine64 fonts-wine xvfb imagemagick
   clang-14 libclang-rt-14-dev clang-format
 )
 

@@ -1,0 +1,438 @@
+// Drives ZRVLinkSetup.exe from another process through window messages, and prepares the Wine prefix
+// for it. Windows side.
+#include "SetupDriver.h"
+
+#include "core/DebugPrint.h"
+
+#include <commctrl.h>
+#include <shellapi.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <vector>
+
+namespace {
+
+constexpr const char* USB_INSTANCE_KEY =
+    "SYSTEM\\CurrentControlSet\\Enum\\USB\\VID_FE5A&PID_0016\\ZRVSIM0001";
+constexpr int FILE_NAME_COMBO = 0x47C;
+constexpr int FILE_NAME_EDIT = 0x480;
+constexpr int MESSAGE_TEXT = 0xFFFF;
+
+class CRegKey {
+public:
+    CRegKey() = default;
+    ~CRegKey() {
+        if (m_key != nullptr) {
+            RegCloseKey(m_key);
+        }
+    }
+    CRegKey(const CRegKey&) = delete;
+    CRegKey& operator=(const CRegKey&) = delete;
+
+    bool Create(HKEY root, const char* path) {
+        return RegCreateKeyExA(root, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &m_key, nullptr) ==
+               ERROR_SUCCESS;
+    }
+    bool SetString(const char* name, const std::string& value) const {
+        return RegSetValueExA(m_key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                              static_cast<DWORD>(value.size() + 1)) == ERROR_SUCCESS;
+    }
+    HKEY Get() const { return m_key; }
+
+private:
+    HKEY m_key = nullptr;
+};
+
+struct ScreenDcRelease {
+    void operator()(HDC dc) const { ReleaseDC(nullptr, dc); }
+};
+struct DcDelete {
+    void operator()(HDC dc) const { DeleteDC(dc); }
+};
+struct BitmapDelete {
+    void operator()(HBITMAP bitmap) const { DeleteObject(bitmap); }
+};
+using CScreenDc = std::unique_ptr<HDC__, ScreenDcRelease>;
+using CMemoryDc = std::unique_ptr<HDC__, DcDelete>;
+using CBitmap = std::unique_ptr<HBITMAP__, BitmapDelete>;
+
+std::string ComPortName(int port) {
+    return "COM" + std::to_string(port);
+}
+
+constexpr const char* SERIAL_MAP_KEY = "HARDWARE\\DEVICEMAP\\SERIALCOMM";
+
+// The value that lists COM<port> in the system's serial-port map.
+std::string SerialMapName(int port) {
+    return "\\Device\\ZrvSim" + std::to_string(port);
+}
+
+struct WindowSearch {
+    DWORD Pid;
+    std::string Caption;
+    HWND Exclude;
+    HWND Found;
+};
+
+BOOL CALLBACK MatchTopWindow(HWND window, LPARAM context) {
+    auto* search = reinterpret_cast<WindowSearch*>(context);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    if ((search->Pid != 0 && pid != search->Pid) || window == search->Exclude || !IsWindowVisible(window)) {
+        return TRUE;
+    }
+    char className[64] = {};
+    GetClassNameA(window, className, sizeof className);
+    if (std::string(className) != "#32770" || WindowText(window).rfind(search->Caption, 0) != 0) {
+        return TRUE;
+    }
+    search->Found = window;
+    return FALSE;
+}
+
+std::string ButtonsOf(HWND box) {
+    const struct {
+        int Id;
+        const char* Name;
+    } buttons[] = {{IDOK, "OK"}, {IDCANCEL, "Cancel"}, {IDYES, "Yes"}, {IDNO, "No"}};
+    std::string names;
+    for (const auto& button : buttons) {
+        HWND item = GetDlgItem(box, button.Id);
+        if (item != nullptr && IsWindowVisible(item)) {
+            names += (names.empty() ? "" : "+") + std::string(button.Name);
+        }
+    }
+    return names;
+}
+
+std::vector<HWND> ChildEdits(HWND control) {
+    std::vector<HWND> edits;
+    for (HWND child = GetWindow(control, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+        edits.push_back(child);
+    }
+    std::sort(edits.begin(), edits.end(), [](HWND a, HWND b) {
+        RECT ra;
+        RECT rb;
+        GetWindowRect(a, &ra);
+        GetWindowRect(b, &rb);
+        return ra.left < rb.left;
+    });
+    return edits;
+}
+
+BOOL CALLBACK MatchEdit(HWND window, LPARAM context) {
+    char className[16] = {};
+    GetClassNameA(window, className, sizeof className);
+    if (lstrcmpiA(className, "Edit") != 0) {
+        return TRUE;
+    }
+    *reinterpret_cast<HWND*>(context) = window;
+    return FALSE;
+}
+
+// The file-name box is a combo, plain or extended, with the edit somewhere below it.
+HWND FirstEdit(HWND control) {
+    HWND edit = nullptr;
+    if (control != nullptr) {
+        EnumChildWindows(control, MatchEdit, reinterpret_cast<LPARAM>(&edit));
+    }
+    return edit;
+}
+
+bool WriteBmp(const std::string& path, int width, int height, const std::vector<unsigned char>& pixels) {
+    BITMAPFILEHEADER file = {};
+    BITMAPINFOHEADER info = {};
+    info.biSize = sizeof info;
+    info.biWidth = width;
+    info.biHeight = height;
+    info.biPlanes = 1;
+    info.biBitCount = 24;
+    info.biSizeImage = static_cast<DWORD>(pixels.size());
+    file.bfType = 0x4D42; // "BM"
+    file.bfOffBits = sizeof file + sizeof info;
+    file.bfSize = file.bfOffBits + info.biSizeImage;
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(&file), sizeof file);
+    out.write(reinterpret_cast<const char*>(&info), sizeof info);
+    out.write(reinterpret_cast<const char*>(pixels.data()), static_cast<std::streamsize>(pixels.size()));
+    return static_cast<bool>(out);
+}
+
+} // namespace
+
+bool ListSerialPort(int port) {
+    CRegKey key;
+    return key.Create(HKEY_LOCAL_MACHINE, SERIAL_MAP_KEY) &&
+           key.SetString(SerialMapName(port).c_str(), ComPortName(port));
+}
+
+bool UnlistSerialPort(int port) {
+    const LSTATUS status =
+        RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, SERIAL_MAP_KEY, SerialMapName(port).c_str());
+    return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
+}
+
+bool AttachDevice(int port) {
+    CRegKey key;
+    return key.Create(HKEY_LOCAL_MACHINE, (std::string(USB_INSTANCE_KEY) + "\\Device Parameters").c_str()) &&
+           key.SetString("PortName", ComPortName(port));
+}
+
+bool DetachDevice() {
+    const LSTATUS status = RegDeleteTreeA(HKEY_LOCAL_MACHINE, USB_INSTANCE_KEY);
+    return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
+}
+
+bool SubstituteDialogFont() {
+    // "ＭＳ Ｐゴシック", the dialogs' font.
+    const wchar_t face[] = {0xFF2D, 0xFF33, 0x0020, 0xFF30, 0x30B4, 0x30B7, 0x30C3, 0x30AF, 0};
+    const wchar_t substitute[] = L"DejaVu Sans Condensed";
+    CRegKey key;
+    return key.Create(HKEY_LOCAL_MACHINE,
+                      "Software\\Microsoft\\Windows NT\\CurrentVersion\\FontSubstitutes") &&
+           RegSetValueExW(key.Get(), face, 0, REG_SZ, reinterpret_cast<const BYTE*>(substitute),
+                          sizeof substitute) == ERROR_SUCCESS;
+}
+
+CTraceCatcher::CTraceCatcher() : m_thread(&CTraceCatcher::Run, this) {
+    WaitFor([&] {
+        std::lock_guard<std::mutex> hold(m_lock);
+        return m_ready;
+    });
+}
+
+CTraceCatcher::~CTraceCatcher() {
+    if (m_window != nullptr) {
+        PostMessageA(m_window, WM_CLOSE, 0, 0);
+    }
+    m_thread.join();
+}
+
+std::string CTraceCatcher::Lines() const {
+    std::lock_guard<std::mutex> hold(m_lock);
+    return m_lines;
+}
+
+void CTraceCatcher::Run() {
+    WNDCLASSA windowClass = {};
+    windowClass.lpfnWndProc = WindowProc;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.lpszClassName = "TraceWin TRACE Window";
+    RegisterClassA(&windowClass); // already registered by an earlier catcher: fine
+    HWND window = CreateWindowExA(0, windowClass.lpszClassName, "trace", WS_OVERLAPPED, 0, 0, 0, 0, nullptr,
+                                  nullptr, windowClass.hInstance, this);
+    {
+        std::lock_guard<std::mutex> hold(m_lock);
+        m_window = window;
+        m_ready = true;
+    }
+    MSG message;
+    while (window != nullptr && GetMessageA(&message, nullptr, 0, 0) > 0) {
+        DispatchMessageA(&message);
+    }
+}
+
+LRESULT CALLBACK CTraceCatcher::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        SetWindowLongPtrA(
+            window, GWLP_USERDATA,
+            reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams));
+    }
+    auto* catcher = reinterpret_cast<CTraceCatcher*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+    const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+    if (message == WM_COPYDATA && catcher != nullptr && data->dwData == TRACE_COPYDATA_TAG) {
+        std::lock_guard<std::mutex> hold(catcher->m_lock);
+        catcher->m_lines.append(static_cast<const char*>(data->lpData), data->cbData);
+        return TRUE;
+    }
+    if (message == WM_DESTROY) {
+        PostQuitMessage(0);
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+std::string MakeTempDirectory() {
+    char base[MAX_PATH];
+    char path[MAX_PATH];
+    GetTempPathA(sizeof base, base);
+    for (unsigned n = GetTickCount();; ++n) {
+        std::snprintf(path, sizeof path, "%szrv-setup-%u", base, n);
+        if (CreateDirectoryA(path, nullptr)) {
+            return path;
+        }
+        if (GetLastError() != ERROR_ALREADY_EXISTS) {
+            return std::string();
+        }
+    }
+}
+
+CSetupProcess::CSetupProcess(const std::string& program, const std::string& copyName, const char* iniText)
+    : m_directory(MakeTempDirectory()) {
+    const std::string copy = m_directory + "\\" + copyName;
+    if (m_directory.empty() || !CopyFileA(program.c_str(), copy.c_str(), FALSE)) {
+        return;
+    }
+    if (iniText != nullptr) {
+        std::ofstream(m_directory + "\\ZRVLinkSetup.ini") << iniText;
+    }
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info = {};
+    std::string commandLine = "\"" + copy + "\"";
+    // The program's current directory is the test's, so the file dialogs start somewhere known.
+    if (CreateProcessA(copy.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                       m_directory.c_str(), &startup, &info)) {
+        CloseHandle(info.hThread);
+        m_process = info.hProcess;
+        m_id = info.dwProcessId;
+    }
+}
+
+CSetupProcess::~CSetupProcess() {
+    if (m_process != nullptr) {
+        if (WaitForSingleObject(m_process, 0) == WAIT_TIMEOUT) {
+            TerminateProcess(m_process, 99);
+            WaitForSingleObject(m_process, DRIVER_WAIT_MS);
+        }
+        CloseHandle(m_process);
+    }
+    if (!m_directory.empty()) {
+        std::string list = m_directory + '\0' + '\0';
+        SHFILEOPSTRUCTA remove = {};
+        remove.wFunc = FO_DELETE;
+        remove.pFrom = list.c_str();
+        remove.fFlags = FOF_NO_UI;
+        SHFileOperationA(&remove);
+    }
+}
+
+HWND CSetupProcess::MainWindow() const {
+    return Started() ? WaitForDialog(m_id, "ZRV-Link Setup") : nullptr;
+}
+
+bool CSetupProcess::WaitForExit(DWORD* exitCode) const {
+    if (m_process == nullptr || WaitForSingleObject(m_process, DRIVER_WAIT_MS) != WAIT_OBJECT_0) {
+        return false;
+    }
+    return GetExitCodeProcess(m_process, exitCode) != 0;
+}
+
+HWND WaitForDialog(DWORD pid, const std::string& caption, HWND exclude) {
+    WindowSearch search = {pid, caption, exclude, nullptr};
+    WaitFor([&] {
+        EnumWindows(MatchTopWindow, reinterpret_cast<LPARAM>(&search));
+        return search.Found != nullptr;
+    });
+    return search.Found;
+}
+
+bool WaitUntilGone(HWND window) {
+    return WaitFor([&] { return !IsWindow(window) || !IsWindowVisible(window); });
+}
+
+MessageBoxView WaitForMessageBox(DWORD pid, const std::string& caption) {
+    MessageBoxView box;
+    box.Window = WaitForDialog(pid, caption);
+    if (box.Window != nullptr) {
+        box.Text = ItemText(box.Window, MESSAGE_TEXT);
+        box.Buttons = ButtonsOf(box.Window);
+    }
+    return box;
+}
+
+bool Answer(const MessageBoxView& box, int id) {
+    PostMessageA(box.Window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
+    return WaitUntilGone(box.Window);
+}
+
+std::string WindowText(HWND window) {
+    char text[1024] = {};
+    SendMessageA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
+    return text;
+}
+
+std::string ItemText(HWND dialog, int id) {
+    return WindowText(GetDlgItem(dialog, id));
+}
+
+void SetItemText(HWND dialog, int id, const std::string& text) {
+    SendMessageA(GetDlgItem(dialog, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+bool ItemEnabled(HWND dialog, int id) {
+    return IsWindowEnabled(GetDlgItem(dialog, id)) != FALSE;
+}
+
+bool ItemChecked(HWND dialog, int id) {
+    return SendMessageA(GetDlgItem(dialog, id), BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+void SetItemChecked(HWND dialog, int id, bool checked) {
+    SendMessageA(GetDlgItem(dialog, id), BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+void SetAddress(HWND dialog, int id, uint32_t address) {
+    SendMessageA(GetDlgItem(dialog, id), IPM_SETADDRESS, 0, static_cast<LPARAM>(address));
+}
+
+bool ClearAddressField(HWND dialog, int id, int field) {
+    const std::vector<HWND> edits = ChildEdits(GetDlgItem(dialog, id));
+    if (field < 0 || static_cast<std::size_t>(field) >= edits.size()) {
+        return false;
+    }
+    SendMessageA(edits[static_cast<std::size_t>(field)], WM_SETTEXT, 0, reinterpret_cast<LPARAM>(""));
+    return true;
+}
+
+void Click(HWND dialog, int id) {
+    PostMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
+}
+
+bool ChooseFile(HWND fileDialog, const std::string& path) {
+    HWND edit = nullptr;
+    WaitFor([&] {
+        edit = FirstEdit(GetDlgItem(fileDialog, FILE_NAME_COMBO));
+        edit = edit != nullptr ? edit : GetDlgItem(fileDialog, FILE_NAME_EDIT);
+        return edit != nullptr;
+    });
+    if (edit == nullptr) {
+        return false;
+    }
+    SendMessageA(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
+    PostMessageA(fileDialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    return true;
+}
+
+bool SaveWindowShot(HWND window, const std::string& bmpPath) {
+    RECT rect;
+    if (!GetWindowRect(window, &rect)) {
+        return false;
+    }
+    // Painting happens on the program's thread: have it done before the screen is read.
+    RedrawWindow(window, nullptr, nullptr,
+                 RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    const int width = rect.right - rect.left;
+    const int height = rect.bottom - rect.top;
+    CScreenDc screen(GetDC(nullptr));
+    CMemoryDc memory(CreateCompatibleDC(screen.get()));
+    CBitmap bitmap(CreateCompatibleBitmap(screen.get(), width, height));
+    HGDIOBJ old = SelectObject(memory.get(), bitmap.get());
+    const bool copied =
+        BitBlt(memory.get(), 0, 0, width, height, screen.get(), rect.left, rect.top, SRCCOPY) != FALSE;
+    SelectObject(memory.get(), old);
+
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    const std::size_t stride = static_cast<std::size_t>((width * 3 + 3) & ~3);
+    std::vector<unsigned char> pixels(stride * static_cast<std::size_t>(height));
+    const bool read = GetDIBits(memory.get(), bitmap.get(), 0, static_cast<UINT>(height), pixels.data(),
+                                &info, DIB_RGB_COLORS) != 0;
+    return copied && read && WriteBmp(bmpPath, width, height, pixels);
+}

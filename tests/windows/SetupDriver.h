@@ -1,0 +1,118 @@
+// Drives ZRVLinkSetup.exe from another process through window messages only (no synthetic input), and
+// prepares the Wine prefix for it: a simulated device's registry keys and a dialog font. Windows side.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+
+// Every wait gives up after this long: a guard against a hung test, not a speed goal.
+constexpr DWORD DRIVER_WAIT_MS = 15000;
+
+// The simulated device's USB instance and the system's list of serial ports, as the detector reads them.
+bool ListSerialPort(int port);
+bool UnlistSerialPort(int port);
+bool AttachDevice(int port); // the device's USB instance names COM<port>
+bool DetachDevice();         // the instance is gone
+// The dialogs' font does not exist on Linux; map it to a narrow one the system has.
+bool SubstituteDialogFont();
+
+// A copy of the program under a name of choice in a fresh directory, optionally with an INI file beside
+// it, started and owned: ending the object ends the process and removes the directory.
+class CSetupProcess {
+public:
+    CSetupProcess(const std::string& program, const std::string& copyName = "ZRVLinkSetup.exe",
+                  const char* iniText = nullptr);
+    ~CSetupProcess();
+    CSetupProcess(const CSetupProcess&) = delete;
+    CSetupProcess& operator=(const CSetupProcess&) = delete;
+
+    bool Started() const { return m_process != nullptr; }
+    DWORD Id() const { return m_id; }
+    const std::string& Directory() const { return m_directory; }
+    // The main dialog, once it is visible; null when it did not come.
+    HWND MainWindow() const;
+    // Waits for the process to end; false when it did not.
+    bool WaitForExit(DWORD* exitCode) const;
+
+private:
+    std::string m_directory;
+    HANDLE m_process = nullptr;
+    DWORD m_id = 0;
+};
+
+// A visible top-level dialog of process `pid` (0: any) whose caption starts with `caption`; null after the
+// wait.
+HWND WaitForDialog(DWORD pid, const std::string& caption, HWND exclude = nullptr);
+// True once `window` no longer exists or is hidden.
+bool WaitUntilGone(HWND window);
+// Waits until `predicate` holds; false after the wait.
+template <typename Predicate>
+bool WaitFor(Predicate predicate) {
+    const DWORD start = GetTickCount();
+    while (!predicate()) {
+        if (GetTickCount() - start > DRIVER_WAIT_MS) {
+            return false;
+        }
+        Sleep(10);
+    }
+    return true;
+}
+
+// A message box as the user sees it.
+struct MessageBoxView {
+    HWND Window = nullptr;
+    std::string Text;
+    std::string Buttons; // of "OK", "Cancel", "Yes", "No", joined by '+'
+};
+
+MessageBoxView WaitForMessageBox(DWORD pid, const std::string& caption);
+// Answers with the button `id` (IDOK, IDCANCEL, IDYES, IDNO) and waits until the box is gone.
+bool Answer(const MessageBoxView& box, int id);
+
+std::string WindowText(HWND window);
+std::string ItemText(HWND dialog, int id);
+void SetItemText(HWND dialog, int id, const std::string& text);
+bool ItemEnabled(HWND dialog, int id);
+bool ItemChecked(HWND dialog, int id);
+void SetItemChecked(HWND dialog, int id, bool checked);
+void SetAddress(HWND dialog, int id, uint32_t address);
+// Empties field `field` (0 to 3) of an address control.
+bool ClearAddressField(HWND dialog, int id, int field);
+// Clicks a button the way the user does: the dialog handles it after this call returns.
+void Click(HWND dialog, int id);
+
+// Types `path` into an open or save dialog and confirms it.
+bool ChooseFile(HWND fileDialog, const std::string& path);
+
+// Repaints `window` and saves what the screen shows of it as a 24-bit BMP.
+bool SaveWindowShot(HWND window, const std::string& bmpPath);
+
+// A trace viewer window, as the program's trace log looks for one: collects the lines it is sent, on a
+// thread of its own (the sender waits until a line has been taken).
+class CTraceCatcher {
+public:
+    CTraceCatcher();
+    ~CTraceCatcher();
+    CTraceCatcher(const CTraceCatcher&) = delete;
+    CTraceCatcher& operator=(const CTraceCatcher&) = delete;
+
+    bool Running() const { return m_window != nullptr; }
+    std::string Lines() const;
+
+private:
+    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    void Run();
+
+    std::thread m_thread;
+    HWND m_window = nullptr; // written by the thread before the ready flag, read after it
+    mutable std::mutex m_lock;
+    bool m_ready = false; // guarded by m_lock
+    std::string m_lines;  // guarded by m_lock
+};
+
+// Windows path of a fresh temporary directory.
+std::string MakeTempDirectory();

@@ -1,0 +1,31 @@
+// CSetupApp: start-up and shut-down of the setup program; Windows side.
+#include "ui/SetupApp.h"
+
+#include "core/DebugPrint.h"
+#include "ui/SetupDlg.h"
+#include "ui/logic/AppPath.h"
+
+CSetupApp theApp;
+
+BOOL CSetupApp::InitInstance() {
+    if (DebugPrintInit("ZRVLinkSetup") == 0) {
+        return FALSE;
+    }
+    DebugPrint("%s", "DebugPrint start..\n");
+
+    const CString modulePath = AfxGetModuleFileName();
+    m_strAppDir = ModuleDirectory(modulePath, AfxIsLeadByte);
+    m_settings.FileName = IniPathFor(modulePath, AfxIsLeadByte);
+    m_settings.Load();
+
+    CSetupDlg dialog(nullptr);
+    m_pMainWnd = &dialog;
+    dialog.DoModal();
+    m_pMainWnd = nullptr;
+    return FALSE;
+}
+
+int CSetupApp::ExitInstance() {
+    DebugPrintExit();
+    return CWinApp::ExitInstance();
+}
