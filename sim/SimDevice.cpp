@@ -48,11 +48,11 @@ bool IsReplyableText(std::string_view text) {
 }
 
 const CSimDevice::Command CSimDevice::COMMANDS[] = {
-    {"vers", 0, &CSimDevice::Vers},         {"baudrate", 1, &CSimDevice::Baudrate},
-    {"netparam", 3, &CSimDevice::Netparam}, {"target", 2, &CSimDevice::Target},
-    {"enable", 2, &CSimDevice::Enable},     {"name", 2, &CSimDevice::Name},
-    {"clrname", 1, &CSimDevice::Clrname},   {"save", 0, &CSimDevice::Save},
-    {"update", 0, &CSimDevice::Update},
+    {"vers", 0, 0, false, &CSimDevice::Vers},         {"baudrate", 1, 1, false, &CSimDevice::Baudrate},
+    {"netparam", 3, 3, false, &CSimDevice::Netparam}, {"target", 2, 2, true, &CSimDevice::Target},
+    {"enable", 2, 2, true, &CSimDevice::Enable},      {"name", 2, 2, true, &CSimDevice::Name},
+    {"clrname", 1, 1, true, &CSimDevice::Clrname},    {"save", 0, 0, false, &CSimDevice::Save},
+    {"update", 0, 0, false, &CSimDevice::Update},
 };
 
 const CSimDevice::Command* CSimDevice::FindCommand(std::string_view word) {
@@ -66,6 +66,15 @@ const CSimDevice::Command* CSimDevice::FindCommand(std::string_view word) {
 
 bool CSimDevice::IsCommandWord(std::string_view word) {
     return FindCommand(word) != nullptr;
+}
+
+bool CSimDevice::IsSetWord(std::string_view word, bool* indexed) {
+    const Command* command = FindCommand(word);
+    if (command == nullptr || command->SetArgs == 0) {
+        return false;
+    }
+    *indexed = command->Indexed;
+    return true;
 }
 
 CSimDevice::CSimDevice(SimBehaviour behaviour) : m_behaviour(std::move(behaviour)) {
@@ -132,8 +141,31 @@ bool CSimDevice::Execute(std::string_view line, std::string* text) {
     bool hadArgs = false;
     const Command* command = FindCommand(CutWord(&line, &hadArgs));
     Args args{};
-    return command != nullptr && SplitArgs(line, hadArgs, command->MaxArgs, args.Item, &args.Count) &&
-           (this->*command->Run)(args, text);
+    if (command == nullptr || !SplitArgs(line, hadArgs, command->MaxArgs, args.Item, &args.Count)) {
+        return false;
+    }
+    // An ignored set is checked and answered like any other; only its effect is undone.
+    const ParamSet before = m_current;
+    const bool done = (this->*command->Run)(args, text);
+    if (done && Ignores(*command, args)) {
+        m_current = before;
+    }
+    return done;
+}
+
+bool CSimDevice::Ignores(const Command& command, const Args& args) const {
+    if (command.SetArgs == 0 || args.Count != command.SetArgs) {
+        return false;
+    }
+    uint32_t index = 0;
+    const bool indexed = command.Indexed && ReadSimNumber(args.Item[0], TARGET_COUNT - 1, &index);
+    for (const SimIgnoredSet& ignored : m_behaviour.IgnoredSets) {
+        if (ignored.Word == command.Word &&
+            (ignored.Index < 0 || (indexed && static_cast<int>(index) == ignored.Index))) {
+            return true;
+        }
+    }
+    return false;
 }
 
 int CSimDevice::DelayFor(std::string_view line) const {

@@ -17,6 +17,12 @@ struct SimCommandDelay {
     int DelayMs;
 };
 
+// A set command that the device answers as usual but does not carry out: a value that does not stick.
+struct SimIgnoredSet {
+    std::string Word;
+    int Index; // the destination; -1: every one (and the only choice for baudrate and netparam)
+};
+
 // Who the device claims to be and how it misbehaves. The defaults describe a well-behaved device.
 struct SimBehaviour {
     std::string Version = SIM_DEFAULT_VERSION;
@@ -26,6 +32,7 @@ struct SimBehaviour {
     int DelayMs = 0;              // before every reply
     std::vector<SimCommandDelay> CommandDelays;
     bool Garbage = false; // put a byte the PC must drop before every byte of every reply
+    std::vector<SimIgnoredSet> IgnoredSets;
 };
 
 // What the device sends for one command line.
@@ -64,6 +71,8 @@ public:
 
     // One of the command words the device knows ("vers", "baudrate", ...).
     static bool IsCommandWord(std::string_view word);
+    // A command word with a set form; `indexed` tells whether that form names a destination.
+    static bool IsSetWord(std::string_view word, bool* indexed);
 
 private:
     struct Args {
@@ -73,13 +82,16 @@ private:
     using Handler = bool (CSimDevice::*)(const Args& args, std::string* text);
     struct Command {
         const char* Word;
-        int MaxArgs; // the last one takes the rest of the line, blanks included
+        int MaxArgs;  // the last one takes the rest of the line, blanks included
+        int SetArgs;  // the number of arguments of the set form; 0: none
+        bool Indexed; // the first argument is a destination
         Handler Run;
     };
     static const Command COMMANDS[];
     static const Command* FindCommand(std::string_view word);
 
     bool Answers() const;
+    bool Ignores(const Command& command, const Args& args) const;
     bool Execute(std::string_view line, std::string* text);
     int DelayFor(std::string_view line) const;
     std::string Frame(const std::string& text);

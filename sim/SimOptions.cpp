@@ -62,6 +62,26 @@ bool ReadCommandDelay(std::string_view value, SimBehaviour* behaviour, std::stri
     return true;
 }
 
+// WORD or WORD:INDEX, WORD a command with a set form; INDEX only for those that name a destination.
+bool ReadIgnoredSet(std::string_view value, SimBehaviour* behaviour, std::string* error) {
+    const std::size_t colon = value.find(':');
+    const std::string_view word = value.substr(0, colon);
+    bool indexed = false;
+    uint32_t index = 0;
+    const bool wordOk = CSimDevice::IsSetWord(word, &indexed);
+    const bool indexOk = colon == std::string_view::npos ||
+                         (indexed && ReadSimNumber(value.substr(colon + 1), TARGET_COUNT - 1, &index));
+    if (!wordOk || !indexOk) {
+        *error = "expected WORD[:INDEX] with a set command word (baudrate, netparam, target, enable, name, "
+                 "clrname) and an index from 0 to 31 for the last four, not '" +
+                 std::string(value) + "'";
+        return false;
+    }
+    const int chosen = colon == std::string_view::npos ? -1 : static_cast<int>(index);
+    behaviour->IgnoredSets.push_back({std::string(word), chosen});
+    return true;
+}
+
 using Apply = bool (*)(std::string_view value, SimOptions* o, std::string* error);
 
 struct OptionRow {
@@ -102,6 +122,8 @@ const OptionRow OPTIONS[] = {
      }},
     {"--delay-command", true,
      [](std::string_view v, SimOptions* o, std::string* e) { return ReadCommandDelay(v, &o->Behaviour, e); }},
+    {"--ignore-set", true,
+     [](std::string_view v, SimOptions* o, std::string* e) { return ReadIgnoredSet(v, &o->Behaviour, e); }},
     {"--garbage", false,
      [](std::string_view, SimOptions* o, std::string*) { return o->Behaviour.Garbage = true; }},
     {"--byte-by-byte", false,
@@ -174,6 +196,9 @@ Options (each as "--name VALUE" or "--name=VALUE"; a later one overrides an earl
   --delay MS            wait MS milliseconds before every reply
   --delay-command W:MS  wait MS milliseconds before replies to command word W instead (for example
                         name:1500); may be given for several words
+  --ignore-set W[:I]    answer set command W (for destination I only, when given) as usual but keep
+                        the old value, as a device whose setting does not stick (for example
+                        target:3); may be given several times
   --garbage             put a byte that the PC must drop (0x00-0x1F other than CR and LF, 0x80-0xFF)
                         before every byte of every reply
   --byte-by-byte        send replies one byte per write, 1 ms apart

@@ -89,6 +89,20 @@ TEST(ParseSimOptions, LaterOptionsOverrideEarlierOnes) {
     EXPECT_EQ("b", o.StateOutPath);
 }
 
+TEST(ParseSimOptions, IgnoredSetsAddUpInOrder) {
+    SimOptions o;
+    std::string error;
+    ASSERT_TRUE(
+        Parse({"--ignore-set", "target:3", "--ignore-set=baudrate", "--ignore-set", "name:31"}, &o, &error))
+        << error;
+    ASSERT_EQ(3u, o.Behaviour.IgnoredSets.size());
+    EXPECT_EQ("target", o.Behaviour.IgnoredSets[0].Word);
+    EXPECT_EQ(3, o.Behaviour.IgnoredSets[0].Index);
+    EXPECT_EQ("baudrate", o.Behaviour.IgnoredSets[1].Word);
+    EXPECT_EQ(-1, o.Behaviour.IgnoredSets[1].Index);
+    EXPECT_EQ(31, o.Behaviour.IgnoredSets[2].Index);
+}
+
 TEST(ParseSimOptions, BadArgumentsAreRefusedByName) {
     const struct {
         std::vector<std::string> Args;
@@ -110,6 +124,12 @@ TEST(ParseSimOptions, BadArgumentsAreRefusedByName) {
         {{"--save-reply", "O\tK"}, "--save-reply: expected at most 1023"},
         {{"--version", std::string(1024, 'v')}, "--version: expected at most 1023"},
         {{"--log", ""}, "--log: expected a path"},
+        {{"--ignore-set", "vers"}, "--ignore-set: expected WORD[:INDEX]"},
+        {{"--ignore-set", "save:1"}, "--ignore-set: expected WORD[:INDEX]"},
+        {{"--ignore-set", "baudrate:0"}, "--ignore-set: expected WORD[:INDEX]"},
+        {{"--ignore-set", "target:32"}, "--ignore-set: expected WORD[:INDEX]"},
+        {{"--ignore-set", "target:"}, "--ignore-set: expected WORD[:INDEX]"},
+        {{"--ignore-set", "Target:3"}, "--ignore-set: expected WORD[:INDEX]"},
     };
     for (const auto& c : cases) {
         SimOptions o;
@@ -123,7 +143,7 @@ TEST(SimUsage, NamesEveryOption) {
     const std::string usage = SimUsage();
     for (const char* option : {"--link", "--load", "--state-out", "--saved-out", "--log", "--version",
                                "--save-reply", "--silent-after", "--close-after", "--delay ",
-                               "--delay-command", "--garbage", "--byte-by-byte", "--help"}) {
+                               "--delay-command", "--ignore-set", "--garbage", "--byte-by-byte", "--help"}) {
         EXPECT_NE(std::string::npos, usage.find(option)) << option;
     }
 }

@@ -1,0 +1,43 @@
+// What a zrvlink command ends with: the exit status and the lines that report it, in the setup
+// program's words; portable.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+enum CliExit : int {
+    EXIT_OK = 0,
+    EXIT_DIFFERENT = 1, // diff: the configurations differ
+    EXIT_USAGE = 2,
+    EXIT_NO_DEVICE = 10,
+    EXIT_PORT = 11,
+    EXIT_COMM = 12,
+    EXIT_HARDWARE = 13,
+    EXIT_RESOURCE = 14,
+    EXIT_VERIFY = 15,
+    EXIT_FILE_LOAD = 21,
+    EXIT_FILE_SAVE = 22,
+    EXIT_FILE_CONTENT = 23,
+};
+
+struct CliOutcome {
+    int Exit = EXIT_OK;
+    std::vector<std::string> Lines; // without line ends; empty on success
+};
+
+// The failure `exit` with its one message (for EXIT_PORT use PortFailure).
+CliOutcome Failure(int exit);
+// The port that could not be opened, named.
+CliOutcome PortFailure(const std::string& port);
+
+// The setup program's message for a failure; empty for success, EXIT_PORT and unknown codes.
+const char* ExitMessage(int exit);
+
+// The exit status of an engine result (PT_OK and PT_ERR_*).
+int ExitOfTransfer(int32_t result);
+// The exit status of a failed load (FileError 1 or 3).
+int ExitOfLoad(int32_t fileError);
+
+// A parallel run's report of one port: "OK", or the lines joined by "; ".
+std::string ResultLineOf(const CliOutcome& outcome);

@@ -1,0 +1,101 @@
+// zrvlink's usage texts, for --help and usage errors; portable.
+#include "cli/CliArgs.h"
+
+namespace {
+
+const char PROGRAM_USAGE[] = R"(Usage: zrvlink COMMAND [OPTION]...
+Reads, writes, checks and compares the configuration of ZRV-Link devices, for scripts and batches.
+
+Commands:
+  ports                              list the device ports found, the default one first
+  read [--port PORT] [--output FILE] read the device's configuration
+  write FILE [--port PORT]           write setup file FILE to the device (ends with save and update)
+  check FILE                         load FILE and print it in setup-file form
+  diff FILE (FILE2 | --port PORT)    compare a setup file with another or with a device
+
+PORT is a device path on Linux (/dev/ttyACM0) and COMn on Windows; without --port the first port
+found is used. "zrvlink COMMAND --help" tells more about each command.
+
+Exit status:
+   0  success                          12  communication error
+   1  diff: the configurations differ  13  hardware error (the device did not save)
+   2  usage error                      14  not enough resources
+  10  no device port found             15  write --verify: the device holds other values
+  11  the port could not be opened     21  the setup file could not be opened
+  22  the setup file could not be saved
+  23  the setup file's content was rejected
+Without --trace every failure prints one line on stderr.
+
+  --help     show this text
+  --version  show the program's version
+)";
+
+const char PORTS_USAGE[] = R"(Usage: zrvlink ports
+Lists the ports of the ZRV-Link devices attached now, one per line, in detection order: the first is
+the one that the other commands use without --port. Prints nothing when there is none. Exit status 0.
+)";
+
+const char READ_USAGE[] = R"(Usage: zrvlink read [--port PORT] [--output FILE] [--trace]
+       zrvlink read (--port PORT... | --all) --output-dir DIR [--trace]
+Reads the device's whole configuration and prints it to stdout in setup-file form (36 lines, CR LF),
+or saves it to FILE. A failed read leaves FILE as it was, and creates none.
+
+  --port PORT       the device's port (default: the first one found); may be given several times
+  --all             every port found
+  --output FILE     save to FILE instead of printing
+  --output-dir DIR  read the ports in parallel, each into DIR/NAME.dat, where NAME is the port's path
+                    without /dev/ and with '/' turned into '-' (pts-3.dat, ttyACM0.dat), and with
+                    "port-" before names that Windows keeps for devices (port-COM7.dat); prints
+                    one line per port: "PORT: OK FILE" or "PORT: MESSAGE". The exit status is
+                    that of the first port, in the order given, that failed
+  --trace           write the trace log to stderr
+)";
+
+const char WRITE_USAGE[] = R"(Usage: zrvlink write FILE [--port PORT] [--backup BACKUP] [--verify] [--trace]
+       zrvlink write FILE (--port PORT... | --all) [--verify] [--trace]
+Loads setup file FILE (nothing is sent when it does not load) and writes it to the device, ending with
+"save" and "update". Destinations whose address is the device's own address are sent disabled.
+
+  --port PORT       the device's port (default: the first one found); given several times, the ports
+                    are written in parallel, with one line per port ("PORT: OK" or "PORT: MESSAGE")
+                    and the exit status of the first port, in the order given, that failed
+  --all             every port found, in parallel
+  --backup BACKUP   first read the device and save its configuration to BACKUP; when that fails,
+                    nothing is written
+  --verify          read the configuration back and compare it with what was sent; on a difference
+                    stderr gets "WARNING: verify error", then one line per differing key
+                    ("Target3: 1,10.0.0.3 -> 1,0.0.0.0", sent -> read), and the exit status is 15
+  --trace           write the trace log to stderr
+)";
+
+const char CHECK_USAGE[] = R"(Usage: zrvlink check FILE [--trace]
+Loads setup file FILE by the rules of the setup program and prints the configuration in setup-file
+form (36 lines, CR LF) to stdout: the keys it lacks appear with their values after loading.
+)";
+
+const char DIFF_USAGE[] = R"(Usage: zrvlink diff FILE FILE2 [--trace]
+       zrvlink diff FILE [--port PORT] [--trace]
+Compares setup file FILE with FILE2, or with the device (default: the first port found). Prints one
+line per differing key in setup-file value syntax, FILE's value first:
+  Target3: 1,10.0.0.3,4142 -> 0,10.0.0.3,4142
+Exit status 0 when they are equal, 1 when they differ, and the codes of "zrvlink --help" on errors.
+)";
+
+} // namespace
+
+std::string CliUsage(CliCommand command) {
+    switch (command) {
+    case CliCommand::Ports:
+        return PORTS_USAGE;
+    case CliCommand::Read:
+        return READ_USAGE;
+    case CliCommand::Write:
+        return WRITE_USAGE;
+    case CliCommand::Check:
+        return CHECK_USAGE;
+    case CliCommand::Diff:
+        return DIFF_USAGE;
+    default:
+        return PROGRAM_USAGE;
+    }
+}

@@ -1,0 +1,189 @@
+// zrvlink's commands on one port: each loads, transfers, saves or prints, and ends with an outcome;
+// portable (ports and console through their seams).
+#include "cli/Commands.h"
+
+#include "cli/Console.h"
+#include "cli/Ports.h"
+#include "cli/SetupText.h"
+#include "cli/TransferRunner.h"
+#include "core/ParamFile.h"
+
+#include <cstdio>
+#include <string>
+
+namespace {
+
+const CliOutcome SUCCESS{};
+
+struct DevicePort {
+    std::string Name;
+    int32_t Number = 0;
+};
+
+// The one device a command works with: the port given, else the first one found.
+class CDevice {
+public:
+    explicit CDevice(const CliRequest& request) : m_request(request) {}
+
+    bool Open(CliOutcome* failure) {
+        const std::vector<std::string> found = m_request.Ports.empty() ? DetectPortNames() : m_request.Ports;
+        if (found.empty()) {
+            *failure = Failure(EXIT_NO_DEVICE);
+            return false;
+        }
+        m_port.Name = found.front();
+        if (!ResolvePort(m_port.Name, &m_port.Number)) {
+            *failure = PortFailure(m_port.Name);
+            return false;
+        }
+        if (!m_runner.Init()) {
+            *failure = Failure(EXIT_RESOURCE);
+            return false;
+        }
+        return true;
+    }
+
+    CliOutcome Transfer(bool read, ParamSet* set) {
+        // The bar would be torn by the trace's lines.
+        const bool progress = !m_request.Trace && !m_request.ResultLine && StderrIsTerminal();
+        const int exit = m_runner.Run(m_port.Number, read, set, progress);
+        if (exit == EXIT_PORT) {
+            return PortFailure(m_port.Name);
+        }
+        return exit == EXIT_OK ? SUCCESS : Failure(exit);
+    }
+
+private:
+    const CliRequest& m_request;
+    DevicePort m_port;
+    CTransferRunner m_runner;
+};
+
+bool Load(const std::string& path, CParamFile* file, CliOutcome* failure) {
+    if (file->Load(path.c_str())) {
+        return true;
+    }
+    *failure = Failure(ExitOfLoad(file->FileError));
+    return false;
+}
+
+CliOutcome Save(const std::string& path, CParamFile* file) {
+    return file->Save(path.c_str()) ? SUCCESS : Failure(EXIT_FILE_SAVE);
+}
+
+// The setup file's bytes on stdout; an output that takes them not is a save that failed.
+CliOutcome PrintSetup(const ParamSet& set) {
+    std::string text;
+    if (!FormatSetupText(set, &text)) {
+        return Failure(EXIT_FILE_SAVE);
+    }
+    UseBinaryStdout();
+    const bool written = std::fwrite(text.data(), 1, text.size(), stdout) == text.size();
+    return std::fflush(stdout) == 0 && written ? SUCCESS : Failure(EXIT_FILE_SAVE);
+}
+
+CliOutcome RunPorts() {
+    for (const std::string& name : DetectPortNames()) {
+        std::printf("%s\n", name.c_str());
+    }
+    return SUCCESS;
+}
+
+CliOutcome RunRead(const CliRequest& request) {
+    CliOutcome outcome;
+    CDevice device(request);
+    CParamFile scratch;
+    if (!device.Open(&outcome) || (outcome = device.Transfer(true, scratch.GetParam())).Exit != EXIT_OK) {
+        return outcome;
+    }
+    return request.Output.empty() ? PrintSetup(*scratch.GetParam()) : Save(request.Output, &scratch);
+}
+
+// After "update": what the device holds now against what was sent.
+CliOutcome Verify(CDevice* device, const ParamSet& sent) {
+    CParamFile readBack;
+    CliOutcome outcome = device->Transfer(true, readBack.GetParam());
+    if (outcome.Exit != EXIT_OK) {
+        return outcome;
+    }
+    const auto differences = CompareSetups(sent, *readBack.GetParam(), KeysWrittenFrom(sent));
+    if (differences.empty()) {
+        return SUCCESS;
+    }
+    outcome = Failure(EXIT_VERIFY);
+    for (const SetupDifference& difference : differences) {
+        outcome.Lines.push_back(FormatDifference(difference));
+    }
+    return outcome;
+}
+
+CliOutcome RunWrite(const CliRequest& request) {
+    CliOutcome outcome;
+    CParamFile file;
+    CDevice device(request);
+    if (!Load(request.Files[0], &file, &outcome) || !device.Open(&outcome)) {
+        return outcome;
+    }
+    if (!request.Backup.empty()) {
+        CParamFile backup;
+        if ((outcome = device.Transfer(true, backup.GetParam())).Exit != EXIT_OK ||
+            (outcome = Save(request.Backup, &backup)).Exit != EXIT_OK) {
+            return outcome;
+        }
+    }
+    // The engine disables, in the set it sends, the destinations at the device's own address.
+    ParamSet sent = *file.GetParam();
+    if ((outcome = device.Transfer(false, &sent)).Exit != EXIT_OK) {
+        return outcome;
+    }
+    return request.Verify ? Verify(&device, sent) : SUCCESS;
+}
+
+CliOutcome RunCheck(const CliRequest& request) {
+    CliOutcome outcome;
+    CParamFile file;
+    return Load(request.Files[0], &file, &outcome) ? PrintSetup(*file.GetParam()) : outcome;
+}
+
+CliOutcome RunDiff(const CliRequest& request) {
+    CliOutcome outcome;
+    CParamFile left;
+    CParamFile right;
+    if (!Load(request.Files[0], &left, &outcome)) {
+        return outcome;
+    }
+    if (request.Files.size() > 1) {
+        if (!Load(request.Files[1], &right, &outcome)) {
+            return outcome;
+        }
+    } else {
+        CDevice device(request);
+        if (!device.Open(&outcome) || (outcome = device.Transfer(true, right.GetParam())).Exit != EXIT_OK) {
+            return outcome;
+        }
+    }
+    const auto differences = CompareSetups(*left.GetParam(), *right.GetParam(), EveryKey());
+    for (const SetupDifference& difference : differences) {
+        std::printf("%s\n", FormatDifference(difference).c_str());
+    }
+    return CliOutcome{differences.empty() ? EXIT_OK : EXIT_DIFFERENT, {}};
+}
+
+} // namespace
+
+CliOutcome RunCommand(const CliRequest& request) {
+    switch (request.Command) {
+    case CliCommand::Ports:
+        return RunPorts();
+    case CliCommand::Read:
+        return RunRead(request);
+    case CliCommand::Write:
+        return RunWrite(request);
+    case CliCommand::Check:
+        return RunCheck(request);
+    case CliCommand::Diff:
+        return RunDiff(request);
+    default:
+        return CliOutcome{EXIT_USAGE, {}};
+    }
+}

@@ -1,0 +1,89 @@
+// Setup-file text of a configuration and the key-by-key comparison, both through the setup file's own
+// line formatter; portable.
+#include "cli/SetupText.h"
+
+#include "core/ParamKeys.h"
+#include "persistence/SetupLines.h"
+
+#include <cstddef>
+
+namespace {
+
+struct KeyValue {
+    std::string Key;
+    std::string Value;
+};
+
+// Line `index` of `set` cut into its key and its value.
+bool FormatKeyValue(const ParamSet& set, int index, KeyValue* pair) {
+    char line[SETUP_LINE_SIZE];
+    if (!FormatSetupLine(set, index, line, sizeof line)) {
+        return false;
+    }
+    std::string text(line);
+    const std::size_t end = text.find_first_of("\r\n");
+    text.erase(end == std::string::npos ? text.size() : end);
+    const std::size_t equals = text.find('=');
+    if (equals == std::string::npos) {
+        return false;
+    }
+    pair->Key = text.substr(0, equals);
+    pair->Value = text.substr(equals + 1);
+    return true;
+}
+
+bool IsRowOf(const ParamKey& row, std::size_t fieldOffset) {
+    return row.FieldOffset == fieldOffset;
+}
+
+} // namespace
+
+bool FormatSetupText(const ParamSet& set, std::string* text) {
+    text->clear();
+    char line[SETUP_LINE_SIZE];
+    for (int i = 0; i < SetupLineCount(); ++i) {
+        if (!FormatSetupLine(set, i, line, sizeof line)) {
+            return false;
+        }
+        *text += line;
+    }
+    return true;
+}
+
+SetupKeyMask EveryKey() {
+    return SetupKeyMask(static_cast<std::size_t>(SetupLineCount()), true);
+}
+
+SetupKeyMask KeysWrittenFrom(const ParamSet& sent) {
+    SetupKeyMask mask = EveryKey();
+    const bool netParam = sent.IPAddress != 0 || sent.SubnetMask != 0 || sent.Gateway != 0;
+    for (int i = 0; i < PARAM_KEY_COUNT; ++i) {
+        const ParamKey& row = PARAM_KEYS[i];
+        if (IsRowOf(row, offsetof(ParamSet, BaudRate))) {
+            mask[static_cast<std::size_t>(i)] = sent.BaudRate != 0;
+        } else if (IsRowOf(row, offsetof(ParamSet, IPAddress)) ||
+                   IsRowOf(row, offsetof(ParamSet, SubnetMask)) ||
+                   IsRowOf(row, offsetof(ParamSet, Gateway))) {
+            mask[static_cast<std::size_t>(i)] = netParam;
+        }
+    }
+    return mask;
+}
+
+std::vector<SetupDifference> CompareSetups(const ParamSet& left, const ParamSet& right,
+                                           const SetupKeyMask& mask) {
+    std::vector<SetupDifference> differences;
+    for (int i = 0; i < SetupLineCount() && static_cast<std::size_t>(i) < mask.size(); ++i) {
+        KeyValue a;
+        KeyValue b;
+        if (mask[static_cast<std::size_t>(i)] && FormatKeyValue(left, i, &a) &&
+            FormatKeyValue(right, i, &b) && a.Value != b.Value) {
+            differences.push_back({a.Key, a.Value, b.Value});
+        }
+    }
+    return differences;
+}
+
+std::string FormatDifference(const SetupDifference& difference) {
+    return difference.Key + ": " + difference.Left + " -> " + difference.Right;
+}

@@ -1,0 +1,50 @@
+// A transfer from start to end for the command line; portable.
+#include "cli/TransferRunner.h"
+
+#include "cli/CliOutcome.h"
+#include "cli/Progress.h"
+
+#include <cstdio>
+
+namespace {
+
+constexpr unsigned END_POLL_MS = 1000;
+
+} // namespace
+
+bool CTransferRunner::Init() {
+    return m_engine.Init() && m_ended.Create();
+}
+
+// Runs on the worker with the engine's callback lock held: it draws and signals, and never waits.
+int CTransferRunner::OnEvent(int32_t event, int32_t value, void* context) {
+    auto* self = static_cast<CTransferRunner*>(context);
+    if (event == PT_EVENT_PROGRESS && self->m_showProgress && value != self->m_lastPercent) {
+        self->m_lastPercent = value;
+        std::fputs(FormatProgressBar(value).c_str(), stderr);
+        std::fflush(stderr);
+    } else if (event == PT_EVENT_DONE || event == PT_EVENT_ERROR) {
+        self->m_ended.Set();
+    }
+    return 0;
+}
+
+int CTransferRunner::Run(int32_t portNumber, bool read, ParamSet* set, bool showProgress) {
+    m_showProgress = showProgress;
+    m_lastPercent = -1;
+    m_ended.Reset();
+    m_engine.SetCallback(OnEvent, this);
+    if (!m_engine.Start(portNumber, read ? 1 : 0, set)) {
+        const int exit = ExitOfTransfer(m_engine.GetResult());
+        return exit != EXIT_OK ? exit : EXIT_RESOURCE;
+    }
+    // Every command waits at most REPLY_TIMEOUT_MS: the engine always ends.
+    while (!m_ended.Wait(END_POLL_MS)) {
+    }
+    m_engine.Stop();
+    if (showProgress) {
+        std::fputs(ClearProgressBar().c_str(), stderr);
+        std::fflush(stderr);
+    }
+    return ExitOfTransfer(m_engine.GetResult());
+}

@@ -1,0 +1,35 @@
+// One transfer run to its end on the calling thread, with the progress bar on a terminal; portable.
+// The engine serves one transfer per process: a zrvlink process holds one runner.
+#pragma once
+
+#include "core/ParamSet.h"
+#include "devicelink/ParamTransfer.h"
+#include "platform/Event.h"
+
+#include <cstdint>
+
+class CTransferRunner {
+public:
+    CTransferRunner() = default;
+    CTransferRunner(const CTransferRunner&) = delete;
+    CTransferRunner& operator=(const CTransferRunner&) = delete;
+
+    // False when the engine or the end event could not be created.
+    bool Init();
+
+    // Reads into `set` (read true) or writes from it on port `portNumber`, and waits for the end. A write
+    // leaves in `set` what was sent. Returns the exit status: EXIT_OK, EXIT_PORT, EXIT_COMM,
+    // EXIT_HARDWARE or EXIT_RESOURCE.
+    int Run(int32_t portNumber, bool read, ParamSet* set, bool showProgress);
+
+private:
+    static int OnEvent(int32_t event, int32_t value, void* context);
+
+    CParamTransfer m_engine;
+    // Set by the worker at its last event; waited for by the owner.
+    CEvent m_ended;
+    // Written by Run before Start; read by the worker.
+    bool m_showProgress = false;
+    // Worker only.
+    int m_lastPercent = -1;
+};

@@ -1,0 +1,564 @@
+// The real zrvlink program against zrvlink-sim on pseudo-terminals: its contract (output, files, exit
+// statuses and their one-line messages), backup, verify, diff, parallel runs and usage errors.
+#include "CliRun.h"
+#include "FakeSysfs.h"
+#include "SimProcess.h"
+#include "TestFiles.h"
+#include "cli/BatchPlan.h"
+#include "core/IPv4.h"
+#include "core/ParamFile.h"
+#include "portdetect/CommPortDetecter.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+ParamSet SampleSet() {
+    CParamFile file;
+    ParamSet set = *file.GetParam();
+    set.BaudRate = 57600;
+    set.IPAddress = MakeIPv4(192, 168, 0, 10);
+    set.SubnetMask = MakeIPv4(255, 255, 255, 0);
+    set.Gateway = MakeIPv4(192, 168, 0, 1);
+    for (int i = 0; i < TARGET_COUNT; ++i) {
+        set.Target[i].Enable = i % 3 == 0 ? 1 : 0;
+        set.Target[i].Address = MakeIPv4(10, 0, 0, i);
+        std::snprintf(set.Target[i].Name, TARGET_NAME_SIZE, "%s", i % 2 == 0 ? "5A5256" : "");
+    }
+    return set;
+}
+
+// A setup file made by Save; removed at the end of the test.
+class CSetupFile {
+public:
+    explicit CSetupFile(const ParamSet& set) : m_path(TempFilePath("cli-setup")) {
+        CParamFile file;
+        *file.GetParam() = set;
+        file.Save(m_path.c_str());
+    }
+    explicit CSetupFile(const std::string& text) : m_path(TempFilePath("cli-setup")) {
+        std::FILE* file = std::fopen(m_path.c_str(), "wb");
+        if (file != nullptr) {
+            std::fputs(text.c_str(), file);
+            std::fclose(file);
+        }
+    }
+    ~CSetupFile() { std::remove(m_path.c_str()); }
+    CSetupFile(const CSetupFile&) = delete;
+    CSetupFile& operator=(const CSetupFile&) = delete;
+    const std::string& Path() const { return m_path; }
+    std::string Text() const { return ReadWholeFile(m_path); }
+
+private:
+    std::string m_path;
+};
+
+std::string SaveText(const ParamSet& set) {
+    CSetupFile file(set);
+    return file.Text();
+}
+
+// A scratch directory, removed with everything in it.
+class CScratchDir {
+public:
+    CScratchDir() : m_path(TempFilePath("cli-dir")) { fs::create_directories(m_path); }
+    ~CScratchDir() {
+        std::error_code ignored;
+        fs::remove_all(m_path, ignored);
+    }
+    CScratchDir(const CScratchDir&) = delete;
+    CScratchDir& operator=(const CScratchDir&) = delete;
+    std::string operator/(const std::string& name) const { return m_path + "/" + name; }
+    const std::string& Path() const { return m_path; }
+    std::vector<std::string> Names() const {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(m_path)) {
+            names.push_back(entry.path().filename().string());
+        }
+        return names;
+    }
+
+private:
+    std::string m_path;
+};
+
+// Devices that detection finds: each a USB tty in a fake sysfs, its /dev entry a link to a simulator.
+class CDetectedDevices {
+public:
+    // Starts one simulator per name, each with `simArgs`; names in sysfs order.
+    bool Add(const std::vector<std::string>& names, const std::vector<std::string>& simArgs = {}) {
+        for (const std::string& name : names) {
+            m_sysfs.AddAcmTty(name, DEVICE_USB_VID, DEVICE_USB_PID);
+            auto sim = std::make_unique<CSimProcess>();
+            std::vector<std::string> args = {"--link", m_dev / name};
+            args.insert(args.end(), simArgs.begin(), simArgs.end());
+            if (!sim->Start(args)) {
+                ADD_FAILURE() << sim->Error();
+                return false;
+            }
+            m_sims.push_back(std::move(sim));
+        }
+        return true;
+    }
+    // A tty of another USB device, which detection must pass over.
+    void AddOther(const std::string& name) { m_sysfs.AddAcmTty(name, 0x0403, 0x6001); }
+
+    CliRunOptions Options() const {
+        CliRunOptions options;
+        options.Environment = {{"ZRVLINK_SYSFS_ROOT", m_sysfs.Root()}, {"ZRVLINK_DEV_ROOT", m_dev.Path()}};
+        return options;
+    }
+    std::string DevPath(const std::string& name) const { return m_dev / name; }
+    CSimProcess& Sim(std::size_t i) { return *m_sims.at(i); }
+
+private:
+    CFakeSysfs m_sysfs;
+    CScratchDir m_dev;
+    std::vector<std::unique_ptr<CSimProcess>> m_sims;
+};
+
+class ZrvlinkAgainstSim : public ::testing::Test {
+protected:
+    std::string StartDevice(const std::vector<std::string>& args = {}) {
+        EXPECT_TRUE(m_sim.Start(args)) << m_sim.Error();
+        return m_sim.PtyPath();
+    }
+    std::string StartDeviceWith(const ParamSet& state, std::vector<std::string> args = {}) {
+        CParamFile file;
+        *file.GetParam() = state;
+        const std::string path = m_sim.ScratchPath("start.dat");
+        EXPECT_TRUE(file.Save(path.c_str()));
+        args.insert(args.begin(), {"--load", path});
+        return StartDevice(args);
+    }
+    // What the device received, once it has ended.
+    std::string Received() {
+        m_sim.Stop();
+        return ReadWholeFile(m_sim.LogPath());
+    }
+    CSimProcess m_sim;
+};
+
+TEST_F(ZrvlinkAgainstSim, ReadPrintsTheDeviceExactlyAsSaveWritesIt) {
+    const std::string port = StartDeviceWith(SampleSet());
+    const CliRunResult run = RunCli({"read", "--port", port});
+    EXPECT_EQ(0, run.Exit) << run.Err;
+    EXPECT_EQ(SaveText(SampleSet()), run.Out);
+    EXPECT_EQ("", run.Err);
+    std::size_t lines = 0;
+    for (std::size_t at = run.Out.find("\r\n"); at != std::string::npos; at = run.Out.find("\r\n", at + 2)) {
+        ++lines;
+    }
+    EXPECT_EQ(36u, lines);
+}
+
+TEST_F(ZrvlinkAgainstSim, ReadIntoAFileReplacesItsContent) {
+    const std::string port = StartDeviceWith(SampleSet());
+    CSetupFile output(std::string("BaudRate=9600\r\n"));
+    const CliRunResult run = RunCli({"read", "--port=" + port, "--output", output.Path()});
+    EXPECT_EQ(0, run.Exit) << run.Err;
+    EXPECT_EQ("", run.Out + run.Err);
+    EXPECT_EQ(SaveText(SampleSet()), output.Text());
+}
+
+TEST_F(ZrvlinkAgainstSim, FailedReadLeavesTheOutputAsItWas) {
+    for (const bool existed : {true, false}) {
+        CSimProcess sim;
+        ASSERT_TRUE(sim.Start({"--silent-after", "20"})) << sim.Error();
+        CScratchDir dir;
+        const std::string output = dir / "device.dat";
+        if (existed) {
+            CSetupFile before(std::string("BaudRate=9600\r\n"));
+            fs::copy_file(before.Path(), output);
+        }
+        const CliRunResult run = RunCli({"read", "--port", sim.PtyPath(), "--output", output});
+        EXPECT_EQ(12, run.Exit);
+        EXPECT_EQ("WARNING: communication error\n", run.Err);
+        EXPECT_EQ(existed ? std::vector<std::string>{"device.dat"} : std::vector<std::string>{}, dir.Names());
+        if (existed) {
+            EXPECT_EQ("BaudRate=9600\r\n", ReadWholeFile(output));
+        }
+    }
+}
+
+TEST(ZrvlinkExit, EveryFailureHasItsStatusAndOneLine) {
+    CSetupFile good(SampleSet());
+    CSetupFile bad(std::string("BaudRate=fast\r\n"));
+    const struct {
+        const char* Name;
+        std::vector<std::string> SimArgs;
+        std::vector<std::string> Args; // "PTY" stands for the simulator's pty, "GOOD" and "BAD" for files
+        bool HugeStack;
+        int Exit;
+        std::string Err;
+        bool SendsNothing;
+    } cases[] = {
+        {"no device", {}, {"read"}, false, 10, "WARNING: communication error\n", true},
+        {"no port",
+         {},
+         {"read", "--port", "/dev/zrv-no-such-tty"},
+         false,
+         11,
+         "WARNING: cannot open /dev/zrv-no-such-tty\n",
+         true},
+        {"silent",
+         {"--silent-after", "40"},
+         {"write", "GOOD", "--port", "PTY"},
+         false,
+         12,
+         "WARNING: communication error\n",
+         false},
+        {"save refused",
+         {"--save-reply", "NG"},
+         {"write", "GOOD", "--port", "PTY"},
+         false,
+         13,
+         "WARNING: hardware error\n",
+         false},
+        {"no thread", {}, {"read", "--port", "PTY"}, true, 14, "WARNING: not enoungh resouce\n", true},
+        {"no file",
+         {},
+         {"write", "/zrv/no/such.dat", "--port", "PTY"},
+         false,
+         21,
+         "WARNING: file load error\n",
+         true},
+        {"unsaved",
+         {},
+         {"read", "--port", "PTY", "--output", "/zrv/no/such/dir/x.dat"},
+         false,
+         22,
+         "WARNING: file save error\n",
+         false},
+        {"bad file", {}, {"write", "BAD", "--port", "PTY"}, false, 23, "WARNING: parameter error\n", true},
+    };
+    for (const auto& c : cases) {
+        CSimProcess sim;
+        ASSERT_TRUE(sim.Start(c.SimArgs)) << sim.Error();
+        std::vector<std::string> args = c.Args;
+        for (std::string& arg : args) {
+            arg = arg == "PTY"    ? sim.PtyPath()
+                  : arg == "GOOD" ? good.Path()
+                  : arg == "BAD"  ? bad.Path()
+                                  : arg;
+        }
+        CFakeSysfs empty;
+        CliRunOptions options;
+        options.Environment = {{"ZRVLINK_SYSFS_ROOT", empty.Root()}};
+        options.HugeStackLimit = c.HugeStack;
+        const CliRunResult run = RunCli(args, options);
+        EXPECT_EQ(c.Exit, run.Exit) << c.Name << ": " << run.Err;
+        EXPECT_EQ(c.Err, run.Err) << c.Name;
+        sim.Stop();
+        EXPECT_EQ(c.SendsNothing, ReadWholeFile(sim.LogPath()).empty()) << c.Name;
+    }
+}
+
+TEST_F(ZrvlinkAgainstSim, WriteShowsInTheDevicesSavedState) {
+    const std::string port = StartDevice();
+    ParamSet sent = SampleSet();
+    sent.Target[4].Address = sent.IPAddress; // the device's own address: sent disabled
+    sent.Target[4].Enable = 1;
+    CSetupFile file(sent);
+    const CliRunResult run = RunCli({"write", file.Path(), "--port", port});
+    EXPECT_EQ(0, run.Exit) << run.Err;
+    EXPECT_EQ("", run.Out + run.Err);
+    const std::string received = Received();
+    const std::string end = "save\rupdate\r";
+    ASSERT_GE(received.size(), end.size());
+    EXPECT_EQ(end, received.substr(received.size() - end.size())) << "save and update end the write";
+    sent.Target[4].Enable = 0;
+    EXPECT_EQ(SaveText(sent), ReadWholeFile(m_sim.SavedPath()));
+}
+
+TEST_F(ZrvlinkAgainstSim, BackupKeepsWhatTheDeviceHeldBeforeTheWrite) {
+    CParamFile defaults;
+    const std::string port = StartDeviceWith(*defaults.GetParam());
+    CSetupFile file(SampleSet());
+    CScratchDir dir;
+    const CliRunResult run = RunCli({"write", file.Path(), "--port", port, "--backup", dir / "old.dat"});
+    EXPECT_EQ(0, run.Exit) << run.Err;
+    EXPECT_EQ(SaveText(*defaults.GetParam()), ReadWholeFile(dir / "old.dat"));
+    Received();
+    EXPECT_EQ(SaveText(SampleSet()), ReadWholeFile(m_sim.SavedPath()));
+}
+
+TEST_F(ZrvlinkAgainstSim, FailedBackupWritesNothing) {
+    const std::string port = StartDevice();
+    CSetupFile file(SampleSet());
+    const CliRunResult run =
+        RunCli({"write", file.Path(), "--port", port, "--backup", "/zrv/no/such/old.dat"});
+    EXPECT_EQ(22, run.Exit);
+    EXPECT_EQ("WARNING: file save error\n", run.Err);
+    const std::string received = Received();
+    EXPECT_NE(std::string::npos, received.find("name 31\r")) << "the backup was read";
+    EXPECT_EQ(std::string::npos, received.find("save\r"));
+    EXPECT_EQ(std::string::npos, received.find("target 0 "));
+}
+
+TEST_F(ZrvlinkAgainstSim, VerifyCatchesAValueThatDidNotStick) {
+    const std::string port = StartDevice({"--ignore-set", "target:3"});
+    CSetupFile file(SampleSet());
+    const CliRunResult run = RunCli({"write", file.Path(), "--port", port, "--verify"});
+    EXPECT_EQ(15, run.Exit);
+    EXPECT_EQ("WARNING: verify error\nTarget3: 1,10.0.0.3 -> 1,0.0.0.0\n", run.Err);
+    EXPECT_EQ("", run.Out);
+}
+
+TEST_F(ZrvlinkAgainstSim, VerifyExpectsOnlyWhatTheWriteSent) {
+    // The baud rate 0 and the empty network settings are not sent; the destination at the device's
+    // own address goes disabled. None of these is a difference.
+    const std::string port = StartDevice();
+    ParamSet sent = SampleSet();
+    sent.BaudRate = 0;
+    sent.IPAddress = sent.SubnetMask = sent.Gateway = 0;
+    CSetupFile plain(sent);
+    CliRunResult run = RunCli({"write", plain.Path(), "--port", port, "--verify"});
+    EXPECT_EQ(0, run.Exit) << run.Err;
+
+    sent = SampleSet();
+    sent.Target[6].Address = sent.IPAddress;
+    sent.Target[6].Enable = 1;
+    CSetupFile ownAddress(sent);
+    run = RunCli({"write", ownAddress.Path(), "--port", port, "--verify"});
+    EXPECT_EQ(0, run.Exit) << run.Err;
+    EXPECT_EQ("", run.Err);
+}
+
+TEST_F(ZrvlinkAgainstSim, DiffComparesFilesAndDevicesKeyByKey) {
+    ParamSet other = SampleSet();
+    other.Target[3].Enable = 0;
+    other.Target[3].Address = MakeIPv4(10, 0, 0, 33);
+    other.BaudRate = 9600;
+    const std::string port = StartDeviceWith(other);
+    CSetupFile left(SampleSet());
+    CSetupFile same(SampleSet());
+    CSetupFile right(other);
+    CSetupFile bad(std::string("Target40=1,1.2.3.4\r\n"));
+    const std::string lines = "BaudRate: 57600 -> 9600\nTarget3: 1,10.0.0.3 -> 0,10.0.0.33\n";
+    const struct {
+        std::vector<std::string> Args;
+        int Exit;
+        std::string Out;
+        std::string Err;
+    } cases[] = {
+        {{"diff", left.Path(), same.Path()}, 0, "", ""},
+        {{"diff", left.Path(), right.Path()}, 1, lines, ""},
+        {{"diff", left.Path(), "--port", port}, 1, lines, ""},
+        {{"diff", right.Path(), "--port", port}, 0, "", ""},
+        {{"diff", left.Path(), bad.Path()}, 23, "", "WARNING: parameter error\n"},
+        {{"diff", "/zrv/no/such.dat", same.Path()}, 21, "", "WARNING: file load error\n"},
+    };
+    for (const auto& c : cases) {
+        const CliRunResult run = RunCli(c.Args);
+        EXPECT_EQ(c.Exit, run.Exit) << c.Args[2];
+        EXPECT_EQ(c.Out, run.Out) << c.Args[2];
+        EXPECT_EQ(c.Err, run.Err) << c.Args[2];
+    }
+}
+
+TEST(ZrvlinkCheck, PrintsWhatLoadingMadeOfTheFile) {
+    CSetupFile sparse(std::string("; comment\nbaudrate = 9600\ntarget7=2,010.0.0.7,41\n"));
+    ParamSet expected{};
+    expected.BaudRate = 9600;
+    expected.Target[7] = ParamTarget{1, MakeIPv4(10, 0, 0, 7), "41"};
+    const CliRunResult run = RunCli({"check", sparse.Path()});
+    EXPECT_EQ(0, run.Exit) << run.Err;
+    EXPECT_EQ(SaveText(expected), run.Out);
+}
+
+TEST(ZrvlinkPorts, ListsTheDevicesPortsInDetectionOrder) {
+    CDetectedDevices devices;
+    const CliRunResult none = RunCli({"ports"}, devices.Options());
+    EXPECT_EQ(0, none.Exit);
+    EXPECT_EQ("", none.Out + none.Err);
+
+    devices.AddOther("ttyUSB0");
+    ASSERT_TRUE(devices.Add({"ttyACM2", "ttyACM10"}));
+    const CliRunResult two = RunCli({"ports"}, devices.Options());
+    EXPECT_EQ(0, two.Exit);
+    EXPECT_EQ(devices.DevPath("ttyACM2") + "\n" + devices.DevPath("ttyACM10") + "\n", two.Out);
+}
+
+TEST(ZrvlinkPorts, WithoutPortTheFirstDetectedDeviceIsUsed) {
+    CDetectedDevices devices;
+    ASSERT_TRUE(devices.Add({"ttyACM0", "ttyACM1"}));
+    CSetupFile file(SampleSet());
+    const CliRunResult run = RunCli({"write", file.Path()}, devices.Options());
+    EXPECT_EQ(0, run.Exit) << run.Err;
+    devices.Sim(0).Stop();
+    devices.Sim(1).Stop();
+    EXPECT_EQ(SaveText(SampleSet()), ReadWholeFile(devices.Sim(0).SavedPath()));
+    EXPECT_EQ("", ReadWholeFile(devices.Sim(1).LogPath()));
+}
+
+TEST(ZrvlinkParallel, FourWritesEachReportOnALineOfTheirOwn) {
+    std::vector<std::unique_ptr<CSimProcess>> sims;
+    std::vector<std::string> args = {"write"};
+    for (int i = 0; i < 4; ++i) {
+        sims.push_back(std::make_unique<CSimProcess>());
+        ASSERT_TRUE(sims.back()->Start()) << sims.back()->Error();
+        args.insert(args.end(), {"--port", sims.back()->PtyPath()});
+    }
+    CSetupFile file(SampleSet());
+    args.push_back(file.Path());
+    const CliRunResult run = RunCli(args);
+    EXPECT_EQ(0, run.Exit) << run.Err;
+    std::string expected;
+    for (auto& sim : sims) {
+        expected += sim->PtyPath() + ": OK\n";
+    }
+    EXPECT_EQ(expected, run.Out);
+    EXPECT_EQ("", run.Err);
+    for (auto& sim : sims) {
+        sim->Stop();
+        EXPECT_EQ(SaveText(SampleSet()), ReadWholeFile(sim->SavedPath())) << sim->PtyPath();
+    }
+}
+
+TEST(ZrvlinkParallel, ExitStatusIsThatOfTheFirstPortThatFailed) {
+    const std::vector<std::vector<std::string>> devices = {
+        {}, {"--silent-after", "10"}, {"--save-reply", "NG"}, {"--ignore-set", "name:0"}};
+    std::vector<std::unique_ptr<CSimProcess>> sims;
+    std::vector<std::string> args = {"write", "--verify"};
+    for (const auto& simArgs : devices) {
+        sims.push_back(std::make_unique<CSimProcess>());
+        ASSERT_TRUE(sims.back()->Start(simArgs)) << sims.back()->Error();
+        args.insert(args.end(), {"--port", sims.back()->PtyPath()});
+    }
+    CSetupFile file(SampleSet());
+    args.push_back(file.Path());
+    const CliRunResult run = RunCli(args);
+    EXPECT_EQ(12, run.Exit);
+    EXPECT_EQ(sims[0]->PtyPath() + ": OK\n" + sims[1]->PtyPath() + ": WARNING: communication error\n" +
+                  sims[2]->PtyPath() + ": WARNING: hardware error\n" + sims[3]->PtyPath() +
+                  ": WARNING: verify error; Target0: 1,10.0.0.0,5A5256 -> 1,10.0.0.0\n",
+              run.Out);
+}
+
+TEST(ZrvlinkParallel, TraceOfEachPortReachesStderrMarkedWithThePort) {
+    CSimProcess a;
+    CSimProcess b;
+    ASSERT_TRUE(a.Start() && b.Start());
+    CSetupFile file(SampleSet());
+    const CliRunResult run =
+        RunCli({"write", file.Path(), "--port", a.PtyPath(), "--port", b.PtyPath(), "--trace"});
+    EXPECT_EQ(0, run.Exit) << run.Err;
+    EXPECT_EQ(a.PtyPath() + ": OK\n" + b.PtyPath() + ": OK\n", run.Out);
+    for (const CSimProcess* sim : {&a, &b}) {
+        EXPECT_NE(std::string::npos, run.Err.find(sim->PtyPath() + ": zrvlink: ")) << run.Err;
+        EXPECT_NE(std::string::npos, run.Err.find("  update\n" + sim->PtyPath() + ": zrvlink: ")) << run.Err;
+    }
+}
+
+TEST(ZrvlinkParallel, ReadAllPortsIntoADirectory) {
+    CDetectedDevices devices;
+    ParamSet state = SampleSet();
+    CSetupFile start(state);
+    ASSERT_TRUE(devices.Add({"ttyACM0", "ttyACM1", "ttyACM2", "ttyACM3"}, {"--load", start.Path()}));
+    CScratchDir out;
+    const CliRunResult run = RunCli({"read", "--all", "--output-dir", out.Path()}, devices.Options());
+    EXPECT_EQ(0, run.Exit) << run.Err;
+    std::string expected;
+    for (const char* name : {"ttyACM0", "ttyACM1", "ttyACM2", "ttyACM3"}) {
+        const std::string file = PortOutputPath(out.Path(), devices.DevPath(name));
+        expected += devices.DevPath(name) + ": OK " + file + "\n";
+        EXPECT_EQ(SaveText(state), ReadWholeFile(file)) << name;
+    }
+    EXPECT_EQ(expected, run.Out);
+}
+
+TEST(ZrvlinkParallel, FileThatDoesNotLoadIsReportedOnceAndNothingIsSent) {
+    CSimProcess a;
+    CSimProcess b;
+    ASSERT_TRUE(a.Start() && b.Start());
+    CSetupFile bad(std::string("Version=2\r\n"));
+    const CliRunResult run = RunCli({"write", bad.Path(), "--port", a.PtyPath(), "--port", b.PtyPath()});
+    EXPECT_EQ(23, run.Exit);
+    EXPECT_EQ("", run.Out);
+    EXPECT_EQ("WARNING: parameter error\n", run.Err);
+    a.Stop();
+    b.Stop();
+    EXPECT_EQ("", ReadWholeFile(a.LogPath()) + ReadWholeFile(b.LogPath()));
+}
+
+TEST_F(ZrvlinkAgainstSim, TraceGoesToStderrAndTheFailureLineStillEndsIt) {
+    const std::string port = StartDevice({"--silent-after", "3"});
+    const CliRunResult run = RunCli({"read", "--port", port, "--trace"});
+    EXPECT_EQ(12, run.Exit);
+    EXPECT_NE(std::string::npos, run.Err.find("zrvlink: ")) << run.Err;
+    EXPECT_NE(std::string::npos, run.Err.find("  vers = ZRV-Link simulator 1.0\n")) << run.Err;
+    EXPECT_NE(std::string::npos, run.Err.find("  WARNING: communication timeout\n")) << run.Err;
+    const std::string last = "\nWARNING: communication error\n";
+    EXPECT_EQ(run.Err.size() - last.size(), run.Err.rfind(last)) << run.Err;
+}
+
+TEST_F(ZrvlinkAgainstSim, ProgressBarIsDrawnOnlyOnATerminal) {
+    const std::string port = StartDevice();
+    CliRunOptions terminal;
+    terminal.StderrOnTerminal = true;
+    const CliRunResult drawn = RunCli({"read", "--port", port}, terminal);
+    EXPECT_EQ(0, drawn.Exit);
+    EXPECT_NE(std::string::npos, drawn.Err.find("] 100%")) << drawn.Err;
+    EXPECT_NE(std::string::npos, drawn.Err.find("#] ")) << drawn.Err;
+    EXPECT_EQ('\r', drawn.Err.back()) << "the bar is cleared at the end";
+
+    const CliRunResult plain = RunCli({"read", "--port", port});
+    EXPECT_EQ(0, plain.Exit);
+    EXPECT_EQ("", plain.Err);
+}
+
+TEST(ZrvlinkUsage, UsageErrorsExitWithTwoAndTheUsage) {
+    const std::vector<std::vector<std::string>> cases = {
+        {},
+        {"flash"},
+        {"read", "--colour"},
+        {"read", "--port"},
+        {"write"},
+        {"check", "a.dat", "b.dat"},
+        {"diff", "a.dat", "b.dat", "--port", "/dev/pts/1"},
+        {"read", "--port", "A", "--port", "B"},
+        {"write", "a.dat", "--all", "--backup", "b.dat"},
+        {"write", "a.dat", "--port", "A", "--port", "A"},
+        {"read", "--port", "/dev/pts/3", "--port", "/dev/pts-3", "--output-dir", "out"},
+    };
+    for (const auto& args : cases) {
+        const CliRunResult run = RunCli(args);
+        const std::string shown = args.empty() ? "(none)" : args[0];
+        EXPECT_EQ(2, run.Exit) << shown;
+        EXPECT_EQ(0u, run.Err.find("zrvlink: ")) << run.Err;
+        EXPECT_NE(std::string::npos, run.Err.find("Usage: zrvlink")) << shown;
+        EXPECT_EQ("", run.Out) << shown;
+    }
+}
+
+TEST(ZrvlinkUsage, HelpAndVersionGoToStdout) {
+    const struct {
+        std::vector<std::string> Args;
+        const char* Start;
+    } cases[] = {
+        {{"--help"}, "Usage: zrvlink COMMAND"},
+        {{"ports", "--help"}, "Usage: zrvlink ports"},
+        {{"read", "--help"}, "Usage: zrvlink read"},
+        {{"write", "--help"}, "Usage: zrvlink write FILE"},
+        {{"check", "--help"}, "Usage: zrvlink check"},
+        {{"diff", "--help"}, "Usage: zrvlink diff"},
+        {{"--version"}, "zrvlink 0."},
+    };
+    for (const auto& c : cases) {
+        const CliRunResult run = RunCli(c.Args);
+        EXPECT_EQ(0, run.Exit) << c.Args[0];
+        EXPECT_EQ(0u, run.Out.find(c.Start)) << run.Out;
+        EXPECT_EQ("", run.Err);
+    }
+}
+
+} // namespace

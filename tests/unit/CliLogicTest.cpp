@@ -1,0 +1,427 @@
+// zrvlink's portable logic: the command line, exit statuses and their messages, setup text and the
+// key-by-key comparison, the progress bar, parallel runs' plans, Win32 command lines and port names.
+#include "cli/BatchPlan.h"
+#include "cli/CliArgs.h"
+#include "cli/CliOutcome.h"
+#include "cli/Progress.h"
+#include "cli/SetupText.h"
+#include "cli/Win32Text.h"
+#include "core/IPv4.h"
+#include "core/ParamFile.h"
+#include "devicelink/ParamTransfer.h"
+
+#include "TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+bool Parse(const std::vector<std::string>& args, CliRequest* request, std::string* error) {
+    std::vector<const char*> argv = {"zrvlink"};
+    for (const std::string& arg : args) {
+        argv.push_back(arg.c_str());
+    }
+    return ParseCliArgs(static_cast<int>(argv.size()), argv.data(), request, error);
+}
+
+std::string Joined(const std::vector<std::string>& words) {
+    std::string all;
+    for (const std::string& word : words) {
+        all += "[" + word + "]";
+    }
+    return all;
+}
+
+TEST(ParseCliArgs, AcceptedCommandLinesReachTheirFields) {
+    const struct {
+        std::vector<std::string> Args;
+        CliCommand Command;
+        const char* Files;
+        const char* Ports;
+        bool Parallel;
+    } cases[] = {
+        {{"ports"}, CliCommand::Ports, "", "", false},
+        {{"read"}, CliCommand::Read, "", "", false},
+        {{"read", "--port", "/dev/pts/7", "--output=a.dat", "--trace"},
+         CliCommand::Read,
+         "",
+         "[/dev/pts/7]",
+         false},
+        {{"read", "--port=COM3", "--port", "COM4", "--output-dir", "out"},
+         CliCommand::Read,
+         "",
+         "[COM3][COM4]",
+         true},
+        {{"read", "--all", "--output-dir", "out"}, CliCommand::Read, "", "", true},
+        {{"read", "--output-dir", "out"}, CliCommand::Read, "", "", true},
+        {{"write", "a.dat"}, CliCommand::Write, "[a.dat]", "", false},
+        {{"write", "--verify", "a.dat", "--backup", "b.dat"}, CliCommand::Write, "[a.dat]", "", false},
+        {{"write", "a.dat", "--port", "P1", "--port", "P2", "--verify"},
+         CliCommand::Write,
+         "[a.dat]",
+         "[P1][P2]",
+         true},
+        {{"write", "a.dat", "--all"}, CliCommand::Write, "[a.dat]", "", true},
+        {{"write", "--", "-odd.dat"}, CliCommand::Write, "[-odd.dat]", "", false},
+        {{"write", "-"}, CliCommand::Write, "[-]", "", false},
+        {{"check", "a.dat"}, CliCommand::Check, "[a.dat]", "", false},
+        {{"diff", "a.dat", "b.dat"}, CliCommand::Diff, "[a.dat][b.dat]", "", false},
+        {{"diff", "a.dat", "--port", "COM5"}, CliCommand::Diff, "[a.dat]", "[COM5]", false},
+        {{"diff", "a.dat"}, CliCommand::Diff, "[a.dat]", "", false},
+        {{"write", "a.dat", "--port", "P1", "--result-line"}, CliCommand::Write, "[a.dat]", "[P1]", false},
+    };
+    for (const auto& c : cases) {
+        CliRequest request;
+        std::string error;
+        ASSERT_TRUE(Parse(c.Args, &request, &error)) << Joined(c.Args) << ": " << error;
+        EXPECT_EQ(c.Command, request.Command) << Joined(c.Args);
+        EXPECT_EQ(c.Files, Joined(request.Files)) << Joined(c.Args);
+        EXPECT_EQ(c.Ports, Joined(request.Ports)) << Joined(c.Args);
+        EXPECT_EQ(c.Parallel, IsParallel(request)) << Joined(c.Args);
+    }
+}
+
+TEST(ParseCliArgs, OptionValuesAndFlagsLandWhereTheyBelong) {
+    CliRequest request;
+    std::string error;
+    ASSERT_TRUE(Parse({"write", "a.dat", "--backup=old.dat", "--verify", "--trace", "--port", "/dev/ttyACM0"},
+                      &request, &error));
+    EXPECT_EQ("old.dat", request.Backup);
+    EXPECT_TRUE(request.Verify && request.Trace);
+    EXPECT_FALSE(request.AllPorts || request.ResultLine || request.Help);
+    ASSERT_TRUE(Parse({"read", "--output", "x=y.dat"}, &request, &error));
+    EXPECT_EQ("x=y.dat", request.Output) << "a value in the next argument keeps its '='";
+}
+
+TEST(ParseCliArgs, HelpAndVersion) {
+    const struct {
+        std::vector<std::string> Args;
+        CliCommand Command;
+        bool Help;
+        bool Version;
+    } cases[] = {
+        {{"--help"}, CliCommand::None, true, false},
+        {{"--version"}, CliCommand::None, false, true},
+        {{"read", "--help"}, CliCommand::Read, true, false},
+        {{"write", "--help"}, CliCommand::Write, true, false}, // without FILE
+        {{"diff", "--help", "a", "b", "c"}, CliCommand::Diff, true, false},
+    };
+    for (const auto& c : cases) {
+        CliRequest request;
+        std::string error;
+        ASSERT_TRUE(Parse(c.Args, &request, &error)) << Joined(c.Args) << ": " << error;
+        EXPECT_EQ(c.Command, request.Command);
+        EXPECT_EQ(c.Help, request.Help) << Joined(c.Args);
+        EXPECT_EQ(c.Version, request.Version) << Joined(c.Args);
+    }
+}
+
+TEST(ParseCliArgs, UsageErrorsSayWhatIsWrong) {
+    const struct {
+        std::vector<std::string> Args;
+        const char* Error;
+    } cases[] = {
+        {{}, "no command given"},
+        {{"erase"}, "unknown command 'erase'"},
+        {{"--bogus"}, "unknown option '--bogus'"},
+        {{"--version", "read"}, "unexpected argument 'read'"},
+        {{"read", "-p", "x"}, "unknown option '-p'"},
+        {{"read", "--bogus"}, "unknown option '--bogus'"},
+        {{"ports", "--port", "x"}, "unknown option '--port'"},
+        {{"check", "a.dat", "--port", "x"}, "unknown option '--port'"},
+        {{"read", "--verify"}, "unknown option '--verify'"},
+        {{"diff", "a", "--all"}, "unknown option '--all'"},
+        {{"read", "--port"}, "--port needs a value"},
+        {{"read", "--port="}, "--port needs a value"},
+        {{"read", "--trace=1"}, "--trace takes no value"},
+        {{"read", "extra"}, "unexpected argument 'extra'"},
+        {{"write"}, "write needs FILE"},
+        {{"check"}, "check needs FILE"},
+        {{"check", "a", "b"}, "unexpected argument 'b'"},
+        {{"diff", "a", "b", "c"}, "unexpected argument 'c'"},
+        {{"read", "--output", "a", "--output-dir", "d"}, "--output and --output-dir exclude each other"},
+        {{"read", "--port", "A", "--port", "B"}, "several ports need --output-dir DIR"},
+        {{"read", "--all"}, "several ports need --output-dir DIR"},
+        {{"read", "--all", "--port", "A", "--output-dir", "d"}, "--all and --port exclude each other"},
+        {{"write", "a", "--port", "A", "--port", "A"}, "port A is given twice"},
+        {{"read", "--port", "/dev/pts/3", "--port", "/dev/pts-3", "--output-dir", "d"},
+         "port /dev/pts-3 would read into the file of another port"},
+        {{"write", "a", "--all", "--backup", "b"}, "--backup takes a single port"},
+        {{"write", "a", "--port", "A", "--port", "B", "--backup", "b"}, "--backup takes a single port"},
+        {{"write", "a.dat", "--backup", "a.dat"}, "--backup must not name FILE"},
+        {{"diff", "a", "b", "--port", "A"}, "not both"},
+        {{"diff", "a", "--port", "A", "--port", "B"}, "diff takes one --port"},
+        {{"write", "a", "--result-line"}, "--result-line takes exactly one --port"},
+    };
+    for (const auto& c : cases) {
+        CliRequest request;
+        std::string error;
+        EXPECT_FALSE(Parse(c.Args, &request, &error)) << Joined(c.Args);
+        EXPECT_NE(std::string::npos, error.find(c.Error)) << Joined(c.Args) << ": " << error;
+    }
+}
+
+TEST(CliOutcome, ExitStatusesCarryTheSetupProgramsMessages) {
+    const struct {
+        int Exit;
+        const char* Message;
+    } cases[] = {
+        {EXIT_NO_DEVICE, "WARNING: communication error"}, {EXIT_COMM, "WARNING: communication error"},
+        {EXIT_HARDWARE, "WARNING: hardware error"},       {EXIT_RESOURCE, "WARNING: not enoungh resouce"},
+        {EXIT_FILE_LOAD, "WARNING: file load error"},     {EXIT_FILE_SAVE, "WARNING: file save error"},
+        {EXIT_FILE_CONTENT, "WARNING: parameter error"},
+    };
+    for (const auto& c : cases) {
+        const CliOutcome outcome = Failure(c.Exit);
+        EXPECT_EQ(c.Exit, outcome.Exit);
+        ASSERT_EQ(1u, outcome.Lines.size()) << c.Exit;
+        EXPECT_EQ(c.Message, outcome.Lines[0]) << c.Exit;
+    }
+    const CliOutcome port = PortFailure("/dev/ttyACM3");
+    EXPECT_EQ(EXIT_PORT, port.Exit);
+    ASSERT_EQ(1u, port.Lines.size());
+    EXPECT_EQ("WARNING: cannot open /dev/ttyACM3", port.Lines[0]);
+}
+
+TEST(CliOutcome, EngineResultsAndLoadErrorsMapToExitStatuses) {
+    const struct {
+        int32_t Result;
+        int Exit;
+    } transfers[] = {{PT_OK, EXIT_OK},
+                     {PT_ERR_PORT, EXIT_PORT},
+                     {PT_ERR_COMM, EXIT_COMM},
+                     {PT_ERR_HARDWARE, EXIT_HARDWARE},
+                     {PT_ERR_RESOURCE, EXIT_RESOURCE},
+                     {99, EXIT_COMM}};
+    for (const auto& c : transfers) {
+        EXPECT_EQ(c.Exit, ExitOfTransfer(c.Result)) << c.Result;
+    }
+    EXPECT_EQ(EXIT_FILE_LOAD, ExitOfLoad(FILE_ERROR_OPEN));
+    EXPECT_EQ(EXIT_FILE_CONTENT, ExitOfLoad(FILE_ERROR_CONTENT));
+}
+
+TEST(CliOutcome, ResultLineIsOKOrTheLinesJoined) {
+    EXPECT_EQ("OK", ResultLineOf(CliOutcome{}));
+    EXPECT_EQ("WARNING: hardware error", ResultLineOf(Failure(EXIT_HARDWARE)));
+    EXPECT_EQ("WARNING: verify error; Target3: 1 -> 0; BaudRate: 1 -> 2",
+              ResultLineOf(
+                  CliOutcome{EXIT_VERIFY, {"WARNING: verify error", "Target3: 1 -> 0", "BaudRate: 1 -> 2"}}));
+}
+
+ParamSet Sample() {
+    CParamFile file;
+    ParamSet set = *file.GetParam();
+    set.BaudRate = 57600;
+    set.IPAddress = MakeIPv4(192, 168, 0, 10);
+    set.SubnetMask = MakeIPv4(255, 255, 255, 0);
+    set.Gateway = MakeIPv4(192, 168, 0, 1);
+    set.Target[0] = ParamTarget{1, MakeIPv4(10, 0, 0, 1), "4142"};
+    set.Target[31] = ParamTarget{0, MakeIPv4(10, 0, 0, 31), ""};
+    return set;
+}
+
+TEST(FormatSetupText, IsByteForByteWhatSaveWrites) {
+    for (const ParamSet& set : {Sample(), ParamSet{}}) {
+        CParamFile file;
+        *file.GetParam() = set;
+        const std::string path = TempFilePath("setup-text");
+        ASSERT_TRUE(file.Save(path.c_str()));
+        std::string text;
+        ASSERT_TRUE(FormatSetupText(set, &text));
+        EXPECT_EQ(ReadWholeFile(path), text);
+        std::remove(path.c_str());
+    }
+}
+
+TEST(CompareSetups, ReportsEachDifferingKeyInSetupFileSyntax) {
+    const struct {
+        void (*Change)(ParamSet* set);
+        const char* Expected;
+    } cases[] = {
+        {[](ParamSet*) {}, ""},
+        {[](ParamSet* s) {
+             s->Target[3] = ParamTarget{1, MakeIPv4(10, 0, 0, 3), "4142"};
+         },
+         "Target3: 0,0.0.0.0 -> 1,10.0.0.3,4142\n"},
+        {[](ParamSet* s) { s->Target[0].Enable = 0; }, "Target0: 1,10.0.0.1,4142 -> 0,10.0.0.1,4142\n"},
+        {[](ParamSet* s) { s->Target[0].Name[0] = '\0'; }, "Target0: 1,10.0.0.1,4142 -> 1,10.0.0.1\n"},
+        {[](ParamSet* s) { s->Target[0].Enable = 7; }, ""}, // any nonzero flag is 1 in a file
+        {[](ParamSet* s) {
+             s->BaudRate = 9600;
+             s->Gateway = 0;
+             s->Target[31].Address = 0;
+         },
+         "BaudRate: 57600 -> 9600\nGateway: 192.168.0.1 -> 0.0.0.0\nTarget31: 0,10.0.0.31 -> 0,0.0.0.0\n"},
+    };
+    for (const auto& c : cases) {
+        const ParamSet left = Sample();
+        ParamSet right = left;
+        c.Change(&right);
+        std::string lines;
+        for (const SetupDifference& difference : CompareSetups(left, right, EveryKey())) {
+            lines += FormatDifference(difference) + "\n";
+        }
+        EXPECT_EQ(c.Expected, lines);
+    }
+}
+
+TEST(KeysWrittenFrom, LeavesOutWhatAWriteDoesNotSend) {
+    ParamSet device = Sample();
+    device.BaudRate = 115200;
+    device.IPAddress = MakeIPv4(10, 9, 9, 9);
+    const struct {
+        void (*Sent)(ParamSet* set);
+        const char* Expected;
+    } cases[] = {
+        {[](ParamSet*) {}, "BaudRate: 57600 -> 115200\nIPAddress: 192.168.0.10 -> 10.9.9.9\n"},
+        {[](ParamSet* s) { s->BaudRate = 0; }, "IPAddress: 192.168.0.10 -> 10.9.9.9\n"},
+        {[](ParamSet* s) { s->IPAddress = s->SubnetMask = s->Gateway = 0; }, "BaudRate: 57600 -> 115200\n"},
+        {[](ParamSet* s) { s->IPAddress = s->SubnetMask = 0; }, // the gateway alone still sends all three
+         "BaudRate: 57600 -> 115200\nIPAddress: 0.0.0.0 -> 10.9.9.9\nSubnetMask: 0.0.0.0 -> 255.255.255.0\n"},
+        {[](ParamSet* s) { s->Target[5].Address = 1; }, // destinations are always sent
+         "BaudRate: 57600 -> 115200\nIPAddress: 192.168.0.10 -> 10.9.9.9\nTarget5: 0,0.0.0.1 -> 0,0.0.0.0\n"},
+    };
+    for (const auto& c : cases) {
+        ParamSet sent = Sample();
+        c.Sent(&sent);
+        std::string lines;
+        for (const SetupDifference& difference : CompareSetups(sent, device, KeysWrittenFrom(sent))) {
+            lines += FormatDifference(difference) + "\n";
+        }
+        EXPECT_EQ(c.Expected, lines);
+    }
+}
+
+TEST(FormatProgressBar, FillsInProportionAndClampsItsEnds) {
+    const struct {
+        int Percent;
+        int Filled;
+        const char* Number;
+    } cases[] = {{0, 0, "  0%"},    {2, 0, "  2%"},  {50, 20, " 50%"},
+                 {100, 40, "100%"}, {-5, 0, "  0%"}, {250, 40, "100%"}};
+    for (const auto& c : cases) {
+        const std::string bar = FormatProgressBar(c.Percent);
+        EXPECT_EQ("\r[" + std::string(c.Filled, '#') + std::string(PROGRESS_BAR_WIDTH - c.Filled, ' ') +
+                      "] " + c.Number,
+                  bar);
+    }
+    const std::string clear = ClearProgressBar();
+    EXPECT_EQ(FormatProgressBar(100).size() + 1, clear.size()) << "blanks the whole bar";
+    EXPECT_EQ('\r', clear.back());
+}
+
+TEST(PortFileName, MakesOneSafeFileNamePerPort) {
+    const struct {
+        const char* Port;
+        const char* Name;
+    } cases[] = {
+        {"/dev/ttyACM0", "ttyACM0.dat"},
+        {"/dev/pts/3", "pts-3.dat"},
+        {"/tmp/dev/ttyACM1", "tmp-dev-ttyACM1.dat"},
+        {"../x y", "x-y.dat"},
+        {"/dev/", "port.dat"},
+        {"--all", "all.dat"},
+        // Windows opens a device for these names, whatever the extension.
+        {"COM7", "port-COM7.dat"},
+        {"\\\\.\\com12", "port-com12.dat"},
+        {"/dev/lpt1", "port-lpt1.dat"},
+        {"/dev/nul", "port-nul.dat"},
+        {"/dev/con.x", "port-con.x.dat"},
+        {"/dev/COMET", "COMET.dat"},
+        {"/dev/console", "console.dat"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.Name, PortFileName(c.Port)) << c.Port;
+    }
+    EXPECT_EQ("out/pts-3.dat", PortOutputPath("out", "/dev/pts/3"));
+    EXPECT_EQ("out/pts-3.dat", PortOutputPath("out/", "/dev/pts/3"));
+    EXPECT_EQ("C:\\out\\port-COM3.dat", PortOutputPath("C:\\out\\", "COM3"));
+}
+
+TEST(FindFileNameClash, NamesThePortThatWouldOverwriteAnother) {
+    std::string clash;
+    EXPECT_FALSE(FindFileNameClash({"/dev/pts/3", "/dev/pts/4", "COM3"}, &clash));
+    EXPECT_TRUE(FindFileNameClash({"COM3", "/dev/port-COM3"}, &clash));
+    EXPECT_TRUE(FindFileNameClash({"/dev/pts/3", "/dev/pts/4", "/dev/pts-3"}, &clash));
+    EXPECT_EQ("/dev/pts-3", clash);
+}
+
+TEST(ChildArguments, EachChildDoesOnePortAndReportsInOneLine) {
+    const struct {
+        std::vector<std::string> Args;
+        const char* Child;
+    } cases[] = {
+        {{"read", "--port", "A", "--port", "B", "--output-dir", "out"},
+         "[read][--port][B][--result-line][--output][out/B.dat]"},
+        {{"write", "--port", "A", "--port", "B", "--verify", "--trace", "--", "-x.dat"},
+         "[write][--port][B][--result-line][--verify][--trace][--][-x.dat]"},
+    };
+    for (const auto& c : cases) {
+        CliRequest request;
+        std::string error;
+        ASSERT_TRUE(Parse(c.Args, &request, &error)) << error;
+        const std::vector<std::string> child = ChildArguments(request, "B");
+        EXPECT_EQ(c.Child, Joined(child));
+        CliRequest reparsed;
+        ASSERT_TRUE(Parse(child, &reparsed, &error)) << error;
+        EXPECT_TRUE(reparsed.ResultLine);
+        EXPECT_FALSE(IsParallel(reparsed)) << "a child must not start children of its own";
+    }
+}
+
+TEST(BatchResultLine, NamesThePortAndTheReadsFile) {
+    CliRequest read;
+    read.Command = CliCommand::Read;
+    read.OutputDir = "out";
+    CliRequest write;
+    write.Command = CliCommand::Write;
+    EXPECT_EQ("/dev/pts/3: OK out/pts-3.dat", BatchResultLine(read, "/dev/pts/3", "OK\n"));
+    EXPECT_EQ("/dev/pts/3: WARNING: communication error",
+              BatchResultLine(read, "/dev/pts/3", "WARNING: communication error\r\nmore"));
+    EXPECT_EQ("COM4: OK", BatchResultLine(write, "COM4", "OK\n"));
+}
+
+TEST(QuoteWindowsArgument, KeepsEveryArgumentWholeForTheRuntimesParser) {
+    const struct {
+        const char* Arg;
+        const char* Quoted;
+    } cases[] = {
+        {"plain", "plain"},
+        {"", "\"\""},
+        {"two words", "\"two words\""},
+        {"tab\there", "\"tab\there\""},
+        {"say \"hi\"", "\"say \\\"hi\\\"\""},
+        {"C:\\dir\\file.dat", "C:\\dir\\file.dat"},
+        {"C:\\my dir\\", "\"C:\\my dir\\\\\""},
+        {"a\\\\\"b", "\"a\\\\\\\\\\\"b\""},
+        {"end\\", "end\\"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.Quoted, QuoteWindowsArgument(c.Arg)) << c.Arg;
+    }
+    EXPECT_EQ("C:\\zrvlink.exe write --port COM3 \"my file.dat\"",
+              WindowsCommandLine({"C:\\zrvlink.exe", "write", "--port", "COM3", "my file.dat"}));
+}
+
+TEST(ParseComPortName, TakesCOMnInAnyCaseAndNothingElse) {
+    const struct {
+        const char* Name;
+        int32_t Number; // 0: refused
+    } cases[] = {
+        {"COM1", 1},    {"com7", 7}, {"Com12", 12},     {"\\\\.\\COM255", 255},
+        {"COM256", 0},  {"COM0", 0}, {"COM", 0},        {"COM-1", 0},
+        {"COM1 ", 0},   {"COMx", 0}, {"/dev/ttyS0", 0}, {"LPT1", 0},
+        {"\\\\.\\", 0}, {"", 0},
+    };
+    for (const auto& c : cases) {
+        int32_t number = 0;
+        EXPECT_EQ(c.Number != 0, ParseComPortName(c.Name, &number)) << c.Name;
+        EXPECT_EQ(c.Number, number) << c.Name;
+    }
+}
+
+} // namespace
