@@ -12,7 +12,22 @@
 #include <unistd.h>
 
 std::FILE* OpenSetupFileForReading(const char* path) {
-    return std::fopen(path, "rb");
+    // Not blocking at the open, and only a regular file: a FIFO would wait for a writer, a device would
+    // be read as if it were a setup file.
+    const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    struct stat info {};
+    if (fd < 0 || ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ||
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+        return nullptr;
+    }
+    std::FILE* file = ::fdopen(fd, "rb");
+    if (file == nullptr) {
+        ::close(fd);
+    }
+    return file;
 }
 
 namespace {

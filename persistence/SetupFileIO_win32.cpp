@@ -4,12 +4,21 @@
 
 #include <windows.h>
 
+#include <io.h>
 #include <share.h>
 
 #include <string>
 
 std::FILE* OpenSetupFileForReading(const char* path) {
-    return _fsopen(path, "rb", _SH_DENYWR);
+    // Only a file on disk: a name such as "COM7" or "NUL" opens a device, which would be read as if it
+    // were a setup file (a COM port would block the reader).
+    std::FILE* file = _fsopen(path, "rb", _SH_DENYWR);
+    if (file != nullptr &&
+        GetFileType(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)))) != FILE_TYPE_DISK) {
+        std::fclose(file);
+        return nullptr;
+    }
+    return file;
 }
 
 namespace {

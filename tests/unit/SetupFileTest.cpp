@@ -220,10 +220,15 @@ TEST(SetupFileLoad, UnreadableFileFailsWithOpenErrorAndTrace) {
     EXPECT_EQ(4800, file.GetParam()->BaudRate); // untouched
     EXPECT_EQ(TraceLineFor(missing), trace);
 
-    // A directory opens for reading on POSIX but fails at the first read: that is no empty file.
-    CParamFile other;
-    EXPECT_FALSE(other.Load(dir.File("").c_str()));
-    EXPECT_EQ(FILE_ERROR_OPEN, other.FileError);
+    // Neither is a setup file, though both open for reading: a directory on POSIX, and a device that
+    // would read as empty (or, as a COM port, block the reader).
+    for (const std::string& path : {dir.File(""), std::string(NullDevicePath())}) {
+        CParamFile other;
+        other.GetParam()->BaudRate = 4800;
+        EXPECT_FALSE(other.Load(path.c_str())) << path;
+        EXPECT_EQ(FILE_ERROR_OPEN, other.FileError) << path;
+        EXPECT_EQ(4800, other.GetParam()->BaudRate) << path;
+    }
 }
 
 std::string ExpectedFile(const char* head, const char* target0) {

@@ -23,3 +23,13 @@ std::string ReadWholeFile(const std::string& path) {
     content << in.rdbuf();
     return content.str();
 }
+
+#ifdef _WIN32
+const char* NullDevicePath() {
+    return "NUL";
+}
+#else
+const char* NullDevicePath() {
+    return "/dev/null";
+}
+#endif
