@@ -1,5 +1,6 @@
 // The transfer engine through the real POSIX portkit, against zrvlink-sim on a pseudo-terminal: whole
 // transfers, and devices that fall silent, are unplugged, slow, noisy or send byte by byte.
+#include "SampleParams.h"
 #include "SimProcess.h"
 #include "TestFiles.h"
 #include "TransferRun.h"
@@ -15,19 +16,10 @@
 
 namespace {
 
+// The sample with one destination at the device's own address, which a write sends disabled.
 ParamSet SampleSet() {
-    CParamFile file;
-    ParamSet set = *file.GetParam();
-    set.BaudRate = 57600;
-    set.IPAddress = MakeIPv4(192, 168, 0, 10);
-    set.SubnetMask = MakeIPv4(255, 255, 255, 0);
-    set.Gateway = MakeIPv4(192, 168, 0, 1);
-    for (int i = 0; i < TARGET_COUNT; ++i) {
-        set.Target[i].Enable = i % 2;
-        set.Target[i].Address = MakeIPv4(10, 1, i, 200 + (i % 50));
-        std::snprintf(set.Target[i].Name, TARGET_NAME_SIZE, "%s", i % 4 == 0 ? "" : "5A52562D4C696E6B");
-    }
-    set.Target[9].Address = set.IPAddress; // sent disabled
+    ParamSet set = SampleParamSet();
+    set.Target[9].Address = set.IPAddress;
     set.Target[9].Enable = 1;
     return set;
 }

@@ -2,6 +2,7 @@
 // statuses and their one-line messages), backup, verify, diff, parallel runs and usage errors.
 #include "CliRun.h"
 #include "FakeSysfs.h"
+#include "SampleParams.h"
 #include "SimProcess.h"
 #include "TestFiles.h"
 #include "cli/BatchPlan.h"
@@ -20,21 +21,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-ParamSet SampleSet() {
-    CParamFile file;
-    ParamSet set = *file.GetParam();
-    set.BaudRate = 57600;
-    set.IPAddress = MakeIPv4(192, 168, 0, 10);
-    set.SubnetMask = MakeIPv4(255, 255, 255, 0);
-    set.Gateway = MakeIPv4(192, 168, 0, 1);
-    for (int i = 0; i < TARGET_COUNT; ++i) {
-        set.Target[i].Enable = i % 3 == 0 ? 1 : 0;
-        set.Target[i].Address = MakeIPv4(10, 0, 0, i);
-        std::snprintf(set.Target[i].Name, TARGET_NAME_SIZE, "%s", i % 2 == 0 ? "5A5256" : "");
-    }
-    return set;
-}
 
 // A setup file made by Save; removed at the end of the test.
 class CSetupFile {
@@ -148,10 +134,10 @@ protected:
 };
 
 TEST_F(ZrvlinkAgainstSim, ReadPrintsTheDeviceExactlyAsSaveWritesIt) {
-    const std::string port = StartDeviceWith(SampleSet());
+    const std::string port = StartDeviceWith(SampleParamSet());
     const CliRunResult run = RunCli({"read", "--port", port});
     EXPECT_EQ(0, run.Exit) << run.Err;
-    EXPECT_EQ(SaveText(SampleSet()), run.Out);
+    EXPECT_EQ(SaveText(SampleParamSet()), run.Out);
     EXPECT_EQ("", run.Err);
     std::size_t lines = 0;
     for (std::size_t at = run.Out.find("\r\n"); at != std::string::npos; at = run.Out.find("\r\n", at + 2)) {
@@ -161,12 +147,12 @@ TEST_F(ZrvlinkAgainstSim, ReadPrintsTheDeviceExactlyAsSaveWritesIt) {
 }
 
 TEST_F(ZrvlinkAgainstSim, ReadIntoAFileReplacesItsContent) {
-    const std::string port = StartDeviceWith(SampleSet());
+    const std::string port = StartDeviceWith(SampleParamSet());
     CSetupFile output(std::string("BaudRate=9600\r\n"));
     const CliRunResult run = RunCli({"read", "--port=" + port, "--output", output.Path()});
     EXPECT_EQ(0, run.Exit) << run.Err;
     EXPECT_EQ("", run.Out + run.Err);
-    EXPECT_EQ(SaveText(SampleSet()), output.Text());
+    EXPECT_EQ(SaveText(SampleParamSet()), output.Text());
 }
 
 TEST_F(ZrvlinkAgainstSim, FailedReadLeavesTheOutputAsItWas) {
@@ -190,7 +176,7 @@ TEST_F(ZrvlinkAgainstSim, FailedReadLeavesTheOutputAsItWas) {
 }
 
 TEST(ZrvlinkExit, EveryFailureHasItsStatusAndOneLine) {
-    CSetupFile good(SampleSet());
+    CSetupFile good(SampleParamSet());
     CSetupFile bad(std::string("BaudRate=fast\r\n"));
     const struct {
         const char* Name;
@@ -264,7 +250,7 @@ TEST(ZrvlinkExit, EveryFailureHasItsStatusAndOneLine) {
 
 TEST_F(ZrvlinkAgainstSim, WriteShowsInTheDevicesSavedState) {
     const std::string port = StartDevice();
-    ParamSet sent = SampleSet();
+    ParamSet sent = SampleParamSet();
     sent.Target[4].Address = sent.IPAddress; // the device's own address: sent disabled
     sent.Target[4].Enable = 1;
     CSetupFile file(sent);
@@ -282,18 +268,18 @@ TEST_F(ZrvlinkAgainstSim, WriteShowsInTheDevicesSavedState) {
 TEST_F(ZrvlinkAgainstSim, BackupKeepsWhatTheDeviceHeldBeforeTheWrite) {
     CParamFile defaults;
     const std::string port = StartDeviceWith(*defaults.GetParam());
-    CSetupFile file(SampleSet());
+    CSetupFile file(SampleParamSet());
     CScratchDir dir;
     const CliRunResult run = RunCli({"write", file.Path(), "--port", port, "--backup", dir / "old.dat"});
     EXPECT_EQ(0, run.Exit) << run.Err;
     EXPECT_EQ(SaveText(*defaults.GetParam()), ReadWholeFile(dir / "old.dat"));
     Received();
-    EXPECT_EQ(SaveText(SampleSet()), ReadWholeFile(m_sim.SavedPath()));
+    EXPECT_EQ(SaveText(SampleParamSet()), ReadWholeFile(m_sim.SavedPath()));
 }
 
 TEST_F(ZrvlinkAgainstSim, FailedBackupWritesNothing) {
     const std::string port = StartDevice();
-    CSetupFile file(SampleSet());
+    CSetupFile file(SampleParamSet());
     const CliRunResult run =
         RunCli({"write", file.Path(), "--port", port, "--backup", "/zrv/no/such/old.dat"});
     EXPECT_EQ(22, run.Exit);
@@ -306,7 +292,7 @@ TEST_F(ZrvlinkAgainstSim, FailedBackupWritesNothing) {
 
 TEST_F(ZrvlinkAgainstSim, VerifyCatchesAValueThatDidNotStick) {
     const std::string port = StartDevice({"--ignore-set", "target:3"});
-    CSetupFile file(SampleSet());
+    CSetupFile file(SampleParamSet());
     const CliRunResult run = RunCli({"write", file.Path(), "--port", port, "--verify"});
     EXPECT_EQ(15, run.Exit);
     EXPECT_EQ("WARNING: verify error\nTarget3: 1,10.0.0.3 -> 1,0.0.0.0\n", run.Err);
@@ -317,14 +303,14 @@ TEST_F(ZrvlinkAgainstSim, VerifyExpectsOnlyWhatTheWriteSent) {
     // The baud rate 0 and the empty network settings are not sent; the destination at the device's
     // own address goes disabled. None of these is a difference.
     const std::string port = StartDevice();
-    ParamSet sent = SampleSet();
+    ParamSet sent = SampleParamSet();
     sent.BaudRate = 0;
     sent.IPAddress = sent.SubnetMask = sent.Gateway = 0;
     CSetupFile plain(sent);
     CliRunResult run = RunCli({"write", plain.Path(), "--port", port, "--verify"});
     EXPECT_EQ(0, run.Exit) << run.Err;
 
-    sent = SampleSet();
+    sent = SampleParamSet();
     sent.Target[6].Address = sent.IPAddress;
     sent.Target[6].Enable = 1;
     CSetupFile ownAddress(sent);
@@ -334,13 +320,13 @@ TEST_F(ZrvlinkAgainstSim, VerifyExpectsOnlyWhatTheWriteSent) {
 }
 
 TEST_F(ZrvlinkAgainstSim, DiffComparesFilesAndDevicesKeyByKey) {
-    ParamSet other = SampleSet();
+    ParamSet other = SampleParamSet();
     other.Target[3].Enable = 0;
     other.Target[3].Address = MakeIPv4(10, 0, 0, 33);
     other.BaudRate = 9600;
     const std::string port = StartDeviceWith(other);
-    CSetupFile left(SampleSet());
-    CSetupFile same(SampleSet());
+    CSetupFile left(SampleParamSet());
+    CSetupFile same(SampleParamSet());
     CSetupFile right(other);
     CSetupFile bad(std::string("Target40=1,1.2.3.4\r\n"));
     const std::string lines = "BaudRate: 57600 -> 9600\nTarget3: 1,10.0.0.3 -> 0,10.0.0.33\n";
@@ -391,12 +377,12 @@ TEST(ZrvlinkPorts, ListsTheDevicesPortsInDetectionOrder) {
 TEST(ZrvlinkPorts, WithoutPortTheFirstDetectedDeviceIsUsed) {
     CDetectedDevices devices;
     ASSERT_TRUE(devices.Add({"ttyACM0", "ttyACM1"}));
-    CSetupFile file(SampleSet());
+    CSetupFile file(SampleParamSet());
     const CliRunResult run = RunCli({"write", file.Path()}, devices.Options());
     EXPECT_EQ(0, run.Exit) << run.Err;
     devices.Sim(0).Stop();
     devices.Sim(1).Stop();
-    EXPECT_EQ(SaveText(SampleSet()), ReadWholeFile(devices.Sim(0).SavedPath()));
+    EXPECT_EQ(SaveText(SampleParamSet()), ReadWholeFile(devices.Sim(0).SavedPath()));
     EXPECT_EQ("", ReadWholeFile(devices.Sim(1).LogPath()));
 }
 
@@ -408,7 +394,7 @@ TEST(ZrvlinkParallel, FourWritesEachReportOnALineOfTheirOwn) {
         ASSERT_TRUE(sims.back()->Start()) << sims.back()->Error();
         args.insert(args.end(), {"--port", sims.back()->PtyPath()});
     }
-    CSetupFile file(SampleSet());
+    CSetupFile file(SampleParamSet());
     args.push_back(file.Path());
     const CliRunResult run = RunCli(args);
     EXPECT_EQ(0, run.Exit) << run.Err;
@@ -420,7 +406,7 @@ TEST(ZrvlinkParallel, FourWritesEachReportOnALineOfTheirOwn) {
     EXPECT_EQ("", run.Err);
     for (auto& sim : sims) {
         sim->Stop();
-        EXPECT_EQ(SaveText(SampleSet()), ReadWholeFile(sim->SavedPath())) << sim->PtyPath();
+        EXPECT_EQ(SaveText(SampleParamSet()), ReadWholeFile(sim->SavedPath())) << sim->PtyPath();
     }
 }
 
@@ -434,7 +420,7 @@ TEST(ZrvlinkParallel, ExitStatusIsThatOfTheFirstPortThatFailed) {
         ASSERT_TRUE(sims.back()->Start(simArgs)) << sims.back()->Error();
         args.insert(args.end(), {"--port", sims.back()->PtyPath()});
     }
-    CSetupFile file(SampleSet());
+    CSetupFile file(SampleParamSet());
     args.push_back(file.Path());
     const CliRunResult run = RunCli(args);
     EXPECT_EQ(12, run.Exit);
@@ -448,7 +434,7 @@ TEST(ZrvlinkParallel, TraceOfEachPortReachesStderrMarkedWithThePort) {
     CSimProcess a;
     CSimProcess b;
     ASSERT_TRUE(a.Start() && b.Start());
-    CSetupFile file(SampleSet());
+    CSetupFile file(SampleParamSet());
     const CliRunResult run =
         RunCli({"write", file.Path(), "--port", a.PtyPath(), "--port", b.PtyPath(), "--trace"});
     EXPECT_EQ(0, run.Exit) << run.Err;
@@ -461,7 +447,7 @@ TEST(ZrvlinkParallel, TraceOfEachPortReachesStderrMarkedWithThePort) {
 
 TEST(ZrvlinkParallel, ReadAllPortsIntoADirectory) {
     CDetectedDevices devices;
-    ParamSet state = SampleSet();
+    ParamSet state = SampleParamSet();
     CSetupFile start(state);
     ASSERT_TRUE(devices.Add({"ttyACM0", "ttyACM1", "ttyACM2", "ttyACM3"}, {"--load", start.Path()}));
     CScratchDir out;

@@ -10,6 +10,7 @@
 #include "core/ParamFile.h"
 #include "devicelink/ParamTransfer.h"
 
+#include "SampleParams.h"
 #include "TestFiles.h"
 
 #include <gtest/gtest.h>
@@ -212,20 +213,8 @@ TEST(CliOutcome, ResultLineIsOKOrTheLinesJoined) {
                   CliOutcome{EXIT_VERIFY, {"WARNING: verify error", "Target3: 1 -> 0", "BaudRate: 1 -> 2"}}));
 }
 
-ParamSet Sample() {
-    CParamFile file;
-    ParamSet set = *file.GetParam();
-    set.BaudRate = 57600;
-    set.IPAddress = MakeIPv4(192, 168, 0, 10);
-    set.SubnetMask = MakeIPv4(255, 255, 255, 0);
-    set.Gateway = MakeIPv4(192, 168, 0, 1);
-    set.Target[0] = ParamTarget{1, MakeIPv4(10, 0, 0, 1), "4142"};
-    set.Target[31] = ParamTarget{0, MakeIPv4(10, 0, 0, 31), ""};
-    return set;
-}
-
 TEST(FormatSetupText, IsByteForByteWhatSaveWrites) {
-    for (const ParamSet& set : {Sample(), ParamSet{}}) {
+    for (const ParamSet& set : {SampleParamSet(), ParamSet{}}) {
         CParamFile file;
         *file.GetParam() = set;
         const std::string path = TempFilePath("setup-text");
@@ -244,11 +233,11 @@ TEST(CompareSetups, ReportsEachDifferingKeyInSetupFileSyntax) {
     } cases[] = {
         {[](ParamSet*) {}, ""},
         {[](ParamSet* s) {
-             s->Target[3] = ParamTarget{1, MakeIPv4(10, 0, 0, 3), "4142"};
+             s->Target[3] = ParamTarget{0, MakeIPv4(10, 0, 0, 33), "4142"};
          },
-         "Target3: 0,0.0.0.0 -> 1,10.0.0.3,4142\n"},
-        {[](ParamSet* s) { s->Target[0].Enable = 0; }, "Target0: 1,10.0.0.1,4142 -> 0,10.0.0.1,4142\n"},
-        {[](ParamSet* s) { s->Target[0].Name[0] = '\0'; }, "Target0: 1,10.0.0.1,4142 -> 1,10.0.0.1\n"},
+         "Target3: 1,10.0.0.3 -> 0,10.0.0.33,4142\n"},
+        {[](ParamSet* s) { s->Target[0].Enable = 0; }, "Target0: 1,10.0.0.0,5A5256 -> 0,10.0.0.0,5A5256\n"},
+        {[](ParamSet* s) { s->Target[0].Name[0] = '\0'; }, "Target0: 1,10.0.0.0,5A5256 -> 1,10.0.0.0\n"},
         {[](ParamSet* s) { s->Target[0].Enable = 7; }, ""}, // any nonzero flag is 1 in a file
         {[](ParamSet* s) {
              s->BaudRate = 9600;
@@ -258,7 +247,7 @@ TEST(CompareSetups, ReportsEachDifferingKeyInSetupFileSyntax) {
          "BaudRate: 57600 -> 9600\nGateway: 192.168.0.1 -> 0.0.0.0\nTarget31: 0,10.0.0.31 -> 0,0.0.0.0\n"},
     };
     for (const auto& c : cases) {
-        const ParamSet left = Sample();
+        const ParamSet left = SampleParamSet();
         ParamSet right = left;
         c.Change(&right);
         std::string lines;
@@ -270,7 +259,7 @@ TEST(CompareSetups, ReportsEachDifferingKeyInSetupFileSyntax) {
 }
 
 TEST(KeysWrittenFrom, LeavesOutWhatAWriteDoesNotSend) {
-    ParamSet device = Sample();
+    ParamSet device = SampleParamSet();
     device.BaudRate = 115200;
     device.IPAddress = MakeIPv4(10, 9, 9, 9);
     const struct {
@@ -283,10 +272,11 @@ TEST(KeysWrittenFrom, LeavesOutWhatAWriteDoesNotSend) {
         {[](ParamSet* s) { s->IPAddress = s->SubnetMask = 0; }, // the gateway alone still sends all three
          "BaudRate: 57600 -> 115200\nIPAddress: 0.0.0.0 -> 10.9.9.9\nSubnetMask: 0.0.0.0 -> 255.255.255.0\n"},
         {[](ParamSet* s) { s->Target[5].Address = 1; }, // destinations are always sent
-         "BaudRate: 57600 -> 115200\nIPAddress: 192.168.0.10 -> 10.9.9.9\nTarget5: 0,0.0.0.1 -> 0,0.0.0.0\n"},
+         "BaudRate: 57600 -> 115200\nIPAddress: 192.168.0.10 -> 10.9.9.9\nTarget5: 0,0.0.0.1 -> "
+         "0,10.0.0.5\n"},
     };
     for (const auto& c : cases) {
-        ParamSet sent = Sample();
+        ParamSet sent = SampleParamSet();
         c.Sent(&sent);
         std::string lines;
         for (const SetupDifference& difference : CompareSetups(sent, device, KeysWrittenFrom(sent))) {

@@ -12,24 +12,19 @@ wine=/usr/lib/wine/wine64 wineserver=/usr/lib/wine/wineserver
 [ -n "${WINEPREFIX:-}" ] || { echo "run-detect: no Wine session (scripts/with-wine.sh)" >&2; exit 2; }
 [ -x "$sim" ] || { echo "run-detect: no simulator at $sim (build the native preset first)" >&2; exit 2; }
 
+# shellcheck source=../../scripts/attach-sim.sh
+source "$(dirname "$0")/../../scripts/attach-sim.sh"
+
 work=$(mktemp -d "${TMPDIR:-/tmp}/zrv-detect.XXXXXX")
-sim_pid=""
 cleanup() {
   [ "$WINEPREFIX" = "$work/prefix" ] && "$wineserver" -k 2>/dev/null || true
-  [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null || true
+  zrv_stop_sims
   rm -rf "$work"
 }
 trap cleanup EXIT
 cp -a "$WINEPREFIX" "$work/prefix"
 export WINEPREFIX=$work/prefix
-
-"$sim" --link "$work/pty" >"$work/sim.out" 2>"$work/sim.err" &
-sim_pid=$!
-for _ in $(seq 100); do
-  [ -e "$work/pty" ] && break
-  sleep 0.05
-done
-[ -e "$work/pty" ] || { echo "run-detect: the simulator did not start" >&2; cat "$work/sim.err" >&2; exit 1; }
+zrv_attach_sim "$sim" "$work" "$port"
 
 reg() { "$wine" reg "$@" >/dev/null; }
 restart() { "$wineserver" -k 2>/dev/null || true; }
@@ -37,8 +32,8 @@ usb='HKLM\SYSTEM\CurrentControlSet\Enum\USB'
 reg add "$usb\\VID_FE5A&PID_0016\\5&2C1E4D7&0&1\\Device Parameters" /v PortName /d "COM$port" /f
 reg add "$usb\\VID_FE5A&PID_0016\\5&2C1E4D7&0&2\\Device Parameters" /v PortName /d COM5 /f
 reg add "$usb\\VID_0403&PID_6001\\A9K2LQ\\Device Parameters" /v PortName /d "COM$other" /f
-reg add 'HKLM\Software\Wine\Ports' /v "COM$port" /d "$work/pty" /f
-reg add 'HKLM\Software\Wine\Ports' /v "COM$other" /d "$work/pty" /f
+reg add 'HKLM\Software\Wine\Ports' /v "COM$port" /d "$work/pty$port" /f
+reg add 'HKLM\Software\Wine\Ports' /v "COM$other" /d "$work/pty$port" /f
 restart
 ZRV_COM_PORT=$port "$wine" "$program" --gtest_filter='PortMapped.*'
 
