@@ -290,24 +290,25 @@ TEST(CSimDevice, CommandDelayReplacesTheCommonDelayForItsWordOnly) {
 
 TEST(CSimDevice, IgnoredSetIsAnsweredAsUsualButKeepsTheOldValue) {
     const struct {
-        SimIgnoredSet Ignored;
+        const char* Word; // of the ignored set, with its Index
+        int Index;
         std::string Sets;
         const char* Get;
         const char* Reply;
     } cases[] = {
-        {{"target", 3}, "target 3 10.0.0.3\r", "target 3\r", "0.0.0.0\r\n>"},
-        {{"target", 3}, "target 4 10.0.0.4\r", "target 4\r", "10.0.0.4\r\n>"}, // another destination
-        {{"target", -1}, "target 30 10.0.0.9\r", "target 30\r", "0.0.0.0\r\n>"},
-        {{"enable", 0}, "enable 0 1\r", "enable 0\r", "0\r\n>"},
-        {{"name", 7}, "name 7 4142\r", "name 7\r", "\r\n>"},
-        {{"name", 7}, "target 7 10.0.0.7\r", "target 7\r", "10.0.0.7\r\n>"}, // another word
-        {{"clrname", 2}, "name 2 41\rclrname 2\r", "name 2\r", "41\r\n>"},
-        {{"baudrate", -1}, "baudrate 9600\r", "baudrate\r", "115200\r\n>"},
-        {{"netparam", -1}, "netparam 10.0.0.2 255.0.0.0 10.0.0.1\r", "netparam\r", "dhcp\r\n>"},
+        {"target", 3, "target 3 10.0.0.3\r", "target 3\r", "0.0.0.0\r\n>"},
+        {"target", 3, "target 4 10.0.0.4\r", "target 4\r", "10.0.0.4\r\n>"}, // another destination
+        {"target", -1, "target 30 10.0.0.9\r", "target 30\r", "0.0.0.0\r\n>"},
+        {"enable", 0, "enable 0 1\r", "enable 0\r", "0\r\n>"},
+        {"name", 7, "name 7 4142\r", "name 7\r", "\r\n>"},
+        {"name", 7, "target 7 10.0.0.7\r", "target 7\r", "10.0.0.7\r\n>"}, // another word
+        {"clrname", 2, "name 2 41\rclrname 2\r", "name 2\r", "41\r\n>"},
+        {"baudrate", -1, "baudrate 9600\r", "baudrate\r", "115200\r\n>"},
+        {"netparam", -1, "netparam 10.0.0.2 255.0.0.0 10.0.0.1\r", "netparam\r", "dhcp\r\n>"},
     };
     for (const auto& c : cases) {
         SimBehaviour behaviour;
-        behaviour.IgnoredSets = {c.Ignored};
+        behaviour.IgnoredSets = {SimIgnoredSet{c.Word, c.Index}};
         CSimDevice device(behaviour);
         for (const SimReply& reply : Feed(device, c.Sets)) {
             EXPECT_EQ("\r\n>", reply.Bytes) << c.Sets;
