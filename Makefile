@@ -8,8 +8,9 @@ CLANG_FORMAT ?= clang-format
 .PHONY: test run deps build bench fuzz format format-check $(addprefix test-,$(PRESETS_WITH_TESTS)) \
         $(addprefix build-,$(PRESETS_WITH_TESTS))
 
-test: deps format-check test-native test-native-asan test-native-tsan test-mingw fuzz
-	@echo "make test: every tier passed"
+# Every tier in order, stopping at the first that fails; the last lines name it and its failing tests.
+test: deps
+	@./scripts/test-tiers.sh
 
 # ZRVLinkSetup.exe with a simulated device; without a display: a read through the window and a screenshot.
 run: deps
@@ -24,21 +25,15 @@ $(addprefix build-,$(PRESETS_WITH_TESTS)): build-%: deps
 	cmake --preset $* >/dev/null
 	cmake --build --preset $*
 
-test-native test-native-asan test-native-tsan: test-%: build-%
-	ctest --preset $*
+# One tier each, with the same summary.
+test-native test-native-asan test-native-tsan test-mingw: test-%: deps
+	@./scripts/test-tiers.sh $*
 
-# The Windows tests that need a device use zrvlink-sim from the native build.
-test-mingw: build-mingw build-native
-	./scripts/with-wine.sh ctest --preset mingw
-
-# A bounded libFuzzer run of each fuzz target (clang-14); every other build replays their seed corpora.
-FUZZ_TARGETS := fuzz_setup_file fuzz_replies fuzz_ini
-FUZZ_SECONDS ?= 30
-
+# A bounded libFuzzer run of each fuzz target (clang-14, FUZZ_SECONDS each, side by side); every other
+# build replays their seed corpora.
+export FUZZ_SECONDS
 fuzz: deps
-	@if ! command -v clang++-14 >/dev/null; then echo "fuzz: clang++-14 is missing, fuzzing skipped"; exit 0; fi; \
-	cmake --preset fuzz >/dev/null && cmake --build --preset fuzz --target $(FUZZ_TARGETS) && \
-	./scripts/run-fuzz.sh build/fuzz $(FUZZ_SECONDS) $(FUZZ_TARGETS)
+	@./scripts/test-tiers.sh fuzz
 
 # Benchmarks print figures and never fail the tests; optimised build.
 bench: deps

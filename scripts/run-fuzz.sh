@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs each fuzz target of a fuzz-preset build for a bounded time, starting from its seed corpus, and
-# prints its executions in all and per second. Fails when a target finds a fault.
+# prints its executions in all and per second; the targets run side by side. Fails when a target finds
+# a fault.
 # Usage: scripts/run-fuzz.sh BUILD_DIR SECONDS TARGET...
 set -euo pipefail
 
@@ -16,18 +17,32 @@ scratch_parent=${TMPDIR:-/tmp}
 scratch=$(mktemp -d "$scratch_parent/zrv-fuzz.XXXXXX")
 trap 'rm -rf "$scratch"' EXIT
 
-for target in "$@"; do
-  work=$scratch/$target
-  artifacts=$build/fuzz-artifacts/$target
+# One target: a libFuzzer run from its seed corpus; new inputs go to the scratch corpus, the seed corpus
+# in the tree is only read.
+fuzz_one() {
+  local target=$1 work=$scratch/$1 artifacts=$build/fuzz-artifacts/$1
   mkdir -p "$work/corpus" "$artifacts"
-  # New inputs go to the scratch corpus; the seed corpus in the tree is only read.
-  if ! TMPDIR=$work "$build/tests/fuzz/$target" -max_total_time="$seconds" -print_final_stats=1 \
-      -artifact_prefix="$artifacts/" "$work/corpus" "$root/tests/fuzz/corpus/$target" >"$work/log" 2>&1; then
-    tail -n 40 "$work/log" >&2
-    echo "fuzz: $target found a fault; the input is in $artifacts/" >&2
-    exit 1
+  TMPDIR=$work "$build/tests/fuzz/$target" -max_total_time="$seconds" -print_final_stats=1 \
+    -artifact_prefix="$artifacts/" "$work/corpus" "$root/tests/fuzz/corpus/$target" >"$work/log" 2>&1
+}
+
+# The targets run side by side: each is single-threaded.
+declare -A pids=()
+for target in "$@"; do
+  fuzz_one "$target" &
+  pids[$target]=$!
+done
+status=0
+for target in "$@"; do
+  log=$scratch/$target/log
+  if ! wait "${pids[$target]}"; then
+    tail -n 40 "$log" >&2
+    echo "fuzz: $target found a fault; the input is in $build/fuzz-artifacts/$target/" >&2
+    status=1
+    continue
   fi
-  runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$work/log")
-  rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$work/log")
+  runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
+  rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log")
   printf 'fuzz: %-16s %10s executions in %s s, %6s per second\n' "$target" "$runs" "$seconds" "$rate"
 done
+exit $status

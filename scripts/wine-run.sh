@@ -6,4 +6,8 @@ if [ -z "${WINEPREFIX:-}" ] || [ -z "${DISPLAY:-}" ]; then
   echo "wine-run: no Wine session; run the command through scripts/with-wine.sh" >&2
   exit 2
 fi
+# A test before this one may have ended the session's server.
+# shellcheck source=wine-server.sh
+source "$(dirname "$0")/wine-server.sh"
+zrv_wine_server_up
 exec /usr/lib/wine/wine64 "$@"

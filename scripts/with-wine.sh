@@ -57,5 +57,8 @@ export DISPLAY=":$(head -n1 "$session/display")"
 prepare_template
 cp -a "$template" "$session/prefix"
 export WINEPREFIX=$session/prefix
+# shellcheck source=wine-server.sh
+source "$here/wine-server.sh"
+zrv_wine_server_up
 
 "$@"

@@ -22,6 +22,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// The "no thread" case makes thread creation fail with a stack limit so large that the kernel lays out
+// memory differently; the sanitizer runtimes keep their shadow at fixed addresses and may abort on that
+// layout (ThreadSanitizer did, on some kernels). The case runs in the plain build only.
+constexpr bool SANITIZED_BUILD = ZRV_SANITIZED_BUILD != 0;
+
 // A setup file made by Save; removed at the end of the test.
 class CSetupFile {
 public:
@@ -227,6 +232,9 @@ TEST(ZrvlinkExit, EveryFailureHasItsStatusAndOneLine) {
         {"bad file", {}, {"write", "BAD", "--port", "PTY"}, false, 23, "WARNING: parameter error\n", true},
     };
     for (const auto& c : cases) {
+        if (c.HugeStack && SANITIZED_BUILD) {
+            continue;
+        }
         CSimProcess sim;
         ASSERT_TRUE(sim.Start(c.SimArgs)) << sim.Error();
         std::vector<std::string> args = c.Args;

@@ -27,7 +27,12 @@ export WINEPREFIX=$work/prefix
 zrv_attach_sim "$sim" "$work" "$port"
 
 reg() { "$wine" reg "$@" >/dev/null; }
-restart() { "$wineserver" -k 2>/dev/null || true; }
+# shellcheck source=../../scripts/wine-server.sh
+source "$(dirname "$0")/../../scripts/wine-server.sh"
+restart() {
+  "$wineserver" -k 2>/dev/null || true
+  zrv_wine_server_up
+}
 usb='HKLM\SYSTEM\CurrentControlSet\Enum\USB'
 reg add "$usb\\VID_FE5A&PID_0016\\5&2C1E4D7&0&1\\Device Parameters" /v PortName /d "COM$port" /f
 reg add "$usb\\VID_FE5A&PID_0016\\5&2C1E4D7&0&2\\Device Parameters" /v PortName /d COM5 /f

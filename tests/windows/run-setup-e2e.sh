@@ -23,9 +23,9 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# Our own server, whose output (a list of leftover objects when it is killed) stays out of the test's.
-# Ending it at the end ends Wine's service processes, which hold the test's output open otherwise.
-/usr/lib/wine/wineserver >"$work/wineserver.log" 2>&1 || true
+# shellcheck source=../../scripts/wine-server.sh
+source "$(dirname "$0")/../../scripts/wine-server.sh"
+zrv_wine_server_up
 zrv_attach_sim "$sim" "$work" 7 --load "$device_start"
 zrv_attach_sim "$sim" "$work" 8
 zrv_attach_sim "$sim" "$work" 9 --silent-after 20

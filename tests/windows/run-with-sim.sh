@@ -19,5 +19,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
+# shellcheck source=../../scripts/wine-server.sh
+source "$(dirname "$0")/../../scripts/wine-server.sh"
+zrv_wine_server_up
 zrv_attach_sim "$sim" "$work" "$port"
 ZRV_COM_PORT=$port /usr/lib/wine/wine64 "$program" "$@"
