@@ -5,6 +5,7 @@
 #include "cli/BatchPlan.h"
 #include "cli/ChildProcess.h"
 #include "cli/Console.h"
+#include "cli/FileOutcome.h"
 #include "cli/Ports.h"
 #include "core/ParamFile.h"
 
@@ -66,13 +67,9 @@ bool CheckPlan(const CliRequest& request, const std::vector<std::string>& ports,
         *failure = Failure(EXIT_NO_DEVICE);
         return false;
     }
-    // A file that does not load is reported once, and nothing is sent anywhere.
+    // A file that does not load, or holds no setup key, is reported once, and nothing is sent anywhere.
     CParamFile file;
-    if (request.Command == CliCommand::Write && !file.Load(request.Files[0].c_str())) {
-        *failure = Failure(ExitOfLoad(file.FileError));
-        return false;
-    }
-    return true;
+    return request.Command != CliCommand::Write || LoadSetupFileToSend(request.Files[0], &file, failure);
 }
 
 } // namespace

@@ -53,8 +53,9 @@ or saves it to FILE. A failed read leaves FILE as it was, and creates none.
 
 const char WRITE_USAGE[] = R"(Usage: zrvlink write FILE [--port PORT] [--backup BACKUP] [--verify] [--trace]
        zrvlink write FILE (--port PORT... | --all) [--verify] [--trace]
-Loads setup file FILE (nothing is sent when it does not load) and writes it to the device, ending with
-"save" and "update". Destinations whose address is the device's own address are sent disabled.
+Loads setup file FILE (nothing is sent when it does not load or holds no setup key) and writes it to
+the device, ending with "save" and "update". Destinations whose address is the device's own address
+are sent disabled.
 
   --port PORT       the device's port (default: the first one found); given several times, the ports
                     are written in parallel, with one line per port ("PORT: OK" or "PORT: MESSAGE")

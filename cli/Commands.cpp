@@ -3,6 +3,7 @@
 #include "cli/Commands.h"
 
 #include "cli/Console.h"
+#include "cli/FileOutcome.h"
 #include "cli/Ports.h"
 #include "cli/SetupText.h"
 #include "cli/TransferRunner.h"
@@ -60,15 +61,11 @@ private:
 };
 
 bool Load(const std::string& path, CParamFile* file, CliOutcome* failure) {
-    if (file->Load(path.c_str())) {
-        return true;
-    }
-    *failure = Failure(ExitOfLoad(file->FileError));
-    return false;
+    return LoadSetupFile(path, file, failure);
 }
 
 CliOutcome Save(const std::string& path, CParamFile* file) {
-    return file->Save(path.c_str()) ? SUCCESS : Failure(EXIT_FILE_SAVE);
+    return SaveSetupFile(path, file);
 }
 
 // The setup file's bytes on stdout; an output that takes them not is a save that failed.
@@ -121,7 +118,7 @@ CliOutcome RunWrite(const CliRequest& request) {
     CliOutcome outcome;
     CParamFile file;
     CDevice device(request);
-    if (!Load(request.Files[0], &file, &outcome) || !device.Open(&outcome)) {
+    if (!LoadSetupFileToSend(request.Files[0], &file, &outcome) || !device.Open(&outcome)) {
         return outcome;
     }
     if (!request.Backup.empty()) {

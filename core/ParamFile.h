@@ -25,7 +25,8 @@ public:
     CParamFile(const CParamFile&) = delete;
     CParamFile& operator=(const CParamFile&) = delete;
 
-    // Setup files: defined in persistence/ (link zrv_persistence to use them). Each sets FileError.
+    // Setup files: defined in persistence/ (link zrv_persistence to use them). Each sets FileError and
+    // SystemError; Load also sets KeysLoaded.
     bool Load(const char* path);
     bool Save(const char* path);
 
@@ -33,6 +34,12 @@ public:
     const ParamSet* GetParam() const { return &m_param; }
 
     int32_t FileError = FILE_ERROR_NONE;
+    // The operating system's error code behind FILE_ERROR_OPEN or FILE_ERROR_WRITE (errno,
+    // GetLastError()); 0 when the system reported none (an empty path, a rejected content, success).
+    int32_t SystemError = 0;
+    // How many lines of the last successful Load set a key. A file without any (empty, or only comments
+    // and text without '=') loads as an all-zero record, which a caller may not want to send anywhere.
+    int32_t KeysLoaded = 0;
 
 private:
     ParamSet m_param;

@@ -28,13 +28,6 @@ private:
     HDEVINFO m_set;
 };
 
-// The exit code of a failed step. One that left no error code still has to fail the run: 0 would tell
-// the installation that the device is gone.
-DWORD FailureCode() {
-    const DWORD error = GetLastError();
-    return error != ERROR_SUCCESS ? error : ERROR_GEN_FAILURE;
-}
-
 wchar_t AsciiLower(wchar_t c) {
     return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c;
 }
@@ -103,10 +96,10 @@ DWORD RemoveDevice(const DeviceSetupApi& api, HDEVINFO set, SP_DEVINFO_DATA* dev
     params.Scope = DI_REMOVEDEVICE_GLOBAL;
     params.HwProfile = 0;
     if (!api.SetClassInstallParams(set, device, &params.ClassInstallHeader, sizeof params)) {
-        return FailureCode();
+        return FailureCode(GetLastError());
     }
     if (!api.CallClassInstaller(DIF_REMOVE, set, device)) {
-        return FailureCode();
+        return FailureCode(GetLastError());
     }
     return 0;
 }
@@ -116,7 +109,7 @@ DWORD RemoveDevicesById(const DeviceSetupApi& api, const wchar_t* hardwareId) {
     const CDeviceInfoSet set(
         api, api.GetClassDevsEx(nullptr, hardwareId, nullptr, DIGCF_ALLCLASSES, nullptr, nullptr, nullptr));
     if (!set.IsBuilt()) {
-        return FailureCode();
+        return FailureCode(GetLastError());
     }
     SP_DEVINFO_LIST_DETAIL_DATA_W detail;
     if (!ReadListDetail(api, set.Get(), &detail)) {
@@ -125,9 +118,14 @@ DWORD RemoveDevicesById(const DeviceSetupApi& api, const wchar_t* hardwareId) {
     return RemoveMatchingDevices(api, set.Get(), hardwareId);
 }
 
-DWORD RunDriverClean(const DeviceSetupApi& api, int argc, const wchar_t* const argv[]) {
+DWORD RunDriverClean(CSetupApiSource& source, int argc, const wchar_t* const argv[]) {
     if (argc < 2) {
         return 0;
     }
-    return RemoveDevicesById(api, argv[1]);
+    DWORD error = ERROR_SUCCESS;
+    const DeviceSetupApi* api = source.Bind(&error);
+    if (api == nullptr) {
+        return FailureCode(error);
+    }
+    return RemoveDevicesById(*api, argv[1]);
 }

@@ -18,5 +18,5 @@ DWORD RemoveDevice(const DeviceSetupApi& api, HDEVINFO set, SP_DEVINFO_DATA* dev
 DWORD RemoveDevicesById(const DeviceSetupApi& api, const wchar_t* hardwareId);
 
 // The program after its start-up: the first argument is the hardware ID, any further ones are ignored.
-// Returns the exit code.
-DWORD RunDriverClean(const DeviceSetupApi& api, int argc, const wchar_t* const argv[]);
+// Returns the exit code; a table that cannot be bound ends the run with the system's error code.
+DWORD RunDriverClean(CSetupApiSource& source, int argc, const wchar_t* const argv[]);

@@ -18,6 +18,8 @@ int wmain(int argc, wchar_t* argv[]) {
     if (!StartUp()) {
         return EXIT_START_FAILED;
     }
+    // Loaded once, freed after the device set and the class installers are done with it.
+    CSetupApiLibrary setupApi(SETUP_LIBRARY);
     // An error code above INT_MAX keeps its bits on the way to the process exit code.
-    return static_cast<int>(RunDriverClean(SystemDeviceSetupApi(), argc, argv));
+    return static_cast<int>(RunDriverClean(setupApi, argc, argv));
 }

@@ -2,13 +2,12 @@
 #include "persistence/IniReader.h"
 
 #include "persistence/AsciiCase.h"
+#include "persistence/ByteOrderMark.h"
 
 #include <cstring>
 #include <string_view>
 
 namespace {
-
-constexpr std::string_view UTF8_BOM = "\xEF\xBB\xBF";
 
 bool IsBlank(char c) {
     return c == ' ' || c == '\t';
@@ -67,9 +66,7 @@ bool FindIniValue(const char* text, std::size_t length, const char* section, con
         return false;
     }
     std::string_view rest(text, length);
-    if (rest.substr(0, UTF8_BOM.size()) == UTF8_BOM) {
-        rest.remove_prefix(UTF8_BOM.size());
-    }
+    rest.remove_prefix(Utf8BomLength(rest));
     bool inSection = false;
     while (!rest.empty()) {
         const std::string_view line = Trim(NextLine(&rest));

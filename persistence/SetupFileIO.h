@@ -3,16 +3,19 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <string>
 
 // Opens `path` for reading in binary mode; on Windows nobody may write the file while it is open.
-// Null on failure; own the stream with CStdFile.
-std::FILE* OpenSetupFileForReading(const char* path);
+// Null on failure, with the system's error code in `*error`; own the stream with CStdFile.
+std::FILE* OpenSetupFileForReading(const char* path, int32_t* error);
 
 // A save that never loses the previous file: the new content goes to a temporary file beside the target,
 // which takes the target's place in Replace, after everything was written and flushed. Until Replace has
-// succeeded the target is untouched, and the destructor removes the temporary file.
+// succeeded the target is untouched, and the destructor removes the temporary file, unless it holds the
+// only copy of the new content (KeptFile).
 class CReplacingFile {
 public:
     CReplacingFile();
@@ -29,6 +32,12 @@ public:
     // Puts the finished temporary file in the target's place.
     bool Replace();
 
+    // The system's error code of the step that failed; 0 when none did or the system gave no code.
+    int32_t Error() const;
+    // After a failed Replace that may have taken the target away (Windows moves the old file aside
+    // before it moves the new one in): the temporary file, kept with the new content. Empty otherwise.
+    const std::string& KeptFile() const;
+
 private:
     struct State; // per backend
     std::unique_ptr<State> m_state;
@@ -41,22 +50,36 @@ enum FileStep : int {
     FILE_STEP_WRITE,
     FILE_STEP_FLUSH,
     FILE_STEP_REPLACE,
+    FILE_STEP_MOVE, // Windows: moving the temporary file into the place that replacing did not fill
 };
 
-// Asked before each step; true makes the step fail. Null (the default) lets every step reach the OS.
-using FileFaultHook = bool (*)(FileStep step);
+// Asked before each step; a result other than 0 makes the step fail with that system error code, as if
+// the OS had returned it. Null (the default) lets every step reach the OS.
+using FileFaultHook = int32_t (*)(FileStep step);
+// Waits before a step is tried again, after another program held the file for a moment. Null (the
+// default) sleeps.
+using FilePauseHook = void (*)(unsigned milliseconds);
 
-inline FileFaultHook& FileFaultHookSlot() {
-    static FileFaultHook hook = nullptr;
-    return hook;
+struct FileHooks {
+    FileFaultHook Fault = nullptr;
+    FilePauseHook Pause = nullptr;
+};
+
+inline FileHooks& FileHookSlots() {
+    static FileHooks hooks;
+    return hooks;
 }
 
 // For tests only; call while no save runs.
 inline void SetFileFaultHook(FileFaultHook hook) {
-    FileFaultHookSlot() = hook;
+    FileHookSlots().Fault = hook;
+}
+inline void SetFilePauseHook(FilePauseHook hook) {
+    FileHookSlots().Pause = hook;
 }
 
-inline bool FileStepFails(FileStep step) {
-    const FileFaultHook hook = FileFaultHookSlot();
-    return hook != nullptr && hook(step);
+// The error code that the hook makes `step` fail with; 0 lets the step reach the OS.
+inline int32_t FileStepFault(FileStep step) {
+    const FileFaultHook hook = FileHookSlots().Fault;
+    return hook != nullptr ? hook(step) : 0;
 }

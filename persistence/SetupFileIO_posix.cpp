@@ -11,20 +11,32 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-std::FILE* OpenSetupFileForReading(const char* path) {
+namespace {
+
+// Why a file that exists is no setup file to read or replace; 0 for a regular file.
+int NotARegularFile(const struct stat& info) {
+    if (S_ISREG(info.st_mode)) {
+        return 0;
+    }
+    return S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+}
+
+} // namespace
+
+std::FILE* OpenSetupFileForReading(const char* path, int32_t* error) {
     // Not blocking at the open, and only a regular file: a FIFO would wait for a writer, a device would
     // be read as if it were a setup file.
     const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     struct stat info {};
-    if (fd < 0 || ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ||
-        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
-        if (fd >= 0) {
-            ::close(fd);
-        }
-        return nullptr;
+    *error = fd < 0 || ::fstat(fd, &info) != 0 ? errno : NotARegularFile(info);
+    if (*error == 0 && ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+        *error = errno;
     }
-    std::FILE* file = ::fdopen(fd, "rb");
-    if (file == nullptr) {
+    std::FILE* file = *error == 0 ? ::fdopen(fd, "rb") : nullptr;
+    if (file == nullptr && *error == 0) {
+        *error = errno;
+    }
+    if (file == nullptr && fd >= 0) {
         ::close(fd);
     }
     return file;
@@ -72,17 +84,20 @@ mode_t CurrentUmask() {
     return mask;
 }
 
-// The mode that open(path, ..., 0666) gives a new file, or the mode of the file being replaced. False
-// when the target exists but is no regular file we may write.
-bool TargetMode(const std::string& target, mode_t* mode) {
+// 0 and the mode that open(path, ..., 0666) gives a new file, or the mode of the file being replaced;
+// otherwise why the target cannot be replaced: it exists but is no regular file we may write.
+int TargetMode(const std::string& target, mode_t* mode) {
     struct stat info;
     if (::stat(target.c_str(), &info) != 0) {
-        const bool missing = errno == ENOENT;
+        const int error = errno;
         *mode = 0666 & ~CurrentUmask();
-        return missing;
+        return error == ENOENT ? 0 : error;
     }
     *mode = info.st_mode & 07777;
-    return S_ISREG(info.st_mode) && ::access(target.c_str(), W_OK) == 0;
+    if (const int error = NotARegularFile(info)) {
+        return error;
+    }
+    return ::access(target.c_str(), W_OK) == 0 ? 0 : errno;
 }
 
 std::string DirectoryOf(const std::string& path) {
@@ -109,6 +124,14 @@ struct CReplacingFile::State {
     std::string Target; // the file that Replace replaces
     std::string Temp;   // the temporary file while it exists
     CFd File;
+    int32_t Error = 0;
+    std::string Kept; // stays empty: a rename either happens or leaves both files as they were
+
+    // Records the failure `error` of a step; false, for returning.
+    bool Fail(int error) {
+        Error = error;
+        return false;
+    }
 };
 
 CReplacingFile::CReplacingFile() : m_state(std::make_unique<State>()) {}
@@ -124,32 +147,36 @@ bool CReplacingFile::Create(const char* target) {
     State& s = *m_state;
     s.Target = ResolveLink(target);
     mode_t mode = 0;
-    if (!TargetMode(s.Target, &mode) || FileStepFails(FILE_STEP_CREATE)) {
-        return false;
+    if (const int error = TargetMode(s.Target, &mode)) {
+        return s.Fail(error);
+    }
+    if (const int32_t injected = FileStepFault(FILE_STEP_CREATE)) {
+        return s.Fail(injected);
     }
     const std::string pattern = s.Target + ".XXXXXX";
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
     const int fd = ::mkstemp(name.data());
     if (fd < 0) {
-        return false;
+        return s.Fail(errno);
     }
     s.File.Reset(fd);
     s.Temp = name.data();
-    return ::fchmod(fd, mode) == 0;
+    return ::fchmod(fd, mode) == 0 || s.Fail(errno);
 }
 
 bool CReplacingFile::Write(const char* data, std::size_t length) {
+    State& s = *m_state;
     while (length > 0) {
-        if (FileStepFails(FILE_STEP_WRITE)) {
-            return false;
+        if (const int32_t injected = FileStepFault(FILE_STEP_WRITE)) {
+            return s.Fail(injected);
         }
-        const ssize_t written = ::write(m_state->File.Get(), data, length);
+        const ssize_t written = ::write(s.File.Get(), data, length);
         if (written < 0 && errno == EINTR) {
             continue;
         }
         if (written <= 0) {
-            return false;
+            return s.Fail(written < 0 ? errno : EIO);
         }
         data += written;
         length -= static_cast<std::size_t>(written);
@@ -158,15 +185,30 @@ bool CReplacingFile::Write(const char* data, std::size_t length) {
 }
 
 bool CReplacingFile::Finish() {
-    return !FileStepFails(FILE_STEP_FLUSH) && ::fsync(m_state->File.Get()) == 0 && m_state->File.Close();
+    State& s = *m_state;
+    if (const int32_t injected = FileStepFault(FILE_STEP_FLUSH)) {
+        return s.Fail(injected);
+    }
+    return (::fsync(s.File.Get()) == 0 && s.File.Close()) || s.Fail(errno);
 }
 
 bool CReplacingFile::Replace() {
     State& s = *m_state;
-    if (FileStepFails(FILE_STEP_REPLACE) || ::rename(s.Temp.c_str(), s.Target.c_str()) != 0) {
-        return false;
+    if (const int32_t injected = FileStepFault(FILE_STEP_REPLACE)) {
+        return s.Fail(injected);
+    }
+    if (::rename(s.Temp.c_str(), s.Target.c_str()) != 0) {
+        return s.Fail(errno);
     }
     s.Temp.clear();
     SyncDirectory(DirectoryOf(s.Target));
     return true;
+}
+
+int32_t CReplacingFile::Error() const {
+    return m_state->Error;
+}
+
+const std::string& CReplacingFile::KeptFile() const {
+    return m_state->Kept;
 }

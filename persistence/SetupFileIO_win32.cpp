@@ -9,15 +9,21 @@
 
 #include <string>
 
-std::FILE* OpenSetupFileForReading(const char* path) {
+std::FILE* OpenSetupFileForReading(const char* path, int32_t* error) {
     // Only a file on disk: a name such as "COM7" or "NUL" opens a device, which would be read as if it
     // were a setup file (a COM port would block the reader).
     std::FILE* file = _fsopen(path, "rb", _SH_DENYWR);
-    if (file != nullptr &&
-        GetFileType(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)))) != FILE_TYPE_DISK) {
-        std::fclose(file);
+    if (file == nullptr) {
+        const DWORD code = GetLastError();
+        *error = static_cast<int32_t>(code != ERROR_SUCCESS ? code : ERROR_OPEN_FAILED);
         return nullptr;
     }
+    if (GetFileType(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)))) != FILE_TYPE_DISK) {
+        std::fclose(file);
+        *error = ERROR_NOT_SUPPORTED;
+        return nullptr;
+    }
+    *error = 0;
     return file;
 }
 
@@ -47,6 +53,11 @@ private:
 
 constexpr unsigned TEMP_NAME_ATTEMPTS = 100;
 
+// A virus scanner or an indexer that opens a file just written holds it for a moment; replacing is tried
+// again for about a second before the save fails.
+constexpr unsigned BUSY_ATTEMPTS = 10;
+constexpr unsigned BUSY_PAUSE_MS = 100;
+
 // Paths arrive in the ANSI code page; the replacing calls are used with wide paths.
 std::wstring Widen(const char* text) {
     const int length = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
@@ -57,6 +68,34 @@ std::wstring Widen(const char* text) {
     MultiByteToWideChar(CP_ACP, 0, text, -1, &wide[0], length);
     wide.resize(static_cast<std::size_t>(length - 1));
     return wide;
+}
+
+// Wine's ReplaceFileW refuses relative names; an absolute one also stays right if the current directory
+// changes before the replace.
+std::wstring FullPath(const std::wstring& path) {
+    const DWORD length = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (length == 0) {
+        return path;
+    }
+    std::wstring full(length, L'\0');
+    const DWORD written = GetFullPathNameW(path.c_str(), length, &full[0], nullptr);
+    if (written == 0 || written >= length) {
+        return path;
+    }
+    full.resize(written);
+    return full;
+}
+
+// The name of a kept temporary file, for the trace.
+std::string Narrow(const std::wstring& text) {
+    const int length = WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    if (length <= 1) {
+        return std::string();
+    }
+    std::string narrow(static_cast<std::size_t>(length), '\0');
+    WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, &narrow[0], length, nullptr, nullptr);
+    narrow.resize(static_cast<std::size_t>(length - 1));
+    return narrow;
 }
 
 // A name beside the target that no other save of this or another process uses at the same time.
@@ -73,12 +112,84 @@ bool TargetWritable(const std::wstring& target) {
            (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) == 0;
 }
 
+// A step that puts `temp` in the place of `target`: 0 or the system's error code.
+using PlacingStep = DWORD (*)(const std::wstring& target, const std::wstring& temp);
+
+bool IsBusy(DWORD error) {
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED || error == ERROR_LOCK_VIOLATION;
+}
+
+// The busy error of a target that another program holds open without sharing deletion, else 0. Wine's
+// ReplaceFileW leaves an empty "rf*.tmp" file behind each time it finds the target held (measured with
+// Wine 8), so the target is looked at first.
+DWORD TargetHeld(const std::wstring& target) {
+    const HANDLE probe =
+        CreateFileW(target.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (probe == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        return IsBusy(error) ? error : ERROR_SUCCESS;
+    }
+    CloseHandle(probe);
+    return ERROR_SUCCESS;
+}
+
+// ReplaceFileW keeps the target's attributes and security.
+DWORD ReplaceTarget(const std::wstring& target, const std::wstring& temp) {
+    if (const int32_t injected = FileStepFault(FILE_STEP_REPLACE)) {
+        return static_cast<DWORD>(injected);
+    }
+    if (const DWORD held = TargetHeld(target)) {
+        return held;
+    }
+    return ReplaceFileW(target.c_str(), temp.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
+                        nullptr)
+               ? ERROR_SUCCESS
+               : GetLastError();
+}
+
+DWORD MoveIntoPlace(const std::wstring& target, const std::wstring& temp) {
+    if (const int32_t injected = FileStepFault(FILE_STEP_MOVE)) {
+        return static_cast<DWORD>(injected);
+    }
+    return MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
+               ? ERROR_SUCCESS
+               : GetLastError();
+}
+
+void PauseBeforeRetry(unsigned milliseconds) {
+    const FilePauseHook pause = FileHookSlots().Pause;
+    if (pause != nullptr) {
+        pause(milliseconds);
+    } else {
+        Sleep(milliseconds);
+    }
+}
+
+// `step`, tried again while another program holds a file it needs.
+DWORD Attempt(PlacingStep step, const std::wstring& target, const std::wstring& temp) {
+    DWORD error = step(target, temp);
+    for (unsigned attempt = 1; attempt < BUSY_ATTEMPTS && IsBusy(error); ++attempt) {
+        PauseBeforeRetry(BUSY_PAUSE_MS);
+        error = step(target, temp);
+    }
+    return error;
+}
+
 } // namespace
 
 struct CReplacingFile::State {
     std::wstring Target;
     std::wstring Temp; // the temporary file while it exists
     CHandle File;
+    int32_t Error = 0;
+    std::string Kept; // the temporary file, kept because it holds the only copy of the new content
+
+    // Records the failure `error` of a step; false, for returning.
+    bool Fail(DWORD error) {
+        Error = static_cast<int32_t>(error != ERROR_SUCCESS ? error : ERROR_GEN_FAILURE);
+        return false;
+    }
 };
 
 CReplacingFile::CReplacingFile() : m_state(std::make_unique<State>()) {}
@@ -93,8 +204,15 @@ CReplacingFile::~CReplacingFile() {
 bool CReplacingFile::Create(const char* target) {
     State& s = *m_state;
     s.Target = Widen(target);
-    if (s.Target.empty() || !TargetWritable(s.Target) || FileStepFails(FILE_STEP_CREATE)) {
-        return false;
+    if (s.Target.empty()) {
+        return s.Fail(ERROR_INVALID_NAME);
+    }
+    s.Target = FullPath(s.Target);
+    if (!TargetWritable(s.Target)) {
+        return s.Fail(ERROR_ACCESS_DENIED);
+    }
+    if (const int32_t injected = FileStepFault(FILE_STEP_CREATE)) {
+        return s.Fail(static_cast<DWORD>(injected));
     }
     for (unsigned attempt = 0; attempt < TEMP_NAME_ATTEMPTS; ++attempt) {
         const std::wstring name = TempName(s.Target);
@@ -106,21 +224,25 @@ bool CReplacingFile::Create(const char* target) {
             return true;
         }
         if (GetLastError() != ERROR_FILE_EXISTS) {
-            return false;
+            return s.Fail(GetLastError());
         }
     }
-    return false;
+    return s.Fail(ERROR_FILE_EXISTS);
 }
 
 bool CReplacingFile::Write(const char* data, std::size_t length) {
+    State& s = *m_state;
     while (length > 0) {
-        if (FileStepFails(FILE_STEP_WRITE)) {
-            return false;
+        if (const int32_t injected = FileStepFault(FILE_STEP_WRITE)) {
+            return s.Fail(static_cast<DWORD>(injected));
         }
         const DWORD chunk = length > MAXDWORD ? MAXDWORD : static_cast<DWORD>(length);
         DWORD written = 0;
-        if (!WriteFile(m_state->File.Get(), data, chunk, &written, nullptr) || written == 0) {
-            return false;
+        if (!WriteFile(s.File.Get(), data, chunk, &written, nullptr)) {
+            return s.Fail(GetLastError());
+        }
+        if (written == 0) {
+            return s.Fail(ERROR_WRITE_FAULT);
         }
         data += written;
         length -= written;
@@ -129,23 +251,44 @@ bool CReplacingFile::Write(const char* data, std::size_t length) {
 }
 
 bool CReplacingFile::Finish() {
-    return !FileStepFails(FILE_STEP_FLUSH) && FlushFileBuffers(m_state->File.Get()) && m_state->File.Close();
+    State& s = *m_state;
+    if (const int32_t injected = FileStepFault(FILE_STEP_FLUSH)) {
+        return s.Fail(static_cast<DWORD>(injected));
+    }
+    return (FlushFileBuffers(s.File.Get()) && s.File.Close()) || s.Fail(GetLastError());
 }
 
-// ReplaceFileW keeps the target's attributes and security; a target that does not exist (any more) is
-// created by moving the temporary file.
+// A target that does not exist (any more) is created by moving the temporary file. When ReplaceFileW
+// failed after moving the target aside (1176, 1177), the temporary file may hold the only copy of
+// the configuration: if it cannot be moved in either, it stays.
 bool CReplacingFile::Replace() {
     State& s = *m_state;
-    if (FileStepFails(FILE_STEP_REPLACE)) {
-        return false;
+    const DWORD replaced = Attempt(ReplaceTarget, s.Target, s.Temp);
+    if (replaced == ERROR_SUCCESS) {
+        s.Temp.clear();
+        return true;
     }
-    if (!ReplaceFileW(s.Target.c_str(), s.Temp.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
-                      nullptr) &&
-        (GetLastError() != ERROR_FILE_NOT_FOUND ||
-         !MoveFileExW(s.Temp.c_str(), s.Target.c_str(),
-                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))) {
-        return false;
+    const bool targetMoved =
+        replaced == ERROR_UNABLE_TO_MOVE_REPLACEMENT || replaced == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2;
+    if (replaced != ERROR_FILE_NOT_FOUND && !targetMoved) {
+        return s.Fail(replaced);
     }
-    s.Temp.clear();
-    return true;
+    const DWORD moved = Attempt(MoveIntoPlace, s.Target, s.Temp);
+    if (moved == ERROR_SUCCESS) {
+        s.Temp.clear();
+        return true;
+    }
+    if (targetMoved) {
+        s.Kept = Narrow(s.Temp);
+        s.Temp.clear();
+    }
+    return s.Fail(targetMoved ? replaced : moved);
+}
+
+int32_t CReplacingFile::Error() const {
+    return m_state->Error;
+}
+
+const std::string& CReplacingFile::KeptFile() const {
+    return m_state->Kept;
 }

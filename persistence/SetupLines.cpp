@@ -175,22 +175,25 @@ bool FormatTargetLine(const ParamTarget& target, int index, char* line, std::siz
 
 } // namespace
 
-bool ApplySetupLine(ParamSet* set, char* line) {
+SetupLineResult ApplySetupLine(ParamSet* set, char* line) {
     CutAt(line, ';');
     CutAt(line, '\r');
     CutAt(line, '\n');
     char* equals = std::strchr(line, '=');
     if (equals == nullptr) {
-        return true;
+        return SETUP_LINE_SKIPPED;
     }
     *equals = '\0';
     const char* key = TrimBlanks(line);
     char* value = TrimBlanks(equals + 1);
+    bool applied = false;
     if (const ParamKey* row = FindParamKey(key)) {
-        return ReadKeyValue(set, *row, value);
+        applied = ReadKeyValue(set, *row, value);
+    } else {
+        int index = 0;
+        applied = ParseTargetKey(key, &index) && ReadTargetValue(&set->Target[index], value);
     }
-    int index = 0;
-    return ParseTargetKey(key, &index) && ReadTargetValue(&set->Target[index], value);
+    return applied ? SETUP_LINE_APPLIED : SETUP_LINE_REJECTED;
 }
 
 int SetupLineCount() {

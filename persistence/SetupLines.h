@@ -8,10 +8,16 @@
 // A line is read in pieces of at most SETUP_LINE_SIZE - 1 characters; each piece counts as a line.
 constexpr std::size_t SETUP_LINE_SIZE = 256;
 
+enum SetupLineResult : int {
+    SETUP_LINE_SKIPPED,  // no '=' after the comment was cut: blank, comment or other text
+    SETUP_LINE_APPLIED,  // a key's value was set
+    SETUP_LINE_REJECTED, // an unknown key or a malformed value
+};
+
 // Applies one line (NUL-terminated; changed in place) to `set`: a comment after ';', CR and LF are cut,
-// a line without '=' is ignored, "key=value" sets the field of a key-table row or a whole destination.
-// False when the key is unknown or the value malformed; `set` may then hold part of the line's value.
-bool ApplySetupLine(ParamSet* set, char* line);
+// a line without '=' is skipped, "key=value" sets the field of a key-table row or a whole destination.
+// When the line is rejected, `set` may hold part of the line's value.
+SetupLineResult ApplySetupLine(ParamSet* set, char* line);
 
 // How many lines a setup file holds: one per key-table row, then one per destination.
 int SetupLineCount();

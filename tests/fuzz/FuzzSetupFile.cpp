@@ -68,6 +68,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     }
     CParamFile again;
     Check(loaded.Save(paths.Saved.c_str()) && again.Load(paths.Saved.c_str()) &&
-          std::memcmp(loaded.GetParam(), again.GetParam(), sizeof(ParamSet)) == 0);
+          std::memcmp(loaded.GetParam(), again.GetParam(), sizeof(ParamSet)) == 0 && again.KeysLoaded == 36);
     return 0;
 }

@@ -183,10 +183,12 @@ TEST_F(ZrvlinkAgainstSim, FailedReadLeavesTheOutputAsItWas) {
 TEST(ZrvlinkExit, EveryFailureHasItsStatusAndOneLine) {
     CSetupFile good(SampleParamSet());
     CSetupFile bad(std::string("BaudRate=fast\r\n"));
+    CSetupFile keyless(std::string("; BaudRate=9600\r\n"));
     const struct {
         const char* Name;
         std::vector<std::string> SimArgs;
-        std::vector<std::string> Args; // "PTY" stands for the simulator's pty, "GOOD" and "BAD" for files
+        std::vector<std::string>
+            Args; // "PTY" stands for the simulator's pty, "GOOD", "BAD", "NOKEY" for files
         bool HugeStack;
         int Exit;
         std::string Err;
@@ -220,16 +222,23 @@ TEST(ZrvlinkExit, EveryFailureHasItsStatusAndOneLine) {
          {"write", "/zrv/no/such.dat", "--port", "PTY"},
          false,
          21,
-         "WARNING: file load error\n",
+         "WARNING: file load error: /zrv/no/such.dat: no such file or directory\n",
          true},
         {"unsaved",
          {},
          {"read", "--port", "PTY", "--output", "/zrv/no/such/dir/x.dat"},
          false,
          22,
-         "WARNING: file save error\n",
+         "WARNING: file save error: /zrv/no/such/dir/x.dat: no such file or directory\n",
          false},
         {"bad file", {}, {"write", "BAD", "--port", "PTY"}, false, 23, "WARNING: parameter error\n", true},
+        {"no key in the file",
+         {},
+         {"write", "NOKEY", "--port", "PTY"},
+         false,
+         23,
+         "WARNING: parameter error: no setup key found in " + keyless.Path() + "\n",
+         true},
     };
     for (const auto& c : cases) {
         if (c.HugeStack && SANITIZED_BUILD) {
@@ -239,10 +248,11 @@ TEST(ZrvlinkExit, EveryFailureHasItsStatusAndOneLine) {
         ASSERT_TRUE(sim.Start(c.SimArgs)) << sim.Error();
         std::vector<std::string> args = c.Args;
         for (std::string& arg : args) {
-            arg = arg == "PTY"    ? sim.PtyPath()
-                  : arg == "GOOD" ? good.Path()
-                  : arg == "BAD"  ? bad.Path()
-                                  : arg;
+            arg = arg == "PTY"     ? sim.PtyPath()
+                  : arg == "GOOD"  ? good.Path()
+                  : arg == "BAD"   ? bad.Path()
+                  : arg == "NOKEY" ? keyless.Path()
+                                   : arg;
         }
         CFakeSysfs empty;
         CliRunOptions options;
@@ -291,7 +301,7 @@ TEST_F(ZrvlinkAgainstSim, FailedBackupWritesNothing) {
     const CliRunResult run =
         RunCli({"write", file.Path(), "--port", port, "--backup", "/zrv/no/such/old.dat"});
     EXPECT_EQ(22, run.Exit);
-    EXPECT_EQ("WARNING: file save error\n", run.Err);
+    EXPECT_EQ("WARNING: file save error: /zrv/no/such/old.dat: no such file or directory\n", run.Err);
     const std::string received = Received();
     EXPECT_NE(std::string::npos, received.find("name 31\r")) << "the backup was read";
     EXPECT_EQ(std::string::npos, received.find("save\r"));
@@ -349,7 +359,10 @@ TEST_F(ZrvlinkAgainstSim, DiffComparesFilesAndDevicesKeyByKey) {
         {{"diff", left.Path(), "--port", port}, 1, lines, ""},
         {{"diff", right.Path(), "--port", port}, 0, "", ""},
         {{"diff", left.Path(), bad.Path()}, 23, "", "WARNING: parameter error\n"},
-        {{"diff", "/zrv/no/such.dat", same.Path()}, 21, "", "WARNING: file load error\n"},
+        {{"diff", "/zrv/no/such.dat", same.Path()},
+         21,
+         "",
+         "WARNING: file load error: /zrv/no/such.dat: no such file or directory\n"},
     };
     for (const auto& c : cases) {
         const CliRunResult run = RunCli(c.Args);
@@ -475,10 +488,17 @@ TEST(ZrvlinkParallel, FileThatDoesNotLoadIsReportedOnceAndNothingIsSent) {
     CSimProcess b;
     ASSERT_TRUE(a.Start() && b.Start());
     CSetupFile bad(std::string("Version=2\r\n"));
-    const CliRunResult run = RunCli({"write", bad.Path(), "--port", a.PtyPath(), "--port", b.PtyPath()});
-    EXPECT_EQ(23, run.Exit);
-    EXPECT_EQ("", run.Out);
-    EXPECT_EQ("WARNING: parameter error\n", run.Err);
+    CSetupFile keyless(std::string("\xEF\xBB\xBF"));
+    const std::pair<std::string, std::string> cases[] = {
+        {bad.Path(), "WARNING: parameter error\n"},
+        {keyless.Path(), "WARNING: parameter error: no setup key found in " + keyless.Path() + "\n"},
+    };
+    for (const auto& [path, err] : cases) {
+        const CliRunResult run = RunCli({"write", path, "--port", a.PtyPath(), "--port", b.PtyPath()});
+        EXPECT_EQ(23, run.Exit) << path;
+        EXPECT_EQ("", run.Out) << path;
+        EXPECT_EQ(err, run.Err) << path;
+    }
     a.Stop();
     b.Stop();
     EXPECT_EQ("", ReadWholeFile(a.LogPath()) + ReadWholeFile(b.LogPath()));

@@ -70,8 +70,9 @@ std::string Traced(const std::function<void()>& body) {
                               "");
 }
 
-std::string TraceLineFor(const std::string& path) {
-    return "WARNING: cannot open file " + path + "\n";
+// The trace line of a file that could not be opened, with the system's code that the owner kept.
+std::string TraceLineFor(const std::string& path, const CParamFile& file) {
+    return "WARNING: cannot open file " + path + ": error " + std::to_string(file.SystemError) + "\n";
 }
 
 void SetTarget(ParamSet& s, int i, int32_t enable, uint32_t address, const char* name) {
@@ -210,6 +211,57 @@ TEST(SetupFileLoad, LongLinesAreReadInPiecesOf255Characters) {
     }
 }
 
+// What PowerShell 5 and Notepad write when told "Unicode", and binary files: none is a setup file, and
+// loading one as an empty file would let a write clear the device.
+TEST(SetupFileLoad, OnlyTextWithoutNulBytesOrAUtf16MarkIsASetupFile) {
+    using namespace std::string_literals;
+    const auto utf16 = [](const std::string& text, bool bigEndian) {
+        std::string wide;
+        for (char c : text) {
+            wide += bigEndian ? "\0"s + c : c + "\0"s;
+        }
+        return wide;
+    };
+    const struct {
+        const char* Title;
+        std::string Content;
+        bool Ok;
+        int32_t Keys;
+        int32_t BaudRate;
+    } cases[] = {
+        {"UTF-8 mark skipped",
+         "\xEF\xBB\xBF"
+         "BaudRate=9600\r\n",
+         true, 1, 9600},
+        {"UTF-8 mark alone", "\xEF\xBB\xBF", true, 0, 0},
+        {"UTF-8 mark later is part of a key",
+         "BaudRate=1\r\n\xEF\xBB\xBF"
+         "BaudRate=2\r\n",
+         false, 0, 0},
+        {"shorter than a mark", "\n", true, 0, 0},
+        {"comments and text only", "; BaudRate=1\r\nhello\r\n\r\n", true, 0, 0},
+        {"every line counts", "BaudRate=1\r\nBaudRate=2\r\nhello\r\nGateway=1.1.1.1", true, 3, 2},
+        {"UTF-16 LE with mark", "\xFF\xFE" + utf16("BaudRate=9600\r\n", false), false, 0, 0},
+        {"UTF-16 BE with mark", "\xFE\xFF" + utf16("BaudRate=9600\r\n", true), false, 0, 0},
+        {"UTF-16 mark alone", "\xFF\xFE", false, 0, 0},
+        {"UTF-16 LE without mark", utf16("BaudRate=9600\r\n", false), false, 0, 0},
+        {"NUL in a comment", "BaudRate=9600 ; a\0b\r\n"s, false, 0, 0},
+        {"NUL as the last byte", "BaudRate=9600\r\n\0"s, false, 0, 0},
+    };
+    for (const auto& c : cases) {
+        CScratchDir dir;
+        WriteBytes(dir.File("a.dat"), c.Content);
+        CParamFile file;
+        EXPECT_EQ(c.Ok, file.Load(dir.File("a.dat").c_str())) << c.Title;
+        EXPECT_EQ(c.Ok ? FILE_ERROR_NONE : FILE_ERROR_CONTENT, file.FileError) << c.Title;
+        EXPECT_EQ(0, file.SystemError) << c.Title;
+        if (c.Ok) {
+            EXPECT_EQ(c.Keys, file.KeysLoaded) << c.Title;
+            EXPECT_EQ(c.BaudRate, file.GetParam()->BaudRate) << c.Title;
+        }
+    }
+}
+
 TEST(SetupFileLoad, UnreadableFileFailsWithOpenErrorAndTrace) {
     CScratchDir dir;
     const std::string missing = dir.File("missing.dat");
@@ -217,8 +269,9 @@ TEST(SetupFileLoad, UnreadableFileFailsWithOpenErrorAndTrace) {
     file.GetParam()->BaudRate = 4800;
     std::string trace = Traced([&] { EXPECT_FALSE(file.Load(missing.c_str())); });
     EXPECT_EQ(FILE_ERROR_OPEN, file.FileError);
+    EXPECT_EQ(2, file.SystemError);             // ENOENT, ERROR_FILE_NOT_FOUND
     EXPECT_EQ(4800, file.GetParam()->BaudRate); // untouched
-    EXPECT_EQ(TraceLineFor(missing), trace);
+    EXPECT_EQ(TraceLineFor(missing, file), trace);
 
     // Neither is a setup file, though both open for reading: a directory on POSIX, and a device that
     // would read as empty (or, as a COM port, block the reader).
@@ -227,6 +280,7 @@ TEST(SetupFileLoad, UnreadableFileFailsWithOpenErrorAndTrace) {
         other.GetParam()->BaudRate = 4800;
         EXPECT_FALSE(other.Load(path.c_str())) << path;
         EXPECT_EQ(FILE_ERROR_OPEN, other.FileError) << path;
+        EXPECT_NE(0, other.SystemError) << path;
         EXPECT_EQ(4800, other.GetParam()->BaudRate) << path;
     }
 }
@@ -285,6 +339,7 @@ TEST(SetupFileSave, LoadGivesBackWhatSaveWrote) {
         CParamFile loaded;
         ASSERT_TRUE(loaded.Load(path.c_str())) << round;
         EXPECT_TRUE(SameRecord(*saved.GetParam(), *loaded.GetParam())) << round;
+        EXPECT_EQ(36, loaded.KeysLoaded) << round;
     }
 }
 
@@ -304,21 +359,25 @@ TEST(SetupFileSave, UnusablePathsFailWithWriteError) {
         CParamFile file;
         std::string trace = Traced([&] { EXPECT_FALSE(file.Save(c.Path.c_str())) << c.Title; });
         EXPECT_EQ(FILE_ERROR_WRITE, file.FileError) << c.Title;
-        EXPECT_EQ(c.Traced ? TraceLineFor(c.Path) : "", trace) << c.Title;
+        EXPECT_EQ(c.Traced, file.SystemError != 0) << c.Title;
+        EXPECT_EQ(c.Traced ? TraceLineFor(c.Path, file) : "", trace) << c.Title;
     }
     EXPECT_EQ(std::set<std::string>{"sub"}, dir.Names());
 }
+
+// The code of every injected failure; any number the system would not give for these steps.
+constexpr int32_t FAULT_CODE = 4321;
 
 // The fault that the hook injects: the step, and for writes which one (0 is the first).
 FileStep FaultStep;
 int FaultWrite;
 int WritesSeen;
 
-bool InjectFault(FileStep step) {
-    if (step != FaultStep) {
-        return false;
+int32_t InjectFault(FileStep step) {
+    if (step != FaultStep || (step == FILE_STEP_WRITE && WritesSeen++ != FaultWrite)) {
+        return 0;
     }
-    return step != FILE_STEP_WRITE || WritesSeen++ == FaultWrite;
+    return FAULT_CODE;
 }
 
 // Installs InjectFault for one scope.
@@ -363,7 +422,8 @@ TEST(SetupFileSave, FailedSaveLeavesThePreviousFileAndNoTemporaryFile) {
                 EXPECT_FALSE(file.Save(path.c_str())) << c.Title;
             });
             EXPECT_EQ(FILE_ERROR_WRITE, file.FileError) << c.Title;
-            EXPECT_EQ(c.Traced ? TraceLineFor(path) : "", trace) << c.Title;
+            EXPECT_EQ(FAULT_CODE, file.SystemError) << c.Title;
+            EXPECT_EQ(c.Traced ? TraceLineFor(path, file) : "", trace) << c.Title;
             EXPECT_EQ(exists ? std::set<std::string>{"a.dat"} : std::set<std::string>{}, dir.Names())
                 << c.Title;
             if (exists) {

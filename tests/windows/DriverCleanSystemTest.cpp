@@ -33,24 +33,41 @@ private:
     HDEVINFO m_set;
 };
 
-TEST(SetupApiBinding, MissingLibraryOrFunctionFailsTheCallWithTheLookupError) {
+// The module that holds the code at `address`; null when none does.
+HMODULE ModuleAt(const void* address) {
+    HMODULE module = nullptr;
+    const DWORD flags = GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT;
+    return GetModuleHandleExW(flags, static_cast<LPCWSTR>(address), &module) ? module : nullptr;
+}
+
+TEST(SetupApiBinding, TheTableCallsIntoTheLoadedLibraryItself) {
+    CSetupApiLibrary library(SETUP_LIBRARY);
+    DWORD error = ERROR_SUCCESS;
+    const DeviceSetupApi* api = library.Bind(&error);
+    ASSERT_NE(nullptr, api) << "error " << error;
+    // No wrapper that loads and frees the library around each call: the entries are its own functions.
+    const HMODULE setupApi = GetModuleHandleW(SETUP_LIBRARY);
+    ASSERT_NE(nullptr, setupApi);
+    EXPECT_EQ(setupApi, ModuleAt(reinterpret_cast<const void*>(api->GetClassDevsEx)));
+    EXPECT_EQ(setupApi, ModuleAt(reinterpret_cast<const void*>(api->CallClassInstaller)));
+    EXPECT_EQ(api, library.Bind(&error));
+}
+
+TEST(SetupApiBinding, MissingLibraryOrFunctionEndsTheRunWithTheLookupError) {
     const struct {
         const wchar_t* Library;
         DWORD Error;
     } cases[] = {{MISSING_LIBRARY, ERROR_MOD_NOT_FOUND}, {LIBRARY_WITHOUT_SETUP, ERROR_PROC_NOT_FOUND}};
+    const wchar_t* const argv[] = {L"YorDriverSetup.exe", L"ROOT\\WINE\\WINEBUS"};
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::PrintToString(std::wstring(c.Library)));
-        SetLastError(ERROR_SUCCESS);
-        EXPECT_EQ(FALSE, CallLibraryFunction<decltype(&::SetupDiDestroyDeviceInfoList)>(
-                             c.Library, "SetupDiDestroyDeviceInfoList", FALSE, INVALID_HANDLE_VALUE));
-        EXPECT_EQ(c.Error, GetLastError());
+        CSetupApiLibrary library(c.Library);
+        DWORD error = ERROR_SUCCESS;
+        EXPECT_EQ(nullptr, library.Bind(&error));
+        EXPECT_EQ(c.Error, error);
+        CSetupApiLibrary again(c.Library);
+        EXPECT_EQ(c.Error, RunDriverClean(again, 2, argv));
     }
-}
-
-TEST(SetupApiBinding, WithoutTheSetupFunctionsNothingIsRemovedAndTheExitCodeIsZero) {
-    const wchar_t* const argv[] = {L"YorDriverSetup.exe", L"ROOT\\WINE\\WINEBUS"};
-    EXPECT_EQ(0u, RunDriverClean(SetupApiFromLibrary<MISSING_LIBRARY>(), 2, argv));
-    EXPECT_EQ(0u, RunDriverClean(SetupApiFromLibrary<LIBRARY_WITHOUT_SETUP>(), 2, argv));
 }
 
 const wchar_t* const TEST_ENUMERATOR = L"ROOT\\ZRVCLEANTEST";
@@ -100,7 +117,10 @@ protected:
 };
 
 TEST_F(SystemDevice, LongHardwareIdListIsReadWholeAndMatched) {
-    const DeviceSetupApi& api = SystemDeviceSetupApi();
+    CSetupApiLibrary library(SETUP_LIBRARY);
+    DWORD error = ERROR_SUCCESS;
+    ASSERT_NE(nullptr, library.Bind(&error)) << "error " << error;
+    const DeviceSetupApi& api = *library.Bind(&error);
     const CTestSet set(TEST_ENUMERATOR);
     SP_DEVINFO_DATA device;
     ASSERT_TRUE(set.First(&device));
@@ -117,7 +137,9 @@ TEST_F(SystemDevice, LongHardwareIdListIsReadWholeAndMatched) {
 // Wine accepts no class-install parameters, so there the removal fails; on Windows it succeeds. Either
 // way the exit code must not claim a removal that did not happen, nor miss one that did.
 TEST_F(SystemDevice, ExitCodeTellsWhetherTheDeviceWasRemoved) {
-    const DWORD result = RemoveDevicesById(SystemDeviceSetupApi(), TEST_ENUMERATOR);
+    CSetupApiLibrary library(SETUP_LIBRARY);
+    const wchar_t* const argv[] = {L"YorDriverSetup.exe", TEST_ENUMERATOR};
+    const DWORD result = RunDriverClean(library, 2, argv);
     EXPECT_EQ(result == 0, !DevicePresent()) << "exit code " << result;
 }
 

@@ -187,6 +187,24 @@ const DeviceSetupApi FAKE_API{FakeGetClassDevsEx, FakeGetListDetail, FakeEnumDev
                               FakeGetProperty,    FakeSetParams,     FakeCallClassInstaller,
                               FakeDestroy,        FakeGetDeviceIdEx};
 
+// The table of fakes, or a load that fails with `LoadError` (SILENT: without a code).
+class CFakeSource : public CSetupApiSource {
+public:
+    explicit CFakeSource(DWORD loadError = ERROR_SUCCESS) : m_loadError(loadError) {}
+    const DeviceSetupApi* Bind(DWORD* error) override {
+        ++Binds;
+        if (m_loadError == ERROR_SUCCESS) {
+            return &FAKE_API;
+        }
+        *error = m_loadError == SILENT ? ERROR_SUCCESS : m_loadError;
+        return nullptr;
+    }
+    int Binds = 0;
+
+private:
+    DWORD m_loadError;
+};
+
 class DriverClean : public ::testing::Test {
 protected:
     void SetUp() override { g_system = &System; }
@@ -352,11 +370,38 @@ TEST_F(DriverClean, RunRemovesMatchesUntilARemovalFails) {
         System.FailingListDetailCall = c.FailingListDetailCall;
         std::vector<const wchar_t*> argv{L"YorDriverSetup.exe"};
         argv.insert(argv.end(), c.Args.begin(), c.Args.end());
-        EXPECT_EQ(c.ExitCode, RunDriverClean(FAKE_API, static_cast<int>(argv.size()), argv.data()));
+        CFakeSource source;
+        EXPECT_EQ(c.ExitCode, RunDriverClean(source, static_cast<int>(argv.size()), argv.data()));
         EXPECT_EQ(c.Removed, System.Removed);
         EXPECT_EQ(c.DestroyedSets, System.DestroyedSets);
         const size_t builds = std::min<size_t>(1, c.Args.size());
         EXPECT_EQ(std::vector<std::wstring>(c.Args.begin(), c.Args.begin() + builds), System.Enumerators);
+        EXPECT_EQ(static_cast<int>(builds), source.Binds);
+    }
+}
+
+// Without its setup functions the tool has removed nothing, and the installation must not hear 0.
+TEST_F(DriverClean, SetupFunctionsThatCannotBeHadEndTheRunWithTheirErrorCode) {
+    const struct {
+        const char* Name;
+        DWORD LoadError;
+        int Argc;
+        DWORD ExitCode;
+    } cases[] = {
+        {"library missing", ERROR_MOD_NOT_FOUND, 2, ERROR_MOD_NOT_FOUND},
+        {"function missing", ERROR_PROC_NOT_FOUND, 2, ERROR_PROC_NOT_FOUND},
+        {"failure without an error code", SILENT, 2, ERROR_GEN_FAILURE},
+        {"no argument: nothing to bind", ERROR_MOD_NOT_FOUND, 1, 0},
+    };
+    const wchar_t* const argv[] = {L"YorDriverSetup.exe", ID};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        System = FakeSystem{};
+        System.Devices = {MATCHING};
+        CFakeSource source(c.LoadError);
+        EXPECT_EQ(c.ExitCode, RunDriverClean(source, c.Argc, argv));
+        EXPECT_TRUE(System.Enumerators.empty());
+        EXPECT_TRUE(System.Removed.empty());
     }
 }
 

@@ -1,8 +1,11 @@
 // The Win32 side of persistence under Wine: the default profile in the user's registry, reading with
-// writers denied, and a read-only file that a save must refuse as opening it for writing would.
+// writers denied, a read-only file that a save must refuse as opening it for writing would, and saves
+// whose replacing step fails in each way Windows knows, none of which may lose the configuration.
+#include "core/DebugPrint.h"
 #include "core/ParamFile.h"
 #include "persistence/Profile.h"
 #include "persistence/Settings.h"
+#include "persistence/SetupFileIO.h"
 
 #include "TestFiles.h"
 
@@ -11,8 +14,11 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <fstream>
+#include <set>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -77,6 +83,7 @@ TEST(SetupFileWin32, LoadIsRefusedWhileAnotherWriterHasTheFileOpen) {
         ASSERT_TRUE(writer.Ok());
         EXPECT_FALSE(file.Load(path.c_str()));
         EXPECT_EQ(FILE_ERROR_OPEN, file.FileError);
+        EXPECT_EQ(ERROR_SHARING_VIOLATION, file.SystemError);
     }
     EXPECT_TRUE(file.Load(path.c_str()));
     EXPECT_EQ(9600, file.GetParam()->BaudRate);
@@ -90,9 +97,238 @@ TEST(SetupFileWin32, SaveRefusesAReadOnlyFileAndLeavesIt) {
     CParamFile file;
     EXPECT_FALSE(file.Save(path.c_str()));
     EXPECT_EQ(FILE_ERROR_WRITE, file.FileError);
+    EXPECT_EQ(ERROR_ACCESS_DENIED, file.SystemError);
     EXPECT_EQ("BaudRate=9600\r\n", ReadWholeFile(path));
     SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     DeleteFileA(path.c_str());
+}
+
+namespace fs = std::filesystem;
+
+// What the replacing step answers, attempt by attempt (past the end, the last answer again; 0 lets the
+// attempt reach the system), and what the move that follows it answers.
+std::vector<int32_t> ReplaceAnswers;
+std::size_t ReplaceAttempts;
+int32_t MoveAnswer;
+unsigned PausedMs;
+
+int32_t ScriptedFault(FileStep step) {
+    if (step == FILE_STEP_MOVE) {
+        return MoveAnswer;
+    }
+    if (step != FILE_STEP_REPLACE || ReplaceAnswers.empty()) {
+        return 0;
+    }
+    const std::size_t attempt = ReplaceAttempts++;
+    return ReplaceAnswers[attempt < ReplaceAnswers.size() ? attempt : ReplaceAnswers.size() - 1];
+}
+
+void CountPause(unsigned milliseconds) {
+    PausedMs += milliseconds;
+}
+
+// The scripted faults, and pauses that take no time, for one scope.
+class CScriptedFaults {
+public:
+    CScriptedFaults(std::vector<int32_t> replace, int32_t move) {
+        ReplaceAnswers = std::move(replace);
+        ReplaceAttempts = 0;
+        MoveAnswer = move;
+        PausedMs = 0;
+        SetFileFaultHook(ScriptedFault);
+        SetFilePauseHook(CountPause);
+    }
+    ~CScriptedFaults() {
+        SetFileFaultHook(nullptr);
+        SetFilePauseHook(nullptr);
+    }
+    CScriptedFaults(const CScriptedFaults&) = delete;
+    CScriptedFaults& operator=(const CScriptedFaults&) = delete;
+};
+
+// The trace lines written while `body` ran.
+template <typename Body>
+std::string Traced(const Body& body) {
+    const std::string path = TempFilePath("trace");
+    DebugPrintInit("");
+    DebugPrintSetStream(std::fopen(path.c_str(), "wb"));
+    body();
+    DebugPrintExit();
+    const std::string trace = ReadWholeFile(path);
+    DeleteFileA(path.c_str());
+    return trace;
+}
+
+// The file that a trace line names as holding the new content; empty when none does.
+std::string KeptFileIn(const std::string& trace) {
+    const std::string marker = "the new content is kept in ";
+    const std::size_t at = trace.find(marker);
+    if (at == std::string::npos) {
+        return std::string();
+    }
+    const std::size_t start = at + marker.size();
+    return trace.substr(start, trace.find('\n', start) - start);
+}
+
+std::set<std::string> NamesIn(const fs::path& directory) {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(directory)) {
+        names.insert(entry.path().filename().string());
+    }
+    return names;
+}
+
+enum Ending { NEW_IN_PLACE, OLD_IN_PLACE, NEW_KEPT_BESIDE };
+
+constexpr int32_t UNABLE_TO_MOVE = ERROR_UNABLE_TO_MOVE_REPLACEMENT;
+constexpr int32_t UNABLE_TO_MOVE_2 = ERROR_UNABLE_TO_MOVE_REPLACEMENT_2;
+constexpr int32_t BUSY = ERROR_SHARING_VIOLATION;
+
+TEST(SetupFileWin32, NoFailureOfTheReplacingStepLosesTheConfiguration) {
+    const struct {
+        const char* Name;
+        std::vector<int32_t> Replace;
+        int32_t Move;
+        Ending Expected;
+        bool Paused;
+    } cases[] = {
+        {"target moved aside, new file moved in", {UNABLE_TO_MOVE}, 0, NEW_IN_PLACE, false},
+        {"target moved aside, new file not movable",
+         {UNABLE_TO_MOVE},
+         ERROR_WRITE_PROTECT,
+         NEW_KEPT_BESIDE,
+         false},
+        {"target renamed, new file moved in", {UNABLE_TO_MOVE_2}, 0, NEW_IN_PLACE, false},
+        {"target renamed, new file not movable",
+         {UNABLE_TO_MOVE_2},
+         ERROR_WRITE_PROTECT,
+         NEW_KEPT_BESIDE,
+         false},
+        {"held for a moment by a scanner",
+         {BUSY, BUSY, ERROR_LOCK_VIOLATION, ERROR_ACCESS_DENIED, 0},
+         0,
+         NEW_IN_PLACE,
+         true},
+        {"held for good", {BUSY}, 0, OLD_IN_PLACE, true},
+        {"refused for good", {ERROR_WRITE_PROTECT}, 0, OLD_IN_PLACE, false},
+        {"held, then moved aside, new file not movable",
+         {BUSY, UNABLE_TO_MOVE},
+         ERROR_WRITE_PROTECT,
+         NEW_KEPT_BESIDE,
+         true},
+    };
+    const std::string previous = "BaudRate=1200\r\n";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const fs::path directory = TempFilePath("replace");
+        fs::create_directory(directory);
+        const std::string path = (directory / "a.dat").string();
+        std::ofstream(path, std::ios::binary) << previous;
+        CParamFile file;
+        file.GetParam()->BaudRate = 9600;
+        bool saved = false;
+        const std::string trace = Traced([&] {
+            CScriptedFaults faults(c.Replace, c.Move);
+            saved = file.Save(path.c_str());
+        });
+        EXPECT_EQ(c.Expected == NEW_IN_PLACE, saved);
+        const bool newInPlace = ReadWholeFile(path).find("BaudRate=9600\r\n") == 0;
+        EXPECT_EQ(c.Expected == NEW_IN_PLACE, newInPlace);
+        if (c.Expected == OLD_IN_PLACE) {
+            EXPECT_EQ(previous, ReadWholeFile(path));
+        }
+        const std::string kept = KeptFileIn(trace);
+        std::set<std::string> names{"a.dat"};
+        if (c.Expected == NEW_KEPT_BESIDE) {
+            ASSERT_FALSE(kept.empty()) << trace;
+            EXPECT_EQ(0u, ReadWholeFile(kept).find("BaudRate=9600\r\n")) << kept;
+            names.insert(fs::path(kept).filename().string());
+        } else {
+            EXPECT_EQ("", kept);
+        }
+        EXPECT_EQ(names, NamesIn(directory)) << trace;
+        if (!saved) {
+            EXPECT_EQ(FILE_ERROR_WRITE, file.FileError);
+            EXPECT_NE(std::string::npos, trace.find(": error " + std::to_string(file.SystemError))) << trace;
+        }
+        // Only a held file is waited for; held for good, it is given up after about a second.
+        EXPECT_EQ(c.Paused, PausedMs > 0) << PausedMs;
+        EXPECT_LE(PausedMs, 2000u);
+        if (c.Paused && c.Expected == OLD_IN_PLACE) {
+            EXPECT_GE(PausedMs, 500u);
+        }
+        std::error_code ignored;
+        fs::remove_all(directory, ignored);
+    }
+}
+
+// A program that holds the target open, as a virus scanner does, until the save has paused `pauses`
+// times; it never lets go when `pauses` is 0.
+HANDLE Holder = INVALID_HANDLE_VALUE;
+unsigned PausesUntilRelease;
+unsigned Pauses;
+
+void PauseAndMaybeRelease(unsigned) {
+    if (++Pauses == PausesUntilRelease) {
+        CloseHandle(Holder);
+        Holder = INVALID_HANDLE_VALUE;
+    }
+}
+
+TEST(SetupFileWin32, SaveWaitsForAProgramThatHoldsTheTargetForAMoment) {
+    const struct {
+        unsigned PausesUntilRelease;
+        bool Saved;
+    } cases[] = {{2, true}, {0, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.PausesUntilRelease);
+        const fs::path directory = TempFilePath("held");
+        fs::create_directory(directory);
+        const std::string path = (directory / "a.dat").string();
+        std::ofstream(path, std::ios::binary) << "BaudRate=1200\r\n";
+        // Sharing reading and writing, not deletion: the target cannot be replaced while this is open.
+        Holder = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, Holder);
+        PausesUntilRelease = c.PausesUntilRelease;
+        Pauses = 0;
+        SetFilePauseHook(PauseAndMaybeRelease);
+        CParamFile file;
+        file.GetParam()->BaudRate = 9600;
+        EXPECT_EQ(c.Saved, file.Save(path.c_str()));
+        SetFilePauseHook(nullptr);
+        if (Holder != INVALID_HANDLE_VALUE) {
+            CloseHandle(Holder);
+        }
+        if (c.Saved) {
+            EXPECT_EQ(c.PausesUntilRelease, Pauses);
+        } else {
+            EXPECT_GT(Pauses, 2u);
+        }
+        EXPECT_EQ(c.Saved ? 0 : ERROR_SHARING_VIOLATION, file.SystemError);
+        EXPECT_EQ(c.Saved ? "BaudRate=9600\r\n" : "BaudRate=1200\r\n", ReadWholeFile(path).substr(0, 15));
+        EXPECT_EQ(std::set<std::string>{"a.dat"}, NamesIn(directory));
+        std::error_code ignored;
+        fs::remove_all(directory, ignored);
+    }
+}
+
+// Wine's ReplaceFileW refuses relative names (error 267, measured with Wine 8).
+TEST(SetupFileWin32, SaveOverAnExistingFileByARelativeName) {
+    const fs::path directory = TempFilePath("relative");
+    fs::create_directory(directory);
+    std::ofstream((directory / "a.dat").string(), std::ios::binary) << "BaudRate=1200\r\n";
+    const fs::path before = fs::current_path();
+    fs::current_path(directory);
+    CParamFile file;
+    file.GetParam()->BaudRate = 9600;
+    const bool saved = file.Save("a.dat");
+    fs::current_path(before);
+    EXPECT_TRUE(saved) << "error " << file.SystemError;
+    EXPECT_EQ(0u, ReadWholeFile((directory / "a.dat").string()).find("BaudRate=9600\r\n"));
+    EXPECT_EQ(std::set<std::string>{"a.dat"}, NamesIn(directory));
+    std::error_code ignored;
+    fs::remove_all(directory, ignored);
 }
 
 } // namespace

@@ -1,0 +1,20 @@
+// zrvlink's setup files: loading and saving, with failure lines that say which file and why; portable.
+#pragma once
+
+#include "cli/CliOutcome.h"
+#include "core/ParamFile.h"
+
+#include <string>
+
+// Loads `path` into `file`. False with `*failure` set when it does not load: the setup program's message,
+// then the path and the system's reason when there is one ("WARNING: file load error: a.dat: no such
+// file or directory").
+bool LoadSetupFile(const std::string& path, CParamFile* file, CliOutcome* failure);
+
+// LoadSetupFile for a file to be sent to a device, which also refuses a file in which no setup key was
+// found (an empty or UTF-16 file, a text of something else): it loads as all zeros and would clear
+// every setting of the device.
+bool LoadSetupFileToSend(const std::string& path, CParamFile* file, CliOutcome* failure);
+
+// Saves `file` to `path`; a failure names the path and the system's reason.
+CliOutcome SaveSetupFile(const std::string& path, CParamFile* file);
