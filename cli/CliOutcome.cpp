@@ -1,8 +1,10 @@
 // Exit statuses of zrvlink and their messages, which are the setup program's, typos included; portable.
 #include "cli/CliOutcome.h"
 
+#include "cli/PortErrorHints.h"
 #include "core/ParamFile.h"
 #include "devicelink/ParamTransfer.h"
+#include "platform/SystemError.h"
 
 namespace {
 
@@ -33,8 +35,22 @@ CliOutcome Failure(int exit) {
     return CliOutcome{exit, {ExitMessage(exit)}};
 }
 
-CliOutcome PortFailure(const std::string& port) {
-    return CliOutcome{EXIT_PORT, {"WARNING: cannot open " + port}};
+std::string PortOpenReason(int32_t systemError) {
+    if (systemError == 0) {
+        return "";
+    }
+    for (const PortErrorHint* hint = PORT_ERROR_HINTS; hint->Code != 0; ++hint) {
+        if (hint->Code == systemError) {
+            return hint->Text;
+        }
+    }
+    char text[256];
+    return SystemErrorText(systemError, text, sizeof text);
+}
+
+CliOutcome PortFailure(const std::string& port, int32_t systemError) {
+    const std::string reason = PortOpenReason(systemError);
+    return CliOutcome{EXIT_PORT, {"WARNING: cannot open " + port + (reason.empty() ? "" : ": " + reason)}};
 }
 
 int ExitOfTransfer(int32_t result) {

@@ -28,8 +28,13 @@ struct CliOutcome {
 
 // The failure `exit` with its one message (for EXIT_PORT use PortFailure).
 CliOutcome Failure(int exit);
-// The port that could not be opened, named.
-CliOutcome PortFailure(const std::string& port);
+// The port that could not be opened, named, with the reason that the system's error code gives (none
+// for 0).
+CliOutcome PortFailure(const std::string& port, int32_t systemError = 0);
+
+// Why a port did not open, in words for the user: a hint for the codes that have one, else the
+// system's own text; empty for 0.
+std::string PortOpenReason(int32_t systemError);
 
 // The setup program's message for a failure; empty for success, EXIT_PORT and unknown codes.
 const char* ExitMessage(int exit);

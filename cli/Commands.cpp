@@ -49,7 +49,7 @@ public:
         const bool progress = !m_request.Trace && !m_request.ResultLine && StderrIsTerminal();
         const int exit = m_runner.Run(m_port.Number, read, set, progress);
         if (exit == EXIT_PORT) {
-            return PortFailure(m_port.Name);
+            return PortFailure(m_port.Name, m_runner.PortError());
         }
         return exit == EXIT_OK ? SUCCESS : Failure(exit);
     }

@@ -21,6 +21,8 @@ public:
     // leaves in `set` what was sent. Returns the exit status: EXIT_OK, EXIT_PORT, EXIT_COMM,
     // EXIT_HARDWARE or EXIT_RESOURCE.
     int Run(int32_t portNumber, bool read, ParamSet* set, bool showProgress);
+    // After EXIT_PORT: the system's error code of the open that failed (0: none).
+    int32_t PortError() const { return m_engine.GetPortError(); }
 
 private:
     static int OnEvent(int32_t event, int32_t value, void* context);

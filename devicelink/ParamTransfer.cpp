@@ -10,6 +10,9 @@
 #include <atomic>
 #include <cstring>
 
+// A stalled write fails its command no later than a missing reply would.
+static_assert(COMM_WRITE_TIMEOUT_MS <= REPLY_TIMEOUT_MS, "a write may outlast the reply time-out");
+
 namespace {
 
 // The engine that receive notifications serve: set by Start, cleared only by that engine's destructor.
@@ -73,12 +76,14 @@ bool CParamTransfer::Start(int32_t portNumber, int32_t readMode, ParamSet* param
     ReadMode = readMode;
     Param = param;
     Result = PT_OK;
+    PortError = 0;
     if (!ReplyEvent.IsCreated() || param == nullptr) {
         Result = PT_ERR_RESOURCE;
         return false;
     }
     Port = CreateCommPort(portNumber, COMM_BAUD_RATE, 8, COMM_PARITY_NONE, 1, 0, 0, 0);
     if (Port < 0) {
+        PortError = GetCommPortOpenError();
         DebugPrint("WARNING: cannot open COM%d\n", portNumber);
         Result = PT_ERR_PORT;
         Stop();

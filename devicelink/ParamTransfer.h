@@ -51,6 +51,9 @@ public:
     // Waits for the worker without a time limit, then closes the port. Harmless when nothing runs.
     void Stop();
     int32_t GetResult() const { return Result; }
+    // After a Start that failed with PT_ERR_PORT: the system's error code of the failed open (errno,
+    // GetLastError()), 0 when there was none. 0 after any other Start.
+    int32_t GetPortError() const { return PortError; }
 
     // Receive notification of the engine that started last; runs on portkit's reader thread.
     friend int32_t CommNotifyProc(int32_t, int32_t);
@@ -87,6 +90,8 @@ private:
     ParamSet* Param = nullptr;
     // Written by Start before the worker runs and by the worker; read by the owner after Stop.
     int32_t Result = PT_OK;
+    // Owner's thread only: written by Start.
+    int32_t PortError = 0;
     CThread Thread;
     CEvent ReplyEvent;
     // Guarded by CallbackLock, which is held while the callback runs.

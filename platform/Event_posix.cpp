@@ -3,9 +3,6 @@
 
 #include <pthread.h>
 
-#include <sched.h>
-
-#include <atomic>
 #include <cerrno>
 #include <ctime>
 #include <new>
@@ -16,19 +13,7 @@ struct EventState {
     pthread_mutex_t Mutex;
     pthread_cond_t Signalled;
     bool IsSet; // guarded by Mutex
-    // Mirrors IsSet for the short look before sleeping; written under Mutex.
-    std::atomic<bool> Hint;
 };
-
-// A reply usually comes within tens of microseconds: looking a little while before sleeping saves the
-// waiter a wake-up, which costs as much as the exchange itself.
-constexpr int SPIN_ROUNDS = 200;
-
-void SpinWhileUnset(const EventState& state) {
-    for (int i = 0; i < SPIN_ROUNDS && !state.Hint.load(std::memory_order_acquire); ++i) {
-        sched_yield();
-    }
-}
 
 static_assert(sizeof(EventState) <= 128, "CEvent storage too small");
 
@@ -65,7 +50,6 @@ bool CEvent::Create() {
     }
     EventState* state = new (m_storage) EventState;
     state->IsSet = false;
-    state->Hint = false;
     if (pthread_mutex_init(&state->Mutex, nullptr) != 0) {
         return false;
     }
@@ -86,7 +70,6 @@ void CEvent::Set() {
     EventState& state = State(m_storage);
     pthread_mutex_lock(&state.Mutex);
     state.IsSet = true;
-    state.Hint.store(true, std::memory_order_release);
     pthread_cond_broadcast(&state.Signalled);
     pthread_mutex_unlock(&state.Mutex);
 }
@@ -95,13 +78,14 @@ void CEvent::Reset() {
     EventState& state = State(m_storage);
     pthread_mutex_lock(&state.Mutex);
     state.IsSet = false;
-    state.Hint.store(false, std::memory_order_release);
     pthread_mutex_unlock(&state.Mutex);
 }
 
+// The deadline is taken on entry, so that nothing the wait does first can stretch it. No spinning
+// before the sleep: a reply over a real 9600-baud line takes milliseconds, and under load each
+// sched_yield of a spin gave the processor away for a whole time slice.
 bool CEvent::Wait(unsigned milliseconds) {
     EventState& state = State(m_storage);
-    SpinWhileUnset(state);
     const timespec deadline = DeadlineAfter(milliseconds);
     pthread_mutex_lock(&state.Mutex);
     int error = 0;

@@ -20,12 +20,15 @@ public:
     CCommDevice(const CCommDevice&) = delete;
     CCommDevice& operator=(const CCommDevice&) = delete;
 
-    // Opens port `portNumber` with `settings`; false when it cannot.
-    bool Open(int32_t portNumber, const CommSettings& settings);
+    // Opens port `portNumber` with `settings`, kept from any other opener while open; false when it
+    // cannot, with the system's error code in `systemError` (0 for a number that names no device). The
+    // failure's trace line names the call, the device and the code.
+    bool Open(int32_t portNumber, const CommSettings& settings, int32_t* systemError);
     void Close();
 
-    // Sends all `length` bytes; false when the port refused them or went away.
-    bool Write(const char* data, std::size_t length);
+    // Sends all `length` bytes within `timeoutMilliseconds` in all; false when the port refused them,
+    // went away, or took no more data until the time was up.
+    bool Write(const char* data, std::size_t length, unsigned timeoutMilliseconds);
 
     // Reader thread: waits until bytes arrive, Wake is called, or a short idle period passes, then reads
     // up to `room` bytes. Returns their number, 0 when none came, or -1 when the port went away (the
@@ -36,6 +39,6 @@ public:
     void Wake();
 
 private:
-    static constexpr std::size_t STORAGE_SIZE = 64;
+    static constexpr std::size_t STORAGE_SIZE = 320; // the handles and the device's name
     alignas(alignof(void*)) unsigned char m_storage[STORAGE_SIZE];
 };

@@ -1,16 +1,22 @@
-// CCommDevice on POSIX: a tty or pty opened by path from the port table, raw termios, poll on the
+// CCommDevice on POSIX: a tty or pty opened by path from the port table and kept from other openers
+// (an advisory lock, as serial tools take, and the tty's exclusive mode), raw termios, poll on the
 // device and a wake pipe.
 #include "portkit/CommDevice.h"
 
+#include "core/DebugPrint.h"
 #include "portkit/CommPortPaths.h"
 #include "portkit/PortKit.h"
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
+#include <ctime>
 #include <new>
 
 namespace {
@@ -22,12 +28,25 @@ struct DeviceState {
     int Fd = -1;
     int WakeRead = -1;
     int WakeWrite = -1;
+    char Path[COMM_PATH_SIZE] = ""; // for trace lines
 };
 
-static_assert(sizeof(DeviceState) <= 64, "CCommDevice storage too small");
+static_assert(sizeof(DeviceState) <= 320, "CCommDevice storage too small");
 
 DeviceState& State(unsigned char* storage) {
     return *std::launder(reinterpret_cast<DeviceState*>(storage));
+}
+
+// Traces a failed call on the device with the code it left, and returns that code.
+int32_t TraceFailure(const DeviceState& state, const char* operation, int code) {
+    DebugPrint("WARNING: cannot %s \"%s\": error %d\n", operation, state.Path, code);
+    return code;
+}
+
+long long MonotonicMilliseconds() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
 
 void CloseFd(int& fd) {
@@ -56,7 +75,11 @@ bool ToSpeed(int32_t baudRate, speed_t* speed) {
 bool ApplySettings(int fd, const CommSettings& settings) {
     speed_t speed;
     termios tio{};
-    if (!ToSpeed(settings.BaudRate, &speed) || tcgetattr(fd, &tio) != 0) {
+    if (!ToSpeed(settings.BaudRate, &speed)) {
+        errno = EINVAL;
+        return false;
+    }
+    if (tcgetattr(fd, &tio) != 0) {
         return false;
     }
     cfmakeraw(&tio);
@@ -81,6 +104,16 @@ void DrainWakePipe(int fd) {
     }
 }
 
+// The code of a refused reservation: the lock's, or EBUSY when another opener holds the device in
+// exclusive mode (root gets past that mode, so it looks); 0 when the device is this opener's now.
+int Reserve(int fd) {
+    int exclusive = 0;
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        return errno;
+    }
+    return ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive != 0 ? EBUSY : 0;
+}
+
 } // namespace
 
 CCommDevice::CCommDevice() {
@@ -91,51 +124,80 @@ CCommDevice::~CCommDevice() {
     Close();
 }
 
-bool CCommDevice::Open(int32_t portNumber, const CommSettings& settings) {
+// The lock keeps out every opener that takes it too, root included; the exclusive mode keeps out
+// every other opener but root.
+bool CCommDevice::Open(int32_t portNumber, const CommSettings& settings, int32_t* systemError) {
     char path[COMM_PATH_SIZE];
+    *systemError = 0;
     if (!GetCommPortPath(portNumber, path)) {
         return false;
     }
     DeviceState& state = State(m_storage);
+    std::memcpy(state.Path, path, sizeof path);
     state.Fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    int wake[2];
-    if (state.Fd < 0 || !ApplySettings(state.Fd, settings) || pipe2(wake, O_NONBLOCK | O_CLOEXEC) != 0) {
-        Close();
+    if (state.Fd < 0) {
+        *systemError = TraceFailure(state, "open", errno);
         return false;
     }
-    state.WakeRead = wake[0];
-    state.WakeWrite = wake[1];
-    tcflush(state.Fd, TCIOFLUSH);
-    return true;
+    if (const int refused = Reserve(state.Fd)) {
+        *systemError = TraceFailure(state, "reserve", refused);
+        CloseFd(state.Fd); // without Close: the exclusive mode is the other opener's
+        return false;
+    }
+    int wake[2];
+    if (ioctl(state.Fd, TIOCEXCL) != 0 || !ApplySettings(state.Fd, settings)) {
+        *systemError = TraceFailure(state, "set up", errno);
+    } else if (pipe2(wake, O_NONBLOCK | O_CLOEXEC) != 0) {
+        *systemError = TraceFailure(state, "open a wake pipe for", errno);
+    } else {
+        state.WakeRead = wake[0];
+        state.WakeWrite = wake[1];
+        tcflush(state.Fd, TCIOFLUSH);
+        return true;
+    }
+    Close();
+    return false;
 }
 
 void CCommDevice::Close() {
     DeviceState& state = State(m_storage);
+    if (state.Fd >= 0) {
+        ioctl(state.Fd, TIOCNXCL); // the mode outlives this descriptor while the device stays open elsewhere
+    }
     CloseFd(state.Fd);
     CloseFd(state.WakeRead);
     CloseFd(state.WakeWrite);
 }
 
-bool CCommDevice::Write(const char* data, std::size_t length) {
-    const int fd = State(m_storage).Fd;
+// One deadline for the whole block: a device may pause between bytes, but not beyond the limit.
+bool CCommDevice::Write(const char* data, std::size_t length, unsigned timeoutMilliseconds) {
+    const DeviceState& state = State(m_storage);
+    const long long deadline = MonotonicMilliseconds() + timeoutMilliseconds;
     while (length > 0) {
-        ssize_t written = write(fd, data, length);
-        if (written < 0 && errno == EAGAIN) {
-            pollfd writable{fd, POLLOUT, 0};
-            if (poll(&writable, 1, IDLE_WAIT_MS) <= 0 ||
-                (writable.revents & (POLLERR | POLLHUP | POLLNVAL))) {
-                return false;
-            }
+        ssize_t written = write(state.Fd, data, length);
+        if (written > 0) {
+            data += written;
+            length -= static_cast<std::size_t>(written);
             continue;
         }
         if (written < 0 && errno == EINTR) {
             continue;
         }
-        if (written <= 0) {
+        if (written == 0 || errno != EAGAIN) {
+            TraceFailure(state, "write", written == 0 ? EIO : errno);
             return false;
         }
-        data += written;
-        length -= static_cast<std::size_t>(written);
+        const long long left = deadline - MonotonicMilliseconds();
+        pollfd writable{state.Fd, POLLOUT, 0};
+        const int ready = left > 0 ? poll(&writable, 1, static_cast<int>(left)) : 0;
+        if (ready == 0) {
+            TraceFailure(state, "write", ETIMEDOUT);
+            return false;
+        }
+        if ((ready < 0 && errno != EINTR) || (writable.revents & (POLLERR | POLLHUP | POLLNVAL))) {
+            TraceFailure(state, "write", ready < 0 ? errno : EIO);
+            return false;
+        }
     }
     return true;
 }

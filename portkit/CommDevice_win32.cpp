@@ -1,7 +1,9 @@
 // CCommDevice on Windows: \\.\COMn opened for overlapped I/O, so that the reader's wait and the worker's
-// writes never queue behind each other; the reader waits for one byte, then takes what is queued.
+// writes never queue behind each other; the reader waits for one byte, then takes what is queued. A COM
+// port opened without sharing is this process's alone.
 #include "portkit/CommDevice.h"
 
+#include "core/DebugPrint.h"
 #include "portkit/PortKit.h"
 
 #include <windows.h>
@@ -20,12 +22,20 @@ struct DeviceState {
     HANDLE ReadDone = nullptr;
     HANDLE WriteDone = nullptr;
     HANDLE WakeUp = nullptr;
+    char Name[32] = ""; // for trace lines
 };
 
-static_assert(sizeof(DeviceState) <= 64, "CCommDevice storage too small");
+static_assert(sizeof(DeviceState) <= 320, "CCommDevice storage too small");
 
 DeviceState& State(unsigned char* storage) {
     return *std::launder(reinterpret_cast<DeviceState*>(storage));
+}
+
+// Traces a failed call on the port with the code it left, and returns that code.
+int32_t TraceFailure(const DeviceState& state, const char* operation, DWORD code) {
+    DebugPrint("WARNING: cannot %s \"%s\": error %lu\n", operation, state.Name,
+               static_cast<unsigned long>(code));
+    return static_cast<int32_t>(code);
 }
 
 void CloseHandleOnce(HANDLE& handle, HANDLE none) {
@@ -57,10 +67,24 @@ bool ApplySettings(HANDLE port, const CommSettings& settings) {
     dcb.fInX = FALSE;
     dcb.fNull = FALSE;
     dcb.fAbortOnError = FALSE;
+    // Whatever the driver held before: received bytes are not dropped while DSR is low, sending does
+    // not wait for an XON, and no byte is replaced after a parity error.
+    dcb.fDsrSensitivity = FALSE;
+    dcb.fTXContinueOnXoff = TRUE;
+    dcb.fErrorChar = FALSE;
     COMMTIMEOUTS timeouts{};
     timeouts.ReadTotalTimeoutConstant = READ_CONSTANT_MS;
+    // Write waits its own limit; the driver ends a stalled write by itself as well.
+    timeouts.WriteTotalTimeoutConstant = COMM_WRITE_TIMEOUT_MS;
     return SetCommState(port, &dcb) && SetCommTimeouts(port, &timeouts) &&
            PurgeComm(port, PURGE_RXCLEAR | PURGE_TXCLEAR);
+}
+
+// What a failed read means: a read cut short by Wake, or one whose read time-out expired, got nothing
+// yet (Windows reports the expiry as a read of 0 bytes, Wine as ERROR_TIMEOUT); anything else is a
+// port that went away.
+int FailedReadCount(DWORD error) {
+    return error == ERROR_OPERATION_ABORTED || error == ERROR_TIMEOUT ? 0 : -1;
 }
 
 // Reads up to `size` bytes; `wake` cuts the wait short. Returns the count, or -1 when the port failed.
@@ -70,7 +94,7 @@ int OverlappedRead(DeviceState& state, char* buffer, DWORD size) {
     DWORD got = 0;
     if (!ReadFile(state.Port, buffer, size, nullptr, &ov)) {
         if (GetLastError() != ERROR_IO_PENDING) {
-            return -1;
+            return FailedReadCount(GetLastError());
         }
         HANDLE waits[2] = {state.ReadDone, state.WakeUp};
         if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0) {
@@ -78,7 +102,7 @@ int OverlappedRead(DeviceState& state, char* buffer, DWORD size) {
         }
     }
     if (!GetOverlappedResult(state.Port, &ov, &got, TRUE)) {
-        return GetLastError() == ERROR_OPERATION_ABORTED ? 0 : -1;
+        return FailedReadCount(GetLastError());
     }
     return static_cast<int>(got);
 }
@@ -93,21 +117,28 @@ CCommDevice::~CCommDevice() {
     Close();
 }
 
-bool CCommDevice::Open(int32_t portNumber, const CommSettings& settings) {
-    char name[32];
-    std::snprintf(name, sizeof name, "\\\\.\\COM%d", static_cast<int>(portNumber));
+bool CCommDevice::Open(int32_t portNumber, const CommSettings& settings, int32_t* systemError) {
     DeviceState& state = State(m_storage);
-    state.Port = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+    std::snprintf(state.Name, sizeof state.Name, "\\\\.\\COM%d", static_cast<int>(portNumber));
+    *systemError = 0;
+    state.Port = CreateFileA(state.Name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                              FILE_FLAG_OVERLAPPED, nullptr);
+    if (state.Port == INVALID_HANDLE_VALUE) {
+        *systemError = TraceFailure(state, "open", GetLastError());
+        return false;
+    }
     state.ReadDone = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     state.WriteDone = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     state.WakeUp = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    if (state.Port == INVALID_HANDLE_VALUE || state.ReadDone == nullptr || state.WriteDone == nullptr ||
-        state.WakeUp == nullptr || !ApplySettings(state.Port, settings)) {
-        Close();
-        return false;
+    if (state.ReadDone == nullptr || state.WriteDone == nullptr || state.WakeUp == nullptr) {
+        *systemError = TraceFailure(state, "make the events of", GetLastError());
+    } else if (!ApplySettings(state.Port, settings)) {
+        *systemError = TraceFailure(state, "set up", GetLastError());
+    } else {
+        return true;
     }
-    return true;
+    Close();
+    return false;
 }
 
 void CCommDevice::Close() {
@@ -118,16 +149,30 @@ void CCommDevice::Close() {
     CloseHandleOnce(state.WakeUp, nullptr);
 }
 
-bool CCommDevice::Write(const char* data, std::size_t length) {
+// A write that has not ended in time is cancelled, and its end waited for, since it writes to `ov`.
+bool CCommDevice::Write(const char* data, std::size_t length, unsigned timeoutMilliseconds) {
     DeviceState& state = State(m_storage);
     OVERLAPPED ov{};
     ov.hEvent = state.WriteDone;
     DWORD written = 0;
     if (!WriteFile(state.Port, data, static_cast<DWORD>(length), nullptr, &ov) &&
         GetLastError() != ERROR_IO_PENDING) {
+        TraceFailure(state, "write", GetLastError());
         return false;
     }
-    return GetOverlappedResult(state.Port, &ov, &written, TRUE) && written == length;
+    const bool inTime = WaitForSingleObject(state.WriteDone, timeoutMilliseconds) == WAIT_OBJECT_0;
+    if (!inTime) {
+        CancelIo(state.Port);
+    }
+    if (!GetOverlappedResult(state.Port, &ov, &written, TRUE)) {
+        TraceFailure(state, "write", inTime ? GetLastError() : ERROR_TIMEOUT);
+        return false;
+    }
+    if (written != length) {
+        TraceFailure(state, "write", ERROR_TIMEOUT);
+        return false;
+    }
+    return true;
 }
 
 int CCommDevice::WaitAndRead(char* buffer, std::size_t room) {

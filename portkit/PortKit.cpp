@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 
 namespace {
 
@@ -16,7 +17,7 @@ constexpr int MAX_OPEN_PORTS = 16;
 constexpr std::size_t READ_BLOCK_SIZE = 256;
 
 struct OpenPort {
-    // Written under TableLock by CreateCommPort and DestroyCommPort; read by any thread.
+    // Written under the table's lock by CreateCommPort and DestroyCommPort; read by any thread.
     std::atomic<bool> InUse{false};
     // Opened before the reader exists, closed after it ended.
     CCommDevice Device;
@@ -29,14 +30,33 @@ struct OpenPort {
     std::atomic<bool> Gone{false};
 };
 
-CLock TableLock;
-OpenPort Ports[MAX_OPEN_PORTS];
+struct PortTable {
+    CLock Lock;
+    OpenPort Ports[MAX_OPEN_PORTS];
+};
+
+// Written by CreateCommPort on its caller's thread, read by GetCommPortOpenError on the same thread.
+thread_local int32_t LastOpenError = 0;
+
+void CloseAtExit();
+
+// Made on first use and never destroyed: a static table would join its readers in its destructor,
+// which never returns for a reader that nobody told to stop. Ports still open when the process ends
+// are closed by CloseAtExit instead, which runs before every static made before the first use.
+PortTable& Table() {
+    static PortTable* table = [] {
+        auto* made = new PortTable;
+        std::atexit(CloseAtExit);
+        return made;
+    }();
+    return *table;
+}
 
 OpenPort* Find(int32_t handle) {
-    if (handle < 0 || handle >= MAX_OPEN_PORTS || !Ports[handle].InUse) {
+    if (handle < 0 || handle >= MAX_OPEN_PORTS || !Table().Ports[handle].InUse) {
         return nullptr;
     }
-    return &Ports[handle];
+    return &Table().Ports[handle];
 }
 
 // Reads what arrives into the queue and tells the procedure, until the port is destroyed or gone. A
@@ -58,6 +78,28 @@ void ReaderMain(void* context) {
     }
 }
 
+// With the table's lock held.
+void Close(OpenPort& port) {
+    port.Stopping = true;
+    port.Device.Wake();
+    port.Reader.Join();
+    port.Device.Close();
+    char drain[READ_BLOCK_SIZE];
+    while (port.Queue.Pop(drain, sizeof drain) > 0) {
+    }
+    port.InUse = false;
+}
+
+void CloseAtExit() {
+    PortTable& table = Table();
+    CLockGuard guard(table.Lock);
+    for (OpenPort& port : table.Ports) {
+        if (port.InUse) {
+            Close(port);
+        }
+    }
+}
+
 bool IsSupported(const CommSettings& settings) {
     return settings.BaudRate > 0 && settings.DataBits >= 5 && settings.DataBits <= 8 &&
            (settings.Parity == COMM_PARITY_NONE || settings.Parity == COMM_PARITY_EVEN ||
@@ -69,17 +111,19 @@ bool IsSupported(const CommSettings& settings) {
 
 int32_t CreateCommPort(int32_t portNumber, int32_t baudRate, int32_t dataBits, int32_t parity,
                        int32_t stopBits, int32_t, int32_t, int32_t) {
+    LastOpenError = 0;
     const CommSettings settings{baudRate, dataBits, parity, stopBits};
     if (!IsSupported(settings)) {
         return -1;
     }
-    CLockGuard guard(TableLock);
+    PortTable& table = Table();
+    CLockGuard guard(table.Lock);
     for (int32_t handle = 0; handle < MAX_OPEN_PORTS; ++handle) {
-        OpenPort& port = Ports[handle];
+        OpenPort& port = table.Ports[handle];
         if (port.InUse) {
             continue;
         }
-        if (!port.Device.Open(portNumber, settings)) {
+        if (!port.Device.Open(portNumber, settings, &LastOpenError)) {
             return -1;
         }
         port.Proc = nullptr;
@@ -91,20 +135,17 @@ int32_t CreateCommPort(int32_t portNumber, int32_t baudRate, int32_t dataBits, i
     return -1;
 }
 
+int32_t GetCommPortOpenError() {
+    return LastOpenError;
+}
+
 int32_t DestroyCommPort(int32_t handle) {
-    CLockGuard guard(TableLock);
+    CLockGuard guard(Table().Lock);
     OpenPort* port = Find(handle);
     if (port == nullptr) {
         return -1;
     }
-    port->Stopping = true;
-    port->Device.Wake();
-    port->Reader.Join();
-    port->Device.Close();
-    char drain[READ_BLOCK_SIZE];
-    while (port->Queue.Pop(drain, sizeof drain) > 0) {
-    }
-    port->InUse = false;
+    Close(*port);
     return 0;
 }
 
@@ -121,11 +162,11 @@ int32_t WriteCommBlock(int32_t handle, const char* data, int32_t length) {
     if (port == nullptr || length < 0 || port->Gone) {
         return 0;
     }
-    return port->Device.Write(data, static_cast<std::size_t>(length)) ? 1 : 0;
+    return port->Device.Write(data, static_cast<std::size_t>(length), COMM_WRITE_TIMEOUT_MS) ? 1 : 0;
 }
 
 int32_t InstallNotifyProc(int32_t handle, int32_t, int32_t, CommNotifyProcType proc) {
-    CLockGuard guard(TableLock);
+    CLockGuard guard(Table().Lock);
     OpenPort* port = Find(handle);
     if (port == nullptr) {
         return -1;

@@ -97,6 +97,10 @@ bool CSimDevice::IsUnplugged() const {
     return m_behaviour.CloseAfter >= 0 && m_counters.Lines >= m_behaviour.CloseAfter;
 }
 
+bool CSimDevice::IsStalled() const {
+    return m_behaviour.StallAfter >= 0 && m_counters.Lines >= m_behaviour.StallAfter;
+}
+
 bool CSimDevice::Answers() const {
     bool silent = m_behaviour.SilentAfter >= 0 && m_counters.Lines > m_behaviour.SilentAfter;
     bool gone = m_behaviour.CloseAfter >= 0 && m_counters.Lines > m_behaviour.CloseAfter;

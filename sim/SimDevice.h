@@ -29,6 +29,7 @@ struct SimBehaviour {
     std::string SaveReply = "OK"; // the device saves only when it answers "OK"
     int SilentAfter = -1;         // answer this many lines, then hang: read on, answer and do nothing
     int CloseAfter = -1;          // answer this many lines, then be unplugged
+    int StallAfter = -1;          // answer this many lines, then take no more bytes from the line
     int DelayMs = 0;              // before every reply
     std::vector<SimCommandDelay> CommandDelays;
     bool Garbage = false; // put a byte the PC must drop before every byte of every reply
@@ -64,6 +65,8 @@ public:
 
     // The device has answered all the lines --close-after allows and is to be unplugged.
     bool IsUnplugged() const;
+    // The device has taken all the lines --stall-after allows and reads nothing more.
+    bool IsStalled() const;
 
     const ParamSet& Current() const { return m_current; }
     const ParamSet& Saved() const { return m_saved; }

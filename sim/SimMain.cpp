@@ -81,7 +81,8 @@ bool CSimLoop::Run(std::string* error) {
             m_pty.CloseMaster();
             return true;
         }
-        short masterEvents = static_cast<short>(POLLIN | (m_blocked ? POLLOUT : 0));
+        const short reading = m_device.IsStalled() ? 0 : POLLIN;
+        short masterEvents = static_cast<short>(reading | (m_blocked ? POLLOUT : 0));
         pollfd fds[2] = {{m_signalFd, POLLIN, 0}, {m_pty.Master(), masterEvents, 0}};
         if (poll(fds, 2, Timeout()) < 0 && errno != EINTR) {
             *error = SystemError("waiting for the pseudo-terminal");
@@ -104,7 +105,7 @@ bool CSimLoop::Run(std::string* error) {
 
 bool CSimLoop::ReadPc(std::string* error) {
     char bytes[READ_BLOCK];
-    for (;;) {
+    while (!m_device.IsStalled()) {
         ssize_t count = read(m_pty.Master(), bytes, sizeof bytes);
         if (count < 0 && errno == EINTR) {
             continue;
@@ -128,6 +129,7 @@ bool CSimLoop::ReadPc(std::string* error) {
             }
         }
     }
+    return true;
 }
 
 bool CSimLoop::Log(const char* bytes, std::size_t count, std::string* error) {

@@ -116,6 +116,10 @@ const OptionRow OPTIONS[] = {
      [](std::string_view v, SimOptions* o, std::string* e) {
          return ReadCount(v, MAX_COUNT, &o->Behaviour.CloseAfter, e, "a number of lines");
      }},
+    {"--stall-after", true,
+     [](std::string_view v, SimOptions* o, std::string* e) {
+         return ReadCount(v, MAX_COUNT, &o->Behaviour.StallAfter, e, "a number of lines");
+     }},
     {"--delay", true,
      [](std::string_view v, SimOptions* o, std::string* e) {
          return ReadCount(v, SIM_MAX_DELAY_MS, &o->Behaviour.DelayMs, e, "milliseconds");
@@ -193,6 +197,8 @@ Options (each as "--name VALUE" or "--name=VALUE"; a later one overrides an earl
   --silent-after N      answer N lines, then hang: keep reading and logging, but answer and do nothing
   --close-after N       answer N lines, then close the pty (an unplugged device) as soon as the PC has
                         read the last reply or sends anything more; then end. The PC sees a hang-up.
+  --stall-after N       answer N lines, then read nothing more: what the PC sends stays in the line
+                        until it is full and the PC's writes stall (a device that stopped taking data)
   --delay MS            wait MS milliseconds before every reply
   --delay-command W:MS  wait MS milliseconds before replies to command word W instead (for example
                         name:1500); may be given for several words

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <grp.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -20,6 +21,7 @@ namespace {
 
 constexpr int EXEC_FAILED = 127;
 constexpr rlim_t HUGE_STACK = rlim_t(1) << 40;
+constexpr uid_t NOBODY = 65534;
 
 // The parent's environment with `changes` applied, as "NAME=VALUE" texts.
 std::vector<std::string> EnvironmentWith(const std::vector<std::pair<std::string, std::string>>& changes) {
@@ -50,11 +52,14 @@ std::vector<char*> Pointers(std::vector<std::string>& words) {
 }
 
 // In the forked child: only async-signal-safe calls until exec.
-[[noreturn]] void RunChild(int out, int err, bool hugeStack, char* const* argv, char* const* envp) {
+[[noreturn]] void RunChild(int out, int err, const CliRunOptions& options, char* const* argv,
+                           char* const* envp) {
     const int input = open("/dev/null", O_RDONLY);
     rlimit stack{HUGE_STACK, HUGE_STACK};
+    const bool dropRoot = options.Unprivileged && geteuid() == 0;
     if (input < 0 || dup2(input, STDIN_FILENO) < 0 || dup2(out, STDOUT_FILENO) < 0 ||
-        dup2(err, STDERR_FILENO) < 0 || (hugeStack && setrlimit(RLIMIT_STACK, &stack) != 0)) {
+        dup2(err, STDERR_FILENO) < 0 || (options.HugeStackLimit && setrlimit(RLIMIT_STACK, &stack) != 0) ||
+        (dropRoot && (setgroups(0, nullptr) != 0 || setgid(NOBODY) != 0 || setuid(NOBODY) != 0))) {
         _exit(EXEC_FAILED);
     }
     execve(argv[0], argv, envp);
@@ -98,7 +103,7 @@ CliRunResult RunCli(const std::vector<std::string>& args, const CliRunOptions& o
     CliRunResult result;
     const pid_t pid = out.IsOpen() && err.IsOpen() ? fork() : -1;
     if (pid == 0) {
-        RunChild(out.Get(), err.Get(), options.HugeStackLimit, argv.data(), envp.data());
+        RunChild(out.Get(), err.Get(), options, argv.data(), envp.data());
     }
     err.Reset(); // the master sees the end of the terminal only once no slave is left open here
     int status = 0;

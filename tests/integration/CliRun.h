@@ -10,6 +10,7 @@ struct CliRunOptions {
     std::vector<std::pair<std::string, std::string>> Environment; // set (or replaced) for the run
     bool StderrOnTerminal = false; // stderr on a pseudo-terminal instead of a file
     bool HugeStackLimit = false;   // a stack limit so large that no thread can be created
+    bool Unprivileged = false;     // run as root: as user and group 65534, whom file modes bind
 };
 
 struct CliRunResult {

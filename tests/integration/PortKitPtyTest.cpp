@@ -1,20 +1,29 @@
 // The POSIX portkit on a pseudo-terminal whose other side the test holds: delivery through the notify
-// procedure, writes, and a port that goes away.
+// procedure, writes that stall, a port that goes away, one opener at a time, and a process that ends
+// with a port open.
+#include "TestFiles.h"
+#include "core/DebugPrint.h"
 #include "portkit/CommPortPaths.h"
 #include "portkit/PortKit.h"
 
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <stdlib.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -45,6 +54,59 @@ bool Eventually(Condition condition) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return condition();
+}
+
+// Trace lines written while it lives.
+class CTraceFile {
+public:
+    CTraceFile() : m_path(TempFilePath("portkit-trace")) {
+        DebugPrintInit("t");
+        DebugPrintSetStream(std::fopen(m_path.c_str(), "wb"));
+    }
+    ~CTraceFile() { std::remove(m_path.c_str()); }
+    CTraceFile(const CTraceFile&) = delete;
+    CTraceFile& operator=(const CTraceFile&) = delete;
+    // Ends tracing (every other thread must have ended) and returns what was written.
+    std::string Lines() {
+        DebugPrintExit();
+        return ReadWholeFile(m_path);
+    }
+
+private:
+    std::string m_path;
+};
+
+// Reads and drops what the pty's other side receives, until `stop`.
+void DrainUntil(int master, const std::atomic<bool>& stop) {
+    char block[4096];
+    while (!stop) {
+        pollfd in{master, POLLIN, 0};
+        if (poll(&in, 1, 20) == 1 && read(master, block, sizeof block) < 0 && errno != EAGAIN) {
+            return;
+        }
+    }
+}
+
+// Runs `program` with one argument; false when it had not ended after `limit` (it is then killed).
+bool RunEnds(const char* program, const char* argument, std::chrono::seconds limit, int* status) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+        execl(program, program, argument, static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    if (pid < 0) {
+        return false;
+    }
+    const auto giveUp = std::chrono::steady_clock::now() + limit;
+    while (waitpid(pid, status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > giveUp) {
+            kill(pid, SIGKILL);
+            waitpid(pid, status, 0);
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
 }
 
 class PortKitOverPty : public ::testing::Test {
@@ -103,7 +165,9 @@ TEST_F(PortKitOverPty, PortThatGoesAwayStopsDeliveringAndRefusesWrites) {
 
 TEST_F(PortKitOverPty, UnknownPortsSettingsAndHandlesAreRefused) {
     EXPECT_LT(CreateCommPort(RegisterCommPortPath("/dev/zrv-absent"), 9600, 8, 'N', 1, 0, 0, 0), 0);
+    EXPECT_EQ(ENOENT, GetCommPortOpenError()) << "the system's reason is kept";
     EXPECT_LT(CreateCommPort(250, 9600, 8, 'N', 1, 0, 0, 0), 0);
+    EXPECT_EQ(0, GetCommPortOpenError()) << "no device, no system reason";
     EXPECT_LT(CreateCommPort(m_port, 9600, 9, 'N', 1, 0, 0, 0), 0);
     EXPECT_LT(CreateCommPort(m_port, 9600, 8, 'X', 1, 0, 0, 0), 0);
     EXPECT_LT(CreateCommPort(m_port, 12345, 8, 'N', 1, 0, 0, 0), 0);
@@ -113,6 +177,94 @@ TEST_F(PortKitOverPty, UnknownPortsSettingsAndHandlesAreRefused) {
         EXPECT_EQ(0, WriteCommBlock(bad, "x", 1));
         EXPECT_LT(DestroyCommPort(bad), 0);
         EXPECT_LT(InstallNotifyProc(bad, 0, 0, Drain), 0);
+    }
+}
+
+TEST_F(PortKitOverPty, StalledDeviceFailsTheWriteButAPauseDoesNot) {
+    CTraceFile trace;
+    Handle = CreateCommPort(m_port, 9600, 8, COMM_PARITY_NONE, 1, 0, 0, 0);
+    ASSERT_GE(Handle, 0);
+    const std::string block(4096, 'x');
+
+    // The device pauses, well within the limit, while the line is full; then it reads on.
+    std::atomic<bool> stop{false};
+    std::thread device([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(600));
+        DrainUntil(m_master, stop);
+    });
+    for (int i = 0; i < 64; ++i) { // far more than the pty holds
+        EXPECT_NE(0, WriteCommBlock(Handle, block.data(), static_cast<int32_t>(block.size()))) << i;
+    }
+    stop = true;
+    device.join();
+
+    // The device takes nothing more: a write fails instead of waiting for ever.
+    int accepted = 0;
+    while (accepted < 1024 && WriteCommBlock(Handle, block.data(), static_cast<int32_t>(block.size())) != 0) {
+        ++accepted;
+    }
+    EXPECT_LT(accepted, 1024);
+    EXPECT_EQ(0, DestroyCommPort(Handle));
+    const std::string timedOut = "WARNING: cannot write \"" + std::string(ptsname(m_master)) + "\": error " +
+                                 std::to_string(ETIMEDOUT) + "\n";
+    EXPECT_NE(std::string::npos, trace.Lines().find(timedOut));
+}
+
+TEST_F(PortKitOverPty, SecondOpenerOfTheSameDeviceIsRefusedUntilTheFirstCloses) {
+    const std::string path = ptsname(m_master);
+    const std::string link = TempFilePath("port-link");
+    ASSERT_EQ(0, symlink(path.c_str(), link.c_str()));
+    const int32_t viaLink = RegisterCommPortPath(link.c_str());
+    // A program that had the device open before, without taking the lock.
+    const int other = open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(other, 0);
+    int exclusive = -1;
+
+    CTraceFile trace;
+    const int32_t first = CreateCommPort(m_port, 9600, 8, COMM_PARITY_NONE, 1, 0, 0, 0);
+    ASSERT_GE(first, 0);
+    std::vector<std::string> traced; // the end of each refusal's trace line
+    for (int32_t number : {m_port, viaLink}) {
+        EXPECT_LT(CreateCommPort(number, 9600, 8, COMM_PARITY_NONE, 1, 0, 0, 0), 0) << number;
+        const int32_t error = GetCommPortOpenError();
+        // EBUSY from the exclusive mode; root passes that and meets the lock.
+        EXPECT_TRUE(error == EBUSY || error == EWOULDBLOCK) << error;
+        traced.push_back("\"" + (number == m_port ? path : link) + "\": error " + std::to_string(error) +
+                         "\n");
+    }
+    EXPECT_EQ(0, ioctl(other, TIOCGEXCL, &exclusive));
+    EXPECT_EQ(1, exclusive) << "openers that take no lock are kept out too";
+
+    EXPECT_EQ(0, DestroyCommPort(first));
+    EXPECT_EQ(0, ioctl(other, TIOCGEXCL, &exclusive));
+    EXPECT_EQ(0, exclusive) << "the device stays exclusive after the port closed";
+    for (int32_t number : {viaLink, m_port}) {
+        const int32_t again = CreateCommPort(number, 9600, 8, COMM_PARITY_NONE, 1, 0, 0, 0);
+        EXPECT_GE(again, 0) << number;
+        EXPECT_EQ(0, GetCommPortOpenError());
+        DestroyCommPort(again);
+    }
+
+    // A program that keeps the device in exclusive mode without the lock keeps it, from root too.
+    ASSERT_EQ(0, ioctl(other, TIOCEXCL));
+    EXPECT_LT(CreateCommPort(m_port, 9600, 8, COMM_PARITY_NONE, 1, 0, 0, 0), 0);
+    EXPECT_EQ(EBUSY, GetCommPortOpenError());
+    EXPECT_EQ(0, ioctl(other, TIOCGEXCL, &exclusive));
+    EXPECT_EQ(1, exclusive) << "the refused opener took the other's exclusive mode away";
+    close(other);
+    unlink(link.c_str());
+    const std::string lines = trace.Lines();
+    for (const std::string& tail : traced) {
+        EXPECT_NE(std::string::npos, lines.find(tail)) << lines;
+    }
+}
+
+TEST(PortKitAtExit, ProcessWithAPortStillOpenEnds) {
+    for (const char* howItEnds : {"return", "exit"}) {
+        int status = 0;
+        ASSERT_TRUE(RunEnds(PORT_EXIT_HELPER, howItEnds, std::chrono::seconds(30), &status))
+            << howItEnds << ": still running after 30 s";
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << howItEnds << ": status " << status;
     }
 }
 

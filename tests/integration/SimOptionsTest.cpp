@@ -35,6 +35,8 @@ TEST(ParseSimOptions, EveryOptionReachesItsSetting) {
                        "3",
                        "--close-after",
                        "0",
+                       "--stall-after",
+                       "7",
                        "--delay",
                        "25",
                        "--delay-command",
@@ -54,6 +56,7 @@ TEST(ParseSimOptions, EveryOptionReachesItsSetting) {
     EXPECT_EQ("NG", o.Behaviour.SaveReply);
     EXPECT_EQ(3, o.Behaviour.SilentAfter);
     EXPECT_EQ(0, o.Behaviour.CloseAfter);
+    EXPECT_EQ(7, o.Behaviour.StallAfter);
     EXPECT_EQ(25, o.Behaviour.DelayMs);
     ASSERT_EQ(2u, o.Behaviour.CommandDelays.size());
     EXPECT_EQ("name", o.Behaviour.CommandDelays[0].Word);
@@ -73,6 +76,7 @@ TEST(ParseSimOptions, WithoutOptionsTheDeviceBehavesWell) {
     EXPECT_EQ("OK", o.Behaviour.SaveReply);
     EXPECT_EQ(-1, o.Behaviour.SilentAfter);
     EXPECT_EQ(-1, o.Behaviour.CloseAfter);
+    EXPECT_EQ(-1, o.Behaviour.StallAfter);
     EXPECT_EQ(0, o.Behaviour.DelayMs);
     EXPECT_FALSE(o.Behaviour.Garbage || o.ByteByByte || o.Help);
 }
@@ -142,7 +146,7 @@ TEST(ParseSimOptions, BadArgumentsAreRefusedByName) {
 TEST(SimUsage, NamesEveryOption) {
     const std::string usage = SimUsage();
     for (const char* option : {"--link", "--load", "--state-out", "--saved-out", "--log", "--version",
-                               "--save-reply", "--silent-after", "--close-after", "--delay ",
+                               "--save-reply", "--silent-after", "--close-after", "--stall-after", "--delay ",
                                "--delay-command", "--ignore-set", "--garbage", "--byte-by-byte", "--help"}) {
         EXPECT_NE(std::string::npos, usage.find(option)) << option;
     }

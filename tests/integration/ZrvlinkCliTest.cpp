@@ -9,10 +9,15 @@
 #include "core/IPv4.h"
 #include "core/ParamFile.h"
 #include "portdetect/CommPortDetecter.h"
+#include "portkit/CommPortPaths.h"
+#include "portkit/PortKit.h"
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -195,13 +200,6 @@ TEST(ZrvlinkExit, EveryFailureHasItsStatusAndOneLine) {
         bool SendsNothing;
     } cases[] = {
         {"no device", {}, {"read"}, false, 10, "WARNING: communication error\n", true},
-        {"no port",
-         {},
-         {"read", "--port", "/dev/zrv-no-such-tty"},
-         false,
-         11,
-         "WARNING: cannot open /dev/zrv-no-such-tty\n",
-         true},
         {"silent",
          {"--silent-after", "40"},
          {"write", "GOOD", "--port", "PTY"},
@@ -263,6 +261,44 @@ TEST(ZrvlinkExit, EveryFailureHasItsStatusAndOneLine) {
         EXPECT_EQ(c.Err, run.Err) << c.Name;
         sim.Stop();
         EXPECT_EQ(c.SendsNothing, ReadWholeFile(sim.LogPath()).empty()) << c.Name;
+    }
+}
+
+// A port that does not open: the status and message of every such failure, then why, in the user's words.
+TEST(ZrvlinkExit, PortThatDoesNotOpenSaysWhy) {
+    enum Hindrance { NONE, HELD, FORBIDDEN };
+    const struct {
+        const char* Port; // "PTY": the simulator's pty
+        Hindrance Obstacle;
+        std::string Err;
+    } cases[] = {
+        {"/dev/zrv-no-such-tty", NONE,
+         "WARNING: cannot open /dev/zrv-no-such-tty: no such file or directory\n"},
+        // Another program, a second zrvlink included, has the port.
+        {"PTY", HELD, "WARNING: cannot open PTY: in use by another program\n"},
+        // Root is denied nothing: the program then runs as another user.
+        {"PTY", FORBIDDEN,
+         "WARNING: cannot open PTY: permission denied (is the user in the dialout group?)\n"},
+    };
+    for (const auto& c : cases) {
+        CSimProcess sim;
+        ASSERT_TRUE(sim.Start()) << sim.Error();
+        const std::string port = c.Port == std::string("PTY") ? sim.PtyPath() : c.Port;
+        const int32_t held =
+            c.Obstacle == HELD ? CreateCommPort(RegisterCommPortPath(port.c_str()), 9600, 8, 'N', 1, 0, 0, 0)
+                               : -1;
+        ASSERT_EQ(c.Obstacle == HELD, held >= 0) << port;
+        ASSERT_TRUE(c.Obstacle != FORBIDDEN || chmod(port.c_str(), 0) == 0) << port;
+        CliRunOptions options;
+        options.Unprivileged = c.Obstacle == FORBIDDEN;
+        const CliRunResult run = RunCli({"read", "--port", port}, options);
+        DestroyCommPort(held);
+        std::string expected = c.Err;
+        expected.replace(expected.find(c.Port), std::strlen(c.Port), port);
+        EXPECT_EQ(11, run.Exit) << run.Err;
+        EXPECT_EQ(expected, run.Err);
+        sim.Stop();
+        EXPECT_EQ("", ReadWholeFile(sim.LogPath())) << port;
     }
 }
 

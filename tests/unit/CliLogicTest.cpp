@@ -9,6 +9,7 @@
 #include "core/IPv4.h"
 #include "core/ParamFile.h"
 #include "devicelink/ParamTransfer.h"
+#include "platform/SystemError.h"
 
 #include "SampleParams.h"
 #include "TestFiles.h"
@@ -186,6 +187,10 @@ TEST(CliOutcome, ExitStatusesCarryTheSetupProgramsMessages) {
     EXPECT_EQ(EXIT_PORT, port.Exit);
     ASSERT_EQ(1u, port.Lines.size());
     EXPECT_EQ("WARNING: cannot open /dev/ttyACM3", port.Lines[0]);
+    // A code without a hint of ours gets the system's own words (2: no such file, on either system).
+    char text[256];
+    EXPECT_EQ(std::string("WARNING: cannot open COM3: ") + SystemErrorText(2, text, sizeof text),
+              PortFailure("COM3", 2).Lines.at(0));
 }
 
 TEST(CliOutcome, EngineResultsAndLoadErrorsMapToExitStatuses) {

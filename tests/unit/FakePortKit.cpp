@@ -20,6 +20,7 @@ std::string Queue;               // delivered, not yet read
 CommNotifyProcType Proc = nullptr;
 bool Open = false;
 bool ErrorDue = false;
+int32_t OpenError = 0;
 std::thread Reader;
 
 // Delivers each pending reply, then calls the procedure, as portkit's reader thread does.
@@ -61,6 +62,7 @@ int32_t CreateCommPort(int32_t portNumber, int32_t baudRate, int32_t dataBits, i
                        int32_t stopBits, int32_t reserved1, int32_t reserved2, int32_t reserved3) {
     std::lock_guard<std::mutex> lock(Mutex);
     Log.CreateArgs = {portNumber, baudRate, dataBits, parity, stopBits, reserved1, reserved2, reserved3};
+    OpenError = portNumber == Script.RefusedPort ? Script.RefusedError : 0;
     if (portNumber == Script.RefusedPort || Open) {
         return -1;
     }
@@ -70,6 +72,11 @@ int32_t CreateCommPort(int32_t portNumber, int32_t baudRate, int32_t dataBits, i
     Queue.clear();
     Proc = nullptr;
     return 3;
+}
+
+int32_t GetCommPortOpenError() {
+    std::lock_guard<std::mutex> lock(Mutex);
+    return OpenError;
 }
 
 int32_t DestroyCommPort(int32_t) {

@@ -267,16 +267,23 @@ TEST(CParamTransfer, SilentDeviceTimesOutAfterTheReplyTimeLimit) {
     EXPECT_GE(waited, std::chrono::milliseconds(REPLY_TIMEOUT_MS));
 }
 
-TEST(CParamTransfer, StartOnAPortThatDoesNotOpenNeverCallsBack) {
+TEST(CParamTransfer, StartOnAPortThatDoesNotOpenNeverCallsBackAndKeepsTheSystemsReason) {
     FakePortScript script = Healthy();
     script.RefusedPort = 99;
+    script.RefusedError = 16;
     CParamFile scratch;
     Outcome out = RunTransfer(script, 1, scratch.GetParam(), 99);
     EXPECT_FALSE(out.Started);
     EXPECT_EQ(PT_ERR_PORT, out.Result);
+    EXPECT_EQ(16, out.PortError);
     EXPECT_TRUE(out.Seen.empty());
     EXPECT_TRUE(out.Log.Lines.empty());
     EXPECT_NE(std::string::npos, out.Trace.find("WARNING: cannot open COM99\n"));
+
+    // The next transfer, on a port that opens, forgets the reason.
+    out = RunTransfer(script, 1, scratch.GetParam(), 5);
+    EXPECT_EQ(PT_OK, out.Result);
+    EXPECT_EQ(0, out.PortError);
 }
 
 TEST(CParamTransfer, SecondStartWaitsForTheFirstTransferThenOpensThePortAgain) {

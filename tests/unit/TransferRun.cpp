@@ -38,6 +38,7 @@ TransferOutcome RunTransfer(int32_t port, int32_t readMode, ParamSet* set) {
         out.Ended = out.Started && recorder.WaitForEnd();
         engine.Stop();
         out.Result = engine.GetResult();
+        out.PortError = engine.GetPortError();
         out.Seen = recorder.Events();
     }
     DebugPrintExit();

@@ -29,6 +29,7 @@ struct TransferOutcome {
     bool Ended = false;
     TransferEvents Seen;
     int32_t Result = -1;
+    int32_t PortError = -1;
     std::string Trace;
 };
 

@@ -37,6 +37,7 @@ struct SimulatedPorts {
     int Silent = PortFromEnvironment("ZRV_PORT_SILENT");     // stops answering part way into a read
     int BadSave = PortFromEnvironment("ZRV_PORT_BADSAVE");   // answers "save" with something else than OK
     int Unmapped = PortFromEnvironment("ZRV_PORT_UNMAPPED"); // listed by the system, but cannot be opened
+    int Slow = PortFromEnvironment("ZRV_PORT_SLOW");         // takes 600 ms for "vers", 1500 ms for "save"
 };
 
 const TargetRowIds& Row(int destination) {
@@ -47,7 +48,8 @@ class SetupDialog : public testing::Test {
 protected:
     static void SetUpTestSuite() {
         const SimulatedPorts ports;
-        for (int port : {ports.Loaded, ports.Fresh, ports.Silent, ports.BadSave, ports.Unmapped}) {
+        for (int port :
+             {ports.Loaded, ports.Fresh, ports.Silent, ports.BadSave, ports.Unmapped, ports.Slow}) {
             ASSERT_GT(port, 0) << "no simulator ports: run through run-setup-e2e.sh";
             ASSERT_TRUE(ListSerialPort(port));
         }
@@ -57,7 +59,8 @@ protected:
     // Later tests in the same Wine session see the system as it was.
     static void TearDownTestSuite() {
         const SimulatedPorts ports;
-        for (int port : {ports.Loaded, ports.Fresh, ports.Silent, ports.BadSave, ports.Unmapped}) {
+        for (int port :
+             {ports.Loaded, ports.Fresh, ports.Silent, ports.BadSave, ports.Unmapped, ports.Slow}) {
             EXPECT_TRUE(UnlistSerialPort(port)) << port;
         }
         EXPECT_TRUE(DetachDevice());
@@ -388,6 +391,23 @@ TEST_F(SetupDialog, BadSaveReplyShowsHardwareErrorWithoutConfirmingTheWrite) {
     ASSERT_TRUE(Answer(ExpectBox(process, "Will you write parameters to ZRV-Link ?", "OK+Cancel"), IDOK));
     ASSERT_TRUE(Answer(ExpectBox(process, "WARNING: hardware error", "OK"), IDOK));
     ExpectIdleAndStaying(process, main); // and no "write completed"
+}
+
+// Replies that take longer than the port's read time-out: a device answering late, or writing its flash.
+TEST_F(SetupDialog, SlowDeviceIsReadAndWrittenAsAnyOther) {
+    CSetupProcess process(m_program);
+    HWND main = Open(process, m_ports.Slow);
+    ASSERT_NE(nullptr, main);
+
+    SetAddress(main, IDC_GATEWAY, MakeIPv4(10, 7, 7, 1));
+    Click(main, IDC_WRITE_DEVICE);
+    ASSERT_TRUE(Answer(ExpectBox(process, "Will you write parameters to ZRV-Link ?", "OK+Cancel"), IDOK));
+    ASSERT_TRUE(Answer(ExpectBox(process, "write completed", "OK"), IDOK));
+
+    SetAddress(main, IDC_GATEWAY, 0);
+    ASSERT_TRUE(WaitUntilGone(StartRead(process, main)));
+    EXPECT_EQ("10.7.7.1", ItemText(main, IDC_GATEWAY));
+    ExpectIdleAndStaying(process, main); // no error box came
 }
 
 TEST_F(SetupDialog, DeviceGoneBeforeTheStartOrPortThatDoesNotOpen) {

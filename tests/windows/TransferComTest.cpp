@@ -1,13 +1,23 @@
 // The transfer engine through the Win32 portkit: a COM port that Wine maps to zrvlink-sim's pty.
-// Run by run-with-sim.sh, which starts the simulator and names the port in ZRV_COM_PORT.
+// Run by run-with-sim.sh, which starts the simulator and names the port in ZRV_COM_PORT; the
+// StalledComPort cases with a simulator that takes no data (--stall-after 0).
+#include "TestFiles.h"
 #include "TransferRun.h"
+#include "core/DebugPrint.h"
 #include "core/IPv4.h"
 #include "core/ParamFile.h"
+#include "portkit/PortKit.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <string>
+#include <thread>
 
 namespace {
 
@@ -46,6 +56,51 @@ TEST(TransferOverComPort, PortThatDoesNotExistFailsToStart) {
     EXPECT_FALSE(out.Started);
     EXPECT_EQ(PT_ERR_PORT, out.Result);
     EXPECT_NE(std::string::npos, out.Trace.find("WARNING: cannot open COM250\n"));
+    // The port's own line says which call failed on what, with the system's code, kept for the owner.
+    EXPECT_NE(std::string::npos, out.Trace.find("WARNING: cannot open \"\\\\.\\COM250\": error 2\n"))
+        << out.Trace;
+    EXPECT_EQ(2, out.PortError); // ERROR_FILE_NOT_FOUND
+}
+
+// A device whose firmware stopped taking data: the line fills, and a write must then fail within its
+// limit instead of holding the worker (and the Stop behind it) for ever.
+TEST(StalledComPort, WriteFailsInsteadOfWaitingForEver) {
+    const int32_t port = ComPort();
+    ASSERT_GT(port, 0) << "ZRV_COM_PORT names no port: run through run-with-sim.sh";
+    const std::string tracePath = TempFilePath("stalled");
+    DebugPrintInit("t");
+    DebugPrintSetStream(std::fopen(tracePath.c_str(), "wb"));
+    const int32_t handle = CreateCommPort(port, 9600, 8, COMM_PARITY_NONE, 1, 0, 0, 0);
+    ASSERT_GE(handle, 0);
+
+    std::mutex mutex;
+    std::condition_variable ended;
+    int accepted = -1; // guarded by mutex: blocks accepted before the first refusal
+    std::thread writer([&] {
+        const std::string block(4096, 'x');
+        int count = 0;
+        while (count < 1024 &&
+               WriteCommBlock(handle, block.data(), static_cast<int32_t>(block.size())) != 0) {
+            ++count;
+        }
+        std::lock_guard<std::mutex> lock(mutex);
+        accepted = count;
+        ended.notify_all();
+    });
+    std::unique_lock<std::mutex> lock(mutex);
+    if (!ended.wait_for(lock, std::chrono::seconds(60), [&] { return accepted >= 0; })) {
+        std::fprintf(stderr, "the writes were still waiting after 60 s\n");
+        std::_Exit(1); // the writer cannot be joined
+    }
+    lock.unlock();
+    writer.join();
+    EXPECT_LT(accepted, 1024);
+    EXPECT_EQ(0, DestroyCommPort(handle));
+    DebugPrintExit();
+    const std::string timedOut =
+        "WARNING: cannot write \"\\\\.\\COM" + std::to_string(port) + "\": error 1460\n";
+    EXPECT_NE(std::string::npos, ReadWholeFile(tracePath).find(timedOut)) << ReadWholeFile(tracePath);
+    std::remove(tracePath.c_str());
 }
 
 } // namespace

@@ -1,11 +1,15 @@
 // zrvlink.exe under Wine, found through the registry as the setup program finds its device: run by
-// run-detect.sh, first with the simulator's pty mapped as COM<ZRV_COM_PORT> (PortMapped), then with
-// the mapping gone (PortUnmapped).
+// run-detect.sh, first with the simulator's pty mapped as COM<ZRV_COM_PORT> and a slow simulator's as
+// COM<ZRV_SLOW_PORT> (PortMapped), then with the first mapping gone (PortUnmapped).
 #include "cli/ChildProcess.h"
 #include "cli/SetupText.h"
 #include "core/ParamFile.h"
 
+#include "platform/SystemError.h"
+
 #include <gtest/gtest.h>
+
+#include <windows.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -44,9 +48,13 @@ std::string WithoutCarriageReturns(std::string text) {
     return text;
 }
 
-std::string MappedPort() {
-    const char* port = std::getenv("ZRV_COM_PORT");
+std::string PortFromEnvironment(const char* name) {
+    const char* port = std::getenv(name);
     return std::string("COM") + (port != nullptr ? port : "?");
+}
+
+std::string MappedPort() {
+    return PortFromEnvironment("ZRV_COM_PORT");
 }
 
 TEST(PortMapped, PortsListsOnlyTheDevicesPresentPort) {
@@ -71,12 +79,28 @@ TEST(PortMapped, ParallelReadsReportEachPortInOrder) {
     const std::string file = "port-" + MappedPort() + ".dat";
     const ExeRun run = Zrvlink({"read", "--port", MappedPort(), "--port", "COM29", "--output-dir", "."});
     EXPECT_EQ(11, run.Exit) << run.Err;
-    EXPECT_EQ(MappedPort() + ": OK ./" + file + "\nCOM29: WARNING: cannot open COM29\n",
+    char notFound[256]; // Wine's words differ from Windows'
+    SystemErrorText(ERROR_FILE_NOT_FOUND, notFound, sizeof notFound);
+    EXPECT_EQ(MappedPort() + ": OK ./" + file + "\nCOM29: WARNING: cannot open COM29: " + notFound + "\n",
               WithoutCarriageReturns(run.Out));
     CParamFile saved;
     EXPECT_TRUE(saved.Load(file.c_str()));
     EXPECT_EQ(115200, saved.GetParam()->BaudRate);
     std::remove(file.c_str());
+}
+
+// A reply that takes longer than the port's read time-out (500 ms) is still a reply: a device may need
+// a moment to answer at all, or to write its flash on "save".
+TEST(PortMapped, SlowRepliesDoNotEndTheTransfer) {
+    const std::string slow = PortFromEnvironment("ZRV_SLOW_PORT");
+    const ExeRun read = Zrvlink({"read", "--port", slow}); // "vers" takes 600 ms
+    EXPECT_EQ(0, read.Exit) << read.Err;
+    CParamFile sent;
+    ASSERT_TRUE(sent.Save("slow.dat"));
+    const ExeRun write = Zrvlink({"write", "slow.dat", "--port", slow}); // "save" takes 1500 ms
+    EXPECT_EQ(0, write.Exit) << write.Err;
+    EXPECT_EQ("", write.Out + write.Err);
+    std::remove("slow.dat");
 }
 
 TEST(PortUnmapped, ReadFindsNoDevice) {

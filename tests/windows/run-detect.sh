@@ -3,11 +3,12 @@
 # instances with `reg add`, maps zrvlink-sim's pty as COM<n> (and, for another USB device, as COM<n+1>),
 # runs the PortMapped cases, removes the device's mapping and runs the PortUnmapped cases. Wine lists
 # the ports of HKLM\Software\Wine\Ports in the serial-port map when its server starts, so each change
-# restarts it, in a copy of the session's prefix that no other test uses.
+# restarts it, in a copy of the session's prefix that no other test uses. A second simulator, slow to
+# answer "vers" (600 ms) and "save" (1500 ms), is mapped as COM<n+5> for the PortMapped cases.
 # Usage: run-detect.sh SIM_PROGRAM PORT_NUMBER TEST_PROGRAM
 set -euo pipefail
 sim=$1 port=$2 program=$3
-other=$((port + 1))
+other=$((port + 1)) slow=$((port + 5))
 wine=/usr/lib/wine/wine64 wineserver=/usr/lib/wine/wineserver
 [ -n "${WINEPREFIX:-}" ] || { echo "run-detect: no Wine session (scripts/with-wine.sh)" >&2; exit 2; }
 [ -x "$sim" ] || { echo "run-detect: no simulator at $sim (build the native preset first)" >&2; exit 2; }
@@ -25,6 +26,7 @@ trap cleanup EXIT
 cp -a "$WINEPREFIX" "$work/prefix"
 export WINEPREFIX=$work/prefix
 zrv_attach_sim "$sim" "$work" "$port"
+zrv_attach_sim "$sim" "$work" "$slow" --delay-command vers:600 --delay-command save:1500
 
 reg() { "$wine" reg "$@" >/dev/null; }
 # shellcheck source=../../scripts/wine-server.sh
@@ -40,7 +42,7 @@ reg add "$usb\\VID_0403&PID_6001\\A9K2LQ\\Device Parameters" /v PortName /d "COM
 reg add 'HKLM\Software\Wine\Ports' /v "COM$port" /d "$work/pty$port" /f
 reg add 'HKLM\Software\Wine\Ports' /v "COM$other" /d "$work/pty$port" /f
 restart
-ZRV_COM_PORT=$port "$wine" "$program" --gtest_filter='PortMapped.*'
+ZRV_COM_PORT=$port ZRV_SLOW_PORT=$slow "$wine" "$program" --gtest_filter='PortMapped.*'
 
 reg delete 'HKLM\Software\Wine\Ports' /v "COM$port" /f
 rm -f "$WINEPREFIX/dosdevices/com$port"

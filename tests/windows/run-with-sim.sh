@@ -2,6 +2,7 @@
 # Runs a Windows test program with zrvlink-sim attached as COM<n>: starts the simulator (a Linux
 # program from the native build), maps its pty into the Wine prefix, runs the program under Wine with
 # ZRV_COM_PORT set, and stops the simulator. Needs the Wine session of scripts/with-wine.sh.
+# ZRV_SIM_OPTIONS, when set, holds options for the simulator (split at blanks).
 # Usage: run-with-sim.sh SIM_PROGRAM PORT_NUMBER TEST_PROGRAM [ARG...]
 set -euo pipefail
 sim=$1 port=$2 program=$3
@@ -22,5 +23,6 @@ trap cleanup EXIT
 # shellcheck source=../../scripts/wine-server.sh
 source "$(dirname "$0")/../../scripts/wine-server.sh"
 zrv_wine_server_up
-zrv_attach_sim "$sim" "$work" "$port"
+# shellcheck disable=SC2086 # one word per option
+zrv_attach_sim "$sim" "$work" "$port" ${ZRV_SIM_OPTIONS:-}
 ZRV_COM_PORT=$port /usr/lib/wine/wine64 "$program" "$@"
