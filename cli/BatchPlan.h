@@ -26,3 +26,7 @@ std::vector<std::string> ChildArguments(const CliRequest& request, const std::st
 // first line of the child's output.
 std::string BatchResultLine(const CliRequest& request, const std::string& port,
                             const std::string& childOutput);
+
+// The report of a child that could not give its own: "WARNING: WHAT" ("crashed (signal 11)"), then ": "
+// and the last line that the child wrote to stderr, when it wrote one.
+std::string ChildFailureReport(const std::string& what, const std::string& errors);

@@ -1,12 +1,24 @@
 // A child process whose standard output and error are kept in files of its own until it has ended; the
-// seam between zrvlink's parallel runs and the OS (ChildProcess_posix.cpp: posix_spawn;
-// ChildProcess_win32.cpp: CreateProcess).
+// seam between zrvlink's parallel runs and the OS (ChildProcess_posix.cpp: fork and exec;
+// ChildProcess_win32.cpp: CreateProcess and a job object).
 #pragma once
 
 #include <memory>
 #include <string>
 #include <vector>
 
+// How a child ended: by exiting with a status, or by a crash.
+struct ChildEnd {
+    bool Exited = false;
+    int Status = -1; // the exit status when Exited
+    // Otherwise how it crashed, in the system's terms ("signal 11", "exception 0xC0000005"), or "end
+    // unknown" when the system could not tell.
+    std::string Crash;
+};
+
+// A child does not outlive the process that started it: when that process ends, however it ends, its
+// children are ended too (Linux: the parent-death signal, bound to the thread that called Start;
+// Windows: a job object that ends its processes when its last handle closes).
 class CChildProcess {
 public:
     CChildProcess();
@@ -19,11 +31,20 @@ public:
     // the child could not be started.
     bool Start(const std::string& program, const std::vector<std::string>& args);
 
+    // True once the child has ended or when it never started; does not wait.
+    bool HasEnded();
+
     // Waits for the child to end; its exit status, or -1 when it did not end by exiting or never
     // started. Later calls return the same.
     int Wait();
 
-    // What the child wrote to stdout and stderr; complete once Wait has returned.
+    // Ends a child that still runs at once, and waits for it.
+    void Kill();
+
+    // How the child ended; meaningful once HasEnded, Wait or Kill has returned.
+    const ChildEnd& End() const;
+
+    // What the child wrote to stdout and stderr; complete once it has ended.
     std::string Output() const;
     std::string Errors() const;
 

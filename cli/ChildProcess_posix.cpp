@@ -1,17 +1,20 @@
-// CChildProcess on POSIX: posix_spawn with stdout and stderr in unlinked temporary files. The POSIX side
-// of the child-process seam.
+// CChildProcess on Linux: fork and exec with stdout and stderr in unlinked temporary files, the child
+// bound to its parent by the parent-death signal. The POSIX side of the child-process seam.
 #include "cli/ChildProcess.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 extern char** environ;
 
 namespace {
+
+constexpr int EXEC_FAILED = 127;
 
 class CDescriptor {
 public:
@@ -24,35 +27,14 @@ public:
     }
     CDescriptor(const CDescriptor&) = delete;
     CDescriptor& operator=(const CDescriptor&) = delete;
+    void Reset(int fd) {
+        CDescriptor old(m_fd);
+        m_fd = fd;
+    }
     int Get() const { return m_fd; }
 
 private:
     int m_fd = -1;
-};
-
-class CSpawnActions {
-public:
-    CSpawnActions() { m_ready = posix_spawn_file_actions_init(&m_actions) == 0; }
-    ~CSpawnActions() {
-        if (m_ready) {
-            posix_spawn_file_actions_destroy(&m_actions);
-        }
-    }
-    CSpawnActions(const CSpawnActions&) = delete;
-    CSpawnActions& operator=(const CSpawnActions&) = delete;
-
-    // stdin from /dev/null, stdout and stderr into the two files.
-    bool Redirect(int out, int err) {
-        return m_ready &&
-               posix_spawn_file_actions_addopen(&m_actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0) == 0 &&
-               posix_spawn_file_actions_adddup2(&m_actions, out, STDOUT_FILENO) == 0 &&
-               posix_spawn_file_actions_adddup2(&m_actions, err, STDERR_FILENO) == 0;
-    }
-    const posix_spawn_file_actions_t* Get() const { return &m_actions; }
-
-private:
-    posix_spawn_file_actions_t m_actions{};
-    bool m_ready = false;
 };
 
 // A file that no other process can find: created, then unlinked at once.
@@ -80,13 +62,69 @@ std::string ReadFromStart(int fd) {
     return text;
 }
 
+// In the forked child, where only async-signal-safe calls may run until exec: stdin from /dev/null,
+// stdout and stderr into the two files, SIGKILL when the parent ends. A parent that ended before the
+// signal was armed is seen in getppid(). On a failure the child writes errno to `report`, which
+// closes unread at a successful exec.
+[[noreturn]] void RunChild(const char* program, char* const* argv, int out, int err, pid_t parent,
+                           int report) {
+    const int input = open("/dev/null", O_RDONLY);
+    if (input >= 0 && dup2(input, STDIN_FILENO) >= 0 && dup2(out, STDOUT_FILENO) >= 0 &&
+        dup2(err, STDERR_FILENO) >= 0 && prctl(PR_SET_PDEATHSIG, SIGKILL) == 0 && getppid() == parent) {
+        if (input > STDERR_FILENO) {
+            close(input);
+        }
+        execve(program, argv, environ);
+    }
+    const int error = errno;
+    [[maybe_unused]] const ssize_t ignored = write(report, &error, sizeof error);
+    _exit(EXEC_FAILED);
+}
+
+// True when the child reached exec: the report pipe then closed without a word.
+bool ReachedExec(int report) {
+    int error = 0;
+    ssize_t got = 0;
+    while ((got = read(report, &error, sizeof error)) < 0 && errno == EINTR) {
+    }
+    return got == 0;
+}
+
+std::string SignalName(int signal) {
+    return "signal " + std::to_string(signal);
+}
+
 } // namespace
 
 struct CChildProcess::State {
     CDescriptor Out{OpenCaptureFile()};
     CDescriptor Err{OpenCaptureFile()};
     pid_t Pid = -1;
-    int Exit = -1;
+    ChildEnd End;
+
+    void Ended(int status) {
+        Pid = -1;
+        End.Exited = WIFEXITED(status);
+        End.Status = End.Exited ? WEXITSTATUS(status) : -1;
+        End.Crash = WIFSIGNALED(status) ? SignalName(WTERMSIG(status)) : std::string();
+    }
+    // One waitpid; false while the child runs.
+    bool Reap(int options) {
+        int status = 0;
+        pid_t ended = -1;
+        while ((ended = waitpid(Pid, &status, options)) < 0 && errno == EINTR) {
+        }
+        if (ended == 0) {
+            return false;
+        }
+        if (ended < 0) {
+            Pid = -1; // not ours to wait for any more: nothing is known of its end
+            End = ChildEnd{false, -1, "end unknown"};
+        } else {
+            Ended(status);
+        }
+        return true;
+    }
 };
 
 CChildProcess::CChildProcess() : m_state(std::make_unique<State>()) {}
@@ -96,11 +134,13 @@ CChildProcess::~CChildProcess() {
 }
 
 bool CChildProcess::Start(const std::string& program, const std::vector<std::string>& args) {
-    CSpawnActions actions;
+    int pipeFds[2];
     if (m_state->Pid > 0 || m_state->Out.Get() < 0 || m_state->Err.Get() < 0 ||
-        !actions.Redirect(m_state->Out.Get(), m_state->Err.Get())) {
+        pipe2(pipeFds, O_CLOEXEC) != 0) {
         return false;
     }
+    CDescriptor report(pipeFds[0]);
+    CDescriptor reportEnd(pipeFds[1]);
     std::vector<std::string> words = {program};
     words.insert(words.end(), args.begin(), args.end());
     std::vector<char*> argv;
@@ -108,24 +148,45 @@ bool CChildProcess::Start(const std::string& program, const std::vector<std::str
         argv.push_back(word.data());
     }
     argv.push_back(nullptr);
-    pid_t pid = -1;
-    if (posix_spawn(&pid, program.c_str(), actions.Get(), nullptr, argv.data(), environ) != 0) {
+    const pid_t parent = getpid();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        RunChild(program.c_str(), argv.data(), m_state->Out.Get(), m_state->Err.Get(), parent,
+                 reportEnd.Get());
+    }
+    if (pid < 0) {
         return false;
     }
+    reportEnd.Reset(-1);
     m_state->Pid = pid;
+    if (!ReachedExec(report.Get())) {
+        m_state->Reap(0);
+        m_state->End = ChildEnd();
+        return false;
+    }
     return true;
+}
+
+bool CChildProcess::HasEnded() {
+    return m_state->Pid <= 0 || m_state->Reap(WNOHANG);
 }
 
 int CChildProcess::Wait() {
     if (m_state->Pid > 0) {
-        int status = 0;
-        pid_t ended = -1;
-        while ((ended = waitpid(m_state->Pid, &status, 0)) < 0 && errno == EINTR) {
-        }
-        m_state->Pid = -1;
-        m_state->Exit = ended > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        m_state->Reap(0);
     }
-    return m_state->Exit;
+    return m_state->End.Exited ? m_state->End.Status : -1;
+}
+
+void CChildProcess::Kill() {
+    if (m_state->Pid > 0) {
+        kill(m_state->Pid, SIGKILL);
+        Wait();
+    }
+}
+
+const ChildEnd& CChildProcess::End() const {
+    return m_state->End;
 }
 
 std::string CChildProcess::Output() const {

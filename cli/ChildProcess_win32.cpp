@@ -1,9 +1,11 @@
 // CChildProcess on Windows: CreateProcess with stdout and stderr in temporary files that are deleted
-// when their last handle closes. The Win32 side of the child-process seam.
+// when their last handle closes, every child in one job object that ends them when this process ends.
+// The Win32 side of the child-process seam.
 #include "cli/ChildProcess.h"
 
 #include "cli/Win32Text.h"
 
+#include <cstdio>
 #include <windows.h>
 
 namespace {
@@ -68,13 +70,59 @@ std::string ReadFromStart(HANDLE file) {
     return text;
 }
 
+// The job of this process's children. Its one handle is not inheritable and closes when this process
+// ends, however it ends; the job then ends every child still in it.
+HANDLE ChildJob() {
+    static const CHandle job([] {
+        HANDLE created = CreateJobObjectA(nullptr, nullptr);
+        JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+        limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+        if (created != nullptr &&
+            !SetInformationJobObject(created, JobObjectExtendedLimitInformation, &limits, sizeof limits)) {
+            CloseHandle(created);
+            created = nullptr;
+        }
+        return created;
+    }());
+    return job.Get();
+}
+
+// Unhandled exceptions have exit codes of the error severity, 0xC0000000 and up.
+constexpr DWORD EXCEPTION_SEVERITY = 0xC0000000;
+
+ChildEnd EndOfExitCode(DWORD code) {
+    ChildEnd end;
+    if ((code & EXCEPTION_SEVERITY) == EXCEPTION_SEVERITY) {
+        char text[32];
+        std::snprintf(text, sizeof text, "exception 0x%08lX", static_cast<unsigned long>(code));
+        end.Crash = text;
+    } else {
+        end.Exited = true;
+        end.Status = static_cast<int>(code);
+    }
+    return end;
+}
+
 } // namespace
 
 struct CChildProcess::State {
     CHandle Out{OpenCaptureFile()};
     CHandle Err{OpenCaptureFile()};
     CHandle Process;
-    int Exit = -1;
+    ChildEnd End;
+
+    // One look at the process, waiting at most `timeoutMs`; false while it runs.
+    bool Reap(DWORD timeoutMs) {
+        const DWORD waited = WaitForSingleObject(Process.Get(), timeoutMs);
+        if (waited == WAIT_TIMEOUT) {
+            return false;
+        }
+        DWORD code = 0;
+        const bool known = waited == WAIT_OBJECT_0 && GetExitCodeProcess(Process.Get(), &code);
+        End = known ? EndOfExitCode(code) : ChildEnd{false, -1, "end unknown"};
+        Process.Reset(nullptr);
+        return true;
+    }
 };
 
 CChildProcess::CChildProcess() : m_state(std::make_unique<State>()) {}
@@ -83,6 +131,9 @@ CChildProcess::~CChildProcess() {
     Wait();
 }
 
+// The child starts suspended and runs only once it is in the job, so that no moment of it is unbound. A
+// job that cannot take it (a system before Windows 8 that already runs this process in a job of its
+// own) leaves the child unbound rather than the port undone; the parent's time limit still ends it.
 bool CChildProcess::Start(const std::string& program, const std::vector<std::string>& args) {
     const CHandle input(OpenNullInput());
     if (m_state->Process.Get() != nullptr || m_state->Out.Get() == nullptr || m_state->Err.Get() == nullptr ||
@@ -99,25 +150,46 @@ bool CChildProcess::Start(const std::string& program, const std::vector<std::str
     startup.hStdOutput = m_state->Out.Get();
     startup.hStdError = m_state->Err.Get();
     PROCESS_INFORMATION process{};
-    if (!CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                        &startup, &process)) {
+    // A crashing child ends at once instead of waiting on an error dialog; children inherit the mode.
+    SetErrorMode(GetErrorMode() | SEM_NOGPFAULTERRORBOX);
+    if (!CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED,
+                        nullptr, nullptr, &startup, &process)) {
         return false;
     }
-    CloseHandle(process.hThread);
+    const CHandle thread(process.hThread);
     m_state->Process.Reset(process.hProcess);
+    const HANDLE job = ChildJob();
+    if (job != nullptr) {
+        AssignProcessToJobObject(job, process.hProcess);
+    }
+    if (ResumeThread(thread.Get()) == static_cast<DWORD>(-1)) {
+        Kill();
+        m_state->End = ChildEnd();
+        return false;
+    }
     return true;
 }
 
+bool CChildProcess::HasEnded() {
+    return m_state->Process.Get() == nullptr || m_state->Reap(0);
+}
+
 int CChildProcess::Wait() {
-    const HANDLE process = m_state->Process.Get();
-    if (process != nullptr) {
-        DWORD code = 0;
-        const bool ended =
-            WaitForSingleObject(process, INFINITE) == WAIT_OBJECT_0 && GetExitCodeProcess(process, &code);
-        m_state->Exit = ended ? static_cast<int>(code) : -1;
-        m_state->Process.Reset(nullptr);
+    if (m_state->Process.Get() != nullptr) {
+        m_state->Reap(INFINITE);
     }
-    return m_state->Exit;
+    return m_state->End.Exited ? m_state->End.Status : -1;
+}
+
+void CChildProcess::Kill() {
+    if (m_state->Process.Get() != nullptr) {
+        TerminateProcess(m_state->Process.Get(), 1);
+        Wait();
+    }
+}
+
+const ChildEnd& CChildProcess::End() const {
+    return m_state->End;
 }
 
 std::string CChildProcess::Output() const {

@@ -6,6 +6,8 @@
 #include "devicelink/ParamTransfer.h"
 #include "platform/SystemError.h"
 
+#include <cstdio>
+
 namespace {
 
 struct ExitRow {
@@ -70,6 +72,10 @@ int ExitOfTransfer(int32_t result) {
 
 int ExitOfLoad(int32_t fileError) {
     return fileError == FILE_ERROR_CONTENT ? EXIT_FILE_CONTENT : EXIT_FILE_LOAD;
+}
+
+bool FlushStdout() {
+    return std::fflush(stdout) == 0 && std::ferror(stdout) == 0;
 }
 
 std::string ResultLineOf(const CliOutcome& outcome) {

@@ -44,5 +44,9 @@ int ExitOfTransfer(int32_t result);
 // The exit status of a failed load (FileError 1 or 3).
 int ExitOfLoad(int32_t fileError);
 
+// Flushes stdout. False when it did not take everything printed to it (a full disk, a closed pipe): a
+// report that was lost is a failure like a setup file that could not be saved (EXIT_FILE_SAVE).
+bool FlushStdout();
+
 // A parallel run's report of one port: "OK", or the lines joined by "; ".
 std::string ResultLineOf(const CliOutcome& outcome);

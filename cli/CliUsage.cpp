@@ -3,6 +3,14 @@
 
 namespace {
 
+// How parallel runs end, for read and write alike.
+const char PARALLEL_NOTES[] = R"(
+In parallel, each port has a process of its own, which ends with zrvlink (Ctrl-C included). A port's
+process that still runs after 20 minutes is ended ("PORT: WARNING: communication error", status 12).
+One that crashed is reported as "PORT: WARNING: crashed (HOW): ITS LAST LINE ON STDERR", status 14,
+where HOW is for example "signal 11" on Linux and "exception 0xC0000005" on Windows.
+)";
+
 const char PROGRAM_USAGE[] = R"(Usage: zrvlink COMMAND [OPTION]...
 Reads, writes, checks and compares the configuration of ZRV-Link devices, for scripts and batches.
 
@@ -19,10 +27,10 @@ found is used. "zrvlink COMMAND --help" tells more about each command.
 Exit status:
    0  success                          12  communication error
    1  diff: the configurations differ  13  hardware error (the device did not save)
-   2  usage error                      14  not enough resources
+   2  usage error                      14  not enough resources, or a port's process crashed
   10  no device port found             15  write --verify: the device holds other values
   11  the port could not be opened     21  the setup file could not be opened
-  22  the setup file could not be saved
+  22  the setup file could not be saved, or stdout could not be written
   23  the setup file's content was rejected
 Without --trace every failure prints one line on stderr.
 
@@ -40,7 +48,8 @@ const char READ_USAGE[] = R"(Usage: zrvlink read [--port PORT] [--output FILE] [
 Reads the device's whole configuration and prints it to stdout in setup-file form (36 lines, CR LF),
 or saves it to FILE. A failed read leaves FILE as it was, and creates none.
 
-  --port PORT       the device's port (default: the first one found); may be given several times
+  --port PORT       the device's port (default: the first one found); may be given several times,
+                    but a device only once, under any name (a link to its path is the same device)
   --all             every port found
   --output FILE     save to FILE instead of printing
   --output-dir DIR  read the ports in parallel, each into DIR/NAME.dat, where NAME is the port's path
@@ -59,10 +68,11 @@ are sent disabled.
 
   --port PORT       the device's port (default: the first one found); given several times, the ports
                     are written in parallel, with one line per port ("PORT: OK" or "PORT: MESSAGE")
-                    and the exit status of the first port, in the order given, that failed
+                    and the exit status of the first port, in the order given, that failed; a device
+                    only once, under any name (a link to its path is the same device)
   --all             every port found, in parallel
   --backup BACKUP   first read the device and save its configuration to BACKUP; when that fails,
-                    nothing is written
+                    nothing is written. BACKUP must not be FILE under any name (./FILE, a link)
   --verify          read the configuration back and compare it with what was sent; on a difference
                     stderr gets "WARNING: verify error", then one line per differing key
                     ("Target3: 1,10.0.0.3 -> 1,0.0.0.0", sent -> read), and the exit status is 15
@@ -89,9 +99,9 @@ std::string CliUsage(CliCommand command) {
     case CliCommand::Ports:
         return PORTS_USAGE;
     case CliCommand::Read:
-        return READ_USAGE;
+        return std::string(READ_USAGE) + PARALLEL_NOTES;
     case CliCommand::Write:
-        return WRITE_USAGE;
+        return std::string(WRITE_USAGE) + PARALLEL_NOTES;
     case CliCommand::Check:
         return CHECK_USAGE;
     case CliCommand::Diff:

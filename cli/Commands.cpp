@@ -83,7 +83,7 @@ CliOutcome RunPorts() {
     for (const std::string& name : DetectPortNames()) {
         std::printf("%s\n", name.c_str());
     }
-    return SUCCESS;
+    return FlushStdout() ? SUCCESS : Failure(EXIT_FILE_SAVE);
 }
 
 CliOutcome RunRead(const CliRequest& request) {
@@ -162,6 +162,9 @@ CliOutcome RunDiff(const CliRequest& request) {
     const auto differences = CompareSetups(*left.GetParam(), *right.GetParam(), EveryKey());
     for (const SetupDifference& difference : differences) {
         std::printf("%s\n", FormatDifference(difference).c_str());
+    }
+    if (!FlushStdout()) {
+        return Failure(EXIT_FILE_SAVE);
     }
     return CliOutcome{differences.empty() ? EXIT_OK : EXIT_DIFFERENT, {}};
 }

@@ -7,6 +7,7 @@
 #include "portkit/CommPortPaths.h"
 
 #include <cstdlib>
+#include <sys/stat.h>
 
 namespace {
 
@@ -29,6 +30,18 @@ bool ResolvePort(const std::string& name, int32_t* number) {
 std::string PortNameOf(int32_t number) {
     char path[COMM_PATH_SIZE];
     return GetCommPortPath(number, path) ? std::string(path) : std::string();
+}
+
+// A character device is the device itself, whichever node or link leads to it; anything else is its file.
+std::string PortIdentity(const std::string& name) {
+    struct stat info {};
+    if (stat(name.c_str(), &info) != 0) {
+        return "name " + name;
+    }
+    if (S_ISCHR(info.st_mode)) {
+        return "device " + std::to_string(info.st_rdev);
+    }
+    return "file " + std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino);
 }
 
 const CPortSource& CliPortSource() {

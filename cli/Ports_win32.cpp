@@ -11,6 +11,12 @@ std::string PortNameOf(int32_t number) {
     return "COM" + std::to_string(number);
 }
 
+// COM7, com7 and \\.\COM7 are one port; a name that is no COM port can only stand for itself.
+std::string PortIdentity(const std::string& name) {
+    int32_t number = 0;
+    return ParseComPortName(name, &number) ? PortNameOf(number) : name;
+}
+
 const CPortSource& CliPortSource() {
     return SystemPortSource();
 }

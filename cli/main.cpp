@@ -5,6 +5,8 @@
 #include "cli/CliOutcome.h"
 #include "cli/Commands.h"
 #include "cli/Console.h"
+#include "cli/FileIdentity.h"
+#include "cli/Ports.h"
 #include "core/DebugPrint.h"
 
 #include <cstdio>
@@ -17,16 +19,46 @@ int UsageError(const CliRequest& request, const std::string& error) {
     return EXIT_USAGE;
 }
 
+// The rules that only the system can judge, before any device is touched: one device named twice would
+// get two writers, and a backup into FILE would replace the file about to be written.
+bool CheckNames(const CliRequest& request, std::string* error) {
+    std::string first;
+    std::string second;
+    if (FindSamePort(request.Ports, &first, &second)) {
+        *error = "ports " + first + " and " + second + " are the same device";
+        return false;
+    }
+    if (request.Command == CliCommand::Write && !request.Backup.empty() &&
+        IsSameFile(request.Files[0], request.Backup)) {
+        *error = "--backup " + request.Backup + " is FILE " + request.Files[0] + " by another name";
+        return false;
+    }
+    return true;
+}
+
+// Text for stdout that is all the command does (--help, --version).
+int PrintOnly(const std::string& text) {
+    std::fputs(text.c_str(), stdout);
+    if (FlushStdout()) {
+        return EXIT_OK;
+    }
+    std::fprintf(stderr, "%s\n", ExitMessage(EXIT_FILE_SAVE));
+    return EXIT_FILE_SAVE;
+}
+
 // A child of a parallel run answers with one line on stdout; otherwise each line goes to stderr.
-void Report(const CliRequest& request, const CliOutcome& outcome) {
+int Report(const CliRequest& request, CliOutcome outcome) {
     if (request.ResultLine) {
         std::printf("%s\n", ResultLineOf(outcome).c_str());
-        std::fflush(stdout);
-        return;
+        if (FlushStdout()) {
+            return outcome.Exit;
+        }
+        outcome = Failure(EXIT_FILE_SAVE);
     }
     for (const std::string& line : outcome.Lines) {
         std::fprintf(stderr, "%s\n", line.c_str());
     }
+    return outcome.Exit;
 }
 
 int Run(const CliRequest& request) {
@@ -36,8 +68,7 @@ int Run(const CliRequest& request) {
     }
     const CliOutcome outcome = IsParallel(request) ? RunParallel(request) : RunCommand(request);
     DebugPrintExit();
-    Report(request, outcome);
-    return outcome.Exit;
+    return Report(request, outcome);
 }
 
 } // namespace
@@ -45,16 +76,14 @@ int Run(const CliRequest& request) {
 int main(int argc, char** argv) {
     CliRequest request;
     std::string error;
-    if (!ParseCliArgs(argc, argv, &request, &error)) {
+    if (!ParseCliArgs(argc, argv, &request, &error) || (!request.Help && !CheckNames(request, &error))) {
         return UsageError(request, error);
     }
     if (request.Help) {
-        std::fputs(CliUsage(request.Command).c_str(), stdout);
-        return EXIT_OK;
+        return PrintOnly(CliUsage(request.Command));
     }
     if (request.Version) {
-        std::printf("zrvlink %s\n", ZRVLINK_VERSION);
-        return EXIT_OK;
+        return PrintOnly(std::string("zrvlink ") + ZRVLINK_VERSION + "\n");
     }
     return Run(request);
 }

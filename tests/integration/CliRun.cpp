@@ -1,18 +1,23 @@
-// The real zrvlink run as a child process, its output kept in files or read from a pseudo-terminal;
-// test side of the command line.
+// The real zrvlink run as a child process, its output kept in files or read from a pseudo-terminal, and
+// the processes it starts found in /proc; test side of the command line.
 #include "CliRun.h"
 
 #include "TestFiles.h"
-#include "sim/SimPty.h"
 
 #include <cerrno>
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <grp.h>
+#include <poll.h>
 #include <sys/resource.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 extern char** environ;
@@ -86,33 +91,108 @@ int OpenTerminal(CFd* master) {
     return name != nullptr ? open(name, O_RDWR | O_NOCTTY | O_CLOEXEC) : -1;
 }
 
+// The parent's pid in /proc/PID/stat, which follows the command name in parentheses; -1 when unknown.
+pid_t ParentOf(const std::string& pid) {
+    const std::string stat = ReadWholeFile("/proc/" + pid + "/stat");
+    const std::size_t nameEnd = stat.rfind(')');
+    int parent = -1;
+    return nameEnd != std::string::npos && std::sscanf(stat.c_str() + nameEnd + 1, " %*c %d", &parent) == 1
+               ? parent
+               : -1;
+}
+
 } // namespace
 
-CliRunResult RunCli(const std::vector<std::string>& args, const CliRunOptions& options) {
+CCliProcess::~CCliProcess() {
+    if (m_pid > 0) {
+        kill(m_pid, SIGKILL);
+        Finish();
+    }
+}
+
+bool CCliProcess::Start(const std::vector<std::string>& args, const CliRunOptions& options) {
     std::vector<std::string> words = {ZRVLINK_PATH};
     words.insert(words.end(), args.begin(), args.end());
     std::vector<std::string> environment = EnvironmentWith(options.Environment);
     std::vector<char*> argv = Pointers(words);
     std::vector<char*> envp = Pointers(environment);
-    const std::string outPath = TempFilePath("cli-out");
-    const std::string errPath = TempFilePath("cli-err");
+    m_outPath = TempFilePath("cli-out");
+    m_errPath = TempFilePath("cli-err");
+    m_onTerminal = options.StderrOnTerminal;
+    const std::string& outPath = options.StdoutPath.empty() ? m_outPath : options.StdoutPath;
     CFd out(open(outPath.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
-    CFd master;
-    CFd err(options.StderrOnTerminal ? OpenTerminal(&master)
-                                     : open(errPath.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
-    CliRunResult result;
-    const pid_t pid = out.IsOpen() && err.IsOpen() ? fork() : -1;
-    if (pid == 0) {
+    CFd err(m_onTerminal ? OpenTerminal(&m_master)
+                         : open(m_errPath.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+    m_pid = out.IsOpen() && err.IsOpen() ? fork() : -1;
+    if (m_pid == 0) {
         RunChild(out.Get(), err.Get(), options, argv.data(), envp.data());
     }
-    err.Reset(); // the master sees the end of the terminal only once no slave is left open here
+    return m_pid > 0;
+}
+
+CliRunResult CCliProcess::Finish() {
+    CliRunResult result;
     int status = 0;
-    while (pid > 0 && waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    while (m_pid > 0 && waitpid(m_pid, &status, 0) < 0 && errno == EINTR) {
     }
-    result.Exit = pid > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    result.Out = ReadWholeFile(outPath);
-    result.Err = options.StderrOnTerminal ? DrainTerminal(master.Get()) : ReadWholeFile(errPath);
-    std::remove(outPath.c_str());
-    std::remove(errPath.c_str());
+    result.Exit = m_pid > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    m_pid = -1;
+    result.Out = ReadWholeFile(m_outPath);
+    result.Err = m_onTerminal ? DrainTerminal(m_master.Get()) : ReadWholeFile(m_errPath);
+    std::remove(m_outPath.c_str());
+    std::remove(m_errPath.c_str());
     return result;
+}
+
+CliRunResult RunCli(const std::vector<std::string>& args, const CliRunOptions& options) {
+    CCliProcess run;
+    run.Start(args, options);
+    return run.Finish();
+}
+
+std::vector<pid_t> ChildrenOf(pid_t parent) {
+    std::vector<pid_t> children;
+    DIR* proc = opendir("/proc");
+    for (dirent* entry = proc != nullptr ? readdir(proc) : nullptr; entry != nullptr; entry = readdir(proc)) {
+        const std::string name = entry->d_name;
+        if (name.find_first_not_of("0123456789") == std::string::npos && ParentOf(name) == parent) {
+            children.push_back(static_cast<pid_t>(std::stol(name)));
+        }
+    }
+    if (proc != nullptr) {
+        closedir(proc);
+    }
+    return children;
+}
+
+std::vector<pid_t> WaitForChildren(pid_t parent, std::size_t count, int timeoutMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    std::vector<pid_t> children = ChildrenOf(parent);
+    while (children.size() < count && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        children = ChildrenOf(parent);
+    }
+    return children;
+}
+
+std::string CommandLineOf(pid_t pid) {
+    return ReadWholeFile("/proc/" + std::to_string(pid) + "/cmdline");
+}
+
+// Through syscall(): the header of glibc 2.36 declares pidfd_open without C linkage.
+CProcessWatch::CProcessWatch(const std::vector<pid_t>& pids) : m_fds(pids.size()) {
+    for (std::size_t i = 0; i < pids.size(); ++i) {
+        m_fds[i].Reset(static_cast<int>(syscall(SYS_pidfd_open, pids[i], 0)));
+    }
+}
+
+// A process descriptor becomes readable when its process has ended.
+bool CProcessWatch::WaitAllEnded(int timeoutMs) {
+    for (const CFd& fd : m_fds) {
+        pollfd ended{fd.Get(), POLLIN, 0};
+        if (!fd.IsOpen() || poll(&ended, 1, timeoutMs) != 1) {
+            return false;
+        }
+    }
+    return true;
 }

@@ -1,5 +1,6 @@
 // The real zrvlink program against zrvlink-sim on pseudo-terminals: its contract (output, files, exit
-// statuses and their one-line messages), backup, verify, diff, parallel runs and usage errors.
+// statuses and their one-line messages), backup, verify, diff, parallel runs (their children hung,
+// crashed or orphaned), usage errors and output that cannot be written.
 #include "CliRun.h"
 #include "FakeSysfs.h"
 #include "SampleParams.h"
@@ -16,11 +17,15 @@
 
 #include <sys/stat.h>
 
+#include <chrono>
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -31,6 +36,9 @@ namespace {
 // memory differently; the sanitizer runtimes keep their shadow at fixed addresses and may abort on that
 // layout (ThreadSanitizer did, on some kernels). The case runs in the plain build only.
 constexpr bool SANITIZED_BUILD = ZRV_SANITIZED_BUILD != 0;
+
+// Generous bounds for "it happened at all" on a busy machine.
+constexpr int EVENTUALLY_MS = 60000;
 
 // A setup file made by Save; removed at the end of the test.
 class CSetupFile {
@@ -106,6 +114,11 @@ public:
     }
     // A tty of another USB device, which detection must pass over.
     void AddOther(const std::string& name) { m_sysfs.AddAcmTty(name, 0x0403, 0x6001); }
+    // A second tty of the device whose /dev entry leads to the device `name` started by Add.
+    void AddAlias(const std::string& alias, const std::string& name) {
+        m_sysfs.AddAcmTty(alias, DEVICE_USB_VID, DEVICE_USB_PID);
+        fs::create_symlink(m_dev / name, m_dev / alias);
+    }
 
     CliRunOptions Options() const {
         CliRunOptions options;
@@ -608,6 +621,214 @@ TEST(ZrvlinkUsage, HelpAndVersionGoToStdout) {
         EXPECT_EQ(0, run.Exit) << c.Args[0];
         EXPECT_EQ(0u, run.Out.find(c.Start)) << run.Out;
         EXPECT_EQ("", run.Err);
+    }
+}
+
+// Simulators started with their own options each; their ptys as --port options.
+class CSimSet {
+public:
+    bool Start(const std::vector<std::vector<std::string>>& simArgs) {
+        for (const auto& args : simArgs) {
+            m_sims.push_back(std::make_unique<CSimProcess>());
+            if (!m_sims.back()->Start(args)) {
+                ADD_FAILURE() << m_sims.back()->Error();
+                return false;
+            }
+        }
+        return true;
+    }
+    std::vector<std::string> PortOptions() const {
+        std::vector<std::string> options;
+        for (const auto& sim : m_sims) {
+            options.insert(options.end(), {"--port", sim->PtyPath()});
+        }
+        return options;
+    }
+    CSimProcess& operator[](std::size_t i) { return *m_sims.at(i); }
+
+private:
+    std::vector<std::unique_ptr<CSimProcess>> m_sims;
+};
+
+std::vector<std::string> Joined(std::vector<std::string> first, const std::vector<std::string>& second) {
+    first.insert(first.end(), second.begin(), second.end());
+    return first;
+}
+
+// Each child of a device that answers every command after a second would take minutes.
+const std::vector<std::string> SLOW_DEVICE = {"--delay", "1000"};
+
+TEST(ZrvlinkParallel, HungPortIsEndedAtTheLimitWhileTheOthersReport) {
+    CSimSet sims;
+    ASSERT_TRUE(sims.Start({{}, SLOW_DEVICE, {}}));
+    CSetupFile file(SampleParamSet());
+    CliRunOptions options;
+    options.Environment = {{"ZRVLINK_CHILD_LIMIT_MS", "10000"}};
+    const CliRunResult run = RunCli(Joined({"write", file.Path()}, sims.PortOptions()), options);
+    EXPECT_EQ(12, run.Exit) << run.Err;
+    EXPECT_EQ(sims[0].PtyPath() + ": OK\n" + sims[1].PtyPath() + ": WARNING: communication error\n" +
+                  sims[2].PtyPath() + ": OK\n",
+              run.Out);
+    sims[1].Stop();
+    EXPECT_EQ(std::string::npos, ReadWholeFile(sims[1].LogPath()).find("save\r")) << "ended mid-write";
+}
+
+TEST(ZrvlinkParallel, KilledParentLeavesNoChildRunning) {
+    CSimSet sims;
+    ASSERT_TRUE(sims.Start({SLOW_DEVICE, SLOW_DEVICE}));
+    CSetupFile file(SampleParamSet());
+    CCliProcess run;
+    ASSERT_TRUE(run.Start(Joined({"write", file.Path()}, sims.PortOptions())));
+    const std::vector<pid_t> children = WaitForChildren(run.Pid(), 2, EVENTUALLY_MS);
+    ASSERT_EQ(2u, children.size());
+    CProcessWatch watch(children);
+    kill(run.Pid(), SIGKILL);
+    EXPECT_EQ(-1, run.Finish().Exit);
+    EXPECT_TRUE(watch.WaitAllEnded(EVENTUALLY_MS)) << "a child still writes to its device";
+}
+
+// The sanitizers' own handler would turn the signal into a report of theirs.
+std::string WithoutSegvHandler(const char* variable) {
+    const char* options = std::getenv(variable);
+    return std::string(options != nullptr ? options : "") + ":handle_segv=0";
+}
+
+// The child of `parent` that works on the simulator's port, once the simulator has received `text`;
+// -1 when that did not happen in time.
+pid_t ChildOnPortAfter(pid_t parent, const CSimProcess& sim, const std::string& text) {
+    const std::string portOption = std::string("--port") + '\0' + sim.PtyPath() + '\0';
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(EVENTUALLY_MS);
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (ReadWholeFile(sim.LogPath()).find(text) != std::string::npos) {
+            for (const pid_t pid : ChildrenOf(parent)) {
+                if (CommandLineOf(pid).find(portOption) != std::string::npos) {
+                    return pid;
+                }
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return -1;
+}
+
+TEST(ZrvlinkParallel, CrashedChildIsReportedWithItsLastTraceLine) {
+    CSimSet sims;
+    ASSERT_TRUE(sims.Start({{}, SLOW_DEVICE}));
+    CScratchDir out;
+    CliRunOptions options;
+    options.Environment = {{"ASAN_OPTIONS", WithoutSegvHandler("ASAN_OPTIONS")},
+                           {"TSAN_OPTIONS", WithoutSegvHandler("TSAN_OPTIONS")}};
+    CCliProcess run;
+    ASSERT_TRUE(
+        run.Start(Joined({"read", "--output-dir", out.Path(), "--trace"}, sims.PortOptions()), options));
+    // The child asks for the baud rate once it has traced the version.
+    const pid_t child = ChildOnPortAfter(run.Pid(), sims[1], "baudrate\r");
+    ASSERT_GT(child, 0);
+    kill(child, SIGSEGV);
+    const CliRunResult result = run.Finish();
+    EXPECT_EQ(14, result.Exit) << result.Err;
+    const std::string first =
+        sims[0].PtyPath() + ": OK " + PortOutputPath(out.Path(), sims[0].PtyPath()) + "\n";
+    const std::string crashed = sims[1].PtyPath() + ": WARNING: crashed (signal 11): zrvlink: ";
+    EXPECT_EQ(0u, result.Out.find(first + crashed)) << result.Out;
+}
+
+TEST(ZrvlinkParallel, OneDeviceUnderTwoNamesIsAUsageError) {
+    CSimProcess sim;
+    CScratchDir dir;
+    ASSERT_TRUE(sim.Start({"--link", dir / "link"})) << sim.Error();
+    fs::create_symlink("/dev/null", dir / "null");
+    CSetupFile file(SampleParamSet());
+    const struct {
+        std::vector<std::string> Ports;
+        std::string Same; // "FIRST and SECOND", or empty for ports that are different devices
+    } cases[] = {
+        {{sim.PtyPath(), dir / "link"}, sim.PtyPath() + " and " + (dir / "link")},
+        {{dir / "link", "/dev/zero", sim.PtyPath()}, (dir / "link") + " and " + sim.PtyPath()},
+        {{"/dev/null", dir / "null"}, "/dev/null and " + (dir / "null")},
+        {{"/dev/null", "/dev/../dev/null"}, "/dev/null and /dev/../dev/null"},
+        {{"/dev/null", "/dev/zero"}, ""},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> ports;
+        for (const std::string& port : c.Ports) {
+            ports.insert(ports.end(), {"--port", port});
+        }
+        for (const auto& command : {std::vector<std::string>{"write", file.Path()},
+                                    std::vector<std::string>{"read", "--output-dir", dir.Path()}}) {
+            const CliRunResult run = RunCli(Joined(command, ports));
+            if (c.Same.empty()) {
+                EXPECT_EQ(11, run.Exit) << "neither opens as a port: " << run.Err;
+                continue;
+            }
+            EXPECT_EQ(2, run.Exit) << c.Same;
+            EXPECT_EQ(0u, run.Err.find("zrvlink: ports " + c.Same + " are the same device\nUsage: "))
+                << run.Err;
+            EXPECT_EQ("", run.Out);
+        }
+    }
+    sim.Stop();
+    EXPECT_EQ("", ReadWholeFile(sim.LogPath())) << "nothing reached the device";
+}
+
+TEST(ZrvlinkParallel, AllPortsReachADeviceWithTwoNamesOnce) {
+    CDetectedDevices devices;
+    ASSERT_TRUE(devices.Add({"ttyACM0"}));
+    devices.AddAlias("ttyACM1", "ttyACM0");
+    CScratchDir out;
+    const CliRunResult run = RunCli({"read", "--all", "--output-dir", out.Path()}, devices.Options());
+    EXPECT_EQ(0, run.Exit) << run.Err;
+    const std::string port = devices.DevPath("ttyACM0");
+    EXPECT_EQ(port + ": OK " + PortOutputPath(out.Path(), port) + "\n", run.Out);
+}
+
+TEST_F(ZrvlinkAgainstSim, BackupThatIsFileUnderAnotherNameIsRefused) {
+    const std::string port = StartDevice();
+    CScratchDir dir;
+    const std::string file = dir / "setup.dat";
+    {
+        CSetupFile sample(SampleParamSet());
+        fs::copy_file(sample.Path(), file);
+    }
+    const std::string before = ReadWholeFile(file);
+    fs::create_hard_link(file, dir / "hard.dat");
+    fs::create_symlink(file, dir / "soft.dat");
+    for (const std::string& backup :
+         {dir.Path() + "/./setup.dat", dir.Path() + "//setup.dat", dir / "hard.dat", dir / "soft.dat"}) {
+        const CliRunResult run = RunCli({"write", file, "--port", port, "--backup", backup});
+        EXPECT_EQ(2, run.Exit) << backup;
+        EXPECT_EQ(0u, run.Err.find("zrvlink: --backup " + backup + " is FILE " + file + " by another name\n"))
+            << run.Err;
+        EXPECT_EQ(before, ReadWholeFile(file)) << backup;
+    }
+    EXPECT_EQ("", Received()) << "refused before the device was touched";
+}
+
+TEST(ZrvlinkOutput, StdoutThatCannotBeWrittenIsAFailure) {
+    CDetectedDevices devices;
+    ASSERT_TRUE(devices.Add({"ttyACM0", "ttyACM1"}));
+    ParamSet other = SampleParamSet();
+    other.BaudRate = 9600;
+    CSetupFile left(SampleParamSet());
+    CSetupFile right(other);
+    CScratchDir out;
+    const std::vector<std::vector<std::string>> cases = {
+        {"--help"},
+        {"--version"},
+        {"write", "--help"},
+        {"ports"},
+        {"check", left.Path()},
+        {"diff", left.Path(), right.Path()},
+        {"read"},
+        {"read", "--all", "--output-dir", out.Path()},
+        {"write", left.Path(), "--all"},
+    };
+    CliRunOptions options = devices.Options();
+    options.StdoutPath = "/dev/full";
+    for (const auto& args : cases) {
+        const CliRunResult run = RunCli(args, options);
+        EXPECT_EQ(22, run.Exit) << args[0] << " " << args.back();
+        EXPECT_EQ("WARNING: file save error\n", run.Err) << args[0] << " " << args.back();
     }
 }
 

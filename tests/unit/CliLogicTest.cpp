@@ -380,6 +380,22 @@ TEST(BatchResultLine, NamesThePortAndTheReadsFile) {
     EXPECT_EQ("COM4: OK", BatchResultLine(write, "COM4", "OK\n"));
 }
 
+TEST(ChildFailureReport, EndsWithTheLastLineTheChildWroteToStderr) {
+    const struct {
+        const char* Errors;
+        const char* Report;
+    } cases[] = {
+        {"", "WARNING: crashed (signal 11)"},
+        {"\r\n\n", "WARNING: crashed (signal 11)"},
+        {"only\n", "WARNING: crashed (signal 11): only"},
+        {"first\r\nlast\r\n\r\n", "WARNING: crashed (signal 11): last"},
+        {"first\ncut short", "WARNING: crashed (signal 11): cut short"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.Report, ChildFailureReport("crashed (signal 11)", c.Errors)) << c.Errors;
+    }
+}
+
 TEST(QuoteWindowsArgument, KeepsEveryArgumentWholeForTheRuntimesParser) {
     const struct {
         const char* Arg;

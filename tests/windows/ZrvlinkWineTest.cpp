@@ -1,6 +1,7 @@
 // zrvlink.exe under Wine, found through the registry as the setup program finds its device: run by
 // run-detect.sh, first with the simulator's pty mapped as COM<ZRV_COM_PORT> and a slow simulator's as
-// COM<ZRV_SLOW_PORT> (PortMapped), then with the first mapping gone (PortUnmapped).
+// COM<ZRV_SLOW_PORT> (PortMapped), then with the first mapping gone (PortUnmapped). A device whose read
+// takes about 40 s stays on COM<ZRV_LONG_PORT> throughout.
 #include "cli/ChildProcess.h"
 #include "cli/SetupText.h"
 #include "core/ParamFile.h"
@@ -12,10 +13,16 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <thread>
 #include <vector>
+
+#include <windows.h>
+
+#include <tlhelp32.h>
 
 namespace {
 
@@ -56,6 +63,75 @@ std::string PortFromEnvironment(const char* name) {
 std::string MappedPort() {
     return PortFromEnvironment("ZRV_COM_PORT");
 }
+
+std::string LongPort() {
+    return PortFromEnvironment("ZRV_LONG_PORT");
+}
+
+// Generous bound for "it happened at all".
+constexpr DWORD EVENTUALLY_MS = 60000;
+// A child bound to its parent ends within moments of it; on its own it would read the long device for
+// about 40 s.
+constexpr DWORD BEFORE_THE_LONG_READ_ENDS_MS = 20000;
+
+// The zrvlink.exe processes whose parent is `parent`, once there are `count` of them (at most
+// EVENTUALLY_MS). Wine may give a console program helpers of its own.
+std::vector<DWORD> WaitForChildren(DWORD parent, std::size_t count) {
+    std::vector<DWORD> children;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(EVENTUALLY_MS);
+    while (children.size() < count && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        children.clear();
+        const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+        PROCESSENTRY32 entry{};
+        entry.dwSize = sizeof entry;
+        for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
+            if (entry.th32ParentProcessID == parent && _stricmp(entry.szExeFile, "zrvlink.exe") == 0) {
+                children.push_back(entry.th32ProcessID);
+            }
+        }
+        CloseHandle(snapshot);
+    }
+    return children;
+}
+
+// zrvlink.exe started by the test, and the one child it started: the process of its only port.
+struct ParentAndChild {
+    HANDLE Parent = nullptr;
+    HANDLE Child = nullptr;
+    ~ParentAndChild() {
+        for (HANDLE process : {Parent, Child}) {
+            if (process != nullptr) {
+                CloseHandle(process);
+            }
+        }
+    }
+};
+
+bool FindParentAndChild(ParentAndChild* found) {
+    const std::vector<DWORD> parents = WaitForChildren(GetCurrentProcessId(), 1);
+    const std::vector<DWORD> children = parents.size() == 1 ? WaitForChildren(parents[0], 1) : parents;
+    if (parents.size() != 1 || children.size() != 1) {
+        return false;
+    }
+    found->Parent = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, parents[0]);
+    found->Child = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, children[0]);
+    return found->Parent != nullptr && found->Child != nullptr;
+}
+
+// An environment variable for the children of this test, while it lives.
+class CEnvironmentVariable {
+public:
+    CEnvironmentVariable(const char* name, const char* value) : m_name(name) {
+        SetEnvironmentVariableA(name, value);
+    }
+    ~CEnvironmentVariable() { SetEnvironmentVariableA(m_name, nullptr); }
+    CEnvironmentVariable(const CEnvironmentVariable&) = delete;
+    CEnvironmentVariable& operator=(const CEnvironmentVariable&) = delete;
+
+private:
+    const char* m_name;
+};
 
 TEST(PortMapped, PortsListsOnlyTheDevicesPresentPort) {
     const ExeRun run = Zrvlink({"ports"});
@@ -101,6 +177,64 @@ TEST(PortMapped, SlowRepliesDoNotEndTheTransfer) {
     EXPECT_EQ(0, write.Exit) << write.Err;
     EXPECT_EQ("", write.Out + write.Err);
     std::remove("slow.dat");
+}
+
+TEST(PortMapped, HungPortIsEndedAtTheLimitWhileTheOtherReports) {
+    const CEnvironmentVariable limit("ZRVLINK_CHILD_LIMIT_MS", "10000");
+    const std::string file = "port-" + MappedPort() + ".dat";
+    const ExeRun run = Zrvlink({"read", "--port", MappedPort(), "--port", LongPort(), "--output-dir", "."});
+    EXPECT_EQ(12, run.Exit) << run.Err;
+    EXPECT_EQ(MappedPort() + ": OK ./" + file + "\n" + LongPort() + ": WARNING: communication error\n",
+              WithoutCarriageReturns(run.Out));
+    std::remove(file.c_str());
+}
+
+// The exit code that Windows gives a process ended by an access violation.
+constexpr UINT ACCESS_VIOLATION = 0xC0000005;
+
+TEST(PortMapped, CrashedChildIsReportedWithItsExceptionCode) {
+    CChildProcess zrvlink;
+    ASSERT_TRUE(zrvlink.Start(ProgramPath(), {"read", "--port", LongPort(), "--output-dir", "."}));
+    ParentAndChild processes;
+    ASSERT_TRUE(FindParentAndChild(&processes));
+    TerminateProcess(processes.Child, ACCESS_VIOLATION);
+    EXPECT_EQ(14, zrvlink.Wait());
+    EXPECT_EQ(LongPort() + ": WARNING: crashed (exception 0xC0000005)\n",
+              WithoutCarriageReturns(zrvlink.Output()));
+}
+
+TEST(PortMapped, KilledParentLeavesNoChildRunning) {
+    CChildProcess zrvlink;
+    ASSERT_TRUE(zrvlink.Start(ProgramPath(), {"read", "--port", LongPort(), "--output-dir", "."}));
+    ParentAndChild processes;
+    ASSERT_TRUE(FindParentAndChild(&processes));
+    TerminateProcess(processes.Parent, 1);
+    EXPECT_EQ(1, zrvlink.Wait());
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(processes.Child, BEFORE_THE_LONG_READ_ENDS_MS))
+        << "the port's process still runs";
+}
+
+TEST(PortUnmapped, SameDeviceUnderTwoNamesIsAUsageError) {
+    for (const char* other : {"com7", "\\\\.\\COM7", "\\\\.\\cOm007"}) {
+        const ExeRun run = Zrvlink({"write", "wine-none.dat", "--port", "COM7", "--port", other});
+        EXPECT_EQ(2, run.Exit) << other << ": " << run.Err;
+        EXPECT_EQ(0u, run.Err.find(std::string("zrvlink: ports COM7 and ") + other + " are the same device"))
+            << run.Err;
+    }
+}
+
+TEST(PortUnmapped, BackupThatIsFileUnderAnotherNameIsRefused) {
+    CParamFile setup;
+    ASSERT_TRUE(setup.Save("wine-setup.dat"));
+    ASSERT_TRUE(CreateHardLinkA("wine-hard.dat", "wine-setup.dat", nullptr));
+    for (const char* backup : {".\\wine-setup.dat", "WINE-SETUP.DAT", "wine-hard.dat"}) {
+        const ExeRun run = Zrvlink({"write", "wine-setup.dat", "--backup", backup});
+        EXPECT_EQ(2, run.Exit) << backup << ": " << run.Err;
+        EXPECT_EQ(0u, run.Err.find(std::string("zrvlink: --backup ") + backup + " is FILE wine-setup.dat"))
+            << run.Err;
+    }
+    std::remove("wine-hard.dat");
+    std::remove("wine-setup.dat");
 }
 
 TEST(PortUnmapped, ReadFindsNoDevice) {

@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # Runs the detector's Wine test program around a COM port that comes and goes: writes the device's USB
 # instances with `reg add`, maps zrvlink-sim's pty as COM<n> (and, for another USB device, as COM<n+1>),
-# runs the PortMapped cases, removes the device's mapping and runs the PortUnmapped cases. Wine lists
+# runs the PortMapped cases, removes the device's mapping and runs the PortUnmapped cases. A simulator
+# whose read takes long (0.4 s per reply: about 40 s) stays mapped as COM<n+2> (ZRV_LONG_PORT). Wine lists
 # the ports of HKLM\Software\Wine\Ports in the serial-port map when its server starts, so each change
 # restarts it, in a copy of the session's prefix that no other test uses. A second simulator, slow to
 # answer "vers" (600 ms) and "save" (1500 ms), is mapped as COM<n+5> for the PortMapped cases.
 # Usage: run-detect.sh SIM_PROGRAM PORT_NUMBER TEST_PROGRAM
 set -euo pipefail
 sim=$1 port=$2 program=$3
-other=$((port + 1)) slow=$((port + 5))
+other=$((port + 1)) long=$((port + 2)) slow=$((port + 5))
 wine=/usr/lib/wine/wine64 wineserver=/usr/lib/wine/wineserver
 [ -n "${WINEPREFIX:-}" ] || { echo "run-detect: no Wine session (scripts/with-wine.sh)" >&2; exit 2; }
 [ -x "$sim" ] || { echo "run-detect: no simulator at $sim (build the native preset first)" >&2; exit 2; }
@@ -27,6 +28,8 @@ cp -a "$WINEPREFIX" "$work/prefix"
 export WINEPREFIX=$work/prefix
 zrv_attach_sim "$sim" "$work" "$port"
 zrv_attach_sim "$sim" "$work" "$slow" --delay-command vers:600 --delay-command save:1500
+zrv_attach_sim "$sim" "$work" "$long" --delay 400
+export ZRV_LONG_PORT=$long
 
 reg() { "$wine" reg "$@" >/dev/null; }
 # shellcheck source=../../scripts/wine-server.sh
