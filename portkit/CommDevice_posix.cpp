@@ -7,6 +7,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -99,7 +100,10 @@ bool CCommDevice::Open(int32_t portNumber, const CommSettings& settings) {
     DeviceState& state = State(m_storage);
     state.Fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     int wake[2];
-    if (state.Fd < 0 || !ApplySettings(state.Fd, settings) || pipe2(wake, O_NONBLOCK | O_CLOEXEC) != 0) {
+    // One user at a time, as a COM port on Windows: the lock holds under every name of the tty (its
+    // /dev/ttyACMn path and the links udev makes), so that two transfers never share a device.
+    if (state.Fd < 0 || flock(state.Fd, LOCK_EX | LOCK_NB) != 0 || !ApplySettings(state.Fd, settings) ||
+        pipe2(wake, O_NONBLOCK | O_CLOEXEC) != 0) {
         Close();
         return false;
     }

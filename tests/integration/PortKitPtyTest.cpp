@@ -101,6 +101,26 @@ TEST_F(PortKitOverPty, PortThatGoesAwayStopsDeliveringAndRefusesWrites) {
     EXPECT_EQ(0, DestroyCommPort(Handle));
 }
 
+// Two transfers on one device would mix their commands; a second name of the tty must not get round it.
+TEST_F(PortKitOverPty, APortInUseIsRefusedUnderEveryNameUntilItIsClosed) {
+    char linkDir[] = "/tmp/zrv-portkit-link.XXXXXX";
+    ASSERT_NE(nullptr, mkdtemp(linkDir));
+    const std::string link = std::string(linkDir) + "/zrvlink-SERIAL";
+    ASSERT_EQ(0, symlink(ptsname(m_master), link.c_str()));
+    const int32_t linkPort = RegisterCommPortPath(link.c_str());
+
+    const int32_t first = CreateCommPort(m_port, 9600, 8, COMM_PARITY_NONE, 1, 0, 0, 0);
+    ASSERT_GE(first, 0);
+    EXPECT_LT(CreateCommPort(m_port, 9600, 8, COMM_PARITY_NONE, 1, 0, 0, 0), 0);
+    EXPECT_LT(CreateCommPort(linkPort, 9600, 8, COMM_PARITY_NONE, 1, 0, 0, 0), 0);
+    EXPECT_EQ(0, DestroyCommPort(first));
+    const int32_t again = CreateCommPort(linkPort, 9600, 8, COMM_PARITY_NONE, 1, 0, 0, 0);
+    EXPECT_GE(again, 0);
+    EXPECT_EQ(0, DestroyCommPort(again));
+    unlink(link.c_str());
+    rmdir(linkDir);
+}
+
 TEST_F(PortKitOverPty, UnknownPortsSettingsAndHandlesAreRefused) {
     EXPECT_LT(CreateCommPort(RegisterCommPortPath("/dev/zrv-absent"), 9600, 8, 'N', 1, 0, 0, 0), 0);
     EXPECT_LT(CreateCommPort(250, 9600, 8, 'N', 1, 0, 0, 0), 0);
