@@ -115,7 +115,7 @@ step_summary() { # TIER KIND: one line of what the step did
   local log=$logs/$1-$2.log line
   line=$(grep -E '^[0-9]+% tests passed' "$log" | tail -n 1)
   [ "$1" = fuzz ] && [ "$2" = test ] && line=$(grep -c '^fuzz: ' "$log")" fuzz targets"
-  [ "$1" = package ] && [ "$2" = test ] && line=$(grep -E '^(deb|zip) checks: ' "$log" | paste -sd ';' -)
+  [ "$1" = package ] && [ "$2" = test ] && line=$(grep -E '^(deb|zip) checks: ' "$log" | paste -sd ';' - | sed 's/;/; /g')
   printf '%s%s s' "${line:+$line, }" "$(sed -n 's/^step-seconds: //p' "$log")"
 }
 
