@@ -5,7 +5,7 @@ SHELL := /bin/bash
 PRESETS_WITH_TESTS := native native-asan native-tsan mingw
 CLANG_FORMAT ?= clang-format
 
-.PHONY: test run deps build bench fuzz format format-check $(addprefix test-,$(PRESETS_WITH_TESTS)) \
+.PHONY: test run deps build dist bench fuzz format format-check test-package $(addprefix test-,$(PRESETS_WITH_TESTS)) \
         $(addprefix build-,$(PRESETS_WITH_TESTS))
 
 # Every tier in order, stopping at the first that fails; the last lines name it and its failing tests.
@@ -25,8 +25,12 @@ $(addprefix build-,$(PRESETS_WITH_TESTS)): build-%: deps
 	cmake --preset $* >/dev/null
 	cmake --build --preset $*
 
-# One tier each, with the same summary.
-test-native test-native-asan test-native-tsan test-mingw: test-%: deps
+# The Windows zip and the Debian package, written by CPack into dist/.
+dist: deps
+	./scripts/make-dist.sh
+
+# One tier each, with the same summary. test-package checks the packages (it needs the mingw build).
+test-native test-native-asan test-native-tsan test-mingw test-package: test-%: deps
 	@./scripts/test-tiers.sh $*
 
 # A bounded libFuzzer run of each fuzz target (clang-14, FUZZ_SECONDS each, side by side); every other

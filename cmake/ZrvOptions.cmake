@@ -37,6 +37,14 @@ elseif(NOT ZRV_SANITIZE STREQUAL "")
   message(FATAL_ERROR "ZRV_SANITIZE must be address, thread, fuzzer or empty, not '${ZRV_SANITIZE}'")
 endif()
 
+# As Debian builds its packages: stack protector, checked string and memory calls (which need an
+# optimised build), read-only relocations resolved at start.
+if(ZRV_HARDENING)
+  target_compile_options(zrv_options INTERFACE -fstack-protector-strong -fstack-clash-protection)
+  target_compile_definitions(zrv_options INTERFACE _FORTIFY_SOURCE=2)
+  target_link_options(zrv_options INTERFACE -Wl,-z,relro -Wl,-z,now)
+endif()
+
 # Selects the backend source of a seam for the platform being built: NAME_win32.cpp or NAME_posix.cpp.
 function(zrv_backend_source out_var dir name)
   if(WIN32)

@@ -3,8 +3,8 @@
 # its failing tests. Each step's whole output is kept in build/logs/. With enough memory, a tier's tests
 # run while the next preset builds (tests mostly wait on ptys and Wine; a build keeps both cores busy),
 # and the fuzz targets run side by side. `make test` stops at the first tier that fails.
-# Usage: scripts/test-tiers.sh [TIER...]   (tiers: format native native-asan native-tsan mingw fuzz;
-#                                             default: all, in that order)
+# Usage: scripts/test-tiers.sh [TIER...]   (tiers: format native native-asan native-tsan mingw package
+#                                             fuzz; default: all, in that order)
 # Environment: FUZZ_SECONDS (default 30), ZRV_SERIAL=1 runs every step alone.
 set -uo pipefail
 # Each step in a process group of its own, so that ending it ends its compilers and test programs.
@@ -19,6 +19,9 @@ FUZZ_SECONDS=${FUZZ_SECONDS:-30}
 FUZZ_TARGETS=(fuzz_setup_file fuzz_replies fuzz_ini)
 # A build and a test run side by side need about 3 GiB; below this, every step runs alone.
 PARALLEL_MIN_KIB=$((4 * 1024 * 1024))
+
+# The one version of the kit, as the top CMakeLists.txt sets it; the packages carry it in their names.
+project_version() { sed -n 's/^project(ZRVLinkKit VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt; }
 
 say() { printf '[%3d s] %s\n' $((SECONDS - started_at)) "$*"; }
 
@@ -43,6 +46,8 @@ build_cmd() {
       cmake --preset mingw && cmake --build --preset mingw &&
         { [ -f build/native/CMakeCache.txt ] || cmake --preset native; } &&
         cmake --build --preset native --target zrvlink-sim ;;
+    # Both packages (the zip from the mingw tree built above), and the driver that the zip's check uses.
+    package) ./scripts/make-dist.sh && cmake --build --preset mingw --target setup_driver ;;
     *) cmake --preset "$1" && cmake --build --preset "$1" ;;
   esac
 }
@@ -53,6 +58,12 @@ test_cmd() {
     native) ctest --preset native ;;
     native-asan | native-tsan) no_aslr ctest --preset "$1" ;;
     mingw) ./scripts/with-wine.sh ctest --preset mingw ;;
+    package)
+      local version
+      version=$(project_version)
+      tests/package/deb-test.sh "dist/zrvlink_${version}_amd64.deb" "$version" &&
+        ./scripts/with-wine.sh tests/package/zip-test.sh "dist/zrvlink-kit-${version}-win64.zip" "$version" \
+          build/mingw/tests/windows/setup_driver.exe ;;
     fuzz)
       if ! command -v clang++-14 >/dev/null; then
         echo "fuzz: clang++-14 is missing, fuzzing skipped"
@@ -104,6 +115,7 @@ step_summary() { # TIER KIND: one line of what the step did
   local log=$logs/$1-$2.log line
   line=$(grep -E '^[0-9]+% tests passed' "$log" | tail -n 1)
   [ "$1" = fuzz ] && [ "$2" = test ] && line=$(grep -c '^fuzz: ' "$log")" fuzz targets"
+  [ "$1" = package ] && [ "$2" = test ] && line=$(grep -E '^(deb|zip) checks: ' "$log" | paste -sd ';' - | sed 's/;/; /g')
   printf '%s%s s' "${line:+$line, }" "$(sed -n 's/^step-seconds: //p' "$log")"
 }
 
@@ -118,6 +130,7 @@ report_failure() {
   case $tier-$kind in
     format-test) sed -n 's/^\(.*\):[0-9]*:[0-9]*: error: code should be clang-formatted.*/  not formatted: \1/p' "$log" | sort -u ;;
     fuzz-test) grep "found a fault" "$log" | sed "s/^/  /" ;;
+    package-test) grep '^FAILED' "$log" | sed 's/^/  /' ;;
     *-test)
       sed -n '/The following tests FAILED:/,$ s/^[[:space:]]*[0-9]* - \(.*\)/  failed: \1/p' "$log"
       # A Windows test program runs many test cases under one CTest entry.
@@ -161,7 +174,7 @@ run_tiers() {
 }
 
 tiers=("$@")
-[ ${#tiers[@]} -gt 0 ] || tiers=(format native native-asan native-tsan mingw fuzz)
+[ ${#tiers[@]} -gt 0 ] || tiers=(format native native-asan native-tsan mingw package fuzz)
 
 if ! run_tiers "${tiers[@]}"; then
   report_failure

@@ -283,5 +283,9 @@ int main(int argc, char** argv) {
         std::fputs(SimUsage().c_str(), stdout);
         return 0;
     }
+    if (options.Version) {
+        std::printf("zrvlink-sim %s\n", ZRVLINK_VERSION);
+        return 0;
+    }
     return Simulate(options);
 }

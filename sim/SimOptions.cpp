@@ -102,7 +102,8 @@ const OptionRow OPTIONS[] = {
      [](std::string_view v, SimOptions* o, std::string* e) { return ReadPath(v, &o->SavedOutPath, e); }},
     {"--log", true,
      [](std::string_view v, SimOptions* o, std::string* e) { return ReadPath(v, &o->LogPath, e); }},
-    {"--version", true,
+    {"--version", false, [](std::string_view, SimOptions* o, std::string*) { return o->Version = true; }},
+    {"--vers-reply", true,
      [](std::string_view v, SimOptions* o, std::string* e) { return ReadText(v, &o->Behaviour.Version, e); }},
     {"--save-reply", true,
      [](std::string_view v, SimOptions* o, std::string* e) {
@@ -191,7 +192,7 @@ Options (each as "--name VALUE" or "--name=VALUE"; a later one overrides an earl
   --saved-out FILE      at the end, write the SAVED state (as of the last "save" answered "OK", else
                         the initial state) to FILE as a setup file
   --log FILE            write every received byte to FILE, raw, as it arrives (ESC and CR included)
-  --version TEXT        answer "vers" with TEXT (default ")") +
+  --vers-reply TEXT     answer "vers" with TEXT (default ")") +
            SIM_DEFAULT_VERSION + R"(")
   --save-reply TEXT     answer "save" with TEXT (default "OK"); with any other text nothing is saved
   --silent-after N      answer N lines, then hang: keep reading and logging, but answer and do nothing
@@ -209,6 +210,7 @@ Options (each as "--name VALUE" or "--name=VALUE"; a later one overrides an earl
                         before every byte of every reply
   --byte-by-byte        send replies one byte per write, 1 ms apart
   --help                show this text and end
+  --version             show the program's version and end
 
 The device: the PC sends one command line ended by CR; the device never echoes. ESC discards a partial
 line. LF is no line end: like any other control byte it makes its line an ERROR. Words are separated by

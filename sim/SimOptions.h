@@ -6,7 +6,7 @@
 #include <string>
 
 constexpr int SIM_MAX_DELAY_MS = 3600000;
-constexpr std::size_t SIM_MAX_TEXT = 1023; // --version and --save-reply
+constexpr std::size_t SIM_MAX_TEXT = 1023; // --vers-reply and --save-reply
 
 struct SimOptions {
     SimBehaviour Behaviour;
@@ -17,6 +17,7 @@ struct SimOptions {
     std::string LogPath;      // every received byte, raw
     bool ByteByByte = false;
     bool Help = false;
+    bool Version = false;
 };
 
 // Reads argv[1] to argv[argc - 1] into `options`; on failure `error` says which argument and why.

@@ -28,7 +28,7 @@ TEST(ParseSimOptions, EveryOptionReachesItsSetting) {
                        "v.dat",
                        "--log",
                        "r.log",
-                       "--version",
+                       "--vers-reply",
                        "ZRV 2.0 (test)",
                        "--save-reply=NG",
                        "--silent-after",
@@ -44,7 +44,8 @@ TEST(ParseSimOptions, EveryOptionReachesItsSetting) {
                        "--delay-command=save:0",
                        "--garbage",
                        "--byte-by-byte",
-                       "--help"},
+                       "--help",
+                       "--version"},
                       &o, &error))
         << error;
     EXPECT_EQ("/tmp/l", o.LinkPath);
@@ -66,6 +67,7 @@ TEST(ParseSimOptions, EveryOptionReachesItsSetting) {
     EXPECT_TRUE(o.Behaviour.Garbage);
     EXPECT_TRUE(o.ByteByByte);
     EXPECT_TRUE(o.Help);
+    EXPECT_TRUE(o.Version);
 }
 
 TEST(ParseSimOptions, WithoutOptionsTheDeviceBehavesWell) {
@@ -78,7 +80,7 @@ TEST(ParseSimOptions, WithoutOptionsTheDeviceBehavesWell) {
     EXPECT_EQ(-1, o.Behaviour.CloseAfter);
     EXPECT_EQ(-1, o.Behaviour.StallAfter);
     EXPECT_EQ(0, o.Behaviour.DelayMs);
-    EXPECT_FALSE(o.Behaviour.Garbage || o.ByteByByte || o.Help);
+    EXPECT_FALSE(o.Behaviour.Garbage || o.ByteByByte || o.Help || o.Version);
 }
 
 TEST(ParseSimOptions, LaterOptionsOverrideEarlierOnes) {
@@ -124,9 +126,11 @@ TEST(ParseSimOptions, BadArgumentsAreRefusedByName) {
         {{"--delay-command", "name"}, "--delay-command: expected COMMAND:MS"},
         {{"--delay-command", "reboot:5"}, "--delay-command: expected COMMAND:MS"},
         {{"--delay-command", "name:x"}, "--delay-command: expected milliseconds"},
-        {{"--version", "V1>"}, "--version: expected at most 1023 printable ASCII characters without '>'"},
+        {{"--vers-reply", "V1>"},
+         "--vers-reply: expected at most 1023 printable ASCII characters without '>'"},
         {{"--save-reply", "O\tK"}, "--save-reply: expected at most 1023"},
-        {{"--version", std::string(1024, 'v')}, "--version: expected at most 1023"},
+        {{"--vers-reply", std::string(1024, 'v')}, "--vers-reply: expected at most 1023"},
+        {{"--version=2.0"}, "--version takes no value"},
         {{"--log", ""}, "--log: expected a path"},
         {{"--ignore-set", "vers"}, "--ignore-set: expected WORD[:INDEX]"},
         {{"--ignore-set", "save:1"}, "--ignore-set: expected WORD[:INDEX]"},
@@ -145,9 +149,10 @@ TEST(ParseSimOptions, BadArgumentsAreRefusedByName) {
 
 TEST(SimUsage, NamesEveryOption) {
     const std::string usage = SimUsage();
-    for (const char* option : {"--link", "--load", "--state-out", "--saved-out", "--log", "--version",
-                               "--save-reply", "--silent-after", "--close-after", "--stall-after", "--delay ",
-                               "--delay-command", "--ignore-set", "--garbage", "--byte-by-byte", "--help"}) {
+    for (const char* option :
+         {"--link", "--load", "--state-out", "--saved-out", "--log", "--vers-reply", "--version",
+          "--save-reply", "--silent-after", "--close-after", "--stall-after", "--delay ", "--delay-command",
+          "--ignore-set", "--garbage", "--byte-by-byte", "--help"}) {
         EXPECT_NE(std::string::npos, usage.find(option)) << option;
     }
 }

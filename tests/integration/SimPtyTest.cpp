@@ -77,7 +77,7 @@ private:
 
 TEST(ZrvlinkSim, AnswersAConversationAndWritesStatesAndLog) {
     CSimProcess sim;
-    ASSERT_TRUE(sim.Start({"--version", "ZRV test 2.5"})) << sim.Error();
+    ASSERT_TRUE(sim.Start({"--vers-reply", "ZRV test 2.5"})) << sim.Error();
     CPtyClient pc;
     ASSERT_TRUE(pc.Open(sim.PtyPath()));
     const struct {

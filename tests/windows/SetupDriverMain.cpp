@@ -2,6 +2,8 @@
 //   setup_driver prepare PORT   the simulated device on COM<PORT>, and the dialogs' font
 //   setup_driver read           reads from the device through the running program's window
 //   setup_driver quit           closes the running program, answering Yes to its question
+//   setup_driver serial-line    prints whether the running program lets the user change the serial-line
+//                               settings: "changeable", "locked", or "mixed" when the three controls differ
 #include "SetupDriver.h"
 #include "ui/resource.h"
 
@@ -41,6 +43,20 @@ int Read() {
     return 0;
 }
 
+int SerialLine() {
+    HWND main = WaitForDialog(0, "ZRV-Link Setup");
+    if (main == nullptr) {
+        std::fprintf(stderr, "setup_driver: no window\n");
+        return 1;
+    }
+    int enabled = 0;
+    for (int id : {IDC_BAUDRATE, IDC_PARITY, IDC_STOPBITS}) {
+        enabled += ItemEnabled(main, id) ? 1 : 0;
+    }
+    std::printf("%s\n", enabled == 3 ? "changeable" : enabled == 0 ? "locked" : "mixed");
+    return 0;
+}
+
 int Quit() {
     HWND main = WaitForDialog(0, "ZRV-Link Setup");
     if (main == nullptr) {
@@ -64,6 +80,9 @@ int main(int argc, char** argv) {
     if (command == "quit" && argc == 2) {
         return Quit();
     }
-    std::fprintf(stderr, "usage: setup_driver prepare PORT | setup_driver read | setup_driver quit\n");
+    if (command == "serial-line" && argc == 2) {
+        return SerialLine();
+    }
+    std::fprintf(stderr, "usage: setup_driver prepare PORT | read | quit | serial-line\n");
     return 2;
 }
