@@ -8,6 +8,7 @@ PACKAGES=(
   g++-mingw-w64-x86-64-posix mingw-w64-tools
   wine64 fonts-wine xvfb imagemagick
   clang-14 libclang-rt-14-dev clang-format
+  libcli11-dev nlohmann-json3-dev
 )
 
 missing=()
