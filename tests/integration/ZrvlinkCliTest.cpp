@@ -785,7 +785,7 @@ TEST(ZrvlinkUsage, UsageErrorsExitWithTwoAndTheUsage) {
         {{"read", "--port", ""}, "--port: needs a value", "Usage: zrvlink read"},
         {{"read", "--output="}, "--output", "Usage: zrvlink read"},
         {{"read", "--trace=1"}, "trace", "Usage: zrvlink read"},
-        {{"read", "extra"}, "extra", "Usage: zrvlink read"},
+        {{"read", "--port", "A", "extra"}, "extra", "Usage: zrvlink read"},
         {{"write"}, "FILE", "Usage: zrvlink write FILE"},
         {{"check", "a.dat", "b.dat"}, "b.dat", "Usage: zrvlink check"},
         {{"diff", "a.dat", "b.dat", "c.dat"}, "c.dat", "Usage: zrvlink diff"},
