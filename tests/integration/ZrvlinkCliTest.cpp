@@ -1,6 +1,7 @@
 // The real zrvlink program against zrvlink-sim on pseudo-terminals: its contract (output, files, exit
-// statuses and their one-line messages), backup, verify, diff, parallel runs (their children hung,
-// crashed or orphaned), usage errors and output that cannot be written.
+// statuses and their one-line messages), backup, verify, diff, the JSON documents read back by a JSON
+// parser, the long port listing, parallel runs (their children hung, crashed or orphaned), usage errors
+// and output that cannot be written.
 #include "CliRun.h"
 #include "FakeSysfs.h"
 #include "SampleParams.h"
@@ -268,6 +269,13 @@ TEST(ZrvlinkExit, EveryFailureHasItsStatusAndOneLine) {
         bool SendsNothing;
     } cases[] = {
         {"no device", {}, {"read"}, false, 10, "WARNING: communication error\n", true},
+        {"silent, for JSON",
+         {"--silent-after", "40"},
+         {"read", "--port", "PTY", "--json"},
+         false,
+         12,
+         "WARNING: communication error\n",
+         false},
         {"silent",
          {"--silent-after", "40"},
          {"write", "GOOD", "--port", "PTY"},
@@ -298,6 +306,7 @@ TEST(ZrvlinkExit, EveryFailureHasItsStatusAndOneLine) {
          "WARNING: file save error: /zrv/no/such/dir/x.dat: no such file or directory\n",
          false},
         {"bad file", {}, {"write", "BAD", "--port", "PTY"}, false, 23, "WARNING: parameter error\n", true},
+        {"bad file for JSON", {}, {"check", "BAD", "--json"}, false, 23, "WARNING: parameter error\n", true},
         {"no key in the file",
          {},
          {"write", "NOKEY", "--port", "PTY"},
@@ -327,6 +336,7 @@ TEST(ZrvlinkExit, EveryFailureHasItsStatusAndOneLine) {
         const CliRunResult run = RunCli(args, options);
         EXPECT_EQ(c.Exit, run.Exit) << c.Name << ": " << run.Err;
         EXPECT_EQ(c.Err, run.Err) << c.Name;
+        EXPECT_EQ("", run.Out) << c.Name << ": a failure prints no document";
         sim.Stop();
         EXPECT_EQ(c.SendsNothing, ReadWholeFile(sim.LogPath()).empty()) << c.Name;
     }
@@ -551,28 +561,6 @@ TEST_F(ZrvlinkAgainstSim, JsonOfDiffListsTheSameDifferencesAsItsLines) {
                             difference.value("Right", ""));
         }
         EXPECT_EQ(LinesOf(text.Out), lines) << Shown(command);
-    }
-}
-
-// A failure keeps its line on stderr and its status; stdout gets no document at all.
-TEST(ZrvlinkExit, JsonFailuresPrintNothingOnStdout) {
-    CSetupFile bad(std::string("BaudRate=fast\r\n"));
-    CFakeSysfs empty;
-    CliRunOptions options;
-    options.Environment = {{"ZRVLINK_SYSFS_ROOT", empty.Root()}};
-    const struct {
-        std::vector<std::string> Args;
-        int Exit;
-    } cases[] = {
-        {{"read", "--json"}, 10},
-        {{"diff", "/zrv/no/such.dat", bad.Path(), "--json"}, 21},
-        {{"check", bad.Path(), "--json"}, 23},
-    };
-    for (const auto& c : cases) {
-        const CliRunResult run = RunCli(c.Args, options);
-        EXPECT_EQ(c.Exit, run.Exit) << Shown(c.Args);
-        EXPECT_EQ("", run.Out) << Shown(c.Args);
-        EXPECT_EQ(0u, run.Err.find("WARNING: ")) << run.Err;
     }
 }
 
