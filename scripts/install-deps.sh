@@ -8,7 +8,19 @@ PACKAGES=(
   g++-mingw-w64-x86-64-posix mingw-w64-tools
   wine64 fonts-wine xvfb imagemagick
   clang-14 libclang-rt-14-dev clang-format
+  locales
 )
+
+# The Wine tests of a Japanese code page run with LC_ALL=ja_JP.UTF-8, which needs the locale generated.
+ensure_locale() {
+  locale -a 2>/dev/null | grep -qx 'ja_JP.utf8' && return 0
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "install-deps: the ja_JP.UTF-8 locale is missing; run as root to generate it" >&2
+    return 1
+  fi
+  echo "install-deps: generating the ja_JP.UTF-8 locale"
+  localedef -i ja_JP -f UTF-8 ja_JP.UTF-8
+}
 
 missing=()
 for p in "${PACKAGES[@]}"; do
@@ -18,6 +30,7 @@ for p in "${PACKAGES[@]}"; do
 done
 
 if [ ${#missing[@]} -eq 0 ]; then
+  ensure_locale
   exit 0
 fi
 
@@ -30,3 +43,4 @@ echo "install-deps: installing ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
 apt-get update -qq
 apt-get install -y -qq --no-install-recommends "${missing[@]}"
+ensure_locale
