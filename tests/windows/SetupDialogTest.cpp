@@ -14,7 +14,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
-#include <map>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -553,12 +552,12 @@ TEST_F(SetupDialog, FileDialogsOfferSetupFilesAndAskBeforeReplacingOne) {
     ExpectIdleAndStaying(process, main);
 }
 
-// A rate that the list does not hold (or none) leaves the list as it was, and the list is what goes to a
-// file or the device; with the serial line open to change, the rate chosen goes to the device.
+// A rate that the list does not hold (or none) leaves the list as it was, and the list is what a file gets;
+// with the serial line open to change, the rate chosen is what the device gets.
 TEST_F(SetupDialog, BaudRateSavedOrWrittenIsTheOneTheListShows) {
     {
         CSetupProcess process(m_program);
-        HWND main = Open(process, m_ports.Fresh);
+        HWND main = Open(process);
         ASSERT_NE(nullptr, main);
         const struct {
             const char* File;
@@ -576,17 +575,11 @@ TEST_F(SetupDialog, BaudRateSavedOrWrittenIsTheOneTheListShows) {
             EXPECT_TRUE(WaitFor([&] { return WindowText(main).find(load.File) != std::string::npos; }));
             EXPECT_EQ(load.Shown, ItemText(main, IDC_BAUDRATE)) << load.File;
         }
-        ChooseThrough(process, main, IDC_SAVE_SETUP, process.Directory() + "\\saved.dat");
+        const std::string path = process.Directory() + "\\saved.dat";
+        ChooseThrough(process, main, IDC_SAVE_SETUP, path);
         CParamFile saved;
-        EXPECT_TRUE(WaitFor([&] { return saved.Load((process.Directory() + "\\saved.dat").c_str()); }));
+        EXPECT_TRUE(WaitFor([&] { return saved.Load(path.c_str()); }));
         EXPECT_EQ(38400, saved.GetParam()->BaudRate);
-
-        ASSERT_TRUE(WaitUntilGone(StartWrite(process, main)));
-        ASSERT_TRUE(Answer(ExpectBox(process, WRITE_COMPLETED), IDOK));
-        ChooseThrough(process, main, IDC_LOAD_SETUP, process.Directory() + "\\rate38400.dat");
-        SelectItem(main, IDC_BAUDRATE, "57600"); // the list is locked for the user, not for this
-        ASSERT_TRUE(WaitUntilGone(StartRead(process, main)));
-        EXPECT_EQ("38400", ItemText(main, IDC_BAUDRATE)) << "what the device holds";
     }
     CSetupProcess process(m_program, "ZRVLinkSetup.exe", "[Settings]\r\nBaudRateChange=1\r\n");
     HWND main = Open(process, m_ports.Fresh);
@@ -762,30 +755,27 @@ TEST_F(SetupDialog, AboutBoxOpensFromTheSystemMenuAndClosesEitherWay) {
 // The model label keeps its size next to the dialog's font, which follows the screen's DPI; it follows a
 // move to a monitor of another DPI as well. Window shots at each DPI land in the artifacts.
 TEST_F(SetupDialog, ModelLabelScalesWithTheDpi) {
+    const auto labelHeight = [](int dpi) { return std::to_string(MulDiv(24, dpi, 96)); };
     const struct {
-        DWORD Dpi;
+        int Dpi;
         const char* Shot;
     } screens[] = {{96, "main-window-100"}, {144, "main-window-150"}, {192, "main-window-200"}};
-    std::map<DWORD, std::string> labelHeights;
     for (const auto& screen : screens) {
-        const CScreenDpi dpi(screen.Dpi);
+        const CScreenDpi dpi(static_cast<DWORD>(screen.Dpi));
         ASSERT_TRUE(dpi.Set());
         CSetupProcess process(m_program);
         HWND main = Open(process);
         ASSERT_NE(nullptr, main);
-        labelHeights[screen.Dpi] = m_probe.Ask(main, PROBE_FONT_HEIGHT, IDC_MODEL);
-        EXPECT_EQ(std::to_string(MulDiv(24, static_cast<int>(screen.Dpi), 96)), labelHeights[screen.Dpi]);
+        EXPECT_EQ(labelHeight(screen.Dpi), m_probe.Ask(main, PROBE_FONT_HEIGHT, IDC_MODEL));
         // The dialog's 9-point font, as a character height in pixels.
-        EXPECT_EQ(std::to_string(-MulDiv(9, static_cast<int>(screen.Dpi), 72)),
-                  m_probe.Ask(main, PROBE_FONT_HEIGHT));
+        EXPECT_EQ(std::to_string(-MulDiv(9, screen.Dpi, 72)), m_probe.Ask(main, PROBE_FONT_HEIGHT));
         Shot(main, screen.Shot);
+        if (screen.Dpi == 96) {
+            ASSERT_EQ("sent", m_probe.Ask(main, PROBE_DPI_CHANGED, 192));
+            EXPECT_EQ(labelHeight(192), m_probe.Ask(main, PROBE_FONT_HEIGHT, IDC_MODEL));
+            EXPECT_EQ("ZRV-LINK", ItemText(main, IDC_MODEL));
+        }
     }
-    CSetupProcess process(m_program);
-    HWND main = Open(process);
-    ASSERT_NE(nullptr, main);
-    ASSERT_EQ("sent", m_probe.Ask(main, PROBE_DPI_CHANGED, 192));
-    EXPECT_EQ(labelHeights[192], m_probe.Ask(main, PROBE_FONT_HEIGHT, IDC_MODEL));
-    EXPECT_EQ("ZRV-LINK", ItemText(main, IDC_MODEL));
 }
 
 // Run in a Japanese code page, where a character may take two bytes.
