@@ -4,6 +4,7 @@
 #include "SimProcess.h"
 #include "TransferRun.h"
 #include "core/ParamFile.h"
+#include "platform/FdOwner.h"
 #include "portkit/CommPortPaths.h"
 
 #include <fcntl.h>
@@ -49,10 +50,11 @@ std::vector<std::string> ReadCommandLines() {
 
 // The floor: the same exchanges in a bare loop, write the line, then poll and read until the prompt.
 bool RawExchanges(const std::string& path, const std::vector<std::string>& lines) {
-    int fd = open(path.c_str(), O_RDWR | O_NOCTTY);
-    if (fd < 0) {
+    const CFd port(open(path.c_str(), O_RDWR | O_NOCTTY));
+    if (!port.IsOpen()) {
         return false;
     }
+    const int fd = port.Get();
     termios tio{};
     tcgetattr(fd, &tio);
     cfmakeraw(&tio);
@@ -69,7 +71,6 @@ bool RawExchanges(const std::string& path, const std::vector<std::string>& lines
             prompt = ok && std::find(buffer, buffer + n, '>') != buffer + n;
         }
     }
-    close(fd);
     return ok;
 }
 

@@ -5,7 +5,7 @@
 #include "persistence/ByteOrderMark.h"
 #include "persistence/SetupFileIO.h"
 #include "persistence/SetupLines.h"
-#include "persistence/StdFile.h"
+#include "platform/StdFile.h"
 #include "platform/SystemError.h"
 
 #include <cstring>

@@ -3,7 +3,7 @@
 #include "persistence/Profile.h"
 
 #include "persistence/IniReader.h"
-#include "persistence/StdFile.h"
+#include "platform/StdFile.h"
 
 #include <cstdio>
 #include <cstring>

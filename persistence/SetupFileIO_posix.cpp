@@ -2,6 +2,8 @@
 // side of the setup-file seam.
 #include "persistence/SetupFileIO.h"
 
+#include "platform/FdOwner.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <string>
@@ -26,46 +28,23 @@ int NotARegularFile(const struct stat& info) {
 std::FILE* OpenSetupFileForReading(const char* path, int32_t* error) {
     // Not blocking at the open, and only a regular file: a FIFO would wait for a writer, a device would
     // be read as if it were a setup file.
-    const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    CFd fd(::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     struct stat info {};
-    *error = fd < 0 || ::fstat(fd, &info) != 0 ? errno : NotARegularFile(info);
-    if (*error == 0 && ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+    *error = !fd.IsOpen() || ::fstat(fd.Get(), &info) != 0 ? errno : NotARegularFile(info);
+    if (*error == 0 && ::fcntl(fd.Get(), F_SETFL, ::fcntl(fd.Get(), F_GETFL) & ~O_NONBLOCK) != 0) {
         *error = errno;
     }
-    std::FILE* file = *error == 0 ? ::fdopen(fd, "rb") : nullptr;
+    std::FILE* file = *error == 0 ? ::fdopen(fd.Get(), "rb") : nullptr;
     if (file == nullptr && *error == 0) {
         *error = errno;
     }
-    if (file == nullptr && fd >= 0) {
-        ::close(fd);
+    if (file != nullptr) {
+        fd.Release(); // the stream's now
     }
     return file;
 }
 
 namespace {
-
-// Owns a file descriptor.
-class CFd {
-public:
-    CFd() = default;
-    ~CFd() { Close(); }
-    CFd(const CFd&) = delete;
-    CFd& operator=(const CFd&) = delete;
-    void Reset(int fd) {
-        Close();
-        m_fd = fd;
-    }
-    int Get() const { return m_fd; }
-    // False when close reports an error (a write that failed late, for instance).
-    bool Close() {
-        const int fd = m_fd;
-        m_fd = -1;
-        return fd < 0 || ::close(fd) == 0;
-    }
-
-private:
-    int m_fd = -1;
-};
 
 // Saving through a symbolic link replaces the file it points to, not the link.
 std::string ResolveLink(const char* path) {
@@ -111,9 +90,8 @@ std::string DirectoryOf(const std::string& path) {
 // Makes the rename itself durable. The new content is in place when this runs, so a file system that
 // cannot sync directories does not turn the save into a failure.
 void SyncDirectory(const std::string& directory) {
-    CFd fd;
-    fd.Reset(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (fd.Get() >= 0) {
+    const CFd fd(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd.IsOpen()) {
         ::fsync(fd.Get());
     }
 }
@@ -167,21 +145,10 @@ bool CReplacingFile::Create(const char* target) {
 
 bool CReplacingFile::Write(const char* data, std::size_t length) {
     State& s = *m_state;
-    while (length > 0) {
-        if (const int32_t injected = FileStepFault(FILE_STEP_WRITE)) {
-            return s.Fail(injected);
-        }
-        const ssize_t written = ::write(s.File.Get(), data, length);
-        if (written < 0 && errno == EINTR) {
-            continue;
-        }
-        if (written <= 0) {
-            return s.Fail(written < 0 ? errno : EIO);
-        }
-        data += written;
-        length -= static_cast<std::size_t>(written);
+    if (const int32_t injected = FileStepFault(FILE_STEP_WRITE)) {
+        return s.Fail(injected);
     }
-    return true;
+    return WriteAll(s.File.Get(), data, length) || s.Fail(errno);
 }
 
 bool CReplacingFile::Finish() {

@@ -2,6 +2,9 @@
 // in place with ReplaceFileW or MoveFileExW for saving; the OS side of the setup-file seam.
 #include "persistence/SetupFileIO.h"
 
+#include "platform/HandleOwner.h"
+#include "platform/StdFile.h"
+
 #include <windows.h>
 
 #include <io.h>
@@ -12,44 +15,21 @@
 std::FILE* OpenSetupFileForReading(const char* path, int32_t* error) {
     // Only a file on disk: a name such as "COM7" or "NUL" opens a device, which would be read as if it
     // were a setup file (a COM port would block the reader).
-    std::FILE* file = _fsopen(path, "rb", _SH_DENYWR);
-    if (file == nullptr) {
+    CStdFile file(_fsopen(path, "rb", _SH_DENYWR));
+    if (file.Get() == nullptr) {
         const DWORD code = GetLastError();
         *error = static_cast<int32_t>(code != ERROR_SUCCESS ? code : ERROR_OPEN_FAILED);
         return nullptr;
     }
-    if (GetFileType(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)))) != FILE_TYPE_DISK) {
-        std::fclose(file);
+    if (GetFileType(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file.Get())))) != FILE_TYPE_DISK) {
         *error = ERROR_NOT_SUPPORTED;
         return nullptr;
     }
     *error = 0;
-    return file;
+    return file.Release();
 }
 
 namespace {
-
-// Owns a file handle.
-class CHandle {
-public:
-    CHandle() = default;
-    ~CHandle() { Close(); }
-    CHandle(const CHandle&) = delete;
-    CHandle& operator=(const CHandle&) = delete;
-    void Reset(HANDLE handle) {
-        Close();
-        m_handle = handle;
-    }
-    HANDLE Get() const { return m_handle; }
-    bool Close() {
-        const HANDLE handle = m_handle;
-        m_handle = INVALID_HANDLE_VALUE;
-        return handle == INVALID_HANDLE_VALUE || CloseHandle(handle) != 0;
-    }
-
-private:
-    HANDLE m_handle = INVALID_HANDLE_VALUE;
-};
 
 constexpr unsigned TEMP_NAME_ATTEMPTS = 100;
 
@@ -123,15 +103,11 @@ bool IsBusy(DWORD error) {
 // ReplaceFileW leaves an empty "rf*.tmp" file behind each time it finds the target held (measured with
 // Wine 8), so the target is looked at first.
 DWORD TargetHeld(const std::wstring& target) {
-    const HANDLE probe =
-        CreateFileW(target.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (probe == INVALID_HANDLE_VALUE) {
-        const DWORD error = GetLastError();
-        return IsBusy(error) ? error : ERROR_SUCCESS;
-    }
-    CloseHandle(probe);
-    return ERROR_SUCCESS;
+    const CWinHandle probe(CreateFileW(target.c_str(), DELETE,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    const DWORD error = probe.IsOpen() ? ERROR_SUCCESS : GetLastError();
+    return IsBusy(error) ? error : ERROR_SUCCESS;
 }
 
 // ReplaceFileW keeps the target's attributes and security.
@@ -181,7 +157,7 @@ DWORD Attempt(PlacingStep step, const std::wstring& target, const std::wstring& 
 struct CReplacingFile::State {
     std::wstring Target;
     std::wstring Temp; // the temporary file while it exists
-    CHandle File;
+    CWinHandle File;
     int32_t Error = 0;
     std::string Kept; // the temporary file, kept because it holds the only copy of the new content
 
@@ -232,22 +208,10 @@ bool CReplacingFile::Create(const char* target) {
 
 bool CReplacingFile::Write(const char* data, std::size_t length) {
     State& s = *m_state;
-    while (length > 0) {
-        if (const int32_t injected = FileStepFault(FILE_STEP_WRITE)) {
-            return s.Fail(static_cast<DWORD>(injected));
-        }
-        const DWORD chunk = length > MAXDWORD ? MAXDWORD : static_cast<DWORD>(length);
-        DWORD written = 0;
-        if (!WriteFile(s.File.Get(), data, chunk, &written, nullptr)) {
-            return s.Fail(GetLastError());
-        }
-        if (written == 0) {
-            return s.Fail(ERROR_WRITE_FAULT);
-        }
-        data += written;
-        length -= written;
+    if (const int32_t injected = FileStepFault(FILE_STEP_WRITE)) {
+        return s.Fail(static_cast<DWORD>(injected));
     }
-    return true;
+    return WriteAll(s.File.Get(), data, length) || s.Fail(GetLastError());
 }
 
 bool CReplacingFile::Finish() {

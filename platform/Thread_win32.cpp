@@ -1,18 +1,18 @@
 // CThread on Windows: CreateThread suspended, THREAD_PRIORITY_ABOVE_NORMAL, ResumeThread, wait and close.
 #include "platform/Thread.h"
 
-#include <windows.h>
+#include "platform/HandleOwner.h"
 
 #include <new>
 
 namespace {
 
 struct ThreadState {
-    HANDLE Handle;
-    CThread::Body Body;
-    void* Context;
-    bool Resumed;
-    bool Run; // set before the thread is resumed: run the body, or end at once
+    CWinHandle Handle;
+    CThread::Body Body = nullptr;
+    void* Context = nullptr;
+    bool Resumed = false;
+    bool Run = false; // set before the thread is resumed: run the body, or end at once
 };
 
 static_assert(sizeof(ThreadState) <= 192, "CThread storage too small");
@@ -32,11 +32,12 @@ DWORD WINAPI ThreadMain(LPVOID parameter) {
 } // namespace
 
 CThread::CThread() {
-    new (m_storage) ThreadState{nullptr, nullptr, nullptr, false, false};
+    new (m_storage) ThreadState;
 }
 
 CThread::~CThread() {
     Join();
+    State(m_storage).~ThreadState();
 }
 
 bool CThread::Create(Body body, void* context) {
@@ -44,15 +45,18 @@ bool CThread::Create(Body body, void* context) {
         return false;
     }
     ThreadState& state = State(m_storage);
-    state = ThreadState{nullptr, body, context, false, false};
-    state.Handle = CreateThread(nullptr, 0, ThreadMain, &state, CREATE_SUSPENDED, nullptr);
-    m_exists = state.Handle != nullptr;
+    state.Body = body;
+    state.Context = context;
+    state.Resumed = false;
+    state.Run = false;
+    state.Handle.Reset(CreateThread(nullptr, 0, ThreadMain, &state, CREATE_SUSPENDED, nullptr));
+    m_exists = state.Handle.IsOpen();
     return m_exists;
 }
 
 void CThread::RaisePriority() {
     if (m_exists) {
-        SetThreadPriority(State(m_storage).Handle, THREAD_PRIORITY_ABOVE_NORMAL);
+        SetThreadPriority(State(m_storage).Handle.Get(), THREAD_PRIORITY_ABOVE_NORMAL);
     }
 }
 
@@ -61,7 +65,7 @@ void CThread::Resume() {
     if (m_exists && !state.Resumed) {
         state.Resumed = true;
         state.Run = true;
-        ResumeThread(state.Handle);
+        ResumeThread(state.Handle.Get());
     }
 }
 
@@ -73,10 +77,9 @@ void CThread::Join() {
     if (!state.Resumed) {
         // Never ran: let it end without its body.
         state.Resumed = true;
-        ResumeThread(state.Handle);
+        ResumeThread(state.Handle.Get());
     }
-    WaitForSingleObject(state.Handle, INFINITE);
-    CloseHandle(state.Handle);
-    state.Handle = nullptr;
+    WaitForSingleObject(state.Handle.Get(), INFINITE);
+    state.Handle.Reset();
     m_exists = false;
 }

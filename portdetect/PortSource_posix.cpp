@@ -3,6 +3,7 @@
 // the port-source seam.
 #include "portdetect/SysfsPortSource.h"
 
+#include "platform/FdOwner.h"
 #include "portkit/CommPortPaths.h"
 
 #include <dirent.h>
@@ -23,23 +24,6 @@ namespace {
 // the interface), two for a vendor driver's (the device is a port below the interface).
 constexpr int USB_DEVICE_LEVELS = 3;
 constexpr std::size_t SYSFS_PATH_SIZE = 512;
-
-class CFileDescriptor {
-public:
-    explicit CFileDescriptor(int fd) : m_fd(fd) {}
-    ~CFileDescriptor() {
-        if (m_fd >= 0) {
-            close(m_fd);
-        }
-    }
-    CFileDescriptor(const CFileDescriptor&) = delete;
-    CFileDescriptor& operator=(const CFileDescriptor&) = delete;
-    bool IsOpen() const { return m_fd >= 0; }
-    int Get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
 
 class CDirectory {
 public:
@@ -88,7 +72,7 @@ bool ParseUsbId(const char* text, std::size_t length, uint16_t* id) {
     return true;
 }
 
-bool ReadUsbId(const CFileDescriptor& file, uint16_t* id) {
+bool ReadUsbId(const CFd& file, uint16_t* id) {
     char text[8];
     const ssize_t got = file.IsOpen() ? read(file.Get(), text, sizeof text) : -1;
     return got > 0 && ParseUsbId(text, static_cast<std::size_t>(got), id);
@@ -110,15 +94,15 @@ bool FindUsbIds(int ttyClass, const char* name, UsbTty* tty) {
         return false;
     }
     // ".." below an opened directory climbs the real tree, not back through the links that led there.
-    const CFileDescriptor device(openat(ttyClass, path, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const CFd device(openat(ttyClass, path, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     char up[3 * USB_DEVICE_LEVELS + 1] = "";
     for (int level = 1; device.IsOpen() && level <= USB_DEVICE_LEVELS; ++level) {
         std::strcat(up, "../");
         std::snprintf(path, sizeof path, "%sidVendor", up);
-        const CFileDescriptor vendor(openat(device.Get(), path, O_RDONLY | O_CLOEXEC));
+        const CFd vendor(openat(device.Get(), path, O_RDONLY | O_CLOEXEC));
         if (vendor.IsOpen()) {
             std::snprintf(path, sizeof path, "%sidProduct", up);
-            const CFileDescriptor product(openat(device.Get(), path, O_RDONLY | O_CLOEXEC));
+            const CFd product(openat(device.Get(), path, O_RDONLY | O_CLOEXEC));
             tty->UsbDevice = std::string(name) + "/device/" + up;
             return ReadUsbId(vendor, &tty->Vid) && ReadUsbId(product, &tty->Pid);
         }
@@ -142,7 +126,7 @@ bool TtyNameLess(const UsbTty& a, const UsbTty& b) {
 
 // The first line of the file at `path`, without its line end; empty when there is none.
 std::string ReadLine(const std::string& path) {
-    const CFileDescriptor file(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    const CFd file(open(path.c_str(), O_RDONLY | O_CLOEXEC));
     char text[SERIAL_SIZE];
     const ssize_t got = file.IsOpen() ? read(file.Get(), text, sizeof text) : -1;
     std::string line(text, got > 0 ? static_cast<std::size_t>(got) : 0);

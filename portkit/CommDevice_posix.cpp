@@ -4,6 +4,7 @@
 #include "portkit/CommDevice.h"
 
 #include "core/DebugPrint.h"
+#include "platform/FdOwner.h"
 #include "portkit/CommPortPaths.h"
 #include "portkit/PortKit.h"
 
@@ -25,9 +26,9 @@ constexpr int IDLE_WAIT_MS = 200; // with nothing to do the reader still looks u
 constexpr int FULL_WAIT_MS = 10;  // while the queue is full
 
 struct DeviceState {
-    int Fd = -1;
-    int WakeRead = -1;
-    int WakeWrite = -1;
+    CFd Fd;
+    CFd WakeRead;
+    CFd WakeWrite;
     char Path[COMM_PATH_SIZE] = ""; // for trace lines
 };
 
@@ -47,13 +48,6 @@ long long MonotonicMilliseconds() {
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
     return static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
-}
-
-void CloseFd(int& fd) {
-    if (fd >= 0) {
-        close(fd);
-        fd = -1;
-    }
 }
 
 bool ToSpeed(int32_t baudRate, speed_t* speed) {
@@ -122,6 +116,7 @@ CCommDevice::CCommDevice() {
 
 CCommDevice::~CCommDevice() {
     Close();
+    State(m_storage).~DeviceState();
 }
 
 // The lock keeps out every opener that takes it too, root included; the exclusive mode keeps out
@@ -134,25 +129,25 @@ bool CCommDevice::Open(int32_t portNumber, const CommSettings& settings, int32_t
     }
     DeviceState& state = State(m_storage);
     std::memcpy(state.Path, path, sizeof path);
-    state.Fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (state.Fd < 0) {
+    state.Fd.Reset(open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    if (!state.Fd.IsOpen()) {
         *systemError = TraceFailure(state, "open", errno);
         return false;
     }
-    if (const int refused = Reserve(state.Fd)) {
+    if (const int refused = Reserve(state.Fd.Get())) {
         *systemError = TraceFailure(state, "reserve", refused);
-        CloseFd(state.Fd); // without Close: the exclusive mode is the other opener's
+        state.Fd.Reset(); // without Close: the exclusive mode is the other opener's
         return false;
     }
     int wake[2];
-    if (ioctl(state.Fd, TIOCEXCL) != 0 || !ApplySettings(state.Fd, settings)) {
+    if (ioctl(state.Fd.Get(), TIOCEXCL) != 0 || !ApplySettings(state.Fd.Get(), settings)) {
         *systemError = TraceFailure(state, "set up", errno);
     } else if (pipe2(wake, O_NONBLOCK | O_CLOEXEC) != 0) {
         *systemError = TraceFailure(state, "open a wake pipe for", errno);
     } else {
-        state.WakeRead = wake[0];
-        state.WakeWrite = wake[1];
-        tcflush(state.Fd, TCIOFLUSH);
+        state.WakeRead.Reset(wake[0]);
+        state.WakeWrite.Reset(wake[1]);
+        tcflush(state.Fd.Get(), TCIOFLUSH);
         return true;
     }
     Close();
@@ -161,12 +156,13 @@ bool CCommDevice::Open(int32_t portNumber, const CommSettings& settings, int32_t
 
 void CCommDevice::Close() {
     DeviceState& state = State(m_storage);
-    if (state.Fd >= 0) {
-        ioctl(state.Fd, TIOCNXCL); // the mode outlives this descriptor while the device stays open elsewhere
+    if (state.Fd.IsOpen()) {
+        // The mode outlives this descriptor while the device stays open elsewhere.
+        ioctl(state.Fd.Get(), TIOCNXCL);
     }
-    CloseFd(state.Fd);
-    CloseFd(state.WakeRead);
-    CloseFd(state.WakeWrite);
+    state.Fd.Reset();
+    state.WakeRead.Reset();
+    state.WakeWrite.Reset();
 }
 
 // One deadline for the whole block: a device may pause between bytes, but not beyond the limit.
@@ -174,7 +170,7 @@ bool CCommDevice::Write(const char* data, std::size_t length, unsigned timeoutMi
     const DeviceState& state = State(m_storage);
     const long long deadline = MonotonicMilliseconds() + timeoutMilliseconds;
     while (length > 0) {
-        ssize_t written = write(state.Fd, data, length);
+        ssize_t written = write(state.Fd.Get(), data, length);
         if (written > 0) {
             data += written;
             length -= static_cast<std::size_t>(written);
@@ -188,7 +184,7 @@ bool CCommDevice::Write(const char* data, std::size_t length, unsigned timeoutMi
             return false;
         }
         const long long left = deadline - MonotonicMilliseconds();
-        pollfd writable{state.Fd, POLLOUT, 0};
+        pollfd writable{state.Fd.Get(), POLLOUT, 0};
         const int ready = left > 0 ? poll(&writable, 1, static_cast<int>(left)) : 0;
         if (ready == 0) {
             TraceFailure(state, "write", ETIMEDOUT);
@@ -204,14 +200,14 @@ bool CCommDevice::Write(const char* data, std::size_t length, unsigned timeoutMi
 
 int CCommDevice::WaitAndRead(char* buffer, std::size_t room) {
     DeviceState& state = State(m_storage);
-    pollfd fds[2] = {{state.WakeRead, POLLIN, 0}, {state.Fd, POLLIN, 0}};
+    pollfd fds[2] = {{state.WakeRead.Get(), POLLIN, 0}, {state.Fd.Get(), POLLIN, 0}};
     const nfds_t count = room > 0 ? 2 : 1; // a full queue waits for room, not for the device
     int ready = poll(fds, count, room > 0 ? IDLE_WAIT_MS : FULL_WAIT_MS);
     if (ready <= 0) {
         return 0;
     }
     if (fds[0].revents & POLLIN) {
-        DrainWakePipe(state.WakeRead);
+        DrainWakePipe(state.WakeRead.Get());
     }
     if (count < 2 || fds[1].revents == 0) {
         return 0;
@@ -219,7 +215,7 @@ int CCommDevice::WaitAndRead(char* buffer, std::size_t room) {
     if (!(fds[1].revents & POLLIN)) {
         return -1; // hang-up or error without data: the device went away
     }
-    ssize_t received = read(state.Fd, buffer, room);
+    ssize_t received = read(state.Fd.Get(), buffer, room);
     if (received < 0 && (errno == EAGAIN || errno == EINTR)) {
         return 0;
     }
@@ -228,6 +224,6 @@ int CCommDevice::WaitAndRead(char* buffer, std::size_t room) {
 
 void CCommDevice::Wake() {
     const char byte = 1;
-    ssize_t ignored = write(State(m_storage).WakeWrite, &byte, 1);
+    ssize_t ignored = write(State(m_storage).WakeWrite.Get(), &byte, 1);
     (void)ignored;
 }

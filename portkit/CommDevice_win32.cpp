@@ -4,6 +4,7 @@
 #include "portkit/CommDevice.h"
 
 #include "core/DebugPrint.h"
+#include "platform/HandleOwner.h"
 #include "portkit/PortKit.h"
 
 #include <windows.h>
@@ -18,10 +19,10 @@ constexpr DWORD READ_CONSTANT_MS =
 constexpr DWORD FULL_WAIT_MS = 10; // while the queue is full
 
 struct DeviceState {
-    HANDLE Port = INVALID_HANDLE_VALUE;
-    HANDLE ReadDone = nullptr;
-    HANDLE WriteDone = nullptr;
-    HANDLE WakeUp = nullptr;
+    CWinHandle Port;
+    CWinHandle ReadDone;
+    CWinHandle WriteDone;
+    CWinHandle WakeUp;
     char Name[32] = ""; // for trace lines
 };
 
@@ -36,13 +37,6 @@ int32_t TraceFailure(const DeviceState& state, const char* operation, DWORD code
     DebugPrint("WARNING: cannot %s \"%s\": error %lu\n", operation, state.Name,
                static_cast<unsigned long>(code));
     return static_cast<int32_t>(code);
-}
-
-void CloseHandleOnce(HANDLE& handle, HANDLE none) {
-    if (handle != none) {
-        CloseHandle(handle);
-        handle = none;
-    }
 }
 
 bool ApplySettings(HANDLE port, const CommSettings& settings) {
@@ -90,18 +84,18 @@ int FailedReadCount(DWORD error) {
 // Reads up to `size` bytes; `wake` cuts the wait short. Returns the count, or -1 when the port failed.
 int OverlappedRead(DeviceState& state, char* buffer, DWORD size) {
     OVERLAPPED ov{};
-    ov.hEvent = state.ReadDone;
+    ov.hEvent = state.ReadDone.Get();
     DWORD got = 0;
-    if (!ReadFile(state.Port, buffer, size, nullptr, &ov)) {
+    if (!ReadFile(state.Port.Get(), buffer, size, nullptr, &ov)) {
         if (GetLastError() != ERROR_IO_PENDING) {
             return FailedReadCount(GetLastError());
         }
-        HANDLE waits[2] = {state.ReadDone, state.WakeUp};
+        HANDLE waits[2] = {state.ReadDone.Get(), state.WakeUp.Get()};
         if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0) {
-            CancelIo(state.Port);
+            CancelIo(state.Port.Get());
         }
     }
-    if (!GetOverlappedResult(state.Port, &ov, &got, TRUE)) {
+    if (!GetOverlappedResult(state.Port.Get(), &ov, &got, TRUE)) {
         return FailedReadCount(GetLastError());
     }
     return static_cast<int>(got);
@@ -115,24 +109,25 @@ CCommDevice::CCommDevice() {
 
 CCommDevice::~CCommDevice() {
     Close();
+    State(m_storage).~DeviceState();
 }
 
 bool CCommDevice::Open(int32_t portNumber, const CommSettings& settings, int32_t* systemError) {
     DeviceState& state = State(m_storage);
     std::snprintf(state.Name, sizeof state.Name, "\\\\.\\COM%d", static_cast<int>(portNumber));
     *systemError = 0;
-    state.Port = CreateFileA(state.Name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                             FILE_FLAG_OVERLAPPED, nullptr);
-    if (state.Port == INVALID_HANDLE_VALUE) {
+    state.Port.Reset(CreateFileA(state.Name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                 FILE_FLAG_OVERLAPPED, nullptr));
+    if (!state.Port.IsOpen()) {
         *systemError = TraceFailure(state, "open", GetLastError());
         return false;
     }
-    state.ReadDone = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    state.WriteDone = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    state.WakeUp = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    if (state.ReadDone == nullptr || state.WriteDone == nullptr || state.WakeUp == nullptr) {
+    state.ReadDone.Reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    state.WriteDone.Reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    state.WakeUp.Reset(CreateEventA(nullptr, FALSE, FALSE, nullptr));
+    if (!state.ReadDone.IsOpen() || !state.WriteDone.IsOpen() || !state.WakeUp.IsOpen()) {
         *systemError = TraceFailure(state, "make the events of", GetLastError());
-    } else if (!ApplySettings(state.Port, settings)) {
+    } else if (!ApplySettings(state.Port.Get(), settings)) {
         *systemError = TraceFailure(state, "set up", GetLastError());
     } else {
         return true;
@@ -143,28 +138,28 @@ bool CCommDevice::Open(int32_t portNumber, const CommSettings& settings, int32_t
 
 void CCommDevice::Close() {
     DeviceState& state = State(m_storage);
-    CloseHandleOnce(state.Port, INVALID_HANDLE_VALUE);
-    CloseHandleOnce(state.ReadDone, nullptr);
-    CloseHandleOnce(state.WriteDone, nullptr);
-    CloseHandleOnce(state.WakeUp, nullptr);
+    state.Port.Reset();
+    state.ReadDone.Reset();
+    state.WriteDone.Reset();
+    state.WakeUp.Reset();
 }
 
 // A write that has not ended in time is cancelled, and its end waited for, since it writes to `ov`.
 bool CCommDevice::Write(const char* data, std::size_t length, unsigned timeoutMilliseconds) {
     DeviceState& state = State(m_storage);
     OVERLAPPED ov{};
-    ov.hEvent = state.WriteDone;
+    ov.hEvent = state.WriteDone.Get();
     DWORD written = 0;
-    if (!WriteFile(state.Port, data, static_cast<DWORD>(length), nullptr, &ov) &&
+    if (!WriteFile(state.Port.Get(), data, static_cast<DWORD>(length), nullptr, &ov) &&
         GetLastError() != ERROR_IO_PENDING) {
         TraceFailure(state, "write", GetLastError());
         return false;
     }
-    const bool inTime = WaitForSingleObject(state.WriteDone, timeoutMilliseconds) == WAIT_OBJECT_0;
+    const bool inTime = WaitForSingleObject(state.WriteDone.Get(), timeoutMilliseconds) == WAIT_OBJECT_0;
     if (!inTime) {
-        CancelIo(state.Port);
+        CancelIo(state.Port.Get());
     }
-    if (!GetOverlappedResult(state.Port, &ov, &written, TRUE)) {
+    if (!GetOverlappedResult(state.Port.Get(), &ov, &written, TRUE)) {
         TraceFailure(state, "write", inTime ? GetLastError() : ERROR_TIMEOUT);
         return false;
     }
@@ -178,7 +173,7 @@ bool CCommDevice::Write(const char* data, std::size_t length, unsigned timeoutMi
 int CCommDevice::WaitAndRead(char* buffer, std::size_t room) {
     DeviceState& state = State(m_storage);
     if (room == 0) {
-        WaitForSingleObject(state.WakeUp, FULL_WAIT_MS);
+        WaitForSingleObject(state.WakeUp.Get(), FULL_WAIT_MS);
         return 0;
     }
     int got = OverlappedRead(state, buffer, 1);
@@ -187,7 +182,7 @@ int CCommDevice::WaitAndRead(char* buffer, std::size_t room) {
     }
     DWORD errors = 0;
     COMSTAT status{};
-    if (!ClearCommError(state.Port, &errors, &status)) {
+    if (!ClearCommError(state.Port.Get(), &errors, &status)) {
         return -1;
     }
     DWORD more = status.cbInQue < room - 1 ? status.cbInQue : static_cast<DWORD>(room - 1);
@@ -199,5 +194,5 @@ int CCommDevice::WaitAndRead(char* buffer, std::size_t room) {
 }
 
 void CCommDevice::Wake() {
-    SetEvent(State(m_storage).WakeUp);
+    SetEvent(State(m_storage).WakeUp.Get());
 }

@@ -1,5 +1,6 @@
 // zrvlink-sim: start-up, the poll loop between the pty and CSimDevice, and the end; device side of the
 // serial link, Linux only.
+#include "platform/FdOwner.h"
 #include "sim/SimDevice.h"
 #include "sim/SimOptions.h"
 #include "sim/SimPty.h"
@@ -133,15 +134,9 @@ bool CSimLoop::ReadPc(std::string* error) {
 }
 
 bool CSimLoop::Log(const char* bytes, std::size_t count, std::string* error) {
-    while (m_logFd >= 0 && count > 0) {
-        ssize_t written = write(m_logFd, bytes, count);
-        if (written < 0 && errno != EINTR) {
-            *error = SystemError("writing the log");
-            return false;
-        }
-        std::size_t done = written < 0 ? 0 : static_cast<std::size_t>(written);
-        bytes += done;
-        count -= done;
+    if (m_logFd >= 0 && !WriteAll(m_logFd, bytes, count)) {
+        *error = SystemError("writing the log");
+        return false;
     }
     return true;
 }

@@ -21,13 +21,6 @@ bool Fail(std::string* error, const char* what, const std::string& object = std:
 
 } // namespace
 
-void CFd::Reset(int fd) {
-    if (m_fd >= 0) {
-        close(m_fd);
-    }
-    m_fd = fd;
-}
-
 bool CPseudoTerminal::Open(std::string* error) {
     m_master.Reset(posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
     if (!m_master.IsOpen()) {

@@ -2,23 +2,9 @@
 // of the serial link, Linux only.
 #pragma once
 
+#include "platform/FdOwner.h"
+
 #include <string>
-
-// One owned file descriptor, closed at the end of its life.
-class CFd {
-public:
-    explicit CFd(int fd = -1) : m_fd(fd) {}
-    ~CFd() { Reset(); }
-    CFd(const CFd&) = delete;
-    CFd& operator=(const CFd&) = delete;
-
-    int Get() const { return m_fd; }
-    bool IsOpen() const { return m_fd >= 0; }
-    void Reset(int fd = -1);
-
-private:
-    int m_fd;
-};
 
 // The device's end of a pty (the master) and the path the PC opens (the slave). One slave descriptor
 // stays open inside the simulator: without it the master reports a hang-up whenever no PC has the

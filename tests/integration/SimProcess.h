@@ -2,7 +2,7 @@
 // test side of the simulated serial link, Linux only.
 #pragma once
 
-#include "sim/SimPty.h"
+#include "platform/FdOwner.h"
 
 #include <string>
 #include <sys/types.h>

@@ -1,4 +1,4 @@
-// Ownership of a C stream; portable.
+// The owner of a C stream; portable.
 #pragma once
 
 #include <cstdio>
@@ -14,6 +14,12 @@ public:
     CStdFile(const CStdFile&) = delete;
     CStdFile& operator=(const CStdFile&) = delete;
     std::FILE* Get() const { return m_file; }
+    // Gives the stream up without closing it, for a new owner.
+    std::FILE* Release() {
+        std::FILE* file = m_file;
+        m_file = nullptr;
+        return file;
+    }
 
 private:
     std::FILE* m_file;

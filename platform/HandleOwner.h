@@ -1,0 +1,38 @@
+// The owner of a Win32 kernel handle, and the loop that writes a whole block to a file handle; Windows
+// only.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+
+// One owned handle, closed at the end of its life. Win32 reports "no handle" as null (events, threads,
+// jobs) or as INVALID_HANDLE_VALUE (files, devices): the owner takes either, and holds null for both.
+class CWinHandle {
+public:
+    CWinHandle() = default;
+    explicit CWinHandle(HANDLE handle) : m_handle(Normal(handle)) {}
+    ~CWinHandle() { Close(); }
+    CWinHandle(const CWinHandle&) = delete;
+    CWinHandle& operator=(const CWinHandle&) = delete;
+
+    HANDLE Get() const { return m_handle; }
+    bool IsOpen() const { return m_handle != nullptr; }
+    // Closes the handle held, if any, and takes `handle`.
+    void Reset(HANDLE handle = nullptr) {
+        Close();
+        m_handle = Normal(handle);
+    }
+    // False when CloseHandle reports an error (a write that failed late, for instance).
+    bool Close();
+
+private:
+    static HANDLE Normal(HANDLE handle) { return handle == INVALID_HANDLE_VALUE ? nullptr : handle; }
+
+    HANDLE m_handle = nullptr;
+};
+
+// Writes all `length` bytes to the file `file` (opened without FILE_FLAG_OVERLAPPED), again after a
+// partial write. False when a write fails, with GetLastError telling why (ERROR_WRITE_FAULT for a write
+// that took nothing).
+bool WriteAll(HANDLE file, const char* data, std::size_t length);
