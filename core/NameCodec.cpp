@@ -1,22 +1,11 @@
 // Destination names between readable text and hexadecimal digits; portable.
 #include "core/NameCodec.h"
 
+#include "core/TextParse.h"
+
 #include <vector>
 
 namespace {
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    return -1;
-}
 
 // Bytes of the character at the start of `text`: 2 for a lead byte with its trail byte, else 1.
 std::size_t CharacterSize(const char* text, LeadByteTest isLeadByte) {
@@ -54,8 +43,8 @@ std::string DecodeName(const char* digits) {
     std::string text;
     for (std::size_t i = 0; text.size() < NAME_TEXT_MAX && digits[i] != '\0' && digits[i + 1] != '\0';
          i += 2) {
-        const int high = HexValue(digits[i]);
-        const int low = HexValue(digits[i + 1]);
+        const int high = HexDigitValue(digits[i]);
+        const int low = HexDigitValue(digits[i + 1]);
         if (high < 0 || low < 0) {
             text += '.';
             continue;

@@ -3,13 +3,17 @@
 
 #include "core/IPv4.h"
 
-#include <cstring>
-
-static bool IsDigit(char c) {
-    return c >= '0' && c <= '9';
-}
-static bool IsBlank(char c) {
-    return c == ' ' || c == '\t';
+int HexDigitValue(char c) {
+    if (IsDigit(c)) {
+        return c - '0';
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    return -1;
 }
 
 bool ParseDecimal(const char* text, std::size_t length, int32_t* value) {
@@ -64,13 +68,17 @@ bool ParseAddress(const char* text, uint32_t* address) {
     return true;
 }
 
-char* TrimBlanks(char* text) {
-    while (IsBlank(*text)) {
-        ++text;
+std::string_view TrimBlanks(std::string_view text, std::string_view blanks) {
+    const std::size_t first = text.find_first_not_of(blanks);
+    if (first == std::string_view::npos) {
+        return text.substr(text.size());
     }
-    std::size_t length = std::strlen(text);
-    while (length > 0 && IsBlank(text[length - 1])) {
-        text[--length] = '\0';
-    }
-    return text;
+    return text.substr(first, text.find_last_not_of(blanks) + 1 - first);
+}
+
+char* TrimBlanks(char* text, std::string_view blanks) {
+    const std::string_view kept = TrimBlanks(std::string_view(text), blanks);
+    char* first = text + (kept.data() - text);
+    first[kept.size()] = '\0';
+    return first;
 }

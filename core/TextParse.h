@@ -1,9 +1,19 @@
-// Strict parsers for the decimal numbers and dotted addresses that device replies and setup files carry;
-// portable. None of them allocates; on failure none touches its output.
+// Strict parsers for the decimal numbers and dotted addresses that device replies and setup files carry,
+// and the character tests and trimming that every text reader shares; portable. None of them allocates;
+// on failure none touches its output.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
+
+// '0' to '9', whatever the locale.
+constexpr bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// The value of a hexadecimal digit of either case; -1 for any other character.
+int HexDigitValue(char c);
 
 // Exactly `length` characters, each '0' to '9' (leading zeros allowed), as a value that fits in a
 // signed 32-bit integer. Empty text, any other character, or a value above 2147483647 fails.
@@ -13,5 +23,11 @@ bool ParseDecimal(const char* text, std::size_t length, int32_t* value);
 // nothing else. The first group becomes bits 31..24.
 bool ParseAddress(const char* text, uint32_t* address);
 
-// Removes blanks and tabs at both ends of `text` in place; returns the first character kept.
-char* TrimBlanks(char* text);
+// What trimming removes: blanks and tabs, or all of C's white space.
+constexpr char BLANKS[] = " \t";
+constexpr char WHITE_SPACE[] = " \t\n\v\f\r";
+
+// `text` without the characters of `blanks` at either end.
+std::string_view TrimBlanks(std::string_view text, std::string_view blanks = BLANKS);
+// The same in place: ends `text` after the last character kept and returns the first.
+char* TrimBlanks(char* text, std::string_view blanks = BLANKS);

@@ -5,19 +5,8 @@
 
 #include <cstring>
 
-static bool IsLineEnd(char c) {
-    return c == '\r' || c == '\n';
-}
-
 char* TrimReply(char* reply) {
-    while (IsLineEnd(*reply)) {
-        ++reply;
-    }
-    std::size_t length = std::strlen(reply);
-    while (length > 0 && IsLineEnd(reply[length - 1])) {
-        reply[--length] = '\0';
-    }
-    return reply;
+    return TrimBlanks(reply, "\r\n");
 }
 
 bool IsReplyOK(char* reply) {

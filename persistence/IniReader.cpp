@@ -1,6 +1,7 @@
 // The INI lookup with the Windows reader's rules; portable.
 #include "persistence/IniReader.h"
 
+#include "core/TextParse.h"
 #include "persistence/AsciiCase.h"
 #include "persistence/ByteOrderMark.h"
 
@@ -8,20 +9,6 @@
 #include <string_view>
 
 namespace {
-
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t';
-}
-
-std::string_view Trim(std::string_view text) {
-    while (!text.empty() && IsBlank(text.front())) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && IsBlank(text.back())) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
 
 // The next line of `*rest`, which then starts after the line's end.
 std::string_view NextLine(std::string_view* rest) {
@@ -54,7 +41,7 @@ bool SectionName(std::string_view line, std::string_view* name) {
     if (line.empty() || line.front() != '[' || close == std::string_view::npos || close == 0) {
         return false;
     }
-    *name = Trim(line.substr(1, close - 1));
+    *name = TrimBlanks(line.substr(1, close - 1));
     return true;
 }
 
@@ -69,7 +56,7 @@ bool FindIniValue(const char* text, std::size_t length, const char* section, con
     rest.remove_prefix(Utf8BomLength(rest));
     bool inSection = false;
     while (!rest.empty()) {
-        const std::string_view line = Trim(NextLine(&rest));
+        const std::string_view line = TrimBlanks(NextLine(&rest));
         std::string_view name;
         if (SectionName(line, &name)) {
             if (inSection) {
@@ -82,8 +69,8 @@ bool FindIniValue(const char* text, std::size_t length, const char* section, con
         if (!inSection || line.empty() || line.front() == ';' || equals == std::string_view::npos) {
             continue;
         }
-        if (EqualsNoCase(Trim(line.substr(0, equals)), key)) {
-            CopyCut(Unquote(Trim(line.substr(equals + 1))), value, size);
+        if (EqualsNoCase(TrimBlanks(line.substr(0, equals)), key)) {
+            CopyCut(Unquote(TrimBlanks(line.substr(equals + 1))), value, size);
             return true;
         }
     }

@@ -1,9 +1,11 @@
 // CSettings and CAppSettings; portable.
 #include "persistence/Settings.h"
 
+#include "core/TextParse.h"
 #include "persistence/Profile.h"
 
 #include <cstdint>
+#include <cstring>
 
 CSettings::CSettings(const char* fileName)
     : FileName(fileName != nullptr ? fileName : ""), Section(SETTINGS_SECTION) {}
@@ -28,25 +30,19 @@ void CAppSettings::Load() {
     BaudRateChange = GetNumber("BaudRateChange", BaudRateChange);
 }
 
-static bool IsSpace(char c) {
-    return c == ' ' || (c >= '\t' && c <= '\r');
-}
-
 bool ParseSettingsNumber(const char* text, int32_t* number) {
-    while (IsSpace(*text)) {
-        ++text;
-    }
+    text += std::strspn(text, WHITE_SPACE);
     const bool negative = *text == '-';
     if (*text == '-' || *text == '+') {
         ++text;
     }
-    if (*text < '0' || *text > '9') {
+    if (!IsDigit(*text)) {
         return false;
     }
     // Magnitude up to 2^31 for the negative end of the range.
     const int64_t limit = negative ? -static_cast<int64_t>(INT32_MIN) : INT32_MAX;
     int64_t value = 0;
-    for (; *text >= '0' && *text <= '9'; ++text) {
+    for (; IsDigit(*text); ++text) {
         value = value * 10 + (*text - '0');
         if (value > limit) {
             return false;

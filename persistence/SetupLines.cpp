@@ -21,10 +21,6 @@ void CutAt(char* text, char c) {
     }
 }
 
-bool IsDigit(char c) {
-    return c >= '0' && c <= '9';
-}
-
 // Copies at most size - 1 characters and fills the rest of the field with NUL, so that a shorter value
 // leaves nothing of a longer one behind.
 void CopyCut(char* field, std::size_t size, const char* text) {

@@ -3,6 +3,7 @@
 // the port-source seam.
 #include "portdetect/SysfsPortSource.h"
 
+#include "core/TextParse.h"
 #include "platform/FdOwner.h"
 #include "portkit/CommPortPaths.h"
 
@@ -45,16 +46,6 @@ private:
 // which sysfs writes as at most 378 bytes of UTF-8.
 constexpr std::size_t SERIAL_SIZE = 384;
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if ((c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F')) {
-        return (c | 0x20) - 'a' + 10;
-    }
-    return -1;
-}
-
 // Exactly four hexadecimal digits, then at most a line end, as sysfs writes idVendor and idProduct.
 bool ParseUsbId(const char* text, std::size_t length, uint16_t* id) {
     if (length < 4 || length > 5 || (length == 5 && text[4] != '\n')) {
@@ -62,7 +53,7 @@ bool ParseUsbId(const char* text, std::size_t length, uint16_t* id) {
     }
     unsigned value = 0;
     for (std::size_t i = 0; i < 4; ++i) {
-        const int digit = HexDigit(text[i]);
+        const int digit = HexDigitValue(text[i]);
         if (digit < 0) {
             return false;
         }

@@ -2,15 +2,12 @@
 #include "ui/logic/SetupForm.h"
 
 #include "core/NameCodec.h"
+#include "core/TextParse.h"
 #include "ui/resource.h"
 
 #include <cstring>
 
 namespace {
-
-bool IsSpace(char c) {
-    return c == ' ' || (c >= '\t' && c <= '\r');
-}
 
 bool StoreAddress(const AddressInput& input, uint32_t* field) {
     *field = input.Address;
@@ -18,18 +15,6 @@ bool StoreAddress(const AddressInput& input, uint32_t* field) {
 }
 
 } // namespace
-
-std::string TrimWhitespace(const std::string& text) {
-    std::size_t begin = 0;
-    std::size_t end = text.size();
-    while (begin < end && IsSpace(text[begin])) {
-        ++begin;
-    }
-    while (end > begin && IsSpace(text[end - 1])) {
-        --end;
-    }
-    return text.substr(begin, end - begin);
-}
 
 FormError StoreForm(FormInput& input, ParamSet* params, LeadByteTest isLeadByte) {
     if (!input.HasBaudRate) {
@@ -49,7 +34,7 @@ FormError StoreForm(FormInput& input, ParamSet* params, LeadByteTest isLeadByte)
         TargetInput& row = input.Targets[i];
         ParamTarget& target = params->Target[i];
         target.Enable = row.Enable;
-        row.Name = TrimWhitespace(row.Name);
+        row.Name = std::string(TrimBlanks(row.Name, WHITE_SPACE));
         EncodeName(row.Name.c_str(), target.Name, isLeadByte);
         if (!StoreAddress(row.Address, &target.Address)) {
             return {IDS_ERR_TARGET_ADDRESS, i + 1};

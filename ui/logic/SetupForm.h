@@ -54,9 +54,6 @@ struct FormError {
 // page that `isLeadByte` describes. The baud rate is stored only when the list had a selection.
 FormError StoreForm(FormInput& input, ParamSet* params, LeadByteTest isLeadByte);
 
-// `text` without white space at either end.
-std::string TrimWhitespace(const std::string& text);
-
 // The warning `templateText` with its first "%d" replaced by `number`; all other text is kept as it is,
 // so a template is never read as a format.
 std::string FormatNumberMessage(const char* templateText, int number);
