@@ -8,12 +8,13 @@
 CSetupApp theApp;
 
 BOOL CSetupApp::InitInstance() {
+    const CString modulePath = AfxGetModuleFileName();
+    m_strAppName = ProgramNameOf(modulePath, AfxIsLeadByte);
     if (DebugPrintInit("ZRVLinkSetup") == 0) {
         return FALSE;
     }
     DebugPrint("%s", "DebugPrint start..\n");
 
-    const CString modulePath = AfxGetModuleFileName();
     m_strAppDir = ModuleDirectory(modulePath, AfxIsLeadByte);
     m_settings.FileName = IniPathFor(modulePath, AfxIsLeadByte);
     m_settings.Load();

@@ -2,8 +2,8 @@
 // progress dialog and the engine's worker thread; Windows side.
 #include "ui/SetupDlg.h"
 
+#include "ui/MessageStrings.h"
 #include "ui/TransferProgressDlg.h"
-#include "ui/logic/UserMessages.h"
 #include "ui/resource.h"
 
 namespace {
@@ -64,7 +64,7 @@ void CSetupDlg::OnLoadSetupFile() {
     }
     CParamFile loaded;
     if (!loaded.Load(path)) {
-        AfxMessageBox(static_cast<UINT>(LoadErrorMessage(loaded.FileError)), MB_OK | MB_ICONEXCLAMATION);
+        AfxMessageBox(MessageStringId(LoadErrorMessage(loaded.FileError)), MB_OK | MB_ICONEXCLAMATION);
         return;
     }
     *m_params.GetParam() = *loaded.GetParam();
@@ -132,7 +132,7 @@ BOOL CSetupDlg::RunTransfer(int nMode, CParamFile* pParams) {
     m_pTransferParams = pParams;
     CTransferProgressDlg progress(this);
     progress.m_strTitle.LoadString(IDS_TRANSFER_TITLE);
-    progress.m_strStatus.LoadString(static_cast<UINT>(TransferStatusMessage(nMode)));
+    progress.m_strStatus.LoadString(MessageStringId(TransferStatusMessage(nMode)));
     m_pProgressDlg = &progress;
     const INT_PTR result = progress.DoModal();
     m_pProgressDlg = nullptr;
@@ -180,7 +180,7 @@ LRESULT CSetupDlg::OnTransferNotify(WPARAM code, LPARAM value) {
     switch (static_cast<int32_t>(code)) {
     case PT_EVENT_ERROR:
         m_transfer.Stop();
-        AfxMessageBox(static_cast<UINT>(TransferErrorMessage(m_transfer.GetResult())), MB_OK | MB_ICONSTOP);
+        AfxMessageBox(MessageStringId(TransferErrorMessage(m_transfer.GetResult())), MB_OK | MB_ICONSTOP);
         m_pProgressDlg->PostMessage(WM_TRANSFER_END, IDCANCEL);
         break;
     case PT_EVENT_PROGRESS:

@@ -5,6 +5,7 @@
 #include "core/DebugPrint.h"
 #include "core/NameCodec.h"
 #include "ui/AboutDlg.h"
+#include "ui/MessageStrings.h"
 #include "ui/SetupApp.h"
 #include "ui/TransferProgressDlg.h"
 #include "ui/logic/AppPath.h"
@@ -278,11 +279,11 @@ BOOL CSetupDlg::TakeParams() {
     for (int i = 0; i < TARGET_COUNT; ++i) {
         m_rows[i].m_strName = input.Targets[i].Name; // trimmed; the edits keep what was typed
     }
-    if (error.MessageId == 0) {
+    if (error.Message == UI_MSG_NONE) {
         return TRUE;
     }
     CString warning;
-    warning.LoadString(static_cast<UINT>(error.MessageId));
+    warning.LoadString(MessageStringId(error.Message));
     if (error.Destination != 0) {
         warning = FormatNumberMessage(warning, error.Destination);
     }

@@ -196,7 +196,7 @@ TEST(StoreForm, TakesAValidFormWholeWithTrimmedEncodedNames) {
     CParamFile file;
     const FormError error = StoreForm(input, file.GetParam(), NoLeadBytes);
 
-    EXPECT_EQ(0, error.MessageId);
+    EXPECT_EQ(UI_MSG_NONE, error.Message);
     const ParamSet& set = *file.GetParam();
     EXPECT_EQ(57600, set.BaudRate);
     EXPECT_EQ(0xC0A80A14u, set.IPAddress);
@@ -215,23 +215,23 @@ TEST(StoreForm, StopsAtTheFirstInvalidValueAfterStoringThoseBefore) {
     const struct {
         const char* Fault;
         std::function<void(FormInput&)> Break;
-        int MessageId;
+        UiMessage Message;
         int Destination;
     } cases[] = {
-        {"no baud rate selected", [](FormInput& f) { f.HasBaudRate = false; }, IDS_ERR_BAUDRATE, 0},
-        {"address field empty", [](FormInput& f) { f.IPAddress.FilledFields = 3; }, IDS_ERR_IPADDRESS, 0},
-        {"mask empty", [](FormInput& f) { f.SubnetMask.FilledFields = 0; }, IDS_ERR_SUBNETMASK, 0},
-        {"gateway field empty", [](FormInput& f) { f.Gateway.FilledFields = 1; }, IDS_ERR_GATEWAY, 0},
-        {"destination 7", [](FormInput& f) { f.Targets[6].Address.FilledFields = 3; }, IDS_ERR_TARGET_ADDRESS,
-         7},
+        {"no baud rate selected", [](FormInput& f) { f.HasBaudRate = false; }, UI_MSG_ERR_BAUDRATE, 0},
+        {"address field empty", [](FormInput& f) { f.IPAddress.FilledFields = 3; }, UI_MSG_ERR_IPADDRESS, 0},
+        {"mask empty", [](FormInput& f) { f.SubnetMask.FilledFields = 0; }, UI_MSG_ERR_SUBNETMASK, 0},
+        {"gateway field empty", [](FormInput& f) { f.Gateway.FilledFields = 1; }, UI_MSG_ERR_GATEWAY, 0},
+        {"destination 7", [](FormInput& f) { f.Targets[6].Address.FilledFields = 3; },
+         UI_MSG_ERR_TARGET_ADDRESS, 7},
         {"destination 32", [](FormInput& f) { f.Targets[31].Address.FilledFields = 0; },
-         IDS_ERR_TARGET_ADDRESS, 32},
+         UI_MSG_ERR_TARGET_ADDRESS, 32},
         {"address before mask",
          [](FormInput& f) {
              f.SubnetMask.FilledFields = 0;
              f.IPAddress.FilledFields = 2;
          },
-         IDS_ERR_IPADDRESS, 0},
+         UI_MSG_ERR_IPADDRESS, 0},
     };
     for (const auto& c : cases) {
         FormInput input = ValidForm();
@@ -243,10 +243,10 @@ TEST(StoreForm, StopsAtTheFirstInvalidValueAfterStoringThoseBefore) {
 
         const FormError error = StoreForm(input, &set, NoLeadBytes);
 
-        EXPECT_EQ(c.MessageId, error.MessageId) << c.Fault;
+        EXPECT_EQ(c.Message, error.Message) << c.Fault;
         EXPECT_EQ(c.Destination, error.Destination) << c.Fault;
-        EXPECT_EQ(c.MessageId == IDS_ERR_BAUDRATE ? 115200 : 57600, set.BaudRate) << c.Fault;
-        const bool maskReached = c.MessageId != IDS_ERR_BAUDRATE && c.MessageId != IDS_ERR_IPADDRESS;
+        EXPECT_EQ(c.Message == UI_MSG_ERR_BAUDRATE ? 115200 : 57600, set.BaudRate) << c.Fault;
+        const bool maskReached = c.Message != UI_MSG_ERR_BAUDRATE && c.Message != UI_MSG_ERR_IPADDRESS;
         EXPECT_EQ(maskReached ? 0xFFFFFF00u : 0x12345678u, set.SubnetMask) << c.Fault;
         EXPECT_EQ(c.Destination == 32 ? 1 : 7, set.Target[31].Enable) << c.Fault;
     }
@@ -257,7 +257,7 @@ TEST(StoreForm, CutsLongNamesTo32BytesOfWholeCharacters) {
     input.Targets[0].Name = std::string(40, 'A');
     input.Targets[1].Name = "a" + Repeat("\x95\x5C", 20);
     CParamFile file;
-    ASSERT_EQ(0, StoreForm(input, file.GetParam(), ShiftJisLeadByte).MessageId);
+    ASSERT_EQ(UI_MSG_NONE, StoreForm(input, file.GetParam(), ShiftJisLeadByte).Message);
     EXPECT_EQ(64u, std::strlen(file.GetParam()->Target[0].Name));
     EXPECT_EQ("61" + Repeat("955C", 15), file.GetParam()->Target[1].Name);
 }
@@ -285,17 +285,17 @@ TEST(UserMessages, MapEachOutcomeToItsString) {
         int Got;
         int Want;
     } cases[] = {
-        {TransferErrorMessage(PT_ERR_HARDWARE), IDS_ERR_HARDWARE},
-        {TransferErrorMessage(PT_ERR_RESOURCE), IDS_ERR_RESOURCE},
-        {TransferErrorMessage(PT_ERR_COMM), IDS_ERR_COMM},
-        {TransferErrorMessage(PT_ERR_PORT), IDS_ERR_COMM},
-        {TransferErrorMessage(PT_OK), IDS_ERR_COMM},
-        {TransferErrorMessage(99), IDS_ERR_COMM},
-        {LoadErrorMessage(FILE_ERROR_CONTENT), IDS_ERR_PARAMETER},
-        {LoadErrorMessage(FILE_ERROR_OPEN), IDS_ERR_FILE_LOAD},
-        {LoadErrorMessage(FILE_ERROR_WRITE), IDS_ERR_FILE_LOAD},
-        {TransferStatusMessage(1), IDS_NOW_READING},
-        {TransferStatusMessage(0), IDS_NOW_WRITING},
+        {TransferErrorMessage(PT_ERR_HARDWARE), UI_MSG_ERR_HARDWARE},
+        {TransferErrorMessage(PT_ERR_RESOURCE), UI_MSG_ERR_RESOURCE},
+        {TransferErrorMessage(PT_ERR_COMM), UI_MSG_ERR_COMM},
+        {TransferErrorMessage(PT_ERR_PORT), UI_MSG_ERR_COMM},
+        {TransferErrorMessage(PT_OK), UI_MSG_ERR_COMM},
+        {TransferErrorMessage(99), UI_MSG_ERR_COMM},
+        {LoadErrorMessage(FILE_ERROR_CONTENT), UI_MSG_ERR_PARAMETER},
+        {LoadErrorMessage(FILE_ERROR_OPEN), UI_MSG_ERR_FILE_LOAD},
+        {LoadErrorMessage(FILE_ERROR_WRITE), UI_MSG_ERR_FILE_LOAD},
+        {TransferStatusMessage(1), UI_MSG_NOW_READING},
+        {TransferStatusMessage(0), UI_MSG_NOW_WRITING},
     };
     for (std::size_t i = 0; i < std::size(cases); ++i) {
         EXPECT_EQ(cases[i].Want, cases[i].Got) << "case " << i;

@@ -134,7 +134,7 @@ private:
 // The program's application object: exactly one exists, with static storage duration.
 class CWinApp {
 public:
-    // No name: the program file's base name, taken when the program starts.
+    // No name: the application sets m_strAppName in InitInstance, before any message box.
     explicit CWinApp(const char* appName = nullptr);
     virtual ~CWinApp();
     CWinApp(const CWinApp&) = delete;

@@ -1,8 +1,6 @@
 // CWinApp, the program's entry point and message boxes; Windows side.
 #include "ui/framework/AfxWin.h"
 
-#include "ui/logic/AppPath.h"
-
 #include <string>
 
 namespace {
@@ -46,9 +44,6 @@ bool AfxIsLeadByte(unsigned char byte) {
 
 int CWinApp::Run(HINSTANCE instance) {
     m_hInstance = instance;
-    if (m_strAppName.IsEmpty()) {
-        m_strAppName = ProgramNameOf(ModulePath().c_str(), AfxIsLeadByte);
-    }
     INITCOMMONCONTROLSEX controls = {sizeof controls,
                                      ICC_STANDARD_CLASSES | ICC_INTERNET_CLASSES | ICC_PROGRESS_CLASS};
     ::InitCommonControlsEx(&controls);

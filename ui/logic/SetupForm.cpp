@@ -3,7 +3,6 @@
 
 #include "core/NameCodec.h"
 #include "core/TextParse.h"
-#include "ui/resource.h"
 
 #include <cstring>
 
@@ -18,17 +17,17 @@ bool StoreAddress(const AddressInput& input, uint32_t* field) {
 
 FormError StoreForm(FormInput& input, ParamSet* params, LeadByteTest isLeadByte) {
     if (!input.HasBaudRate) {
-        return {IDS_ERR_BAUDRATE, 0};
+        return {UI_MSG_ERR_BAUDRATE, 0};
     }
     params->BaudRate = input.BaudRate;
     if (!StoreAddress(input.IPAddress, &params->IPAddress)) {
-        return {IDS_ERR_IPADDRESS, 0};
+        return {UI_MSG_ERR_IPADDRESS, 0};
     }
     if (!StoreAddress(input.SubnetMask, &params->SubnetMask)) {
-        return {IDS_ERR_SUBNETMASK, 0};
+        return {UI_MSG_ERR_SUBNETMASK, 0};
     }
     if (!StoreAddress(input.Gateway, &params->Gateway)) {
-        return {IDS_ERR_GATEWAY, 0};
+        return {UI_MSG_ERR_GATEWAY, 0};
     }
     for (int i = 0; i < TARGET_COUNT; ++i) {
         TargetInput& row = input.Targets[i];
@@ -37,10 +36,10 @@ FormError StoreForm(FormInput& input, ParamSet* params, LeadByteTest isLeadByte)
         row.Name = std::string(TrimBlanks(row.Name, WHITE_SPACE));
         EncodeName(row.Name.c_str(), target.Name, isLeadByte);
         if (!StoreAddress(row.Address, &target.Address)) {
-            return {IDS_ERR_TARGET_ADDRESS, i + 1};
+            return {UI_MSG_ERR_TARGET_ADDRESS, i + 1};
         }
     }
-    return {0, 0};
+    return {UI_MSG_NONE, 0};
 }
 
 std::string FormatNumberMessage(const char* templateText, int number) {

@@ -4,6 +4,7 @@
 
 #include "core/ParamSet.h"
 #include "ui/logic/AppPath.h"
+#include "ui/logic/UserMessages.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -43,10 +44,10 @@ struct FormInput {
     TargetInput Targets[TARGET_COUNT];
 };
 
-// The first invalid value: the string id of its warning and, for a destination, its number on screen.
+// The first invalid value: its warning and, for a destination, its number on screen.
 struct FormError {
-    int MessageId;   // 0 when every value was valid
-    int Destination; // 1 to 32 for IDS_ERR_TARGET_ADDRESS, else 0
+    UiMessage Message; // UI_MSG_NONE when every value was valid
+    int Destination;   // 1 to 32 for UI_MSG_ERR_TARGET_ADDRESS, else 0
 };
 
 // Stores the values into `params` in screen order, each as soon as it is taken, and stops at the first
