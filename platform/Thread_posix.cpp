@@ -12,15 +12,21 @@
 namespace {
 
 struct ThreadState {
+    // The owner's alone: written by pthread_create in Create, read by Join.
     pthread_t Handle;
+    // Written by the owner in Create before pthread_create; read by the thread after it started.
     CThread::Body Body;
     void* Context;
     // The gate: the thread waits here until Resume (run) or Join (released unrun).
     pthread_mutex_t GateMutex;
     pthread_cond_t GateOpened;
+    // Under GateMutex: written by the owner in Resume or Join before it signals the gate; read by the
+    // thread at the gate. Create sets both before the thread exists.
     bool Open;
     bool Run;
-    pid_t Tid; // written by the thread before it waits at the gate
+    // Under GateMutex: written by the thread before it waits at the gate; read by the owner in
+    // RaisePriority. Create clears TidKnown before the thread exists.
+    pid_t Tid;
     bool TidKnown;
 };
 

@@ -8,11 +8,17 @@
 namespace {
 
 struct ThreadState {
+    // The owner's alone: Create, RaisePriority, Resume and Join.
     CWinHandle Handle;
+    // Written by the owner in Create before CreateThread; read by the thread once it is resumed.
     CThread::Body Body = nullptr;
     void* Context = nullptr;
+    // The owner's alone: written and read by Resume and Join on the owner's thread; the thread never
+    // reads it.
     bool Resumed = false;
-    bool Run = false; // set before the thread is resumed: run the body, or end at once
+    // Written by the owner before ResumeThread (run the body, or end at once); read by the thread once
+    // it is resumed.
+    bool Run = false;
 };
 
 static_assert(sizeof(ThreadState) <= 192, "CThread storage too small");

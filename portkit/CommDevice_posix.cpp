@@ -25,6 +25,8 @@ namespace {
 constexpr int IDLE_WAIT_MS = 200; // with nothing to do the reader still looks up this often
 constexpr int FULL_WAIT_MS = 10;  // while the queue is full
 
+// Written by Open and Close on the owner's thread, before the reader exists and after it ended; read by
+// the reader, the writer and Wake in between.
 struct DeviceState {
     CFd Fd;
     CFd WakeRead;

@@ -18,6 +18,8 @@ constexpr DWORD READ_CONSTANT_MS =
     500;                           // one idle read returns after this, so the reader never blocks for long
 constexpr DWORD FULL_WAIT_MS = 10; // while the queue is full
 
+// Written by Open and Close on the owner's thread, before the reader exists and after it ended; read by
+// the reader, the writer and Wake in between.
 struct DeviceState {
     CWinHandle Port;
     CWinHandle ReadDone;

@@ -82,6 +82,8 @@ private:
     CString m_strFilePath; // the setup file last loaded or saved; empty after a read from the device
     TargetRow m_rows[TARGET_COUNT];
     CCommPortDetecter m_detecter;
+    // Its worker reads m_hWnd in TransferNotifyProc: the transfer starts after the window exists (at the
+    // progress dialog's first paint) and OnDestroy stops it before the handle is cleared.
     CParamTransfer m_transfer;
     CParamFile m_params; // what the controls show
     UINT_PTR m_nTimerId = 0;

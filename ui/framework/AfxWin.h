@@ -36,6 +36,8 @@ public:
     // moves to a monitor of another DPI (the dialog sets it itself then).
     void KeepOwnFontOnDpiChange() const;
 
+    // Written by the window's thread: set when a dialog starts (WM_INITDIALOG), cleared after it has
+    // ended. Another thread may read it only while the window's owner keeps that thread between the two.
     HWND m_hWnd = nullptr;
 };
 
