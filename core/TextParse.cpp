@@ -34,15 +34,18 @@ bool ParseDecimal(const char* text, std::size_t length, int32_t* value) {
     return true;
 }
 
-// One group of a dotted quad at `*cursor`: one to three digits, at most 255; advances past it.
-static bool ParseOctet(const char** cursor, unsigned* octet) {
+constexpr std::size_t STRICT_GROUP_DIGITS = 3;
+constexpr std::size_t ANY_GROUP_DIGITS = SIZE_MAX;
+
+// One group of a dotted quad at `*cursor`: one to `maxDigits` digits, at most 255; advances past it.
+static bool ParseOctet(const char** cursor, std::size_t maxDigits, unsigned* octet) {
     const char* p = *cursor;
     std::size_t digits = 0;
-    while (digits < 4 && IsDigit(p[digits])) {
+    while (digits <= maxDigits && IsDigit(p[digits])) {
         ++digits;
     }
     int32_t value = 0;
-    if (digits > 3 || !ParseDecimal(p, digits, &value) || value > 255) {
+    if (digits > maxDigits || !ParseDecimal(p, digits, &value) || value > 255) {
         return false;
     }
     *octet = static_cast<unsigned>(value);
@@ -50,14 +53,14 @@ static bool ParseOctet(const char** cursor, unsigned* octet) {
     return true;
 }
 
-bool ParseAddress(const char* text, uint32_t* address) {
+static bool ParseQuad(const char* text, std::size_t maxDigits, uint32_t* address) {
     unsigned octets[IPV4_OCTET_COUNT];
     const char* cursor = text;
     for (int i = 0; i < IPV4_OCTET_COUNT; ++i) {
         if (i > 0 && *cursor++ != '.') {
             return false;
         }
-        if (!ParseOctet(&cursor, &octets[i])) {
+        if (!ParseOctet(&cursor, maxDigits, &octets[i])) {
             return false;
         }
     }
@@ -66,6 +69,14 @@ bool ParseAddress(const char* text, uint32_t* address) {
     }
     *address = MakeIPv4(octets[0], octets[1], octets[2], octets[3]);
     return true;
+}
+
+bool ParseAddress(const char* text, uint32_t* address) {
+    return ParseQuad(text, STRICT_GROUP_DIGITS, address);
+}
+
+bool ParseLenientAddress(const char* text, uint32_t* address) {
+    return ParseQuad(text, ANY_GROUP_DIGITS, address);
 }
 
 std::string_view TrimBlanks(std::string_view text, std::string_view blanks) {

@@ -1,4 +1,4 @@
-// Strict parsers for the decimal numbers and dotted addresses that device replies and setup files carry,
+// Parsers for the decimal numbers and dotted addresses that device replies and setup files carry,
 // and the character tests and trimming that every text reader shares; portable. None of them allocates;
 // on failure none touches its output.
 #pragma once
@@ -22,6 +22,10 @@ bool ParseDecimal(const char* text, std::size_t length, int32_t* value);
 // Exactly a dotted quad: four groups of one to three digits, each at most 255, joined by three dots,
 // nothing else. The first group becomes bits 31..24.
 bool ParseAddress(const char* text, uint32_t* address);
+
+// The same, except that a group may have any number of digits ("0192.168.0.1"), as a setup file's
+// destination lines allow.
+bool ParseLenientAddress(const char* text, uint32_t* address);
 
 // What trimming removes: blanks and tabs, or all of C's white space.
 constexpr char BLANKS[] = " \t";

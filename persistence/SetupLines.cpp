@@ -81,31 +81,6 @@ bool ParseTargetKey(const char* key, int* index) {
     return true;
 }
 
-// Four dot-separated decimal numbers of at most 255 each; unlike a strict address, a group may have any
-// number of digits.
-bool ParseTargetAddress(const char* text, uint32_t* address) {
-    unsigned octets[IPV4_OCTET_COUNT];
-    const char* group = text;
-    for (int i = 0; i < IPV4_OCTET_COUNT; ++i) {
-        const char* end = group;
-        while (IsDigit(*end)) {
-            ++end;
-        }
-        int32_t value = 0;
-        if (!ParseDecimal(group, static_cast<std::size_t>(end - group), &value) || value > 255) {
-            return false;
-        }
-        octets[i] = static_cast<unsigned>(value);
-        const char expected = i + 1 < IPV4_OCTET_COUNT ? '.' : '\0';
-        if (*end != expected) {
-            return false;
-        }
-        group = end + 1;
-    }
-    *address = MakeIPv4(octets[0], octets[1], octets[2], octets[3]);
-    return true;
-}
-
 // "enable,address[,name]": the destination is replaced as a whole, and only when all of it parsed.
 bool ReadTargetValue(ParamTarget* target, char* value) {
     char* comma = std::strchr(value, ',');
@@ -122,7 +97,7 @@ bool ReadTargetValue(ParamTarget* target, char* value) {
     }
     int32_t enable = 0;
     uint32_t parsed = 0;
-    if (!ParseDecimal(value, std::strlen(value), &enable) || !ParseTargetAddress(address, &parsed)) {
+    if (!ParseDecimal(value, std::strlen(value), &enable) || !ParseLenientAddress(address, &parsed)) {
         return false;
     }
     target->Enable = enable != 0 ? 1 : 0;
