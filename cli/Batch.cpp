@@ -33,23 +33,10 @@ std::vector<std::string> ChoosePorts(const CliRequest& request) {
     return found;
 }
 
-// The child's trace, each line marked with its port; a child's CR LF becomes this stream's line end.
-void ForwardTrace(const std::string& port, const std::string& text) {
-    std::size_t start = 0;
-    while (start < text.size()) {
-        const std::size_t newline = text.find('\n', start);
-        const std::size_t next = newline == std::string::npos ? text.size() : newline + 1;
-        std::size_t end = newline == std::string::npos ? text.size() : newline;
-        end = end > start && text[end - 1] == '\r' ? end - 1 : end;
-        std::fprintf(stderr, "%s: %.*s\n", port.c_str(), static_cast<int>(end - start), text.c_str() + start);
-        start = next;
-    }
-}
-
 // Prints the port's line (after its trace, when asked for); false when stdout did not take it.
 bool PrintPortLine(const CliRequest& request, const CPortChild& run, const std::string& report) {
     if (request.Trace && run.Started()) {
-        ForwardTrace(run.Port(), run.Errors());
+        run.ForwardTrace();
     }
     std::printf("%s\n", BatchResultLine(request, run.Port(), report).c_str());
     return FlushStdout();

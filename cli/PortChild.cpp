@@ -7,6 +7,7 @@
 #include "core/TextParse.h"
 #include "devicelink/ParamTransfer.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -88,4 +89,19 @@ int CPortChild::Report(std::string* report) const {
     *report = ChildFailureReport("ended without a report (exit " + std::to_string(end.Status) + ")",
                                  m_child.Errors());
     return EXIT_RESOURCE;
+}
+
+// A child's CR LF becomes this stream's line end.
+void CPortChild::ForwardTrace() const {
+    const std::string text = m_child.Errors();
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t newline = text.find('\n', start);
+        const std::size_t next = newline == std::string::npos ? text.size() : newline + 1;
+        std::size_t end = newline == std::string::npos ? text.size() : newline;
+        end = end > start && text[end - 1] == '\r' ? end - 1 : end;
+        std::fprintf(stderr, "%s: %.*s\n", m_port.c_str(), static_cast<int>(end - start),
+                     text.c_str() + start);
+        start = next;
+    }
 }

@@ -34,6 +34,10 @@ public:
     // ("WARNING: crashed (HOW): ITS LAST LINE ON STDERR"). Meaningful once HasEnded is true.
     int Report(std::string* report) const;
 
+    // Writes what the child wrote to stderr (its trace) to this process's stderr, each line marked with
+    // the port: "PORT: LINE".
+    void ForwardTrace() const;
+
     const std::string& Port() const { return m_port; }
     bool Started() const { return m_started; }
     // Ended by Kill, not by itself.
