@@ -1,71 +1,101 @@
-// zrvlink's command line: parsing by one table of options, the rules between options, usage texts;
-// portable.
+// zrvlink's command line read by CLI11, and the rules between options that it cannot express; portable.
+// The only file that includes CLI11, which is slow to compile.
 #include "cli/CliArgs.h"
 
 #include "cli/BatchPlan.h"
 
-#include <algorithm>
-#include <cstring>
+#include <CLI/CLI.hpp>
 
 namespace {
-
-constexpr unsigned Bit(CliCommand command) {
-    return 1u << static_cast<unsigned>(command);
-}
-
-constexpr unsigned READ = Bit(CliCommand::Read);
-constexpr unsigned WRITE = Bit(CliCommand::Write);
-constexpr unsigned CHECK = Bit(CliCommand::Check);
-constexpr unsigned DIFF = Bit(CliCommand::Diff);
-
-using Apply = void (*)(CliRequest* request, const char* value);
-
-struct OptionRow {
-    const char* Name;
-    bool TakesValue;
-    unsigned Commands; // where the option is allowed
-    Apply Run;
-};
-
-const OptionRow OPTIONS[] = {
-    {"--port", true, READ | WRITE | DIFF, [](CliRequest* r, const char* v) { r->Ports.emplace_back(v); }},
-    {"--all", false, READ | WRITE, [](CliRequest* r, const char*) { r->AllPorts = true; }},
-    {"--output", true, READ, [](CliRequest* r, const char* v) { r->Output = v; }},
-    {"--output-dir", true, READ, [](CliRequest* r, const char* v) { r->OutputDir = v; }},
-    {"--backup", true, WRITE, [](CliRequest* r, const char* v) { r->Backup = v; }},
-    {"--verify", false, WRITE, [](CliRequest* r, const char*) { r->Verify = true; }},
-    {"--trace", false, READ | WRITE | CHECK | DIFF, [](CliRequest* r, const char*) { r->Trace = true; }},
-    {"--result-line", false, READ | WRITE, [](CliRequest* r, const char*) { r->ResultLine = true; }},
-};
 
 struct CommandRow {
     const char* Name;
     CliCommand Command;
-    std::size_t MinFiles;
-    std::size_t MaxFiles;
 };
 
 const CommandRow COMMANDS[] = {
-    {"ports", CliCommand::Ports, 0, 0}, {"read", CliCommand::Read, 0, 0}, {"write", CliCommand::Write, 1, 1},
-    {"check", CliCommand::Check, 1, 1}, {"diff", CliCommand::Diff, 1, 2},
+    {"ports", CliCommand::Ports}, {"read", CliCommand::Read}, {"write", CliCommand::Write},
+    {"check", CliCommand::Check}, {"diff", CliCommand::Diff},
 };
 
-const CommandRow* FindCommand(CliCommand command) {
-    for (const CommandRow& row : COMMANDS) {
-        if (row.Command == command) {
-            return &row;
-        }
-    }
-    return nullptr;
+// An empty value would silently mean "not given" (detection instead of the port, stdout instead of FILE).
+const CLI::Validator NOT_EMPTY([](const std::string& value) { return value.empty() ? "needs a value" : ""; },
+                               "");
+
+CLI::Option* AddValue(CLI::App* command, const char* name, std::string* value) {
+    return command->add_option(name, *value)->check(NOT_EMPTY);
 }
 
-const OptionRow* FindOption(const std::string& name) {
-    for (const OptionRow& row : OPTIONS) {
-        if (name == row.Name) {
-            return &row;
+CLI::Option* AddFlag(CLI::App* command, const char* name, bool* flag) {
+    return command->add_flag(name, *flag)->disable_flag_override();
+}
+
+// --port, given any number of times, one value each.
+CLI::Option* AddPorts(CLI::App* command, CliRequest* r) {
+    return command->add_option("--port", r->Ports)->allow_extra_args(false)->check(NOT_EMPTY);
+}
+
+// An argument that is appended to `list` when given: FILE and FILE2 to the files, diff's one --port to the
+// ports.
+CLI::Option* AddOne(CLI::App* command, const char* name, std::vector<std::string>* list) {
+    return command->add_option_function<std::string>(
+        name, [list](const std::string& value) { list->push_back(value); });
+}
+
+CLI::App* AddCommand(CLI::App* app, const char* name) {
+    CLI::App* command = app->add_subcommand(name);
+    command->set_help_flag("--help");
+    return command;
+}
+
+// The commands and their options, bound to the request.
+void Describe(CLI::App* app, CliRequest* r) {
+    app->set_help_flag("--help");
+    AddFlag(app, "--version", &r->Version);
+    app->require_subcommand(0, 1);
+
+    CLI::App* ports = AddCommand(app, "ports");
+    AddFlag(ports, "--long", &r->Long);
+    AddFlag(ports, "--json", &r->Json);
+
+    CLI::App* read = AddCommand(app, "read");
+    CLI::Option* port = AddPorts(read, r);
+    CLI::Option* all = AddFlag(read, "--all", &r->AllPorts)->excludes(port);
+    CLI::Option* output = AddValue(read, "--output", &r->Output);
+    CLI::Option* dir = AddValue(read, "--output-dir", &r->OutputDir)->excludes(output);
+    AddFlag(read, "--trace", &r->Trace);
+    AddFlag(read, "--result-line", &r->ResultLine)->excludes(dir);
+    AddFlag(read, "--json", &r->Json)->excludes(output)->excludes(dir)->excludes(all);
+
+    CLI::App* write = AddCommand(app, "write");
+    AddOne(write, "FILE", &r->Files)->required();
+    port = AddPorts(write, r);
+    all = AddFlag(write, "--all", &r->AllPorts)->excludes(port);
+    AddValue(write, "--backup", &r->Backup)->excludes(all);
+    AddFlag(write, "--verify", &r->Verify);
+    AddFlag(write, "--trace", &r->Trace);
+    AddFlag(write, "--result-line", &r->ResultLine);
+
+    CLI::App* check = AddCommand(app, "check");
+    AddOne(check, "FILE", &r->Files)->required();
+    AddFlag(check, "--trace", &r->Trace);
+    AddFlag(check, "--json", &r->Json);
+
+    CLI::App* diff = AddCommand(app, "diff");
+    AddOne(diff, "FILE", &r->Files)->required();
+    CLI::Option* file2 = AddOne(diff, "FILE2", &r->Files);
+    AddOne(diff, "--port", &r->Ports)->check(NOT_EMPTY)->excludes(file2);
+    AddFlag(diff, "--trace", &r->Trace);
+    AddFlag(diff, "--json", &r->Json);
+}
+
+CliCommand CommandOf(const CLI::App& app) {
+    for (const CommandRow& row : COMMANDS) {
+        if (app.got_subcommand(row.Name)) {
+            return row.Command;
         }
     }
-    return nullptr;
+    return CliCommand::None;
 }
 
 bool Refuse(std::string* error, const std::string& why) {
@@ -73,160 +103,50 @@ bool Refuse(std::string* error, const std::string& why) {
     return false;
 }
 
-// One argument that starts with "--": the option, its value inline or in the next argument.
-bool TakeOption(int argc, const char* const* argv, int* i, CliRequest* request, std::string* error) {
-    const std::string arg = argv[*i];
-    const std::size_t equals = arg.find('=');
-    const std::string name = arg.substr(0, equals);
-    if (name == "--help") {
-        request->Help = true;
-        return equals == std::string::npos || Refuse(error, "--help takes no value");
-    }
-    const OptionRow* row = FindOption(name);
-    if (row == nullptr || (row->Commands & Bit(request->Command)) == 0) {
-        return Refuse(error, "unknown option '" + name + "'");
-    }
-    if (!row->TakesValue) {
-        if (equals != std::string::npos) {
-            return Refuse(error, name + " takes no value");
-        }
-        row->Run(request, nullptr);
-        return true;
-    }
-    std::string value;
-    if (equals != std::string::npos) {
-        value = arg.substr(equals + 1);
-    } else if (*i + 1 < argc) {
-        value = argv[++*i];
-    }
-    if (value.empty()) {
-        return Refuse(error, name + " needs a value");
-    }
-    row->Run(request, value.c_str());
-    return true;
-}
-
-bool HasDuplicate(const std::vector<std::string>& ports, std::string* duplicate) {
-    for (std::size_t i = 0; i < ports.size(); ++i) {
-        if (std::find(ports.begin() + static_cast<std::ptrdiff_t>(i) + 1, ports.end(), ports[i]) !=
-            ports.end()) {
-            *duplicate = ports[i];
-            return true;
-        }
-    }
-    return false;
-}
-
-bool CheckPorts(const CliRequest& r, std::string* error) {
-    std::string duplicate;
-    if (r.AllPorts && !r.Ports.empty()) {
-        return Refuse(error, "--all and --port exclude each other");
-    }
-    // Two transfers on one port would garble each other.
-    if (HasDuplicate(r.Ports, &duplicate)) {
-        return Refuse(error, "port " + duplicate + " is given twice");
-    }
-    if (r.ResultLine && (r.Ports.size() != 1 || r.AllPorts || !r.OutputDir.empty())) {
-        return Refuse(error, "--result-line takes exactly one --port");
-    }
-    return true;
-}
-
-bool CheckCombinations(const CliRequest& r, std::string* error) {
+// The rules that hang on how many ports are given or on what their names become.
+bool CheckRequest(const CliRequest& r, std::string* error) {
     std::string clash;
     const bool several = r.AllPorts || r.Ports.size() > 1;
-    switch (r.Command) {
-    case CliCommand::Read:
-        if (!r.Output.empty() && !r.OutputDir.empty()) {
-            return Refuse(error, "--output and --output-dir exclude each other");
-        }
-        // Detected ports have names of their own; ports given by hand may not.
-        if (FindFileNameClash(r.Ports, &clash)) {
-            return Refuse(error, "port " + clash + " would read into the file of another port");
-        }
-        return !several || !r.OutputDir.empty() || Refuse(error, "several ports need --output-dir DIR");
-    case CliCommand::Write:
-        if (!r.Backup.empty() && several) {
-            return Refuse(error, "--backup takes a single port");
-        }
-        // The backup would replace the very file that is to be written.
-        return r.Backup.empty() || r.Backup != r.Files[0] || Refuse(error, "--backup must not name FILE");
-    case CliCommand::Diff:
-        if (r.Ports.size() > 1) {
-            return Refuse(error, "diff takes one --port");
-        }
-        return r.Files.size() < 2 || r.Ports.empty() ||
-               Refuse(error, "diff compares FILE with FILE2 or with --port PORT, not both");
-    default:
+    if (r.Command == CliCommand::None && !r.Version) {
+        return Refuse(error, "no command given");
+    }
+    if (r.Command != CliCommand::None && r.Version) {
+        return Refuse(error, "--version takes no command");
+    }
+    if (r.ResultLine && r.Ports.size() != 1) {
+        return Refuse(error, "--result-line takes exactly one --port");
+    }
+    if (r.Command == CliCommand::Write && several && !r.Backup.empty()) {
+        return Refuse(error, "--backup takes a single port");
+    }
+    if (r.Command != CliCommand::Read) {
         return true;
     }
-}
-
-bool CheckRequest(const CliRequest& r, std::string* error) {
-    const CommandRow& row = *FindCommand(r.Command);
-    if (r.Files.size() < row.MinFiles) {
-        return Refuse(error, std::string(row.Name) + " needs FILE");
+    // Detected ports have names of their own; ports given by hand may not.
+    if (FindFileNameClash(r.Ports, &clash)) {
+        return Refuse(error, "port " + clash + " would read into the file of another port");
     }
-    if (r.Files.size() > row.MaxFiles) {
-        return Refuse(error, "unexpected argument '" + r.Files[row.MaxFiles] + "'");
-    }
-    return CheckPorts(r, error) && CheckCombinations(r, error);
-}
-
-// The program's own options, before any command.
-bool ParseProgramOption(const std::string& arg, CliRequest* request, std::string* error) {
-    if (arg == "--help") {
-        request->Help = true;
-        return true;
-    }
-    if (arg == "--version") {
-        request->Version = true;
-        return true;
-    }
-    return Refuse(error, "unknown option '" + arg + "'");
-}
-
-bool ParseCommandName(const std::string& word, CliRequest* request, std::string* error) {
-    for (const CommandRow& row : COMMANDS) {
-        if (word == row.Name) {
-            request->Command = row.Command;
-            return true;
-        }
-    }
-    return Refuse(error, "unknown command '" + word + "'");
+    return !several || !r.OutputDir.empty() || Refuse(error, "several ports need --output-dir DIR");
 }
 
 } // namespace
 
 bool ParseCliArgs(int argc, const char* const* argv, CliRequest* request, std::string* error) {
     *request = CliRequest();
-    if (argc < 2) {
-        return Refuse(error, "no command given");
+    CLI::App app("", "zrvlink");
+    Describe(&app, request);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp&) {
+        request->Command = CommandOf(app);
+        request->Help = true;
+        return true;
+    } catch (const CLI::ParseError& parseError) {
+        request->Command = CommandOf(app);
+        return Refuse(error, parseError.what());
     }
-    const std::string first = argv[1];
-    if (first.rfind("--", 0) == 0) {
-        return ParseProgramOption(first, request, error) &&
-               (argc == 2 || Refuse(error, "unexpected argument '" + std::string(argv[2]) + "'"));
-    }
-    if (!ParseCommandName(first, request, error)) {
-        return false;
-    }
-    bool optionsEnded = false;
-    for (int i = 2; i < argc; ++i) {
-        const char* arg = argv[i];
-        if (!optionsEnded && std::strcmp(arg, "--") == 0) {
-            optionsEnded = true;
-        } else if (!optionsEnded && std::strncmp(arg, "--", 2) == 0) {
-            if (!TakeOption(argc, argv, &i, request, error)) {
-                return false;
-            }
-        } else if (!optionsEnded && arg[0] == '-' && arg[1] != '\0') {
-            return Refuse(error, "unknown option '" + std::string(arg) + "'");
-        } else {
-            request->Files.emplace_back(arg);
-        }
-    }
-    return request->Help || CheckRequest(*request, error);
+    request->Command = CommandOf(app);
+    return CheckRequest(*request, error);
 }
 
 bool IsParallel(const CliRequest& request) {

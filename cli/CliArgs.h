@@ -16,6 +16,8 @@ struct CliRequest {
     bool AllPorts = false;
     bool Trace = false;
     bool Verify = false;
+    bool Long = false; // ports: what identifies each port's USB device
+    bool Json = false; // one JSON document on stdout instead of the text form
     // A child of a parallel run: its outcome goes to stdout as one line, its trace to stderr.
     bool ResultLine = false;
     std::string Output;
@@ -24,7 +26,7 @@ struct CliRequest {
 };
 
 // Reads argv[1] to argv[argc - 1]. False on a usage error, described in `error`; `request` then still
-// names the command, so that its usage can be shown.
+// names the command when one was recognised, so that its usage can be shown.
 bool ParseCliArgs(int argc, const char* const* argv, CliRequest* request, std::string* error);
 
 // Several ports, --all or --output-dir: one child process per port, one result line per port.

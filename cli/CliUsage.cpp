@@ -3,6 +3,16 @@
 
 namespace {
 
+// The JSON form of a configuration, for read and check alike.
+const char SETUP_JSON_NOTES[] = R"(
+With --json, stdout gets one JSON document: the setup file's keys as fields, addresses as dotted text,
+and "Targets", the 32 destinations in order, each with "Enable", "Address", "NameHex" (the stored
+digits) and "Name" (the text they spell; null when they spell none exactly, or not as UTF-8):
+  {"BaudRate": 115200, "IPAddress": "192.168.0.10", "SubnetMask": "255.255.255.0",
+   "Gateway": "192.168.0.1", "Targets": [{"Enable": true, "Address": "10.0.0.3", "Name": "AB",
+   "NameHex": "4142"}, ...]}
+)";
+
 // How parallel runs end, for read and write alike.
 const char PARALLEL_NOTES[] = R"(
 In parallel, each port has a process of its own, which ends with zrvlink (Ctrl-C included). A port's
@@ -15,14 +25,15 @@ const char PROGRAM_USAGE[] = R"(Usage: zrvlink COMMAND [OPTION]...
 Reads, writes, checks and compares the configuration of ZRV-Link devices, for scripts and batches.
 
 Commands:
-  ports                              list the device ports found, the default one first
+  ports [--long]                     list the device ports found, the default one first
   read [--port PORT] [--output FILE] read the device's configuration
   write FILE [--port PORT]           write setup file FILE to the device (ends with save and update)
   check FILE                         load FILE and print it in setup-file form
   diff FILE (FILE2 | --port PORT)    compare a setup file with another or with a device
 
 PORT is a device path on Linux (/dev/ttyACM0) and COMn on Windows; without --port the first port
-found is used. "zrvlink COMMAND --help" tells more about each command.
+found is used. With --json, ports, read, check and diff print one JSON document instead of text;
+on a failure stdout gets nothing. "zrvlink COMMAND --help" tells more about each command.
 
 Exit status:
    0  success                          12  communication error
@@ -38,12 +49,21 @@ Without --trace every failure prints one line on stderr.
   --version  show the program's version
 )";
 
-const char PORTS_USAGE[] = R"(Usage: zrvlink ports
+const char PORTS_USAGE[] = R"(Usage: zrvlink ports [--long] [--json]
 Lists the ports of the ZRV-Link devices attached now, one per line, in detection order: the first is
 the one that the other commands use without --port. Prints nothing when there is none. Exit status 0.
+
+  --long  four fields per line, each after one tab: the port, the USB VID:PID, the USB serial number
+          and where the system shows the USB device (Linux: its directory below /sys/devices;
+          Windows: its device instance ID, whose last part is the serial number); "-" for a serial
+          number or location that is missing. For example (the blanks are tabs):
+            /dev/ttyACM0  fe5a:0016  ZRV0012345  /sys/devices/pci0000:00/0000:00:14.0/usb1/1-2
+  --json  the same as one JSON array, a missing serial number or location as null:
+            [{"Port": "COM7", "Vid": "fe5a", "Pid": "0016", "Serial": "ZRV0012345",
+              "Location": "USB\\VID_FE5A&PID_0016\\ZRV0012345"}]
 )";
 
-const char READ_USAGE[] = R"(Usage: zrvlink read [--port PORT] [--output FILE] [--trace]
+const char READ_USAGE[] = R"(Usage: zrvlink read [--port PORT] [--output FILE | --json] [--trace]
        zrvlink read (--port PORT... | --all) --output-dir DIR [--trace]
 Reads the device's whole configuration and prints it to stdout in setup-file form (36 lines, CR LF),
 or saves it to FILE. A failed read leaves FILE as it was, and creates none.
@@ -52,6 +72,7 @@ or saves it to FILE. A failed read leaves FILE as it was, and creates none.
                     but a device only once, under any name (a link to its path is the same device)
   --all             every port found
   --output FILE     save to FILE instead of printing
+  --json            print the configuration as one JSON document (below)
   --output-dir DIR  read the ports in parallel, each into DIR/NAME.dat, where NAME is the port's path
                     without /dev/ and with '/' turned into '-' (pts-3.dat, ttyACM0.dat), and with
                     "port-" before names that Windows keeps for devices (port-COM7.dat); prints
@@ -79,16 +100,18 @@ are sent disabled.
   --trace           write the trace log to stderr
 )";
 
-const char CHECK_USAGE[] = R"(Usage: zrvlink check FILE [--trace]
+const char CHECK_USAGE[] = R"(Usage: zrvlink check FILE [--json] [--trace]
 Loads setup file FILE by the rules of the setup program and prints the configuration in setup-file
 form (36 lines, CR LF) to stdout: the keys it lacks appear with their values after loading.
 )";
 
-const char DIFF_USAGE[] = R"(Usage: zrvlink diff FILE FILE2 [--trace]
-       zrvlink diff FILE [--port PORT] [--trace]
+const char DIFF_USAGE[] = R"(Usage: zrvlink diff FILE FILE2 [--json] [--trace]
+       zrvlink diff FILE [--port PORT] [--json] [--trace]
 Compares setup file FILE with FILE2, or with the device (default: the first port found). Prints one
 line per differing key in setup-file value syntax, FILE's value first:
   Target3: 1,10.0.0.3,4142 -> 0,10.0.0.3,4142
+With --json, the same as one JSON array ([] when they are equal):
+  [{"Key": "Target3", "Left": "1,10.0.0.3,4142", "Right": "0,10.0.0.3,4142"}]
 Exit status 0 when they are equal, 1 when they differ, and the codes of "zrvlink --help" on errors.
 )";
 
@@ -99,11 +122,11 @@ std::string CliUsage(CliCommand command) {
     case CliCommand::Ports:
         return PORTS_USAGE;
     case CliCommand::Read:
-        return std::string(READ_USAGE) + PARALLEL_NOTES;
+        return std::string(READ_USAGE) + SETUP_JSON_NOTES + PARALLEL_NOTES;
     case CliCommand::Write:
         return std::string(WRITE_USAGE) + PARALLEL_NOTES;
     case CliCommand::Check:
-        return CHECK_USAGE;
+        return std::string(CHECK_USAGE) + SETUP_JSON_NOTES;
     case CliCommand::Diff:
         return DIFF_USAGE;
     default:

@@ -4,6 +4,7 @@
 
 #include "cli/Console.h"
 #include "cli/FileOutcome.h"
+#include "cli/JsonText.h"
 #include "cli/Ports.h"
 #include "cli/SetupText.h"
 #include "cli/TransferRunner.h"
@@ -68,22 +69,42 @@ CliOutcome Save(const std::string& path, CParamFile* file) {
     return SaveSetupFile(path, file);
 }
 
-// The setup file's bytes on stdout; an output that takes them not is a save that failed.
-CliOutcome PrintSetup(const ParamSet& set) {
+// Text on stdout; an output that takes it not is a save that failed.
+CliOutcome Print(const std::string& text) {
+    const bool written = std::fwrite(text.data(), 1, text.size(), stdout) == text.size();
+    return FlushStdout() && written ? SUCCESS : Failure(EXIT_FILE_SAVE);
+}
+
+// The setup file's bytes, with their own CR LF, or the JSON document of the configuration.
+CliOutcome PrintSetup(const CliRequest& request, const ParamSet& set) {
     std::string text;
+    if (request.Json) {
+        return Print(SetupJson(set));
+    }
     if (!FormatSetupText(set, &text)) {
         return Failure(EXIT_FILE_SAVE);
     }
     UseBinaryStdout();
-    const bool written = std::fwrite(text.data(), 1, text.size(), stdout) == text.size();
-    return std::fflush(stdout) == 0 && written ? SUCCESS : Failure(EXIT_FILE_SAVE);
+    return Print(text);
 }
 
-CliOutcome RunPorts() {
-    for (const std::string& name : DetectPortNames()) {
-        std::printf("%s\n", name.c_str());
+CliOutcome RunPorts(const CliRequest& request) {
+    if (!request.Long && !request.Json) {
+        std::string names;
+        for (const std::string& name : DetectPortNames()) {
+            names += name + "\n";
+        }
+        return Print(names);
     }
-    return FlushStdout() ? SUCCESS : Failure(EXIT_FILE_SAVE);
+    const std::vector<PortRecord> records = DetectPortRecords();
+    if (request.Json) {
+        return Print(PortsJson(records));
+    }
+    std::string lines;
+    for (const PortRecord& record : records) {
+        lines += FormatPortRecord(record) + "\n";
+    }
+    return Print(lines);
 }
 
 CliOutcome RunRead(const CliRequest& request) {
@@ -93,7 +114,7 @@ CliOutcome RunRead(const CliRequest& request) {
     if (!device.Open(&outcome) || (outcome = device.Transfer(true, scratch.GetParam())).Exit != EXIT_OK) {
         return outcome;
     }
-    return request.Output.empty() ? PrintSetup(*scratch.GetParam()) : Save(request.Output, &scratch);
+    return request.Output.empty() ? PrintSetup(request, *scratch.GetParam()) : Save(request.Output, &scratch);
 }
 
 // After "update": what the device holds now against what was sent.
@@ -139,7 +160,7 @@ CliOutcome RunWrite(const CliRequest& request) {
 CliOutcome RunCheck(const CliRequest& request) {
     CliOutcome outcome;
     CParamFile file;
-    return Load(request.Files[0], &file, &outcome) ? PrintSetup(*file.GetParam()) : outcome;
+    return Load(request.Files[0], &file, &outcome) ? PrintSetup(request, *file.GetParam()) : outcome;
 }
 
 CliOutcome RunDiff(const CliRequest& request) {
@@ -160,11 +181,12 @@ CliOutcome RunDiff(const CliRequest& request) {
         }
     }
     const auto differences = CompareSetups(*left.GetParam(), *right.GetParam(), EveryKey());
-    for (const SetupDifference& difference : differences) {
-        std::printf("%s\n", FormatDifference(difference).c_str());
+    std::string text = request.Json ? DifferencesJson(differences) : "";
+    for (std::size_t i = 0; !request.Json && i < differences.size(); ++i) {
+        text += FormatDifference(differences[i]) + "\n";
     }
-    if (!FlushStdout()) {
-        return Failure(EXIT_FILE_SAVE);
+    if ((outcome = Print(text)).Exit != EXIT_OK) {
+        return outcome;
     }
     return CliOutcome{differences.empty() ? EXIT_OK : EXIT_DIFFERENT, {}};
 }
@@ -174,7 +196,7 @@ CliOutcome RunDiff(const CliRequest& request) {
 CliOutcome RunCommand(const CliRequest& request) {
     switch (request.Command) {
     case CliCommand::Ports:
-        return RunPorts();
+        return RunPorts(request);
     case CliCommand::Read:
         return RunRead(request);
     case CliCommand::Write:

@@ -5,6 +5,7 @@
 #include "portdetect/CommPortDetecter.h"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace {
 
@@ -20,17 +21,57 @@ std::vector<std::size_t> FirstOfSamePort(const std::vector<std::string>& ports) 
     return firsts;
 }
 
-} // namespace
+// A field of a record's line: "-" for nothing, and no character that would end the field or the line.
+std::string Field(std::string text) {
+    std::replace_if(
+        text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; },
+        '?');
+    return text.empty() ? "-" : text;
+}
 
-std::vector<std::string> DetectPortNames() {
+std::vector<int32_t> DetectPorts() {
     CCommPortDetecter detecter;
     detecter.Init();
     detecter.Detect(CliPortSource(), DEVICE_USB_VID, DEVICE_USB_PID);
-    std::vector<std::string> names;
+    std::vector<int32_t> ports;
     for (int32_t i = 0; i < detecter.GetPortCount(); ++i) {
-        names.push_back(PortNameOf(detecter.GetPort(i)));
+        ports.push_back(detecter.GetPort(i));
+    }
+    return ports;
+}
+
+} // namespace
+
+std::vector<std::string> DetectPortNames() {
+    std::vector<std::string> names;
+    for (const int32_t port : DetectPorts()) {
+        names.push_back(PortNameOf(port));
     }
     return names;
+}
+
+std::vector<PortRecord> DetectPortRecords() {
+    const std::vector<int32_t> ports = DetectPorts();
+    const std::vector<UsbPortInfo> described =
+        CliPortSource().DescribeUsbPorts(DEVICE_USB_VID, DEVICE_USB_PID);
+    std::vector<PortRecord> records;
+    for (const int32_t port : ports) {
+        const auto info = std::find_if(described.begin(), described.end(),
+                                       [port](const UsbPortInfo& usb) { return usb.Port == port; });
+        // A device unplugged between the two scans: detection found it by these IDs.
+        const UsbPortInfo usb =
+            info != described.end() ? *info : UsbPortInfo{port, DEVICE_USB_VID, DEVICE_USB_PID, "", ""};
+        records.push_back(PortRecord{PortNameOf(port), usb});
+    }
+    return records;
+}
+
+std::string FormatPortRecord(const PortRecord& record) {
+    char ids[16];
+    std::snprintf(ids, sizeof ids, "%04x:%04x", static_cast<unsigned>(record.Usb.Vid),
+                  static_cast<unsigned>(record.Usb.Pid));
+    return Field(record.Name) + "\t" + ids + "\t" + Field(record.Usb.Serial) + "\t" +
+           Field(record.Usb.Location);
 }
 
 bool FindSamePort(const std::vector<std::string>& ports, std::string* first, std::string* second) {

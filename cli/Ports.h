@@ -1,7 +1,7 @@
 // Device ports by name: the port number that portkit opens for a name, the device that a name stands for,
-// and the names of the ports that detection finds now. Naming and the source of detection sit behind a
-// seam (Ports_posix.cpp: device paths below sysfs; Ports_win32.cpp: COMn from the registry);
-// DetectPortNames, FindSamePort and WithoutSamePorts are portable.
+// and the ports that detection finds now, with what identifies their USB devices. Naming and the source
+// of detection sit behind a seam (Ports_posix.cpp: device paths below sysfs; Ports_win32.cpp: COMn from
+// the registry); detection, the port records and the same-port rules are portable.
 #pragma once
 
 #include "portdetect/PortSource.h"
@@ -26,6 +26,21 @@ const CPortSource& CliPortSource();
 
 // The device's ports present now, in detection order.
 std::vector<std::string> DetectPortNames();
+
+// A detected port and the USB device behind it.
+struct PortRecord {
+    std::string Name; // as the other commands take it: /dev/ttyACM0, COM7
+    UsbPortInfo Usb;  // Usb.Port is the number that Name resolves to
+};
+
+// The device's ports present now, in detection order, each with its USB device's IDs, serial number and
+// location (empty when the source did not describe the port).
+std::vector<PortRecord> DetectPortRecords();
+
+// "PORT<TAB>VID:PID<TAB>SERIAL<TAB>LOCATION": the IDs as four lower-case hexadecimal digits each, "-" for
+// a serial number or location that is missing, and control characters as '?', so that a record stays
+// one line of four fields.
+std::string FormatPortRecord(const PortRecord& record);
 
 // The first two of `ports` that name one port, whatever their spellings; false when there are none.
 bool FindSamePort(const std::vector<std::string>& ports, std::string* first, std::string* second);

@@ -1,5 +1,6 @@
 // The detector's port lists on POSIX: USB serial ttys found below /sys/class/tty, their /dev paths put
-// into portkit's path table. The POSIX side of the port-source seam.
+// into portkit's path table, and their USB devices' serial numbers and directories. The POSIX side of
+// the port-source seam.
 #include "portdetect/SysfsPortSource.h"
 
 #include "portkit/CommPortPaths.h"
@@ -9,7 +10,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <utility>
 #include <vector>
@@ -54,11 +57,9 @@ private:
     DIR* m_dir;
 };
 
-struct UsbTty {
-    std::string Name;
-    uint16_t Vid = 0;
-    uint16_t Pid = 0;
-};
+// The most of a serial number that is read: a USB string descriptor holds at most 126 UTF-16 units,
+// which sysfs writes as at most 378 bytes of UTF-8.
+constexpr std::size_t SERIAL_SIZE = 384;
 
 int HexDigit(char c) {
     if (c >= '0' && c <= '9') {
@@ -93,6 +94,13 @@ bool ReadUsbId(const CFileDescriptor& file, uint16_t* id) {
     return got > 0 && ParseUsbId(text, static_cast<std::size_t>(got), id);
 }
 
+struct UsbTty {
+    std::string Name;
+    uint16_t Vid = 0;
+    uint16_t Pid = 0;
+    std::string UsbDevice; // the USB device's directory, relative to the tty class: "NAME/device/../"
+};
+
 // The IDs of the USB device nearest above the device of tty `name`; false for a tty without a device
 // (virtual consoles), without a USB device above it (on-board serial ports), or whose IDs do not read.
 bool FindUsbIds(int ttyClass, const char* name, UsbTty* tty) {
@@ -111,6 +119,7 @@ bool FindUsbIds(int ttyClass, const char* name, UsbTty* tty) {
         if (vendor.IsOpen()) {
             std::snprintf(path, sizeof path, "%sidProduct", up);
             const CFileDescriptor product(openat(device.Get(), path, O_RDONLY | O_CLOEXEC));
+            tty->UsbDevice = std::string(name) + "/device/" + up;
             return ReadUsbId(vendor, &tty->Vid) && ReadUsbId(product, &tty->Pid);
         }
     }
@@ -131,6 +140,45 @@ bool TtyNameLess(const UsbTty& a, const UsbTty& b) {
                               : a.Name.compare(stemA, digitsA, b.Name, stemB, digitsB) < 0;
 }
 
+// The first line of the file at `path`, without its line end; empty when there is none.
+std::string ReadLine(const std::string& path) {
+    const CFileDescriptor file(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    char text[SERIAL_SIZE];
+    const ssize_t got = file.IsOpen() ? read(file.Get(), text, sizeof text) : -1;
+    std::string line(text, got > 0 ? static_cast<std::size_t>(got) : 0);
+    return line.substr(0, line.find('\n'));
+}
+
+std::string ResolvedPath(const std::string& path) {
+    char resolved[PATH_MAX];
+    return realpath(path.c_str(), resolved) != nullptr ? std::string(resolved) : std::string();
+}
+
+// The ttys below `ttyClass` of any USB device, or of the one with these IDs, in name order.
+std::vector<UsbTty> FindTtys(const std::string& ttyClassPath, bool anyDevice, uint16_t vid, uint16_t pid) {
+    const CDirectory ttyClass(ttyClassPath.c_str());
+    std::vector<UsbTty> ttys;
+    while (const dirent* entry = ttyClass.Get() != nullptr ? readdir(ttyClass.Get()) : nullptr) {
+        UsbTty tty;
+        if (entry->d_name[0] != '.' && FindUsbIds(dirfd(ttyClass.Get()), entry->d_name, &tty) &&
+            (anyDevice || (tty.Vid == vid && tty.Pid == pid))) {
+            tty.Name = entry->d_name;
+            ttys.push_back(std::move(tty));
+        }
+    }
+    std::sort(ttys.begin(), ttys.end(), TtyNameLess);
+    return ttys;
+}
+
+// The tty's number in portkit's path table; 0 when its /dev path does not fit or the table is full.
+int32_t NumberOf(const std::string& devRoot, const UsbTty& tty) {
+    char path[COMM_PATH_SIZE];
+    const int length = std::snprintf(path, sizeof path, "%s/%s", devRoot.c_str(), tty.Name.c_str());
+    const int32_t number =
+        length > 0 && static_cast<std::size_t>(length) < sizeof path ? RegisterCommPortPath(path) : -1;
+    return number > 0 ? number : 0;
+}
+
 } // namespace
 
 CSysfsPortSource::CSysfsPortSource(std::string sysRoot, std::string devRoot)
@@ -145,31 +193,30 @@ int32_t CSysfsPortSource::ScanSystemPorts(CommPortList& ports) const {
 }
 
 int32_t CSysfsPortSource::Scan(bool anyDevice, uint16_t vid, uint16_t pid, CommPortList& ports) const {
-    const CDirectory ttyClass(m_ttyClass.c_str());
-    if (ttyClass.Get() == nullptr) {
-        return 0;
-    }
-    std::vector<UsbTty> ttys;
-    while (const dirent* entry = readdir(ttyClass.Get())) {
-        UsbTty tty;
-        if (entry->d_name[0] != '.' && FindUsbIds(dirfd(ttyClass.Get()), entry->d_name, &tty) &&
-            (anyDevice || (tty.Vid == vid && tty.Pid == pid))) {
-            tty.Name = entry->d_name;
-            ttys.push_back(std::move(tty));
-        }
-    }
-    std::sort(ttys.begin(), ttys.end(), TtyNameLess);
     int32_t count = 0;
-    for (auto tty = ttys.begin(); tty != ttys.end() && count < MAX_COMM_PORTS; ++tty) {
-        char path[COMM_PATH_SIZE];
-        const int length = std::snprintf(path, sizeof path, "%s/%s", m_devRoot.c_str(), tty->Name.c_str());
-        const int32_t number =
-            length > 0 && static_cast<std::size_t>(length) < sizeof path ? RegisterCommPortPath(path) : -1;
+    for (const UsbTty& tty : FindTtys(m_ttyClass, anyDevice, vid, pid)) {
+        const int32_t number = count < MAX_COMM_PORTS ? NumberOf(m_devRoot, tty) : 0;
         if (number > 0) {
             ports[count++] = number;
         }
     }
     return count;
+}
+
+std::vector<UsbPortInfo> CSysfsPortSource::DescribeUsbPorts(uint16_t vid, uint16_t pid) const {
+    std::vector<UsbPortInfo> described;
+    for (const UsbTty& tty : FindTtys(m_ttyClass, false, vid, pid)) {
+        UsbPortInfo info;
+        info.Port = NumberOf(m_devRoot, tty);
+        info.Vid = tty.Vid;
+        info.Pid = tty.Pid;
+        info.Serial = ReadLine(m_ttyClass + "/" + tty.UsbDevice + "serial");
+        info.Location = ResolvedPath(m_ttyClass + "/" + tty.UsbDevice);
+        if (info.Port > 0 && described.size() < static_cast<std::size_t>(MAX_COMM_PORTS)) {
+            described.push_back(std::move(info));
+        }
+    }
+    return described;
 }
 
 const CPortSource& SystemPortSource() {

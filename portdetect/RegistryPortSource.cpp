@@ -1,14 +1,18 @@
-// The USB scan and the system scan over a registry; portable (any CRegistry).
+// The USB scan and the system scan over a registry, and the USB instances behind the ports; portable (any
+// CRegistry).
 #include "portdetect/RegistryPortSource.h"
 
 #include "core/TextParse.h"
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 namespace {
 
 constexpr std::size_t KEY_PATH_SIZE = 512;
+// Where the system keeps its device instances, by enumerator: an instance ID is the path below it.
+constexpr char ENUM_PATH[] = "SYSTEM\\CurrentControlSet\\Enum\\";
 
 // One value's data with a byte beyond the room the registry may fill, so that the text can always be
 // terminated: a value of REGISTRY_DATA_SIZE bytes need not carry its own terminator.
@@ -37,43 +41,70 @@ bool ComPortOf(ValueData& value, int32_t* number) {
     return value.Type == REGISTRY_TYPE_SZ && ParseComPortName(value.Text, number);
 }
 
-} // namespace
+// The COM number in the "PortName" of instance `instance` below `devicePath`; false when it has none.
+bool InstancePort(const CRegistry& registry, const char* devicePath, const char* instance, int32_t* number) {
+    char path[KEY_PATH_SIZE];
+    const int length = std::snprintf(path, sizeof path, "%s\\%s\\Device Parameters", devicePath, instance);
+    if (length < 0 || static_cast<std::size_t>(length) >= sizeof path) {
+        return false;
+    }
+    const CRegistryKey parameters(registry, path);
+    ValueData value;
+    return parameters.IsOpen() &&
+           registry.QueryValue(parameters.Get(), "PortName", &value.Type, value.Text, &value.Size) ==
+               ERegistryStatus::Ok &&
+           ComPortOf(value, number);
+}
 
-int32_t CRegistryPortSource::ScanUsbPorts(uint16_t vid, uint16_t pid, CommPortList& ports) const {
+// Calls visit(devicePath, instance, number) for each instance of USB interface `vid`/`pid` that names a
+// COM port, in enumeration order, for as long as it returns true.
+template <typename Visit>
+void ForEachInstancePort(const CRegistry& registry, uint16_t vid, uint16_t pid, Visit visit) {
     char devicePath[KEY_PATH_SIZE];
-    std::snprintf(devicePath, sizeof devicePath, "SYSTEM\\CurrentControlSet\\Enum\\USB\\VID_%04X&PID_%04X",
+    std::snprintf(devicePath, sizeof devicePath, "%sUSB\\VID_%04X&PID_%04X", ENUM_PATH,
                   static_cast<unsigned>(vid), static_cast<unsigned>(pid));
-    const CRegistryKey device(m_registry, devicePath);
-    int32_t count = 0;
+    const CRegistryKey device(registry, devicePath);
     char instance[REGISTRY_NAME_SIZE];
-    for (uint32_t index = 0; device.IsOpen() && count < MAX_COMM_PORTS; ++index) {
-        const ERegistryStatus status = m_registry.EnumKey(device.Get(), index, instance, sizeof instance);
+    for (uint32_t index = 0; device.IsOpen(); ++index) {
+        const ERegistryStatus status = registry.EnumKey(device.Get(), index, instance, sizeof instance);
+        int32_t number = 0;
         if (status == ERegistryStatus::Ok) {
             instance[sizeof instance - 1] = '\0';
-            AddInstancePort(devicePath, instance, ports, &count);
+            if (InstancePort(registry, devicePath, instance, &number) &&
+                !visit(devicePath, instance, number)) {
+                break;
+            }
         } else if (status != ERegistryStatus::MoreData) {
             break; // no more instances, or an enumeration that cannot go on
         }
     }
+}
+
+} // namespace
+
+int32_t CRegistryPortSource::ScanUsbPorts(uint16_t vid, uint16_t pid, CommPortList& ports) const {
+    int32_t count = 0;
+    ForEachInstancePort(m_registry, vid, pid, [&](const char*, const char*, int32_t number) {
+        ports[count++] = number;
+        return count < MAX_COMM_PORTS;
+    });
     return count;
 }
 
-void CRegistryPortSource::AddInstancePort(const char* devicePath, const char* instance, CommPortList& ports,
-                                          int32_t* count) const {
-    char path[KEY_PATH_SIZE];
-    const int length = std::snprintf(path, sizeof path, "%s\\%s\\Device Parameters", devicePath, instance);
-    if (length < 0 || static_cast<std::size_t>(length) >= sizeof path) {
-        return;
-    }
-    const CRegistryKey parameters(m_registry, path);
-    ValueData value;
-    int32_t number = 0;
-    if (parameters.IsOpen() &&
-        m_registry.QueryValue(parameters.Get(), "PortName", &value.Type, value.Text, &value.Size) ==
-            ERegistryStatus::Ok &&
-        ComPortOf(value, &number)) {
-        ports[(*count)++] = number;
-    }
+std::vector<UsbPortInfo> CRegistryPortSource::DescribeUsbPorts(uint16_t vid, uint16_t pid) const {
+    std::vector<UsbPortInfo> described;
+    ForEachInstancePort(
+        m_registry, vid, pid, [&](const char* devicePath, const char* instance, int32_t number) {
+            UsbPortInfo info;
+            info.Port = number;
+            info.Vid = vid;
+            info.Pid = pid;
+            info.Serial = std::strchr(instance, '&') == nullptr ? instance : "";
+            info.Location = std::string(devicePath + std::strlen(ENUM_PATH)) + "\\" + instance;
+            described.push_back(std::move(info));
+            return described.size() < static_cast<std::size_t>(MAX_COMM_PORTS);
+        });
+    return described;
 }
 
 int32_t CRegistryPortSource::ScanSystemPorts(CommPortList& ports) const {

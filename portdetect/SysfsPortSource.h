@@ -1,10 +1,12 @@
 // The detector's port lists from sysfs: the ttys of USB devices, named by their /dev paths and numbered
-// by portkit's path table. The POSIX side of the port-source seam (built in PortSource_posix.cpp).
+// by portkit's path table, and what identifies their USB devices. The POSIX side of the port-source seam
+// (built in PortSource_posix.cpp).
 #pragma once
 
 #include "portdetect/PortSource.h"
 
 #include <string>
+#include <vector>
 
 class CSysfsPortSource : public CPortSource {
 public:
@@ -16,6 +18,9 @@ public:
     // The ttys of any USB device present now, in name order. Ttys without a USB device cannot belong to
     // the device's interface, so they are left out rather than given numbers of the path table.
     int32_t ScanSystemPorts(CommPortList& ports) const override;
+    // The ttys of ScanUsbPorts with the serial number ("serial", without its line end) and the resolved
+    // path of their USB device's directory.
+    std::vector<UsbPortInfo> DescribeUsbPorts(uint16_t vid, uint16_t pid) const override;
 
 private:
     int32_t Scan(bool anyDevice, uint16_t vid, uint16_t pid, CommPortList& ports) const;

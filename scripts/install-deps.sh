@@ -8,6 +8,8 @@ PACKAGES=(
   g++-mingw-w64-x86-64-posix mingw-w64-tools
   wine64 fonts-wine xvfb imagemagick
   clang-14 libclang-rt-14-dev clang-format
+  # Header-only libraries of the command line (argument parsing, JSON), in both builds.
+  libcli11-dev nlohmann-json3-dev
   # Packaging and its checks: man (manual pages are checked as they are made), dpkg-shlibdeps for the
   # .deb's dependencies, lintian, udevadm for the udev rule, unzip for the Windows zip.
   man-db dpkg-dev lintian udev unzip

@@ -3,12 +3,12 @@
 #include "ui/SetupDlg.h"
 
 #include "core/DebugPrint.h"
+#include "core/NameCodec.h"
 #include "ui/AboutDlg.h"
 #include "ui/SetupApp.h"
 #include "ui/TransferProgressDlg.h"
 #include "ui/logic/AppPath.h"
 #include "ui/logic/ControlIds.h"
-#include "ui/logic/NameCodec.h"
 #include "ui/resource.h"
 
 #include <iterator>

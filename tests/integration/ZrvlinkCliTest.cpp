@@ -1,6 +1,7 @@
 // The real zrvlink program against zrvlink-sim on pseudo-terminals: its contract (output, files, exit
-// statuses and their one-line messages), backup, verify, diff, parallel runs (their children hung,
-// crashed or orphaned), usage errors and output that cannot be written.
+// statuses and their one-line messages), backup, verify, diff, the JSON documents read back by a JSON
+// parser, the long port listing, parallel runs (their children hung, crashed or orphaned), usage errors
+// and output that cannot be written.
 #include "CliRun.h"
 #include "FakeSysfs.h"
 #include "SampleParams.h"
@@ -14,9 +15,11 @@
 #include "portkit/PortKit.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -29,6 +32,7 @@
 #include <vector>
 
 namespace fs = std::filesystem;
+using Json = nlohmann::ordered_json;
 
 namespace {
 
@@ -68,6 +72,58 @@ private:
 std::string SaveText(const ParamSet& set) {
     CSetupFile file(set);
     return file.Text();
+}
+
+std::vector<std::string> Joined(std::vector<std::string> first, const std::vector<std::string>& second) {
+    first.insert(first.end(), second.begin(), second.end());
+    return first;
+}
+
+std::string Shown(const std::vector<std::string>& args) {
+    std::string shown;
+    for (const std::string& arg : args) {
+        shown += "[" + arg + "]";
+    }
+    return shown;
+}
+
+// The lines of a text form, without their line ends.
+std::vector<std::string> LinesOf(const std::string& text) {
+    std::vector<std::string> lines;
+    for (std::size_t start = 0; start < text.size();) {
+        const std::size_t end = std::min(text.find('\n', start), text.size());
+        const std::string line = text.substr(start, end - start);
+        lines.push_back(!line.empty() && line.back() == '\r' ? line.substr(0, line.size() - 1) : line);
+        start = end + 1;
+    }
+    return lines;
+}
+
+// A JSON document parsed by a parser of its own, in the order of its fields; null when it is no document.
+Json ParseJson(const std::string& text) {
+    Json document = Json::parse(text, nullptr, false);
+    EXPECT_FALSE(document.is_discarded()) << text;
+    return document.is_discarded() ? Json() : document;
+}
+
+// The setup file's lines that a configuration's JSON document stands for.
+std::vector<std::string> SetupLinesOf(const Json& document) {
+    std::vector<std::string> lines;
+    for (const auto& field : document.items()) {
+        if (field.key() != "Targets") {
+            const Json& value = field.value();
+            lines.push_back(field.key() + "=" +
+                            (value.is_string() ? value.get<std::string>() : value.dump()));
+        }
+    }
+    int index = 0;
+    for (const Json& target : document.value("Targets", Json::array())) {
+        const std::string hex = target.at("NameHex");
+        lines.push_back("Target" + std::to_string(index++) + "=" +
+                        (target.at("Enable").get<bool>() ? "1," : "0,") +
+                        target.at("Address").get<std::string>() + (hex.empty() ? "" : "," + hex));
+    }
+    return lines;
 }
 
 // A scratch directory, removed with everything in it.
@@ -213,6 +269,13 @@ TEST(ZrvlinkExit, EveryFailureHasItsStatusAndOneLine) {
         bool SendsNothing;
     } cases[] = {
         {"no device", {}, {"read"}, false, 10, "WARNING: communication error\n", true},
+        {"silent, for JSON",
+         {"--silent-after", "40"},
+         {"read", "--port", "PTY", "--json"},
+         false,
+         12,
+         "WARNING: communication error\n",
+         false},
         {"silent",
          {"--silent-after", "40"},
          {"write", "GOOD", "--port", "PTY"},
@@ -243,6 +306,7 @@ TEST(ZrvlinkExit, EveryFailureHasItsStatusAndOneLine) {
          "WARNING: file save error: /zrv/no/such/dir/x.dat: no such file or directory\n",
          false},
         {"bad file", {}, {"write", "BAD", "--port", "PTY"}, false, 23, "WARNING: parameter error\n", true},
+        {"bad file for JSON", {}, {"check", "BAD", "--json"}, false, 23, "WARNING: parameter error\n", true},
         {"no key in the file",
          {},
          {"write", "NOKEY", "--port", "PTY"},
@@ -272,6 +336,7 @@ TEST(ZrvlinkExit, EveryFailureHasItsStatusAndOneLine) {
         const CliRunResult run = RunCli(args, options);
         EXPECT_EQ(c.Exit, run.Exit) << c.Name << ": " << run.Err;
         EXPECT_EQ(c.Err, run.Err) << c.Name;
+        EXPECT_EQ("", run.Out) << c.Name << ": a failure prints no document";
         sim.Stop();
         EXPECT_EQ(c.SendsNothing, ReadWholeFile(sim.LogPath()).empty()) << c.Name;
     }
@@ -431,6 +496,74 @@ TEST(ZrvlinkCheck, PrintsWhatLoadingMadeOfTheFile) {
     EXPECT_EQ(SaveText(expected), run.Out);
 }
 
+TEST_F(ZrvlinkAgainstSim, JsonOfReadAndCheckCarriesTheSetupText) {
+    const std::string port = StartDeviceWith(SampleParamSet());
+    CSetupFile file(SampleParamSet());
+    for (const std::vector<std::string>& command :
+         {std::vector<std::string>{"read", "--port", port}, std::vector<std::string>{"check", file.Path()}}) {
+        const CliRunResult text = RunCli(command);
+        const CliRunResult json = RunCli(Joined(command, {"--json"}));
+        EXPECT_EQ(0, json.Exit) << json.Err;
+        EXPECT_EQ("", json.Err);
+        EXPECT_EQ(LinesOf(text.Out), SetupLinesOf(ParseJson(json.Out))) << command[0];
+    }
+}
+
+// "Name" is what the stored digits spell, and null where they spell nothing exactly.
+TEST(ZrvlinkCheck, JsonNamesTheDestinationsWhoseDigitsDecode) {
+    const struct {
+        const char* Hex;
+        Json Name;
+    } cases[] = {
+        {"", ""},
+        {"5A5256", "ZRV"},
+        {"4a4b", "JK"},        // either case
+        {"C3A9", "\xC3\xA9"},  // UTF-8 text
+        {"4G42", nullptr},     // not a hexadecimal pair
+        {"414", nullptr},      // a lone last digit
+        {"41004243", nullptr}, // a zero byte inside
+        {"E9", nullptr},       // no UTF-8
+    };
+    std::string text;
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        text += "Target" + std::to_string(i) + "=1,10.0.0.1," + cases[i].Hex + "\r\n";
+    }
+    CSetupFile file(text);
+    const CliRunResult run = RunCli({"check", file.Path(), "--json"});
+    EXPECT_EQ(0, run.Exit) << run.Err;
+    const Json targets = ParseJson(run.Out).value("Targets", Json::array());
+    ASSERT_EQ(32u, targets.size()) << run.Out;
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        EXPECT_EQ(cases[i].Name, targets[i]["Name"]) << cases[i].Hex;
+        EXPECT_EQ(cases[i].Hex, targets[i].value("NameHex", "?"));
+    }
+}
+
+TEST_F(ZrvlinkAgainstSim, JsonOfDiffListsTheSameDifferencesAsItsLines) {
+    ParamSet other = SampleParamSet();
+    other.BaudRate = 9600;
+    other.Target[3].Enable = 0;
+    const std::string port = StartDeviceWith(other);
+    CSetupFile left(SampleParamSet());
+    CSetupFile right(other);
+    const std::vector<std::vector<std::string>> cases = {
+        {"diff", left.Path(), right.Path()},
+        {"diff", left.Path(), "--port", port},
+        {"diff", left.Path(), left.Path()},
+    };
+    for (const auto& command : cases) {
+        const CliRunResult text = RunCli(command);
+        const CliRunResult json = RunCli(Joined(command, {"--json"}));
+        EXPECT_EQ(text.Exit, json.Exit) << Shown(command) << json.Err;
+        std::vector<std::string> lines;
+        for (const Json& difference : ParseJson(json.Out)) {
+            lines.push_back(difference.value("Key", "") + ": " + difference.value("Left", "") + " -> " +
+                            difference.value("Right", ""));
+        }
+        EXPECT_EQ(LinesOf(text.Out), lines) << Shown(command);
+    }
+}
+
 TEST(ZrvlinkPorts, ListsTheDevicesPortsInDetectionOrder) {
     CDetectedDevices devices;
     const CliRunResult none = RunCli({"ports"}, devices.Options());
@@ -442,6 +575,47 @@ TEST(ZrvlinkPorts, ListsTheDevicesPortsInDetectionOrder) {
     const CliRunResult two = RunCli({"ports"}, devices.Options());
     EXPECT_EQ(0, two.Exit);
     EXPECT_EQ(devices.DevPath("ttyACM2") + "\n" + devices.DevPath("ttyACM10") + "\n", two.Out);
+}
+
+TEST(ZrvlinkPorts, LongListingNamesEachPortsUsbDeviceAndSerialNumber) {
+    CFakeSysfs sysfs;
+    sysfs.AddAcmTty("ttyACM0", DEVICE_USB_VID, DEVICE_USB_PID, "ZRV0012345");
+    sysfs.AddAcmTty("ttyACM1", 0x0403, 0x6001, "A9K2LQ");                 // another USB device
+    sysfs.AddVendorTty("ttyUSB0", DEVICE_USB_VID, DEVICE_USB_PID);        // no serial number
+    sysfs.AddAcmTty("ttyACM2", DEVICE_USB_VID, DEVICE_USB_PID, "ZRV\t7"); // a tab would split the field
+    CScratchDir dev;
+    CliRunOptions options;
+    options.Environment = {{"ZRVLINK_SYSFS_ROOT", sysfs.Root()}, {"ZRVLINK_DEV_ROOT", dev.Path()}};
+    const struct {
+        const char* Tty;
+        const char* Serial; // as the text form shows it
+        Json SerialJson;
+    } ports[] = {
+        {"ttyACM0", "ZRV0012345", "ZRV0012345"}, {"ttyACM2", "ZRV?7", "ZRV\t7"}, {"ttyUSB0", "-", nullptr}};
+    std::string names;
+    std::string lines;
+    for (const auto& port : ports) {
+        const std::string location = fs::canonical(sysfs.UsbDevicePath(port.Tty)).string();
+        names += dev / port.Tty + "\n";
+        lines += dev / port.Tty + "\tfe5a:0016\t" + port.Serial + "\t" + location + "\n";
+    }
+    EXPECT_EQ(names, RunCli({"ports"}, options).Out) << "the plain listing is unchanged";
+    const CliRunResult text = RunCli({"ports", "--long"}, options);
+    EXPECT_EQ(0, text.Exit) << text.Err;
+    EXPECT_EQ(lines, text.Out);
+    const CliRunResult json = RunCli({"ports", "--long", "--json"}, options);
+    EXPECT_EQ(0, json.Exit) << json.Err;
+    const Json records = ParseJson(json.Out);
+    ASSERT_EQ(std::size(ports), records.size()) << json.Out;
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        EXPECT_EQ(dev / ports[i].Tty, records[i].value("Port", ""));
+        EXPECT_EQ("fe5a", records[i].value("Vid", ""));
+        EXPECT_EQ("0016", records[i].value("Pid", ""));
+        EXPECT_EQ(ports[i].SerialJson, records[i]["Serial"]);
+        EXPECT_EQ(fs::canonical(sysfs.UsbDevicePath(ports[i].Tty)).string(),
+                  records[i].value("Location", ""));
+    }
+    EXPECT_EQ(json.Out, RunCli({"ports", "--json"}, options).Out) << "--json alone gives the long fields";
 }
 
 TEST(ZrvlinkPorts, WithoutPortTheFirstDetectedDeviceIsUsed) {
@@ -579,26 +753,62 @@ TEST_F(ZrvlinkAgainstSim, ProgressBarIsDrawnOnlyOnATerminal) {
     EXPECT_EQ("", plain.Err);
 }
 
+// The parser library's own rules and ours, each once: what a script gets wrong, and what would otherwise
+// go unnoticed (an empty value read as "not given", two ports reading into one file).
 TEST(ZrvlinkUsage, UsageErrorsExitWithTwoAndTheUsage) {
-    const std::vector<std::vector<std::string>> cases = {
-        {},
-        {"flash"},
-        {"read", "--colour"},
-        {"read", "--port"},
-        {"write"},
-        {"check", "a.dat", "b.dat"},
-        {"diff", "a.dat", "b.dat", "--port", "/dev/pts/1"},
-        {"read", "--port", "A", "--port", "B"},
-        {"write", "a.dat", "--all", "--backup", "b.dat"},
-        {"write", "a.dat", "--port", "A", "--port", "A"},
-        {"read", "--port", "/dev/pts/3", "--port", "/dev/pts-3", "--output-dir", "out"},
+    const struct {
+        std::vector<std::string> Args;
+        const char* Error; // a part of the line after "zrvlink: "
+        const char* Usage; // the start of the usage shown
+    } cases[] = {
+        {{}, "no command given", "Usage: zrvlink COMMAND"},
+        {{"flash"}, "flash", "Usage: zrvlink COMMAND"},
+        {{"--colour"}, "--colour", "Usage: zrvlink COMMAND"},
+        {{"--version", "read"}, "--version takes no command", "Usage: zrvlink read"},
+        {{"read", "--colour"}, "--colour", "Usage: zrvlink read"},
+        {{"read", "-p", "x"}, "-p", "Usage: zrvlink read"},
+        {{"read", "--verify"}, "--verify", "Usage: zrvlink read"},
+        {{"ports", "--port", "x"}, "--port", "Usage: zrvlink ports"},
+        {{"read", "--port"}, "--port", "Usage: zrvlink read"},
+        {{"read", "--port", ""}, "--port: needs a value", "Usage: zrvlink read"},
+        {{"read", "--output="}, "--output", "Usage: zrvlink read"},
+        {{"read", "--trace=1"}, "trace", "Usage: zrvlink read"},
+        {{"read", "--port", "A", "extra"}, "extra", "Usage: zrvlink read"},
+        {{"write"}, "FILE", "Usage: zrvlink write FILE"},
+        {{"check", "a.dat", "b.dat"}, "b.dat", "Usage: zrvlink check"},
+        {{"diff", "a.dat", "b.dat", "c.dat"}, "c.dat", "Usage: zrvlink diff"},
+        {{"diff", "a.dat", "b.dat", "--port", "/dev/pts/1"}, "FILE2", "Usage: zrvlink diff"},
+        {{"diff", "a.dat", "--port", "A", "--port", "B"}, "--port", "Usage: zrvlink diff"},
+        {{"read", "--port", "A", "--port", "B"},
+         "several ports need --output-dir DIR",
+         "Usage: zrvlink read"},
+        {{"read", "--all"}, "several ports need --output-dir DIR", "Usage: zrvlink read"},
+        {{"read", "--all", "--port", "A", "--output-dir", "d"}, "--all", "Usage: zrvlink read"},
+        {{"read", "--output", "a", "--output-dir", "d"}, "--output-dir", "Usage: zrvlink read"},
+        {{"read", "--json", "--output", "a"}, "--json", "Usage: zrvlink read"},
+        {{"write", "a.dat", "--all", "--backup", "b.dat"}, "--backup", "Usage: zrvlink write"},
+        {{"write", "a.dat", "--port", "A", "--port", "B", "--backup", "b.dat"},
+         "--backup takes a single port",
+         "Usage: zrvlink write"},
+        {{"write", "a.dat", "--json"}, "--json", "Usage: zrvlink write"},
+        {{"write", "a.dat", "--port", "A", "--port", "A"},
+         "ports A and A are the same device",
+         "Usage: zrvlink write"},
+        {{"read", "--port", "/dev/pts/3", "--port", "/dev/pts-3", "--output-dir", "out"},
+         "port /dev/pts-3 would read into the file of another port",
+         "Usage: zrvlink read"},
+        {{"write", "a.dat", "--result-line"},
+         "--result-line takes exactly one --port",
+         "Usage: zrvlink write"},
     };
-    for (const auto& args : cases) {
-        const CliRunResult run = RunCli(args);
-        const std::string shown = args.empty() ? "(none)" : args[0];
+    for (const auto& c : cases) {
+        const CliRunResult run = RunCli(c.Args);
+        const std::string shown = Shown(c.Args);
         EXPECT_EQ(2, run.Exit) << shown;
-        EXPECT_EQ(0u, run.Err.find("zrvlink: ")) << run.Err;
-        EXPECT_NE(std::string::npos, run.Err.find("Usage: zrvlink")) << shown;
+        const std::string line = run.Err.substr(0, run.Err.find('\n'));
+        EXPECT_EQ(0u, line.find("zrvlink: ")) << shown << ": " << run.Err;
+        EXPECT_NE(std::string::npos, line.find(c.Error)) << shown << ": " << line;
+        EXPECT_EQ(line.size() + 1, run.Err.find(c.Usage)) << shown << ": " << run.Err;
         EXPECT_EQ("", run.Out) << shown;
     }
 }
@@ -649,11 +859,6 @@ public:
 private:
     std::vector<std::unique_ptr<CSimProcess>> m_sims;
 };
-
-std::vector<std::string> Joined(std::vector<std::string> first, const std::vector<std::string>& second) {
-    first.insert(first.end(), second.begin(), second.end());
-    return first;
-}
 
 // Each child of a device that answers every command after a second would take minutes.
 const std::vector<std::string> SLOW_DEVICE = {"--delay", "1000"};
@@ -817,7 +1022,9 @@ TEST(ZrvlinkOutput, StdoutThatCannotBeWrittenIsAFailure) {
         {"--version"},
         {"write", "--help"},
         {"ports"},
+        {"ports", "--json"},
         {"check", left.Path()},
+        {"check", left.Path(), "--json"},
         {"diff", left.Path(), right.Path()},
         {"read"},
         {"read", "--all", "--output-dir", out.Path()},

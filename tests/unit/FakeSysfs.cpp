@@ -38,13 +38,19 @@ CFakeSysfs::~CFakeSysfs() {
     fs::remove_all(m_root, ignored);
 }
 
-// A USB device on its own port of the bus, with one interface; returns the interface's path below root.
-std::string CFakeSysfs::AddUsbDevice(const std::string& vendor, const std::string& product) {
+// A USB device on its own port of the bus, with one interface, for tty `tty`; returns the interface's
+// path below root.
+std::string CFakeSysfs::AddUsbDevice(const std::string& tty, const std::string& vendor,
+                                     const std::string& product, const std::string& serial) {
     const std::string device = std::string(USB_BUS) + "/1-" + std::to_string(++m_usbDevices);
     const std::string interface = device + "/1-" + std::to_string(m_usbDevices) + ":1.0";
     fs::create_directories(fs::path(m_root) / interface);
     WriteText(fs::path(m_root) / device / "idVendor", vendor);
     WriteText(fs::path(m_root) / device / "idProduct", product);
+    if (!serial.empty()) {
+        WriteText(fs::path(m_root) / device / "serial", serial + "\n");
+    }
+    m_usbDeviceOf[tty] = device;
     return interface;
 }
 
@@ -60,17 +66,18 @@ void CFakeSysfs::AddTty(const std::string& name, const std::string& ttyDirectory
 }
 
 void CFakeSysfs::AddAcmTtyWithIdTexts(const std::string& name, const std::string& vendor,
-                                      const std::string& product) {
-    const std::string interface = AddUsbDevice(vendor, product);
+                                      const std::string& product, const std::string& serial) {
+    const std::string interface = AddUsbDevice(name, vendor, product, serial);
     AddTty(name, interface + "/tty/" + name, "../../../" + fs::path(interface).filename().string());
 }
 
-void CFakeSysfs::AddAcmTty(const std::string& name, uint16_t vid, uint16_t pid) {
-    AddAcmTtyWithIdTexts(name, IdText(vid), IdText(pid));
+void CFakeSysfs::AddAcmTty(const std::string& name, uint16_t vid, uint16_t pid, const std::string& serial) {
+    AddAcmTtyWithIdTexts(name, IdText(vid), IdText(pid), serial);
 }
 
-void CFakeSysfs::AddVendorTty(const std::string& name, uint16_t vid, uint16_t pid) {
-    const std::string port = AddUsbDevice(IdText(vid), IdText(pid)) + "/" + name;
+void CFakeSysfs::AddVendorTty(const std::string& name, uint16_t vid, uint16_t pid,
+                              const std::string& serial) {
+    const std::string port = AddUsbDevice(name, IdText(vid), IdText(pid), serial) + "/" + name;
     AddTty(name, port + "/tty/" + name, "../../../" + name);
 }
 

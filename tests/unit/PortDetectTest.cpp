@@ -211,4 +211,29 @@ TEST(CCommPortDetecter, EachDetectReplacesTheLastAndIndexesOutsideTheResultGiveN
     EXPECT_EQ(0, detecter.GetPort(0));
 }
 
+// The instance ID's last part is the serial number, unless the system made it up ('&' in it).
+TEST(CRegistryPortSource, DescribesEachInstanceByItsIdAndSerialNumber) {
+    CMemoryRegistry registry;
+    AddInstance(registry, "ZRV0012345", "COM4");
+    AddInstance(registry, "5&2C1E4D7&0&1", "COM7");
+    registry.AddKey(DEVICE_KEY + "\\NOPORT\\Device Parameters");
+    const std::vector<UsbPortInfo> described =
+        CRegistryPortSource(registry).DescribeUsbPorts(DEVICE_USB_VID, DEVICE_USB_PID);
+    EXPECT_EQ(0, registry.OpenKeys()) << "a key was left open";
+    const struct {
+        int32_t Port;
+        const char* Serial;
+        const char* Location;
+    } expected[] = {{4, "ZRV0012345", "USB\\VID_FE5A&PID_0016\\ZRV0012345"},
+                    {7, "", "USB\\VID_FE5A&PID_0016\\5&2C1E4D7&0&1"}};
+    ASSERT_EQ(std::size(expected), described.size());
+    for (std::size_t i = 0; i < described.size(); ++i) {
+        EXPECT_EQ(expected[i].Port, described[i].Port);
+        EXPECT_EQ(DEVICE_USB_VID, described[i].Vid);
+        EXPECT_EQ(DEVICE_USB_PID, described[i].Pid);
+        EXPECT_EQ(expected[i].Serial, described[i].Serial);
+        EXPECT_EQ(expected[i].Location, described[i].Location);
+    }
+}
+
 } // namespace

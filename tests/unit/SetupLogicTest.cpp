@@ -1,10 +1,10 @@
 // The setup program's portable logic: destination names, program paths and caption, the form's
 // validation, the outcome messages and the destination rows' control ids.
+#include "core/NameCodec.h"
 #include "core/ParamFile.h"
 #include "devicelink/ParamTransfer.h"
 #include "ui/logic/AppPath.h"
 #include "ui/logic/ControlIds.h"
-#include "ui/logic/NameCodec.h"
 #include "ui/logic/SetupForm.h"
 #include "ui/logic/UserMessages.h"
 #include "ui/resource.h"

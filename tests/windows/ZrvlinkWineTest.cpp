@@ -9,6 +9,7 @@
 #include "platform/SystemError.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <windows.h>
 
@@ -138,6 +139,21 @@ TEST(PortMapped, PortsListsOnlyTheDevicesPresentPort) {
     EXPECT_EQ(0, run.Exit);
     EXPECT_EQ(MappedPort() + "\n", WithoutCarriageReturns(run.Out));
     EXPECT_EQ("", run.Err);
+}
+
+// The USB instance that run-detect.sh wrote for the mapped port is named by its serial number.
+TEST(PortMapped, LongJsonListingGivesTheInstancesSerialNumber) {
+    const ExeRun run = Zrvlink({"ports", "--long", "--json"});
+    EXPECT_EQ(0, run.Exit) << run.Err;
+    const nlohmann::json ports = nlohmann::json::parse(run.Out, nullptr, false);
+    ASSERT_TRUE(ports.is_array()) << run.Out;
+    ASSERT_EQ(1u, ports.size()) << run.Out;
+    const std::string serial = std::getenv("ZRV_SERIAL") != nullptr ? std::getenv("ZRV_SERIAL") : "?";
+    EXPECT_EQ(MappedPort(), ports[0].value("Port", ""));
+    EXPECT_EQ("fe5a", ports[0].value("Vid", ""));
+    EXPECT_EQ("0016", ports[0].value("Pid", ""));
+    EXPECT_EQ(serial, ports[0].value("Serial", ""));
+    EXPECT_EQ("USB\\VID_FE5A&PID_0016\\" + serial, ports[0].value("Location", ""));
 }
 
 TEST(PortMapped, ReadWithoutPortReadsTheDetectedDevice) {

@@ -10,6 +10,7 @@
 set -euo pipefail
 sim=$1 port=$2 program=$3
 other=$((port + 1)) long=$((port + 2)) slow=$((port + 5))
+export ZRV_SERIAL=ZRV0012345
 wine=/usr/lib/wine/wine64 wineserver=/usr/lib/wine/wineserver
 [ -n "${WINEPREFIX:-}" ] || { echo "run-detect: no Wine session (scripts/with-wine.sh)" >&2; exit 2; }
 [ -x "$sim" ] || { echo "run-detect: no simulator at $sim (build the native preset first)" >&2; exit 2; }
@@ -39,7 +40,8 @@ restart() {
   zrv_wine_server_up
 }
 usb='HKLM\SYSTEM\CurrentControlSet\Enum\USB'
-reg add "$usb\\VID_FE5A&PID_0016\\5&2C1E4D7&0&1\\Device Parameters" /v PortName /d "COM$port" /f
+# The present instance has a serial number (ZRV_SERIAL); the unplugged one an ID that Windows made up.
+reg add "$usb\\VID_FE5A&PID_0016\\$ZRV_SERIAL\\Device Parameters" /v PortName /d "COM$port" /f
 reg add "$usb\\VID_FE5A&PID_0016\\5&2C1E4D7&0&2\\Device Parameters" /v PortName /d COM5 /f
 reg add "$usb\\VID_0403&PID_6001\\A9K2LQ\\Device Parameters" /v PortName /d "COM$other" /f
 reg add 'HKLM\Software\Wine\Ports' /v "COM$port" /d "$work/pty$port" /f

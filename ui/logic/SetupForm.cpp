@@ -1,7 +1,7 @@
 // The main dialog's controls into the configuration record, with validation; portable.
 #include "ui/logic/SetupForm.h"
 
-#include "ui/logic/NameCodec.h"
+#include "core/NameCodec.h"
 #include "ui/resource.h"
 
 #include <cstring>

@@ -1,5 +1,5 @@
 // Destination names between readable text and hexadecimal digits; portable.
-#include "ui/logic/NameCodec.h"
+#include "core/NameCodec.h"
 
 static int HexValue(char c) {
     if (c >= '0' && c <= '9') {
