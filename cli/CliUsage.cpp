@@ -30,8 +30,7 @@ Commands:
   write FILE [--port PORT]           write setup file FILE to the device (ends with save and update)
   check FILE                         load FILE and print it in setup-file form
   diff FILE (FILE2 | --port PORT)    compare a setup file with another or with a device
-  provision --template BASE.dat (--plan UNITS.csv | --ip-range FIRST-LAST) --record RECORD.csv
-                                     a station that sets up device after device, one unit each
+  provision --template BASE.dat ...  a station: device after device, each with a unit of a plan
 
 PORT is a device path on Linux (/dev/ttyACM0) and COMn on Windows; without --port the first port
 found is used. With --json, ports, read, check and diff print one JSON document instead of text;

@@ -707,6 +707,20 @@ TEST(ZrvlinkUsage, UsageErrorsExitWithTwoAndTheUsage) {
         {{"write", "a.dat", "--result-line"},
          "--result-line takes exactly one --port",
          "Usage: zrvlink write"},
+        {{"read", "--port", "A", "--report-steps"},
+         "--report-steps takes --result-line",
+         "Usage: zrvlink read"},
+        {{"provision", "--template", "b.dat", "--record", "r.csv"},
+         "provision takes --plan UNITS.csv or --ip-range FIRST-LAST",
+         "Usage: zrvlink provision"},
+        {{"provision", "--template", "b.dat", "--record", "r.csv", "--plan", "u.csv", "--ip-range", "A-B"},
+         "--plan excludes --ip-range",
+         "Usage: zrvlink provision"},
+        {{"provision", "--template", "b.dat", "--plan", "u.csv"}, "--record", "Usage: zrvlink provision"},
+        {{"provision", "--template", "b.dat", "--plan", "u.csv", "--record", "r.csv", "--port", "A", "--port",
+          "A"},
+         "ports A and A are the same device",
+         "Usage: zrvlink provision"},
     };
     for (const auto& c : cases) {
         const CliRunResult run = RunCli(c.Args);
@@ -728,6 +742,7 @@ TEST(ZrvlinkUsage, HelpAndVersionGoToStdout) {
         {{"--help"}, "Usage: zrvlink COMMAND"},
         {{"ports", "--help"}, "Usage: zrvlink ports"},
         {{"read", "--help"}, "Usage: zrvlink read"},
+        {{"provision", "--help"}, "Usage: zrvlink provision"},
         {{"write", "--help"}, "Usage: zrvlink write FILE"},
         {{"check", "--help"}, "Usage: zrvlink check"},
         {{"diff", "--help"}, "Usage: zrvlink diff"},

@@ -310,11 +310,6 @@ TEST(ZrvlinkStation, PlansAndRecordsThatCannotBeTrustedAreRefusedBeforeAnyDevice
          {"--redo", "S-9"},
          32,
          "unit S-9 is not in the plan"},
-        {"Unit,IPAddress\r\nS-1,192.168.7.21\r\n",
-         nullptr,
-         {"--ip-range", "192.168.7.5-192.168.7.6"},
-         2,
-         "--plan excludes --ip-range"},
     };
     for (const auto& c : cases) {
         CStationFiles files(0);
