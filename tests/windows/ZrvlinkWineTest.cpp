@@ -240,8 +240,8 @@ TEST(PortMapped, StationWritesTheDetectedDeviceAndRecordsItsSerialNumber) {
     const ExeRun run = Zrvlink({"provision", "--template", "wine-base.dat", "--ip-range",
                                 "192.168.7.21-192.168.7.22", "--record", "wine-record.csv", "--once"});
     EXPECT_EQ(30, run.Exit) << run.Out << run.Err;
-    EXPECT_NE(std::string::npos,
-              WithoutCarriageReturns(run.Out).find("192.168.7.21 on " + MappedPort() + ": written and verified"))
+    EXPECT_NE(std::string::npos, WithoutCarriageReturns(run.Out).find("192.168.7.21 on " + MappedPort() +
+                                                                      ": written and verified"))
         << run.Out;
     RecordText record;
     std::string error;
