@@ -18,6 +18,7 @@ constexpr std::size_t MAX_UNIT_NAME = 64;
 struct UnitOrigin {
     std::string Text;
     std::size_t Row = 0;
+    std::string AddressColumn; // ", column IPAddress" for a unit table's row
 };
 
 bool Refuse(std::string* error, const std::string& why) {
@@ -89,13 +90,13 @@ bool CheckOwnAddresses(const std::vector<PlanUnit>& units, const std::vector<Uni
             continue;
         }
         const std::string address = "own address " + AddressText(set.IPAddress);
+        const std::string where = origins[i].Text + origins[i].AddressColumn + ": ";
         if (const char* fault = AddressFault(set)) {
-            return Refuse(error, origins[i].Text + ": " + address + " " + fault);
+            return Refuse(error, where + address + " " + fault);
         }
         const auto [owner, added] = owners.emplace(set.IPAddress, i);
         if (!added) {
-            return Refuse(error, origins[i].Text + ": " + address + " is also that of " +
-                                     origins[owner->second].Text);
+            return Refuse(error, where + address + " is also that of " + origins[owner->second].Text);
         }
     }
     return true;
@@ -169,6 +170,7 @@ bool ReadUnitRow(const ParamSet& base, const CsvRow& row, std::size_t rowNumber,
     }
     origin->Text = at + " (unit " + unit->Name + ")";
     origin->Row = rowNumber;
+    origin->AddressColumn = ", column IPAddress";
     unit->Set = base;
     for (std::size_t i = 0; i < row.Fields.size(); ++i) {
         const std::string value = Trimmed(row.Fields[i]);
@@ -262,7 +264,7 @@ bool MakeAddressRange(const ParamSet& base, std::string_view range, std::vector<
     for (uint32_t address = first;; ++address) {
         PlanUnit unit{AddressText(address), base};
         unit.Set.IPAddress = address;
-        origins.push_back({"address " + unit.Name, 0});
+        origins.push_back({"address " + unit.Name, 0, ""});
         units->push_back(std::move(unit));
         if (address == last) {
             break;

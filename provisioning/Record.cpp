@@ -41,11 +41,24 @@ std::vector<std::string> HeaderFields() {
     return fields;
 }
 
-std::string OneLine(std::string text) {
+// A spreadsheet takes a cell that starts with one of these for a formula, and a device's version text or
+// a unit's name must never run as one. Such a cell gets an apostrophe in front, as spreadsheets mark
+// text, and so does a cell that starts with an apostrophe itself, so that reading takes exactly one off.
+bool StartsLikeFormula(const std::string& text) {
+    return !text.empty() && std::string("=+-@\t'").find(text.front()) != std::string::npos;
+}
+
+// Every row is one line: line breaks in a field become blanks.
+std::string CellOf(std::string text) {
     for (char& c : text) {
         c = c == '\r' || c == '\n' ? ' ' : c;
     }
-    return text;
+    return StartsLikeFormula(text) ? "'" + text : text;
+}
+
+std::string ValueOf(const std::string& cell) {
+    return cell.size() > 1 && cell.front() == '\'' && StartsLikeFormula(cell.substr(1)) ? cell.substr(1)
+                                                                                        : cell;
 }
 
 bool Refuse(std::string* error, const std::string& why) {
@@ -53,11 +66,14 @@ bool Refuse(std::string* error, const std::string& why) {
     return false;
 }
 
-bool ReadRow(const std::vector<std::string>& fields, RecordRow* row, std::string* why) {
+bool ReadRow(std::vector<std::string> fields, RecordRow* row, std::string* why) {
     if (fields.size() != FIXED_COUNT + static_cast<std::size_t>(SetupLineCount())) {
         *why = std::to_string(fields.size()) + " cells instead of " +
                std::to_string(FIXED_COUNT + SetupLineCount());
         return false;
+    }
+    for (std::string& field : fields) {
+        field = ValueOf(field);
     }
     if (!FindName(EVENT_NAMES, fields[5], &row->Event) || !FindName(SAVE_NAMES, fields[8], &row->Save)) {
         *why = "unknown event \"" + fields[5] + "\" or save \"" + fields[8] + "\"";
@@ -104,7 +120,7 @@ std::string FormatRecordRow(const RecordRow& row) {
         fields[FIXED_COUNT + i] = row.Previous[i];
     }
     for (std::string& field : fields) {
-        field = OneLine(field);
+        field = CellOf(field);
     }
     return FormatCsvRow(fields);
 }

@@ -49,7 +49,9 @@ struct RecordRow {
 // The header row, after a UTF-8 byte order mark (so that a spreadsheet reads UTF-8 text as such).
 std::string RecordHeaderText();
 
-// One row with its CR LF. Line breaks inside a field become blanks: every row is one line.
+// One row with its CR LF. Line breaks inside a field become blanks: every row is one line. A field that a
+// spreadsheet would take for a formula (it starts with = + - @, a tab or an apostrophe) gets an
+// apostrophe in front, which ParseRecord takes off again.
 std::string FormatRecordRow(const RecordRow& row);
 
 // "2024-05-01T14:03:07+02:00"

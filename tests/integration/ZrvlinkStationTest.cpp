@@ -299,7 +299,8 @@ TEST(ZrvlinkStation, PlansAndRecordsThatCannotBeTrustedAreRefusedBeforeAnyDevice
          nullptr,
          {},
          32,
-         "units.csv: row 3 (unit S-2): own address 192.168.7.21 is also that of row 2 (unit S-1)"},
+         "units.csv: row 3 (unit S-2), column IPAddress: own address 192.168.7.21 is also that of row 2 "
+         "(unit S-1)"},
         {"Unit,IPAddress\r\nS-1,192.168.7.21\r\n",
          "Unit,IPAddress\r\n",
          {},

@@ -122,13 +122,13 @@ TEST(UnitTable, RefusedPlansNameTheRowAndTheColumn) {
         {"Unit,IPAddress\r\nS-1,192.168.0.21\r\nS-1,192.168.0.22\r\n",
          "row 3 (unit S-1): the unit name is also that of row 2"},
         {"Unit,IPAddress\r\nS-1,192.168.0.21\r\nS-2,192.168.0.21\r\n",
-         "row 3 (unit S-2): own address 192.168.0.21 is also that of row 2 (unit S-1)"},
+         "row 3 (unit S-2), column IPAddress: own address 192.168.0.21 is also that of row 2 (unit S-1)"},
         {"Unit\r\nS-1\r\nS-2\r\n",
-         "row 3 (unit S-2): own address 192.168.0.10 is also that of row 2 (unit S-1)"},
-        {"Unit,IPAddress\r\nS-1,192.168.0.255\r\n",
-         "row 2 (unit S-1): own address 192.168.0.255 is the broadcast address of its network"},
+         "row 3 (unit S-2), column IPAddress: own address 192.168.0.10 is also that of row 2 (unit S-1)"},
+        {"Unit,IPAddress\r\nS-1,192.168.0.255\r\n", "row 2 (unit S-1), column IPAddress: own address "
+                                                    "192.168.0.255 is the broadcast address of its network"},
         {"Unit,IPAddress\r\nS-1,192.168.0.1\r\n",
-         "row 2 (unit S-1): own address 192.168.0.1 is the gateway's"},
+         "row 2 (unit S-1), column IPAddress: own address 192.168.0.1 is the gateway's"},
         {"Unit,IPAddress\r\n", "the unit table has no unit below its header"},
         {"Unit,IPAddress\r\nS-1,\"192.168.0.21\r\n", "line 2: a quoted field that is never closed"},
     };
@@ -222,12 +222,32 @@ TEST(Record, RowsReadBackAsWrittenAndTheUnfinishedLastRowIsSetApart) {
             EXPECT_EQ("3.1", record.Rows[1].Seconds);
         }
     }
-    RecordRow twoLines = Row("S-1", RecordEvent::Failed, SaveSent::No);
-    twoLines.Message = "first\r\nsecond";
-    RecordText record;
-    std::string error;
-    ASSERT_TRUE(ParseRecord(RecordOf({twoLines}), &record, &error)) << error;
-    EXPECT_EQ("first  second", record.Rows.at(0).Message);
+}
+
+TEST(Record, CellsStayOneLineAndNoneRunsAsAFormula) {
+    const struct {
+        const char* Value;
+        const char* Cell; // as the file holds it
+        const char* Read;
+    } cases[] = {
+        {"first\r\nsecond", "first  second", "first  second"},
+        {"=HYPERLINK(\"x\")", "\"'=HYPERLINK(\"\"x\"\")\"", "=HYPERLINK(\"x\")"},
+        {"+1", "'+1", "+1"},
+        {"-S1", "'-S1", "-S1"},
+        {"@SUM(A1)", "'@SUM(A1)", "@SUM(A1)"},
+        {"'quoted", "''quoted", "'quoted"},
+        {"it's", "it's", "it's"},
+    };
+    for (const auto& c : cases) {
+        RecordRow row = Row("S-1", RecordEvent::Failed, SaveSent::No);
+        row.Version = c.Value;
+        const std::string text = FormatRecordRow(row);
+        EXPECT_NE(std::string::npos, text.find(std::string(",") + c.Cell + ",")) << text;
+        RecordText record;
+        std::string error;
+        ASSERT_TRUE(ParseRecord(RecordOf({row}), &record, &error)) << error;
+        EXPECT_EQ(c.Read, record.Rows.at(0).Version);
+    }
 }
 
 TEST(Record, TextThatTheStationDidNotWriteIsRefused) {
