@@ -94,7 +94,7 @@ bool ReadTextFile(const std::string& path, std::string* text, std::string* error
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) {
         char reason[256];
-        *error = path + ": " + SystemErrorText(LastSystemError(), reason, sizeof reason);
+        *error = SystemErrorText(LastSystemError(), reason, sizeof reason);
         return false;
     }
     char block[8192];
@@ -106,7 +106,7 @@ bool ReadTextFile(const std::string& path, std::string* text, std::string* error
     const bool failed = std::ferror(file) != 0;
     std::fclose(file);
     if (failed) {
-        *error = path + ": cannot be read";
+        *error = "cannot be read";
     }
     return !failed;
 }
@@ -189,7 +189,7 @@ bool CStation::ReadPlan(const ParamSet& base, std::vector<PlanUnit>* units, std:
     }
     std::string text;
     if (!ReadTextFile(m_request.Plan, &text, &why) || !ReadUnitTable(base, text, units, &why)) {
-        *error = "plan " + (why.rfind(m_request.Plan, 0) == 0 ? why : m_request.Plan + ": " + why);
+        *error = "plan " + m_request.Plan + ": " + why;
         return false;
     }
     return true;
@@ -221,11 +221,11 @@ void CStation::NameUnsettledUnits() {
                                            [&](const RecordRow& row) { return row.Unit == name; });
             const std::string where =
                 last != m_log.Rows().rend() ? " on " + last->Port + " (" + last->Time + ")" : "";
-            Say(Label(unit) + ": its write" + where +
-                (state == UnitState::Started ? " never ended" : " failed") +
-                " after its save may have reached the device; see to that device, then run again with "
-                "--redo " +
-                name + " (the next device gets the unit) or --skip " + name + " (the unit is left as it is)");
+            const char* what = state == UnitState::Started ? " has no end in the record, and may have"
+                                                           : " ended badly after it may have";
+            Say(Label(unit) + ": its write" + where + what +
+                " reached the device's save; see to that device, " + "then run again with --redo " + name +
+                " (the next device gets the unit) or --skip " + name + " (the unit is left as it is)");
         }
     }
 }
@@ -500,12 +500,17 @@ CliOutcome CStation::Run() {
     for (;;) {
         const int interrupts = InterruptCount();
         if (interrupts > m_interrupts) {
-            Say(interrupts == 1 && !m_jobs.empty() ? "Ctrl-C: no new device is taken; the devices at work "
-                                                     "finish (Ctrl-C again ends them now)"
-                                                   : "Ctrl-C: the station ends");
+            // A request to end the process (SIGTERM, SIGHUP) counts as two.
+            const bool now = interrupts >= 2;
+            Say(now ? std::string("the station ends now") +
+                          (m_jobs.empty() ? "" : ", and with it the transfers at work")
+                : m_jobs.empty()
+                    ? "Ctrl-C: the station ends"
+                    : "Ctrl-C: no new device is taken; the devices at work finish (Ctrl-C again ends "
+                      "them now)");
             m_interrupts = interrupts;
             m_stopping = true;
-            if (interrupts >= 2) {
+            if (now) {
                 EndAllNow();
             }
         }
