@@ -53,7 +53,7 @@ bool IsUtf8(const std::string& text) {
 Json NameOf(const std::string& hex) {
     const std::string text = DecodeName(hex.c_str());
     char digits[TARGET_NAME_SIZE];
-    EncodeName(text.c_str(), digits);
+    EncodeName(text.c_str(), digits, NoLeadBytes);
     std::string upper = hex;
     for (char& c : upper) {
         c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));

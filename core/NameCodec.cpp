@@ -1,7 +1,11 @@
 // Destination names between readable text and hexadecimal digits; portable.
 #include "core/NameCodec.h"
 
-static int HexValue(char c) {
+#include <vector>
+
+namespace {
+
+int HexValue(char c) {
     if (c >= '0' && c <= '9') {
         return c - '0';
     }
@@ -14,10 +18,31 @@ static int HexValue(char c) {
     return -1;
 }
 
-void EncodeName(const char* text, char (&digits)[TARGET_NAME_SIZE]) {
+// Bytes of the character at the start of `text`: 2 for a lead byte with its trail byte, else 1.
+std::size_t CharacterSize(const char* text, LeadByteTest isLeadByte) {
+    return isLeadByte(static_cast<unsigned char>(text[0])) && text[1] != '\0' ? 2 : 1;
+}
+
+// The bytes of the longest start of `text` that is whole characters and at most `limit` bytes long.
+std::size_t WholeCharactersWithin(const char* text, std::size_t limit, LeadByteTest isLeadByte) {
+    std::size_t end = 0;
+    while (text[end] != '\0') {
+        const std::size_t size = CharacterSize(text + end, isLeadByte);
+        if (end + size > limit) {
+            break;
+        }
+        end += size;
+    }
+    return end;
+}
+
+} // namespace
+
+void EncodeName(const char* text, char (&digits)[TARGET_NAME_SIZE], LeadByteTest isLeadByte) {
     static const char HEX[] = "0123456789ABCDEF";
+    const std::size_t length = WholeCharactersWithin(text, NAME_TEXT_MAX, isLeadByte);
     std::size_t out = 0;
-    for (std::size_t i = 0; i < NAME_TEXT_MAX && text[i] != '\0'; ++i) {
+    for (std::size_t i = 0; i < length; ++i) {
         const auto byte = static_cast<unsigned char>(text[i]);
         digits[out++] = HEX[byte >> 4];
         digits[out++] = HEX[byte & 0x0F];
@@ -42,4 +67,28 @@ std::string DecodeName(const char* digits) {
         text += static_cast<char>(byte);
     }
     return text;
+}
+
+std::string FitNameText(const std::string& text, std::size_t* caret, LeadByteTest isLeadByte) {
+    std::vector<std::string> characters;
+    std::size_t beforeCaret = 0; // characters that start before the caret
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t size = CharacterSize(text.c_str() + at, isLeadByte);
+        beforeCaret += at < *caret ? 1 : 0;
+        characters.push_back(text.substr(at, size));
+        at += size;
+    }
+    std::size_t length = text.size();
+    while (length > NAME_TEXT_MAX) {
+        const std::size_t drop = beforeCaret > 0 ? --beforeCaret : characters.size() - 1;
+        length -= characters[drop].size();
+        characters.erase(characters.begin() + static_cast<std::ptrdiff_t>(drop));
+    }
+    std::string fitted;
+    *caret = 0;
+    for (std::size_t i = 0; i < characters.size(); ++i) {
+        fitted += characters[i];
+        *caret += i < beforeCaret ? characters[i].size() : 0;
+    }
+    return fitted;
 }

@@ -13,7 +13,20 @@ PACKAGES=(
   # Packaging and its checks: man (manual pages are checked as they are made), dpkg-shlibdeps for the
   # .deb's dependencies, lintian, udevadm for the udev rule, unzip for the Windows zip.
   man-db dpkg-dev lintian udev unzip
+  # A Japanese code page for the dialog program's tests under Wine.
+  locales
 )
+
+# The Wine tests of a Japanese code page run with LC_ALL=ja_JP.UTF-8, which needs the locale generated.
+ensure_locale() {
+  locale -a 2>/dev/null | grep -qx 'ja_JP.utf8' && return 0
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "install-deps: the ja_JP.UTF-8 locale is missing; run as root to generate it" >&2
+    return 1
+  fi
+  echo "install-deps: generating the ja_JP.UTF-8 locale"
+  localedef -i ja_JP -f UTF-8 ja_JP.UTF-8
+}
 
 missing=()
 for p in "${PACKAGES[@]}"; do
@@ -23,6 +36,7 @@ for p in "${PACKAGES[@]}"; do
 done
 
 if [ ${#missing[@]} -eq 0 ]; then
+  ensure_locale
   exit 0
 fi
 
@@ -35,3 +49,4 @@ echo "install-deps: installing ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
 apt-get update -qq
 apt-get install -y -qq --no-install-recommends "${missing[@]}"
+ensure_locale

@@ -12,11 +12,33 @@
 #include "ui/resource.h"
 
 #include <iterator>
+#include <string>
 
 namespace {
 
 constexpr UINT_PTR POLL_TIMER_ID = 1;
 constexpr UINT POLL_PERIOD_MS = 100;
+constexpr int MODEL_FONT_HEIGHT = 24; // pixels at the default 96 DPI
+constexpr int DEFAULT_DPI = 96;
+
+// `length` characters of `text` in the system's multibyte code page.
+std::string Multibyte(const wchar_t* text, int length) {
+    const int size = ::WideCharToMultiByte(CP_ACP, 0, text, length, nullptr, 0, nullptr, nullptr);
+    std::string bytes(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
+    if (size > 0) {
+        ::WideCharToMultiByte(CP_ACP, 0, text, length, &bytes[0], size, nullptr, nullptr);
+    }
+    return bytes;
+}
+
+bool IsNameEdit(int id) {
+    for (const TargetRowIds& ids : TARGET_ROW_IDS.Rows) {
+        if (ids.Name == id) {
+            return true;
+        }
+    }
+    return false;
+}
 
 AddressInput ReadAddress(const CIPAddressCtrl& control) {
     DWORD address = 0;
@@ -95,12 +117,8 @@ BOOL CSetupDlg::InitSetup() {
 }
 
 void CSetupDlg::InitControls() {
-    LOGFONTA description = {};
-    description.lfHeight = 24;
-    description.lfWeight = FW_BOLD;
-    description.lfCharSet = DEFAULT_CHARSET;
-    m_fontModel.CreateFontIndirect(&description);
-    m_stcModel.SetFont(m_fontModel, TRUE);
+    m_stcModel.KeepOwnFontOnDpiChange();
+    SetModelFont(GetDpi());
 
     FillCombo(m_cmbBaudRate, BAUD_RATE_ITEMS, std::size(BAUD_RATE_ITEMS));
     FillCombo(m_cmbParity, PARITY_ITEMS, std::size(PARITY_ITEMS));
@@ -108,8 +126,46 @@ void CSetupDlg::InitControls() {
     m_cmbParity.SetCurSel(0);
     m_cmbStopBits.SetCurSel(0);
     for (const TargetRowIds& ids : TARGET_ROW_IDS.Rows) {
-        ::SendDlgItemMessageA(m_hWnd, ids.Name, EM_LIMITTEXT, NAME_TEXT_MAX, 0); // bytes, not characters
+        // Characters; OnNameChange keeps the bytes within the limit.
+        ::SendDlgItemMessageA(m_hWnd, ids.Name, EM_LIMITTEXT, NAME_TEXT_MAX, 0);
     }
+}
+
+// The label keeps its size next to the dialog's font, which the system scales with the DPI.
+void CSetupDlg::SetModelFont(UINT dpi) {
+    LOGFONTA description = {};
+    description.lfHeight = ::MulDiv(MODEL_FONT_HEIGHT, static_cast<int>(dpi), DEFAULT_DPI);
+    description.lfWeight = FW_BOLD;
+    description.lfCharSet = DEFAULT_CHARSET;
+    if (m_fontModel.CreateFontIndirect(&description)) {
+        m_stcModel.SetFont(m_fontModel, TRUE);
+    }
+}
+
+// The edits of the common controls limit characters, and a double-byte character is one of them: a name
+// must still fit NAME_TEXT_MAX bytes of the code page, so what is over is taken back as a byte limit would
+// have refused it. The edit's text and caret are read as characters and measured in bytes.
+bool CSetupDlg::OnNameChange(WPARAM wParam) {
+    if (HIWORD(wParam) != EN_CHANGE || !IsNameEdit(LOWORD(wParam))) {
+        return false;
+    }
+    HWND edit = GetDlgItem(LOWORD(wParam));
+    std::wstring text(static_cast<std::size_t>(::GetWindowTextLengthW(edit)) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(::GetWindowTextW(edit, &text[0], static_cast<int>(text.size()))));
+    DWORD caret = 0;
+    ::SendMessageW(edit, EM_GETSEL, 0, reinterpret_cast<LPARAM>(&caret));
+    const std::string bytes = Multibyte(text.c_str(), static_cast<int>(text.size()));
+    if (bytes.size() <= NAME_TEXT_MAX) {
+        return true;
+    }
+    std::size_t caretBytes =
+        Multibyte(text.c_str(), static_cast<int>(caret < text.size() ? caret : text.size())).size();
+    const std::string fitted = FitNameText(bytes, &caretBytes, AfxIsLeadByte);
+    ::SetWindowTextA(edit, fitted.c_str()); // comes back here, and fits
+    const int caretCharacters =
+        ::MultiByteToWideChar(CP_ACP, 0, fitted.c_str(), static_cast<int>(caretBytes), nullptr, 0);
+    ::SendMessageW(edit, EM_SETSEL, static_cast<WPARAM>(caretCharacters), caretCharacters);
+    return true;
 }
 
 bool CSetupDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) {
@@ -131,7 +187,10 @@ bool CSetupDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* r
         OnTimer();
         return false;
     case WM_COMMAND:
-        return OnCommand(wParam);
+        return OnNameChange(wParam) || OnCommand(wParam);
+    case WM_DPICHANGED:
+        SetModelFont(LOWORD(wParam));
+        return false; // the system scales and places the rest of the dialog
     case WM_TRANSFER_START:
         *result = OnStartTransfer();
         return true;
@@ -215,7 +274,7 @@ BOOL CSetupDlg::ShowParams() {
 BOOL CSetupDlg::TakeParams() {
     UpdateData(TRUE);
     FormInput input = ReadForm();
-    const FormError error = StoreForm(input, m_params.GetParam());
+    const FormError error = StoreForm(input, m_params.GetParam(), AfxIsLeadByte);
     for (int i = 0; i < TARGET_COUNT; ++i) {
         m_rows[i].m_strName = input.Targets[i].Name; // trimmed; the edits keep what was typed
     }

@@ -35,6 +35,8 @@ private:
     // The window (SetupDlg.cpp).
     BOOL InitSetup();
     void InitControls();
+    void SetModelFont(UINT dpi);
+    bool OnNameChange(WPARAM wParam);
     bool OnSysCommand(UINT nID);
     bool OnPaint();
     void OnClose();

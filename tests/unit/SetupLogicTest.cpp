@@ -31,27 +31,58 @@ std::string Repeat(const char* text, int times) {
     return out;
 }
 
-std::string Encoded(const std::string& text) {
+std::string Encoded(const std::string& text, LeadByteTest codePage = NoLeadBytes) {
     char digits[TARGET_NAME_SIZE];
     std::memset(digits, 'X', sizeof digits);
-    EncodeName(text.c_str(), digits);
+    EncodeName(text.c_str(), digits, codePage);
     return digits;
 }
 
-TEST(EncodeName, WritesTwoUppercaseDigitsPerByteOfTheFirst32) {
+TEST(EncodeName, WritesTwoUppercaseDigitsPerByteOfTheFirst32WholeCharacters) {
     const struct {
         std::string Text;
+        LeadByteTest CodePage;
         std::string Digits;
     } cases[] = {
-        {"", ""},
-        {"AB", "4142"},
-        {"a z", "61207A"},
-        {"\x95\x5C", "955C"}, // a double-byte character, byte by byte
-        {"\x7F\xFF", "7FFF"},
-        {std::string(40, 'Z'), Repeat("5A", 32)},
+        {"", NoLeadBytes, ""},
+        {"AB", NoLeadBytes, "4142"},
+        {"a z", NoLeadBytes, "61207A"},
+        {"\x95\x5C", ShiftJisLeadByte, "955C"}, // a double-byte character, byte by byte
+        {"\x7F\xFF", NoLeadBytes, "7FFF"},
+        {std::string(40, 'Z'), NoLeadBytes, Repeat("5A", 32)},
+        {Repeat("\x82\xA0", 20), ShiftJisLeadByte, Repeat("82A0", 16)},
+        // 33 bytes: the last character would be cut in two, so it goes whole.
+        {"a" + Repeat("\x95\x5C", 16), ShiftJisLeadByte, "61" + Repeat("955C", 15)},
+        {"a" + Repeat("\x95\x5C", 16), NoLeadBytes, "61" + Repeat("955C", 15) + "95"},
+        {"\x95", ShiftJisLeadByte, "95"}, // a lead byte without its trail is a character of its own
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(c.Digits, Encoded(c.Text)) << c.Text;
+        EXPECT_EQ(c.Digits, Encoded(c.Text, c.CodePage)) << c.Text;
+    }
+}
+
+TEST(FitNameText, TakesBackWholeCharactersBeforeTheCaretUntil32BytesRemain) {
+    const std::string a16(16, 'a');
+    const struct {
+        const char* Input;
+        std::string Text;
+        std::size_t Caret;
+        std::string Fitted;
+        std::size_t FittedCaret;
+    } cases[] = {
+        {"fits", "abc", 1, "abc", 1},
+        {"typed at the end", std::string(33, 'a'), 33, std::string(32, 'a'), 32},
+        {"typed in the middle", a16 + "X" + a16, 17, a16 + a16, 16},
+        {"pasted in the middle", "x" + std::string(40, 'p') + "y", 41, "x" + std::string(30, 'p') + "y", 31},
+        {"double-byte at the end", Repeat("\x82\xA0", 17), 34, Repeat("\x82\xA0", 16), 32},
+        {"would cut a character", "a" + Repeat("\x95\x5C", 16), 33, "a" + Repeat("\x95\x5C", 15), 31},
+        {"set whole, caret at the start", std::string(40, 'a'), 0, std::string(32, 'a'), 0},
+        {"double-byte set whole", Repeat("\x95\x5C", 17), 0, Repeat("\x95\x5C", 16), 0},
+    };
+    for (const auto& c : cases) {
+        std::size_t caret = c.Caret;
+        EXPECT_EQ(c.Fitted, FitNameText(c.Text, &caret, ShiftJisLeadByte)) << c.Input;
+        EXPECT_EQ(c.FittedCaret, caret) << c.Input;
     }
 }
 
@@ -163,7 +194,7 @@ FormInput ValidForm() {
 TEST(StoreForm, TakesAValidFormWholeWithTrimmedEncodedNames) {
     FormInput input = ValidForm();
     CParamFile file;
-    const FormError error = StoreForm(input, file.GetParam());
+    const FormError error = StoreForm(input, file.GetParam(), NoLeadBytes);
 
     EXPECT_EQ(0, error.MessageId);
     const ParamSet& set = *file.GetParam();
@@ -210,7 +241,7 @@ TEST(StoreForm, StopsAtTheFirstInvalidValueAfterStoringThoseBefore) {
         set.SubnetMask = 0x12345678; // untouched unless the mask was reached
         set.Target[31].Enable = 7;
 
-        const FormError error = StoreForm(input, &set);
+        const FormError error = StoreForm(input, &set, NoLeadBytes);
 
         EXPECT_EQ(c.MessageId, error.MessageId) << c.Fault;
         EXPECT_EQ(c.Destination, error.Destination) << c.Fault;
@@ -221,12 +252,14 @@ TEST(StoreForm, StopsAtTheFirstInvalidValueAfterStoringThoseBefore) {
     }
 }
 
-TEST(StoreForm, CutsLongNamesTo32Bytes) {
+TEST(StoreForm, CutsLongNamesTo32BytesOfWholeCharacters) {
     FormInput input = ValidForm();
     input.Targets[0].Name = std::string(40, 'A');
+    input.Targets[1].Name = "a" + Repeat("\x95\x5C", 20);
     CParamFile file;
-    ASSERT_EQ(0, StoreForm(input, file.GetParam()).MessageId);
+    ASSERT_EQ(0, StoreForm(input, file.GetParam(), ShiftJisLeadByte).MessageId);
     EXPECT_EQ(64u, std::strlen(file.GetParam()->Target[0].Name));
+    EXPECT_EQ("61" + Repeat("955C", 15), file.GetParam()->Target[1].Name);
 }
 
 TEST(FormatNumberMessage, ReplacesTheFirstPlaceholderOnly) {

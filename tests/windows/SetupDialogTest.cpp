@@ -1,5 +1,6 @@
 // ZRVLinkSetup.exe end to end under Wine: the real window driven through window messages, against
-// zrvlink-sim on COM ports that run-setup-e2e.sh maps to the simulators' ptys.
+// zrvlink-sim on COM ports that run-setup-e2e.sh maps to the simulators' ptys. The SetupDialogInJapanese
+// cases run in a Japanese code page (run-setup-e2e.sh with LC_ALL=ja_JP.UTF-8).
 #include "SetupDriver.h"
 #include "core/IPv4.h"
 #include "core/ParamFile.h"
@@ -10,15 +11,41 @@
 
 #include <commctrl.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <regex>
+#include <sstream>
 #include <string>
 
 namespace {
 
-const char* const QUIT_QUESTION = "Application will be quit, Are you sure ?";
-const char* const COMM_ERROR = "WARNING: communication error";
+// A message box of the program: its text, its buttons and its icon.
+struct BoxKind {
+    std::string Text;
+    const char* Buttons;
+    const char* Icon;
+};
+
+const BoxKind QUIT_QUESTION = {"Application will be quit, Are you sure ?", "Yes+No", "information"};
+const BoxKind READ_QUESTION = {"Will you read parameters from ZRV-Link ?", "OK+Cancel", "information"};
+const BoxKind WRITE_QUESTION = {"Will you write parameters to ZRV-Link ?", "OK+Cancel", "information"};
+const BoxKind WRITE_COMPLETED = {"write completed", "OK", "information"};
+const BoxKind COMM_ERROR = {"WARNING: communication error", "OK", "stop"};
+const BoxKind RESOURCE_ERROR = {"WARNING: not enoungh resouce", "OK", "stop"};
+const BoxKind HARDWARE_ERROR = {"WARNING: hardware error", "OK", "stop"};
+const BoxKind LOAD_ERROR = {"WARNING: file load error", "OK", "exclamation"};
+const BoxKind PARAMETER_ERROR = {"WARNING: parameter error", "OK", "exclamation"};
+const BoxKind SAVE_ERROR = {"WARNING: file save error", "OK", "exclamation"};
+
+BoxKind Invalid(const std::string& text) {
+    return {text, "OK", "exclamation"};
+}
+
+// Controls of the common file dialogs.
+constexpr int FILE_TYPE_LIST = 0x470;
+constexpr int READ_ONLY_BOX = 0x410;
+const std::vector<std::string> SETUP_FILE_TYPES = {"ZRV-Link File (*.dat)", "All Files (*.*)"};
 
 int PortFromEnvironment(const char* name) {
     const char* value = std::getenv(name);
@@ -32,12 +59,18 @@ std::string EnvironmentText(const char* name) {
 
 // The simulators of run-setup-e2e.sh, by what each is for.
 struct SimulatedPorts {
-    int Loaded = PortFromEnvironment("ZRV_PORT_LOADED");     // starts with data/device-start.dat
-    int Fresh = PortFromEnvironment("ZRV_PORT_FRESH");       // starts with the defaults
-    int Silent = PortFromEnvironment("ZRV_PORT_SILENT");     // stops answering part way into a read
-    int BadSave = PortFromEnvironment("ZRV_PORT_BADSAVE");   // answers "save" with something else than OK
-    int Unmapped = PortFromEnvironment("ZRV_PORT_UNMAPPED"); // listed by the system, but cannot be opened
-    int Slow = PortFromEnvironment("ZRV_PORT_SLOW");         // takes 600 ms for "vers", 1500 ms for "save"
+    int Loaded = PortFromEnvironment("ZRV_PORT_LOADED");       // starts with data/device-start.dat
+    int Fresh = PortFromEnvironment("ZRV_PORT_FRESH");         // starts with the defaults
+    int Silent = PortFromEnvironment("ZRV_PORT_SILENT");       // never answers
+    int Stops = PortFromEnvironment("ZRV_PORT_STOPS");         // stops answering after 40 commands
+    int Unplugged = PortFromEnvironment("ZRV_PORT_UNPLUGGED"); // closes its line after 40 replies
+    int BadSave = PortFromEnvironment("ZRV_PORT_BADSAVE");     // answers "save" with something else than OK
+    int Unmapped = PortFromEnvironment("ZRV_PORT_UNMAPPED");   // listed by the system, but cannot be opened
+    int Slow = PortFromEnvironment("ZRV_PORT_SLOW");           // takes 600 ms for "vers", 1500 ms for "save"
+
+    std::vector<int> All() const {
+        return {Loaded, Fresh, Silent, Stops, Unplugged, BadSave, Unmapped, Slow};
+    }
 };
 
 const TargetRowIds& Row(int destination) {
@@ -47,9 +80,7 @@ const TargetRowIds& Row(int destination) {
 class SetupDialog : public testing::Test {
 protected:
     static void SetUpTestSuite() {
-        const SimulatedPorts ports;
-        for (int port :
-             {ports.Loaded, ports.Fresh, ports.Silent, ports.BadSave, ports.Unmapped, ports.Slow}) {
+        for (int port : SimulatedPorts().All()) {
             ASSERT_GT(port, 0) << "no simulator ports: run through run-setup-e2e.sh";
             ASSERT_TRUE(ListSerialPort(port));
         }
@@ -58,9 +89,7 @@ protected:
 
     // Later tests in the same Wine session see the system as it was.
     static void TearDownTestSuite() {
-        const SimulatedPorts ports;
-        for (int port :
-             {ports.Loaded, ports.Fresh, ports.Silent, ports.BadSave, ports.Unmapped, ports.Slow}) {
+        for (int port : SimulatedPorts().All()) {
             EXPECT_TRUE(UnlistSerialPort(port)) << port;
         }
         EXPECT_TRUE(DetachDevice());
@@ -68,10 +97,11 @@ protected:
 
     void SetUp() override {
         ASSERT_FALSE(m_program.empty()) << "ZRV_SETUP_EXE names no program";
+        ASSERT_TRUE(m_probe.Loaded()) << "setup_probe.dll is not beside the test program";
         ASSERT_TRUE(DetachDevice());
     }
 
-    // Starts the program; with `port` the device is attached first.
+    // Starts the program and hooks the probe into it; with `port` the device is attached first.
     HWND Open(CSetupProcess& process, int port = 0) {
         if (port != 0) {
             EXPECT_TRUE(AttachDevice(port));
@@ -79,36 +109,54 @@ protected:
         EXPECT_TRUE(process.Started());
         HWND main = process.MainWindow();
         EXPECT_NE(nullptr, main);
+        EXPECT_TRUE(m_probe.Attach(main));
         if (port != 0) {
             EXPECT_TRUE(WaitFor([&] { return ItemEnabled(main, IDC_READ_DEVICE); }));
         }
         return main;
     }
 
-    // The next message box: its text and buttons must be these.
-    static MessageBoxView ExpectBox(const CSetupProcess& process, const std::string& text,
-                                    const char* buttons, const std::string& caption = "ZRVLinkSetup") {
+    // The next message box: its text, buttons and icon must be those of `kind`.
+    MessageBoxView ExpectBox(const CSetupProcess& process, const BoxKind& kind,
+                             const std::string& caption = "ZRVLinkSetup") {
         MessageBoxView box = WaitForMessageBox(process.Id(), caption);
-        EXPECT_NE(nullptr, box.Window) << "no message box \"" << text << "\"";
-        EXPECT_EQ(text, box.Text);
-        EXPECT_EQ(buttons, box.Buttons) << text;
+        EXPECT_NE(nullptr, box.Window) << "no message box \"" << kind.Text << "\"";
+        box.Icon = m_probe.Ask(box.Window, PROBE_MESSAGE_ICON);
+        EXPECT_EQ(kind.Text, box.Text);
+        EXPECT_EQ(kind.Buttons, box.Buttons) << kind.Text;
+        EXPECT_EQ(kind.Icon, box.Icon) << kind.Text;
         return box;
     }
 
     // Asks to quit and says No: the next message box is the quit question (so no command went on behind
     // the last one), and the window stays.
-    static void ExpectIdleAndStaying(const CSetupProcess& process, HWND main) {
+    void ExpectIdleAndStaying(const CSetupProcess& process, HWND main) {
         PostMessageA(main, WM_CLOSE, 0, 0);
-        ASSERT_TRUE(Answer(ExpectBox(process, QUIT_QUESTION, "Yes+No"), IDNO));
+        ASSERT_TRUE(Answer(ExpectBox(process, QUIT_QUESTION), IDNO));
         EXPECT_TRUE(IsWindow(main) && IsWindowVisible(main));
     }
 
     // Clicks Read and confirms; returns the progress dialog, which may already have gone.
-    static HWND StartRead(const CSetupProcess& process, HWND main) {
+    HWND StartRead(const CSetupProcess& process, HWND main) {
         Click(main, IDC_READ_DEVICE);
-        EXPECT_TRUE(
-            Answer(ExpectBox(process, "Will you read parameters from ZRV-Link ?", "OK+Cancel"), IDOK));
+        EXPECT_TRUE(Answer(ExpectBox(process, READ_QUESTION), IDOK));
         return WaitForDialog(process.Id(), "Parameter Transfer");
+    }
+
+    // Clicks Write and confirms; returns the progress dialog, which may already have gone.
+    HWND StartWrite(const CSetupProcess& process, HWND main) {
+        Click(main, IDC_WRITE_DEVICE);
+        EXPECT_TRUE(Answer(ExpectBox(process, WRITE_QUESTION), IDOK));
+        return WaitForDialog(process.Id(), "Parameter Transfer");
+    }
+
+    // Loads or saves `path` through the file dialog that `button` opens.
+    static void ChooseThrough(const CSetupProcess& process, HWND main, int button, const std::string& path) {
+        Click(main, button);
+        HWND dialog = WaitForDialog(process.Id(), "", main);
+        ASSERT_NE(nullptr, dialog) << "no file dialog for " << path;
+        ASSERT_TRUE(ChooseFile(dialog, path));
+        ASSERT_TRUE(WaitUntilGone(dialog)) << path;
     }
 
     static void Shot(HWND window, const char* name) {
@@ -120,6 +168,41 @@ protected:
 
     const std::string m_program = EnvironmentText("ZRV_SETUP_EXE");
     const SimulatedPorts m_ports;
+    CSetupProbe m_probe;
+};
+
+// The warning lines of a trace, without their program name and time.
+std::vector<std::string> WarningsOf(const std::string& trace) {
+    std::vector<std::string> warnings;
+    std::istringstream lines(trace);
+    for (std::string line; std::getline(lines, line);) {
+        const std::size_t at = line.find("  WARNING: ");
+        if (at != std::string::npos) {
+            warnings.push_back(line.substr(at + 2));
+        }
+    }
+    return warnings;
+}
+
+std::size_t Count(const std::string& text, const std::string& part) {
+    std::size_t count = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+        ++count;
+    }
+    return count;
+}
+
+// The screen's DPI for the programs started while it lives.
+class CScreenDpi {
+public:
+    explicit CScreenDpi(DWORD dpi) : m_set(SetScreenDpi(dpi)) {}
+    ~CScreenDpi() { SetScreenDpi(0); }
+    CScreenDpi(const CScreenDpi&) = delete;
+    CScreenDpi& operator=(const CScreenDpi&) = delete;
+    bool Set() const { return m_set; }
+
+private:
+    bool m_set;
 };
 
 TEST_F(SetupDialog, StartsWithTheDefaultsAndTheSerialLineLocked) {
@@ -152,6 +235,32 @@ TEST_F(SetupDialog, StartsWithTheDefaultsAndTheSerialLineLocked) {
     EXPECT_TRUE(ItemEnabled(main, IDC_SAVE_SETUP));
 }
 
+// A service that does not start ends the program before its window shows, with a trace line and no
+// message box (a box would wait for an answer, and the program would not end). The detector's start
+// cannot fail; the engine's and the timer's are made to fail by the probe, from the first window on.
+TEST_F(SetupDialog, StartUpFailuresEndTheProgramWithATraceLineOnly) {
+    const struct {
+        const char* FailHook;
+        std::vector<std::string> Warnings;
+    } cases[] = {
+        {PROBE_FAIL_CREATE_EVENT, {"WARNING: CreateEvent() failed", "WARNING: CParamTransfer.Init() failed"}},
+        {PROBE_FAIL_SET_TIMER, {"WARNING: SetTimer() failed"}},
+    };
+    for (const auto& c : cases) {
+        CTraceCatcher viewer;
+        ASSERT_TRUE(viewer.Running());
+        CSetupProcess process(m_program, "ZRVLinkSetup.exe", nullptr, [&](DWORD thread) {
+            EXPECT_TRUE(m_probe.FailAtFirstWindow(thread, c.FailHook));
+        });
+        DWORD exitCode = 99;
+        ASSERT_TRUE(process.WaitForExit(&exitCode)) << c.FailHook;
+        EXPECT_EQ(0u, exitCode) << c.FailHook;
+        const std::string trace = viewer.Lines();
+        EXPECT_NE(std::string::npos, trace.find("  DebugPrint start..\n")) << trace;
+        EXPECT_EQ(c.Warnings, WarningsOf(trace)) << trace;
+    }
+}
+
 TEST_F(SetupDialog, TabOrderFollowsTheTemplate) {
     CSetupProcess process(m_program);
     HWND main = Open(process);
@@ -181,7 +290,7 @@ TEST_F(SetupDialog, RenamedProgramKeepsItsSettingsFileAndNamesItsMessageBoxes) {
         EXPECT_TRUE(ItemEnabled(main, id)) << id;
     }
     PostMessageA(main, WM_CLOSE, 0, 0);
-    EXPECT_TRUE(Answer(ExpectBox(process, QUIT_QUESTION, "Yes+No", "Renamed"), IDNO));
+    EXPECT_TRUE(Answer(ExpectBox(process, QUIT_QUESTION, "Renamed"), IDNO));
 }
 
 TEST_F(SetupDialog, ReadAndWriteFollowTheDevice) {
@@ -206,8 +315,7 @@ TEST_F(SetupDialog, ReadFillsTheControlsAfterConfirmation) {
     ASSERT_NE(nullptr, main);
 
     Click(main, IDC_READ_DEVICE);
-    ASSERT_TRUE(
-        Answer(ExpectBox(process, "Will you read parameters from ZRV-Link ?", "OK+Cancel"), IDCANCEL));
+    ASSERT_TRUE(Answer(ExpectBox(process, READ_QUESTION), IDCANCEL));
     ExpectIdleAndStaying(process, main);
     EXPECT_EQ("0.0.0.0", ItemText(main, IDC_IPADDRESS));
 
@@ -270,8 +378,8 @@ TEST_F(SetupDialog, WriteLandsInTheDeviceAndLeavesTheControlsAsWritten) {
     SetAddress(main, Row(5).Address, MakeIPv4(10, 1, 2, 3));
 
     Click(main, IDC_WRITE_DEVICE);
-    ASSERT_TRUE(Answer(ExpectBox(process, "Will you write parameters to ZRV-Link ?", "OK+Cancel"), IDOK));
-    ASSERT_TRUE(Answer(ExpectBox(process, "write completed", "OK"), IDOK));
+    ASSERT_TRUE(Answer(ExpectBox(process, WRITE_QUESTION), IDOK));
+    ASSERT_TRUE(Answer(ExpectBox(process, WRITE_COMPLETED), IDOK));
     EXPECT_TRUE(ItemChecked(main, Row(5).Check));
     EXPECT_EQ("  Branch  ", ItemText(main, Row(2).Name));
 
@@ -289,6 +397,36 @@ TEST_F(SetupDialog, WriteLandsInTheDeviceAndLeavesTheControlsAsWritten) {
     EXPECT_EQ("115200", ItemText(main, IDC_BAUDRATE));
 }
 
+// The progress dialog of a write, held by the trace viewer after the worker's last step: the bar at its
+// end, a repaint, then the pause after the completion before the dialog closes.
+TEST_F(SetupDialog, ProgressDialogFollowsAWriteToItsEndAndStartsItOnce) {
+    CTraceCatcher viewer;
+    ASSERT_TRUE(viewer.Running());
+    CSetupProcess process(m_program);
+    HWND main = Open(process, m_ports.Fresh);
+    ASSERT_NE(nullptr, main);
+    viewer.HoldAt("  done..\n");
+
+    HWND progress = StartWrite(process, main);
+    ASSERT_NE(nullptr, progress);
+    EXPECT_EQ("Parameter Transfer", WindowText(progress));
+    EXPECT_EQ("now writing...", ItemText(progress, IDC_TRANSFER_STATUS));
+    ASSERT_TRUE(viewer.WaitUntilHeld());
+    HWND bar = GetDlgItem(progress, IDC_TRANSFER_PROGRESS);
+    EXPECT_TRUE(WaitFor([&] { return SendMessageA(bar, PBM_GETPOS, 0, 0) == 100; }));
+    EXPECT_TRUE(IsWindowVisible(progress)); // completion has not come yet
+
+    EXPECT_EQ("repainted", m_probe.Ask(progress, PROBE_REPAINT));
+    const auto released = std::chrono::steady_clock::now();
+    viewer.Release();
+    ASSERT_TRUE(WaitUntilGone(progress));
+    // A lower bound only: a busy machine makes the wait longer, never shorter.
+    const auto pause = std::chrono::steady_clock::now() - released;
+    EXPECT_GE(std::chrono::duration_cast<std::chrono::milliseconds>(pause).count(), 300);
+    ASSERT_TRUE(Answer(ExpectBox(process, WRITE_COMPLETED), IDOK));
+    EXPECT_EQ(1u, Count(viewer.Lines(), "  vers = ")) << viewer.Lines();
+}
+
 TEST_F(SetupDialog, ValidationNamesTheFirstInvalidAddressAndStopsTheCommand) {
     CSetupProcess process(m_program);
     HWND main = Open(process, m_ports.Fresh);
@@ -296,13 +434,13 @@ TEST_F(SetupDialog, ValidationNamesTheFirstInvalidAddressAndStopsTheCommand) {
 
     ASSERT_TRUE(ClearAddressField(main, IDC_IPADDRESS, 2));
     Click(main, IDC_WRITE_DEVICE);
-    ASSERT_TRUE(Answer(ExpectBox(process, "WARNING: IP Address is invalid", "OK"), IDOK));
+    ASSERT_TRUE(Answer(ExpectBox(process, Invalid("WARNING: IP Address is invalid")), IDOK));
     ExpectIdleAndStaying(process, main); // the write question never came
 
     SetAddress(main, IDC_IPADDRESS, MakeIPv4(10, 0, 0, 1));
     ASSERT_TRUE(ClearAddressField(main, Row(7).Address, 0));
     Click(main, IDC_SAVE_SETUP);
-    ASSERT_TRUE(Answer(ExpectBox(process, "WARNING: Destination IP Address 7 is invalid", "OK"), IDOK));
+    ASSERT_TRUE(Answer(ExpectBox(process, Invalid("WARNING: Destination IP Address 7 is invalid")), IDOK));
     ExpectIdleAndStaying(process, main); // nor the file dialog
     EXPECT_EQ("ZRV-Link Setup", WindowText(main));
 }
@@ -317,10 +455,7 @@ TEST_F(SetupDialog, SaveAndLoadGoThroughTheFileDialogsAndNameTheFile) {
     SetItemChecked(main, Row(3).Check, true);
     SetItemText(main, Row(3).Name, "Depot");
     SetAddress(main, Row(3).Address, MakeIPv4(172, 16, 1, 3));
-    Click(main, IDC_SAVE_SETUP);
-    HWND save = WaitForDialog(process.Id(), "", main);
-    ASSERT_TRUE(ChooseFile(save, path));
-    ASSERT_TRUE(WaitUntilGone(save));
+    ChooseThrough(process, main, IDC_SAVE_SETUP, path);
     EXPECT_TRUE(WaitFor([&] { return WindowText(main) == "ZRV-Link Setup - [office.dat]"; }))
         << WindowText(main);
 
@@ -333,10 +468,7 @@ TEST_F(SetupDialog, SaveAndLoadGoThroughTheFileDialogsAndNameTheFile) {
 
     SetAddress(main, IDC_IPADDRESS, MakeIPv4(1, 1, 1, 1));
     SetItemText(main, Row(3).Name, "changed");
-    Click(main, IDC_LOAD_SETUP);
-    HWND open = WaitForDialog(process.Id(), "", main);
-    ASSERT_TRUE(ChooseFile(open, path));
-    ASSERT_TRUE(WaitUntilGone(open));
+    ChooseThrough(process, main, IDC_LOAD_SETUP, path);
     EXPECT_TRUE(WaitFor([&] { return ItemText(main, IDC_IPADDRESS) == "172.16.1.1"; }));
     EXPECT_EQ("Depot", ItemText(main, Row(3).Name));
     EXPECT_EQ("ZRV-Link Setup - [office.dat]", WindowText(main));
@@ -344,10 +476,8 @@ TEST_F(SetupDialog, SaveAndLoadGoThroughTheFileDialogsAndNameTheFile) {
     // A file whose content is rejected changes nothing.
     std::ofstream(process.Directory() + "\\bad.dat") << "IPAddress=300.1.1.1\r\n";
     SetAddress(main, IDC_IPADDRESS, MakeIPv4(2, 2, 2, 2));
-    Click(main, IDC_LOAD_SETUP);
-    open = WaitForDialog(process.Id(), "", main);
-    ASSERT_TRUE(ChooseFile(open, process.Directory() + "\\bad.dat"));
-    ASSERT_TRUE(Answer(ExpectBox(process, "WARNING: parameter error", "OK"), IDOK));
+    ChooseThrough(process, main, IDC_LOAD_SETUP, process.Directory() + "\\bad.dat");
+    ASSERT_TRUE(Answer(ExpectBox(process, PARAMETER_ERROR), IDOK));
     EXPECT_EQ("2.2.2.2", ItemText(main, IDC_IPADDRESS));
     EXPECT_EQ("ZRV-Link Setup - [office.dat]", WindowText(main));
 
@@ -356,30 +486,155 @@ TEST_F(SetupDialog, SaveAndLoadGoThroughTheFileDialogsAndNameTheFile) {
     EXPECT_EQ("ZRV-Link Setup", WindowText(main));
 }
 
-TEST_F(SetupDialog, SilentDeviceShowsCommunicationErrorAndKeepsTheControls) {
+// What the file dialogs offer, the name they make of a bare one, the question before a file is replaced,
+// and files or folders that refuse: none of these changes the caption.
+TEST_F(SetupDialog, FileDialogsOfferSetupFilesAndAskBeforeReplacingOne) {
     CSetupProcess process(m_program);
-    HWND main = Open(process, m_ports.Silent);
+    HWND main = Open(process);
+    ASSERT_NE(nullptr, main);
+    const std::string path = process.Directory() + "\\office.dat";
+    const auto savedAddress = [&] {
+        CParamFile saved;
+        return saved.Load(path.c_str()) ? saved.GetParam()->IPAddress : 0u;
+    };
+
+    // A bare name: the program's current directory and the setup files' extension.
+    SetAddress(main, IDC_IPADDRESS, MakeIPv4(10, 0, 0, 1));
+    Click(main, IDC_SAVE_SETUP);
+    HWND save = WaitForDialog(process.Id(), "", main);
+    ASSERT_NE(nullptr, save);
+    EXPECT_EQ(SETUP_FILE_TYPES, ListItems(save, FILE_TYPE_LIST));
+    EXPECT_FALSE(ItemVisible(save, READ_ONLY_BOX));
+    ASSERT_TRUE(ChooseFile(save, "office"));
+    ASSERT_TRUE(WaitUntilGone(save));
+    EXPECT_TRUE(WaitFor([&] { return WindowText(main) == "ZRV-Link Setup - [office.dat]"; }))
+        << WindowText(main);
+    EXPECT_EQ(MakeIPv4(10, 0, 0, 1), savedAddress());
+
+    // Replacing asks first; No goes back to the dialog and leaves the file.
+    SetAddress(main, IDC_IPADDRESS, MakeIPv4(10, 0, 0, 2));
+    for (int answer : {IDNO, IDYES}) {
+        Click(main, IDC_SAVE_SETUP);
+        save = WaitForDialog(process.Id(), "", main);
+        ASSERT_TRUE(ChooseFile(save, "office.dat"));
+        const MessageBoxView replace = WaitForMessageBoxOf(save);
+        ASSERT_NE(nullptr, replace.Window) << "no question before replacing";
+        EXPECT_EQ("Yes+No", replace.Buttons) << replace.Text;
+        ASSERT_TRUE(Answer(replace, answer));
+        if (answer == IDNO) {
+            EXPECT_TRUE(IsWindowVisible(save));
+            PostMessageA(save, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+            EXPECT_EQ(MakeIPv4(10, 0, 0, 1), savedAddress());
+        }
+        ASSERT_TRUE(WaitUntilGone(save));
+    }
+    EXPECT_TRUE(WaitFor([&] { return savedAddress() == MakeIPv4(10, 0, 0, 2); }));
+
+    // The open dialog keeps its read-only box.
+    Click(main, IDC_LOAD_SETUP);
+    HWND open = WaitForDialog(process.Id(), "", main);
+    ASSERT_NE(nullptr, open);
+    EXPECT_EQ(SETUP_FILE_TYPES, ListItems(open, FILE_TYPE_LIST));
+    EXPECT_TRUE(ItemVisible(open, READ_ONLY_BOX));
+    PostMessageA(open, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    ASSERT_TRUE(WaitUntilGone(open));
+
+    // A file that another program holds without sharing, and a folder that takes no files.
+    HANDLE held = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    ChooseThrough(process, main, IDC_LOAD_SETUP, path);
+    ASSERT_TRUE(Answer(ExpectBox(process, LOAD_ERROR), IDOK));
+    CloseHandle(held);
+    ChooseThrough(process, main, IDC_SAVE_SETUP, "Z:\\proc\\office.dat");
+    ASSERT_TRUE(Answer(ExpectBox(process, SAVE_ERROR), IDOK));
+    EXPECT_EQ("10.0.0.2", ItemText(main, IDC_IPADDRESS));
+    EXPECT_EQ("ZRV-Link Setup - [office.dat]", WindowText(main));
+    ExpectIdleAndStaying(process, main);
+}
+
+// A rate that the list does not hold (or none) leaves the list as it was, and the list is what a file gets;
+// with the serial line open to change, the rate chosen is what the device gets.
+TEST_F(SetupDialog, BaudRateSavedOrWrittenIsTheOneTheListShows) {
+    {
+        CSetupProcess process(m_program);
+        HWND main = Open(process);
+        ASSERT_NE(nullptr, main);
+        const struct {
+            const char* File;
+            const char* Content;
+            const char* Shown;
+        } loads[] = {
+            {"rate38400.dat", "BaudRate=38400\r\n", "38400"},
+            {"rate9600.dat", "BaudRate=9600\r\n", "38400"},
+            {"norate.dat", "Gateway=10.0.0.254\r\n", "38400"},
+        };
+        for (const auto& load : loads) {
+            const std::string file = process.Directory() + "\\" + load.File;
+            std::ofstream(file) << load.Content;
+            ChooseThrough(process, main, IDC_LOAD_SETUP, file);
+            EXPECT_TRUE(WaitFor([&] { return WindowText(main).find(load.File) != std::string::npos; }));
+            EXPECT_EQ(load.Shown, ItemText(main, IDC_BAUDRATE)) << load.File;
+        }
+        const std::string path = process.Directory() + "\\saved.dat";
+        ChooseThrough(process, main, IDC_SAVE_SETUP, path);
+        CParamFile saved;
+        EXPECT_TRUE(WaitFor([&] { return saved.Load(path.c_str()); }));
+        EXPECT_EQ(38400, saved.GetParam()->BaudRate);
+    }
+    CSetupProcess process(m_program, "ZRVLinkSetup.exe", "[Settings]\r\nBaudRateChange=1\r\n");
+    HWND main = Open(process, m_ports.Fresh);
+    ASSERT_NE(nullptr, main);
+    ASSERT_TRUE(SelectItem(main, IDC_BAUDRATE, "230400"));
+    ASSERT_TRUE(WaitUntilGone(StartWrite(process, main)));
+    ASSERT_TRUE(Answer(ExpectBox(process, WRITE_COMPLETED), IDOK));
+    ASSERT_TRUE(SelectItem(main, IDC_BAUDRATE, "19200"));
+    ASSERT_TRUE(WaitUntilGone(StartRead(process, main)));
+    EXPECT_EQ("230400", ItemText(main, IDC_BAUDRATE)) << "what the device holds";
+}
+
+// Devices that fail part way: one stop message each, shown while the progress dialog stands, and the
+// controls as they were.
+TEST_F(SetupDialog, FailingDevicesShowOneStopMessageAndChangeNothing) {
+    CSetupProcess process(m_program);
+    HWND main = Open(process);
     ASSERT_NE(nullptr, main);
     SetAddress(main, IDC_IPADDRESS, MakeIPv4(10, 9, 9, 9));
-
-    HWND progress = StartRead(process, main);
-    ASSERT_NE(nullptr, progress);
-    EXPECT_EQ("now reading...", ItemText(progress, IDC_TRANSFER_STATUS));
-    HWND bar = GetDlgItem(progress, IDC_TRANSFER_PROGRESS);
-    EXPECT_TRUE(WaitFor([&] { return SendMessageA(bar, PBM_GETPOS, 0, 0) >= 20; }));
-    Shot(progress, "progress-dialog");
-    // None of these may end the transfer: the dialog must still stand when the error comes.
-    PostMessageA(progress, WM_KEYDOWN, VK_ESCAPE, 0);
-    PostMessageA(progress, WM_KEYDOWN, VK_RETURN, 0);
-    PostMessageA(progress, WM_SYSCOMMAND, SC_CLOSE, 0);
-
-    const MessageBoxView box = ExpectBox(process, COMM_ERROR, "OK");
-    EXPECT_TRUE(IsWindowVisible(progress));
-    ASSERT_TRUE(Answer(box, IDOK));
-    ASSERT_TRUE(WaitUntilGone(progress));
-    EXPECT_EQ("10.9.9.9", ItemText(main, IDC_IPADDRESS));
-    EXPECT_EQ("0.0.0.0", ItemText(main, Row(1).Address));
-    ExpectIdleAndStaying(process, main);
+    SetItemText(main, Row(4).Name, "Kept");
+    const struct {
+        const char* Device;
+        int Port;
+        bool Read;
+        int BarAtLeast; // before the failure
+    } devices[] = {
+        {"silent", m_ports.Silent, true, 0},
+        {"stops after 40 commands", m_ports.Stops, true, 20},
+        {"unplugged after 40 replies", m_ports.Unplugged, false, 20},
+    };
+    for (const auto& device : devices) {
+        ASSERT_TRUE(AttachDevice(device.Port));
+        ASSERT_TRUE(WaitFor([&] { return ItemEnabled(main, IDC_READ_DEVICE); }));
+        HWND progress = device.Read ? StartRead(process, main) : StartWrite(process, main);
+        ASSERT_NE(nullptr, progress) << device.Device;
+        EXPECT_EQ(device.Read ? "now reading..." : "now writing...", ItemText(progress, IDC_TRANSFER_STATUS));
+        HWND bar = GetDlgItem(progress, IDC_TRANSFER_PROGRESS);
+        EXPECT_TRUE(WaitFor([&] { return SendMessageA(bar, PBM_GETPOS, 0, 0) >= device.BarAtLeast; }));
+        if (device.BarAtLeast > 0 && device.Read) {
+            Shot(progress, "progress-dialog");
+            // None of these may end the transfer: the dialog must still stand when the error comes.
+            PostMessageA(progress, WM_KEYDOWN, VK_ESCAPE, 0);
+            PostMessageA(progress, WM_KEYDOWN, VK_RETURN, 0);
+            PostMessageA(progress, WM_SYSCOMMAND, SC_CLOSE, 0);
+        }
+        const MessageBoxView box = ExpectBox(process, COMM_ERROR);
+        EXPECT_TRUE(IsWindowVisible(progress)) << device.Device;
+        EXPECT_EQ(progress, GetWindow(box.Window, GW_OWNER)) << device.Device;
+        ASSERT_TRUE(Answer(box, IDOK));
+        ASSERT_TRUE(WaitUntilGone(progress)) << device.Device;
+        EXPECT_EQ("10.9.9.9", ItemText(main, IDC_IPADDRESS)) << device.Device;
+        EXPECT_EQ("Kept", ItemText(main, Row(4).Name)) << device.Device;
+        EXPECT_EQ("0.0.0.0", ItemText(main, Row(1).Address)) << device.Device;
+        ExpectIdleAndStaying(process, main); // one message, and no "write completed"
+    }
 }
 
 TEST_F(SetupDialog, BadSaveReplyShowsHardwareErrorWithoutConfirmingTheWrite) {
@@ -388,8 +643,8 @@ TEST_F(SetupDialog, BadSaveReplyShowsHardwareErrorWithoutConfirmingTheWrite) {
     ASSERT_NE(nullptr, main);
 
     Click(main, IDC_WRITE_DEVICE);
-    ASSERT_TRUE(Answer(ExpectBox(process, "Will you write parameters to ZRV-Link ?", "OK+Cancel"), IDOK));
-    ASSERT_TRUE(Answer(ExpectBox(process, "WARNING: hardware error", "OK"), IDOK));
+    ASSERT_TRUE(Answer(ExpectBox(process, WRITE_QUESTION), IDOK));
+    ASSERT_TRUE(Answer(ExpectBox(process, HARDWARE_ERROR), IDOK));
     ExpectIdleAndStaying(process, main); // and no "write completed"
 }
 
@@ -401,8 +656,8 @@ TEST_F(SetupDialog, SlowDeviceIsReadAndWrittenAsAnyOther) {
 
     SetAddress(main, IDC_GATEWAY, MakeIPv4(10, 7, 7, 1));
     Click(main, IDC_WRITE_DEVICE);
-    ASSERT_TRUE(Answer(ExpectBox(process, "Will you write parameters to ZRV-Link ?", "OK+Cancel"), IDOK));
-    ASSERT_TRUE(Answer(ExpectBox(process, "write completed", "OK"), IDOK));
+    ASSERT_TRUE(Answer(ExpectBox(process, WRITE_QUESTION), IDOK));
+    ASSERT_TRUE(Answer(ExpectBox(process, WRITE_COMPLETED), IDOK));
 
     SetAddress(main, IDC_GATEWAY, 0);
     ASSERT_TRUE(WaitUntilGone(StartRead(process, main)));
@@ -417,19 +672,38 @@ TEST_F(SetupDialog, DeviceGoneBeforeTheStartOrPortThatDoesNotOpen) {
 
     // Pulled out while the question is up: the poll notices, so no progress dialog opens.
     Click(main, IDC_READ_DEVICE);
-    const MessageBoxView question =
-        ExpectBox(process, "Will you read parameters from ZRV-Link ?", "OK+Cancel");
+    const MessageBoxView question = ExpectBox(process, READ_QUESTION);
     ASSERT_TRUE(DetachDevice());
     ASSERT_TRUE(WaitFor([&] { return !ItemEnabled(main, IDC_READ_DEVICE); }));
     ASSERT_TRUE(Answer(question, IDOK));
-    ASSERT_TRUE(Answer(ExpectBox(process, COMM_ERROR, "OK"), IDOK));
+    ASSERT_TRUE(Answer(ExpectBox(process, COMM_ERROR), IDOK));
+    ExpectIdleAndStaying(process, main);
+
+    // Pulled out before the poll notices (the probe holds its timer back): the check at the start finds
+    // no port, and the message comes inside the progress dialog, which then closes.
+    ASSERT_TRUE(AttachDevice(m_ports.Loaded));
+    ASSERT_TRUE(WaitFor([&] { return ItemEnabled(main, IDC_READ_DEVICE); }));
+    Click(main, IDC_READ_DEVICE);
+    const MessageBoxView again = ExpectBox(process, READ_QUESTION);
+    ASSERT_EQ("held", m_probe.Ask(main, PROBE_HOLD_TIMERS, 1));
+    ASSERT_TRUE(DetachDevice());
+    ASSERT_TRUE(Answer(again, IDOK));
+    HWND progress = WaitForDialog(process.Id(), "Parameter Transfer");
+    ASSERT_NE(nullptr, progress);
+    const MessageBoxView inside = ExpectBox(process, COMM_ERROR);
+    EXPECT_EQ(progress, GetWindow(inside.Window, GW_OWNER));
+    ASSERT_TRUE(Answer(inside, IDOK));
+    ASSERT_TRUE(WaitUntilGone(progress));
+    EXPECT_FALSE(ItemEnabled(main, IDC_READ_DEVICE)); // the start's own check saw it
+    EXPECT_EQ("released", m_probe.Ask(main, PROBE_HOLD_TIMERS, 0));
+    EXPECT_EQ("0.0.0.0", ItemText(main, IDC_IPADDRESS));
     ExpectIdleAndStaying(process, main);
 
     // A port that the system lists but that cannot be opened.
     ASSERT_TRUE(AttachDevice(m_ports.Unmapped));
     ASSERT_TRUE(WaitFor([&] { return ItemEnabled(main, IDC_READ_DEVICE); }));
-    HWND progress = StartRead(process, main);
-    ASSERT_TRUE(Answer(ExpectBox(process, "WARNING: not enoungh resouce", "OK"), IDOK));
+    progress = StartRead(process, main);
+    ASSERT_TRUE(Answer(ExpectBox(process, RESOURCE_ERROR), IDOK));
     EXPECT_TRUE(progress == nullptr || WaitUntilGone(progress));
     EXPECT_EQ("0.0.0.0", ItemText(main, IDC_IPADDRESS));
 }
@@ -447,7 +721,7 @@ TEST_F(SetupDialog, EnterAndEscapeDoNothingAndOnlyYesQuits) {
     ExpectIdleAndStaying(process, main);
 
     PostMessageA(main, WM_SYSCOMMAND, SC_CLOSE, 0); // the system menu's Close and Alt+F4
-    ASSERT_TRUE(Answer(ExpectBox(process, QUIT_QUESTION, "Yes+No"), IDYES));
+    ASSERT_TRUE(Answer(ExpectBox(process, QUIT_QUESTION), IDYES));
     DWORD exitCode = 99;
     ASSERT_TRUE(process.WaitForExit(&exitCode));
     EXPECT_EQ(0u, exitCode);
@@ -458,6 +732,10 @@ TEST_F(SetupDialog, AboutBoxOpensFromTheSystemMenuAndClosesEitherWay) {
     HWND main = Open(process);
     ASSERT_NE(nullptr, main);
 
+    // The menu ends with a separator and the about item, whatever the system put before them.
+    const std::string menu = m_probe.Ask(main, PROBE_SYSTEM_MENU);
+    EXPECT_TRUE(std::regex_search(menu, std::regex("(^|\n)-\n16 About ZRV-Link \\(&A\\)\\.\\.\\.\n$")))
+        << menu;
     for (WPARAM command : {WPARAM{IDM_ABOUTBOX}, WPARAM{IDM_ABOUTBOX | 0xF}}) {
         PostMessageA(main, WM_SYSCOMMAND, command, 0);
         HWND about = WaitForDialog(process.Id(), "About ZRV-Link");
@@ -472,6 +750,98 @@ TEST_F(SetupDialog, AboutBoxOpensFromTheSystemMenuAndClosesEitherWay) {
         ASSERT_TRUE(WaitUntilGone(about)) << command;
     }
     ExpectIdleAndStaying(process, main);
+}
+
+// The model label keeps its size next to the dialog's font, which follows the screen's DPI; it follows a
+// move to a monitor of another DPI as well. Window shots at each DPI land in the artifacts.
+TEST_F(SetupDialog, ModelLabelScalesWithTheDpi) {
+    const auto labelHeight = [](int dpi) { return std::to_string(MulDiv(24, dpi, 96)); };
+    const struct {
+        int Dpi;
+        const char* Shot;
+    } screens[] = {{96, "main-window-100"}, {144, "main-window-150"}, {192, "main-window-200"}};
+    for (const auto& screen : screens) {
+        const CScreenDpi dpi(static_cast<DWORD>(screen.Dpi));
+        ASSERT_TRUE(dpi.Set());
+        CSetupProcess process(m_program);
+        HWND main = Open(process);
+        ASSERT_NE(nullptr, main);
+        EXPECT_EQ(labelHeight(screen.Dpi), m_probe.Ask(main, PROBE_FONT_HEIGHT, IDC_MODEL));
+        // The dialog's 9-point font, as a character height in pixels.
+        EXPECT_EQ(std::to_string(-MulDiv(9, screen.Dpi, 72)), m_probe.Ask(main, PROBE_FONT_HEIGHT));
+        Shot(main, screen.Shot);
+        if (screen.Dpi == 96) {
+            ASSERT_EQ("sent", m_probe.Ask(main, PROBE_DPI_CHANGED, 192));
+            EXPECT_EQ(labelHeight(192), m_probe.Ask(main, PROBE_FONT_HEIGHT, IDC_MODEL));
+            EXPECT_EQ("ZRV-LINK", ItemText(main, IDC_MODEL));
+        }
+    }
+}
+
+// Run in a Japanese code page, where a character may take two bytes.
+class SetupDialogInJapanese : public SetupDialog {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(932u, GetACP()) << "run with LC_ALL=ja_JP.UTF-8, the locale generated";
+        SetupDialog::SetUp();
+    }
+};
+
+std::string Repeat(const std::string& text, int times) {
+    std::string out;
+    for (int i = 0; i < times; ++i) {
+        out += text;
+    }
+    return out;
+}
+
+std::string Hex(const std::string& bytes) {
+    static const char DIGITS[] = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char byte : bytes) {
+        out += DIGITS[byte >> 4];
+        out += DIGITS[byte & 0x0F];
+    }
+    return out;
+}
+
+// The edits count characters; a name still holds at most 32 bytes, and only whole characters, whether
+// typed or set whole, on screen and in the file.
+TEST_F(SetupDialogInJapanese, NamesKeep32BytesOfWholeCharacters) {
+    CSetupProcess process(m_program);
+    HWND main = Open(process);
+    ASSERT_NE(nullptr, main);
+    const std::string hiragana = "\x82\xA0"; // U+3042, two bytes
+    const std::string table = "\x95\x5C";    // U+8868, its trail byte the backslash's
+    const struct {
+        const char* Input;
+        std::wstring Typed; // one WM_CHAR each
+        std::string Set;    // or set whole
+        std::string Kept;
+    } names[] = {
+        {"double-byte typed", std::wstring(20, L'\u3042'), "", Repeat(hiragana, 16)},
+        {"one byte, then double-byte", L"a" + std::wstring(20, L'\u8868'), "", "a" + Repeat(table, 15)},
+        {"single-byte typed", std::wstring(40, L'x'), "", std::string(32, 'x')},
+        {"double-byte set whole", L"", "b" + Repeat(hiragana, 20), "b" + Repeat(hiragana, 15)},
+    };
+    for (std::size_t i = 0; i < std::size(names); ++i) {
+        const auto& name = names[i];
+        HWND edit = GetDlgItem(main, Row(static_cast<int>(i) + 1).Name);
+        for (wchar_t character : name.Typed) {
+            SendMessageW(edit, WM_CHAR, character, 0);
+        }
+        if (!name.Set.empty()) {
+            SetItemText(main, Row(static_cast<int>(i) + 1).Name, name.Set);
+        }
+        EXPECT_EQ(name.Kept, ItemText(main, Row(static_cast<int>(i) + 1).Name)) << name.Input;
+    }
+    const std::string path = process.Directory() + "\\names.dat";
+    ChooseThrough(process, main, IDC_SAVE_SETUP, path);
+    CParamFile saved;
+    ASSERT_TRUE(WaitFor([&] { return saved.Load(path.c_str()); }));
+    for (std::size_t i = 0; i < std::size(names); ++i) {
+        EXPECT_EQ(Hex(names[i].Kept), saved.GetParam()->Target[i].Name) << names[i].Input;
+    }
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include <shellapi.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <memory>
@@ -74,6 +75,7 @@ struct WindowSearch {
     DWORD Pid;
     std::string Caption;
     HWND Exclude;
+    HWND Owner; // when not null, only windows it owns
     HWND Found;
 };
 
@@ -81,7 +83,8 @@ BOOL CALLBACK MatchTopWindow(HWND window, LPARAM context) {
     auto* search = reinterpret_cast<WindowSearch*>(context);
     DWORD pid = 0;
     GetWindowThreadProcessId(window, &pid);
-    if ((search->Pid != 0 && pid != search->Pid) || window == search->Exclude || !IsWindowVisible(window)) {
+    if ((search->Pid != 0 && pid != search->Pid) || window == search->Exclude || !IsWindowVisible(window) ||
+        (search->Owner != nullptr && GetWindow(window, GW_OWNER) != search->Owner)) {
         return TRUE;
     }
     char className[64] = {};
@@ -186,6 +189,18 @@ bool DetachDevice() {
     return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
 }
 
+bool SetScreenDpi(DWORD dpi) {
+    constexpr const char* DESKTOP_KEY = "Control Panel\\Desktop";
+    if (dpi == 0) {
+        const LSTATUS status = RegDeleteKeyValueA(HKEY_CURRENT_USER, DESKTOP_KEY, "LogPixels");
+        return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
+    }
+    CRegKey key;
+    return key.Create(HKEY_CURRENT_USER, DESKTOP_KEY) &&
+           RegSetValueExA(key.Get(), "LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi),
+                          sizeof dpi) == ERROR_SUCCESS;
+}
+
 bool SubstituteDialogFont() {
     // "ＭＳ Ｐゴシック", the dialogs' font.
     const wchar_t face[] = {0xFF2D, 0xFF33, 0x0020, 0xFF30, 0x30B4, 0x30B7, 0x30C3, 0x30AF, 0};
@@ -205,6 +220,7 @@ CTraceCatcher::CTraceCatcher() : m_thread(&CTraceCatcher::Run, this) {
 }
 
 CTraceCatcher::~CTraceCatcher() {
+    Release();
     if (m_window != nullptr) {
         PostMessageA(m_window, WM_CLOSE, 0, 0);
     }
@@ -214,6 +230,34 @@ CTraceCatcher::~CTraceCatcher() {
 std::string CTraceCatcher::Lines() const {
     std::lock_guard<std::mutex> hold(m_lock);
     return m_lines;
+}
+
+void CTraceCatcher::HoldAt(const std::string& text) {
+    std::lock_guard<std::mutex> hold(m_lock);
+    m_holdAt = text;
+    m_holding = false;
+}
+
+bool CTraceCatcher::WaitUntilHeld() {
+    std::unique_lock<std::mutex> hold(m_lock);
+    return m_changed.wait_for(hold, std::chrono::milliseconds(DRIVER_WAIT_MS), [&] { return m_holding; });
+}
+
+void CTraceCatcher::Release() {
+    std::lock_guard<std::mutex> hold(m_lock);
+    m_holdAt.clear();
+    m_changed.notify_all();
+}
+
+// On the catcher's thread, while the sender waits for the line to be taken.
+void CTraceCatcher::Take(const std::string& line) {
+    std::unique_lock<std::mutex> hold(m_lock);
+    m_lines += line;
+    if (!m_holdAt.empty() && line.find(m_holdAt) != std::string::npos) {
+        m_holding = true;
+        m_changed.notify_all();
+        m_changed.wait(hold, [&] { return m_holdAt.empty(); });
+    }
 }
 
 void CTraceCatcher::Run() {
@@ -244,8 +288,7 @@ LRESULT CALLBACK CTraceCatcher::WindowProc(HWND window, UINT message, WPARAM wPa
     auto* catcher = reinterpret_cast<CTraceCatcher*>(GetWindowLongPtrA(window, GWLP_USERDATA));
     const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
     if (message == WM_COPYDATA && catcher != nullptr && data->dwData == TRACE_COPYDATA_TAG) {
-        std::lock_guard<std::mutex> hold(catcher->m_lock);
-        catcher->m_lines.append(static_cast<const char*>(data->lpData), data->cbData);
+        catcher->Take(std::string(static_cast<const char*>(data->lpData), data->cbData));
         return TRUE;
     }
     if (message == WM_DESTROY) {
@@ -269,7 +312,8 @@ std::string MakeTempDirectory() {
     }
 }
 
-CSetupProcess::CSetupProcess(const std::string& program, const std::string& copyName, const char* iniText)
+CSetupProcess::CSetupProcess(const std::string& program, const std::string& copyName, const char* iniText,
+                             const std::function<void(DWORD)>& beforeRun)
     : m_directory(MakeTempDirectory()) {
     const std::string copy = m_directory + "\\" + copyName;
     if (m_directory.empty() || !CopyFileA(program.c_str(), copy.c_str(), FALSE)) {
@@ -283,8 +327,12 @@ CSetupProcess::CSetupProcess(const std::string& program, const std::string& copy
     PROCESS_INFORMATION info = {};
     std::string commandLine = "\"" + copy + "\"";
     // The program's current directory is the test's, so the file dialogs start somewhere known.
-    if (CreateProcessA(copy.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
-                       m_directory.c_str(), &startup, &info)) {
+    if (CreateProcessA(copy.c_str(), &commandLine[0], nullptr, nullptr, FALSE,
+                       beforeRun ? CREATE_SUSPENDED : 0, nullptr, m_directory.c_str(), &startup, &info)) {
+        if (beforeRun) {
+            beforeRun(info.dwThreadId);
+            ResumeThread(info.hThread);
+        }
         CloseHandle(info.hThread);
         m_process = info.hProcess;
         m_id = info.dwProcessId;
@@ -320,8 +368,9 @@ bool CSetupProcess::WaitForExit(DWORD* exitCode) const {
     return GetExitCodeProcess(m_process, exitCode) != 0;
 }
 
-HWND WaitForDialog(DWORD pid, const std::string& caption, HWND exclude) {
-    WindowSearch search = {pid, caption, exclude, nullptr};
+namespace {
+
+HWND WaitForWindow(WindowSearch search) {
     WaitFor([&] {
         EnumWindows(MatchTopWindow, reinterpret_cast<LPARAM>(&search));
         return search.Found != nullptr;
@@ -329,18 +378,32 @@ HWND WaitForDialog(DWORD pid, const std::string& caption, HWND exclude) {
     return search.Found;
 }
 
+MessageBoxView ViewOf(HWND box) {
+    MessageBoxView view;
+    view.Window = box;
+    if (box != nullptr) {
+        view.Text = ItemText(box, MESSAGE_TEXT);
+        view.Buttons = ButtonsOf(box);
+    }
+    return view;
+}
+
+} // namespace
+
+HWND WaitForDialog(DWORD pid, const std::string& caption, HWND exclude) {
+    return WaitForWindow({pid, caption, exclude, nullptr, nullptr});
+}
+
 bool WaitUntilGone(HWND window) {
     return WaitFor([&] { return !IsWindow(window) || !IsWindowVisible(window); });
 }
 
 MessageBoxView WaitForMessageBox(DWORD pid, const std::string& caption) {
-    MessageBoxView box;
-    box.Window = WaitForDialog(pid, caption);
-    if (box.Window != nullptr) {
-        box.Text = ItemText(box.Window, MESSAGE_TEXT);
-        box.Buttons = ButtonsOf(box.Window);
-    }
-    return box;
+    return ViewOf(WaitForDialog(pid, caption));
+}
+
+MessageBoxView WaitForMessageBoxOf(HWND owner) {
+    return ViewOf(WaitForWindow({0, "", nullptr, owner, nullptr}));
 }
 
 bool Answer(const MessageBoxView& box, int id) {
@@ -362,6 +425,27 @@ void SetItemText(HWND dialog, int id, const std::string& text) {
     SendMessageA(GetDlgItem(dialog, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
 }
 
+// Across processes the system converts no item text between code pages: ask for it in UTF-16, the
+// common dialogs' own.
+std::vector<std::string> ListItems(HWND dialog, int id) {
+    HWND list = GetDlgItem(dialog, id);
+    std::vector<std::string> items;
+    const LRESULT count = SendMessageW(list, CB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+        std::wstring text(static_cast<std::size_t>(SendMessageW(list, CB_GETLBTEXTLEN, i, 0)) + 1, L'\0');
+        const LRESULT length = SendMessageW(list, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(&text[0]));
+        char bytes[512] = {};
+        WideCharToMultiByte(CP_ACP, 0, text.c_str(), length > 0 ? static_cast<int>(length) : 0, bytes,
+                            sizeof bytes - 1, nullptr, nullptr);
+        items.push_back(bytes);
+    }
+    return items;
+}
+
+bool ItemVisible(HWND dialog, int id) {
+    return IsWindowVisible(GetDlgItem(dialog, id)) != FALSE;
+}
+
 bool ItemEnabled(HWND dialog, int id) {
     return IsWindowEnabled(GetDlgItem(dialog, id)) != FALSE;
 }
@@ -372,6 +456,16 @@ bool ItemChecked(HWND dialog, int id) {
 
 void SetItemChecked(HWND dialog, int id, bool checked) {
     SendMessageA(GetDlgItem(dialog, id), BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+bool SelectItem(HWND dialog, int id, const std::string& text) {
+    HWND list = GetDlgItem(dialog, id);
+    if (SendMessageA(list, CB_SELECTSTRING, static_cast<WPARAM>(-1),
+                     reinterpret_cast<LPARAM>(text.c_str())) == CB_ERR) {
+        return false;
+    }
+    SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE), reinterpret_cast<LPARAM>(list));
+    return true;
 }
 
 void SetAddress(HWND dialog, int id, uint32_t address) {
@@ -408,7 +502,8 @@ bool ChooseFile(HWND fileDialog, const std::string& path) {
 
 bool SaveWindowShot(HWND window, const std::string& bmpPath) {
     RECT rect;
-    if (!GetWindowRect(window, &rect)) {
+    const RECT screenArea = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    if (!GetWindowRect(window, &rect) || !IntersectRect(&rect, &rect, &screenArea)) {
         return false;
     }
     // Painting happens on the program's thread: have it done before the screen is read.
@@ -435,4 +530,92 @@ bool SaveWindowShot(HWND window, const std::string& bmpPath) {
     const bool read = GetDIBits(memory.get(), bitmap.get(), 0, static_cast<UINT>(height), pixels.data(),
                                 &info, DIB_RGB_COLORS) != 0;
     return copied && read && WriteBmp(bmpPath, width, height, pixels);
+}
+
+namespace {
+
+UINT ProbeMessage() {
+    static const UINT message = RegisterWindowMessageA(PROBE_MESSAGE_NAME);
+    return message;
+}
+
+constexpr const char* PROBE_REPLY_CLASS = "ZRVLinkSetupProbeReplies";
+
+} // namespace
+
+// The probe lies beside the test program, which the system searches first.
+CSetupProbe::CSetupProbe() : m_module(LoadLibraryA("setup_probe.dll")) {
+    WNDCLASSA windowClass = {};
+    windowClass.lpfnWndProc = ReplyProc;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.lpszClassName = PROBE_REPLY_CLASS;
+    RegisterClassA(&windowClass); // already registered by an earlier probe: fine
+    m_replyWindow = CreateWindowExA(0, PROBE_REPLY_CLASS, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                    windowClass.hInstance, nullptr);
+    SetWindowLongPtrA(m_replyWindow, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+}
+
+CSetupProbe::~CSetupProbe() {
+    for (HHOOK hook : {m_queryHook, m_startHook}) {
+        if (hook != nullptr) {
+            UnhookWindowsHookEx(hook);
+        }
+    }
+    if (m_replyWindow != nullptr) {
+        DestroyWindow(m_replyWindow);
+    }
+    if (m_module != nullptr) {
+        FreeLibrary(m_module);
+    }
+}
+
+bool CSetupProbe::Attach(HWND window) {
+    return Hook(&m_queryHook, WH_GETMESSAGE, PROBE_QUERY_HOOK, GetWindowThreadProcessId(window, nullptr));
+}
+
+bool CSetupProbe::FailAtFirstWindow(DWORD threadId, const char* failHook) {
+    return Hook(&m_startHook, WH_CBT, failHook, threadId);
+}
+
+// `*slot` becomes a hook of `thread` with the probe's export `name`, in place of the one it held.
+bool CSetupProbe::Hook(HHOOK* slot, int type, const char* name, DWORD thread) {
+    if (*slot != nullptr) {
+        UnhookWindowsHookEx(*slot);
+        *slot = nullptr;
+    }
+    const FARPROC found = Loaded() && thread != 0 ? GetProcAddress(m_module, name) : nullptr;
+    if (found != nullptr) {
+        *slot = SetWindowsHookExA(type, reinterpret_cast<HOOKPROC>(reinterpret_cast<void (*)()>(found)),
+                                  m_module, thread);
+    }
+    return *slot != nullptr;
+}
+
+std::string CSetupProbe::Ask(HWND window, ProbeQuery query, WORD argument) {
+    m_reply.clear();
+    m_replied = false;
+    if (m_queryHook == nullptr || !PostMessageA(window, ProbeMessage(), MAKEWPARAM(query, argument),
+                                                reinterpret_cast<LPARAM>(m_replyWindow))) {
+        return std::string();
+    }
+    // The answer is sent to this thread: it arrives while the thread looks at its queue.
+    WaitFor([&] {
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            DispatchMessageA(&message);
+        }
+        return m_replied;
+    });
+    return m_reply;
+}
+
+LRESULT CALLBACK CSetupProbe::ReplyProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* probe = reinterpret_cast<CSetupProbe*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+    const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+    if (message == WM_COPYDATA && probe != nullptr && data->dwData == PROBE_REPLY_TAG) {
+        probe->m_reply.assign(static_cast<const char*>(data->lpData), data->cbData);
+        probe->m_replied = true;
+        return TRUE;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
 }

@@ -1,13 +1,19 @@
 // Drives ZRVLinkSetup.exe from another process through window messages only (no synthetic input), and
-// prepares the Wine prefix for it: a simulated device's registry keys and a dialog font. Windows side.
+// prepares the Wine prefix for it: a simulated device's registry keys, a dialog font, the screen's DPI.
+// What messages cannot carry across processes, the probe reads from inside the program. Windows side.
 #pragma once
+
+#include "SetupProbe.h"
 
 #include <windows.h>
 
+#include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 // Every wait gives up after this long: a guard against a hung test, not a speed goal.
 constexpr DWORD DRIVER_WAIT_MS = 15000;
@@ -19,13 +25,16 @@ bool AttachDevice(int port); // the device's USB instance names COM<port>
 bool DetachDevice();         // the instance is gone
 // The dialogs' font does not exist on Linux; map it to a narrow one the system has.
 bool SubstituteDialogFont();
+// The screen's DPI for programs started from now on; 0 goes back to the system's default.
+bool SetScreenDpi(DWORD dpi);
 
 // A copy of the program under a name of choice in a fresh directory, optionally with an INI file beside
-// it, started and owned: ending the object ends the process and removes the directory.
+// it, started and owned: ending the object ends the process and removes the directory. `beforeRun`, when
+// given, is called with the program's main thread before that thread runs.
 class CSetupProcess {
 public:
     CSetupProcess(const std::string& program, const std::string& copyName = "ZRVLinkSetup.exe",
-                  const char* iniText = nullptr);
+                  const char* iniText = nullptr, const std::function<void(DWORD)>& beforeRun = nullptr);
     ~CSetupProcess();
     CSetupProcess(const CSetupProcess&) = delete;
     CSetupProcess& operator=(const CSetupProcess&) = delete;
@@ -67,18 +76,26 @@ struct MessageBoxView {
     HWND Window = nullptr;
     std::string Text;
     std::string Buttons; // of "OK", "Cancel", "Yes", "No", joined by '+'
+    std::string Icon;    // as the probe names it; empty when not asked
 };
 
 MessageBoxView WaitForMessageBox(DWORD pid, const std::string& caption);
+// A message box that `owner` opened, whatever its caption.
+MessageBoxView WaitForMessageBoxOf(HWND owner);
 // Answers with the button `id` (IDOK, IDCANCEL, IDYES, IDNO) and waits until the box is gone.
 bool Answer(const MessageBoxView& box, int id);
 
 std::string WindowText(HWND window);
 std::string ItemText(HWND dialog, int id);
 void SetItemText(HWND dialog, int id, const std::string& text);
+// The texts of a list or combo box's items.
+std::vector<std::string> ListItems(HWND dialog, int id);
 bool ItemEnabled(HWND dialog, int id);
+bool ItemVisible(HWND dialog, int id);
 bool ItemChecked(HWND dialog, int id);
 void SetItemChecked(HWND dialog, int id, bool checked);
+// Selects the item `text` of a drop-down list as the user does: the dialog is told of the change.
+bool SelectItem(HWND dialog, int id, const std::string& text);
 void SetAddress(HWND dialog, int id, uint32_t address);
 // Empties field `field` (0 to 3) of an address control.
 bool ClearAddressField(HWND dialog, int id, int field);
@@ -88,8 +105,36 @@ void Click(HWND dialog, int id);
 // Types `path` into an open or save dialog and confirms it.
 bool ChooseFile(HWND fileDialog, const std::string& path);
 
-// Repaints `window` and saves what the screen shows of it as a 24-bit BMP.
+// Repaints `window` and saves what the screen shows of it (the part on the screen) as a 24-bit BMP.
 bool SaveWindowShot(HWND window, const std::string& bmpPath);
+
+// setup_probe.dll hooked into the program's user-interface thread (see SetupProbe.h).
+class CSetupProbe {
+public:
+    CSetupProbe();
+    ~CSetupProbe();
+    CSetupProbe(const CSetupProbe&) = delete;
+    CSetupProbe& operator=(const CSetupProbe&) = delete;
+
+    bool Loaded() const { return m_module != nullptr && m_replyWindow != nullptr; }
+    // Hooks the thread of `window`; its queries may then name any window of that thread.
+    bool Attach(HWND window);
+    // The probe's answer about `window`; empty when none came.
+    std::string Ask(HWND window, ProbeQuery query, WORD argument = 0);
+    // For a program whose main thread has not run yet: `failHook` (PROBE_FAIL_*) at its first window.
+    bool FailAtFirstWindow(DWORD threadId, const char* failHook);
+
+private:
+    static LRESULT CALLBACK ReplyProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    bool Hook(HHOOK* slot, int type, const char* name, DWORD thread);
+
+    HMODULE m_module = nullptr;
+    HWND m_replyWindow = nullptr;
+    HHOOK m_queryHook = nullptr;
+    HHOOK m_startHook = nullptr;
+    std::string m_reply; // written by ReplyProc on this thread while Ask pumps
+    bool m_replied = false;
+};
 
 // A trace viewer window, as the program's trace log looks for one: collects the lines it is sent, on a
 // thread of its own (the sender waits until a line has been taken).
@@ -102,16 +147,26 @@ public:
 
     bool Running() const { return m_window != nullptr; }
     std::string Lines() const;
+    // The first line that contains `text` is taken only at Release: its sender, and the thread it traces
+    // for, wait until then.
+    void HoldAt(const std::string& text);
+    // True once that line has come.
+    bool WaitUntilHeld();
+    void Release();
 
 private:
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     void Run();
+    void Take(const std::string& line);
 
     std::thread m_thread;
     HWND m_window = nullptr; // written by the thread before the ready flag, read after it
     mutable std::mutex m_lock;
-    bool m_ready = false; // guarded by m_lock
-    std::string m_lines;  // guarded by m_lock
+    std::condition_variable m_changed;
+    bool m_ready = false;   // guarded by m_lock
+    std::string m_lines;    // guarded by m_lock
+    std::string m_holdAt;   // guarded by m_lock; empty: nothing is held
+    bool m_holding = false; // guarded by m_lock
 };
 
 // Windows path of a fresh temporary directory.

@@ -30,6 +30,11 @@ public:
     BOOL IsIconic() const;
     UINT_PTR SetTimer(UINT_PTR id, UINT elapseMs) const;
     BOOL KillTimer(UINT_PTR id) const;
+    // The DPI the window is shown at: its monitor's where the system tells it, else the screen's.
+    UINT GetDpi() const;
+    // A control of a dialog whose font is its own: the system leaves that font alone when the dialog
+    // moves to a monitor of another DPI (the dialog sets it itself then).
+    void KeepOwnFontOnDpiChange() const;
 
     HWND m_hWnd = nullptr;
 };

@@ -3,6 +3,20 @@
 
 #include <string>
 
+namespace {
+
+constexpr int DEFAULT_DPI = 96;
+
+// A function of user32.dll that older systems lack: null there.
+template <typename Function>
+Function User32Function(const char* name) {
+    const FARPROC found = ::GetProcAddress(::GetModuleHandleA("user32.dll"), name);
+    // Through void (*)(): the one function type that converts to any other without a warning.
+    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(found));
+}
+
+} // namespace
+
 LRESULT CWnd::SendMessage(UINT message, WPARAM wParam, LPARAM lParam) const {
     return ::SendMessageA(m_hWnd, message, wParam, lParam);
 }
@@ -52,6 +66,29 @@ UINT_PTR CWnd::SetTimer(UINT_PTR id, UINT elapseMs) const {
 
 BOOL CWnd::KillTimer(UINT_PTR id) const {
     return ::KillTimer(m_hWnd, id);
+}
+
+UINT CWnd::GetDpi() const {
+    using GetDpiForWindowFunction = UINT(WINAPI*)(HWND);
+    static const auto getDpiForWindow = User32Function<GetDpiForWindowFunction>("GetDpiForWindow");
+    const UINT dpi = getDpiForWindow != nullptr ? getDpiForWindow(m_hWnd) : 0;
+    if (dpi != 0) {
+        return dpi;
+    }
+    HDC dc = ::GetDC(m_hWnd);
+    const int pixelsPerInch = dc != nullptr ? ::GetDeviceCaps(dc, LOGPIXELSY) : 0;
+    ::ReleaseDC(m_hWnd, dc);
+    return static_cast<UINT>(pixelsPerInch > 0 ? pixelsPerInch : DEFAULT_DPI);
+}
+
+void CWnd::KeepOwnFontOnDpiChange() const {
+    constexpr int DISABLE_FONT_UPDATE = 1; // DCDC_DISABLE_FONT_UPDATE
+    using SetBehaviourFunction = BOOL(WINAPI*)(HWND, int, int);
+    static const auto setBehaviour =
+        User32Function<SetBehaviourFunction>("SetDialogControlDpiChangeBehavior");
+    if (setBehaviour != nullptr) {
+        setBehaviour(m_hWnd, DISABLE_FONT_UPDATE, DISABLE_FONT_UPDATE);
+    }
 }
 
 CFont::~CFont() {

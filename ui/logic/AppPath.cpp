@@ -5,10 +5,6 @@
 
 #include <cstring>
 
-bool NoLeadBytes(unsigned char) {
-    return false;
-}
-
 std::size_t FindLastSeparator(const char* path, const char* separators, LeadByteTest isLeadByte) {
     std::size_t last = std::string::npos;
     for (std::size_t i = 0; path[i] != '\0'; ++i) {

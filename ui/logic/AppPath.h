@@ -2,14 +2,10 @@
 // the INI file beside it and the window caption's file name; portable (the code page comes as a test).
 #pragma once
 
+#include "core/LeadByte.h"
+
 #include <cstddef>
 #include <string>
-
-// True for a byte that starts a double-byte character in the code page the text is in.
-using LeadByteTest = bool (*)(unsigned char);
-
-// A code page without double-byte characters.
-bool NoLeadBytes(unsigned char);
 
 // Position of the last of `separators` in `path`, or std::string::npos. The path is walked character by
 // character, so the trail byte of a double-byte character (which may be 0x5C, the backslash) never counts.

@@ -31,7 +31,7 @@ std::string TrimWhitespace(const std::string& text) {
     return text.substr(begin, end - begin);
 }
 
-FormError StoreForm(FormInput& input, ParamSet* params) {
+FormError StoreForm(FormInput& input, ParamSet* params, LeadByteTest isLeadByte) {
     if (!input.HasBaudRate) {
         return {IDS_ERR_BAUDRATE, 0};
     }
@@ -50,7 +50,7 @@ FormError StoreForm(FormInput& input, ParamSet* params) {
         ParamTarget& target = params->Target[i];
         target.Enable = row.Enable;
         row.Name = TrimWhitespace(row.Name);
-        EncodeName(row.Name.c_str(), target.Name);
+        EncodeName(row.Name.c_str(), target.Name, isLeadByte);
         if (!StoreAddress(row.Address, &target.Address)) {
             return {IDS_ERR_TARGET_ADDRESS, i + 1};
         }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "core/ParamSet.h"
+#include "ui/logic/AppPath.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -49,9 +50,9 @@ struct FormError {
 };
 
 // Stores the values into `params` in screen order, each as soon as it is taken, and stops at the first
-// invalid one; names are trimmed in `input` and stored encoded. The baud rate is stored only when the
-// list had a selection.
-FormError StoreForm(FormInput& input, ParamSet* params);
+// invalid one; names are trimmed in `input` and stored encoded, never cut inside a character of the code
+// page that `isLeadByte` describes. The baud rate is stored only when the list had a selection.
+FormError StoreForm(FormInput& input, ParamSet* params, LeadByteTest isLeadByte);
 
 // `text` without white space at either end.
 std::string TrimWhitespace(const std::string& text);

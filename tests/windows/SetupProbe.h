@@ -1,0 +1,36 @@
+// What the test driver asks setup_probe.dll, hooked into ZRVLinkSetup.exe's user-interface thread, and
+// how: the probe reads what window messages cannot carry from one process to another. Shared by the
+// driver and the probe. Windows side.
+#pragma once
+
+#include <windows.h>
+
+// Posted to a window of the program's user-interface thread: LOWORD(wParam) a ProbeQuery, HIWORD(wParam)
+// its argument, lParam the driver's window that gets the answer as WM_COPYDATA with PROBE_REPLY_TAG.
+constexpr const char* PROBE_MESSAGE_NAME = "ZRVLinkSetupProbe";
+constexpr ULONG_PTR PROBE_REPLY_TAG = 0x7A727670; // "pvrz"
+
+enum ProbeQuery : WORD {
+    // The window's system menu, one line per item: "-" for a separator, else "<command> <text>".
+    PROBE_SYSTEM_MENU = 1,
+    // The system icon that a message box shows: "stop", "exclamation", "information", "question",
+    // "other" or "none".
+    PROBE_MESSAGE_ICON = 2,
+    // Argument 1: the window's timer messages are dropped from now on; 0: they arrive again.
+    PROBE_HOLD_TIMERS = 3,
+    // Sends the window WM_DPICHANGED for the DPI in the argument, suggesting its present rectangle.
+    PROBE_DPI_CHANGED = 4,
+    // Height (LOGFONT lfHeight) of the font of the window's control with the argument as id; 0: of the
+    // window itself.
+    PROBE_FONT_HEIGHT = 5,
+    // Invalidates the whole window and has it painted at once: "repainted" when it had something to
+    // paint and then nothing.
+    PROBE_REPAINT = 6,
+};
+
+// Exports of the probe for WH_CBT hooks set on a program before it runs: from its first window on, the
+// named system call fails with ERROR_NOT_ENOUGH_MEMORY.
+constexpr const char* PROBE_FAIL_CREATE_EVENT = "ProbeFailCreateEvent";
+constexpr const char* PROBE_FAIL_SET_TIMER = "ProbeFailSetTimer";
+// The export for the WH_GETMESSAGE hook that answers the queries.
+constexpr const char* PROBE_QUERY_HOOK = "ProbeQueryHook";

@@ -1,0 +1,194 @@
+// setup_probe.dll: loaded into ZRVLinkSetup.exe by the test driver's hooks. Answers the driver's queries
+// from inside the program (menus, icons and fonts are objects of the process that made them), holds back
+// the main window's timer on request, and can make a system call fail from the first window on, for the
+// start-up failures that nothing outside the program can cause. Windows side.
+#include "SetupProbe.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+namespace {
+
+HWND g_heldTimerWindow = nullptr; // its WM_TIMER messages are dropped; user-interface thread only
+
+UINT ProbeMessage() {
+    static const UINT message = RegisterWindowMessageA(PROBE_MESSAGE_NAME);
+    return message;
+}
+
+std::string SystemMenuLines(HWND window) {
+    HMENU menu = GetSystemMenu(window, FALSE);
+    std::string lines;
+    const int count = menu != nullptr ? GetMenuItemCount(menu) : 0;
+    for (int i = 0; i < count; ++i) {
+        char text[128] = {};
+        MENUITEMINFOA item = {};
+        item.cbSize = sizeof item;
+        item.fMask = MIIM_FTYPE | MIIM_ID | MIIM_STRING;
+        item.dwTypeData = text;
+        item.cch = sizeof text;
+        if (!GetMenuItemInfoA(menu, static_cast<UINT>(i), TRUE, &item)) {
+            lines += "?\n";
+        } else if ((item.fType & MFT_SEPARATOR) != 0) {
+            lines += "-\n";
+        } else {
+            lines += std::to_string(item.wID) + " " + text + "\n";
+        }
+    }
+    return lines;
+}
+
+// The system icons are shared within a process: the handle a message box shows is the one LoadIcon gives.
+std::string MessageIconName(HWND box) {
+    for (HWND child = GetWindow(box, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+        if ((GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON) {
+            continue;
+        }
+        const auto shown = reinterpret_cast<HICON>(SendMessageA(child, STM_GETICON, 0, 0));
+        const struct {
+            LPCSTR Id;
+            const char* Name;
+        } icons[] = {{IDI_HAND, "stop"},
+                     {IDI_EXCLAMATION, "exclamation"},
+                     {IDI_ASTERISK, "information"},
+                     {IDI_QUESTION, "question"}};
+        for (const auto& icon : icons) {
+            if (shown != nullptr && shown == LoadIconA(nullptr, icon.Id)) {
+                return icon.Name;
+            }
+        }
+        return "other";
+    }
+    return "none";
+}
+
+std::string FontHeight(HWND window, int id) {
+    HWND control = id != 0 ? GetDlgItem(window, id) : window;
+    const auto font = reinterpret_cast<HFONT>(SendMessageA(control, WM_GETFONT, 0, 0));
+    LOGFONTA description = {};
+    if (font == nullptr || GetObjectA(font, sizeof description, &description) == 0) {
+        return "none";
+    }
+    return std::to_string(description.lfHeight);
+}
+
+std::string SendDpiChanged(HWND window, WORD dpi) {
+    RECT suggested;
+    GetWindowRect(window, &suggested);
+    SendMessageA(window, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+    return "sent";
+}
+
+std::string Repaint(HWND window) {
+    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
+    const bool invalid = GetUpdateRect(window, nullptr, FALSE) != FALSE;
+    UpdateWindow(window); // WM_PAINT to the window procedure, before this returns
+    const bool painted = GetUpdateRect(window, nullptr, FALSE) == FALSE;
+    return invalid && painted ? "repainted" : "not repainted";
+}
+
+std::string Answer(HWND window, WORD query, WORD argument) {
+    switch (query) {
+    case PROBE_SYSTEM_MENU:
+        return SystemMenuLines(window);
+    case PROBE_MESSAGE_ICON:
+        return MessageIconName(window);
+    case PROBE_HOLD_TIMERS:
+        g_heldTimerWindow = argument != 0 ? window : nullptr;
+        return argument != 0 ? "held" : "released";
+    case PROBE_DPI_CHANGED:
+        return SendDpiChanged(window, argument);
+    case PROBE_FONT_HEIGHT:
+        return FontHeight(window, argument);
+    case PROBE_REPAINT:
+        return Repaint(window);
+    default:
+        return "unknown query";
+    }
+}
+
+// The import slots of the program file for `function` of `module` point to `replacement` afterwards.
+bool ReplaceImport(const char* module, const char* function, ULONG_PTR replacement) {
+    auto* base = reinterpret_cast<unsigned char*>(GetModuleHandleA(nullptr));
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    const auto* headers = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& imports = headers->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    bool replaced = false;
+    for (auto* entry = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
+         imports.VirtualAddress != 0 && entry->Name != 0; ++entry) {
+        if (lstrcmpiA(reinterpret_cast<const char*>(base + entry->Name), module) != 0) {
+            continue;
+        }
+        const auto* names = reinterpret_cast<const IMAGE_THUNK_DATA*>(base + entry->OriginalFirstThunk);
+        auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + entry->FirstThunk);
+        for (; names->u1.AddressOfData != 0; ++names, ++slots) {
+            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal) ||
+                std::strcmp(
+                    reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData)->Name,
+                    function) != 0) {
+                continue;
+            }
+            DWORD protection = 0;
+            VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, PAGE_READWRITE, &protection);
+            slots->u1.Function = replacement;
+            VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, protection, &protection);
+            replaced = true;
+        }
+    }
+    return replaced;
+}
+
+HANDLE WINAPI FailingCreateEventA(LPSECURITY_ATTRIBUTES, BOOL, BOOL, LPCSTR) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+}
+
+UINT_PTR WINAPI FailingSetTimer(HWND, UINT_PTR, UINT, TIMERPROC) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return 0;
+}
+
+// At the program's first window, before its dialog initialises: `function` fails from then on.
+LRESULT FailFromFirstWindow(int code, WPARAM wParam, LPARAM lParam, const char* module, const char* function,
+                            ULONG_PTR replacement) {
+    static bool replaced = false;
+    if (code == HCBT_CREATEWND && !replaced) {
+        replaced = true;
+        if (!ReplaceImport(module, function, replacement)) {
+            std::fprintf(stderr, "setup_probe: the program imports no %s from %s\n", function, module);
+        }
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+} // namespace
+
+extern "C" __declspec(dllexport) LRESULT CALLBACK ProbeQueryHook(int code, WPARAM removed, LPARAM lParam) {
+    auto* message = reinterpret_cast<MSG*>(lParam);
+    if (code != HC_ACTION || removed != PM_REMOVE) {
+        return CallNextHookEx(nullptr, code, removed, lParam);
+    }
+    if (message->message == WM_TIMER && message->hwnd == g_heldTimerWindow && g_heldTimerWindow != nullptr) {
+        message->message = WM_NULL;
+    } else if (message->message == ProbeMessage()) {
+        const std::string answer = Answer(message->hwnd, LOWORD(message->wParam), HIWORD(message->wParam));
+        COPYDATASTRUCT data = {PROBE_REPLY_TAG, static_cast<DWORD>(answer.size()),
+                               const_cast<char*>(answer.data())};
+        SendMessageA(reinterpret_cast<HWND>(message->lParam), WM_COPYDATA, 0,
+                     reinterpret_cast<LPARAM>(&data));
+        message->message = WM_NULL;
+    }
+    return CallNextHookEx(nullptr, code, removed, lParam);
+}
+
+extern "C" __declspec(dllexport) LRESULT CALLBACK
+    ProbeFailCreateEvent(int code, WPARAM wParam, LPARAM lParam) {
+    return FailFromFirstWindow(code, wParam, lParam, "kernel32.dll", "CreateEventA",
+                               reinterpret_cast<ULONG_PTR>(&FailingCreateEventA));
+}
+
+extern "C" __declspec(dllexport) LRESULT CALLBACK ProbeFailSetTimer(int code, WPARAM wParam, LPARAM lParam) {
+    return FailFromFirstWindow(code, wParam, lParam, "user32.dll", "SetTimer",
+                               reinterpret_cast<ULONG_PTR>(&FailingSetTimer));
+}
