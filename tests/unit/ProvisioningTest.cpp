@@ -59,24 +59,6 @@ TEST(Csv, ReadsWhatSpreadsheetsWriteAndRefusesWhatNoneWrites) {
     }
 }
 
-TEST(Csv, QuotesOnlyTheFieldsThatNeedItAndReadsThemBack) {
-    const struct {
-        std::vector<std::string> Fields;
-        const char* Text;
-    } cases[] = {
-        {{"S-1", "192.168.1.7", ""}, "S-1,192.168.1.7,\r\n"},
-        {{"1,10.0.0.3,4142", "say \"hi\""}, "\"1,10.0.0.3,4142\",\"say \"\"hi\"\"\"\r\n"},
-        {{"two\nlines", " padded"}, "\"two\nlines\",\" padded\"\r\n"},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(c.Text, FormatCsvRow(c.Fields));
-        CCsvReader reader(c.Text);
-        CsvRow row;
-        ASSERT_EQ(CsvRead::Row, reader.Next(&row));
-        EXPECT_EQ(c.Fields, row.Fields);
-    }
-}
-
 std::string Value(const ParamSet& set, const char* key) {
     std::string name;
     std::string value;

@@ -231,14 +231,16 @@ TEST(PortMapped, KilledParentLeavesNoChildRunning) {
         << "the port's process still runs";
 }
 
-// Last of the mapped cases: it leaves the device with a configuration of its own.
-TEST(PortMapped, StationWritesTheDetectedDeviceAndRecordsItsSerialNumber) {
+// Last of the mapped cases: it leaves the device with a configuration of its own. The port given is
+// watched through the system's serial-port list; its serial number comes from detection.
+TEST(PortMapped, StationWritesTheDeviceAndRecordsItsSerialNumber) {
     CParamFile base;
     base.GetParam()->SubnetMask = 0xFFFFFF00;
     ASSERT_TRUE(base.Save("wine-base.dat"));
     std::remove("wine-record.csv");
-    const ExeRun run = Zrvlink({"provision", "--template", "wine-base.dat", "--ip-range",
-                                "192.168.7.21-192.168.7.22", "--record", "wine-record.csv", "--once"});
+    const ExeRun run =
+        Zrvlink({"provision", "--template", "wine-base.dat", "--ip-range", "192.168.7.21-192.168.7.22",
+                 "--record", "wine-record.csv", "--port", MappedPort(), "--once"});
     EXPECT_EQ(30, run.Exit) << run.Out << run.Err;
     EXPECT_NE(std::string::npos, WithoutCarriageReturns(run.Out).find("192.168.7.21 on " + MappedPort() +
                                                                       ": written and verified"))
