@@ -27,6 +27,11 @@ public:
     CChildProcess(const CChildProcess&) = delete;
     CChildProcess& operator=(const CChildProcess&) = delete;
 
+    // Before Start: the child will not see the console's Ctrl-C, which reaches every process of the
+    // console's process group; the parent alone decides when it ends (Linux: SIGINT ignored; Windows: a
+    // process group of its own, which has Ctrl-C disabled).
+    void ShieldFromInterrupts();
+
     // Starts `program` with `args` (without the program itself); stdin is the null device. False when
     // the child could not be started.
     bool Start(const std::string& program, const std::vector<std::string>& args);

@@ -62,15 +62,23 @@ std::string ReadFromStart(int fd) {
     return text;
 }
 
+// An ignored signal stays ignored across exec.
+bool IgnoreInterrupt() {
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    return sigaction(SIGINT, &ignore, nullptr) == 0;
+}
+
 // In the forked child, where only async-signal-safe calls may run until exec: stdin from /dev/null,
 // stdout and stderr into the two files, SIGKILL when the parent ends. A parent that ended before the
 // signal was armed is seen in getppid(). On a failure the child writes errno to `report`, which
 // closes unread at a successful exec.
-[[noreturn]] void RunChild(const char* program, char* const* argv, int out, int err, pid_t parent,
-                           int report) {
+[[noreturn]] void RunChild(const char* program, char* const* argv, int out, int err, pid_t parent, int report,
+                           bool shielded) {
     const int input = open("/dev/null", O_RDONLY);
     if (input >= 0 && dup2(input, STDIN_FILENO) >= 0 && dup2(out, STDOUT_FILENO) >= 0 &&
-        dup2(err, STDERR_FILENO) >= 0 && prctl(PR_SET_PDEATHSIG, SIGKILL) == 0 && getppid() == parent) {
+        dup2(err, STDERR_FILENO) >= 0 && (!shielded || IgnoreInterrupt()) &&
+        prctl(PR_SET_PDEATHSIG, SIGKILL) == 0 && getppid() == parent) {
         if (input > STDERR_FILENO) {
             close(input);
         }
@@ -100,6 +108,7 @@ struct CChildProcess::State {
     CDescriptor Out{OpenCaptureFile()};
     CDescriptor Err{OpenCaptureFile()};
     pid_t Pid = -1;
+    bool Shielded = false;
     ChildEnd End;
 
     void Ended(int status) {
@@ -133,6 +142,10 @@ CChildProcess::~CChildProcess() {
     Wait();
 }
 
+void CChildProcess::ShieldFromInterrupts() {
+    m_state->Shielded = true;
+}
+
 bool CChildProcess::Start(const std::string& program, const std::vector<std::string>& args) {
     int pipeFds[2];
     if (m_state->Pid > 0 || m_state->Out.Get() < 0 || m_state->Err.Get() < 0 ||
@@ -152,7 +165,7 @@ bool CChildProcess::Start(const std::string& program, const std::vector<std::str
     const pid_t pid = fork();
     if (pid == 0) {
         RunChild(program.c_str(), argv.data(), m_state->Out.Get(), m_state->Err.Get(), parent,
-                 reportEnd.Get());
+                 reportEnd.Get(), m_state->Shielded);
     }
     if (pid < 0) {
         return false;

@@ -109,6 +109,7 @@ struct CChildProcess::State {
     CHandle Out{OpenCaptureFile()};
     CHandle Err{OpenCaptureFile()};
     CHandle Process;
+    bool Shielded = false;
     ChildEnd End;
 
     // One look at the process, waiting at most `timeoutMs`; false while it runs.
@@ -129,6 +130,10 @@ CChildProcess::CChildProcess() : m_state(std::make_unique<State>()) {}
 
 CChildProcess::~CChildProcess() {
     Wait();
+}
+
+void CChildProcess::ShieldFromInterrupts() {
+    m_state->Shielded = true;
 }
 
 // The child starts suspended and runs only once it is in the job, so that no moment of it is unbound. A
@@ -152,7 +157,8 @@ bool CChildProcess::Start(const std::string& program, const std::vector<std::str
     PROCESS_INFORMATION process{};
     // A crashing child ends at once instead of waiting on an error dialog; children inherit the mode.
     SetErrorMode(GetErrorMode() | SEM_NOGPFAULTERRORBOX);
-    if (!CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED,
+    const DWORD group = m_state->Shielded ? CREATE_NEW_PROCESS_GROUP : 0;
+    if (!CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED | group,
                         nullptr, nullptr, &startup, &process)) {
         return false;
     }

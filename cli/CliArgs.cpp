@@ -15,7 +15,7 @@ struct CommandRow {
 
 const CommandRow COMMANDS[] = {
     {"ports", CliCommand::Ports}, {"read", CliCommand::Read}, {"write", CliCommand::Write},
-    {"check", CliCommand::Check}, {"diff", CliCommand::Diff},
+    {"check", CliCommand::Check}, {"diff", CliCommand::Diff}, {"provision", CliCommand::Provision},
 };
 
 // An empty value would silently mean "not given" (detection instead of the port, stdout instead of FILE).
@@ -30,9 +30,18 @@ CLI::Option* AddFlag(CLI::App* command, const char* name, bool* flag) {
     return command->add_flag(name, *flag)->disable_flag_override();
 }
 
-// --port, given any number of times, one value each.
+// An option given any number of times, one value each: --port, --redo, --skip.
+CLI::Option* AddList(CLI::App* command, const char* name, std::vector<std::string>* values) {
+    return command->add_option(name, *values)->allow_extra_args(false)->check(NOT_EMPTY);
+}
+
 CLI::Option* AddPorts(CLI::App* command, CliRequest* r) {
-    return command->add_option("--port", r->Ports)->allow_extra_args(false)->check(NOT_EMPTY);
+    return AddList(command, "--port", &r->Ports);
+}
+
+// For the station's children only; not in the usage texts.
+void AddReportSteps(CLI::App* command, CliRequest* r) {
+    AddFlag(command, "--report-steps", &r->ReportSteps)->group("");
 }
 
 // An argument that is appended to `list` when given: FILE and FILE2 to the files, diff's one --port to the
@@ -66,6 +75,7 @@ void Describe(CLI::App* app, CliRequest* r) {
     AddFlag(read, "--trace", &r->Trace);
     AddFlag(read, "--result-line", &r->ResultLine)->excludes(dir);
     AddFlag(read, "--json", &r->Json)->excludes(output)->excludes(dir)->excludes(all);
+    AddReportSteps(read, r);
 
     CLI::App* write = AddCommand(app, "write");
     AddOne(write, "FILE", &r->Files)->required();
@@ -75,6 +85,7 @@ void Describe(CLI::App* app, CliRequest* r) {
     AddFlag(write, "--verify", &r->Verify);
     AddFlag(write, "--trace", &r->Trace);
     AddFlag(write, "--result-line", &r->ResultLine);
+    AddReportSteps(write, r);
 
     CLI::App* check = AddCommand(app, "check");
     AddOne(check, "FILE", &r->Files)->required();
@@ -87,6 +98,17 @@ void Describe(CLI::App* app, CliRequest* r) {
     AddOne(diff, "--port", &r->Ports)->check(NOT_EMPTY)->excludes(file2);
     AddFlag(diff, "--trace", &r->Trace);
     AddFlag(diff, "--json", &r->Json);
+
+    CLI::App* provision = AddCommand(app, "provision");
+    AddValue(provision, "--template", &r->Template)->required();
+    CLI::Option* plan = AddValue(provision, "--plan", &r->Plan);
+    AddValue(provision, "--ip-range", &r->IpRange)->excludes(plan);
+    AddValue(provision, "--record", &r->Record)->required();
+    AddPorts(provision, r);
+    AddFlag(provision, "--once", &r->Once);
+    AddList(provision, "--redo", &r->Redo);
+    AddList(provision, "--skip", &r->Skip);
+    AddFlag(provision, "--trace", &r->Trace);
 }
 
 CliCommand CommandOf(const CLI::App& app) {
@@ -115,6 +137,12 @@ bool CheckRequest(const CliRequest& r, std::string* error) {
     }
     if (r.ResultLine && r.Ports.size() != 1) {
         return Refuse(error, "--result-line takes exactly one --port");
+    }
+    if (r.ReportSteps && !r.ResultLine) {
+        return Refuse(error, "--report-steps takes --result-line");
+    }
+    if (r.Command == CliCommand::Provision && r.Plan.empty() == r.IpRange.empty()) {
+        return Refuse(error, "provision takes --plan UNITS.csv or --ip-range FIRST-LAST");
     }
     if (r.Command == CliCommand::Write && several && !r.Backup.empty()) {
         return Refuse(error, "--backup takes a single port");

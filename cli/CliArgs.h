@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-enum class CliCommand { None, Ports, Read, Write, Check, Diff };
+enum class CliCommand { None, Ports, Read, Write, Check, Diff, Provision };
 
 struct CliRequest {
     CliCommand Command = CliCommand::None;
@@ -20,6 +20,18 @@ struct CliRequest {
     bool Json = false; // one JSON document on stdout instead of the text form
     // A child of a parallel run: its outcome goes to stdout as one line, its trace to stderr.
     bool ResultLine = false;
+    // A child of the provisioning station: before its result line, stdout gets "version: TEXT" after a
+    // read and "save: next" just before a write sends "save".
+    bool ReportSteps = false;
+    // provision: the template, the plan (a unit table or an address range), the record, and the
+    // operator's decisions on units the record left unsettled.
+    std::string Template;
+    std::string Plan;
+    std::string IpRange;
+    std::string Record;
+    bool Once = false;
+    std::vector<std::string> Redo;
+    std::vector<std::string> Skip;
     std::string Output;
     std::string OutputDir;
     std::string Backup;

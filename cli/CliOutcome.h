@@ -19,6 +19,10 @@ enum CliExit : int {
     EXIT_FILE_LOAD = 21,
     EXIT_FILE_SAVE = 22,
     EXIT_FILE_CONTENT = 23,
+    // provision
+    EXIT_UNITS_LEFT = 30,  // stopped (Ctrl-C, --once) with units of the plan not done
+    EXIT_UNIT_FAILED = 31, // a unit's write may have reached its device's save and did not end well
+    EXIT_REFUSED = 32,     // the plan or the record was refused, or the record could not be written
 };
 
 struct CliOutcome {

@@ -30,6 +30,7 @@ Commands:
   write FILE [--port PORT]           write setup file FILE to the device (ends with save and update)
   check FILE                         load FILE and print it in setup-file form
   diff FILE (FILE2 | --port PORT)    compare a setup file with another or with a device
+  provision --template BASE.dat ...  a station: device after device, each with a unit of a plan
 
 PORT is a device path on Linux (/dev/ttyACM0) and COMn on Windows; without --port the first port
 found is used. With --json, ports, read, check and diff print one JSON document instead of text;
@@ -43,6 +44,7 @@ Exit status:
   11  the port could not be opened     21  the setup file could not be opened
   22  the setup file could not be saved, or stdout could not be written
   23  the setup file's content was rejected
+  30, 31, 32  provision: see "zrvlink provision --help"
 Without --trace every failure prints one line on stderr.
 
   --help     show this text
@@ -115,6 +117,77 @@ With --json, the same as one JSON array ([] when they are equal):
 Exit status 0 when they are equal, 1 when they differ, and the codes of "zrvlink --help" on errors.
 )";
 
+const char PROVISION_USAGE[] =
+    R"(Usage: zrvlink provision --template BASE.dat (--plan UNITS.csv | --ip-range FIRST-LAST)
+                         --record RECORD.csv [--port PORT]... [--once] [--redo UNIT]...
+                         [--skip UNIT]... [--trace]
+A provisioning station: every device that is connected gets the next unit of the plan that is not
+done. Its present configuration is read (and kept in the record), the unit's configuration is
+written (ending with "save" and "update"), read back and compared, as by "write --verify". Devices
+connected at the same time are set up at the same time, each by a process of its own, which is
+ended when it still runs after 20 minutes. One line per event goes to stdout:
+  S-017 192.168.1.17 on /dev/ttyACM0: written and verified in 3.1 s; connect the next device
+A port is used again only after its device has gone and another has come. A device that holds the
+own address or the USB serial number of a unit that is done is left as it is. When every unit is
+done the station says so and ends.
+
+The plan:
+  --template BASE.dat    setup file with the values that every unit gets
+  --plan UNITS.csv       one unit per row of a comma-separated table (as spreadsheets save it, UTF-8
+                         or ASCII): a header row naming the columns, a Unit column with a unique
+                         name per unit, and setup-file keys as further columns (IPAddress, Gateway,
+                         Target3, ...; any case), whose non-empty cells, in setup-file value syntax,
+                         replace the template's value for that unit:
+                           Unit,IPAddress,Target3
+                           S-017,192.168.1.17,"1,10.0.0.3,4142"
+  --ip-range FIRST-LAST  one unit per address from FIRST to LAST, named by its address
+A plan is refused before any device is touched, naming the row and the column, for an unknown or
+repeated column, a value the setup file would not take, an empty or repeated unit name, more than
+4096 units, or an own address that two units share or that is the gateway's, the network's own or
+its broadcast address. Own address 0.0.0.0 (the device asks DHCP) may be shared.
+
+The record, RECORD.csv (created when missing; a spreadsheet opens it as it is):
+  one row per event: Time (ISO 8601 with the UTC offset), Unit, Port, Serial (the device's USB
+  serial number, where the system shows one), Version (the device's answer to "vers"), Event,
+  Status and Message of a failure, Save sent (whether "save" may have reached the device: no, maybe,
+  yes), Seconds (since the device was found), Address (the own address written), and on "started"
+  rows the device's configuration before the write, one column per setup-file key ("Previous
+  Target3", in setup-file value syntax). Events: started (the device was read, its write begins),
+  done, failed, interrupted (by a second Ctrl-C), skipped and redo (the operator's decisions).
+  Each row is appended in one write and is on disk before the station goes on. A row that a power
+  cut left unfinished is reported at the next start and cut off. One station at a time: a record
+  in use by another is refused.
+At the start the record decides what is done. A unit whose write failed before "save" was sent goes
+to the next device. A unit whose write may have reached the device's save (started without an end,
+or failed or interrupted after "save" was sent) is never given to another device on its own: the
+station names it and stops until the operator says what to do. No own address of the plan may have
+been given to another unit in the record.
+
+  --port PORT   watch only this port (may be given several times); default: the detected device
+                ports, as "zrvlink ports" lists them, looked for about twice a second
+  --once        set up the devices attached now, then end, without waiting for more
+  --redo UNIT   give UNIT back to the plan: the next device gets it (after its write may have
+                reached a device, or after --skip)
+  --skip UNIT   take UNIT out of the plan, leaving its device as it is
+  --trace       each port's trace log to stderr, every line marked with the port
+
+Ctrl-C: the first stops taking new devices and lets the devices at work finish; a second ends their
+transfers at once. Either way no process is left writing to a device, and the record says what
+happened.
+
+Exit status:
+   0  every unit of the plan is done (or skipped)
+   2  usage error
+  14  the station could not find its own program or make a scratch folder for its children
+  22  stdout could not be written (the record still holds every event)
+  30  stopped (Ctrl-C, --once) with units of the plan not done
+  31  a unit's write may have reached its device's save and did not end well: the station named
+      the unit and stopped (also at the start, for such a unit in the record); run again with
+      --redo UNIT or --skip UNIT once the device has been seen to
+  32  the plan, the template or the record was refused (nothing was touched), or the record could
+      not be written (no new device was taken)
+)";
+
 } // namespace
 
 std::string CliUsage(CliCommand command) {
@@ -129,6 +202,8 @@ std::string CliUsage(CliCommand command) {
         return std::string(CHECK_USAGE) + SETUP_JSON_NOTES;
     case CliCommand::Diff:
         return DIFF_USAGE;
+    case CliCommand::Provision:
+        return PROVISION_USAGE;
     default:
         return PROGRAM_USAGE;
     }

@@ -7,8 +7,10 @@
 #include "cli/JsonText.h"
 #include "cli/Ports.h"
 #include "cli/SetupText.h"
+#include "cli/StationSteps.h"
 #include "cli/TransferRunner.h"
 #include "core/ParamFile.h"
+#include "devicelink/ParamTransfer.h"
 
 #include <cstdio>
 #include <string>
@@ -55,10 +57,33 @@ public:
         return exit == EXIT_OK ? SUCCESS : Failure(exit);
     }
 
+    // For the station: the device's answer to "vers" after a read.
+    void ReportVersion() const {
+        std::printf("%s%s\n", STEP_VERSION, m_runner.Version());
+        std::fflush(stdout);
+    }
+
+    // For the station: the next write tells, before it sends "save", that "save" comes next.
+    void ReportSaveNext(const ParamSet& sent) {
+        m_stepsBeforeSave = WriteStepsBeforeSave(sent);
+        m_runner.SetStepHook(OnStep, this);
+    }
+    void StopReportingSteps() { m_runner.SetStepHook(nullptr, nullptr); }
+
 private:
+    // On the engine's worker: out, and on its way to the parent, before the command is sent.
+    static void OnStep(int steps, void* context) {
+        if (steps == static_cast<CDevice*>(context)->m_stepsBeforeSave) {
+            std::printf("%s\n", STEP_SAVE_NEXT);
+            std::fflush(stdout);
+        }
+    }
+
     const CliRequest& m_request;
     DevicePort m_port;
     CTransferRunner m_runner;
+    // Written before the write starts; read by the worker.
+    int m_stepsBeforeSave = 0;
 };
 
 bool Load(const std::string& path, CParamFile* file, CliOutcome* failure) {
@@ -111,7 +136,14 @@ CliOutcome RunRead(const CliRequest& request) {
     CliOutcome outcome;
     CDevice device(request);
     CParamFile scratch;
-    if (!device.Open(&outcome) || (outcome = device.Transfer(true, scratch.GetParam())).Exit != EXIT_OK) {
+    if (!device.Open(&outcome)) {
+        return outcome;
+    }
+    outcome = device.Transfer(true, scratch.GetParam());
+    if (request.ReportSteps) {
+        device.ReportVersion();
+    }
+    if (outcome.Exit != EXIT_OK) {
         return outcome;
     }
     return request.Output.empty() ? PrintSetup(request, *scratch.GetParam()) : Save(request.Output, &scratch);
@@ -151,7 +183,12 @@ CliOutcome RunWrite(const CliRequest& request) {
     }
     // The engine disables, in the set it sends, the destinations at the device's own address.
     ParamSet sent = *file.GetParam();
-    if ((outcome = device.Transfer(false, &sent)).Exit != EXIT_OK) {
+    if (request.ReportSteps) {
+        device.ReportSaveNext(sent);
+    }
+    outcome = device.Transfer(false, &sent);
+    device.StopReportingSteps();
+    if (outcome.Exit != EXIT_OK) {
         return outcome;
     }
     return request.Verify ? Verify(&device, sent) : SUCCESS;

@@ -21,6 +21,10 @@ std::string PortNameOf(int32_t number);
 // A name that names nothing yet is its own identity.
 std::string PortIdentity(const std::string& name);
 
+// Whether a port named by the user is there now. POSIX: its path leads to something; Windows: the system
+// lists the COM port as a serial port.
+bool PortIsPresent(const std::string& name);
+
 // Where detection looks on this platform.
 const CPortSource& CliPortSource();
 

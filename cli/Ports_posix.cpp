@@ -44,6 +44,11 @@ std::string PortIdentity(const std::string& name) {
     return "file " + std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino);
 }
 
+bool PortIsPresent(const std::string& name) {
+    struct stat info {};
+    return stat(name.c_str(), &info) == 0;
+}
+
 const CPortSource& CliPortSource() {
     static const CSysfsPortSource source(RootFromEnvironment("ZRVLINK_SYSFS_ROOT", "/sys"),
                                          RootFromEnvironment("ZRVLINK_DEV_ROOT", "/dev"));

@@ -17,6 +17,18 @@ std::string PortIdentity(const std::string& name) {
     return ParseComPortName(name, &number) ? PortNameOf(number) : name;
 }
 
+bool PortIsPresent(const std::string& name) {
+    int32_t number = 0;
+    CommPortList listed;
+    const int32_t count = ParseComPortName(name, &number) ? CliPortSource().ScanSystemPorts(listed) : 0;
+    for (int32_t i = 0; i < count; ++i) {
+        if (listed[i] == number) {
+            return true;
+        }
+    }
+    return false;
+}
+
 const CPortSource& CliPortSource() {
     return SystemPortSource();
 }

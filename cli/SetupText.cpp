@@ -14,22 +14,8 @@ struct KeyValue {
     std::string Value;
 };
 
-// Line `index` of `set` cut into its key and its value.
 bool FormatKeyValue(const ParamSet& set, int index, KeyValue* pair) {
-    char line[SETUP_LINE_SIZE];
-    if (!FormatSetupLine(set, index, line, sizeof line)) {
-        return false;
-    }
-    std::string text(line);
-    const std::size_t end = text.find_first_of("\r\n");
-    text.erase(end == std::string::npos ? text.size() : end);
-    const std::size_t equals = text.find('=');
-    if (equals == std::string::npos) {
-        return false;
-    }
-    pair->Key = text.substr(0, equals);
-    pair->Value = text.substr(equals + 1);
-    return true;
+    return FormatSetupKeyValue(set, index, &pair->Key, &pair->Value);
 }
 
 bool IsRowOf(const ParamKey& row, std::size_t fieldOffset) {

@@ -19,6 +19,9 @@ bool CTransferRunner::Init() {
 // Runs on the worker with the engine's callback lock held: it draws and signals, and never waits.
 int CTransferRunner::OnEvent(int32_t event, int32_t value, void* context) {
     auto* self = static_cast<CTransferRunner*>(context);
+    if (event == PT_EVENT_PROGRESS && self->m_stepHook != nullptr) {
+        self->m_stepHook(++self->m_steps, self->m_stepContext);
+    }
     if (event == PT_EVENT_PROGRESS && self->m_showProgress && value != self->m_lastPercent) {
         self->m_lastPercent = value;
         std::fputs(FormatProgressBar(value).c_str(), stderr);
@@ -29,9 +32,15 @@ int CTransferRunner::OnEvent(int32_t event, int32_t value, void* context) {
     return 0;
 }
 
+void CTransferRunner::SetStepHook(StepHook hook, void* context) {
+    m_stepHook = hook;
+    m_stepContext = context;
+}
+
 int CTransferRunner::Run(int32_t portNumber, bool read, ParamSet* set, bool showProgress) {
     m_showProgress = showProgress;
     m_lastPercent = -1;
+    m_steps = 0;
     m_ended.Reset();
     m_engine.SetCallback(OnEvent, this);
     if (!m_engine.Start(portNumber, read ? 1 : 0, set)) {

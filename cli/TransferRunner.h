@@ -23,6 +23,13 @@ public:
     int Run(int32_t portNumber, bool read, ParamSet* set, bool showProgress);
     // After EXIT_PORT: the system's error code of the open that failed (0: none).
     int32_t PortError() const { return m_engine.GetPortError(); }
+    // After Run: the device's answer to "vers"; empty when it gave none.
+    const char* Version() const { return m_engine.GetVersion(); }
+
+    // Called on the worker after each progress report with the number of reports so far, before the
+    // engine sends its next command; it must not wait for the owner. Set before Run.
+    using StepHook = void (*)(int steps, void* context);
+    void SetStepHook(StepHook hook, void* context);
 
 private:
     static int OnEvent(int32_t event, int32_t value, void* context);
@@ -30,8 +37,11 @@ private:
     CParamTransfer m_engine;
     // Set by the worker at its last event; waited for by the owner.
     CEvent m_ended;
-    // Written by Run before Start; read by the worker.
+    // Written by Run (and SetStepHook) before Start; read by the worker.
     bool m_showProgress = false;
+    StepHook m_stepHook = nullptr;
+    void* m_stepContext = nullptr;
     // Worker only.
     int m_lastPercent = -1;
+    int m_steps = 0;
 };

@@ -7,6 +7,7 @@
 #include "cli/Console.h"
 #include "cli/FileIdentity.h"
 #include "cli/Ports.h"
+#include "cli/Station.h"
 #include "core/DebugPrint.h"
 
 #include <cstdio>
@@ -66,7 +67,9 @@ int Run(const CliRequest& request) {
     if (request.Trace) {
         DebugPrintSetStream(OpenTraceStream());
     }
-    const CliOutcome outcome = IsParallel(request) ? RunParallel(request) : RunCommand(request);
+    const CliOutcome outcome = request.Command == CliCommand::Provision ? RunStation(request)
+                               : IsParallel(request)                    ? RunParallel(request)
+                                                                        : RunCommand(request);
     DebugPrintExit();
     return Report(request, outcome);
 }

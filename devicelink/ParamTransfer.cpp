@@ -47,6 +47,10 @@ bool HasNetParam(const ParamSet& set) {
 
 } // namespace
 
+int WriteStepsBeforeSave(const ParamSet& set) {
+    return 1 + (set.BaudRate != 0 ? 1 : 0) + (HasNetParam(set) ? 1 : 0) + TARGET_COUNT;
+}
+
 CParamTransfer::CParamTransfer() = default;
 
 CParamTransfer::~CParamTransfer() {
@@ -77,6 +81,7 @@ bool CParamTransfer::Start(int32_t portNumber, int32_t readMode, ParamSet* param
     Param = param;
     Result = PT_OK;
     PortError = 0;
+    Version[0] = '\0';
     if (!ReplyEvent.IsCreated() || param == nullptr) {
         Result = PT_ERR_RESOURCE;
         return false;
@@ -160,14 +165,20 @@ bool CParamTransfer::Exchange(bool sent) {
     return true;
 }
 
-bool CParamTransfer::ReadSequence() {
-    ParamSet& set = *Param;
-    char version[REPLY_SIZE];
+bool CParamTransfer::ExchangeVers() {
     if (!Exchange(CmdVers(*this))) {
         return false;
     }
-    GetReplyText(WorkReply, version, sizeof version);
-    DebugPrint("vers = %s\n", version);
+    GetReplyText(WorkReply, Version, sizeof Version);
+    DebugPrint("vers = %s\n", Version);
+    return true;
+}
+
+bool CParamTransfer::ReadSequence() {
+    ParamSet& set = *Param;
+    if (!ExchangeVers()) {
+        return false;
+    }
     NotifyProgress(1, READ_STEP_COUNT);
 
     if (!Exchange(CmdGetBaudrate(*this))) {
@@ -240,15 +251,12 @@ bool CParamTransfer::WriteSequence() {
     ParamSet& set = *Param;
     const bool withBaudRate = set.BaudRate != 0;
     const bool withNetParam = HasNetParam(set);
-    const int total = 1 + (withBaudRate ? 1 : 0) + (withNetParam ? 1 : 0) + TARGET_COUNT + 2;
+    const int total = WriteStepsBeforeSave(set) + 2;
     int step = 0;
 
-    char version[REPLY_SIZE];
-    if (!Exchange(CmdVers(*this))) {
+    if (!ExchangeVers()) {
         return false;
     }
-    GetReplyText(WorkReply, version, sizeof version);
-    DebugPrint("vers = %s\n", version);
     NotifyProgress(++step, total);
 
     if (withBaudRate) {

@@ -32,6 +32,10 @@ enum TransferResult : int32_t {
 
 constexpr int READ_STEP_COUNT = 3 + TARGET_COUNT;
 
+// How many progress reports a write of `set` makes before it sends "save": the version query, the baud
+// rate and the network parameters when they are sent, and every destination.
+int WriteStepsBeforeSave(const ParamSet& set);
+
 // Called on the worker thread with the engine's callback lock held: it must not wait for the owner.
 using TransferCallback = int (*)(int32_t event, int32_t value, void* context);
 
@@ -54,12 +58,15 @@ public:
     // After a Start that failed with PT_ERR_PORT: the system's error code of the failed open (errno,
     // GetLastError()), 0 when there was none. 0 after any other Start.
     int32_t GetPortError() const { return PortError; }
+    // The device's answer to "vers" in the last transfer; empty when it gave none. Read after Stop.
+    const char* GetVersion() const { return Version; }
 
     // Receive notification of the engine that started last; runs on portkit's reader thread.
     friend int32_t CommNotifyProc(int32_t, int32_t);
 
 private:
     static void Run(void* context);
+    bool ExchangeVers();
     bool ReadSequence();
     bool WriteSequence();
     bool ReadTarget(int index);
@@ -92,6 +99,9 @@ private:
     int32_t Result = PT_OK;
     // Owner's thread only: written by Start.
     int32_t PortError = 0;
+    // Cleared by Start before the worker runs, written by the worker at the "vers" reply; read by the
+    // owner after Stop.
+    char Version[REPLY_SIZE] = {};
     CThread Thread;
     CEvent ReplyEvent;
     // Guarded by CallbackLock, which is held while the callback runs.

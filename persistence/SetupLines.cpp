@@ -181,3 +181,28 @@ bool FormatSetupLine(const ParamSet& set, int index, char* line, std::size_t siz
     const int target = index - PARAM_KEY_COUNT;
     return FormatTargetLine(set.Target[target], target, line, size);
 }
+
+bool FormatSetupKeyValue(const ParamSet& set, int index, std::string* key, std::string* value) {
+    char line[SETUP_LINE_SIZE];
+    if (!FormatSetupLine(set, index, line, sizeof line)) {
+        return false;
+    }
+    const std::string text(line, std::strcspn(line, "\r\n"));
+    const std::size_t equals = text.find('=');
+    if (equals == std::string::npos) {
+        return false;
+    }
+    *key = text.substr(0, equals);
+    *value = text.substr(equals + 1);
+    return true;
+}
+
+int FindSetupLine(const char* key) {
+    for (int i = 0; i < PARAM_KEY_COUNT; ++i) {
+        if (EqualsNoCase(key, PARAM_KEYS[i].Name)) {
+            return i;
+        }
+    }
+    int target = 0;
+    return ParseTargetKey(key, &target) ? PARAM_KEY_COUNT + target : -1;
+}

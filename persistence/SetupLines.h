@@ -4,6 +4,7 @@
 #include "core/ParamSet.h"
 
 #include <cstddef>
+#include <string>
 
 // A line is read in pieces of at most SETUP_LINE_SIZE - 1 characters; each piece counts as a line.
 constexpr std::size_t SETUP_LINE_SIZE = 256;
@@ -24,3 +25,10 @@ int SetupLineCount();
 
 // Line `index` (0 to SetupLineCount() - 1) of `set` with its CR LF. False when it does not fit `size`.
 bool FormatSetupLine(const ParamSet& set, int index, char* line, std::size_t size);
+
+// Line `index` of `set` as its key ("Target3") and its value in setup-file syntax ("1,10.0.0.3,4142"),
+// without the line end. False when the line could not be formatted.
+bool FormatSetupKeyValue(const ParamSet& set, int index, std::string* key, std::string* value);
+
+// The index of the line that sets `key` (compared without regard to ASCII case); -1 when no line does.
+int FindSetupLine(const char* key);

@@ -1,4 +1,4 @@
-// The local wall-clock time, as the trace log stamps it; portable interface.
+// The local wall-clock time, as the trace log and the station's record stamp it; portable interface.
 #pragma once
 
 #include <cstdint>
@@ -14,3 +14,7 @@ struct LocalTime {
 
 // Fills the current local date and time, to the second.
 void ReadLocalTime(LocalTime* now);
+
+// The same, with the local time's offset from UTC at that moment in minutes (east positive), for time
+// stamps that name their zone.
+void ReadLocalTimeAndOffset(LocalTime* now, int32_t* utcOffsetMinutes);

@@ -64,6 +64,7 @@ std::vector<char*> Pointers(std::vector<std::string>& words) {
     const bool dropRoot = options.Unprivileged && geteuid() == 0;
     if (input < 0 || dup2(input, STDIN_FILENO) < 0 || dup2(out, STDOUT_FILENO) < 0 ||
         dup2(err, STDERR_FILENO) < 0 || (options.HugeStackLimit && setrlimit(RLIMIT_STACK, &stack) != 0) ||
+        (options.OwnProcessGroup && setpgid(0, 0) != 0) ||
         (dropRoot && (setgroups(0, nullptr) != 0 || setgid(NOBODY) != 0 || setuid(NOBODY) != 0))) {
         _exit(EXEC_FAILED);
     }
@@ -128,6 +129,10 @@ bool CCliProcess::Start(const std::vector<std::string>& args, const CliRunOption
         RunChild(out.Get(), err.Get(), options, argv.data(), envp.data());
     }
     return m_pid > 0;
+}
+
+std::string CCliProcess::OutSoFar() const {
+    return ReadWholeFile(m_outPath);
 }
 
 CliRunResult CCliProcess::Finish() {

@@ -15,6 +15,9 @@ struct CliRunOptions {
     bool HugeStackLimit = false;   // a stack limit so large that no thread can be created
     bool Unprivileged = false;     // run as root: as user and group 65534, whom file modes bind
     std::string StdoutPath;        // stdout into this file ("/dev/full") instead of one kept for Out
+    // A process group of its own, as a terminal's foreground job: a signal to the group (Ctrl-C) reaches
+    // every process in it.
+    bool OwnProcessGroup = false;
 };
 
 struct CliRunResult {
@@ -35,6 +38,8 @@ public:
     // zrvlink `args` (without the program), stdin from /dev/null.
     bool Start(const std::vector<std::string>& args, const CliRunOptions& options = {});
     pid_t Pid() const { return m_pid; }
+    // What the program has written to stdout so far.
+    std::string OutSoFar() const;
     // Waits for the program to end.
     CliRunResult Finish();
 

@@ -2,6 +2,7 @@
 // statuses and their one-line messages), backup, verify, diff, the JSON documents read back by a JSON
 // parser, the long port listing, parallel runs (their children hung, crashed or orphaned), usage errors
 // and output that cannot be written.
+#include "CliFixtures.h"
 #include "CliRun.h"
 #include "FakeSysfs.h"
 #include "SampleParams.h"
@@ -43,36 +44,6 @@ constexpr bool SANITIZED_BUILD = ZRV_SANITIZED_BUILD != 0;
 
 // Generous bounds for "it happened at all" on a busy machine.
 constexpr int EVENTUALLY_MS = 60000;
-
-// A setup file made by Save; removed at the end of the test.
-class CSetupFile {
-public:
-    explicit CSetupFile(const ParamSet& set) : m_path(TempFilePath("cli-setup")) {
-        CParamFile file;
-        *file.GetParam() = set;
-        file.Save(m_path.c_str());
-    }
-    explicit CSetupFile(const std::string& text) : m_path(TempFilePath("cli-setup")) {
-        std::FILE* file = std::fopen(m_path.c_str(), "wb");
-        if (file != nullptr) {
-            std::fputs(text.c_str(), file);
-            std::fclose(file);
-        }
-    }
-    ~CSetupFile() { std::remove(m_path.c_str()); }
-    CSetupFile(const CSetupFile&) = delete;
-    CSetupFile& operator=(const CSetupFile&) = delete;
-    const std::string& Path() const { return m_path; }
-    std::string Text() const { return ReadWholeFile(m_path); }
-
-private:
-    std::string m_path;
-};
-
-std::string SaveText(const ParamSet& set) {
-    CSetupFile file(set);
-    return file.Text();
-}
 
 std::vector<std::string> Joined(std::vector<std::string> first, const std::vector<std::string>& second) {
     first.insert(first.end(), second.begin(), second.end());
@@ -125,70 +96,6 @@ std::vector<std::string> SetupLinesOf(const Json& document) {
     }
     return lines;
 }
-
-// A scratch directory, removed with everything in it.
-class CScratchDir {
-public:
-    CScratchDir() : m_path(TempFilePath("cli-dir")) { fs::create_directories(m_path); }
-    ~CScratchDir() {
-        std::error_code ignored;
-        fs::remove_all(m_path, ignored);
-    }
-    CScratchDir(const CScratchDir&) = delete;
-    CScratchDir& operator=(const CScratchDir&) = delete;
-    std::string operator/(const std::string& name) const { return m_path + "/" + name; }
-    const std::string& Path() const { return m_path; }
-    std::vector<std::string> Names() const {
-        std::vector<std::string> names;
-        for (const auto& entry : fs::directory_iterator(m_path)) {
-            names.push_back(entry.path().filename().string());
-        }
-        return names;
-    }
-
-private:
-    std::string m_path;
-};
-
-// Devices that detection finds: each a USB tty in a fake sysfs, its /dev entry a link to a simulator.
-class CDetectedDevices {
-public:
-    // Starts one simulator per name, each with `simArgs`; names in sysfs order.
-    bool Add(const std::vector<std::string>& names, const std::vector<std::string>& simArgs = {}) {
-        for (const std::string& name : names) {
-            m_sysfs.AddAcmTty(name, DEVICE_USB_VID, DEVICE_USB_PID);
-            auto sim = std::make_unique<CSimProcess>();
-            std::vector<std::string> args = {"--link", m_dev / name};
-            args.insert(args.end(), simArgs.begin(), simArgs.end());
-            if (!sim->Start(args)) {
-                ADD_FAILURE() << sim->Error();
-                return false;
-            }
-            m_sims.push_back(std::move(sim));
-        }
-        return true;
-    }
-    // A tty of another USB device, which detection must pass over.
-    void AddOther(const std::string& name) { m_sysfs.AddAcmTty(name, 0x0403, 0x6001); }
-    // A second tty of the device whose /dev entry leads to the device `name` started by Add.
-    void AddAlias(const std::string& alias, const std::string& name) {
-        m_sysfs.AddAcmTty(alias, DEVICE_USB_VID, DEVICE_USB_PID);
-        fs::create_symlink(m_dev / name, m_dev / alias);
-    }
-
-    CliRunOptions Options() const {
-        CliRunOptions options;
-        options.Environment = {{"ZRVLINK_SYSFS_ROOT", m_sysfs.Root()}, {"ZRVLINK_DEV_ROOT", m_dev.Path()}};
-        return options;
-    }
-    std::string DevPath(const std::string& name) const { return m_dev / name; }
-    CSimProcess& Sim(std::size_t i) { return *m_sims.at(i); }
-
-private:
-    CFakeSysfs m_sysfs;
-    CScratchDir m_dev;
-    std::vector<std::unique_ptr<CSimProcess>> m_sims;
-};
 
 class ZrvlinkAgainstSim : public ::testing::Test {
 protected:
@@ -800,6 +707,20 @@ TEST(ZrvlinkUsage, UsageErrorsExitWithTwoAndTheUsage) {
         {{"write", "a.dat", "--result-line"},
          "--result-line takes exactly one --port",
          "Usage: zrvlink write"},
+        {{"read", "--port", "A", "--report-steps"},
+         "--report-steps takes --result-line",
+         "Usage: zrvlink read"},
+        {{"provision", "--template", "b.dat", "--record", "r.csv"},
+         "provision takes --plan UNITS.csv or --ip-range FIRST-LAST",
+         "Usage: zrvlink provision"},
+        {{"provision", "--template", "b.dat", "--record", "r.csv", "--plan", "u.csv", "--ip-range", "A-B"},
+         "--plan excludes --ip-range",
+         "Usage: zrvlink provision"},
+        {{"provision", "--template", "b.dat", "--plan", "u.csv"}, "--record", "Usage: zrvlink provision"},
+        {{"provision", "--template", "b.dat", "--plan", "u.csv", "--record", "r.csv", "--port", "A", "--port",
+          "A"},
+         "ports A and A are the same device",
+         "Usage: zrvlink provision"},
     };
     for (const auto& c : cases) {
         const CliRunResult run = RunCli(c.Args);
@@ -821,6 +742,7 @@ TEST(ZrvlinkUsage, HelpAndVersionGoToStdout) {
         {{"--help"}, "Usage: zrvlink COMMAND"},
         {{"ports", "--help"}, "Usage: zrvlink ports"},
         {{"read", "--help"}, "Usage: zrvlink read"},
+        {{"provision", "--help"}, "Usage: zrvlink provision"},
         {{"write", "--help"}, "Usage: zrvlink write FILE"},
         {{"check", "--help"}, "Usage: zrvlink check"},
         {{"diff", "--help"}, "Usage: zrvlink diff"},

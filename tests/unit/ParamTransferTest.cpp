@@ -124,6 +124,7 @@ TEST(CParamTransfer, ReadSendsItsNinetyNineCommandsAndFillsTheWholeRecord) {
         expected.push_back(step * 100 / 35);
     }
     EXPECT_EQ(expected, ProgressOf(out.Seen)); // 2, 5, 8, 11, ... 100
+    EXPECT_EQ("ZRV 1.0", out.Version);
 }
 
 TEST(CParamTransfer, ReadTracesEachValueInItsOwnWords) {
@@ -187,6 +188,8 @@ TEST(CParamTransfer, WriteSendsOptionalLinesOnlyWhenSetAndEndsWithSaveAndUpdate)
         ExpectEventFrame(out.Seen, PT_EVENT_DONE);
         std::vector<int32_t> progress = ProgressOf(out.Seen);
         ASSERT_EQ(static_cast<std::size_t>(c.Steps), progress.size());
+        // The station's children tell their parent that "save" comes next after this many reports.
+        EXPECT_EQ(c.Steps - 2, WriteStepsBeforeSave(set));
         EXPECT_EQ(100 / c.Steps, progress.front());
         EXPECT_EQ(100, progress.back());
         EXPECT_EQ(c.BaudRate != 0, out.Trace.find("baudrate = ") != std::string::npos);

@@ -39,6 +39,7 @@ TransferOutcome RunTransfer(int32_t port, int32_t readMode, ParamSet* set) {
         engine.Stop();
         out.Result = engine.GetResult();
         out.PortError = engine.GetPortError();
+        out.Version = engine.GetVersion();
         out.Seen = recorder.Events();
     }
     DebugPrintExit();

@@ -30,6 +30,7 @@ struct TransferOutcome {
     TransferEvents Seen;
     int32_t Result = -1;
     int32_t PortError = -1;
+    std::string Version;
     std::string Trace;
 };
 

@@ -5,6 +5,7 @@
 #include "cli/ChildProcess.h"
 #include "cli/SetupText.h"
 #include "core/ParamFile.h"
+#include "provisioning/Record.h"
 
 #include "platform/SystemError.h"
 
@@ -228,6 +229,40 @@ TEST(PortMapped, KilledParentLeavesNoChildRunning) {
     EXPECT_EQ(1, zrvlink.Wait());
     EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(processes.Child, BEFORE_THE_LONG_READ_ENDS_MS))
         << "the port's process still runs";
+}
+
+// Last of the mapped cases: it leaves the device with a configuration of its own. The port given is
+// watched through the system's serial-port list; its serial number comes from detection.
+TEST(PortMapped, StationWritesTheDeviceAndRecordsItsSerialNumber) {
+    CParamFile base;
+    base.GetParam()->SubnetMask = 0xFFFFFF00;
+    ASSERT_TRUE(base.Save("wine-base.dat"));
+    std::remove("wine-record.csv");
+    const ExeRun run =
+        Zrvlink({"provision", "--template", "wine-base.dat", "--ip-range", "192.168.7.21-192.168.7.22",
+                 "--record", "wine-record.csv", "--port", MappedPort(), "--once"});
+    EXPECT_EQ(30, run.Exit) << run.Out << run.Err;
+    EXPECT_NE(std::string::npos, WithoutCarriageReturns(run.Out).find("192.168.7.21 on " + MappedPort() +
+                                                                      ": written and verified"))
+        << run.Out;
+    RecordText record;
+    std::string error;
+    std::FILE* file = std::fopen("wine-record.csv", "rb");
+    ASSERT_NE(nullptr, file);
+    std::string text(1 << 16, '\0');
+    text.resize(std::fread(&text[0], 1, text.size(), file));
+    std::fclose(file);
+    ASSERT_TRUE(ParseRecord(text, &record, &error)) << error;
+    ASSERT_EQ(2u, record.Rows.size());
+    const char* serial = std::getenv("ZRV_SERIAL");
+    for (const RecordRow& row : record.Rows) {
+        EXPECT_EQ(MappedPort(), row.Port);
+        EXPECT_EQ(serial != nullptr ? serial : "?", row.Serial);
+        EXPECT_EQ("192.168.7.21", row.Address);
+    }
+    EXPECT_EQ(RecordEvent::Done, record.Rows[1].Event);
+    std::remove("wine-record.csv");
+    std::remove("wine-base.dat");
 }
 
 TEST(PortUnmapped, SameDeviceUnderTwoNamesIsAUsageError) {

@@ -1,0 +1,81 @@
+// The station's record: one CSV row per event of a unit (a spreadsheet opens it as it is), its header,
+// and reading it back, with a row that a power cut left unfinished told apart; portable.
+#pragma once
+
+#include "core/ParamSet.h"
+#include "platform/Clock.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+enum class RecordEvent {
+    Started,     // the device was read; its unit's write begins
+    Done,        // written, and read back the same
+    Failed,      // Status and Message say why; Save whether "save" may have reached the device
+    Interrupted, // ended by the operator (a second Ctrl-C); Save as for Failed
+    Skipped,     // the operator took the unit out of the plan (--skip)
+    Redo,        // the operator gave the unit back to the plan (--redo)
+};
+
+// Whether the device may have received "save" for the unit: a unit whose save may have been reached is
+// never handed to another device on its own.
+enum class SaveSent {
+    Unknown, // rows that do not tell
+    No,
+    Maybe, // it was about to be sent, or sent and not answered "OK"
+    Yes,
+};
+
+struct RecordRow {
+    std::string Time; // ISO 8601 with the UTC offset
+    std::string Unit;
+    std::string Port;
+    std::string Serial;  // the device's USB serial number, where the system shows one
+    std::string Version; // the device's answer to "vers"
+    RecordEvent Event = RecordEvent::Started;
+    std::string Status; // the exit status of a failure
+    std::string Message;
+    SaveSent Save = SaveSent::Unknown;
+    std::string Seconds; // from the device's arrival to the event
+    std::string Address; // the own address written (or being written)
+    // The device's configuration before the write, one value per setup-file line in setup-file value
+    // syntax; empty on rows that do not carry it.
+    std::vector<std::string> Previous;
+};
+
+// The header row, after a UTF-8 byte order mark (so that a spreadsheet reads UTF-8 text as such).
+std::string RecordHeaderText();
+
+// One row with its CR LF. Line breaks inside a field become blanks: every row is one line. A field that a
+// spreadsheet would take for a formula (it starts with = + - @, a tab or an apostrophe) gets an
+// apostrophe in front, which ParseRecord takes off again.
+std::string FormatRecordRow(const RecordRow& row);
+
+// "2024-05-01T14:03:07+02:00"
+std::string FormatRecordTime(const LocalTime& time, int32_t utcOffsetMinutes);
+// The time of this moment, so formatted.
+std::string RecordTimeNow();
+
+// "3.1": seconds to a tenth.
+std::string FormatSeconds(double seconds);
+
+// Every value of `set` in setup-file value syntax, in file order.
+std::vector<std::string> SetupValues(const ParamSet& set);
+
+struct RecordText {
+    std::vector<RecordRow> Rows;
+    bool HasHeader = false;   // false: an empty record, which gets its header first
+    std::size_t KeptSize = 0; // bytes up to the end of the last whole row (or header)
+    std::string Torn;         // what follows them: a row that never got its line end
+};
+
+// Reads a record's text. Bytes after the last line end are a row that was being written when the
+// power went (or zeros that the file system left there): they land in Torn and are no row. False, with
+// `error` naming the row, for a header that is not the station's or a row that cannot be one of its
+// rows: a file that was not made by the station, or edited.
+bool ParseRecord(std::string_view text, RecordText* record, std::string* error);
+
+const char* EventName(RecordEvent event);

@@ -1,0 +1,48 @@
+// Opening, repairing and appending to the station's record; portable.
+#include "provisioning/RecordLog.h"
+
+#include "platform/SystemError.h"
+
+bool CRecordLog::Fail(const std::string& why, std::string* error) const {
+    *error = "record " + m_path + ": " + why;
+    return false;
+}
+
+bool CRecordLog::SystemFail(std::string* error) const {
+    char text[256];
+    return Fail(SystemErrorText(m_file.Error(), text, sizeof text), error);
+}
+
+bool CRecordLog::Open(const std::string& path, std::string* error) {
+    m_path = path;
+    if (!m_file.Open(path)) {
+        switch (m_file.Fault()) {
+        case RecordFileFault::InUse:
+            return Fail("in use by another station or program", error);
+        case RecordFileFault::NotAFile:
+            return Fail("not a file", error);
+        default:
+            return SystemFail(error);
+        }
+    }
+    std::string text;
+    std::string why;
+    if (!m_file.ReadAll(&text)) {
+        return SystemFail(error);
+    }
+    if (!ParseRecord(text, &m_text, &why)) {
+        return Fail(why, error);
+    }
+    if (!m_text.Torn.empty() && !m_file.CutTo(m_text.KeptSize)) {
+        return SystemFail(error);
+    }
+    return m_text.HasHeader || m_file.Append(RecordHeaderText()) || SystemFail(error);
+}
+
+bool CRecordLog::Append(const RecordRow& row, std::string* error) {
+    if (!m_file.Append(FormatRecordRow(row))) {
+        return SystemFail(error);
+    }
+    m_text.Rows.push_back(row);
+    return true;
+}

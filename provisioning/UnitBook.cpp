@@ -1,0 +1,163 @@
+// The units' states from the record, the operator's decisions and the next unit for a device; portable.
+#include "provisioning/UnitBook.h"
+
+#include <algorithm>
+
+namespace {
+
+// A row after which the unit's own address may be on a device.
+bool MayHaveGivenAddress(const RecordRow& row) {
+    switch (row.Event) {
+    case RecordEvent::Started:
+    case RecordEvent::Done:
+        return true;
+    case RecordEvent::Failed:
+    case RecordEvent::Interrupted:
+        return row.Save != SaveSent::No;
+    default:
+        return false;
+    }
+}
+
+UnitState StateAfter(const RecordRow& row) {
+    switch (row.Event) {
+    case RecordEvent::Started:
+        return UnitState::Started;
+    case RecordEvent::Done:
+        return UnitState::Done;
+    case RecordEvent::Skipped:
+        return UnitState::Skipped;
+    case RecordEvent::Redo:
+        return UnitState::Open;
+    default:
+        // A failure before "save" leaves the device as it was for the unit's purpose.
+        return row.Save == SaveSent::No ? UnitState::Open : UnitState::Held;
+    }
+}
+
+bool Refuse(std::string* error, const std::string& why) {
+    *error = why;
+    return false;
+}
+
+} // namespace
+
+CUnitBook::CUnitBook(const std::vector<PlanUnit>& units) : m_plan(units), m_units(units.size()) {}
+
+int CUnitBook::Find(const std::string& name) const {
+    for (std::size_t i = 0; i < m_plan.size(); ++i) {
+        if (m_plan[i].Name == name) {
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
+void CUnitBook::Apply(const RecordRow& row) {
+    ++m_rows;
+    if (MayHaveGivenAddress(row) && !row.Address.empty() && row.Address != "0.0.0.0") {
+        m_given.push_back({row.Address, row.Unit, m_rows + 1});
+    }
+    const int unit = Find(row.Unit);
+    if (unit < 0) {
+        return;
+    }
+    UnitEntry& entry = m_units[static_cast<std::size_t>(unit)];
+    entry.State = StateAfter(row);
+    if (entry.State == UnitState::Done) {
+        entry.DoneAddress = row.Address;
+        entry.DoneSerial = row.Serial;
+    }
+}
+
+bool CUnitBook::CheckAddresses(std::string* error) const {
+    for (const PlanUnit& unit : m_plan) {
+        if (unit.Set.IPAddress == 0) {
+            continue;
+        }
+        const std::string address = AddressText(unit.Set.IPAddress);
+        for (const GivenAddress& given : m_given) {
+            if (given.Address == address && given.Unit != unit.Name) {
+                return Refuse(error, "unit " + unit.Name + ": own address " + address +
+                                         " was given to unit " + given.Unit + " (record row " +
+                                         std::to_string(given.Row) + ")");
+            }
+        }
+    }
+    return true;
+}
+
+bool CUnitBook::DecisionRows(const std::vector<std::string>& redo, const std::vector<std::string>& skip,
+                             std::vector<RecordRow>* rows, std::string* error) const {
+    rows->clear();
+    for (const bool isRedo : {true, false}) {
+        for (const std::string& name : isRedo ? redo : skip) {
+            const int unit = Find(name);
+            if (unit < 0) {
+                return Refuse(error, "unit " + name + " is not in the plan");
+            }
+            const UnitState state = m_units[static_cast<std::size_t>(unit)].State;
+            const bool fits = isRedo ? state == UnitState::Started || state == UnitState::Held ||
+                                           state == UnitState::Skipped
+                                     : state != UnitState::Done && state != UnitState::Skipped;
+            if (!fits) {
+                return Refuse(error, isRedo ? "--redo " + name + ": the record has no unsettled write of it"
+                                            : "--skip " + name + ": the unit is done or skipped already");
+            }
+            if (!isRedo && std::find(redo.begin(), redo.end(), name) != redo.end()) {
+                return Refuse(error, "unit " + name + " is given to both --redo and --skip");
+            }
+            RecordRow row;
+            row.Unit = name;
+            row.Event = isRedo ? RecordEvent::Redo : RecordEvent::Skipped;
+            row.Message =
+                isRedo ? "given back to the plan by the operator" : "taken out of the plan by the operator";
+            rows->push_back(row);
+        }
+    }
+    return true;
+}
+
+int CUnitBook::Reserve() {
+    for (std::size_t i = 0; i < m_units.size(); ++i) {
+        if (m_units[i].State == UnitState::Open) {
+            m_units[i].State = UnitState::Reserved;
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
+void CUnitBook::Release(std::size_t unit) {
+    if (m_units[unit].State == UnitState::Reserved) {
+        m_units[unit].State = UnitState::Open;
+    }
+}
+
+std::vector<std::size_t> CUnitBook::UnitsIn(UnitState state) const {
+    std::vector<std::size_t> found;
+    for (std::size_t i = 0; i < m_units.size(); ++i) {
+        if (m_units[i].State == state) {
+            found.push_back(i);
+        }
+    }
+    return found;
+}
+
+bool CUnitBook::Finished() const {
+    return std::all_of(m_units.begin(), m_units.end(), [](const UnitEntry& entry) {
+        return entry.State == UnitState::Done || entry.State == UnitState::Skipped;
+    });
+}
+
+int CUnitBook::DoneUnitOf(uint32_t deviceAddress, const std::string& serial) const {
+    const std::string address = deviceAddress != 0 ? AddressText(deviceAddress) : std::string();
+    for (std::size_t i = 0; i < m_units.size(); ++i) {
+        const UnitEntry& entry = m_units[i];
+        if (entry.State == UnitState::Done && ((!address.empty() && entry.DoneAddress == address) ||
+                                               (!serial.empty() && entry.DoneSerial == serial))) {
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}

@@ -1,0 +1,75 @@
+// Where each unit of the plan stands, as the record's rows tell it, and the rule that hands out the next
+// unit; portable.
+#pragma once
+
+#include "provisioning/Plan.h"
+#include "provisioning/Record.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+enum class UnitState {
+    Open,     // waits for a device
+    Reserved, // handed to a device that is being read (this run only; the record does not know it)
+    Started,  // its write began and has not ended: running, or cut off when the station ended
+    Held,     // its write failed or was interrupted after "save" may have reached the device
+    Done,
+    Skipped, // taken out of the plan by the operator
+};
+
+class CUnitBook {
+public:
+    explicit CUnitBook(const std::vector<PlanUnit>& units);
+
+    // A row of the record, read at the start or just appended, moves its unit on. Rows of units that
+    // are not in the plan count only for the own addresses they gave.
+    void Apply(const RecordRow& row);
+
+    // False when an own address of the plan was given to a device under another unit's name (the plan
+    // was edited since): two devices would get one address. `error` names both units and the row.
+    bool CheckAddresses(std::string* error) const;
+
+    // The rows for the operator's decisions on units that the record left unsettled: --redo gives a
+    // Started, Held or Skipped unit back to the plan, --skip takes out a unit that is not done. Time is
+    // left for the caller. False, with `error`, for a unit not in the plan or a decision that does not
+    // fit its state.
+    bool DecisionRows(const std::vector<std::string>& redo, const std::vector<std::string>& skip,
+                      std::vector<RecordRow>* rows, std::string* error) const;
+
+    // The first Open unit in plan order, now Reserved; -1 when no unit is open.
+    int Reserve();
+    // A Reserved unit that was never started goes back to Open.
+    void Release(std::size_t unit);
+
+    // The units in `state`, in plan order.
+    std::vector<std::size_t> UnitsIn(UnitState state) const;
+    UnitState State(std::size_t unit) const { return m_units[unit].State; }
+    const PlanUnit& Unit(std::size_t unit) const { return m_plan[unit]; }
+    std::size_t Size() const { return m_plan.size(); }
+    // Every unit Done or Skipped.
+    bool Finished() const;
+
+    // The Done unit whose device this is, judged by the own address it holds (other than 0.0.0.0) or by
+    // its USB serial number (when not empty); -1 when none.
+    int DoneUnitOf(uint32_t deviceAddress, const std::string& serial) const;
+
+private:
+    struct UnitEntry {
+        UnitState State = UnitState::Open;
+        std::string DoneAddress; // of the row that made it Done
+        std::string DoneSerial;
+    };
+    struct GivenAddress {
+        std::string Address;
+        std::string Unit;
+        std::size_t Row;
+    };
+    int Find(const std::string& name) const;
+
+    std::vector<PlanUnit> m_plan;
+    std::vector<UnitEntry> m_units;
+    std::vector<GivenAddress> m_given;
+    std::size_t m_rows = 0; // rows applied; the header is row 1
+};

@@ -1,0 +1,444 @@
+// The station's portable core: comma-separated text, the plan from a unit table or an address range,
+// the record's rows and its unfinished last row, what the record says of each unit, and the record's
+// file (one station at a time, rows that survive a reopening).
+#include "core/IPv4.h"
+#include "persistence/SetupLines.h"
+#include "provisioning/Csv.h"
+#include "provisioning/Plan.h"
+#include "provisioning/Record.h"
+#include "provisioning/RecordLog.h"
+#include "provisioning/UnitBook.h"
+
+#include "SampleParams.h"
+#include "TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Rows as "[a][b]/[c]", or "error: WHY".
+std::string ReadAll(const std::string& text) {
+    CCsvReader reader(text);
+    CsvRow row;
+    std::string all;
+    CsvRead read;
+    while ((read = reader.Next(&row)) == CsvRead::Row) {
+        all += all.empty() ? "" : "/";
+        for (const std::string& field : row.Fields) {
+            all += "[" + field + "]";
+        }
+    }
+    return read == CsvRead::Error ? "error: " + reader.Error() : all;
+}
+
+TEST(Csv, ReadsWhatSpreadsheetsWriteAndRefusesWhatNoneWrites) {
+    const struct {
+        std::string Text;
+        const char* Rows;
+    } cases[] = {
+        {"a,b\r\nc,d\r\n", "[a][b]/[c][d]"},
+        {"a,b\nc,d", "[a][b]/[c][d]"},
+        {"\xEF\xBB\xBFUnit,IPAddress\r\n", "[Unit][IPAddress]"},
+        {"\"x,y\",\"he said \"\"hi\"\"\"\r\n", "[x,y][he said \"hi\"]"},
+        {"\"two\r\nlines\",z\r\n", "[two\r\nlines][z]"},
+        {"a,,\r\n,\r\n\r\n", "[a][][]/[][]/[]"},
+        {"a,b\"c\r\n", "error: line 1: a quote inside an unquoted field"},
+        {"ok\r\n\"a\"b\r\n", "error: line 2: text after a closing quote"},
+        {"ok\r\n\"open,\r\nstill open", "error: line 2: a quoted field that is never closed"},
+        {"a\rb\r\n", "error: line 1: a CR that ends no line"},
+        {std::string("a,b\0c\r\n", 7), "error: line 1: a NUL byte"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.Rows, ReadAll(c.Text)) << c.Text;
+    }
+}
+
+std::string Value(const ParamSet& set, const char* key) {
+    std::string name;
+    std::string value;
+    FormatSetupKeyValue(set, FindSetupLine(key), &name, &value);
+    return value;
+}
+
+// The template: 192.168.0.10/24 via 192.168.0.1.
+TEST(UnitTable, EachUnitIsTheTemplateWithItsOwnCells) {
+    const std::string table = "Unit,ipaddress,Target3\r\n"
+                              "S-1,192.168.0.21,\"1,10.9.9.9,4142\"\r\n"
+                              ",,\r\n"
+                              " S-2 ,192.168.0.22,\r\n";
+    std::vector<PlanUnit> units;
+    std::string error;
+    ASSERT_TRUE(ReadUnitTable(SampleParamSet(), table, &units, &error)) << error;
+    ASSERT_EQ(2u, units.size());
+    EXPECT_EQ("S-1", units[0].Name);
+    EXPECT_EQ("192.168.0.21", Value(units[0].Set, "IPAddress"));
+    EXPECT_EQ("1,10.9.9.9,4142", Value(units[0].Set, "Target3"));
+    EXPECT_EQ("S-2", units[1].Name);
+    EXPECT_EQ(Value(SampleParamSet(), "Target3"), Value(units[1].Set, "Target3"));
+    EXPECT_EQ(Value(SampleParamSet(), "Gateway"), Value(units[1].Set, "Gateway"));
+}
+
+TEST(UnitTable, RefusedPlansNameTheRowAndTheColumn) {
+    const struct {
+        std::string Table;
+        const char* Error;
+    } cases[] = {
+        {"Unit,IPAdress\r\nS-1,192.168.0.21\r\n",
+         "row 1, column 2: \"IPAdress\" is neither Unit nor a setup key"},
+        {"Name,IPAddress\r\nS-1,192.168.0.21\r\n",
+         "row 1, column 1: \"Name\" is neither Unit nor a setup key"},
+        {"IPAddress\r\n192.168.0.21\r\n", "row 1: no Unit column"},
+        {"Unit,IPAddress,ipaddress\r\n", "row 1, column 3: ipaddress is a second column for the same key"},
+        {"Unit,Gateway\r\nS-1,192.168.0.1\r\nS-2,10.0.0.300\r\n",
+         "row 3 (unit S-2), column Gateway: \"10.0.0.300\" is no value for Gateway"},
+        {"Unit,Target3\r\nS-1,\"1,10.0.0.3;x\"\r\n",
+         "row 2 (unit S-1), column Target3: \"1,10.0.0.3;x\" is no value for Target3"},
+        {"Unit,IPAddress\r\n,192.168.0.21\r\n", "row 2, column Unit: a unit needs a name"},
+        {"Unit,IPAddress\r\nS-1,192.168.0.21,x\r\n", "row 2: 3 cells, but the header names 2 columns"},
+        {"Unit,IPAddress\r\nS-1,192.168.0.21\r\nS-1,192.168.0.22\r\n",
+         "row 3 (unit S-1): the unit name is also that of row 2"},
+        {"Unit,IPAddress\r\nS-1,192.168.0.21\r\nS-2,192.168.0.21\r\n",
+         "row 3 (unit S-2), column IPAddress: own address 192.168.0.21 is also that of row 2 (unit S-1)"},
+        {"Unit\r\nS-1\r\nS-2\r\n",
+         "row 3 (unit S-2), column IPAddress: own address 192.168.0.10 is also that of row 2 (unit S-1)"},
+        {"Unit,IPAddress\r\nS-1,192.168.0.255\r\n", "row 2 (unit S-1), column IPAddress: own address "
+                                                    "192.168.0.255 is the broadcast address of its network"},
+        {"Unit,IPAddress\r\nS-1,192.168.0.1\r\n",
+         "row 2 (unit S-1), column IPAddress: own address 192.168.0.1 is the gateway's"},
+        {"Unit,IPAddress\r\n", "the unit table has no unit below its header"},
+        {"Unit,IPAddress\r\nS-1,\"192.168.0.21\r\n", "line 2: a quoted field that is never closed"},
+    };
+    for (const auto& c : cases) {
+        std::vector<PlanUnit> units;
+        std::string error;
+        EXPECT_FALSE(ReadUnitTable(SampleParamSet(), c.Table, &units, &error)) << c.Table;
+        EXPECT_EQ(0u, error.find(c.Error)) << error;
+    }
+}
+
+TEST(AddressRange, OneUnitPerAddressNamedByIt) {
+    const struct {
+        const char* Range;
+        const char* Names; // or the error's start
+        bool Accepted;
+    } cases[] = {
+        {"192.168.0.20-192.168.0.22", "192.168.0.20 192.168.0.21 192.168.0.22 ", true},
+        {"192.168.0.20-192.168.0.20", "192.168.0.20 ", true},
+        {"192.168.0.22-192.168.0.20", "address range 192.168.0.22-192.168.0.20: FIRST must", false},
+        {"192.168.0.20", "\"192.168.0.20\" is no address range", false},
+        {"192.168.0.20-192.168.0", "\"192.168.0.20-192.168.0\" is no address range", false},
+        {"10.0.0.1-10.0.255.255", "address range 10.0.0.1-10.0.255.255: a plan holds at most 4096", false},
+        {"192.168.0.253-192.168.1.2", "address 192.168.0.255: own address 192.168.0.255 is the broadcast",
+         false},
+        {"192.168.0.1-192.168.0.3", "address 192.168.0.1: own address 192.168.0.1 is the gateway's", false},
+    };
+    for (const auto& c : cases) {
+        std::vector<PlanUnit> units;
+        std::string error;
+        ASSERT_EQ(c.Accepted, MakeAddressRange(SampleParamSet(), c.Range, &units, &error)) << c.Range;
+        std::string names;
+        for (const PlanUnit& unit : units) {
+            names += unit.Name + " ";
+            EXPECT_EQ(unit.Name, Value(unit.Set, "IPAddress"));
+        }
+        EXPECT_EQ(0u, (c.Accepted ? names : error).find(c.Names)) << (c.Accepted ? names : error);
+    }
+}
+
+RecordRow Row(const char* unit, RecordEvent event, SaveSent save = SaveSent::Unknown,
+              const char* address = "") {
+    RecordRow row;
+    row.Time = "2024-05-01T14:03:07+02:00";
+    row.Unit = unit;
+    row.Event = event;
+    row.Save = save;
+    row.Address = address;
+    return row;
+}
+
+std::string RecordOf(const std::vector<RecordRow>& rows) {
+    std::string text = RecordHeaderText();
+    for (const RecordRow& row : rows) {
+        text += FormatRecordRow(row);
+    }
+    return text;
+}
+
+TEST(Record, RowsReadBackAsWrittenAndTheUnfinishedLastRowIsSetApart) {
+    RecordRow full = Row("S-1", RecordEvent::Failed, SaveSent::Maybe, "192.168.0.21");
+    full.Port = "/dev/ttyACM0";
+    full.Serial = "A1B2";
+    full.Version = "ZRV-Link 2.1, \"beta\"";
+    full.Status = "13";
+    full.Message = "WARNING: hardware error";
+    full.Seconds = FormatSeconds(3.14);
+    full.Previous = SetupValues(SampleParamSet());
+    const std::string whole = RecordOf({Row("S-1", RecordEvent::Started), full});
+    const std::string next = FormatRecordRow(Row("S-2", RecordEvent::Done));
+    const struct {
+        std::string Text;
+        std::size_t Rows;
+        std::string Torn;
+    } cases[] = {
+        {whole, 2, ""},
+        {whole + next.substr(0, 40), 2, next.substr(0, 40)},
+        {whole + next.substr(0, next.size() - 1), 2, next.substr(0, next.size() - 1)},
+        {whole + std::string(300, '\0'), 2, std::string(300, '\0')},
+        {RecordHeaderText().substr(0, 20), 0, RecordHeaderText().substr(0, 20)},
+    };
+    for (const auto& c : cases) {
+        RecordText record;
+        std::string error;
+        ASSERT_TRUE(ParseRecord(c.Text, &record, &error)) << error;
+        ASSERT_EQ(c.Rows, record.Rows.size());
+        EXPECT_EQ(c.Torn, record.Torn);
+        EXPECT_EQ(c.Text.size() - c.Torn.size(), record.KeptSize);
+        if (c.Rows == 2) {
+            EXPECT_EQ(FormatRecordRow(full), FormatRecordRow(record.Rows[1]));
+            EXPECT_EQ("3.1", record.Rows[1].Seconds);
+        }
+    }
+}
+
+TEST(Record, CellsStayOneLineAndNoneRunsAsAFormula) {
+    const struct {
+        const char* Value;
+        const char* Cell; // as the file holds it
+        const char* Read;
+    } cases[] = {
+        {"first\r\nsecond", "first  second", "first  second"},
+        {"=HYPERLINK(\"x\")", "\"'=HYPERLINK(\"\"x\"\")\"", "=HYPERLINK(\"x\")"},
+        {"+1", "'+1", "+1"},
+        {"-S1", "'-S1", "-S1"},
+        {"@SUM(A1)", "'@SUM(A1)", "@SUM(A1)"},
+        {"'quoted", "''quoted", "'quoted"},
+        {"it's", "it's", "it's"},
+    };
+    for (const auto& c : cases) {
+        RecordRow row = Row("S-1", RecordEvent::Failed, SaveSent::No);
+        row.Version = c.Value;
+        const std::string text = FormatRecordRow(row);
+        EXPECT_NE(std::string::npos, text.find(std::string(",") + c.Cell + ",")) << text;
+        RecordText record;
+        std::string error;
+        ASSERT_TRUE(ParseRecord(RecordOf({row}), &record, &error)) << error;
+        EXPECT_EQ(c.Read, record.Rows.at(0).Version);
+    }
+}
+
+TEST(Record, TextThatTheStationDidNotWriteIsRefused) {
+    std::string edited = RecordOf({Row("S-1", RecordEvent::Done)});
+    edited.replace(edited.find(",done,"), 6, ",fine,");
+    const struct {
+        std::string Text;
+        const char* Error;
+    } cases[] = {
+        {"Unit,IPAddress\r\nS-1,192.168.0.21\r\n", "its first row is not the header of a station record"},
+        {edited, "row 2: unknown event \"fine\""},
+        {RecordHeaderText() + "a,b\r\n", "row 2: 2 cells instead of 47"},
+    };
+    for (const auto& c : cases) {
+        RecordText record;
+        std::string error;
+        EXPECT_FALSE(ParseRecord(c.Text, &record, &error));
+        EXPECT_EQ(0u, error.find(c.Error)) << error;
+    }
+}
+
+TEST(Record, TimeNamesItsOffsetFromUtc) {
+    const LocalTime time{2024, 5, 1, 14, 3, 7};
+    EXPECT_EQ("2024-05-01T14:03:07+02:00", FormatRecordTime(time, 120));
+    EXPECT_EQ("2024-05-01T14:03:07-03:30", FormatRecordTime(time, -210));
+    EXPECT_EQ("2024-05-01T14:03:07+00:00", FormatRecordTime(time, 0));
+}
+
+std::vector<PlanUnit> ThreeUnits() {
+    std::vector<PlanUnit> units;
+    std::string error;
+    MakeAddressRange(SampleParamSet(), "192.168.0.21-192.168.0.23", &units, &error);
+    return units;
+}
+
+const char* const A = "192.168.0.21";
+const char* const B = "192.168.0.22";
+
+std::string States(const CUnitBook& book) {
+    static const char* const NAMES[] = {"open", "reserved", "started", "held", "done", "skipped"};
+    std::string states;
+    for (std::size_t i = 0; i < book.Size(); ++i) {
+        states += std::string(i > 0 ? " " : "") + NAMES[static_cast<int>(book.State(i))];
+    }
+    return states;
+}
+
+TEST(UnitBook, TheRecordDecidesWhichUnitsAreDoneAndWhichWaitForTheOperator) {
+    const struct {
+        std::vector<RecordRow> Rows;
+        const char* States;
+    } cases[] = {
+        {{}, "open open open"},
+        {{Row(A, RecordEvent::Started, SaveSent::Unknown, A), Row(A, RecordEvent::Done, SaveSent::Yes, A)},
+         "done open open"},
+        // Failed before "save": the device kept what it had; the unit goes to the next device.
+        {{Row(A, RecordEvent::Started, SaveSent::Unknown, A), Row(A, RecordEvent::Failed, SaveSent::No, A)},
+         "open open open"},
+        {{Row(A, RecordEvent::Failed, SaveSent::No)}, "open open open"},
+        // Started and never ended: the station stopped while it wrote.
+        {{Row(A, RecordEvent::Started, SaveSent::Unknown, A)}, "started open open"},
+        {{Row(A, RecordEvent::Started, SaveSent::Unknown, A),
+          Row(A, RecordEvent::Failed, SaveSent::Maybe, A)},
+         "held open open"},
+        {{Row(B, RecordEvent::Started, SaveSent::Unknown, B),
+          Row(B, RecordEvent::Interrupted, SaveSent::Maybe, B)},
+         "open held open"},
+        {{Row(B, RecordEvent::Interrupted, SaveSent::No, B)}, "open open open"},
+        {{Row(A, RecordEvent::Started, SaveSent::Unknown, A), Row(A, RecordEvent::Redo)}, "open open open"},
+        {{Row(B, RecordEvent::Skipped), Row("S-9", RecordEvent::Done, SaveSent::Yes, "10.1.1.1")},
+         "open skipped open"},
+    };
+    for (const auto& c : cases) {
+        CUnitBook book(ThreeUnits());
+        for (const RecordRow& row : c.Rows) {
+            book.Apply(row);
+        }
+        EXPECT_EQ(c.States, States(book)) << c.Rows.size() << " rows";
+    }
+}
+
+TEST(UnitBook, OperatorDecisionsFitTheUnitsState) {
+    CUnitBook book(ThreeUnits());
+    book.Apply(Row(A, RecordEvent::Started, SaveSent::Unknown, A));
+    book.Apply(Row(A, RecordEvent::Done, SaveSent::Yes, A));
+    book.Apply(Row(B, RecordEvent::Started, SaveSent::Unknown, B));
+    const char* const C = "192.168.0.23";
+    const struct {
+        std::vector<std::string> Redo;
+        std::vector<std::string> Skip;
+        const char* Result; // the events, or the error's start
+    } cases[] = {
+        {{B}, {}, "redo"},
+        {{}, {B, C}, "skipped skipped"},
+        {{A}, {}, "--redo 192.168.0.21: the record has no unsettled write of it"},
+        {{C}, {}, "--redo 192.168.0.23: the record has no unsettled write of it"},
+        {{}, {A}, "--skip 192.168.0.21: the unit is done or skipped already"},
+        {{"S-404"}, {}, "unit S-404 is not in the plan"},
+        {{B}, {B}, "unit 192.168.0.22 is given to both --redo and --skip"},
+    };
+    for (const auto& c : cases) {
+        std::vector<RecordRow> rows;
+        std::string error;
+        std::string result;
+        if (book.DecisionRows(c.Redo, c.Skip, &rows, &error)) {
+            for (const RecordRow& row : rows) {
+                result += std::string(result.empty() ? "" : " ") + EventName(row.Event);
+            }
+        } else {
+            result = error;
+        }
+        EXPECT_EQ(0u, result.find(c.Result)) << result;
+    }
+}
+
+TEST(UnitBook, AnAddressGivenToOneUnitIsNeverPlannedForAnother) {
+    const struct {
+        RecordRow Row;
+        bool Accepted;
+    } cases[] = {
+        {Row(A, RecordEvent::Done, SaveSent::Yes, A), true},
+        {Row("S-old", RecordEvent::Done, SaveSent::Yes, B), false},
+        {Row("S-old", RecordEvent::Started, SaveSent::Unknown, B), false},
+        {Row("S-old", RecordEvent::Failed, SaveSent::Maybe, B), false},
+        {Row("S-old", RecordEvent::Failed, SaveSent::No, B), true},
+        {Row("S-old", RecordEvent::Done, SaveSent::Yes, "0.0.0.0"), true},
+    };
+    for (const auto& c : cases) {
+        CUnitBook book(ThreeUnits());
+        book.Apply(c.Row);
+        std::string error;
+        EXPECT_EQ(c.Accepted, book.CheckAddresses(&error)) << c.Row.Unit << " " << EventName(c.Row.Event);
+        if (!c.Accepted) {
+            EXPECT_EQ("unit 192.168.0.22: own address 192.168.0.22 was given to unit S-old (record row 2)",
+                      error);
+        }
+    }
+}
+
+TEST(UnitBook, DevicesGetTheFirstOpenUnitAndADoneDeviceIsKnownAgain) {
+    CUnitBook book(ThreeUnits());
+    RecordRow done = Row(A, RecordEvent::Done, SaveSent::Yes, A);
+    done.Serial = "SN-7";
+    book.Apply(done);
+    EXPECT_EQ(1, book.Reserve());
+    EXPECT_EQ(2, book.Reserve());
+    EXPECT_EQ(-1, book.Reserve());
+    book.Release(1);
+    EXPECT_EQ(1, book.Reserve());
+    book.Apply(Row(B, RecordEvent::Started, SaveSent::Unknown, B));
+    book.Apply(Row(B, RecordEvent::Failed, SaveSent::No, B));
+    EXPECT_EQ("done open reserved", States(book));
+    EXPECT_EQ(1, book.Reserve());
+    EXPECT_EQ(0, book.DoneUnitOf(MakeIPv4(192, 168, 0, 21), ""));
+    EXPECT_EQ(0, book.DoneUnitOf(0, "SN-7"));
+    EXPECT_EQ(-1, book.DoneUnitOf(0, ""));
+    EXPECT_EQ(-1, book.DoneUnitOf(MakeIPv4(192, 168, 0, 22), "SN-8"));
+    EXPECT_FALSE(book.Finished());
+}
+
+// A scratch record file, removed at the end.
+struct CRecordPath {
+    std::string Path = TempFilePath("record");
+    ~CRecordPath() { std::filesystem::remove_all(Path); }
+};
+
+TEST(RecordLog, RowsSurviveReopeningAndAnUnfinishedRowIsCutOff) {
+    CRecordPath record;
+    std::string error;
+    {
+        CRecordLog log;
+        ASSERT_TRUE(log.Open(record.Path, &error)) << error;
+        EXPECT_TRUE(log.Rows().empty());
+        ASSERT_TRUE(log.Append(Row(A, RecordEvent::Started, SaveSent::Unknown, A), &error)) << error;
+        ASSERT_TRUE(log.Append(Row(A, RecordEvent::Done, SaveSent::Yes, A), &error)) << error;
+    }
+    const std::string whole = ReadWholeFile(record.Path);
+    const std::string cut = FormatRecordRow(Row(B, RecordEvent::Started)).substr(0, 25);
+    std::ofstream(record.Path, std::ios::binary | std::ios::app) << cut;
+    CRecordLog log;
+    ASSERT_TRUE(log.Open(record.Path, &error)) << error;
+    EXPECT_EQ(2u, log.Rows().size());
+    EXPECT_EQ(cut, log.Torn());
+    ASSERT_TRUE(log.Append(Row(B, RecordEvent::Started, SaveSent::Unknown, B), &error)) << error;
+    EXPECT_EQ(whole + FormatRecordRow(Row(B, RecordEvent::Started, SaveSent::Unknown, B)),
+              ReadWholeFile(record.Path));
+}
+
+TEST(RecordLog, OneStationAtATimeAndOnlyOnARecord) {
+    CRecordPath record;
+    std::string error;
+    CRecordLog first;
+    ASSERT_TRUE(first.Open(record.Path, &error)) << error;
+    CRecordLog second;
+    EXPECT_FALSE(second.Open(record.Path, &error));
+    EXPECT_EQ("record " + record.Path + ": in use by another station or program", error);
+
+    CRecordPath other;
+    const std::string table = "Unit,IPAddress\r\nS-1,192.168.0.21\r\n";
+    std::ofstream(other.Path, std::ios::binary) << table;
+    CRecordLog wrong;
+    EXPECT_FALSE(wrong.Open(other.Path, &error));
+    EXPECT_EQ("record " + other.Path + ": its first row is not the header of a station record", error);
+    EXPECT_EQ(table, ReadWholeFile(other.Path));
+
+    CRecordPath directory;
+    std::filesystem::create_directory(directory.Path);
+    CRecordLog folder;
+    EXPECT_FALSE(folder.Open(directory.Path, &error));
+}
+
+} // namespace
