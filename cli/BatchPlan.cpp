@@ -1,6 +1,8 @@
 // A parallel run's plan and report lines; portable.
 #include "cli/BatchPlan.h"
 
+#include "core/TextParse.h"
+
 #include <algorithm>
 
 namespace {
@@ -8,12 +10,11 @@ namespace {
 const std::string DEV_PREFIX = "/dev/";
 
 bool IsNameCharacter(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
-           c == '_' || c == '-';
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || IsDigit(c) || c == '.' || c == '_' || c == '-';
 }
 
 bool IsDigits(const std::string& text) {
-    return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
+    return !text.empty() && std::all_of(text.begin(), text.end(), IsDigit);
 }
 
 // Names that Windows takes for devices whatever their extension: COM7.dat would open the port itself.

@@ -2,6 +2,8 @@
 // bound to its parent by the parent-death signal. The POSIX side of the child-process seam.
 #include "cli/ChildProcess.h"
 
+#include "platform/FdOwner.h"
+
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -15,27 +17,6 @@ extern char** environ;
 namespace {
 
 constexpr int EXEC_FAILED = 127;
-
-class CDescriptor {
-public:
-    CDescriptor() = default;
-    explicit CDescriptor(int fd) : m_fd(fd) {}
-    ~CDescriptor() {
-        if (m_fd >= 0) {
-            close(m_fd);
-        }
-    }
-    CDescriptor(const CDescriptor&) = delete;
-    CDescriptor& operator=(const CDescriptor&) = delete;
-    void Reset(int fd) {
-        CDescriptor old(m_fd);
-        m_fd = fd;
-    }
-    int Get() const { return m_fd; }
-
-private:
-    int m_fd = -1;
-};
 
 // A file that no other process can find: created, then unlinked at once.
 int OpenCaptureFile() {
@@ -80,7 +61,7 @@ bool IgnoreInterrupt() {
         dup2(err, STDERR_FILENO) >= 0 && (!shielded || IgnoreInterrupt()) &&
         prctl(PR_SET_PDEATHSIG, SIGKILL) == 0 && getppid() == parent) {
         if (input > STDERR_FILENO) {
-            close(input);
+            close(input); // the forked child owns no objects: only async-signal-safe calls
         }
         execve(program, argv, environ);
     }
@@ -105,8 +86,8 @@ std::string SignalName(int signal) {
 } // namespace
 
 struct CChildProcess::State {
-    CDescriptor Out{OpenCaptureFile()};
-    CDescriptor Err{OpenCaptureFile()};
+    CFd Out{OpenCaptureFile()};
+    CFd Err{OpenCaptureFile()};
     pid_t Pid = -1;
     bool Shielded = false;
     ChildEnd End;
@@ -152,8 +133,8 @@ bool CChildProcess::Start(const std::string& program, const std::vector<std::str
         pipe2(pipeFds, O_CLOEXEC) != 0) {
         return false;
     }
-    CDescriptor report(pipeFds[0]);
-    CDescriptor reportEnd(pipeFds[1]);
+    CFd report(pipeFds[0]);
+    CFd reportEnd(pipeFds[1]);
     std::vector<std::string> words = {program};
     words.insert(words.end(), args.begin(), args.end());
     std::vector<char*> argv;

@@ -4,32 +4,12 @@
 #include "cli/ChildProcess.h"
 
 #include "cli/Win32Text.h"
+#include "platform/HandleOwner.h"
 
 #include <cstdio>
 #include <windows.h>
 
 namespace {
-
-class CHandle {
-public:
-    CHandle() = default;
-    explicit CHandle(HANDLE handle) : m_handle(handle == INVALID_HANDLE_VALUE ? nullptr : handle) {}
-    ~CHandle() {
-        if (m_handle != nullptr) {
-            CloseHandle(m_handle);
-        }
-    }
-    CHandle(const CHandle&) = delete;
-    CHandle& operator=(const CHandle&) = delete;
-    void Reset(HANDLE handle) {
-        CHandle old(m_handle);
-        m_handle = handle == INVALID_HANDLE_VALUE ? nullptr : handle;
-    }
-    HANDLE Get() const { return m_handle; }
-
-private:
-    HANDLE m_handle = nullptr;
-};
 
 SECURITY_ATTRIBUTES Inheritable() {
     SECURITY_ATTRIBUTES attributes{};
@@ -73,16 +53,15 @@ std::string ReadFromStart(HANDLE file) {
 // The job of this process's children. Its one handle is not inheritable and closes when this process
 // ends, however it ends; the job then ends every child still in it.
 HANDLE ChildJob() {
-    static const CHandle job([] {
-        HANDLE created = CreateJobObjectA(nullptr, nullptr);
+    static const CWinHandle job([] {
+        CWinHandle created(CreateJobObjectA(nullptr, nullptr));
         JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
         limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-        if (created != nullptr &&
-            !SetInformationJobObject(created, JobObjectExtendedLimitInformation, &limits, sizeof limits)) {
-            CloseHandle(created);
-            created = nullptr;
+        if (created.IsOpen() && !SetInformationJobObject(created.Get(), JobObjectExtendedLimitInformation,
+                                                         &limits, sizeof limits)) {
+            created.Reset();
         }
-        return created;
+        return created.Release();
     }());
     return job.Get();
 }
@@ -106,9 +85,9 @@ ChildEnd EndOfExitCode(DWORD code) {
 } // namespace
 
 struct CChildProcess::State {
-    CHandle Out{OpenCaptureFile()};
-    CHandle Err{OpenCaptureFile()};
-    CHandle Process;
+    CWinHandle Out{OpenCaptureFile()};
+    CWinHandle Err{OpenCaptureFile()};
+    CWinHandle Process;
     bool Shielded = false;
     ChildEnd End;
 
@@ -140,7 +119,7 @@ void CChildProcess::ShieldFromInterrupts() {
 // job that cannot take it (a system before Windows 8 that already runs this process in a job of its
 // own) leaves the child unbound rather than the port undone; the parent's time limit still ends it.
 bool CChildProcess::Start(const std::string& program, const std::vector<std::string>& args) {
-    const CHandle input(OpenNullInput());
+    const CWinHandle input(OpenNullInput());
     if (m_state->Process.Get() != nullptr || m_state->Out.Get() == nullptr || m_state->Err.Get() == nullptr ||
         input.Get() == nullptr) {
         return false;
@@ -162,7 +141,7 @@ bool CChildProcess::Start(const std::string& program, const std::vector<std::str
                         nullptr, nullptr, &startup, &process)) {
         return false;
     }
-    const CHandle thread(process.hThread);
+    const CWinHandle thread(process.hThread);
     m_state->Process.Reset(process.hProcess);
     const HANDLE job = ChildJob();
     if (job != nullptr) {

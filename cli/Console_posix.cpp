@@ -1,6 +1,8 @@
 // zrvlink's process and console on POSIX; the POSIX side of the console seam.
 #include "cli/Console.h"
 
+#include "platform/FdOwner.h"
+
 #include <climits>
 #include <unistd.h>
 
@@ -9,13 +11,10 @@ bool StderrIsTerminal() {
 }
 
 std::FILE* OpenTraceStream() {
-    const int fd = dup(STDERR_FILENO);
-    if (fd < 0) {
-        return nullptr;
-    }
-    std::FILE* stream = fdopen(fd, "w");
-    if (stream == nullptr) {
-        close(fd);
+    CFd fd(dup(STDERR_FILENO));
+    std::FILE* stream = fd.IsOpen() ? fdopen(fd.Get(), "w") : nullptr;
+    if (stream != nullptr) {
+        fd.Release(); // the stream owns it now
     }
     return stream;
 }

@@ -2,21 +2,18 @@
 // opens (links followed). The Win32 side of the file-identity seam.
 #include "cli/FileIdentity.h"
 
+#include "platform/HandleOwner.h"
+
 #include <windows.h>
 
 namespace {
 
 // Opened for its attributes only, sharing everything, so that no user of the file is disturbed.
 bool IdentifyFile(const std::string& path, BY_HANDLE_FILE_INFORMATION* info) {
-    const HANDLE file = CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return false;
-    }
-    const bool known = GetFileInformationByHandle(file, info) != 0;
-    CloseHandle(file);
-    return known;
+    const CWinHandle file(CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    return file.IsOpen() && GetFileInformationByHandle(file.Get(), info) != 0;
 }
 
 } // namespace

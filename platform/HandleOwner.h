@@ -23,6 +23,12 @@ public:
         Close();
         m_handle = Normal(handle);
     }
+    // Gives the handle up without closing it, for a new owner.
+    HANDLE Release() {
+        const HANDLE handle = m_handle;
+        m_handle = nullptr;
+        return handle;
+    }
     // False when CloseHandle reports an error (a write that failed late, for instance).
     bool Close();
 

@@ -2,6 +2,8 @@
 // second station cannot take, fsync after every row. The POSIX side of the record-file seam.
 #include "provisioning/RecordFile.h"
 
+#include "platform/FdOwner.h"
+
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -13,17 +15,16 @@ namespace {
 void FlushDirectoryOf(const std::string& path) {
     const std::size_t slash = path.rfind('/');
     const std::string directory = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-    const int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
+    const CFd directoryFd(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (directoryFd.IsOpen()) {
+        ::fsync(directoryFd.Get());
     }
 }
 
 } // namespace
 
 struct CRecordFile::State {
-    int Fd = -1;
+    CFd Fd;
     int32_t Error = 0;
     RecordFileFault Fault = RecordFileFault::None;
 
@@ -36,12 +37,7 @@ struct CRecordFile::State {
         Close();
         return Fail(code, fault);
     }
-    void Close() {
-        if (Fd >= 0) {
-            ::close(Fd);
-        }
-        Fd = -1;
-    }
+    void Close() { Fd.Reset(); }
 };
 
 CRecordFile::CRecordFile() : m_state(std::make_unique<State>()) {}
@@ -58,22 +54,22 @@ bool CRecordFile::Open(const std::string& path) {
     // Created here, the file's name must reach the disk as well as its rows.
     // O_NONBLOCK: a pipe's open would wait for a writer; for a regular file it changes nothing.
     bool created = false;
-    s.Fd = ::open(path.c_str(), O_RDWR | O_APPEND | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (s.Fd < 0 && errno == ENOENT) {
-        s.Fd = ::open(path.c_str(), O_RDWR | O_APPEND | O_CLOEXEC | O_CREAT | O_EXCL, 0666);
-        created = s.Fd >= 0;
+    s.Fd.Reset(::open(path.c_str(), O_RDWR | O_APPEND | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    if (!s.Fd.IsOpen() && errno == ENOENT) {
+        s.Fd.Reset(::open(path.c_str(), O_RDWR | O_APPEND | O_CLOEXEC | O_CREAT | O_EXCL, 0666));
+        created = s.Fd.IsOpen();
     }
-    if (s.Fd < 0) {
+    if (!s.Fd.IsOpen()) {
         return s.Fail(errno);
     }
     struct stat info {};
-    if (::fstat(s.Fd, &info) != 0) {
+    if (::fstat(s.Fd.Get(), &info) != 0) {
         return s.Refuse(RecordFileFault::System, errno);
     }
     if (!S_ISREG(info.st_mode)) {
         return s.Refuse(RecordFileFault::NotAFile, EINVAL);
     }
-    if (::flock(s.Fd, LOCK_EX | LOCK_NB) != 0) {
+    if (::flock(s.Fd.Get(), LOCK_EX | LOCK_NB) != 0) {
         return s.Refuse(errno == EWOULDBLOCK ? RecordFileFault::InUse : RecordFileFault::System, errno);
     }
     if (created) {
@@ -88,7 +84,7 @@ bool CRecordFile::ReadAll(std::string* text) {
     char block[8192];
     off_t offset = 0;
     for (;;) {
-        const ssize_t got = ::pread(s.Fd, block, sizeof block, offset);
+        const ssize_t got = ::pread(s.Fd.Get(), block, sizeof block, offset);
         if (got == 0) {
             return true;
         }
@@ -104,24 +100,17 @@ bool CRecordFile::ReadAll(std::string* text) {
 
 bool CRecordFile::CutTo(std::size_t size) {
     State& s = *m_state;
-    return (::ftruncate(s.Fd, static_cast<off_t>(size)) == 0 && ::fsync(s.Fd) == 0) || s.Fail(errno);
+    return (::ftruncate(s.Fd.Get(), static_cast<off_t>(size)) == 0 && ::fsync(s.Fd.Get()) == 0) ||
+           s.Fail(errno);
 }
 
 bool CRecordFile::Append(const std::string& text) {
     State& s = *m_state;
-    std::size_t written = 0;
     // One write for the row; only a write that the system cut short (a full disk) needs another.
-    while (written < text.size()) {
-        const ssize_t put = ::write(s.Fd, text.data() + written, text.size() - written);
-        if (put < 0 && errno == EINTR) {
-            continue;
-        }
-        if (put <= 0) {
-            return s.Fail(put < 0 ? errno : ENOSPC);
-        }
-        written += static_cast<std::size_t>(put);
+    if (!WriteAll(s.Fd.Get(), text.data(), text.size())) {
+        return s.Fail(errno);
     }
-    return ::fsync(s.Fd) == 0 || s.Fail(errno);
+    return ::fsync(s.Fd.Get()) == 0 || s.Fail(errno);
 }
 
 int32_t CRecordFile::Error() const {

@@ -3,10 +3,12 @@
 // The Win32 side of the record-file seam.
 #include "provisioning/RecordFile.h"
 
+#include "platform/HandleOwner.h"
+
 #include <windows.h>
 
 struct CRecordFile::State {
-    HANDLE File = INVALID_HANDLE_VALUE;
+    CWinHandle File;
     int32_t Error = 0;
     RecordFileFault Fault = RecordFileFault::None;
 
@@ -15,12 +17,7 @@ struct CRecordFile::State {
         Fault = fault;
         return false;
     }
-    void Close() {
-        if (File != INVALID_HANDLE_VALUE) {
-            CloseHandle(File);
-        }
-        File = INVALID_HANDLE_VALUE;
-    }
+    void Close() { File.Reset(); }
 };
 
 CRecordFile::CRecordFile() : m_state(std::make_unique<State>()) {}
@@ -34,15 +31,15 @@ bool CRecordFile::Open(const std::string& path) {
     s.Close();
     s.Error = 0;
     s.Fault = RecordFileFault::None;
-    s.File = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (s.File == INVALID_HANDLE_VALUE) {
+    s.File.Reset(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                             OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!s.File.IsOpen()) {
         const DWORD code = GetLastError();
         const bool inUse = code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION;
         return s.Fail(code, inUse ? RecordFileFault::InUse : RecordFileFault::System);
     }
     // A name such as "COM7" or "NUL" opens a device, not a file.
-    if (GetFileType(s.File) != FILE_TYPE_DISK) {
+    if (GetFileType(s.File.Get()) != FILE_TYPE_DISK) {
         s.Close();
         return s.Fail(ERROR_NOT_SUPPORTED, RecordFileFault::NotAFile);
     }
@@ -53,12 +50,12 @@ bool CRecordFile::ReadAll(std::string* text) {
     State& s = *m_state;
     text->clear();
     LARGE_INTEGER start{};
-    if (!SetFilePointerEx(s.File, start, nullptr, FILE_BEGIN)) {
+    if (!SetFilePointerEx(s.File.Get(), start, nullptr, FILE_BEGIN)) {
         return s.Fail(GetLastError());
     }
     char block[8192];
     DWORD got = 0;
-    while (ReadFile(s.File, block, sizeof block, &got, nullptr)) {
+    while (ReadFile(s.File.Get(), block, sizeof block, &got, nullptr)) {
         if (got == 0) {
             return true;
         }
@@ -71,8 +68,8 @@ bool CRecordFile::CutTo(std::size_t size) {
     State& s = *m_state;
     LARGE_INTEGER end{};
     end.QuadPart = static_cast<LONGLONG>(size);
-    return (SetFilePointerEx(s.File, end, nullptr, FILE_BEGIN) && SetEndOfFile(s.File) &&
-            FlushFileBuffers(s.File)) ||
+    return (SetFilePointerEx(s.File.Get(), end, nullptr, FILE_BEGIN) && SetEndOfFile(s.File.Get()) &&
+            FlushFileBuffers(s.File.Get())) ||
            s.Fail(GetLastError());
 }
 
@@ -83,13 +80,13 @@ bool CRecordFile::Append(const std::string& text) {
     atEnd.Offset = 0xFFFFFFFF;
     atEnd.OffsetHigh = 0xFFFFFFFF;
     DWORD written = 0;
-    if (!WriteFile(s.File, text.data(), static_cast<DWORD>(text.size()), &written, &atEnd)) {
+    if (!WriteFile(s.File.Get(), text.data(), static_cast<DWORD>(text.size()), &written, &atEnd)) {
         return s.Fail(GetLastError());
     }
     if (written != text.size()) {
         return s.Fail(ERROR_DISK_FULL);
     }
-    return FlushFileBuffers(s.File) || s.Fail(GetLastError());
+    return FlushFileBuffers(s.File.Get()) || s.Fail(GetLastError());
 }
 
 int32_t CRecordFile::Error() const {
