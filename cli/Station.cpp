@@ -10,6 +10,7 @@
 #include "cli/Ports.h"
 #include "cli/StationSteps.h"
 #include "core/ParamFile.h"
+#include "platform/StdFile.h"
 #include "platform/SystemError.h"
 #include "provisioning/Plan.h"
 #include "provisioning/RecordLog.h"
@@ -91,8 +92,8 @@ std::string Shown(const std::string& text) {
 }
 
 bool ReadTextFile(const std::string& path, std::string* text, std::string* error) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) {
+    const CStdFile file(std::fopen(path.c_str(), "rb"));
+    if (file.Get() == nullptr) {
         char reason[256];
         *error = SystemErrorText(LastSystemError(), reason, sizeof reason);
         return false;
@@ -100,11 +101,10 @@ bool ReadTextFile(const std::string& path, std::string* text, std::string* error
     char block[8192];
     std::size_t got = 0;
     text->clear();
-    while ((got = std::fread(block, 1, sizeof block, file)) > 0) {
+    while ((got = std::fread(block, 1, sizeof block, file.Get())) > 0) {
         text->append(block, got);
     }
-    const bool failed = std::ferror(file) != 0;
-    std::fclose(file);
+    const bool failed = std::ferror(file.Get()) != 0;
     if (failed) {
         *error = "cannot be read";
     }
