@@ -12,11 +12,6 @@ namespace {
 
 HWND g_heldTimerWindow = nullptr; // its WM_TIMER messages are dropped; user-interface thread only
 
-UINT ProbeMessage() {
-    static const UINT message = RegisterWindowMessageA(PROBE_MESSAGE_NAME);
-    return message;
-}
-
 std::string SystemMenuLines(HWND window) {
     HMENU menu = GetSystemMenu(window, FALSE);
     std::string lines;
