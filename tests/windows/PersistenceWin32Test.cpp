@@ -179,6 +179,7 @@ enum Ending { NEW_IN_PLACE, OLD_IN_PLACE, NEW_KEPT_BESIDE };
 constexpr int32_t UNABLE_TO_MOVE = ERROR_UNABLE_TO_MOVE_REPLACEMENT;
 constexpr int32_t UNABLE_TO_MOVE_2 = ERROR_UNABLE_TO_MOVE_REPLACEMENT_2;
 constexpr int32_t BUSY = ERROR_SHARING_VIOLATION;
+constexpr int32_t REFUSED = ERROR_WRITE_PROTECT;
 
 TEST(SetupFileWin32, NoFailureOfTheReplacingStepLosesTheConfiguration) {
     const struct {
@@ -189,27 +190,19 @@ TEST(SetupFileWin32, NoFailureOfTheReplacingStepLosesTheConfiguration) {
         bool Paused;
     } cases[] = {
         {"target moved aside, new file moved in", {UNABLE_TO_MOVE}, 0, NEW_IN_PLACE, false},
-        {"target moved aside, new file not movable",
-         {UNABLE_TO_MOVE},
-         ERROR_WRITE_PROTECT,
-         NEW_KEPT_BESIDE,
-         false},
+        {"target moved aside, new file not movable", {UNABLE_TO_MOVE}, REFUSED, NEW_KEPT_BESIDE, false},
         {"target renamed, new file moved in", {UNABLE_TO_MOVE_2}, 0, NEW_IN_PLACE, false},
-        {"target renamed, new file not movable",
-         {UNABLE_TO_MOVE_2},
-         ERROR_WRITE_PROTECT,
-         NEW_KEPT_BESIDE,
-         false},
+        {"target renamed, new file not movable", {UNABLE_TO_MOVE_2}, REFUSED, NEW_KEPT_BESIDE, false},
         {"held for a moment by a scanner",
          {BUSY, BUSY, ERROR_LOCK_VIOLATION, ERROR_ACCESS_DENIED, 0},
          0,
          NEW_IN_PLACE,
          true},
         {"held for good", {BUSY}, 0, OLD_IN_PLACE, true},
-        {"refused for good", {ERROR_WRITE_PROTECT}, 0, OLD_IN_PLACE, false},
+        {"refused for good", {REFUSED}, 0, OLD_IN_PLACE, false},
         {"held, then moved aside, new file not movable",
          {BUSY, UNABLE_TO_MOVE},
-         ERROR_WRITE_PROTECT,
+         REFUSED,
          NEW_KEPT_BESIDE,
          true},
     };

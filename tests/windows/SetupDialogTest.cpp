@@ -3,6 +3,7 @@
 // cases run in a Japanese code page (run-setup-e2e.sh with LC_ALL=ja_JP.UTF-8).
 #include "SetupDriver.h"
 #include "core/IPv4.h"
+#include "core/NameCodec.h"
 #include "core/ParamFile.h"
 #include "ui/logic/ControlIds.h"
 #include "ui/resource.h"
@@ -654,16 +655,6 @@ std::string Repeat(const std::string& text, int times) {
     return out;
 }
 
-std::string Hex(const std::string& bytes) {
-    static const char DIGITS[] = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned char byte : bytes) {
-        out += DIGITS[byte >> 4];
-        out += DIGITS[byte & 0x0F];
-    }
-    return out;
-}
-
 // The edits count characters; a name still holds at most 32 bytes, and only whole characters, whether
 // typed or set whole, on screen and in the file.
 TEST_F(SetupDialogInJapanese, NamesKeep32BytesOfWholeCharacters) {
@@ -697,7 +688,7 @@ TEST_F(SetupDialogInJapanese, NamesKeep32BytesOfWholeCharacters) {
     CParamFile saved;
     ASSERT_TRUE(WaitFor([&] { return saved.Load(Path("names.dat").c_str()); }));
     for (std::size_t i = 0; i < std::size(names); ++i) {
-        EXPECT_EQ(Hex(names[i].Kept), saved.GetParam()->Target[i].Name) << names[i].Input;
+        EXPECT_EQ(names[i].Kept, DecodeName(saved.GetParam()->Target[i].Name)) << names[i].Input;
     }
 }
 

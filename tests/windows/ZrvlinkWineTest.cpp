@@ -21,8 +21,6 @@
 #include <thread>
 #include <vector>
 
-#include <windows.h>
-
 #include <tlhelp32.h>
 
 namespace {
