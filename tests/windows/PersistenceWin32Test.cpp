@@ -13,7 +13,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -22,28 +21,10 @@
 
 namespace {
 
-const std::string PROFILE_KEY = std::string("Software\\") + PROFILE_APPLICATION;
-
-// The user's default profile holds `value` under Settings\BaudRateChange while the object lives.
-class CProfileValue {
-public:
-    explicit CProfileValue(const char* value) {
-        const std::string subkey = PROFILE_KEY + "\\" + SETTINGS_SECTION;
-        m_ok = RegSetKeyValueA(HKEY_CURRENT_USER, subkey.c_str(), "BaudRateChange", REG_SZ, value,
-                               static_cast<DWORD>(std::strlen(value) + 1)) == ERROR_SUCCESS;
-    }
-    ~CProfileValue() { RegDeleteTreeA(HKEY_CURRENT_USER, PROFILE_KEY.c_str()); }
-    CProfileValue(const CProfileValue&) = delete;
-    CProfileValue& operator=(const CProfileValue&) = delete;
-    bool Ok() const { return m_ok; }
-
-private:
-    bool m_ok;
-};
-
 TEST(DefaultProfile, IsReadOnlyWhileNoFileNameIsSet) {
-    CProfileValue value("1");
-    ASSERT_TRUE(value.Ok());
+    const std::string key = std::string("Software\\") + PROFILE_APPLICATION;
+    ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueA(HKEY_CURRENT_USER, (key + "\\" + SETTINGS_SECTION).c_str(),
+                                             "BaudRateChange", REG_SZ, "1", 2));
     CAppSettings settings;
     settings.Load();
     EXPECT_EQ(1, settings.BaudRateChange);
@@ -53,34 +34,20 @@ TEST(DefaultProfile, IsReadOnlyWhileNoFileNameIsSet) {
     fromFile.FileName = TempFilePath("missing");
     fromFile.Load();
     EXPECT_EQ(0, fromFile.BaudRateChange);
+    RegDeleteTreeA(HKEY_CURRENT_USER, key.c_str());
 }
-
-// A handle of another writer on `path` while the object lives.
-class CWriter {
-public:
-    explicit CWriter(const std::string& path)
-        : m_handle(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)) {}
-    ~CWriter() { CloseHandle(m_handle); }
-    CWriter(const CWriter&) = delete;
-    CWriter& operator=(const CWriter&) = delete;
-    bool Ok() const { return m_handle != INVALID_HANDLE_VALUE; }
-
-private:
-    HANDLE m_handle;
-};
 
 TEST(SetupFileWin32, LoadIsRefusedWhileAnotherWriterHasTheFileOpen) {
     const std::string path = TempFilePath("shared");
     std::ofstream(path, std::ios::binary) << "BaudRate=9600\r\n";
+    const HANDLE writer = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, writer);
     CParamFile file;
-    {
-        CWriter writer(path);
-        ASSERT_TRUE(writer.Ok());
-        EXPECT_FALSE(file.Load(path.c_str()));
-        EXPECT_EQ(FILE_ERROR_OPEN, file.FileError);
-        EXPECT_EQ(ERROR_SHARING_VIOLATION, file.SystemError);
-    }
+    EXPECT_FALSE(file.Load(path.c_str()));
+    EXPECT_EQ(FILE_ERROR_OPEN, file.FileError);
+    EXPECT_EQ(ERROR_SHARING_VIOLATION, file.SystemError);
+    CloseHandle(writer);
     EXPECT_TRUE(file.Load(path.c_str()));
     EXPECT_EQ(9600, file.GetParam()->BaudRate);
     DeleteFileA(path.c_str());
@@ -122,25 +89,6 @@ int32_t ScriptedFault(FileStep step) {
 void CountPause(unsigned milliseconds) {
     PausedMs += milliseconds;
 }
-
-// The scripted faults, and pauses that take no time, for one scope.
-class CScriptedFaults {
-public:
-    CScriptedFaults(std::vector<int32_t> replace, int32_t move) {
-        ReplaceAnswers = std::move(replace);
-        ReplaceAttempts = 0;
-        MoveAnswer = move;
-        PausedMs = 0;
-        SetFileFaultHook(ScriptedFault);
-        SetFilePauseHook(CountPause);
-    }
-    ~CScriptedFaults() {
-        SetFileFaultHook(nullptr);
-        SetFilePauseHook(nullptr);
-    }
-    CScriptedFaults(const CScriptedFaults&) = delete;
-    CScriptedFaults& operator=(const CScriptedFaults&) = delete;
-};
 
 // The trace lines written while `body` ran.
 template <typename Body>
@@ -216,10 +164,15 @@ TEST(SetupFileWin32, NoFailureOfTheReplacingStepLosesTheConfiguration) {
         CParamFile file;
         file.GetParam()->BaudRate = 9600;
         bool saved = false;
-        const std::string trace = Traced([&] {
-            CScriptedFaults faults(c.Replace, c.Move);
-            saved = file.Save(path.c_str());
-        });
+        ReplaceAnswers = c.Replace;
+        ReplaceAttempts = 0;
+        MoveAnswer = c.Move;
+        PausedMs = 0;
+        SetFileFaultHook(ScriptedFault);
+        SetFilePauseHook(CountPause); // pauses that take no time
+        const std::string trace = Traced([&] { saved = file.Save(path.c_str()); });
+        SetFileFaultHook(nullptr);
+        SetFilePauseHook(nullptr);
         EXPECT_EQ(c.Expected == NEW_IN_PLACE, saved);
         const bool newInPlace = ReadWholeFile(path).find("BaudRate=9600\r\n") == 0;
         EXPECT_EQ(c.Expected == NEW_IN_PLACE, newInPlace);
