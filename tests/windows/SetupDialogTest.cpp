@@ -3,6 +3,7 @@
 // cases run in a Japanese code page (run-setup-e2e.sh with LC_ALL=ja_JP.UTF-8).
 #include "SetupDriver.h"
 #include "core/IPv4.h"
+#include "core/NameCodec.h"
 #include "core/ParamFile.h"
 #include "ui/logic/ControlIds.h"
 #include "ui/resource.h"
@@ -14,6 +15,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -47,14 +49,13 @@ constexpr int FILE_TYPE_LIST = 0x470;
 constexpr int READ_ONLY_BOX = 0x410;
 const std::vector<std::string> SETUP_FILE_TYPES = {"ZRV-Link File (*.dat)", "All Files (*.*)"};
 
-int PortFromEnvironment(const char* name) {
-    const char* value = std::getenv(name);
-    return value != nullptr ? std::atoi(value) : 0;
-}
-
 std::string EnvironmentText(const char* name) {
     const char* value = std::getenv(name);
     return value != nullptr ? value : "";
+}
+
+int PortFromEnvironment(const char* name) {
+    return std::atoi(EnvironmentText(name).c_str());
 }
 
 // The simulators of run-setup-e2e.sh, by what each is for.
@@ -66,11 +67,8 @@ struct SimulatedPorts {
     int Unplugged = PortFromEnvironment("ZRV_PORT_UNPLUGGED"); // closes its line after 40 replies
     int BadSave = PortFromEnvironment("ZRV_PORT_BADSAVE");     // answers "save" with something else than OK
     int Unmapped = PortFromEnvironment("ZRV_PORT_UNMAPPED");   // listed by the system, but cannot be opened
-    int Slow = PortFromEnvironment("ZRV_PORT_SLOW");           // takes 600 ms for "vers", 1500 ms for "save"
 
-    std::vector<int> All() const {
-        return {Loaded, Fresh, Silent, Stops, Unplugged, BadSave, Unmapped, Slow};
-    }
+    std::vector<int> All() const { return {Loaded, Fresh, Silent, Stops, Unplugged, BadSave, Unmapped}; }
 };
 
 const TargetRowIds& Row(int destination) {
@@ -101,25 +99,25 @@ protected:
         ASSERT_TRUE(DetachDevice());
     }
 
-    // Starts the program and hooks the probe into it; with `port` the device is attached first.
-    HWND Open(CSetupProcess& process, int port = 0) {
-        if (port != 0) {
-            EXPECT_TRUE(AttachDevice(port));
-        }
-        EXPECT_TRUE(process.Started());
-        HWND main = process.MainWindow();
-        EXPECT_NE(nullptr, main);
-        EXPECT_TRUE(m_probe.Attach(main));
-        if (port != 0) {
-            EXPECT_TRUE(WaitFor([&] { return ItemEnabled(main, IDC_READ_DEVICE); }));
-        }
+    // Starts a copy of the program named `copyName` (the one before ends) and hooks the probe into it;
+    // with `port` the device is attached and the buttons have followed it.
+    HWND Start(int port = 0, const std::string& copyName = "ZRVLinkSetup.exe",
+               const char* iniText = nullptr) {
+        m_process.reset();
+        EXPECT_TRUE(port == 0 || AttachDevice(port));
+        m_process = std::make_unique<CSetupProcess>(m_program, copyName, iniText);
+        m_caption = copyName.substr(0, copyName.rfind('.'));
+        HWND main = m_process->MainWindow();
+        EXPECT_TRUE(main != nullptr && m_probe.Attach(main));
+        EXPECT_TRUE(port == 0 || WaitFor([&] { return ItemEnabled(main, IDC_READ_DEVICE); }));
         return main;
     }
 
+    std::string Path(const std::string& name) const { return m_process->Directory() + "\\" + name; }
+
     // The next message box: its text, buttons and icon must be those of `kind`.
-    MessageBoxView ExpectBox(const CSetupProcess& process, const BoxKind& kind,
-                             const std::string& caption = "ZRVLinkSetup") {
-        MessageBoxView box = WaitForMessageBox(process.Id(), caption);
+    MessageBoxView ExpectBox(const BoxKind& kind) {
+        MessageBoxView box = WaitForMessageBox(m_process->Id(), m_caption);
         EXPECT_NE(nullptr, box.Window) << "no message box \"" << kind.Text << "\"";
         box.Icon = m_probe.Ask(box.Window, PROBE_MESSAGE_ICON);
         EXPECT_EQ(kind.Text, box.Text);
@@ -130,30 +128,28 @@ protected:
 
     // Asks to quit and says No: the next message box is the quit question (so no command went on behind
     // the last one), and the window stays.
-    void ExpectIdleAndStaying(const CSetupProcess& process, HWND main) {
+    void ExpectIdleAndStaying(HWND main) {
         PostMessageA(main, WM_CLOSE, 0, 0);
-        ASSERT_TRUE(Answer(ExpectBox(process, QUIT_QUESTION), IDNO));
+        ASSERT_TRUE(Answer(ExpectBox(QUIT_QUESTION), IDNO));
         EXPECT_TRUE(IsWindow(main) && IsWindowVisible(main));
     }
 
-    // Clicks Read and confirms; returns the progress dialog, which may already have gone.
-    HWND StartRead(const CSetupProcess& process, HWND main) {
-        Click(main, IDC_READ_DEVICE);
-        EXPECT_TRUE(Answer(ExpectBox(process, READ_QUESTION), IDOK));
-        return WaitForDialog(process.Id(), "Parameter Transfer");
+    // Clicks Read or Write and confirms; returns the progress dialog, which may already have gone.
+    HWND StartTransfer(HWND main, bool read) {
+        Click(main, read ? IDC_READ_DEVICE : IDC_WRITE_DEVICE);
+        EXPECT_TRUE(Answer(ExpectBox(read ? READ_QUESTION : WRITE_QUESTION), IDOK));
+        return WaitForDialog(m_process->Id(), "Parameter Transfer");
     }
 
-    // Clicks Write and confirms; returns the progress dialog, which may already have gone.
-    HWND StartWrite(const CSetupProcess& process, HWND main) {
-        Click(main, IDC_WRITE_DEVICE);
-        EXPECT_TRUE(Answer(ExpectBox(process, WRITE_QUESTION), IDOK));
-        return WaitForDialog(process.Id(), "Parameter Transfer");
+    // The file dialog that `button` opens.
+    HWND OpenFileDialog(HWND main, int button) {
+        Click(main, button);
+        return WaitForDialog(m_process->Id(), "", main);
     }
 
     // Loads or saves `path` through the file dialog that `button` opens.
-    static void ChooseThrough(const CSetupProcess& process, HWND main, int button, const std::string& path) {
-        Click(main, button);
-        HWND dialog = WaitForDialog(process.Id(), "", main);
+    void ChooseThrough(HWND main, int button, const std::string& path) {
+        HWND dialog = OpenFileDialog(main, button);
         ASSERT_NE(nullptr, dialog) << "no file dialog for " << path;
         ASSERT_TRUE(ChooseFile(dialog, path));
         ASSERT_TRUE(WaitUntilGone(dialog)) << path;
@@ -169,6 +165,8 @@ protected:
     const std::string m_program = EnvironmentText("ZRV_SETUP_EXE");
     const SimulatedPorts m_ports;
     CSetupProbe m_probe;
+    std::unique_ptr<CSetupProcess> m_process;
+    std::string m_caption; // of the program's message boxes: its file name without the extension
 };
 
 // The warning lines of a trace, without their program name and time.
@@ -192,22 +190,8 @@ std::size_t Count(const std::string& text, const std::string& part) {
     return count;
 }
 
-// The screen's DPI for the programs started while it lives.
-class CScreenDpi {
-public:
-    explicit CScreenDpi(DWORD dpi) : m_set(SetScreenDpi(dpi)) {}
-    ~CScreenDpi() { SetScreenDpi(0); }
-    CScreenDpi(const CScreenDpi&) = delete;
-    CScreenDpi& operator=(const CScreenDpi&) = delete;
-    bool Set() const { return m_set; }
-
-private:
-    bool m_set;
-};
-
-TEST_F(SetupDialog, StartsWithTheDefaultsAndTheSerialLineLocked) {
-    CSetupProcess process(m_program);
-    HWND main = Open(process);
+TEST_F(SetupDialog, StartsWithTheDefaultsAndTheSerialLineLockedAndFollowsTheDevice) {
+    HWND main = Start();
     ASSERT_NE(nullptr, main);
 
     EXPECT_EQ("ZRV-Link Setup", WindowText(main));
@@ -223,16 +207,20 @@ TEST_F(SetupDialog, StartsWithTheDefaultsAndTheSerialLineLocked) {
     for (int id : {IDC_IPADDRESS, IDC_SUBNETMASK, IDC_GATEWAY}) {
         EXPECT_EQ("0.0.0.0", ItemText(main, id)) << id;
     }
-    for (int destination = 1; destination <= TARGET_COUNT; ++destination) {
-        EXPECT_EQ("0.0.0.0", ItemText(main, Row(destination).Address)) << destination;
-        EXPECT_EQ("", ItemText(main, Row(destination).Name)) << destination;
-        EXPECT_FALSE(ItemChecked(main, Row(destination).Check)) << destination;
-        EXPECT_EQ(std::to_string(destination), ItemText(main, Row(destination).Check));
+    for (const TargetRowIds& row : TARGET_ROW_IDS.Rows) {
+        EXPECT_EQ("0.0.0.0", ItemText(main, row.Address)) << row.Address;
+        EXPECT_EQ("", ItemText(main, row.Name)) << row.Name;
+        EXPECT_FALSE(ItemChecked(main, row.Check)) << row.Check;
     }
-    EXPECT_FALSE(ItemEnabled(main, IDC_READ_DEVICE));
-    EXPECT_FALSE(ItemEnabled(main, IDC_WRITE_DEVICE));
-    EXPECT_TRUE(ItemEnabled(main, IDC_LOAD_SETUP));
-    EXPECT_TRUE(ItemEnabled(main, IDC_SAVE_SETUP));
+    EXPECT_FALSE(ItemEnabled(main, IDC_READ_DEVICE) || ItemEnabled(main, IDC_WRITE_DEVICE));
+
+    ASSERT_TRUE(AttachDevice(m_ports.Loaded));
+    EXPECT_TRUE(
+        WaitFor([&] { return ItemEnabled(main, IDC_READ_DEVICE) && ItemEnabled(main, IDC_WRITE_DEVICE); }));
+    ASSERT_TRUE(DetachDevice());
+    EXPECT_TRUE(
+        WaitFor([&] { return !ItemEnabled(main, IDC_READ_DEVICE) && !ItemEnabled(main, IDC_WRITE_DEVICE); }));
+    EXPECT_TRUE(ItemEnabled(main, IDC_LOAD_SETUP) && ItemEnabled(main, IDC_SAVE_SETUP));
 }
 
 // A service that does not start ends the program before its window shows, with a trace line and no
@@ -255,72 +243,55 @@ TEST_F(SetupDialog, StartUpFailuresEndTheProgramWithATraceLineOnly) {
         DWORD exitCode = 99;
         ASSERT_TRUE(process.WaitForExit(&exitCode)) << c.FailHook;
         EXPECT_EQ(0u, exitCode) << c.FailHook;
+        // The trace log starts first, under the program's name.
         const std::string trace = viewer.Lines();
-        EXPECT_NE(std::string::npos, trace.find("  DebugPrint start..\n")) << trace;
+        EXPECT_TRUE(std::regex_search(
+            trace,
+            std::regex("^ZRVLinkSetup: \\d{4}/\\d\\d/\\d\\d \\d\\d:\\d\\d:\\d\\d  DebugPrint start\\.\\.\n")))
+            << trace;
         EXPECT_EQ(c.Warnings, WarningsOf(trace)) << trace;
     }
 }
 
-TEST_F(SetupDialog, TabOrderFollowsTheTemplate) {
-    CSetupProcess process(m_program);
-    HWND main = Open(process);
+// Cancel changes nothing; a file saved or loaded names itself in the caption, a rejected one changes
+// nothing, and a read replaces everything and forgets the file.
+TEST_F(SetupDialog, SaveLoadAndReadReplaceTheConfigurationAndNameItsFile) {
+    HWND main = Start(m_ports.Loaded);
     ASSERT_NE(nullptr, main);
-
-    std::vector<int> expected = {IDC_IPADDRESS, IDC_SUBNETMASK, IDC_GATEWAY,
-                                 IDC_BAUDRATE,  IDC_PARITY,     IDC_STOPBITS};
-    for (const TargetRowIds& row : TARGET_ROW_IDS.Rows) {
-        expected.insert(expected.end(), {row.Check, row.Name, row.Address});
-    }
-    expected.insert(expected.end(), {IDC_LOAD_SETUP, IDC_READ_DEVICE, IDC_SAVE_SETUP, IDC_WRITE_DEVICE});
-    std::vector<int> stops;
-    for (HWND child = GetWindow(main, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
-        if ((GetWindowLongA(child, GWL_STYLE) & WS_TABSTOP) != 0) {
-            stops.push_back(GetDlgCtrlID(child));
-        }
-    }
-    EXPECT_EQ(expected, stops);
-}
-
-TEST_F(SetupDialog, RenamedProgramKeepsItsSettingsFileAndNamesItsMessageBoxes) {
-    CSetupProcess process(m_program, "Renamed.exe", "[Settings]\r\nBaudRateChange=1\r\n");
-    HWND main = Open(process);
-    ASSERT_NE(nullptr, main);
-
-    for (int id : {IDC_BAUDRATE, IDC_PARITY, IDC_STOPBITS}) {
-        EXPECT_TRUE(ItemEnabled(main, id)) << id;
-    }
-    PostMessageA(main, WM_CLOSE, 0, 0);
-    EXPECT_TRUE(Answer(ExpectBox(process, QUIT_QUESTION, "Renamed"), IDNO));
-}
-
-TEST_F(SetupDialog, ReadAndWriteFollowTheDevice) {
-    CSetupProcess process(m_program);
-    HWND main = Open(process);
-    ASSERT_NE(nullptr, main);
-    ASSERT_FALSE(ItemEnabled(main, IDC_READ_DEVICE));
-
-    ASSERT_TRUE(AttachDevice(m_ports.Loaded));
-    EXPECT_TRUE(
-        WaitFor([&] { return ItemEnabled(main, IDC_READ_DEVICE) && ItemEnabled(main, IDC_WRITE_DEVICE); }));
-    ASSERT_TRUE(DetachDevice());
-    EXPECT_TRUE(
-        WaitFor([&] { return !ItemEnabled(main, IDC_READ_DEVICE) && !ItemEnabled(main, IDC_WRITE_DEVICE); }));
-    EXPECT_TRUE(ItemEnabled(main, IDC_LOAD_SETUP));
-    EXPECT_TRUE(ItemEnabled(main, IDC_SAVE_SETUP));
-}
-
-TEST_F(SetupDialog, ReadFillsTheControlsAfterConfirmation) {
-    CSetupProcess process(m_program);
-    HWND main = Open(process, m_ports.Loaded);
-    ASSERT_NE(nullptr, main);
-
     Click(main, IDC_READ_DEVICE);
-    ASSERT_TRUE(Answer(ExpectBox(process, READ_QUESTION), IDCANCEL));
-    ExpectIdleAndStaying(process, main);
+    ASSERT_TRUE(Answer(ExpectBox(READ_QUESTION), IDCANCEL));
+    ExpectIdleAndStaying(main);
     EXPECT_EQ("0.0.0.0", ItemText(main, IDC_IPADDRESS));
 
-    HWND progress = StartRead(process, main);
-    ASSERT_TRUE(WaitUntilGone(progress));
+    SetAddress(main, IDC_IPADDRESS, MakeIPv4(172, 16, 1, 1));
+    SetItemChecked(main, Row(3).Check, true);
+    SetItemText(main, Row(3).Name, "Depot");
+    SetAddress(main, Row(3).Address, MakeIPv4(172, 16, 1, 3));
+    ChooseThrough(main, IDC_SAVE_SETUP, Path("office.dat"));
+    EXPECT_TRUE(WaitFor([&] { return WindowText(main) == "ZRV-Link Setup - [office.dat]"; }))
+        << WindowText(main);
+    CParamFile saved;
+    ASSERT_TRUE(saved.Load(Path("office.dat").c_str()));
+    EXPECT_EQ(MakeIPv4(172, 16, 1, 1), saved.GetParam()->IPAddress);
+    EXPECT_EQ(1, saved.GetParam()->Target[2].Enable);
+    EXPECT_STREQ("4465706F74", saved.GetParam()->Target[2].Name);
+    EXPECT_EQ(MakeIPv4(172, 16, 1, 3), saved.GetParam()->Target[2].Address);
+
+    SetAddress(main, IDC_IPADDRESS, MakeIPv4(1, 1, 1, 1));
+    SetItemText(main, Row(3).Name, "changed");
+    ChooseThrough(main, IDC_LOAD_SETUP, Path("office.dat"));
+    EXPECT_TRUE(WaitFor([&] { return ItemText(main, IDC_IPADDRESS) == "172.16.1.1"; }));
+    EXPECT_EQ("Depot", ItemText(main, Row(3).Name));
+
+    std::ofstream(Path("bad.dat")) << "IPAddress=300.1.1.1\r\n";
+    SetAddress(main, IDC_IPADDRESS, MakeIPv4(2, 2, 2, 2));
+    ChooseThrough(main, IDC_LOAD_SETUP, Path("bad.dat"));
+    ASSERT_TRUE(Answer(ExpectBox(PARAMETER_ERROR), IDOK));
+    EXPECT_EQ("2.2.2.2", ItemText(main, IDC_IPADDRESS));
+    EXPECT_EQ("ZRV-Link Setup - [office.dat]", WindowText(main));
+
+    ASSERT_TRUE(WaitUntilGone(StartTransfer(main, true)));
+    EXPECT_EQ("ZRV-Link Setup", WindowText(main));
     EXPECT_EQ("57600", ItemText(main, IDC_BAUDRATE));
     EXPECT_EQ("192.168.10.20", ItemText(main, IDC_IPADDRESS));
     EXPECT_EQ("255.255.255.0", ItemText(main, IDC_SUBNETMASK));
@@ -331,7 +302,7 @@ TEST_F(SetupDialog, ReadFillsTheControlsAfterConfirmation) {
         const char* Name;
         const char* Address;
     } rows[] = {{1, true, "Office", "192.168.10.101"},
-                {2, false, "", "0.0.0.0"},
+                {3, false, "", "0.0.0.0"},
                 {7, true, "Lab", "10.0.0.7"},
                 {32, false, "", "172.16.0.32"}};
     for (const auto& row : rows) {
@@ -339,54 +310,39 @@ TEST_F(SetupDialog, ReadFillsTheControlsAfterConfirmation) {
         EXPECT_EQ(row.Name, ItemText(main, Row(row.Destination).Name)) << row.Destination;
         EXPECT_EQ(row.Address, ItemText(main, Row(row.Destination).Address)) << row.Destination;
     }
-    EXPECT_EQ("ZRV-Link Setup", WindowText(main));
     Shot(main, "main-window");
-    ExpectIdleAndStaying(process, main); // no message box confirmed the read
+    ExpectIdleAndStaying(main); // no message box confirmed the read
 }
 
-TEST_F(SetupDialog, TraceLogStartsBeforeTheWindowAndFollowsATransfer) {
-    CTraceCatcher viewer;
-    ASSERT_TRUE(viewer.Running());
-    CSetupProcess process(m_program);
-    HWND main = Open(process, m_ports.Loaded);
-    ASSERT_NE(nullptr, main);
-
-    const std::string start = viewer.Lines();
-    EXPECT_TRUE(
-        std::regex_search(start, std::regex("^ZRVLinkSetup: \\d{4}/\\d\\d/\\d\\d \\d\\d:\\d\\d:\\d\\d  "
-                                            "DebugPrint start\\.\\.\n")))
-        << start;
-    ASSERT_TRUE(WaitUntilGone(StartRead(process, main)));
-    const std::string read = viewer.Lines();
-    EXPECT_NE(std::string::npos, read.find("  vers = ZRV-Link simulator 1.0\n")) << read;
-    EXPECT_NE(std::string::npos, read.find("  target06 = [*] 010.000.000.007 4C6162\n")) << read;
-    EXPECT_NE(std::string::npos, read.find("  done..\n")) << read;
-}
-
+// Renamed, the program keeps its settings file and names its message boxes after itself. The device gets
+// what the controls show, the rate chosen included, while the controls keep a destination that the
+// engine disables in its copy because it carries the device's own address.
 TEST_F(SetupDialog, WriteLandsInTheDeviceAndLeavesTheControlsAsWritten) {
-    CSetupProcess process(m_program);
-    HWND main = Open(process, m_ports.Fresh);
+    HWND main = Start(m_ports.Fresh, "Renamed.exe", "[Settings]\r\nBaudRateChange=1\r\n");
     ASSERT_NE(nullptr, main);
-
+    for (int id : {IDC_BAUDRATE, IDC_PARITY, IDC_STOPBITS}) {
+        EXPECT_TRUE(ItemEnabled(main, id)) << id;
+    }
+    ASSERT_TRUE(SelectItem(main, IDC_BAUDRATE, "230400"));
     SetAddress(main, IDC_IPADDRESS, MakeIPv4(10, 1, 2, 3));
     SetAddress(main, IDC_SUBNETMASK, MakeIPv4(255, 0, 0, 0));
     SetAddress(main, IDC_GATEWAY, MakeIPv4(10, 1, 2, 254));
     SetItemChecked(main, Row(2).Check, true);
     SetItemText(main, Row(2).Name, "  Branch  ");
     SetAddress(main, Row(2).Address, MakeIPv4(10, 1, 2, 50));
-    SetItemChecked(main, Row(5).Check, true); // the device's own address: the device gets it disabled
+    SetItemChecked(main, Row(5).Check, true);
     SetAddress(main, Row(5).Address, MakeIPv4(10, 1, 2, 3));
 
-    Click(main, IDC_WRITE_DEVICE);
-    ASSERT_TRUE(Answer(ExpectBox(process, WRITE_QUESTION), IDOK));
-    ASSERT_TRUE(Answer(ExpectBox(process, WRITE_COMPLETED), IDOK));
+    ASSERT_TRUE(WaitUntilGone(StartTransfer(main, false)));
+    ASSERT_TRUE(Answer(ExpectBox(WRITE_COMPLETED), IDOK));
     EXPECT_TRUE(ItemChecked(main, Row(5).Check));
     EXPECT_EQ("  Branch  ", ItemText(main, Row(2).Name));
 
     // What the device holds now comes back through a read over different controls.
     SetAddress(main, IDC_IPADDRESS, 0);
     SetItemText(main, Row(2).Name, "");
-    ASSERT_TRUE(WaitUntilGone(StartRead(process, main)));
+    ASSERT_TRUE(SelectItem(main, IDC_BAUDRATE, "19200"));
+    ASSERT_TRUE(WaitUntilGone(StartTransfer(main, true)));
     EXPECT_EQ("10.1.2.3", ItemText(main, IDC_IPADDRESS));
     EXPECT_EQ("255.0.0.0", ItemText(main, IDC_SUBNETMASK));
     EXPECT_EQ("10.1.2.254", ItemText(main, IDC_GATEWAY));
@@ -394,7 +350,32 @@ TEST_F(SetupDialog, WriteLandsInTheDeviceAndLeavesTheControlsAsWritten) {
     EXPECT_EQ("Branch", ItemText(main, Row(2).Name));
     EXPECT_EQ("10.1.2.50", ItemText(main, Row(2).Address));
     EXPECT_FALSE(ItemChecked(main, Row(5).Check));
-    EXPECT_EQ("115200", ItemText(main, IDC_BAUDRATE));
+    EXPECT_EQ("230400", ItemText(main, IDC_BAUDRATE));
+}
+
+// A rate that the list does not hold (or none) leaves the list as it was, and the list is what a file gets.
+TEST_F(SetupDialog, RateOutsideTheListKeepsTheOneShownForTheNextSave) {
+    HWND main = Start();
+    ASSERT_NE(nullptr, main);
+    const struct {
+        const char* File;
+        const char* Content;
+        const char* Shown;
+    } loads[] = {
+        {"rate38400.dat", "BaudRate=38400\r\n", "38400"},
+        {"rate9600.dat", "BaudRate=9600\r\n", "38400"},
+        {"norate.dat", "Gateway=10.0.0.254\r\n", "38400"},
+    };
+    for (const auto& load : loads) {
+        std::ofstream(Path(load.File)) << load.Content;
+        ChooseThrough(main, IDC_LOAD_SETUP, Path(load.File));
+        EXPECT_TRUE(WaitFor([&] { return WindowText(main).find(load.File) != std::string::npos; }));
+        EXPECT_EQ(load.Shown, ItemText(main, IDC_BAUDRATE)) << load.File;
+    }
+    ChooseThrough(main, IDC_SAVE_SETUP, Path("saved.dat"));
+    CParamFile saved;
+    EXPECT_TRUE(WaitFor([&] { return saved.Load(Path("saved.dat").c_str()); }));
+    EXPECT_EQ(38400, saved.GetParam()->BaudRate);
 }
 
 // The progress dialog of a write, held by the trace viewer after the worker's last step: the bar at its
@@ -402,14 +383,12 @@ TEST_F(SetupDialog, WriteLandsInTheDeviceAndLeavesTheControlsAsWritten) {
 TEST_F(SetupDialog, ProgressDialogFollowsAWriteToItsEndAndStartsItOnce) {
     CTraceCatcher viewer;
     ASSERT_TRUE(viewer.Running());
-    CSetupProcess process(m_program);
-    HWND main = Open(process, m_ports.Fresh);
+    HWND main = Start(m_ports.Fresh);
     ASSERT_NE(nullptr, main);
     viewer.HoldAt("  done..\n");
 
-    HWND progress = StartWrite(process, main);
+    HWND progress = StartTransfer(main, false);
     ASSERT_NE(nullptr, progress);
-    EXPECT_EQ("Parameter Transfer", WindowText(progress));
     EXPECT_EQ("now writing...", ItemText(progress, IDC_TRANSFER_STATUS));
     ASSERT_TRUE(viewer.WaitUntilHeld());
     HWND bar = GetDlgItem(progress, IDC_TRANSFER_PROGRESS);
@@ -423,85 +402,40 @@ TEST_F(SetupDialog, ProgressDialogFollowsAWriteToItsEndAndStartsItOnce) {
     // A lower bound only: a busy machine makes the wait longer, never shorter.
     const auto pause = std::chrono::steady_clock::now() - released;
     EXPECT_GE(std::chrono::duration_cast<std::chrono::milliseconds>(pause).count(), 300);
-    ASSERT_TRUE(Answer(ExpectBox(process, WRITE_COMPLETED), IDOK));
+    ASSERT_TRUE(Answer(ExpectBox(WRITE_COMPLETED), IDOK));
     EXPECT_EQ(1u, Count(viewer.Lines(), "  vers = ")) << viewer.Lines();
 }
 
 TEST_F(SetupDialog, ValidationNamesTheFirstInvalidAddressAndStopsTheCommand) {
-    CSetupProcess process(m_program);
-    HWND main = Open(process, m_ports.Fresh);
+    HWND main = Start(m_ports.Fresh);
     ASSERT_NE(nullptr, main);
 
-    ASSERT_TRUE(ClearAddressField(main, IDC_IPADDRESS, 2));
+    ClearAddress(main, IDC_IPADDRESS);
     Click(main, IDC_WRITE_DEVICE);
-    ASSERT_TRUE(Answer(ExpectBox(process, Invalid("WARNING: IP Address is invalid")), IDOK));
-    ExpectIdleAndStaying(process, main); // the write question never came
+    ASSERT_TRUE(Answer(ExpectBox(Invalid("WARNING: IP Address is invalid")), IDOK));
+    ExpectIdleAndStaying(main); // the write question never came
 
     SetAddress(main, IDC_IPADDRESS, MakeIPv4(10, 0, 0, 1));
-    ASSERT_TRUE(ClearAddressField(main, Row(7).Address, 0));
+    ClearAddress(main, Row(7).Address);
     Click(main, IDC_SAVE_SETUP);
-    ASSERT_TRUE(Answer(ExpectBox(process, Invalid("WARNING: Destination IP Address 7 is invalid")), IDOK));
-    ExpectIdleAndStaying(process, main); // nor the file dialog
-    EXPECT_EQ("ZRV-Link Setup", WindowText(main));
-}
-
-TEST_F(SetupDialog, SaveAndLoadGoThroughTheFileDialogsAndNameTheFile) {
-    CSetupProcess process(m_program);
-    HWND main = Open(process, m_ports.Loaded);
-    ASSERT_NE(nullptr, main);
-    const std::string path = process.Directory() + "\\office.dat";
-
-    SetAddress(main, IDC_IPADDRESS, MakeIPv4(172, 16, 1, 1));
-    SetItemChecked(main, Row(3).Check, true);
-    SetItemText(main, Row(3).Name, "Depot");
-    SetAddress(main, Row(3).Address, MakeIPv4(172, 16, 1, 3));
-    ChooseThrough(process, main, IDC_SAVE_SETUP, path);
-    EXPECT_TRUE(WaitFor([&] { return WindowText(main) == "ZRV-Link Setup - [office.dat]"; }))
-        << WindowText(main);
-
-    CParamFile saved;
-    ASSERT_TRUE(saved.Load(path.c_str()));
-    EXPECT_EQ(MakeIPv4(172, 16, 1, 1), saved.GetParam()->IPAddress);
-    EXPECT_EQ(1, saved.GetParam()->Target[2].Enable);
-    EXPECT_STREQ("4465706F74", saved.GetParam()->Target[2].Name);
-    EXPECT_EQ(MakeIPv4(172, 16, 1, 3), saved.GetParam()->Target[2].Address);
-
-    SetAddress(main, IDC_IPADDRESS, MakeIPv4(1, 1, 1, 1));
-    SetItemText(main, Row(3).Name, "changed");
-    ChooseThrough(process, main, IDC_LOAD_SETUP, path);
-    EXPECT_TRUE(WaitFor([&] { return ItemText(main, IDC_IPADDRESS) == "172.16.1.1"; }));
-    EXPECT_EQ("Depot", ItemText(main, Row(3).Name));
-    EXPECT_EQ("ZRV-Link Setup - [office.dat]", WindowText(main));
-
-    // A file whose content is rejected changes nothing.
-    std::ofstream(process.Directory() + "\\bad.dat") << "IPAddress=300.1.1.1\r\n";
-    SetAddress(main, IDC_IPADDRESS, MakeIPv4(2, 2, 2, 2));
-    ChooseThrough(process, main, IDC_LOAD_SETUP, process.Directory() + "\\bad.dat");
-    ASSERT_TRUE(Answer(ExpectBox(process, PARAMETER_ERROR), IDOK));
-    EXPECT_EQ("2.2.2.2", ItemText(main, IDC_IPADDRESS));
-    EXPECT_EQ("ZRV-Link Setup - [office.dat]", WindowText(main));
-
-    // A read from the device forgets the file.
-    ASSERT_TRUE(WaitUntilGone(StartRead(process, main)));
+    ASSERT_TRUE(Answer(ExpectBox(Invalid("WARNING: Destination IP Address 7 is invalid")), IDOK));
+    ExpectIdleAndStaying(main); // nor the file dialog
     EXPECT_EQ("ZRV-Link Setup", WindowText(main));
 }
 
 // What the file dialogs offer, the name they make of a bare one, the question before a file is replaced,
 // and files or folders that refuse: none of these changes the caption.
 TEST_F(SetupDialog, FileDialogsOfferSetupFilesAndAskBeforeReplacingOne) {
-    CSetupProcess process(m_program);
-    HWND main = Open(process);
+    HWND main = Start();
     ASSERT_NE(nullptr, main);
-    const std::string path = process.Directory() + "\\office.dat";
     const auto savedAddress = [&] {
         CParamFile saved;
-        return saved.Load(path.c_str()) ? saved.GetParam()->IPAddress : 0u;
+        return saved.Load(Path("office.dat").c_str()) ? saved.GetParam()->IPAddress : 0u;
     };
 
     // A bare name: the program's current directory and the setup files' extension.
     SetAddress(main, IDC_IPADDRESS, MakeIPv4(10, 0, 0, 1));
-    Click(main, IDC_SAVE_SETUP);
-    HWND save = WaitForDialog(process.Id(), "", main);
+    HWND save = OpenFileDialog(main, IDC_SAVE_SETUP);
     ASSERT_NE(nullptr, save);
     EXPECT_EQ(SETUP_FILE_TYPES, ListItems(save, FILE_TYPE_LIST));
     EXPECT_FALSE(ItemVisible(save, READ_ONLY_BOX));
@@ -514,8 +448,7 @@ TEST_F(SetupDialog, FileDialogsOfferSetupFilesAndAskBeforeReplacingOne) {
     // Replacing asks first; No goes back to the dialog and leaves the file.
     SetAddress(main, IDC_IPADDRESS, MakeIPv4(10, 0, 0, 2));
     for (int answer : {IDNO, IDYES}) {
-        Click(main, IDC_SAVE_SETUP);
-        save = WaitForDialog(process.Id(), "", main);
+        save = OpenFileDialog(main, IDC_SAVE_SETUP);
         ASSERT_TRUE(ChooseFile(save, "office.dat"));
         const MessageBoxView replace = WaitForMessageBoxOf(save);
         ASSERT_NE(nullptr, replace.Window) << "no question before replacing";
@@ -531,8 +464,7 @@ TEST_F(SetupDialog, FileDialogsOfferSetupFilesAndAskBeforeReplacingOne) {
     EXPECT_TRUE(WaitFor([&] { return savedAddress() == MakeIPv4(10, 0, 0, 2); }));
 
     // The open dialog keeps its read-only box.
-    Click(main, IDC_LOAD_SETUP);
-    HWND open = WaitForDialog(process.Id(), "", main);
+    HWND open = OpenFileDialog(main, IDC_LOAD_SETUP);
     ASSERT_NE(nullptr, open);
     EXPECT_EQ(SETUP_FILE_TYPES, ListItems(open, FILE_TYPE_LIST));
     EXPECT_TRUE(ItemVisible(open, READ_ONLY_BOX));
@@ -540,63 +472,23 @@ TEST_F(SetupDialog, FileDialogsOfferSetupFilesAndAskBeforeReplacingOne) {
     ASSERT_TRUE(WaitUntilGone(open));
 
     // A file that another program holds without sharing, and a folder that takes no files.
-    HANDLE held = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE held =
+        CreateFileA(Path("office.dat").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, held);
-    ChooseThrough(process, main, IDC_LOAD_SETUP, path);
-    ASSERT_TRUE(Answer(ExpectBox(process, LOAD_ERROR), IDOK));
+    ChooseThrough(main, IDC_LOAD_SETUP, Path("office.dat"));
+    ASSERT_TRUE(Answer(ExpectBox(LOAD_ERROR), IDOK));
     CloseHandle(held);
-    ChooseThrough(process, main, IDC_SAVE_SETUP, "Z:\\proc\\office.dat");
-    ASSERT_TRUE(Answer(ExpectBox(process, SAVE_ERROR), IDOK));
+    ChooseThrough(main, IDC_SAVE_SETUP, "Z:\\proc\\office.dat");
+    ASSERT_TRUE(Answer(ExpectBox(SAVE_ERROR), IDOK));
     EXPECT_EQ("10.0.0.2", ItemText(main, IDC_IPADDRESS));
     EXPECT_EQ("ZRV-Link Setup - [office.dat]", WindowText(main));
-    ExpectIdleAndStaying(process, main);
-}
-
-// A rate that the list does not hold (or none) leaves the list as it was, and the list is what a file gets;
-// with the serial line open to change, the rate chosen is what the device gets.
-TEST_F(SetupDialog, BaudRateSavedOrWrittenIsTheOneTheListShows) {
-    {
-        CSetupProcess process(m_program);
-        HWND main = Open(process);
-        ASSERT_NE(nullptr, main);
-        const struct {
-            const char* File;
-            const char* Content;
-            const char* Shown;
-        } loads[] = {
-            {"rate38400.dat", "BaudRate=38400\r\n", "38400"},
-            {"rate9600.dat", "BaudRate=9600\r\n", "38400"},
-            {"norate.dat", "Gateway=10.0.0.254\r\n", "38400"},
-        };
-        for (const auto& load : loads) {
-            const std::string file = process.Directory() + "\\" + load.File;
-            std::ofstream(file) << load.Content;
-            ChooseThrough(process, main, IDC_LOAD_SETUP, file);
-            EXPECT_TRUE(WaitFor([&] { return WindowText(main).find(load.File) != std::string::npos; }));
-            EXPECT_EQ(load.Shown, ItemText(main, IDC_BAUDRATE)) << load.File;
-        }
-        const std::string path = process.Directory() + "\\saved.dat";
-        ChooseThrough(process, main, IDC_SAVE_SETUP, path);
-        CParamFile saved;
-        EXPECT_TRUE(WaitFor([&] { return saved.Load(path.c_str()); }));
-        EXPECT_EQ(38400, saved.GetParam()->BaudRate);
-    }
-    CSetupProcess process(m_program, "ZRVLinkSetup.exe", "[Settings]\r\nBaudRateChange=1\r\n");
-    HWND main = Open(process, m_ports.Fresh);
-    ASSERT_NE(nullptr, main);
-    ASSERT_TRUE(SelectItem(main, IDC_BAUDRATE, "230400"));
-    ASSERT_TRUE(WaitUntilGone(StartWrite(process, main)));
-    ASSERT_TRUE(Answer(ExpectBox(process, WRITE_COMPLETED), IDOK));
-    ASSERT_TRUE(SelectItem(main, IDC_BAUDRATE, "19200"));
-    ASSERT_TRUE(WaitUntilGone(StartRead(process, main)));
-    EXPECT_EQ("230400", ItemText(main, IDC_BAUDRATE)) << "what the device holds";
+    ExpectIdleAndStaying(main);
 }
 
 // Devices that fail part way: one stop message each, shown while the progress dialog stands, and the
 // controls as they were.
 TEST_F(SetupDialog, FailingDevicesShowOneStopMessageAndChangeNothing) {
-    CSetupProcess process(m_program);
-    HWND main = Open(process);
+    HWND main = Start();
     ASSERT_NE(nullptr, main);
     SetAddress(main, IDC_IPADDRESS, MakeIPv4(10, 9, 9, 9));
     SetItemText(main, Row(4).Name, "Kept");
@@ -605,15 +497,17 @@ TEST_F(SetupDialog, FailingDevicesShowOneStopMessageAndChangeNothing) {
         int Port;
         bool Read;
         int BarAtLeast; // before the failure
+        const BoxKind& Box;
     } devices[] = {
-        {"silent", m_ports.Silent, true, 0},
-        {"stops after 40 commands", m_ports.Stops, true, 20},
-        {"unplugged after 40 replies", m_ports.Unplugged, false, 20},
+        {"silent", m_ports.Silent, true, 0, COMM_ERROR},
+        {"stops after 40 commands", m_ports.Stops, true, 20, COMM_ERROR},
+        {"unplugged after 40 replies", m_ports.Unplugged, false, 20, COMM_ERROR},
+        {"answers save with something else than OK", m_ports.BadSave, false, 0, HARDWARE_ERROR},
     };
     for (const auto& device : devices) {
         ASSERT_TRUE(AttachDevice(device.Port));
         ASSERT_TRUE(WaitFor([&] { return ItemEnabled(main, IDC_READ_DEVICE); }));
-        HWND progress = device.Read ? StartRead(process, main) : StartWrite(process, main);
+        HWND progress = StartTransfer(main, device.Read);
         ASSERT_NE(nullptr, progress) << device.Device;
         EXPECT_EQ(device.Read ? "now reading..." : "now writing...", ItemText(progress, IDC_TRANSFER_STATUS));
         HWND bar = GetDlgItem(progress, IDC_TRANSFER_PROGRESS);
@@ -625,7 +519,7 @@ TEST_F(SetupDialog, FailingDevicesShowOneStopMessageAndChangeNothing) {
             PostMessageA(progress, WM_KEYDOWN, VK_RETURN, 0);
             PostMessageA(progress, WM_SYSCOMMAND, SC_CLOSE, 0);
         }
-        const MessageBoxView box = ExpectBox(process, COMM_ERROR);
+        const MessageBoxView box = ExpectBox(device.Box);
         EXPECT_TRUE(IsWindowVisible(progress)) << device.Device;
         EXPECT_EQ(progress, GetWindow(box.Window, GW_OWNER)) << device.Device;
         ASSERT_TRUE(Answer(box, IDOK));
@@ -633,104 +527,63 @@ TEST_F(SetupDialog, FailingDevicesShowOneStopMessageAndChangeNothing) {
         EXPECT_EQ("10.9.9.9", ItemText(main, IDC_IPADDRESS)) << device.Device;
         EXPECT_EQ("Kept", ItemText(main, Row(4).Name)) << device.Device;
         EXPECT_EQ("0.0.0.0", ItemText(main, Row(1).Address)) << device.Device;
-        ExpectIdleAndStaying(process, main); // one message, and no "write completed"
+        ExpectIdleAndStaying(main); // one message, and no "write completed"
     }
 }
 
-TEST_F(SetupDialog, BadSaveReplyShowsHardwareErrorWithoutConfirmingTheWrite) {
-    CSetupProcess process(m_program);
-    HWND main = Open(process, m_ports.BadSave);
-    ASSERT_NE(nullptr, main);
-
-    Click(main, IDC_WRITE_DEVICE);
-    ASSERT_TRUE(Answer(ExpectBox(process, WRITE_QUESTION), IDOK));
-    ASSERT_TRUE(Answer(ExpectBox(process, HARDWARE_ERROR), IDOK));
-    ExpectIdleAndStaying(process, main); // and no "write completed"
-}
-
-// Replies that take longer than the port's read time-out: a device answering late, or writing its flash.
-TEST_F(SetupDialog, SlowDeviceIsReadAndWrittenAsAnyOther) {
-    CSetupProcess process(m_program);
-    HWND main = Open(process, m_ports.Slow);
-    ASSERT_NE(nullptr, main);
-
-    SetAddress(main, IDC_GATEWAY, MakeIPv4(10, 7, 7, 1));
-    Click(main, IDC_WRITE_DEVICE);
-    ASSERT_TRUE(Answer(ExpectBox(process, WRITE_QUESTION), IDOK));
-    ASSERT_TRUE(Answer(ExpectBox(process, WRITE_COMPLETED), IDOK));
-
-    SetAddress(main, IDC_GATEWAY, 0);
-    ASSERT_TRUE(WaitUntilGone(StartRead(process, main)));
-    EXPECT_EQ("10.7.7.1", ItemText(main, IDC_GATEWAY));
-    ExpectIdleAndStaying(process, main); // no error box came
-}
-
 TEST_F(SetupDialog, DeviceGoneBeforeTheStartOrPortThatDoesNotOpen) {
-    CSetupProcess process(m_program);
-    HWND main = Open(process, m_ports.Loaded);
+    HWND main = Start(m_ports.Loaded);
     ASSERT_NE(nullptr, main);
 
     // Pulled out while the question is up: the poll notices, so no progress dialog opens.
     Click(main, IDC_READ_DEVICE);
-    const MessageBoxView question = ExpectBox(process, READ_QUESTION);
+    const MessageBoxView question = ExpectBox(READ_QUESTION);
     ASSERT_TRUE(DetachDevice());
     ASSERT_TRUE(WaitFor([&] { return !ItemEnabled(main, IDC_READ_DEVICE); }));
     ASSERT_TRUE(Answer(question, IDOK));
-    ASSERT_TRUE(Answer(ExpectBox(process, COMM_ERROR), IDOK));
-    ExpectIdleAndStaying(process, main);
+    ASSERT_TRUE(Answer(ExpectBox(COMM_ERROR), IDOK));
+    ExpectIdleAndStaying(main);
 
     // Pulled out before the poll notices (the probe holds its timer back): the check at the start finds
     // no port, and the message comes inside the progress dialog, which then closes.
     ASSERT_TRUE(AttachDevice(m_ports.Loaded));
     ASSERT_TRUE(WaitFor([&] { return ItemEnabled(main, IDC_READ_DEVICE); }));
     Click(main, IDC_READ_DEVICE);
-    const MessageBoxView again = ExpectBox(process, READ_QUESTION);
+    const MessageBoxView again = ExpectBox(READ_QUESTION);
     ASSERT_EQ("held", m_probe.Ask(main, PROBE_HOLD_TIMERS, 1));
     ASSERT_TRUE(DetachDevice());
     ASSERT_TRUE(Answer(again, IDOK));
-    HWND progress = WaitForDialog(process.Id(), "Parameter Transfer");
+    HWND progress = WaitForDialog(m_process->Id(), "Parameter Transfer");
     ASSERT_NE(nullptr, progress);
-    const MessageBoxView inside = ExpectBox(process, COMM_ERROR);
+    const MessageBoxView inside = ExpectBox(COMM_ERROR);
     EXPECT_EQ(progress, GetWindow(inside.Window, GW_OWNER));
     ASSERT_TRUE(Answer(inside, IDOK));
     ASSERT_TRUE(WaitUntilGone(progress));
     EXPECT_FALSE(ItemEnabled(main, IDC_READ_DEVICE)); // the start's own check saw it
     EXPECT_EQ("released", m_probe.Ask(main, PROBE_HOLD_TIMERS, 0));
     EXPECT_EQ("0.0.0.0", ItemText(main, IDC_IPADDRESS));
-    ExpectIdleAndStaying(process, main);
+    ExpectIdleAndStaying(main);
 
     // A port that the system lists but that cannot be opened.
     ASSERT_TRUE(AttachDevice(m_ports.Unmapped));
     ASSERT_TRUE(WaitFor([&] { return ItemEnabled(main, IDC_READ_DEVICE); }));
-    progress = StartRead(process, main);
-    ASSERT_TRUE(Answer(ExpectBox(process, RESOURCE_ERROR), IDOK));
+    progress = StartTransfer(main, true);
+    ASSERT_TRUE(Answer(ExpectBox(RESOURCE_ERROR), IDOK));
     EXPECT_TRUE(progress == nullptr || WaitUntilGone(progress));
     EXPECT_EQ("0.0.0.0", ItemText(main, IDC_IPADDRESS));
 }
 
-TEST_F(SetupDialog, EnterAndEscapeDoNothingAndOnlyYesQuits) {
-    CSetupProcess process(m_program);
-    HWND main = Open(process);
+// Enter and Escape do nothing; the system menu's about item opens the about box, which either button
+// closes; only Yes to the quit question ends the program.
+TEST_F(SetupDialog, KeysAndSystemMenuLeaveTheDialogUntilYesQuits) {
+    HWND main = Start();
     ASSERT_NE(nullptr, main);
-
     HWND name = GetDlgItem(main, Row(1).Name);
     PostMessageA(name, WM_KEYDOWN, VK_RETURN, 0);
     PostMessageA(name, WM_KEYDOWN, VK_ESCAPE, 0);
     PostMessageA(main, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
     PostMessageA(main, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-    ExpectIdleAndStaying(process, main);
-
-    PostMessageA(main, WM_SYSCOMMAND, SC_CLOSE, 0); // the system menu's Close and Alt+F4
-    ASSERT_TRUE(Answer(ExpectBox(process, QUIT_QUESTION), IDYES));
-    DWORD exitCode = 99;
-    ASSERT_TRUE(process.WaitForExit(&exitCode));
-    EXPECT_EQ(0u, exitCode);
-}
-
-TEST_F(SetupDialog, AboutBoxOpensFromTheSystemMenuAndClosesEitherWay) {
-    CSetupProcess process(m_program);
-    HWND main = Open(process);
-    ASSERT_NE(nullptr, main);
+    ExpectIdleAndStaying(main);
 
     // The menu ends with a separator and the about item, whatever the system put before them.
     const std::string menu = m_probe.Ask(main, PROBE_SYSTEM_MENU);
@@ -738,7 +591,7 @@ TEST_F(SetupDialog, AboutBoxOpensFromTheSystemMenuAndClosesEitherWay) {
         << menu;
     for (WPARAM command : {WPARAM{IDM_ABOUTBOX}, WPARAM{IDM_ABOUTBOX | 0xF}}) {
         PostMessageA(main, WM_SYSCOMMAND, command, 0);
-        HWND about = WaitForDialog(process.Id(), "About ZRV-Link");
+        HWND about = WaitForDialog(m_process->Id(), "About ZRV-Link");
         ASSERT_NE(nullptr, about) << command;
         EXPECT_NE(nullptr, FindWindowExA(about, nullptr, "Static", "ZRVLinkSetup Version 1.0"));
         if (command == IDM_ABOUTBOX) {
@@ -749,7 +602,13 @@ TEST_F(SetupDialog, AboutBoxOpensFromTheSystemMenuAndClosesEitherWay) {
         }
         ASSERT_TRUE(WaitUntilGone(about)) << command;
     }
-    ExpectIdleAndStaying(process, main);
+    ExpectIdleAndStaying(main);
+
+    PostMessageA(main, WM_SYSCOMMAND, SC_CLOSE, 0); // the system menu's Close and Alt+F4
+    ASSERT_TRUE(Answer(ExpectBox(QUIT_QUESTION), IDYES));
+    DWORD exitCode = 99;
+    ASSERT_TRUE(m_process->WaitForExit(&exitCode));
+    EXPECT_EQ(0u, exitCode);
 }
 
 // The model label keeps its size next to the dialog's font, which follows the screen's DPI; it follows a
@@ -761,10 +620,11 @@ TEST_F(SetupDialog, ModelLabelScalesWithTheDpi) {
         const char* Shot;
     } screens[] = {{96, "main-window-100"}, {144, "main-window-150"}, {192, "main-window-200"}};
     for (const auto& screen : screens) {
-        const CScreenDpi dpi(static_cast<DWORD>(screen.Dpi));
-        ASSERT_TRUE(dpi.Set());
-        CSetupProcess process(m_program);
-        HWND main = Open(process);
+        struct DpiReset { // for the programs started later
+            ~DpiReset() { SetScreenDpi(0); }
+        } reset;
+        ASSERT_TRUE(SetScreenDpi(static_cast<DWORD>(screen.Dpi)));
+        HWND main = Start();
         ASSERT_NE(nullptr, main);
         EXPECT_EQ(labelHeight(screen.Dpi), m_probe.Ask(main, PROBE_FONT_HEIGHT, IDC_MODEL));
         // The dialog's 9-point font, as a character height in pixels.
@@ -795,21 +655,10 @@ std::string Repeat(const std::string& text, int times) {
     return out;
 }
 
-std::string Hex(const std::string& bytes) {
-    static const char DIGITS[] = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned char byte : bytes) {
-        out += DIGITS[byte >> 4];
-        out += DIGITS[byte & 0x0F];
-    }
-    return out;
-}
-
 // The edits count characters; a name still holds at most 32 bytes, and only whole characters, whether
 // typed or set whole, on screen and in the file.
 TEST_F(SetupDialogInJapanese, NamesKeep32BytesOfWholeCharacters) {
-    CSetupProcess process(m_program);
-    HWND main = Open(process);
+    HWND main = Start();
     ASSERT_NE(nullptr, main);
     const std::string hiragana = "\x82\xA0"; // U+3042, two bytes
     const std::string table = "\x95\x5C";    // U+8868, its trail byte the backslash's
@@ -835,12 +684,11 @@ TEST_F(SetupDialogInJapanese, NamesKeep32BytesOfWholeCharacters) {
         }
         EXPECT_EQ(name.Kept, ItemText(main, Row(static_cast<int>(i) + 1).Name)) << name.Input;
     }
-    const std::string path = process.Directory() + "\\names.dat";
-    ChooseThrough(process, main, IDC_SAVE_SETUP, path);
+    ChooseThrough(main, IDC_SAVE_SETUP, Path("names.dat"));
     CParamFile saved;
-    ASSERT_TRUE(WaitFor([&] { return saved.Load(path.c_str()); }));
+    ASSERT_TRUE(WaitFor([&] { return saved.Load(Path("names.dat").c_str()); }));
     for (std::size_t i = 0; i < std::size(names); ++i) {
-        EXPECT_EQ(Hex(names[i].Kept), saved.GetParam()->Target[i].Name) << names[i].Input;
+        EXPECT_EQ(names[i].Kept, DecodeName(saved.GetParam()->Target[i].Name)) << names[i].Input;
     }
 }
 

@@ -7,64 +7,28 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
-#include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <fstream>
-#include <memory>
-#include <vector>
 
 namespace {
 
 constexpr const char* USB_INSTANCE_KEY =
     "SYSTEM\\CurrentControlSet\\Enum\\USB\\VID_FE5A&PID_0016\\ZRVSIM0001";
+constexpr const char* SERIAL_MAP_KEY = "HARDWARE\\DEVICEMAP\\SERIALCOMM";
+constexpr const char* DESKTOP_KEY = "Control Panel\\Desktop";
 constexpr int FILE_NAME_COMBO = 0x47C;
 constexpr int FILE_NAME_EDIT = 0x480;
 constexpr int MESSAGE_TEXT = 0xFFFF;
 
-class CRegKey {
-public:
-    CRegKey() = default;
-    ~CRegKey() {
-        if (m_key != nullptr) {
-            RegCloseKey(m_key);
-        }
-    }
-    CRegKey(const CRegKey&) = delete;
-    CRegKey& operator=(const CRegKey&) = delete;
-
-    bool Create(HKEY root, const char* path) {
-        return RegCreateKeyExA(root, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &m_key, nullptr) ==
-               ERROR_SUCCESS;
-    }
-    bool SetString(const char* name, const std::string& value) const {
-        return RegSetValueExA(m_key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                              static_cast<DWORD>(value.size() + 1)) == ERROR_SUCCESS;
-    }
-    HKEY Get() const { return m_key; }
-
-private:
-    HKEY m_key = nullptr;
-};
-
-struct ScreenDcRelease {
-    void operator()(HDC dc) const { ReleaseDC(nullptr, dc); }
-};
-struct DcDelete {
-    void operator()(HDC dc) const { DeleteDC(dc); }
-};
-struct BitmapDelete {
-    void operator()(HBITMAP bitmap) const { DeleteObject(bitmap); }
-};
-using CScreenDc = std::unique_ptr<HDC__, ScreenDcRelease>;
-using CMemoryDc = std::unique_ptr<HDC__, DcDelete>;
-using CBitmap = std::unique_ptr<HBITMAP__, BitmapDelete>;
-
-std::string ComPortName(int port) {
-    return "COM" + std::to_string(port);
+bool SetString(HKEY root, const std::string& key, const std::string& name, const std::string& value) {
+    return RegSetKeyValueA(root, key.c_str(), name.c_str(), REG_SZ, value.c_str(),
+                           static_cast<DWORD>(value.size() + 1)) == ERROR_SUCCESS;
 }
 
-constexpr const char* SERIAL_MAP_KEY = "HARDWARE\\DEVICEMAP\\SERIALCOMM";
+// A deletion that found nothing to delete has still left the system as asked.
+bool Deleted(LSTATUS status) {
+    return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
+}
 
 // The value that lists COM<port> in the system's serial-port map.
 std::string SerialMapName(int port) {
@@ -96,127 +60,69 @@ BOOL CALLBACK MatchTopWindow(HWND window, LPARAM context) {
     return FALSE;
 }
 
-std::string ButtonsOf(HWND box) {
+HWND WaitForWindow(WindowSearch search) {
+    WaitFor([&] {
+        EnumWindows(MatchTopWindow, reinterpret_cast<LPARAM>(&search));
+        return search.Found != nullptr;
+    });
+    return search.Found;
+}
+
+MessageBoxView ViewOf(HWND box) {
+    MessageBoxView view;
+    view.Window = box;
     const struct {
         int Id;
         const char* Name;
     } buttons[] = {{IDOK, "OK"}, {IDCANCEL, "Cancel"}, {IDYES, "Yes"}, {IDNO, "No"}};
-    std::string names;
     for (const auto& button : buttons) {
-        HWND item = GetDlgItem(box, button.Id);
-        if (item != nullptr && IsWindowVisible(item)) {
-            names += (names.empty() ? "" : "+") + std::string(button.Name);
+        if (box != nullptr && ItemVisible(box, button.Id)) {
+            view.Buttons += (view.Buttons.empty() ? "" : "+") + std::string(button.Name);
         }
     }
-    return names;
-}
-
-std::vector<HWND> ChildEdits(HWND control) {
-    std::vector<HWND> edits;
-    for (HWND child = GetWindow(control, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
-        edits.push_back(child);
-    }
-    std::sort(edits.begin(), edits.end(), [](HWND a, HWND b) {
-        RECT ra;
-        RECT rb;
-        GetWindowRect(a, &ra);
-        GetWindowRect(b, &rb);
-        return ra.left < rb.left;
-    });
-    return edits;
-}
-
-BOOL CALLBACK MatchEdit(HWND window, LPARAM context) {
-    char className[16] = {};
-    GetClassNameA(window, className, sizeof className);
-    if (lstrcmpiA(className, "Edit") != 0) {
-        return TRUE;
-    }
-    *reinterpret_cast<HWND*>(context) = window;
-    return FALSE;
-}
-
-// The file-name box is a combo, plain or extended, with the edit somewhere below it.
-HWND FirstEdit(HWND control) {
-    HWND edit = nullptr;
-    if (control != nullptr) {
-        EnumChildWindows(control, MatchEdit, reinterpret_cast<LPARAM>(&edit));
-    }
-    return edit;
-}
-
-bool WriteBmp(const std::string& path, int width, int height, const std::vector<unsigned char>& pixels) {
-    BITMAPFILEHEADER file = {};
-    BITMAPINFOHEADER info = {};
-    info.biSize = sizeof info;
-    info.biWidth = width;
-    info.biHeight = height;
-    info.biPlanes = 1;
-    info.biBitCount = 24;
-    info.biSizeImage = static_cast<DWORD>(pixels.size());
-    file.bfType = 0x4D42; // "BM"
-    file.bfOffBits = sizeof file + sizeof info;
-    file.bfSize = file.bfOffBits + info.biSizeImage;
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(&file), sizeof file);
-    out.write(reinterpret_cast<const char*>(&info), sizeof info);
-    out.write(reinterpret_cast<const char*>(pixels.data()), static_cast<std::streamsize>(pixels.size()));
-    return static_cast<bool>(out);
+    view.Text = box != nullptr ? ItemText(box, MESSAGE_TEXT) : "";
+    return view;
 }
 
 } // namespace
 
 bool ListSerialPort(int port) {
-    CRegKey key;
-    return key.Create(HKEY_LOCAL_MACHINE, SERIAL_MAP_KEY) &&
-           key.SetString(SerialMapName(port).c_str(), ComPortName(port));
+    return SetString(HKEY_LOCAL_MACHINE, SERIAL_MAP_KEY, SerialMapName(port), "COM" + std::to_string(port));
 }
 
 bool UnlistSerialPort(int port) {
-    const LSTATUS status =
-        RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, SERIAL_MAP_KEY, SerialMapName(port).c_str());
-    return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
+    return Deleted(RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, SERIAL_MAP_KEY, SerialMapName(port).c_str()));
 }
 
 bool AttachDevice(int port) {
-    CRegKey key;
-    return key.Create(HKEY_LOCAL_MACHINE, (std::string(USB_INSTANCE_KEY) + "\\Device Parameters").c_str()) &&
-           key.SetString("PortName", ComPortName(port));
+    return SetString(HKEY_LOCAL_MACHINE, std::string(USB_INSTANCE_KEY) + "\\Device Parameters", "PortName",
+                     "COM" + std::to_string(port));
 }
 
 bool DetachDevice() {
-    const LSTATUS status = RegDeleteTreeA(HKEY_LOCAL_MACHINE, USB_INSTANCE_KEY);
-    return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
+    return Deleted(RegDeleteTreeA(HKEY_LOCAL_MACHINE, USB_INSTANCE_KEY));
 }
 
 bool SetScreenDpi(DWORD dpi) {
-    constexpr const char* DESKTOP_KEY = "Control Panel\\Desktop";
     if (dpi == 0) {
-        const LSTATUS status = RegDeleteKeyValueA(HKEY_CURRENT_USER, DESKTOP_KEY, "LogPixels");
-        return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
+        return Deleted(RegDeleteKeyValueA(HKEY_CURRENT_USER, DESKTOP_KEY, "LogPixels"));
     }
-    CRegKey key;
-    return key.Create(HKEY_CURRENT_USER, DESKTOP_KEY) &&
-           RegSetValueExA(key.Get(), "LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi),
-                          sizeof dpi) == ERROR_SUCCESS;
+    return RegSetKeyValueA(HKEY_CURRENT_USER, DESKTOP_KEY, "LogPixels", REG_DWORD, &dpi, sizeof dpi) ==
+           ERROR_SUCCESS;
 }
 
 bool SubstituteDialogFont() {
     // "ＭＳ Ｐゴシック", the dialogs' font.
     const wchar_t face[] = {0xFF2D, 0xFF33, 0x0020, 0xFF30, 0x30B4, 0x30B7, 0x30C3, 0x30AF, 0};
     const wchar_t substitute[] = L"DejaVu Sans Condensed";
-    CRegKey key;
-    return key.Create(HKEY_LOCAL_MACHINE,
-                      "Software\\Microsoft\\Windows NT\\CurrentVersion\\FontSubstitutes") &&
-           RegSetValueExW(key.Get(), face, 0, REG_SZ, reinterpret_cast<const BYTE*>(substitute),
-                          sizeof substitute) == ERROR_SUCCESS;
+    return RegSetKeyValueW(HKEY_LOCAL_MACHINE,
+                           L"Software\\Microsoft\\Windows NT\\CurrentVersion\\FontSubstitutes", face, REG_SZ,
+                           substitute, sizeof substitute) == ERROR_SUCCESS;
 }
 
 CTraceCatcher::CTraceCatcher() : m_thread(&CTraceCatcher::Run, this) {
-    WaitFor([&] {
-        std::lock_guard<std::mutex> hold(m_lock);
-        return m_ready;
-    });
+    std::unique_lock<std::mutex> hold(m_lock);
+    m_changed.wait(hold, [&] { return m_ready; });
 }
 
 CTraceCatcher::~CTraceCatcher() {
@@ -272,6 +178,7 @@ void CTraceCatcher::Run() {
         std::lock_guard<std::mutex> hold(m_lock);
         m_window = window;
         m_ready = true;
+        m_changed.notify_all();
     }
     MSG message;
     while (window != nullptr && GetMessageA(&message, nullptr, 0, 0) > 0) {
@@ -297,26 +204,20 @@ LRESULT CALLBACK CTraceCatcher::WindowProc(HWND window, UINT message, WPARAM wPa
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
-std::string MakeTempDirectory() {
+CSetupProcess::CSetupProcess(const std::string& program, const std::string& copyName, const char* iniText,
+                             const std::function<void(DWORD)>& beforeRun) {
     char base[MAX_PATH];
-    char path[MAX_PATH];
     GetTempPathA(sizeof base, base);
-    for (unsigned n = GetTickCount();; ++n) {
-        std::snprintf(path, sizeof path, "%szrv-setup-%u", base, n);
-        if (CreateDirectoryA(path, nullptr)) {
-            return path;
-        }
-        if (GetLastError() != ERROR_ALREADY_EXISTS) {
-            return std::string();
+    for (unsigned n = GetTickCount(); m_directory.empty(); ++n) {
+        const std::string path = base + std::string("zrv-setup-") + std::to_string(n);
+        if (CreateDirectoryA(path.c_str(), nullptr)) {
+            m_directory = path;
+        } else if (GetLastError() != ERROR_ALREADY_EXISTS) {
+            return;
         }
     }
-}
-
-CSetupProcess::CSetupProcess(const std::string& program, const std::string& copyName, const char* iniText,
-                             const std::function<void(DWORD)>& beforeRun)
-    : m_directory(MakeTempDirectory()) {
     const std::string copy = m_directory + "\\" + copyName;
-    if (m_directory.empty() || !CopyFileA(program.c_str(), copy.c_str(), FALSE)) {
+    if (!CopyFileA(program.c_str(), copy.c_str(), FALSE)) {
         return;
     }
     if (iniText != nullptr) {
@@ -362,33 +263,9 @@ HWND CSetupProcess::MainWindow() const {
 }
 
 bool CSetupProcess::WaitForExit(DWORD* exitCode) const {
-    if (m_process == nullptr || WaitForSingleObject(m_process, DRIVER_WAIT_MS) != WAIT_OBJECT_0) {
-        return false;
-    }
-    return GetExitCodeProcess(m_process, exitCode) != 0;
+    return m_process != nullptr && WaitForSingleObject(m_process, DRIVER_WAIT_MS) == WAIT_OBJECT_0 &&
+           GetExitCodeProcess(m_process, exitCode) != 0;
 }
-
-namespace {
-
-HWND WaitForWindow(WindowSearch search) {
-    WaitFor([&] {
-        EnumWindows(MatchTopWindow, reinterpret_cast<LPARAM>(&search));
-        return search.Found != nullptr;
-    });
-    return search.Found;
-}
-
-MessageBoxView ViewOf(HWND box) {
-    MessageBoxView view;
-    view.Window = box;
-    if (box != nullptr) {
-        view.Text = ItemText(box, MESSAGE_TEXT);
-        view.Buttons = ButtonsOf(box);
-    }
-    return view;
-}
-
-} // namespace
 
 HWND WaitForDialog(DWORD pid, const std::string& caption, HWND exclude) {
     return WaitForWindow({pid, caption, exclude, nullptr, nullptr});
@@ -430,13 +307,13 @@ void SetItemText(HWND dialog, int id, const std::string& text) {
 std::vector<std::string> ListItems(HWND dialog, int id) {
     HWND list = GetDlgItem(dialog, id);
     std::vector<std::string> items;
-    const LRESULT count = SendMessageW(list, CB_GETCOUNT, 0, 0);
-    for (LRESULT i = 0; i < count; ++i) {
-        std::wstring text(static_cast<std::size_t>(SendMessageW(list, CB_GETLBTEXTLEN, i, 0)) + 1, L'\0');
-        const LRESULT length = SendMessageW(list, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(&text[0]));
+    for (LRESULT i = 0, count = SendMessageW(list, CB_GETCOUNT, 0, 0); i < count; ++i) {
+        wchar_t text[256] = {};
         char bytes[512] = {};
-        WideCharToMultiByte(CP_ACP, 0, text.c_str(), length > 0 ? static_cast<int>(length) : 0, bytes,
-                            sizeof bytes - 1, nullptr, nullptr);
+        if (SendMessageW(list, CB_GETLBTEXTLEN, i, 0) < 256) {
+            SendMessageW(list, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
+        }
+        WideCharToMultiByte(CP_ACP, 0, text, -1, bytes, sizeof bytes - 1, nullptr, nullptr);
         items.push_back(bytes);
     }
     return items;
@@ -472,30 +349,25 @@ void SetAddress(HWND dialog, int id, uint32_t address) {
     SendMessageA(GetDlgItem(dialog, id), IPM_SETADDRESS, 0, static_cast<LPARAM>(address));
 }
 
-bool ClearAddressField(HWND dialog, int id, int field) {
-    const std::vector<HWND> edits = ChildEdits(GetDlgItem(dialog, id));
-    if (field < 0 || static_cast<std::size_t>(field) >= edits.size()) {
-        return false;
-    }
-    SendMessageA(edits[static_cast<std::size_t>(field)], WM_SETTEXT, 0, reinterpret_cast<LPARAM>(""));
-    return true;
+void ClearAddress(HWND dialog, int id) {
+    SendMessageA(GetDlgItem(dialog, id), IPM_CLEARADDRESS, 0, 0);
 }
 
 void Click(HWND dialog, int id) {
     PostMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
 }
 
+// The file-name box is a combo whose text is its edit's, or a plain edit.
 bool ChooseFile(HWND fileDialog, const std::string& path) {
-    HWND edit = nullptr;
-    WaitFor([&] {
-        edit = FirstEdit(GetDlgItem(fileDialog, FILE_NAME_COMBO));
-        edit = edit != nullptr ? edit : GetDlgItem(fileDialog, FILE_NAME_EDIT);
-        return edit != nullptr;
-    });
-    if (edit == nullptr) {
+    HWND name = nullptr;
+    if (!WaitFor([&] {
+            name = GetDlgItem(fileDialog, FILE_NAME_COMBO);
+            name = name != nullptr ? name : GetDlgItem(fileDialog, FILE_NAME_EDIT);
+            return name != nullptr;
+        })) {
         return false;
     }
-    SendMessageA(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
+    SendMessageA(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
     PostMessageA(fileDialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
     return true;
 }
@@ -509,48 +381,39 @@ bool SaveWindowShot(HWND window, const std::string& bmpPath) {
     // Painting happens on the program's thread: have it done before the screen is read.
     RedrawWindow(window, nullptr, nullptr,
                  RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
-    const int width = rect.right - rect.left;
-    const int height = rect.bottom - rect.top;
-    CScreenDc screen(GetDC(nullptr));
-    CMemoryDc memory(CreateCompatibleDC(screen.get()));
-    CBitmap bitmap(CreateCompatibleBitmap(screen.get(), width, height));
-    HGDIOBJ old = SelectObject(memory.get(), bitmap.get());
+    BITMAPINFOHEADER info = {
+        sizeof info, rect.right - rect.left, rect.bottom - rect.top, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+    info.biSizeImage = static_cast<DWORD>(((info.biWidth * 3 + 3) & ~3) * info.biHeight);
+    std::vector<char> pixels(info.biSizeImage);
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, info.biWidth, info.biHeight);
+    HGDIOBJ old = SelectObject(memory, bitmap);
     const bool copied =
-        BitBlt(memory.get(), 0, 0, width, height, screen.get(), rect.left, rect.top, SRCCOPY) != FALSE;
-    SelectObject(memory.get(), old);
-
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 24;
-    const std::size_t stride = static_cast<std::size_t>((width * 3 + 3) & ~3);
-    std::vector<unsigned char> pixels(stride * static_cast<std::size_t>(height));
-    const bool read = GetDIBits(memory.get(), bitmap.get(), 0, static_cast<UINT>(height), pixels.data(),
-                                &info, DIB_RGB_COLORS) != 0;
-    return copied && read && WriteBmp(bmpPath, width, height, pixels);
+        BitBlt(memory, 0, 0, info.biWidth, info.biHeight, screen, rect.left, rect.top, SRCCOPY) != FALSE;
+    SelectObject(memory, old);
+    const bool read = GetDIBits(memory, bitmap, 0, static_cast<UINT>(info.biHeight), pixels.data(),
+                                reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS) != 0;
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    const DWORD headers = sizeof(BITMAPFILEHEADER) + sizeof info;
+    const BITMAPFILEHEADER file = {0x4D42 /* "BM" */, headers + info.biSizeImage, 0, 0, headers};
+    std::ofstream out(bmpPath, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(&file), sizeof file);
+    out.write(reinterpret_cast<const char*>(&info), sizeof info);
+    out.write(pixels.data(), static_cast<std::streamsize>(pixels.size()));
+    return copied && read && static_cast<bool>(out);
 }
-
-namespace {
-
-UINT ProbeMessage() {
-    static const UINT message = RegisterWindowMessageA(PROBE_MESSAGE_NAME);
-    return message;
-}
-
-constexpr const char* PROBE_REPLY_CLASS = "ZRVLinkSetupProbeReplies";
-
-} // namespace
 
 // The probe lies beside the test program, which the system searches first.
 CSetupProbe::CSetupProbe() : m_module(LoadLibraryA("setup_probe.dll")) {
     WNDCLASSA windowClass = {};
     windowClass.lpfnWndProc = ReplyProc;
     windowClass.hInstance = GetModuleHandleA(nullptr);
-    windowClass.lpszClassName = PROBE_REPLY_CLASS;
+    windowClass.lpszClassName = "ZRVLinkSetupProbeReplies";
     RegisterClassA(&windowClass); // already registered by an earlier probe: fine
-    m_replyWindow = CreateWindowExA(0, PROBE_REPLY_CLASS, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+    m_replyWindow = CreateWindowExA(0, windowClass.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                                     windowClass.hInstance, nullptr);
     SetWindowLongPtrA(m_replyWindow, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
 }

@@ -88,7 +88,7 @@ bool Answer(const MessageBoxView& box, int id);
 std::string WindowText(HWND window);
 std::string ItemText(HWND dialog, int id);
 void SetItemText(HWND dialog, int id, const std::string& text);
-// The texts of a list or combo box's items.
+// The texts of a combo box's items.
 std::vector<std::string> ListItems(HWND dialog, int id);
 bool ItemEnabled(HWND dialog, int id);
 bool ItemVisible(HWND dialog, int id);
@@ -96,9 +96,9 @@ bool ItemChecked(HWND dialog, int id);
 void SetItemChecked(HWND dialog, int id, bool checked);
 // Selects the item `text` of a drop-down list as the user does: the dialog is told of the change.
 bool SelectItem(HWND dialog, int id, const std::string& text);
+// An address control: all four fields filled with `address`, or all of them empty.
 void SetAddress(HWND dialog, int id, uint32_t address);
-// Empties field `field` (0 to 3) of an address control.
-bool ClearAddressField(HWND dialog, int id, int field);
+void ClearAddress(HWND dialog, int id);
 // Clicks a button the way the user does: the dialog handles it after this call returns.
 void Click(HWND dialog, int id);
 
@@ -159,7 +159,6 @@ private:
     void Run();
     void Take(const std::string& line);
 
-    std::thread m_thread;
     HWND m_window = nullptr; // written by the thread before the ready flag, read after it
     mutable std::mutex m_lock;
     std::condition_variable m_changed;
@@ -167,7 +166,5 @@ private:
     std::string m_lines;    // guarded by m_lock
     std::string m_holdAt;   // guarded by m_lock; empty: nothing is held
     bool m_holding = false; // guarded by m_lock
+    std::thread m_thread;   // last: it starts once the fields above are made
 };
-
-// Windows path of a fresh temporary directory.
-std::string MakeTempDirectory();

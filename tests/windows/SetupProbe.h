@@ -7,7 +7,10 @@
 
 // Posted to a window of the program's user-interface thread: LOWORD(wParam) a ProbeQuery, HIWORD(wParam)
 // its argument, lParam the driver's window that gets the answer as WM_COPYDATA with PROBE_REPLY_TAG.
-constexpr const char* PROBE_MESSAGE_NAME = "ZRVLinkSetupProbe";
+inline UINT ProbeMessage() {
+    static const UINT message = RegisterWindowMessageA("ZRVLinkSetupProbe");
+    return message;
+}
 constexpr ULONG_PTR PROBE_REPLY_TAG = 0x7A727670; // "pvrz"
 
 enum ProbeQuery : WORD {

@@ -12,29 +12,14 @@ namespace {
 
 HWND g_heldTimerWindow = nullptr; // its WM_TIMER messages are dropped; user-interface thread only
 
-UINT ProbeMessage() {
-    static const UINT message = RegisterWindowMessageA(PROBE_MESSAGE_NAME);
-    return message;
-}
-
 std::string SystemMenuLines(HWND window) {
     HMENU menu = GetSystemMenu(window, FALSE);
     std::string lines;
-    const int count = menu != nullptr ? GetMenuItemCount(menu) : 0;
-    for (int i = 0; i < count; ++i) {
+    for (int i = 0, count = menu != nullptr ? GetMenuItemCount(menu) : 0; i < count; ++i) {
         char text[128] = {};
-        MENUITEMINFOA item = {};
-        item.cbSize = sizeof item;
-        item.fMask = MIIM_FTYPE | MIIM_ID | MIIM_STRING;
-        item.dwTypeData = text;
-        item.cch = sizeof text;
-        if (!GetMenuItemInfoA(menu, static_cast<UINT>(i), TRUE, &item)) {
-            lines += "?\n";
-        } else if ((item.fType & MFT_SEPARATOR) != 0) {
-            lines += "-\n";
-        } else {
-            lines += std::to_string(item.wID) + " " + text + "\n";
-        }
+        GetMenuStringA(menu, static_cast<UINT>(i), text, sizeof text, MF_BYPOSITION);
+        const bool separator = (GetMenuState(menu, static_cast<UINT>(i), MF_BYPOSITION) & MF_SEPARATOR) != 0;
+        lines += separator ? "-\n" : std::to_string(GetMenuItemID(menu, i)) + " " + text + "\n";
     }
     return lines;
 }

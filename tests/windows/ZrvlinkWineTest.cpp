@@ -22,8 +22,6 @@
 #include <thread>
 #include <vector>
 
-#include <windows.h>
-
 #include <tlhelp32.h>
 
 namespace {

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Runs the detector's Wine test program around a COM port that comes and goes: writes the device's USB
+# Runs a Wine test program of port detection around a COM port that comes and goes: writes the device's USB
 # instances with `reg add`, maps zrvlink-sim's pty as COM<n> (and, for another USB device, as COM<n+1>),
 # runs the PortMapped cases, removes the device's mapping and runs the PortUnmapped cases. A simulator
 # whose read takes long (0.4 s per reply: about 40 s) stays mapped as COM<n+2> (ZRV_LONG_PORT). Wine lists

@@ -18,7 +18,7 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/zrv-setup-e2e.XXXXXX")
 cleanup() {
   /usr/lib/wine/wineserver -k 2>/dev/null || true
   zrv_stop_sims
-  rm -f "$WINEPREFIX"/dosdevices/com{7,8,9,10,12,13,14}
+  rm -f "$WINEPREFIX"/dosdevices/com{7,8,9,10,13,14}
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -30,7 +30,6 @@ zrv_attach_sim "$sim" "$work" 7 --load "$device_start"
 zrv_attach_sim "$sim" "$work" 8
 zrv_attach_sim "$sim" "$work" 9 --silent-after 40
 zrv_attach_sim "$sim" "$work" 10 --save-reply NG
-zrv_attach_sim "$sim" "$work" 12 --delay-command vers:600 --delay-command save:1500
 zrv_attach_sim "$sim" "$work" 13 --silent-after 0
 zrv_attach_sim "$sim" "$work" 14 --close-after 40
 mkdir -p "$artifacts"
@@ -38,7 +37,7 @@ rm -f "$artifacts"/*.bmp
 
 # COM11 is listed as a serial port by the tests but mapped to nothing: it cannot be opened.
 status=0
-ZRV_PORT_LOADED=7 ZRV_PORT_FRESH=8 ZRV_PORT_STOPS=9 ZRV_PORT_BADSAVE=10 ZRV_PORT_UNMAPPED=11 ZRV_PORT_SLOW=12 \
+ZRV_PORT_LOADED=7 ZRV_PORT_FRESH=8 ZRV_PORT_STOPS=9 ZRV_PORT_BADSAVE=10 ZRV_PORT_UNMAPPED=11 \
   ZRV_PORT_SILENT=13 ZRV_PORT_UNPLUGGED=14 \
   ZRV_SETUP_EXE=$(windows_path "$setup") ZRV_ARTIFACTS=$(windows_path "$artifacts") \
   /usr/lib/wine/wine64 "$driver" "$@" || status=$?
