@@ -3,9 +3,7 @@
 #include "devicelink/ParamTransfer.h"
 
 #include "FakePortKit.h"
-#include "TestFiles.h"
 #include "TransferRun.h"
-#include "core/DebugPrint.h"
 #include "core/IPv4.h"
 #include "core/ParamFile.h"
 
@@ -18,8 +16,6 @@
 #include <vector>
 
 namespace {
-
-using Events = TransferEvents;
 
 // A device that answers every command the way a healthy ZRV-Link does.
 std::string HealthyDevice(const std::string& line) {
@@ -89,7 +85,7 @@ std::vector<std::string> ExpectedReadLines() {
 }
 
 // START first, progress only in between, exactly one final event.
-void ExpectEventFrame(const Events& seen, int32_t last) {
+void ExpectEventFrame(const TransferEvents& seen, int32_t last) {
     ASSERT_GE(seen.size(), 2u);
     EXPECT_EQ(std::make_pair(int32_t{PT_EVENT_START}, int32_t{0}), seen.front());
     EXPECT_EQ(std::make_pair(last, int32_t{0}), seen.back());
@@ -98,7 +94,7 @@ void ExpectEventFrame(const Events& seen, int32_t last) {
     }
 }
 
-TEST(CParamTransfer, ReadSendsItsNinetyNineCommandsAndFillsTheWholeRecord) {
+TEST(CParamTransfer, ReadSendsItsNinetyNineCommandsFillsTheWholeRecordAndTracesEachValue) {
     CParamFile scratch;
     Outcome out = RunTransfer(Healthy(), 1, scratch.GetParam());
     ASSERT_TRUE(out.Ended);
@@ -124,11 +120,6 @@ TEST(CParamTransfer, ReadSendsItsNinetyNineCommandsAndFillsTheWholeRecord) {
         expected.push_back(step * 100 / 35);
     }
     EXPECT_EQ(expected, ProgressOf(out.Seen)); // 2, 5, 8, 11, ... 100
-}
-
-TEST(CParamTransfer, ReadTracesEachValueInItsOwnWords) {
-    CParamFile scratch;
-    Outcome out = RunTransfer(Healthy(), 1, scratch.GetParam());
     for (const char* line : {"vers = ZRV 1.0\n", "baudrate = 9600\n", "IP address = 192.168.000.010\n",
                              "subnet mask = 255.255.255.000\n", "gateway = 192.168.000.001\n",
                              "target00 = [ ] 010.000.000.000 \n", "target01 = [*] 010.000.000.001 41421\n",
@@ -229,8 +220,6 @@ TEST(CParamTransfer, EachFailureEndsTheTransferWithItsResultAndTraceLine) {
          }(),
          1, PT_ERR_COMM, "WARNING: communication error\n", 5},
         {"number rejected", Except("baudrate", "fast\r\n>"), 1, PT_ERR_COMM, "WARNING: parameter error\n", 2},
-        {"number too large", Except("baudrate", "4294967296\r\n>"), 1, PT_ERR_COMM,
-         "WARNING: parameter error\n", 2},
         {"netparam rejected", Except("netparam", "ADDRESS 1.2.3.4\r\n>"), 1, PT_ERR_COMM,
          "WARNING: parameter error\n", 3},
         {"address rejected", Except("target 4", "10.0.0.256\r\n>"), 1, PT_ERR_COMM,
@@ -242,29 +231,22 @@ TEST(CParamTransfer, EachFailureEndsTheTransferWithItsResultAndTraceLine) {
          1 + 96 + 1},
         {"save in lower case", Except("save", "ok\r\n>"), 0, PT_ERR_HARDWARE, "WARNING: hardware error\n",
          98},
+        {"no reply", Except("baudrate", ""), 1, PT_ERR_COMM, "WARNING: communication timeout\n", 2},
     };
     for (const auto& c : cases) {
         ParamSet set = WriteSet(0, 0);
+        const auto begin = std::chrono::steady_clock::now();
         Outcome out = RunTransfer(c.Script, c.ReadMode, &set);
+        if (std::string(c.Trace).find("timeout") != std::string::npos) {
+            // Not a speed check: the engine must have waited its whole time limit before giving up.
+            EXPECT_GE(std::chrono::steady_clock::now() - begin, std::chrono::milliseconds(REPLY_TIMEOUT_MS));
+        }
         ASSERT_TRUE(out.Ended) << c.What;
         EXPECT_EQ(c.Result, out.Result) << c.What;
         EXPECT_NE(std::string::npos, out.Trace.find(c.Trace)) << c.What << ": " << out.Trace;
         EXPECT_EQ(c.LinesSent, out.Log.Lines.size()) << c.What << ": nothing is sent after a failure";
         ExpectEventFrame(out.Seen, PT_EVENT_ERROR);
     }
-}
-
-TEST(CParamTransfer, SilentDeviceTimesOutAfterTheReplyTimeLimit) {
-    CParamFile scratch;
-    const auto begin = std::chrono::steady_clock::now();
-    Outcome out = RunTransfer(Except("baudrate", ""), 1, scratch.GetParam());
-    const auto waited = std::chrono::steady_clock::now() - begin;
-    EXPECT_EQ(PT_ERR_COMM, out.Result);
-    EXPECT_NE(std::string::npos, out.Trace.find("WARNING: communication timeout\n"));
-    EXPECT_EQ(2u, out.Log.Lines.size());
-    ExpectEventFrame(out.Seen, PT_EVENT_ERROR);
-    // Not a speed check: the engine must have waited its whole time limit before giving up.
-    EXPECT_GE(waited, std::chrono::milliseconds(REPLY_TIMEOUT_MS));
 }
 
 TEST(CParamTransfer, StartOnAPortThatDoesNotOpenNeverCallsBackAndKeepsTheSystemsReason) {

@@ -1,20 +1,18 @@
 // Setup files: which lines Load accepts and what they set, the file Save writes, the round trip, and
 // saves that fail without losing the previous file.
-#include "core/DebugPrint.h"
 #include "core/IPv4.h"
 #include "core/ParamFile.h"
 #include "persistence/SetupFileIO.h"
 
+#include "SampleParams.h"
 #include "TestFiles.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <random>
-#include <regex>
 #include <set>
 #include <string>
 
@@ -22,52 +20,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// A directory of its own per test, removed with everything in it.
-class CScratchDir {
-public:
-    CScratchDir() : m_path(TempFilePath("dir")) { fs::create_directory(m_path); }
-    ~CScratchDir() {
-        std::error_code ignored;
-        fs::remove_all(m_path, ignored);
-    }
-    CScratchDir(const CScratchDir&) = delete;
-    CScratchDir& operator=(const CScratchDir&) = delete;
-    std::string File(const char* name) const { return (m_path / name).string(); }
-    std::set<std::string> Names() const {
-        std::set<std::string> names;
-        for (const auto& entry : fs::directory_iterator(m_path)) {
-            names.insert(entry.path().filename().string());
-        }
-        return names;
-    }
-
-private:
-    fs::path m_path;
-};
-
-void WriteBytes(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
 ParamSet ZeroRecord() {
     ParamSet set;
     std::memset(&set, 0, sizeof set);
     return set;
-}
-
-bool SameRecord(const ParamSet& a, const ParamSet& b) {
-    return std::memcmp(&a, &b, sizeof a) == 0;
-}
-
-// The trace lines written while `body` ran, without their time stamps.
-std::string Traced(const std::function<void()>& body) {
-    const std::string path = TempFilePath("trace");
-    DebugPrintInit("");
-    DebugPrintSetStream(std::fopen(path.c_str(), "wb"));
-    body();
-    DebugPrintExit();
-    return std::regex_replace(ReadWholeFile(path), std::regex(R"(\d{4}/\d{2}/\d{2} \d{2}:\d{2}:\d{2}  )"),
-                              "");
 }
 
 // The trace line of a file that could not be opened, with the system's code that the owner kept.
@@ -127,9 +83,9 @@ TEST(SetupFileLoad, AcceptedLinesSetTheirFieldsAndNothingElse) {
     };
     for (const auto& c : cases) {
         CScratchDir dir;
-        WriteBytes(dir.File("a.dat"), c.Content);
+        const std::string path = dir.Write("a.dat", c.Content);
         CParamFile file;
-        std::string trace = Traced([&] { EXPECT_TRUE(file.Load(dir.File("a.dat").c_str())) << c.Title; });
+        std::string trace = CaptureTraceUnstamped([&] { EXPECT_TRUE(file.Load(path.c_str())) << c.Title; });
         ParamSet expected = ZeroRecord();
         c.Expect(expected);
         EXPECT_TRUE(SameRecord(expected, *file.GetParam())) << c.Title;
@@ -176,9 +132,10 @@ TEST(SetupFileLoad, RejectedLinesFailWithContentErrorAndNoTrace) {
     };
     for (const char* line : lines) {
         CScratchDir dir;
-        WriteBytes(dir.File("a.dat"), std::string("BaudRate=9600\r\n") + line + "\r\nGateway=1.1.1.1\r\n");
+        const std::string path =
+            dir.Write("a.dat", std::string("BaudRate=9600\r\n") + line + "\r\nGateway=1.1.1.1\r\n");
         CParamFile file;
-        std::string trace = Traced([&] { EXPECT_FALSE(file.Load(dir.File("a.dat").c_str())) << line; });
+        std::string trace = CaptureTraceUnstamped([&] { EXPECT_FALSE(file.Load(path.c_str())) << line; });
         EXPECT_EQ(FILE_ERROR_CONTENT, file.FileError) << line;
         EXPECT_EQ("", trace) << line;
     }
@@ -201,9 +158,8 @@ TEST(SetupFileLoad, LongLinesAreReadInPiecesOf255Characters) {
     };
     for (const auto& c : cases) {
         CScratchDir dir;
-        WriteBytes(dir.File("a.dat"), c.Content);
         CParamFile file;
-        EXPECT_EQ(c.Ok, file.Load(dir.File("a.dat").c_str())) << c.Title;
+        EXPECT_EQ(c.Ok, file.Load(dir.Write("a.dat", c.Content).c_str())) << c.Title;
         if (c.Ok) {
             EXPECT_EQ(c.BaudRate, file.GetParam()->BaudRate) << c.Title;
             EXPECT_STREQ(c.Name0, file.GetParam()->Target[0].Name) << c.Title;
@@ -250,9 +206,8 @@ TEST(SetupFileLoad, OnlyTextWithoutNulBytesOrAUtf16MarkIsASetupFile) {
     };
     for (const auto& c : cases) {
         CScratchDir dir;
-        WriteBytes(dir.File("a.dat"), c.Content);
         CParamFile file;
-        EXPECT_EQ(c.Ok, file.Load(dir.File("a.dat").c_str())) << c.Title;
+        EXPECT_EQ(c.Ok, file.Load(dir.Write("a.dat", c.Content).c_str())) << c.Title;
         EXPECT_EQ(c.Ok ? FILE_ERROR_NONE : FILE_ERROR_CONTENT, file.FileError) << c.Title;
         EXPECT_EQ(0, file.SystemError) << c.Title;
         if (c.Ok) {
@@ -267,7 +222,7 @@ TEST(SetupFileLoad, UnreadableFileFailsWithOpenErrorAndTrace) {
     const std::string missing = dir.File("missing.dat");
     CParamFile file;
     file.GetParam()->BaudRate = 4800;
-    std::string trace = Traced([&] { EXPECT_FALSE(file.Load(missing.c_str())); });
+    std::string trace = CaptureTraceUnstamped([&] { EXPECT_FALSE(file.Load(missing.c_str())); });
     EXPECT_EQ(FILE_ERROR_OPEN, file.FileError);
     EXPECT_EQ(2, file.SystemError);             // ENOENT, ERROR_FILE_NOT_FOUND
     EXPECT_EQ(4800, file.GetParam()->BaudRate); // untouched
@@ -293,20 +248,25 @@ std::string ExpectedFile(const char* head, const char* target0) {
     return text;
 }
 
+// Over an existing longer file, whose permissions stay.
 TEST(SetupFileSave, WritesOneLinePerKeyAndTargetWithCRLF) {
     CScratchDir dir;
+    const std::string path = dir.Write("a.dat", std::string(5000, 'x'));
+    fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    const fs::perms before = fs::status(path).permissions();
     CParamFile file;
     ParamSet& s = *file.GetParam();
     s.BaudRate = 9600;
     s.IPAddress = MakeIPv4(192, 168, 0, 10);
     s.SubnetMask = MakeIPv4(255, 255, 255, 0);
     SetTarget(s, 0, 7, MakeIPv4(192, 168, 0, 20), "4142");
-    ASSERT_TRUE(file.Save(dir.File("a.dat").c_str()));
+    ASSERT_TRUE(file.Save(path.c_str()));
     EXPECT_EQ(FILE_ERROR_NONE, file.FileError);
     EXPECT_EQ(ExpectedFile("BaudRate=9600\r\nIPAddress=192.168.0.10\r\nSubnetMask=255.255.255.0\r\n"
                            "Gateway=0.0.0.0\r\n",
                            "Target0=1,192.168.0.20,4142\r\n"),
-              ReadWholeFile(dir.File("a.dat")));
+              ReadWholeFile(path));
+    EXPECT_EQ(before, fs::status(path).permissions());
     EXPECT_EQ(std::set<std::string>{"a.dat"}, dir.Names());
 }
 
@@ -357,7 +317,8 @@ TEST(SetupFileSave, UnusablePathsFailWithWriteError) {
     };
     for (const auto& c : cases) {
         CParamFile file;
-        std::string trace = Traced([&] { EXPECT_FALSE(file.Save(c.Path.c_str())) << c.Title; });
+        std::string trace =
+            CaptureTraceUnstamped([&] { EXPECT_FALSE(file.Save(c.Path.c_str())) << c.Title; });
         EXPECT_EQ(FILE_ERROR_WRITE, file.FileError) << c.Title;
         EXPECT_EQ(c.Traced, file.SystemError != 0) << c.Title;
         EXPECT_EQ(c.Traced ? TraceLineFor(c.Path, file) : "", trace) << c.Title;
@@ -414,10 +375,10 @@ TEST(SetupFileSave, FailedSaveLeavesThePreviousFileAndNoTemporaryFile) {
             CScratchDir dir;
             const std::string path = dir.File("a.dat");
             if (exists) {
-                WriteBytes(path, previous);
+                dir.Write("a.dat", previous);
             }
             CParamFile file;
-            std::string trace = Traced([&] {
+            std::string trace = CaptureTraceUnstamped([&] {
                 CFaultScope fault(c.Step, c.Write);
                 EXPECT_FALSE(file.Save(path.c_str())) << c.Title;
             });
@@ -433,25 +394,9 @@ TEST(SetupFileSave, FailedSaveLeavesThePreviousFileAndNoTemporaryFile) {
     }
 }
 
-TEST(SetupFileSave, ReplacesAnExistingFileKeepingItsPermissions) {
-    CScratchDir dir;
-    const std::string path = dir.File("a.dat");
-    WriteBytes(path, std::string(5000, 'x'));
-    fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
-    const fs::perms before = fs::status(path).permissions();
-    CParamFile file;
-    ASSERT_TRUE(file.Save(path.c_str()));
-    EXPECT_EQ(
-        ExpectedFile("BaudRate=115200\r\nIPAddress=0.0.0.0\r\nSubnetMask=0.0.0.0\r\nGateway=0.0.0.0\r\n",
-                     "Target0=0,0.0.0.0\r\n"),
-        ReadWholeFile(path));
-    EXPECT_EQ(before, fs::status(path).permissions());
-    EXPECT_EQ(std::set<std::string>{"a.dat"}, dir.Names());
-}
-
 TEST(SetupFileSave, SavingThroughALinkReplacesTheFileItPointsTo) {
     CScratchDir dir;
-    WriteBytes(dir.File("real.dat"), "old");
+    dir.Write("real.dat", "old");
     std::error_code error;
     fs::create_symlink("real.dat", dir.File("link.dat"), error);
     if (error) {
