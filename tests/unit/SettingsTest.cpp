@@ -112,6 +112,7 @@ TEST(ParseSettingsNumber, ReadsAsPercentLd) {
     }
 }
 
+// The number rules are ParseSettingsNumber's; here the file, its section and a value that is no number.
 TEST(CAppSettings, BaudRateChangeFromTheFileOrTheCurrentValue) {
     const struct {
         const char* Content; // null: no file
@@ -120,11 +121,8 @@ TEST(CAppSettings, BaudRateChangeFromTheFileOrTheCurrentValue) {
     } cases[] = {
         {nullptr, 0, 0},
         {"[Settings]\r\nBaudRateChange=1\r\n", 0, 1},
-        {"[Settings]\r\nBaudRateChange=-1\r\n", 0, -1},
-        {"[Settings]\r\nBaudRateChange=2abc\r\n", 0, 2},
         {"[Settings]\r\nBaudRateChange=0x10\r\n", 5, 0},
         {"[Settings]\r\nBaudRateChange=yes\r\n", 5, 5},
-        {"[Settings]\r\nBaudRateChange=\r\n", 5, 5},
         {"[Other]\r\nBaudRateChange=1\r\n", 0, 0},
     };
     for (const auto& c : cases) {
