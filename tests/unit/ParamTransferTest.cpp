@@ -3,6 +3,7 @@
 #include "devicelink/ParamTransfer.h"
 
 #include "FakePortKit.h"
+#include "SampleParams.h"
 #include "TransferRun.h"
 #include "core/IPv4.h"
 #include "core/ParamFile.h"
@@ -17,7 +18,7 @@
 
 namespace {
 
-// A device that answers every command the way a healthy ZRV-Link does.
+// A device that holds the sample configuration and answers every command the way a healthy ZRV-Link does.
 std::string HealthyDevice(const std::string& line) {
     int index = 0;
     char word[16] = "";
@@ -25,7 +26,7 @@ std::string HealthyDevice(const std::string& line) {
         return "\r\nZRV 1.0\r\n>";
     }
     if (line == "baudrate\r") {
-        return "9600\r\n>";
+        return "57600\r\n>";
     }
     if (line == "netparam\r") {
         return "address 192.168.0.10\r\nnetmask 255.255.255.0\r\ngateway 192.168.0.1\r\n>";
@@ -40,10 +41,10 @@ std::string HealthyDevice(const std::string& line) {
             return "10.0.0." + std::to_string(index) + "\r\n>";
         }
         if (w == "enable") {
-            return std::to_string(index % 2) + "\r\n>";
+            return index % 3 == 0 ? "1\r\n>" : "0\r\n>";
         }
         if (w == "name") {
-            return index % 3 == 0 ? "\r\n>" : "4142" + std::to_string(index) + "\r\n>";
+            return index % 2 == 0 ? "5A5256\r\n>" : "\r\n>";
         }
     }
     return "\r\n>"; // set commands and "update"
@@ -103,16 +104,7 @@ TEST(CParamTransfer, ReadSendsItsNinetyNineCommandsFillsTheWholeRecordAndTracesE
     EXPECT_EQ(ExpectedReadLines(), out.Log.Lines);
     EXPECT_EQ(1, out.Log.Destroyed);
 
-    const ParamSet& set = *scratch.GetParam();
-    EXPECT_EQ(9600, set.BaudRate);
-    EXPECT_EQ(MakeIPv4(192, 168, 0, 10), set.IPAddress);
-    EXPECT_EQ(MakeIPv4(255, 255, 255, 0), set.SubnetMask);
-    EXPECT_EQ(MakeIPv4(192, 168, 0, 1), set.Gateway);
-    for (int i = 0; i < TARGET_COUNT; ++i) {
-        EXPECT_EQ(MakeIPv4(10, 0, 0, i), set.Target[i].Address) << i;
-        EXPECT_EQ(i % 2, set.Target[i].Enable) << i;
-        EXPECT_EQ(i % 3 == 0 ? std::string() : "4142" + std::to_string(i), set.Target[i].Name) << i;
-    }
+    EXPECT_TRUE(SameRecord(SampleParamSet(), *scratch.GetParam()));
 
     ExpectEventFrame(out.Seen, PT_EVENT_DONE);
     std::vector<int32_t> expected;
@@ -120,10 +112,10 @@ TEST(CParamTransfer, ReadSendsItsNinetyNineCommandsFillsTheWholeRecordAndTracesE
         expected.push_back(step * 100 / 35);
     }
     EXPECT_EQ(expected, ProgressOf(out.Seen)); // 2, 5, 8, 11, ... 100
-    for (const char* line : {"vers = ZRV 1.0\n", "baudrate = 9600\n", "IP address = 192.168.000.010\n",
+    for (const char* line : {"vers = ZRV 1.0\n", "baudrate = 57600\n", "IP address = 192.168.000.010\n",
                              "subnet mask = 255.255.255.000\n", "gateway = 192.168.000.001\n",
-                             "target00 = [ ] 010.000.000.000 \n", "target01 = [*] 010.000.000.001 41421\n",
-                             "target31 = [*] 010.000.000.031 414231\n", "done..\n"}) {
+                             "target00 = [*] 010.000.000.000 5A5256\n", "target01 = [ ] 010.000.000.001 \n",
+                             "target31 = [ ] 010.000.000.031 \n", "done..\n"}) {
         EXPECT_NE(std::string::npos, out.Trace.find(std::string("  ") + line)) << line;
     }
 }
@@ -291,7 +283,7 @@ TEST(CParamTransfer, SecondStartWaitsForTheFirstTransferThenOpensThePortAgain) {
     }();
     EXPECT_EQ((std::vector<int32_t>{PT_EVENT_START, PT_EVENT_DONE, PT_EVENT_START, PT_EVENT_DONE}), finals);
     EXPECT_EQ(2, FakePortRecorded().Opened);
-    EXPECT_EQ(9600, second.GetParam()->BaudRate);
+    EXPECT_EQ(57600, second.GetParam()->BaudRate);
 }
 
 TEST(CParamTransfer, ReadErrorCountEndsTheDrainWithoutLosingTheReply) {
@@ -300,7 +292,7 @@ TEST(CParamTransfer, ReadErrorCountEndsTheDrainWithoutLosingTheReply) {
     CParamFile scratch;
     Outcome out = RunTransfer(script, 1, scratch.GetParam());
     EXPECT_EQ(PT_OK, out.Result);
-    EXPECT_EQ(9600, scratch.GetParam()->BaudRate);
+    EXPECT_EQ(57600, scratch.GetParam()->BaudRate);
 }
 
 TEST(CParamTransfer, StartWithoutInitFailsAsAResourceError) {

@@ -17,20 +17,6 @@ struct Reply {
     std::string Text;
 };
 
-TEST(TrimReply, RemovesOnlySurroundingLineEnds) {
-    const struct {
-        const char* Text;
-        const char* Trimmed;
-    } cases[] = {
-        {"\r\n9600\r\n", "9600"}, {"\n\r\nOK", "OK"}, {" 9600 ", " 9600 "},
-        {"a\r\nb", "a\r\nb"},     {"\r\n", ""},
-    };
-    for (const auto& c : cases) {
-        Reply reply(c.Text);
-        EXPECT_STREQ(c.Trimmed, TrimReply(reply.data()));
-    }
-}
-
 TEST(IsReplyOK, OnlyExactlyOK) {
     const struct {
         const char* Text;
