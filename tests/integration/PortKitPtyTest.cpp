@@ -147,10 +147,12 @@ TEST_F(PortKitOverPty, StalledDeviceFailsTheWriteButAPauseDoesNot) {
         Handle = CreateCommPort(m_port, 9600, 8, COMM_PARITY_NONE, 1, 0, 0, 0);
         ASSERT_GE(Handle, 0);
 
-        // The device pauses, well within the limit, while the line is full; then it reads on.
+        // The device pauses for half the limit while the line is full; then it reads on. A pty frees some
+        // room of its own accord a few hundred milliseconds into a stall, so only a pause that long shows
+        // a limit that is too short.
         std::atomic<bool> stop{false};
         std::thread device([&] {
-            std::this_thread::sleep_for(std::chrono::milliseconds(600));
+            std::this_thread::sleep_for(std::chrono::milliseconds(1000));
             DrainUntil(m_master, stop);
         });
         for (int i = 0; i < 64; ++i) { // far more than the pty holds
