@@ -128,17 +128,19 @@ TEST_P(DetectTable, FindsThePortsOfTheDeviceThatAreListedNow) {
 INSTANTIATE_TEST_SUITE_P(CCommPortDetecter, DetectTable, testing::ValuesIn(DETECT_CASES),
                          [](const testing::TestParamInfo<DetectCase>& test) { return test.param.Name; });
 
-// Each name once as the device's port and once in the serial map, beside a sound COM3 on the other side.
+// Each name once as the device's port and once in the serial map, beside a sound COM3 on the other side
+// and itself on both: a name taken for any number shows.
 TEST(CCommPortDetecter, NamesOtherThanComAndANumberAreNeverReported) {
     for (const char* name : {"com3", "LPT3", "COM", "COM3x", "COM-3", "COM+3", "COM 3", " COM3", "COM0",
                              "COM2147483648", "COM99999999999999999999"}) {
         CMemoryRegistry usbSide;
         AddInstance(usbSide, "a", name);
-        ListPorts(usbSide, {"COM3", "COM2147483647"});
+        ListPorts(usbSide, {"COM3", "COM2147483647", name});
         EXPECT_TRUE(Detect(usbSide).empty()) << name;
 
         CMemoryRegistry systemSide;
         AddInstance(systemSide, "a", "COM3");
+        AddInstance(systemSide, "b", name);
         ListPorts(systemSide, {name});
         EXPECT_TRUE(Detect(systemSide).empty()) << name;
     }
