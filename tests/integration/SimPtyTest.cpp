@@ -5,10 +5,12 @@
 
 #include "core/IPv4.h"
 #include "core/ParamFile.h"
+#include "devicelink/ReplyFramer.h"
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <string>
@@ -74,10 +76,11 @@ private:
 };
 
 // Transfers against the simulator show its answers and files at large; here what they leave out.
+// Garbage, which the PC's framer drops, leads every byte the device sends.
 TEST(ZrvlinkSim, AnswersThroughItsLinkAndKeepsWhatCameAfterTheSaveOutOfTheSavedState) {
     CSimProcess sim;
     const std::string link = sim.ScratchPath("ttyZRV");
-    ASSERT_TRUE(sim.Start({"--vers-reply", "ZRV test 2.5", "--link", link})) << sim.Error();
+    ASSERT_TRUE(sim.Start({"--vers-reply", "ZRV test 2.5", "--link", link, "--garbage"})) << sim.Error();
     CPtyClient pc;
     ASSERT_TRUE(pc.Open(link));
     const struct {
@@ -90,7 +93,13 @@ TEST(ZrvlinkSim, AnswersThroughItsLinkAndKeepsWhatCameAfterTheSaveOutOfTheSavedS
                 {"target 4 1.2.3.4\r", "\r\n>"}};
     std::string sent;
     for (const auto& step : talk) {
-        EXPECT_EQ(step.Reply, pc.Exchange(step.Line)) << step.Line;
+        const std::string bytes = pc.Exchange(step.Line);
+        ReplyBuffer framed{};
+        for (char c : bytes) {
+            PutReplyChar(framed, static_cast<unsigned char>(c));
+        }
+        EXPECT_EQ(step.Reply, std::string(framed.Text) + ">") << step.Line;
+        EXPECT_EQ(2 * std::strlen(step.Reply), bytes.size()) << step.Line;
         sent += step.Line;
     }
     ASSERT_TRUE(sim.Stop()) << sim.Error();

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -21,13 +22,14 @@ TEST(TransferOverPty, EachDeviceEndsTheTransferWithItsResultWithoutHanging) {
         int32_t ReadMode;
         int32_t Result;
         const char* Trace;
+        int AtLeastMs; // not a speed check: the device's own delay
     } cases[] = {
-        {{"--garbage"}, 1, PT_OK, "done..\n"},
-        {{"--byte-by-byte"}, 1, PT_OK, "done..\n"},
-        {{"--delay-command", "baudrate:1500"}, 1, PT_OK, "done..\n"},
-        {{"--silent-after", "1"}, 1, PT_ERR_COMM, "WARNING: communication timeout\n"},
-        {{"--close-after", "5"}, 1, PT_ERR_COMM, "WARNING: communication "},
-        {{"--close-after", "40"}, 0, PT_ERR_COMM, "WARNING: communication "},
+        {{"--garbage"}, 1, PT_OK, "done..\n", 0},
+        {{"--byte-by-byte"}, 1, PT_OK, "done..\n", 0},
+        {{"--delay-command", "baudrate:1500"}, 1, PT_OK, "done..\n", 1500},
+        {{"--silent-after", "1"}, 1, PT_ERR_COMM, "WARNING: communication timeout\n", 0},
+        {{"--close-after", "5"}, 1, PT_ERR_COMM, "WARNING: communication ", 0},
+        {{"--close-after", "40"}, 0, PT_ERR_COMM, "WARNING: communication ", 0},
     };
     for (const auto& c : cases) {
         CSimProcess sim;
@@ -38,7 +40,10 @@ TEST(TransferOverPty, EachDeviceEndsTheTransferWithItsResultWithoutHanging) {
         args.insert(args.end(), c.Args.begin(), c.Args.end());
         ASSERT_TRUE(sim.Start(args)) << sim.Error();
         ParamSet set = DefaultParamSet();
+        const auto begin = std::chrono::steady_clock::now();
         TransferOutcome out = RunTransfer(RegisterCommPortPath(sim.PtyPath().c_str()), c.ReadMode, &set);
+        EXPECT_GE(std::chrono::steady_clock::now() - begin, std::chrono::milliseconds(c.AtLeastMs))
+            << c.Args[0];
         ASSERT_TRUE(out.Ended) << c.Args[0];
         EXPECT_EQ(c.Result, out.Result) << c.Args[0] << "\n" << out.Trace;
         EXPECT_NE(std::string::npos, out.Trace.find(c.Trace)) << c.Args[0] << "\n" << out.Trace;
