@@ -126,20 +126,22 @@ ParamSet WriteSet(int32_t baudRate, uint32_t ipAddress) {
     set.BaudRate = baudRate;
     set.IPAddress = ipAddress;
     for (int i = 0; i < TARGET_COUNT; ++i) {
-        set.Target[i].Address = MakeIPv4(10, 0, 1, i);
-        set.Target[i].Enable = i == 3 ? 7 : i % 2;
+        set.Target[i].Address = i == 2 ? 0 : MakeIPv4(10, 0, 1, i);
+        set.Target[i].Enable = i == 3 ? 7 : i == 2 ? 1 : i % 2;
         std::snprintf(set.Target[i].Name, TARGET_NAME_SIZE, "%s", i == 5 ? "" : "4142");
     }
     return set;
 }
 
+// A destination at the device's own address (the last case's) is sent disabled, and so changed in the
+// passed set; without an own address none is, not even one at 0.0.0.0.
 TEST(CParamTransfer, WriteSendsOptionalLinesOnlyWhenSetAndEndsWithSaveAndUpdate) {
+    const uint32_t own = MakeIPv4(10, 0, 1, 7);
     const struct {
         int32_t BaudRate;
         uint32_t IPAddress;
         int Steps;
-    } cases[] = {
-        {38400, MakeIPv4(192, 168, 0, 10), 37}, {0, 0, 35}, {38400, 0, 36}, {0, MakeIPv4(1, 2, 3, 4), 36}};
+    } cases[] = {{38400, MakeIPv4(192, 168, 0, 10), 37}, {0, 0, 35}, {38400, 0, 36}, {0, own, 36}};
     for (const auto& c : cases) {
         ParamSet set = WriteSet(c.BaudRate, c.IPAddress);
         Outcome out = RunTransfer(Healthy(), 0, &set);
@@ -159,13 +161,16 @@ TEST(CParamTransfer, WriteSendsOptionalLinesOnlyWhenSetAndEndsWithSaveAndUpdate)
         }
         for (int i = 0; i < TARGET_COUNT; ++i) {
             const std::string n = std::to_string(i);
-            expected.push_back("target " + n + " 10.0.1." + n + "\r");
-            expected.push_back("enable " + n + (i == 3 || i % 2 ? " 1\r" : " 0\r"));
+            const bool enabled = c.IPAddress != MakeIPv4(10, 0, 1, i) && (i == 2 || i == 3 || i % 2 != 0);
+            expected.push_back("target " + n + (i == 2 ? " 0.0.0.0\r" : " 10.0.1." + n + "\r"));
+            expected.push_back("enable " + n + (enabled ? " 1\r" : " 0\r"));
             expected.push_back(i == 5 ? "clrname 5\r" : "name " + n + " 4142\r");
         }
         expected.push_back("save\r");
         expected.push_back("update\r");
         EXPECT_EQ(expected, out.Log.Lines) << c.Steps << " steps";
+        EXPECT_EQ(c.IPAddress == own ? 0 : 1, set.Target[7].Enable);
+        EXPECT_EQ(1, set.Target[2].Enable);
 
         ExpectEventFrame(out.Seen, PT_EVENT_DONE);
         std::vector<int32_t> progress = ProgressOf(out.Seen);
@@ -175,24 +180,6 @@ TEST(CParamTransfer, WriteSendsOptionalLinesOnlyWhenSetAndEndsWithSaveAndUpdate)
         EXPECT_EQ(c.BaudRate != 0, out.Trace.find("baudrate = ") != std::string::npos);
         EXPECT_EQ(c.IPAddress != 0, out.Trace.find("IP address = ") != std::string::npos);
     }
-}
-
-TEST(CParamTransfer, WriteSendsTargetsAtTheOwnAddressDisabledAndChangesThePassedSet) {
-    const uint32_t own = MakeIPv4(10, 0, 1, 7);
-    ParamSet set = WriteSet(0, own);
-    set.Target[7].Enable = 1;
-    Outcome out = RunTransfer(Healthy(), 0, &set);
-    ASSERT_EQ(PT_OK, out.Result);
-    EXPECT_NE(out.Log.Lines.end(), std::find(out.Log.Lines.begin(), out.Log.Lines.end(), "enable 7 0\r"));
-    EXPECT_EQ(0, set.Target[7].Enable);
-    EXPECT_EQ(1, set.Target[9].Enable);
-
-    // With no own address nothing is disabled, not even targets at 0.0.0.0.
-    ParamSet zero = WriteSet(0, 0);
-    zero.Target[2].Address = 0;
-    zero.Target[2].Enable = 1;
-    RunTransfer(Healthy(), 0, &zero);
-    EXPECT_EQ(1, zero.Target[2].Enable);
 }
 
 TEST(CParamTransfer, EachFailureEndsTheTransferWithItsResultAndTraceLine) {
