@@ -2,11 +2,11 @@
 // accepts, that Save and Load give the same record back.
 #include "core/ParamFile.h"
 
+#include "SampleParams.h"
 #include "TestFiles.h"
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -17,28 +17,6 @@ void Check(bool holds) {
     if (!holds) {
         std::abort();
     }
-}
-
-// The scratch files of this process, removed at exit.
-struct CScratchPaths {
-    std::string Input = TempFilePath("fuzz-load");
-    std::string Saved = TempFilePath("fuzz-save");
-    CScratchPaths() = default;
-    ~CScratchPaths() {
-        std::remove(Input.c_str());
-        std::remove(Saved.c_str());
-    }
-    CScratchPaths(const CScratchPaths&) = delete;
-    CScratchPaths& operator=(const CScratchPaths&) = delete;
-};
-
-bool WriteBytes(const std::string& path, const uint8_t* data, std::size_t size) {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr) {
-        return false;
-    }
-    const bool written = std::fwrite(data, 1, size, file) == size;
-    return std::fclose(file) == 0 && written;
 }
 
 // A name cut at 64 characters may end in a blank that the reader trims on the next load: such records
@@ -56,10 +34,10 @@ bool RoundTrips(const ParamSet& set) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
-    static const CScratchPaths paths;
-    Check(WriteBytes(paths.Input, data, size));
+    static const CScratchDir dir;
+    const std::string input = dir.Write("in.dat", std::string(reinterpret_cast<const char*>(data), size));
     CParamFile loaded;
-    if (!loaded.Load(paths.Input.c_str())) {
+    if (!loaded.Load(input.c_str())) {
         Check(loaded.FileError == FILE_ERROR_CONTENT); // the file was just written: it opens
         return 0;
     }
@@ -67,7 +45,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         return 0;
     }
     CParamFile again;
-    Check(loaded.Save(paths.Saved.c_str()) && again.Load(paths.Saved.c_str()) &&
-          std::memcmp(loaded.GetParam(), again.GetParam(), sizeof(ParamSet)) == 0 && again.KeysLoaded == 36);
+    const std::string saved = dir.File("saved.dat");
+    Check(loaded.Save(saved.c_str()) && again.Load(saved.c_str()) &&
+          SameRecord(*loaded.GetParam(), *again.GetParam()) && again.KeysLoaded == 36);
     return 0;
 }

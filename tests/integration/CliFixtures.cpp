@@ -40,23 +40,6 @@ std::string SaveText(const ParamSet& set) {
     return file.Text();
 }
 
-CScratchDir::CScratchDir() : m_path(TempFilePath("cli-dir")) {
-    fs::create_directories(m_path);
-}
-
-CScratchDir::~CScratchDir() {
-    std::error_code ignored;
-    fs::remove_all(m_path, ignored);
-}
-
-std::vector<std::string> CScratchDir::Names() const {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(m_path)) {
-        names.push_back(entry.path().filename().string());
-    }
-    return names;
-}
-
 bool CDetectedDevices::StartSim(const std::string& name, const std::vector<std::string>& simArgs) {
     auto sim = std::make_unique<CSimProcess>();
     std::vector<std::string> args = {"--link", m_dev / name};

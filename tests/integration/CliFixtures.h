@@ -5,6 +5,7 @@
 #include "CliRun.h"
 #include "FakeSysfs.h"
 #include "SimProcess.h"
+#include "TestFiles.h"
 
 #include "core/ParamSet.h"
 
@@ -30,21 +31,6 @@ private:
 
 // The bytes that Save writes for `set`.
 std::string SaveText(const ParamSet& set);
-
-// A scratch directory, removed with everything in it.
-class CScratchDir {
-public:
-    CScratchDir();
-    ~CScratchDir();
-    CScratchDir(const CScratchDir&) = delete;
-    CScratchDir& operator=(const CScratchDir&) = delete;
-    std::string operator/(const std::string& name) const { return m_path + "/" + name; }
-    const std::string& Path() const { return m_path; }
-    std::vector<std::string> Names() const;
-
-private:
-    std::string m_path;
-};
 
 // Devices that detection finds: each a USB tty in a fake sysfs, its /dev entry a link to a simulator.
 class CDetectedDevices {

@@ -14,18 +14,6 @@ namespace {
 
 const char* const STAMP = R"(\d{4}/\d{2}/\d{2} \d{2}:\d{2}:\d{2}  )";
 
-// Runs `body` with tracing active under `name`, the lines going to a scratch file; returns what the
-// file received once tracing stopped.
-template <typename Body>
-std::string Trace(const char* name, Body body) {
-    const std::string path = TempFilePath("trace");
-    DebugPrintInit(name);
-    DebugPrintSetStream(std::fopen(path.c_str(), "wb"));
-    body();
-    DebugPrintExit();
-    return ReadWholeFile(path);
-}
-
 TEST(DebugPrint, LineLayout) {
     const struct {
         const char* Name;
@@ -35,14 +23,14 @@ TEST(DebugPrint, LineLayout) {
         {"", "STAMPWARNING: cannot open COM3\n"}, // no name: no ": " either
     };
     for (const auto& c : cases) {
-        std::string out = Trace(c.Name, [] { DebugPrint("WARNING: cannot open COM%d\n", 3); });
+        std::string out = CaptureTrace(c.Name, [] { DebugPrint("WARNING: cannot open COM%d\n", 3); });
         std::string pattern = std::regex_replace(c.Expected, std::regex("STAMP"), STAMP);
         EXPECT_TRUE(std::regex_match(out, std::regex(pattern))) << '"' << out << '"';
     }
 }
 
 TEST(DebugPrint, AddsNoLineEndAndNeitherJoinsNorSplits) {
-    std::string out = Trace("n", [] {
+    std::string out = CaptureTrace("n", [] {
         DebugPrint("%s", "first");
         DebugPrint("%s", "second\n");
     });
@@ -52,7 +40,7 @@ TEST(DebugPrint, AddsNoLineEndAndNeitherJoinsNorSplits) {
 
 TEST(DebugPrint, OverlongMessageIsCutAtTheLineBuffersEnd) {
     const std::string message(3000, 'x');
-    std::string out = Trace("ZRVLinkSetup", [&] { DebugPrint("%s", message.c_str()); });
+    std::string out = CaptureTrace("ZRVLinkSetup", [&] { DebugPrint("%s", message.c_str()); });
     ASSERT_EQ(TRACE_LINE_SIZE - 1, out.size());
     EXPECT_EQ(std::string(40, 'x'), out.substr(out.size() - 40));
 }
@@ -91,7 +79,7 @@ TEST(DebugPrint, StreamThatFailsIsDroppedAndTracingGoesOn) {
 TEST(DebugPrint, LinesFromSeveralThreadsStayWhole) {
     constexpr int THREADS = 4;
     constexpr int LINES = 200;
-    std::string out = Trace("", [] {
+    std::string out = CaptureTrace("", [] {
         std::vector<std::thread> threads;
         for (int t = 0; t < THREADS; ++t) {
             threads.emplace_back([t] {

@@ -9,6 +9,7 @@
 #include <functional>
 #include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -52,85 +53,59 @@ std::string PaddedCom7(std::size_t size) {
 
 struct DetectCase {
     const char* Name;
-    std::function<void(CMemoryRegistry&)> Fill;
+    std::vector<std::pair<std::string, std::string>> Instances; // instance, its PortName
+    std::vector<std::string> Listed;                            // in the serial map, in order
     std::vector<int32_t> Expected;
+    std::function<void(CMemoryRegistry&)> More = nullptr; // values of other types and sizes, then
 };
 
+// Unplugged instances and other devices' ports stay out of the result; the Wine tier shows that on the
+// system's registry.
 const DetectCase DETECT_CASES[] = {
-    {"NeverAttached",
-     [](CMemoryRegistry& r) {
-         ListPorts(r, {"COM1", "COM3"});
-     },
-     {}},
-    {"UnpluggedInstanceRemainsButPortIsNotListed",
-     [](CMemoryRegistry& r) {
-         AddInstance(r, "5&1&0&1", "COM5");
-         ListPorts(r, {"COM1", "COM3"});
-     },
-     {}},
-    {"TwoDevicesInTheSystemsOrder",
-     [](CMemoryRegistry& r) {
-         AddInstance(r, "a", "COM4");
-         AddInstance(r, "b", "COM7");
-         ListPorts(r, {"COM7", "COM1", "COM4"});
-     },
-     {7, 4}},
-    {"TwoDigitPort",
-     [](CMemoryRegistry& r) {
-         AddInstance(r, "a", "COM12");
-         ListPorts(r, {"COM1", "COM12"});
-     },
-     {12}},
-    {"NoSerialMap", [](CMemoryRegistry& r) { AddInstance(r, "a", "COM3"); }, {}},
+    {"TwoDevicesInTheSystemsOrder", {{"a", "COM4"}, {"b", "COM7"}}, {"COM7", "COM1", "COM4"}, {7, 4}},
+    {"TwoDigitPort", {{"a", "COM12"}}, {"COM1", "COM12"}, {12}},
+    {"NoSerialMap", {{"a", "COM3"}}, {}, {}},
+    {"PortListedTwiceIsReportedTwice", {{"a", "COM4"}}, {"COM4", "COM2", "COM4"}, {4, 4}},
     {"ValueNotStringEndsTheSerialMap",
+     {{"a", "COM3"}, {"b", "COM4"}},
+     {"COM3"},
+     {3},
      [](CMemoryRegistry& r) {
-         AddInstance(r, "a", "COM3");
-         AddInstance(r, "b", "COM4");
-         ListPorts(r, {"COM3"});
          r.SetValue(SERIAL_MAP, "Count", TYPE_DWORD, std::string("\x02\0\0\0", 4));
          ListPorts(r, {"COM4"});
-     },
-     {3}},
+     }},
     {"PortNameNotStringOrMissingSkipsOnlyThatInstance",
+     {{"d", "COM4"}},
+     {"COM3", "COM4"},
+     {4},
      [](CMemoryRegistry& r) {
          r.SetValue(DEVICE_KEY + "\\a\\Device Parameters", "PortName", TYPE_EXPAND_SZ,
                     std::string("COM3", 5));
          r.AddKey(DEVICE_KEY + "\\b");
          r.AddKey(DEVICE_KEY + "\\c\\Device Parameters");
-         AddInstance(r, "d", "COM4");
-         ListPorts(r, {"COM3", "COM4"});
-     },
-     {4}},
-    {"PortListedTwiceIsReportedTwice",
-     [](CMemoryRegistry& r) {
-         AddInstance(r, "a", "COM4");
-         ListPorts(r, {"COM4", "COM2", "COM4"});
-     },
-     {4, 4}},
+     }},
     {"TextEndsAtItsTerminator",
+     {},
+     {"COM7"},
+     {7},
      [](CMemoryRegistry& r) {
          r.SetValue(DEVICE_KEY + "\\a\\Device Parameters", "PortName", REGISTRY_TYPE_SZ,
                     std::string("COM7\0x9", 7));
-         ListPorts(r, {"COM7"});
-     },
-     {7}},
+     }},
     {"FullSizeValueWithoutTerminatorIsReadWithinItsBytes",
+     {},
+     {},
+     {7},
      [](CMemoryRegistry& r) {
          r.SetValue(DEVICE_KEY + "\\a\\Device Parameters", "PortName", REGISTRY_TYPE_SZ,
                     PaddedCom7(REGISTRY_DATA_SIZE));
          r.SetValue(SERIAL_MAP, "\\Device\\Long", REGISTRY_TYPE_SZ, PaddedCom7(REGISTRY_DATA_SIZE));
-     },
-     {7}},
-    {"ValueLargerThanTheRoomIsSkipped",
-     [](CMemoryRegistry& r) {
+     }},
+    {"ValueLargerThanTheRoomIsSkipped", {{"b", "COM4"}}, {"COM7", "COM4"}, {4}, [](CMemoryRegistry& r) {
          r.SetValue(DEVICE_KEY + "\\a\\Device Parameters", "PortName", REGISTRY_TYPE_SZ,
                     PaddedCom7(REGISTRY_DATA_SIZE + 1));
-         AddInstance(r, "b", "COM4");
          r.SetValue(SERIAL_MAP, "\\Device\\Long", REGISTRY_TYPE_SZ, PaddedCom7(REGISTRY_DATA_SIZE + 1));
-         ListPorts(r, {"COM7", "COM4"});
-     },
-     {4}},
-};
+     }}};
 
 void PrintTo(const DetectCase& testCase, std::ostream* out) {
     *out << testCase.Name;
@@ -140,24 +115,32 @@ class DetectTable : public testing::TestWithParam<DetectCase> {};
 
 TEST_P(DetectTable, FindsThePortsOfTheDeviceThatAreListedNow) {
     CMemoryRegistry registry;
-    GetParam().Fill(registry);
+    for (const auto& instance : GetParam().Instances) {
+        AddInstance(registry, instance.first, instance.second);
+    }
+    ListPorts(registry, GetParam().Listed);
+    if (GetParam().More) {
+        GetParam().More(registry);
+    }
     EXPECT_EQ(GetParam().Expected, Detect(registry));
 }
 
 INSTANTIATE_TEST_SUITE_P(CCommPortDetecter, DetectTable, testing::ValuesIn(DETECT_CASES),
                          [](const testing::TestParamInfo<DetectCase>& test) { return test.param.Name; });
 
-// Each name once as the device's port and once in the serial map, beside a sound COM3 on the other side.
+// Each name once as the device's port and once in the serial map, beside a sound COM3 on the other side
+// and itself on both: a name taken for any number shows.
 TEST(CCommPortDetecter, NamesOtherThanComAndANumberAreNeverReported) {
     for (const char* name : {"com3", "LPT3", "COM", "COM3x", "COM-3", "COM+3", "COM 3", " COM3", "COM0",
                              "COM2147483648", "COM99999999999999999999"}) {
         CMemoryRegistry usbSide;
         AddInstance(usbSide, "a", name);
-        ListPorts(usbSide, {"COM3", "COM2147483647"});
+        ListPorts(usbSide, {"COM3", "COM2147483647", name});
         EXPECT_TRUE(Detect(usbSide).empty()) << name;
 
         CMemoryRegistry systemSide;
         AddInstance(systemSide, "a", "COM3");
+        AddInstance(systemSide, "b", name);
         ListPorts(systemSide, {name});
         EXPECT_TRUE(Detect(systemSide).empty()) << name;
     }

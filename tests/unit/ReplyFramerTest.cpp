@@ -56,14 +56,6 @@ TEST(PutReplyChar, LongReplyIsCutAt255AndStillEndedByThePrompt) {
     EXPECT_EQ("next", replies[1]);
 }
 
-TEST(PutReplyChar, LengthIsBackToZeroAfterThePrompt) {
-    ReplyBuffer reply{};
-    Frame(reply, "abc");
-    EXPECT_EQ(3, reply.Length);
-    Frame(reply, ">");
-    EXPECT_EQ(0, reply.Length);
-}
-
 TEST(PutReplyChar, BytesBeforeTheCommandBelongToItsReply) {
     // The buffer is not cleared when a command is sent: stray bytes lead the next reply.
     ReplyBuffer reply{};

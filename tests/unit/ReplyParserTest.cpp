@@ -17,20 +17,6 @@ struct Reply {
     std::string Text;
 };
 
-TEST(TrimReply, RemovesOnlySurroundingLineEnds) {
-    const struct {
-        const char* Text;
-        const char* Trimmed;
-    } cases[] = {
-        {"\r\n9600\r\n", "9600"}, {"\n\r\nOK", "OK"}, {" 9600 ", " 9600 "},
-        {"a\r\nb", "a\r\nb"},     {"\r\n", ""},
-    };
-    for (const auto& c : cases) {
-        Reply reply(c.Text);
-        EXPECT_STREQ(c.Trimmed, TrimReply(reply.data()));
-    }
-}
-
 TEST(IsReplyOK, OnlyExactlyOK) {
     const struct {
         const char* Text;
@@ -45,22 +31,16 @@ TEST(IsReplyOK, OnlyExactlyOK) {
     }
 }
 
-TEST(GetReplyNumber, AcceptsDigitsAloneThatFitIn32Bits) {
+// The number rules themselves are ParseDecimal's; here what the reply adds around them.
+TEST(GetReplyNumber, AcceptsDigitsAloneBetweenLineEnds) {
     const struct {
         const char* Text;
         bool Accepted;
         int32_t Value;
     } cases[] = {
-        {"9600", true, 9600},
-        {"\r\n9600\r\n", true, 9600},
-        {"\r\n\r\n115200\r\n\r\n", true, 115200},
-        {"2147483647", true, 2147483647},
-        {"2147483648", false, 0},
-        {"12345678901", false, 0},
-        {" 9600", false, 0},
-        {"9600bps", false, 0},
-        {"-9600", false, 0},
-        {"", false, 0},
+        {"9600", true, 9600},     {"\r\n\r\n115200\r\n\r\n", true, 115200},
+        {"2147483648", false, 0}, {" 9600", false, 0},
+        {"9600bps", false, 0},    {"-9600", false, 0},
         {"\r\n", false, 0},
     };
     for (const auto& c : cases) {
@@ -85,7 +65,7 @@ TEST(GetReplyFlag, StoresOneForAnyNonzeroNumber) {
     }
 }
 
-TEST(GetReplyAddress, AcceptsOneDottedQuadAlone) {
+TEST(GetReplyAddress, AcceptsOneDottedQuadBetweenLineEnds) {
     const struct {
         const char* Text;
         bool Accepted;
@@ -93,10 +73,7 @@ TEST(GetReplyAddress, AcceptsOneDottedQuadAlone) {
     } cases[] = {
         {"192.168.000.001", true, MakeIPv4(192, 168, 0, 1)},
         {"\r\n10.0.0.5\r\n", true, MakeIPv4(10, 0, 0, 5)},
-        {"1.2.3.4.5", false, 0},
-        {"1..3.4", false, 0},
         {"1.2.3.256", false, 0},
-        {"1.2.3.0004", false, 0},
         {" 1.2.3.4", false, 0},
         {"", false, 0},
     };

@@ -13,21 +13,6 @@
 
 namespace {
 
-// An INI file with the given bytes, removed with the object.
-class CIniFile {
-public:
-    explicit CIniFile(const std::string& content) : m_path(TempFilePath("ini")) {
-        std::ofstream(m_path, std::ios::binary) << content;
-    }
-    ~CIniFile() { std::remove(m_path.c_str()); }
-    CIniFile(const CIniFile&) = delete;
-    CIniFile& operator=(const CIniFile&) = delete;
-    const char* Path() const { return m_path.c_str(); }
-
-private:
-    std::string m_path;
-};
-
 std::string ReadValue(const char* path, const char* section, const char* key, const char* defaultValue) {
     char value[SETTINGS_VALUE_SIZE];
     ReadProfileFile(path, section, key, defaultValue, value, sizeof value);
@@ -71,8 +56,9 @@ TEST(ProfileFile, FollowsTheWindowsReadersRules) {
         {"value cut at 255 characters", "[Settings]\r\nk=" + longValue, "k", longValue.substr(0, 255)},
     };
     for (const auto& c : cases) {
-        CIniFile file(c.Content);
-        EXPECT_EQ(c.Expected, ReadValue(file.Path(), "Settings", c.Key, "DEF")) << c.Title;
+        CScratchDir dir;
+        EXPECT_EQ(c.Expected, ReadValue(dir.Write("a.ini", c.Content).c_str(), "Settings", c.Key, "DEF"))
+            << c.Title;
     }
 }
 
@@ -112,6 +98,7 @@ TEST(ParseSettingsNumber, ReadsAsPercentLd) {
     }
 }
 
+// The number rules are ParseSettingsNumber's; here the file, its section and a value that is no number.
 TEST(CAppSettings, BaudRateChangeFromTheFileOrTheCurrentValue) {
     const struct {
         const char* Content; // null: no file
@@ -120,18 +107,15 @@ TEST(CAppSettings, BaudRateChangeFromTheFileOrTheCurrentValue) {
     } cases[] = {
         {nullptr, 0, 0},
         {"[Settings]\r\nBaudRateChange=1\r\n", 0, 1},
-        {"[Settings]\r\nBaudRateChange=-1\r\n", 0, -1},
-        {"[Settings]\r\nBaudRateChange=2abc\r\n", 0, 2},
         {"[Settings]\r\nBaudRateChange=0x10\r\n", 5, 0},
         {"[Settings]\r\nBaudRateChange=yes\r\n", 5, 5},
-        {"[Settings]\r\nBaudRateChange=\r\n", 5, 5},
         {"[Other]\r\nBaudRateChange=1\r\n", 0, 0},
     };
     for (const auto& c : cases) {
-        CIniFile file(c.Content != nullptr ? c.Content : "");
+        CScratchDir dir;
         CAppSettings settings;
         EXPECT_EQ(0, settings.BaudRateChange);
-        settings.FileName = c.Content != nullptr ? file.Path() : TempFilePath("missing");
+        settings.FileName = c.Content != nullptr ? dir.Write("a.ini", c.Content) : dir.File("missing.ini");
         settings.BaudRateChange = c.Before;
         settings.Load();
         EXPECT_EQ(c.After, settings.BaudRateChange) << (c.Content ? c.Content : "no file");

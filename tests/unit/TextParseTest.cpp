@@ -82,20 +82,6 @@ TEST(ParseAddress, AcceptsOnlyStrictDottedQuads) {
     }
 }
 
-TEST(TrimBlanks, RemovesBlanksAndTabsAtBothEndsOnly) {
-    const struct {
-        const char* Text;
-        const char* Trimmed;
-    } cases[] = {
-        {"  9600   ", "9600"}, {"\t a b \t", "a b"}, {"", ""},
-        {" \t ", ""},          {"x", "x"},           {"\r9600\n", "\r9600\n"},
-    };
-    for (const auto& c : cases) {
-        std::string buffer = c.Text;
-        EXPECT_STREQ(c.Trimmed, TrimBlanks(buffer.data())) << '"' << c.Text << '"';
-    }
-}
-
 TEST(IPv4, PacksTheFirstGroupIntoTheMostSignificantByte) {
     EXPECT_EQ(0xC0A80001u, MakeIPv4(192, 168, 0, 1));
     EXPECT_EQ(0xFFFFFF00u, MakeIPv4(255, 255, 255, 0));

@@ -4,7 +4,8 @@
 
 #include "portdetect/Registry.h"
 
-#include <memory>
+#include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -36,15 +37,13 @@ private:
         std::string Bytes;
     };
     struct Key {
-        std::string Name;
-        std::string Folded;
-        std::vector<std::unique_ptr<Key>> Keys;
+        std::vector<std::string> Keys; // the subkeys' names as given
         std::vector<Value> Values;
     };
 
-    Key* Find(const char* path) const;
-    Key* Make(const std::string& path);
+    Key& Make(const std::string& path);
 
-    std::unique_ptr<Key> m_root = std::make_unique<Key>();
+    // Every key by its path in lower case; "" is HKEY_LOCAL_MACHINE itself.
+    std::map<std::string, Key, std::less<>> m_keys{{"", Key{}}};
     mutable int m_openKeys = 0;
 };

@@ -2,6 +2,7 @@
 // test side of the simulated serial link, Linux only.
 #pragma once
 
+#include "TestFiles.h"
 #include "platform/FdOwner.h"
 
 #include <string>
@@ -13,9 +14,8 @@ public:
     static constexpr int START_TIMEOUT_MS = 5000;
     static constexpr int STOP_TIMEOUT_MS = 5000;
 
-    // Makes a scratch folder of its own for the simulator's files.
-    CSimProcess();
-    // Stops the simulator and removes the scratch folder.
+    CSimProcess() = default;
+    // Stops the simulator; the scratch folder for its files goes after it.
     ~CSimProcess();
     CSimProcess(const CSimProcess&) = delete;
     CSimProcess& operator=(const CSimProcess&) = delete;
@@ -44,14 +44,14 @@ public:
     std::string SavedPath() const { return ScratchPath("saved.dat"); }
     std::string LogPath() const { return ScratchPath("received.log"); }
     // A path in the scratch folder, for files of the test's own (--load, --link).
-    std::string ScratchPath(const char* name) const { return m_scratch + "/" + name; }
+    std::string ScratchPath(const char* name) const { return m_scratch.File(name); }
 
 private:
     bool ReadPtyPath(int timeoutMs);
     bool Fail(const std::string& why);
     void Reap();
 
-    std::string m_scratch;
+    CScratchDir m_scratch;
     pid_t m_pid = -1;
     CFd m_pidFd; // becomes readable when the child ends
     CFd m_stdout;

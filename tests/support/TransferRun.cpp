@@ -2,7 +2,6 @@
 #include "TransferRun.h"
 
 #include "TestFiles.h"
-#include "core/DebugPrint.h"
 
 int CTransferRecorder::Callback(int32_t event, int32_t value, void* context) {
     auto* self = static_cast<CTransferRecorder*>(context);
@@ -25,11 +24,8 @@ TransferEvents CTransferRecorder::Events() {
 }
 
 TransferOutcome RunTransfer(int32_t port, int32_t readMode, ParamSet* set) {
-    const std::string tracePath = TempFilePath("transfer");
-    DebugPrintInit("t");
-    DebugPrintSetStream(std::fopen(tracePath.c_str(), "wb"));
     TransferOutcome out;
-    {
+    out.Trace = CaptureTrace("t", [&] {
         CParamTransfer engine;
         CTransferRecorder recorder;
         engine.Init();
@@ -41,9 +37,7 @@ TransferOutcome RunTransfer(int32_t port, int32_t readMode, ParamSet* set) {
         out.PortError = engine.GetPortError();
         out.Version = engine.GetVersion();
         out.Seen = recorder.Events();
-    }
-    DebugPrintExit();
-    out.Trace = ReadWholeFile(tracePath);
+    });
     return out;
 }
 

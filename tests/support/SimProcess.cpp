@@ -3,10 +3,8 @@
 
 #include <cerrno>
 #include <csignal>
-#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <filesystem>
 #include <poll.h>
 #include <sys/prctl.h>
 #include <sys/syscall.h>
@@ -34,19 +32,8 @@ int OpenPidFd(pid_t pid) {
 
 } // namespace
 
-CSimProcess::CSimProcess() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "zrv-sim-XXXXXX").string();
-    if (mkdtemp(pattern.data()) != nullptr) {
-        m_scratch = pattern;
-    }
-}
-
 CSimProcess::~CSimProcess() {
     Stop();
-    std::error_code ignored;
-    if (!m_scratch.empty()) {
-        std::filesystem::remove_all(m_scratch, ignored);
-    }
 }
 
 bool CSimProcess::Fail(const std::string& why) {
@@ -55,7 +42,7 @@ bool CSimProcess::Fail(const std::string& why) {
 }
 
 bool CSimProcess::Start(const std::vector<std::string>& args, int timeoutMs) {
-    if (IsRunning() || m_scratch.empty()) {
+    if (IsRunning() || !m_scratch.IsMade()) {
         return Fail(IsRunning() ? "already running" : "no scratch folder");
     }
     std::vector<std::string> words = {ZRV_SIM_PATH, "--state-out", StatePath(), "--saved-out",

@@ -25,6 +25,5 @@ struct FakePortLog {
     std::vector<std::string> Lines;  // every written command line
     int Opened = 0;
     int Destroyed = 0;
-    int NotifyCalls = 0;
 };
 FakePortLog FakePortRecorded();

@@ -1,14 +1,14 @@
-// The sample configuration shared by tests.
+// Sample configuration records for tests.
 #include "SampleParams.h"
 
 #include "core/IPv4.h"
 #include "core/ParamFile.h"
 
 #include <cstdio>
+#include <cstring>
 
 ParamSet SampleParamSet() {
-    CParamFile file;
-    ParamSet set = *file.GetParam();
+    ParamSet set = DefaultParamSet();
     set.BaudRate = 57600;
     set.IPAddress = MakeIPv4(192, 168, 0, 10);
     set.SubnetMask = MakeIPv4(255, 255, 255, 0);
@@ -19,4 +19,13 @@ ParamSet SampleParamSet() {
         std::snprintf(set.Target[i].Name, TARGET_NAME_SIZE, "%s", i % 2 == 0 ? "5A5256" : "");
     }
     return set;
+}
+
+ParamSet DefaultParamSet() {
+    CParamFile file;
+    return *file.GetParam();
+}
+
+bool SameRecord(const ParamSet& a, const ParamSet& b) {
+    return std::memcmp(&a, &b, sizeof a) == 0;
 }

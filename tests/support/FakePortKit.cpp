@@ -37,7 +37,6 @@ void ReaderMain() {
         // Like portkit, the procedure is called again while bytes it left behind still wait.
         while (!Queue.empty() && Proc != nullptr) {
             CommNotifyProcType proc = Proc;
-            ++Log.NotifyCalls;
             lock.unlock();
             proc(0, 0);
             lock.lock();

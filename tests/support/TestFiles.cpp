@@ -1,0 +1,85 @@
+// Scratch files and folders, and trace captures, for tests; portable.
+#include "TestFiles.h"
+
+#include "core/DebugPrint.h"
+
+#include <atomic>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <regex>
+#include <sstream>
+
+namespace fs = std::filesystem;
+
+std::string TempFilePath(const char* stem) {
+    // Test cases run as parallel processes: a random run tag keeps their files apart.
+    static const unsigned long long runTag = std::random_device{}();
+    static std::atomic<int> counter{0};
+    auto name = std::string("zrv-") + stem + "-" + std::to_string(runTag) + "-" + std::to_string(counter++);
+    auto path = fs::temp_directory_path() / name;
+    fs::remove(path);
+    return path.string();
+}
+
+std::string ReadWholeFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+CScratchDir::CScratchDir() : m_path(TempFilePath("dir")) {
+    std::error_code error;
+    m_made = fs::create_directory(m_path, error);
+}
+
+CScratchDir::~CScratchDir() {
+    std::error_code ignored;
+    fs::remove_all(m_path, ignored);
+}
+
+std::string CScratchDir::File(const char* name) const {
+    return (fs::path(m_path) / name).string();
+}
+
+std::string CScratchDir::Write(const char* name, const std::string& bytes) const {
+    const std::string path = File(name);
+    std::ofstream(path, std::ios::binary) << bytes;
+    return path;
+}
+
+std::set<std::string> CScratchDir::Names() const {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(m_path)) {
+        names.insert(entry.path().filename().string());
+    }
+    return names;
+}
+
+std::string CaptureTrace(const char* name, const std::function<void()>& body) {
+    const std::string path = TempFilePath("trace");
+    DebugPrintInit(name);
+    DebugPrintSetStream(std::fopen(path.c_str(), "wb"));
+    body();
+    DebugPrintExit();
+    std::string text = ReadWholeFile(path);
+    std::remove(path.c_str());
+    return text;
+}
+
+std::string CaptureTraceUnstamped(const std::function<void()>& body) {
+    static const std::regex stamp(R"(\d{4}/\d{2}/\d{2} \d{2}:\d{2}:\d{2}  )");
+    return std::regex_replace(CaptureTrace("", body), stamp, "");
+}
+
+#ifdef _WIN32
+const char* NullDevicePath() {
+    return "NUL";
+}
+#else
+const char* NullDevicePath() {
+    return "/dev/null";
+}
+#endif
