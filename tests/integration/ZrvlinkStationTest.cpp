@@ -145,9 +145,11 @@ TEST(ZrvlinkStation, FailureAfterSaveMayHaveBeenSentStopsTheStationUntilTheOpera
         CCliProcess station;
         ASSERT_TRUE(station.Start(files.Args(), devices.Options()));
         ASSERT_TRUE(devices.Plug("ttyACM0", device));
+        ASSERT_TRUE(WaitFor([&] { return Contains(files.Events(), "S-1: started failed"); })) << shown;
+        // Taken for a failure before "save", the unit would wait for the next device.
+        ASSERT_EQ(SaveSent::Maybe, files.Rows().back().Save) << shown;
         const CliRunResult run = station.Finish();
         EXPECT_EQ(31, run.Exit) << shown << run.Out << run.Err;
-        EXPECT_EQ(SaveSent::Maybe, files.Rows().back().Save) << shown;
         EXPECT_TRUE(Contains(run.Out, "S-1 192.168.7.21: its write on " + devices.DevPath("ttyACM0")))
             << run.Out;
         EXPECT_TRUE(Contains(run.Out, "--redo S-1")) << run.Out;
@@ -224,7 +226,7 @@ TEST(ZrvlinkStation, PlanThatCannotBeTrustedIsRefusedBeforeAnyDeviceIsTouched) {
     files.Write("units.csv", "Unit,IPAddress\r\nS-1,192.168.7.21\r\nS-2,192.168.7.21\r\n");
     CDetectedDevices devices;
     ASSERT_TRUE(devices.Add({"ttyACM0"}));
-    const CliRunResult run = RunCli(files.Args(), devices.Options());
+    const CliRunResult run = RunCli(files.Args({"--once"}), devices.Options());
     EXPECT_EQ(32, run.Exit) << run.Out << run.Err;
     EXPECT_TRUE(Contains(run.Err,
                          "units.csv: row 3 (unit S-2), column IPAddress: own address 192.168.7.21 is "
