@@ -25,10 +25,6 @@ namespace {
 const char TEMPLATE[] = "BaudRate=57600\r\nSubnetMask=255.255.255.0\r\nGateway=192.168.7.1\r\n"
                         "Target0=1,10.0.0.5\r\n";
 
-bool Contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
-
 // A station's files in a folder of their own, and the command line that runs it.
 class CStationFiles : public CScratchDir {
 public:

@@ -23,6 +23,10 @@ constexpr int EVENTUALLY_MS = 60000;
 // True once `holds` is true, looked at every 10 ms for at most `timeoutMs`.
 bool WaitFor(const std::function<bool()>& holds, int timeoutMs = EVENTUALLY_MS);
 
+inline bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
 struct CliRunOptions {
     std::vector<std::pair<std::string, std::string>> Environment; // set (or replaced) for the run
     bool StderrOnTerminal = false; // stderr on a pseudo-terminal instead of a file
