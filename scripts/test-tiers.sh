@@ -31,6 +31,7 @@ no_aslr() {
   if setarch "$(uname -m)" -R true 2>/dev/null; then
     setarch "$(uname -m)" -R "$@"
   else
+    echo "note: setarch -R is refused here; this sanitizer tier runs with a randomised layout" >&2
     "$@"
   fi
 }
@@ -116,6 +117,7 @@ step_summary() { # TIER KIND: one line of what the step did
   line=$(grep -E '^[0-9]+% tests passed' "$log" | tail -n 1)
   [ "$1" = fuzz ] && [ "$2" = test ] && line=$(grep -c '^fuzz: ' "$log")" fuzz targets"
   [ "$1" = package ] && [ "$2" = test ] && line=$(grep -E '^(deb|zip) checks: ' "$log" | paste -sd ';' - | sed 's/;/; /g')
+  grep -q '^note: setarch -R is refused' "$log" && line="${line:+$line, }randomised layout (setarch -R refused)"
   printf '%s%s s' "${line:+$line, }" "$(sed -n 's/^step-seconds: //p' "$log")"
 }
 
