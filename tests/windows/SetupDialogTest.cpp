@@ -182,14 +182,6 @@ std::vector<std::string> WarningsOf(const std::string& trace) {
     return warnings;
 }
 
-std::size_t Count(const std::string& text, const std::string& part) {
-    std::size_t count = 0;
-    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
-        ++count;
-    }
-    return count;
-}
-
 TEST_F(SetupDialog, StartsWithTheDefaultsAndTheSerialLineLockedAndFollowsTheDevice) {
     HWND main = Start();
     ASSERT_NE(nullptr, main);
@@ -403,7 +395,9 @@ TEST_F(SetupDialog, ProgressDialogFollowsAWriteToItsEndAndStartsItOnce) {
     const auto pause = std::chrono::steady_clock::now() - released;
     EXPECT_GE(std::chrono::duration_cast<std::chrono::milliseconds>(pause).count(), 300);
     ASSERT_TRUE(Answer(ExpectBox(WRITE_COMPLETED), IDOK));
-    EXPECT_EQ(1u, Count(viewer.Lines(), "  vers = ")) << viewer.Lines();
+    const std::string trace = viewer.Lines();
+    const std::size_t vers = trace.find("  vers = ");
+    EXPECT_TRUE(vers != std::string::npos && vers == trace.rfind("  vers = ")) << "one transfer:\n" << trace;
 }
 
 TEST_F(SetupDialog, ValidationNamesTheFirstInvalidAddressAndStopsTheCommand) {
