@@ -148,29 +148,6 @@ TEST(SetupFileLoad, RejectedLinesFailWithContentErrorAndNoTrace) {
     }
 }
 
-TEST(SetupFileLoad, UnreadableFileFailsWithOpenErrorAndTrace) {
-    CScratchDir dir;
-    const std::string missing = dir.File("missing.dat");
-    CParamFile file;
-    file.GetParam()->BaudRate = 4800;
-    std::string trace = CaptureTraceUnstamped([&] { EXPECT_FALSE(file.Load(missing.c_str())); });
-    EXPECT_EQ(FILE_ERROR_OPEN, file.FileError);
-    EXPECT_EQ(2, file.SystemError);             // ENOENT, ERROR_FILE_NOT_FOUND
-    EXPECT_EQ(4800, file.GetParam()->BaudRate); // untouched
-    EXPECT_EQ(TraceLineFor(missing, file), trace);
-
-    // Neither is a setup file, though both open for reading: a directory on POSIX, and a device that
-    // would read as empty (or, as a COM port, block the reader).
-    for (const std::string& path : {dir.File(""), std::string(NullDevicePath())}) {
-        CParamFile other;
-        other.GetParam()->BaudRate = 4800;
-        EXPECT_FALSE(other.Load(path.c_str())) << path;
-        EXPECT_EQ(FILE_ERROR_OPEN, other.FileError) << path;
-        EXPECT_NE(0, other.SystemError) << path;
-        EXPECT_EQ(4800, other.GetParam()->BaudRate) << path;
-    }
-}
-
 std::string ExpectedFile(const char* head, const char* target0) {
     std::string text = std::string(head) + target0;
     for (int i = 1; i < TARGET_COUNT; ++i) {
@@ -217,25 +194,33 @@ TEST(SetupFileSave, LoadGivesBackWhatSaveWrote) {
     EXPECT_EQ(36, loaded.KeysLoaded);
 }
 
-TEST(SetupFileSave, UnusablePathsFailWithWriteError) {
+// Paths that are no setup file: the record stays, and a trace line names the path and the system's code.
+// A directory on POSIX and a device both open for reading; a device would read as empty (or, as a COM
+// port, block the reader). An empty path is refused before the system is asked.
+TEST(SetupFile, PathsThatAreNoSetupFilesFailWithTheirErrorAndTrace) {
     CScratchDir dir;
     fs::create_directory(dir.File("sub"));
     const struct {
-        const char* Title;
+        bool Save;
         std::string Path;
-        bool Traced;
+        int32_t SystemError; // -1: any code but 0
     } cases[] = {
-        {"empty path", "", false},
-        {"missing directory", dir.File("no-such-dir/a.dat"), true},
-        {"a directory", dir.File("sub"), true},
+        {false, dir.File("missing.dat"), 2}, // ENOENT, ERROR_FILE_NOT_FOUND
+        {false, dir.File(""), -1},
+        {false, NullDevicePath(), -1},
+        {true, "", 0},
+        {true, dir.File("no-such-dir/a.dat"), -1},
+        {true, dir.File("sub"), -1},
     };
     for (const auto& c : cases) {
         CParamFile file;
-        std::string trace =
-            CaptureTraceUnstamped([&] { EXPECT_FALSE(file.Save(c.Path.c_str())) << c.Title; });
-        EXPECT_EQ(FILE_ERROR_WRITE, file.FileError) << c.Title;
-        EXPECT_EQ(c.Traced, file.SystemError != 0) << c.Title;
-        EXPECT_EQ(c.Traced ? TraceLineFor(c.Path, file) : "", trace) << c.Title;
+        file.GetParam()->BaudRate = 4800;
+        const std::string trace = CaptureTraceUnstamped(
+            [&] { EXPECT_FALSE(c.Save ? file.Save(c.Path.c_str()) : file.Load(c.Path.c_str())) << c.Path; });
+        EXPECT_EQ(c.Save ? FILE_ERROR_WRITE : FILE_ERROR_OPEN, file.FileError) << c.Path;
+        EXPECT_TRUE(c.SystemError < 0 ? file.SystemError != 0 : file.SystemError == c.SystemError) << c.Path;
+        EXPECT_EQ(4800, file.GetParam()->BaudRate) << c.Path;
+        EXPECT_EQ(c.SystemError != 0 ? TraceLineFor(c.Path, file) : "", trace) << c.Path;
     }
     EXPECT_EQ(std::set<std::string>{"sub"}, dir.Names());
 }

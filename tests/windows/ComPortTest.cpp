@@ -16,11 +16,11 @@ namespace {
 // limit instead of holding the worker (and the Stop behind it) for ever; a write that waited for ever
 // would leave this program to ctest's time limit.
 TEST(StalledComPort, WriteFailsInsteadOfWaitingForEver) {
-    const char* port = std::getenv("ZRV_COM_PORT");
-    ASSERT_NE(nullptr, port) << "ZRV_COM_PORT names no port: run through run-with-sim.sh";
+    const std::string port = EnvironmentText("ZRV_COM_PORT");
+    ASSERT_FALSE(port.empty()) << "ZRV_COM_PORT names no port: run through run-with-sim.sh";
     int accepted = 0; // blocks accepted before the first refusal
     const std::string trace = CaptureTrace("t", [&] {
-        const int32_t handle = CreateCommPort(std::atoi(port), 9600, 8, COMM_PARITY_NONE, 1, 0, 0, 0);
+        const int32_t handle = CreateCommPort(std::atoi(port.c_str()), 9600, 8, COMM_PARITY_NONE, 1, 0, 0, 0);
         ASSERT_GE(handle, 0);
         const std::string block(4096, 'x');
         while (accepted < 1024 &&
@@ -30,8 +30,7 @@ TEST(StalledComPort, WriteFailsInsteadOfWaitingForEver) {
         EXPECT_EQ(0, DestroyCommPort(handle));
     });
     EXPECT_LT(accepted, 1024);
-    const std::string timedOut =
-        "WARNING: cannot write \"\\\\.\\COM" + std::string(port) + "\": error 1460\n";
+    const std::string timedOut = "WARNING: cannot write \"\\\\.\\COM" + port + "\": error 1460\n";
     EXPECT_NE(std::string::npos, trace.find(timedOut)) << trace;
 }
 

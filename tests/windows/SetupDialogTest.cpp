@@ -49,11 +49,6 @@ constexpr int FILE_TYPE_LIST = 0x470;
 constexpr int READ_ONLY_BOX = 0x410;
 const std::vector<std::string> SETUP_FILE_TYPES = {"ZRV-Link File (*.dat)", "All Files (*.*)"};
 
-std::string EnvironmentText(const char* name) {
-    const char* value = std::getenv(name);
-    return value != nullptr ? value : "";
-}
-
 int PortFromEnvironment(const char* name) {
     return std::atoi(EnvironmentText(name).c_str());
 }
@@ -640,14 +635,6 @@ protected:
         SetupDialog::SetUp();
     }
 };
-
-std::string Repeat(const std::string& text, int times) {
-    std::string out;
-    for (int i = 0; i < times; ++i) {
-        out += text;
-    }
-    return out;
-}
 
 // The edits count characters; a name still holds at most 32 bytes, and only whole characters, whether
 // typed or set whole, on screen and in the file.
