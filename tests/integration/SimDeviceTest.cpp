@@ -37,6 +37,8 @@ TEST(CSimDevice, AnswersEdgeCasesAsTheDeviceDoes) {
         std::string Sent;
         std::string Replies;
     } cases[] = {
+        {"\x1Bvers\rbaudrate\rnetparam\rtarget 31\renable 5\rname 7\rsave\rupdate\r\r",
+         "ZRV-Link simulator 1.0\r\n>115200\r\n>dhcp\r\n>0.0.0.0\r\n>0\r\n>\r\n>OK\r\n>\r\n>\r\n>"},
         {"netparam 0.0.0.0 0.0.0.0 10.0.0.1\rnetparam\r",
          "\r\n>address 0.0.0.0\r\nnetmask 0.0.0.0\r\ngateway 10.0.0.1\r\n>"},
         {"netparam 10.0.0.2 255.0.0.0 10.0.0.1\rnetparam 0.0.0.0 0.0.0.0 0.0.0.0\rnetparam\r",

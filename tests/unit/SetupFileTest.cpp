@@ -1,7 +1,8 @@
-// Setup files: which lines Load accepts and what they set, the file Save writes, the round trip, and
-// saves that fail without losing the previous file.
+// The record's construction defaults and its key table; setup files: which lines Load accepts and what they
+// set, the file Save writes, the round trip, and saves that fail without losing the previous file.
 #include "core/IPv4.h"
 #include "core/ParamFile.h"
+#include "core/ParamKeys.h"
 #include "persistence/SetupFileIO.h"
 
 #include "SampleParams.h"
@@ -21,8 +22,32 @@ namespace {
 
 ParamSet ZeroRecord() {
     ParamSet set;
-    std::memset(&set, 0, sizeof set);
+    std::memset(&set, 0, sizeof set); // the names' padding included
     return set;
+}
+
+TEST(CParamFile, ConstructionGivesZerosBut115200Baud) {
+    ParamSet expected = ZeroRecord();
+    expected.BaudRate = 115200;
+    CParamFile file;
+    EXPECT_TRUE(SameRecord(expected, *file.GetParam()));
+    EXPECT_EQ(FILE_ERROR_NONE, file.FileError);
+}
+
+// The key table that loading and saving read: each row reaches its own four bytes of the record, addresses
+// read back unsigned and the other numbers as signed 32-bit values.
+TEST(ParamKeys, NumberAccessReachesExactlyTheRowsField) {
+    for (int i = 0; i < PARAM_KEY_COUNT; ++i) {
+        const ParamKey& key = PARAM_KEYS[i];
+        ParamSet set = ZeroRecord();
+        SetParamKeyNumber(&set, key, 0xC0A80001);
+        const int64_t expected = key.Kind == VALUE_KIND_ADDRESS ? int64_t{0xC0A80001} : int64_t{-1062731775};
+        EXPECT_EQ(expected, GetParamKeyNumber(set, key)) << key.Name;
+        ParamSet untouched = ZeroRecord();
+        std::memcpy(reinterpret_cast<char*>(&untouched) + key.FieldOffset,
+                    reinterpret_cast<const char*>(&set) + key.FieldOffset, 4);
+        EXPECT_TRUE(SameRecord(untouched, set)) << key.Name;
+    }
 }
 
 // The trace line of a file that could not be opened, with the system's code that the owner kept.

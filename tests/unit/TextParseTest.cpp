@@ -25,6 +25,7 @@ TEST(ParseDecimal, AcceptsOnlyDigitStringsThatFitIn32Bits) {
         {"4294967296", false, 0}, // would wrap to 0 in 32 bits
         {"", false, 0},
         {"-1", false, 0},
+        {"+1", false, 0},
         {" 1", false, 0},
         {"1 ", false, 0},
         {"12a", false, 0},
