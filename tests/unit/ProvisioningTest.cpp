@@ -14,8 +14,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -151,14 +149,18 @@ TEST(AddressRange, OneUnitPerAddressNamedByIt) {
     }
 }
 
-RecordRow Row(const char* unit, RecordEvent event, SaveSent save = SaveSent::Unknown,
-              const char* address = "") {
+using E = RecordEvent;
+using S = SaveSent;
+
+// A row of the record; the address is the unit's name (the units of an address range are named so).
+RecordRow Row(const char* unit, RecordEvent event, SaveSent save = S::Unknown,
+              const char* address = nullptr) {
     RecordRow row;
     row.Time = "2024-05-01T14:03:07+02:00";
     row.Unit = unit;
     row.Event = event;
     row.Save = save;
-    row.Address = address;
+    row.Address = address != nullptr ? address : unit;
     return row;
 }
 
@@ -171,7 +173,7 @@ std::string RecordOf(const std::vector<RecordRow>& rows) {
 }
 
 TEST(Record, RowsReadBackAsWrittenAndTheUnfinishedLastRowIsSetApart) {
-    RecordRow full = Row("S-1", RecordEvent::Failed, SaveSent::Maybe, "192.168.0.21");
+    RecordRow full = Row("S-1", E::Failed, S::Maybe, "192.168.0.21");
     full.Port = "/dev/ttyACM0";
     full.Serial = "A1B2";
     full.Version = "ZRV-Link 2.1, \"beta\"";
@@ -179,8 +181,8 @@ TEST(Record, RowsReadBackAsWrittenAndTheUnfinishedLastRowIsSetApart) {
     full.Message = "WARNING: hardware error";
     full.Seconds = FormatSeconds(3.14);
     full.Previous = SetupValues(SampleParamSet());
-    const std::string whole = RecordOf({Row("S-1", RecordEvent::Started), full});
-    const std::string next = FormatRecordRow(Row("S-2", RecordEvent::Done));
+    const std::string whole = RecordOf({Row("S-1", E::Started), full});
+    const std::string next = FormatRecordRow(Row("S-2", E::Done));
     const struct {
         std::string Text;
         std::size_t Rows;
@@ -221,7 +223,7 @@ TEST(Record, CellsStayOneLineAndNoneRunsAsAFormula) {
         {"it's", "it's", "it's"},
     };
     for (const auto& c : cases) {
-        RecordRow row = Row("S-1", RecordEvent::Failed, SaveSent::No);
+        RecordRow row = Row("S-1", E::Failed, S::No);
         row.Version = c.Value;
         const std::string text = FormatRecordRow(row);
         EXPECT_NE(std::string::npos, text.find(std::string(",") + c.Cell + ",")) << text;
@@ -233,7 +235,7 @@ TEST(Record, CellsStayOneLineAndNoneRunsAsAFormula) {
 }
 
 TEST(Record, TextThatTheStationDidNotWriteIsRefused) {
-    std::string edited = RecordOf({Row("S-1", RecordEvent::Done)});
+    std::string edited = RecordOf({Row("S-1", E::Done)});
     edited.replace(edited.find(",done,"), 6, ",fine,");
     const struct {
         std::string Text;
@@ -277,45 +279,52 @@ std::string States(const CUnitBook& book) {
     return states;
 }
 
+// Which units the record leaves done, open or waiting for the operator; and an own address that the record
+// gave to a unit is never planned for another ("clash": unit B's address went to S-old).
 TEST(UnitBook, TheRecordDecidesWhichUnitsAreDoneAndWhichWaitForTheOperator) {
     const struct {
         std::vector<RecordRow> Rows;
         const char* States;
+        bool Clash;
     } cases[] = {
-        {{}, "open open open"},
-        {{Row(A, RecordEvent::Started, SaveSent::Unknown, A), Row(A, RecordEvent::Done, SaveSent::Yes, A)},
-         "done open open"},
+        {{}, "open open open", false},
+        {{Row(A, E::Started), Row(A, E::Done, S::Yes)}, "done open open", false},
         // Failed before "save": the device kept what it had; the unit goes to the next device.
-        {{Row(A, RecordEvent::Started, SaveSent::Unknown, A), Row(A, RecordEvent::Failed, SaveSent::No, A)},
-         "open open open"},
-        {{Row(A, RecordEvent::Failed, SaveSent::No)}, "open open open"},
+        {{Row(A, E::Started), Row(A, E::Failed, S::No)}, "open open open", false},
+        {{Row(A, E::Failed, S::No)}, "open open open", false},
         // Started and never ended: the station stopped while it wrote.
-        {{Row(A, RecordEvent::Started, SaveSent::Unknown, A)}, "started open open"},
-        {{Row(A, RecordEvent::Started, SaveSent::Unknown, A),
-          Row(A, RecordEvent::Failed, SaveSent::Maybe, A)},
-         "held open open"},
-        {{Row(B, RecordEvent::Started, SaveSent::Unknown, B),
-          Row(B, RecordEvent::Interrupted, SaveSent::Maybe, B)},
-         "open held open"},
-        {{Row(B, RecordEvent::Interrupted, SaveSent::No, B)}, "open open open"},
-        {{Row(A, RecordEvent::Started, SaveSent::Unknown, A), Row(A, RecordEvent::Redo)}, "open open open"},
-        {{Row(B, RecordEvent::Skipped), Row("S-9", RecordEvent::Done, SaveSent::Yes, "10.1.1.1")},
-         "open skipped open"},
+        {{Row(A, E::Started)}, "started open open", false},
+        {{Row(A, E::Started), Row(A, E::Failed, S::Maybe)}, "held open open", false},
+        {{Row(B, E::Started), Row(B, E::Interrupted, S::Maybe)}, "open held open", false},
+        {{Row(B, E::Interrupted, S::No)}, "open open open", false},
+        {{Row(A, E::Started), Row(A, E::Redo)}, "open open open", false},
+        {{Row(B, E::Skipped), Row("S-9", E::Done, S::Yes, "10.1.1.1")}, "open skipped open", false},
+        {{Row("S-old", E::Done, S::Yes, B)}, "open open open", true},
+        {{Row("S-old", E::Started, S::Unknown, B)}, "open open open", true},
+        {{Row("S-old", E::Failed, S::Maybe, B)}, "open open open", true},
+        {{Row("S-old", E::Failed, S::No, B)}, "open open open", false},
+        {{Row("S-old", E::Done, S::Yes, "0.0.0.0")}, "open open open", false},
     };
-    for (const auto& c : cases) {
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
         CUnitBook book(ThreeUnits());
-        for (const RecordRow& row : c.Rows) {
+        for (const RecordRow& row : cases[i].Rows) {
             book.Apply(row);
         }
-        EXPECT_EQ(c.States, States(book)) << c.Rows.size() << " rows";
+        EXPECT_EQ(cases[i].States, States(book)) << "case " << i;
+        std::string error;
+        EXPECT_EQ(!cases[i].Clash, book.CheckAddresses(&error)) << "case " << i;
+        if (cases[i].Clash) {
+            EXPECT_EQ("unit 192.168.0.22: own address 192.168.0.22 was given to unit S-old (record row 2)",
+                      error);
+        }
     }
 }
 
 TEST(UnitBook, OperatorDecisionsFitTheUnitsState) {
     CUnitBook book(ThreeUnits());
-    book.Apply(Row(A, RecordEvent::Started, SaveSent::Unknown, A));
-    book.Apply(Row(A, RecordEvent::Done, SaveSent::Yes, A));
-    book.Apply(Row(B, RecordEvent::Started, SaveSent::Unknown, B));
+    book.Apply(Row(A, E::Started));
+    book.Apply(Row(A, E::Done, S::Yes));
+    book.Apply(Row(B, E::Started));
     const char* const C = "192.168.0.23";
     const struct {
         std::vector<std::string> Redo;
@@ -345,33 +354,9 @@ TEST(UnitBook, OperatorDecisionsFitTheUnitsState) {
     }
 }
 
-TEST(UnitBook, AnAddressGivenToOneUnitIsNeverPlannedForAnother) {
-    const struct {
-        RecordRow Row;
-        bool Accepted;
-    } cases[] = {
-        {Row(A, RecordEvent::Done, SaveSent::Yes, A), true},
-        {Row("S-old", RecordEvent::Done, SaveSent::Yes, B), false},
-        {Row("S-old", RecordEvent::Started, SaveSent::Unknown, B), false},
-        {Row("S-old", RecordEvent::Failed, SaveSent::Maybe, B), false},
-        {Row("S-old", RecordEvent::Failed, SaveSent::No, B), true},
-        {Row("S-old", RecordEvent::Done, SaveSent::Yes, "0.0.0.0"), true},
-    };
-    for (const auto& c : cases) {
-        CUnitBook book(ThreeUnits());
-        book.Apply(c.Row);
-        std::string error;
-        EXPECT_EQ(c.Accepted, book.CheckAddresses(&error)) << c.Row.Unit << " " << EventName(c.Row.Event);
-        if (!c.Accepted) {
-            EXPECT_EQ("unit 192.168.0.22: own address 192.168.0.22 was given to unit S-old (record row 2)",
-                      error);
-        }
-    }
-}
-
 TEST(UnitBook, DevicesGetTheFirstOpenUnitAndADoneDeviceIsKnownAgain) {
     CUnitBook book(ThreeUnits());
-    RecordRow done = Row(A, RecordEvent::Done, SaveSent::Yes, A);
+    RecordRow done = Row(A, E::Done, S::Yes);
     done.Serial = "SN-7";
     book.Apply(done);
     EXPECT_EQ(1, book.Reserve());
@@ -379,8 +364,8 @@ TEST(UnitBook, DevicesGetTheFirstOpenUnitAndADoneDeviceIsKnownAgain) {
     EXPECT_EQ(-1, book.Reserve());
     book.Release(1);
     EXPECT_EQ(1, book.Reserve());
-    book.Apply(Row(B, RecordEvent::Started, SaveSent::Unknown, B));
-    book.Apply(Row(B, RecordEvent::Failed, SaveSent::No, B));
+    book.Apply(Row(B, E::Started));
+    book.Apply(Row(B, E::Failed, S::No));
     EXPECT_EQ("done open reserved", States(book));
     EXPECT_EQ(1, book.Reserve());
     EXPECT_EQ(0, book.DoneUnitOf(MakeIPv4(192, 168, 0, 21), ""));
@@ -390,55 +375,47 @@ TEST(UnitBook, DevicesGetTheFirstOpenUnitAndADoneDeviceIsKnownAgain) {
     EXPECT_FALSE(book.Finished());
 }
 
-// A scratch record file, removed at the end.
-struct CRecordPath {
-    std::string Path = TempFilePath("record");
-    ~CRecordPath() { std::filesystem::remove_all(Path); }
-};
-
 TEST(RecordLog, RowsSurviveReopeningAndAnUnfinishedRowIsCutOff) {
-    CRecordPath record;
+    const CScratchDir dir;
+    const std::string path = dir / "record.csv";
     std::string error;
     {
         CRecordLog log;
-        ASSERT_TRUE(log.Open(record.Path, &error)) << error;
+        ASSERT_TRUE(log.Open(path, &error)) << error;
         EXPECT_TRUE(log.Rows().empty());
-        ASSERT_TRUE(log.Append(Row(A, RecordEvent::Started, SaveSent::Unknown, A), &error)) << error;
-        ASSERT_TRUE(log.Append(Row(A, RecordEvent::Done, SaveSent::Yes, A), &error)) << error;
+        ASSERT_TRUE(log.Append(Row(A, E::Started), &error)) << error;
+        ASSERT_TRUE(log.Append(Row(A, E::Done, S::Yes), &error)) << error;
     }
-    const std::string whole = ReadWholeFile(record.Path);
-    const std::string cut = FormatRecordRow(Row(B, RecordEvent::Started)).substr(0, 25);
-    std::ofstream(record.Path, std::ios::binary | std::ios::app) << cut;
+    const std::string whole = ReadWholeFile(path);
+    const std::string cut = FormatRecordRow(Row(B, E::Started)).substr(0, 25);
+    std::ofstream(path, std::ios::binary | std::ios::app) << cut;
     CRecordLog log;
-    ASSERT_TRUE(log.Open(record.Path, &error)) << error;
+    ASSERT_TRUE(log.Open(path, &error)) << error;
     EXPECT_EQ(2u, log.Rows().size());
     EXPECT_EQ(cut, log.Torn());
-    ASSERT_TRUE(log.Append(Row(B, RecordEvent::Started, SaveSent::Unknown, B), &error)) << error;
-    EXPECT_EQ(whole + FormatRecordRow(Row(B, RecordEvent::Started, SaveSent::Unknown, B)),
-              ReadWholeFile(record.Path));
+    ASSERT_TRUE(log.Append(Row(B, E::Started), &error)) << error;
+    EXPECT_EQ(whole + FormatRecordRow(Row(B, E::Started)), ReadWholeFile(path));
 }
 
 TEST(RecordLog, OneStationAtATimeAndOnlyOnARecord) {
-    CRecordPath record;
+    const CScratchDir dir;
+    const std::string path = dir / "record.csv";
     std::string error;
     CRecordLog first;
-    ASSERT_TRUE(first.Open(record.Path, &error)) << error;
+    ASSERT_TRUE(first.Open(path, &error)) << error;
     CRecordLog second;
-    EXPECT_FALSE(second.Open(record.Path, &error));
-    EXPECT_EQ("record " + record.Path + ": in use by another station or program", error);
+    EXPECT_FALSE(second.Open(path, &error));
+    EXPECT_EQ("record " + path + ": in use by another station or program", error);
 
-    CRecordPath other;
     const std::string table = "Unit,IPAddress\r\nS-1,192.168.0.21\r\n";
-    std::ofstream(other.Path, std::ios::binary) << table;
+    const std::string other = dir.Write("units.csv", table);
     CRecordLog wrong;
-    EXPECT_FALSE(wrong.Open(other.Path, &error));
-    EXPECT_EQ("record " + other.Path + ": its first row is not the header of a station record", error);
-    EXPECT_EQ(table, ReadWholeFile(other.Path));
+    EXPECT_FALSE(wrong.Open(other, &error));
+    EXPECT_EQ("record " + other + ": its first row is not the header of a station record", error);
+    EXPECT_EQ(table, ReadWholeFile(other));
 
-    CRecordPath directory;
-    std::filesystem::create_directory(directory.Path);
     CRecordLog folder;
-    EXPECT_FALSE(folder.Open(directory.Path, &error));
+    EXPECT_FALSE(folder.Open(dir.Path(), &error));
 }
 
 } // namespace

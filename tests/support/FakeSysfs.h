@@ -1,5 +1,6 @@
 // A sysfs tree in a temporary directory, laid out as the kernel lays out ttys; for the tests and the
-// benchmark of the POSIX port source.
+// benchmark of the POSIX port source, and the command line's detection in its tests. Portable C++, used
+// on Linux only.
 #pragma once
 
 #include <cstdint>

@@ -1,8 +1,12 @@
-// The real zrvlink run as a child process, its output kept in files or read from a pseudo-terminal, and
-// the processes it starts found in /proc; test side of the command line.
+// The real zrvlink run as a child process, its output kept in files or read from a pseudo-terminal, the
+// processes it starts found in /proc, setup files and detected simulated devices; test side of the
+// command line.
 #include "CliRun.h"
 
-#include "TestFiles.h"
+#include "core/ParamFile.h"
+#include "portdetect/CommPortDetecter.h"
+
+#include <gtest/gtest.h>
 
 #include <cerrno>
 #include <chrono>
@@ -12,6 +16,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <filesystem>
 #include <grp.h>
 #include <poll.h>
 #include <sys/resource.h>
@@ -104,6 +109,17 @@ pid_t ParentOf(const std::string& pid) {
 
 } // namespace
 
+bool WaitFor(const std::function<bool()>& holds, int timeoutMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!holds()) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
+
 CCliProcess::~CCliProcess() {
     if (m_pid > 0) {
         kill(m_pid, SIGKILL);
@@ -170,20 +186,6 @@ std::vector<pid_t> ChildrenOf(pid_t parent) {
     return children;
 }
 
-std::vector<pid_t> WaitForChildren(pid_t parent, std::size_t count, int timeoutMs) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    std::vector<pid_t> children = ChildrenOf(parent);
-    while (children.size() < count && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        children = ChildrenOf(parent);
-    }
-    return children;
-}
-
-std::string CommandLineOf(pid_t pid) {
-    return ReadWholeFile("/proc/" + std::to_string(pid) + "/cmdline");
-}
-
 // Through syscall(): the header of glibc 2.36 declares pidfd_open without C linkage.
 CProcessWatch::CProcessWatch(const std::vector<pid_t>& pids) : m_fds(pids.size()) {
     for (std::size_t i = 0; i < pids.size(); ++i) {
@@ -200,4 +202,64 @@ bool CProcessWatch::WaitAllEnded(int timeoutMs) {
         }
     }
     return true;
+}
+
+std::string SaveSetup(const std::string& path, const ParamSet& set) {
+    CParamFile file;
+    *file.GetParam() = set;
+    EXPECT_TRUE(file.Save(path.c_str())) << path;
+    return path;
+}
+
+std::string SaveText(const ParamSet& set) {
+    const CScratchDir dir;
+    return ReadWholeFile(SaveSetup(dir / "saved.dat", set));
+}
+
+bool CDetectedDevices::StartSim(const std::string& name, const std::vector<std::string>& simArgs) {
+    auto sim = std::make_unique<CSimProcess>();
+    std::vector<std::string> args = {"--link", m_dev / name};
+    args.insert(args.end(), simArgs.begin(), simArgs.end());
+    if (!sim->Start(args)) {
+        ADD_FAILURE() << sim->Error();
+        return false;
+    }
+    m_current[name] = m_sims.size();
+    m_sims.push_back(std::move(sim));
+    return true;
+}
+
+bool CDetectedDevices::Add(const std::vector<std::string>& names, const std::vector<std::string>& simArgs) {
+    for (const std::string& name : names) {
+        m_sysfs.AddAcmTty(name, DEVICE_USB_VID, DEVICE_USB_PID);
+        if (!StartSim(name, simArgs)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool CDetectedDevices::Plug(const std::string& name, const std::vector<std::string>& simArgs,
+                            const std::string& serial) {
+    if (!StartSim(name, simArgs)) {
+        return false;
+    }
+    m_sysfs.AddAcmTty(name, DEVICE_USB_VID, DEVICE_USB_PID, serial);
+    return true;
+}
+
+void CDetectedDevices::Unplug(const std::string& name) {
+    m_sysfs.RemoveTty(name);
+    SimOf(name).Stop();
+}
+
+void CDetectedDevices::AddAlias(const std::string& alias, const std::string& name) {
+    m_sysfs.AddAcmTty(alias, DEVICE_USB_VID, DEVICE_USB_PID);
+    std::filesystem::create_symlink(m_dev / name, m_dev / alias);
+}
+
+CliRunOptions CDetectedDevices::Options() const {
+    CliRunOptions options;
+    options.Environment = {{"ZRVLINK_SYSFS_ROOT", m_sysfs.Root()}, {"ZRVLINK_DEV_ROOT", m_dev.Path()}};
+    return options;
 }

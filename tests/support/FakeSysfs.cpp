@@ -1,4 +1,4 @@
-// A fake sysfs tree for the POSIX port source's tests and benchmark.
+// A fake sysfs tree for the tests and the benchmark that detect ports on Linux.
 #include "FakeSysfs.h"
 
 #include "TestFiles.h"
