@@ -18,44 +18,32 @@ void Check(bool holds) {
     }
 }
 
-// Parsers write into the reply: each gets a fresh copy.
-class CReplyCopy {
-public:
-    explicit CReplyCopy(const char* reply) : m_reply(reply) {}
-    char* Fresh() {
-        std::memcpy(m_copy, m_reply, REPLY_SIZE);
-        return m_copy;
-    }
-
-private:
-    const char* m_reply;
-    char m_copy[REPLY_SIZE];
-};
-
 bool Terminated(const char* text, std::size_t size) {
     return std::memchr(text, '\0', size) != nullptr;
 }
 
+// Parsers write into the reply: each gets a fresh copy.
 void ParseEvery(const char* reply) {
-    CReplyCopy copy(reply);
-    Check(Terminated(TrimReply(copy.Fresh()), REPLY_SIZE));
-    IsReplyOK(copy.Fresh());
+    char copy[REPLY_SIZE];
+    const auto fresh = [&] { return static_cast<char*>(std::memcpy(copy, reply, REPLY_SIZE)); };
+    Check(Terminated(TrimReply(fresh()), REPLY_SIZE));
+    IsReplyOK(fresh());
     int32_t number = 0;
-    GetReplyNumber(copy.Fresh(), &number);
+    GetReplyNumber(fresh(), &number);
     int32_t flag = 0;
-    Check(!GetReplyFlag(copy.Fresh(), &flag) || flag == 0 || flag == 1);
+    Check(!GetReplyFlag(fresh(), &flag) || flag == 0 || flag == 1);
     uint32_t address = 0;
     uint32_t mask = 0;
     uint32_t gateway = 0;
-    GetReplyAddress(copy.Fresh(), &address);
-    GetReplyNetParam(copy.Fresh(), &address, &mask, &gateway);
+    GetReplyAddress(fresh(), &address);
+    GetReplyNetParam(fresh(), &address, &mask, &gateway);
     char name[TARGET_NAME_SIZE];
-    Check(GetReplyText(copy.Fresh(), name, sizeof name) && Terminated(name, sizeof name));
-    if (GetReplyName(copy.Fresh(), name, sizeof name)) {
+    Check(GetReplyText(fresh(), name, sizeof name) && Terminated(name, sizeof name));
+    if (GetReplyName(fresh(), name, sizeof name)) {
         Check(Terminated(name, sizeof name) && std::strpbrk(name, "\r\n") == nullptr);
     }
     char tiny[1];
-    GetReplyText(copy.Fresh(), tiny, sizeof tiny);
+    GetReplyText(fresh(), tiny, sizeof tiny);
     Check(tiny[0] == '\0');
 }
 

@@ -4,45 +4,18 @@
 #include "portkit/PortKit.h"
 
 #include <algorithm>
-#include <condition_variable>
-#include <deque>
 #include <mutex>
-#include <thread>
 
 namespace {
 
 std::mutex Mutex;
-std::condition_variable Wake;
 FakePortScript Script;
 FakePortLog Log;
-std::deque<std::string> Pending; // replies not yet delivered
-std::string Queue;               // delivered, not yet read
+std::string Queue; // delivered, not yet read
 CommNotifyProcType Proc = nullptr;
 bool Open = false;
 bool ErrorDue = false;
 int32_t OpenError = 0;
-std::thread Reader;
-
-// Delivers each pending reply, then calls the procedure, as portkit's reader thread does.
-void ReaderMain() {
-    std::unique_lock<std::mutex> lock(Mutex);
-    for (;;) {
-        Wake.wait(lock, [] { return !Open || !Pending.empty(); });
-        if (!Open) {
-            return;
-        }
-        Queue += Pending.front();
-        Pending.pop_front();
-        ErrorDue = Script.ReadErrorFirst;
-        // Like portkit, the procedure is called again while bytes it left behind still wait.
-        while (!Queue.empty() && Proc != nullptr) {
-            CommNotifyProcType proc = Proc;
-            lock.unlock();
-            proc(0, 0);
-            lock.lock();
-        }
-    }
-}
 
 } // namespace
 
@@ -67,7 +40,6 @@ int32_t CreateCommPort(int32_t portNumber, int32_t baudRate, int32_t dataBits, i
     }
     Open = true;
     ++Log.Opened;
-    Pending.clear();
     Queue.clear();
     Proc = nullptr;
     return 3;
@@ -79,15 +51,9 @@ int32_t GetCommPortOpenError() {
 }
 
 int32_t DestroyCommPort(int32_t) {
-    {
-        std::lock_guard<std::mutex> lock(Mutex);
-        Open = false;
-        ++Log.Destroyed;
-        Wake.notify_all();
-    }
-    if (Reader.joinable()) {
-        Reader.join();
-    }
+    std::lock_guard<std::mutex> lock(Mutex);
+    Open = false;
+    ++Log.Destroyed;
     return 0;
 }
 
@@ -103,17 +69,22 @@ int32_t ReadCommBlock(int32_t, char* buffer, int32_t size) {
     return static_cast<int32_t>(count);
 }
 
+// The reply is delivered before the write returns, on the writer's thread; like portkit, the procedure
+// is called again while bytes it left behind still wait.
 int32_t WriteCommBlock(int32_t, const char* data, int32_t length) {
-    std::lock_guard<std::mutex> lock(Mutex);
+    std::unique_lock<std::mutex> lock(Mutex);
     std::string line(data, static_cast<std::size_t>(length));
     Log.Lines.push_back(line);
     if (static_cast<int>(Log.Lines.size()) - 1 == Script.FailWriteAt) {
         return 0;
     }
-    std::string reply = Script.Respond ? Script.Respond(line) : std::string(">");
-    if (!reply.empty()) {
-        Pending.push_back(reply);
-        Wake.notify_all();
+    Queue += Script.Respond ? Script.Respond(line) : std::string(">");
+    ErrorDue = Script.ReadErrorFirst;
+    while (!Queue.empty() && Proc != nullptr) {
+        CommNotifyProcType proc = Proc;
+        lock.unlock();
+        proc(0, 0);
+        lock.lock();
     }
     return 1;
 }
@@ -121,8 +92,5 @@ int32_t WriteCommBlock(int32_t, const char* data, int32_t length) {
 int32_t InstallNotifyProc(int32_t, int32_t, int32_t, CommNotifyProcType proc) {
     std::lock_guard<std::mutex> lock(Mutex);
     Proc = proc;
-    if (!Reader.joinable()) {
-        Reader = std::thread(ReaderMain);
-    }
     return 0;
 }

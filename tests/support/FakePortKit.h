@@ -1,5 +1,5 @@
-// An in-process stand-in for portkit: a scripted device that answers each written line on a thread of
-// its own, as the real library delivers received bytes.
+// An in-process stand-in for portkit: a scripted device that answers each written line at once, through
+// the installed procedure. The real library's reader thread is exercised over ptys.
 #pragma once
 
 #include <cstdint>

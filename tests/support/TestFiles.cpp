@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -56,6 +57,19 @@ std::set<std::string> CScratchDir::Names() const {
         names.insert(entry.path().filename().string());
     }
     return names;
+}
+
+std::string Repeat(const std::string& text, int times) {
+    std::string out;
+    for (int i = 0; i < times; ++i) {
+        out += text;
+    }
+    return out;
+}
+
+std::string EnvironmentText(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr ? value : "";
 }
 
 std::string CaptureTrace(const char* name, const std::function<void()>& body) {

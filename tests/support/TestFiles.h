@@ -1,4 +1,5 @@
-// Scratch files and folders, and trace captures, for every test tier and the benchmarks; portable.
+// Scratch files and folders, trace captures and small text helpers, for every test tier and the
+// benchmarks; portable.
 #pragma once
 
 #include <functional>
@@ -35,6 +36,12 @@ private:
     std::string m_path;
     bool m_made = false;
 };
+
+// `text` `times` times over.
+std::string Repeat(const std::string& text, int times);
+
+// The value of the environment variable `name`; empty when it is not set.
+std::string EnvironmentText(const char* name);
 
 // What the trace received while `body` ran, tracing under `name`.
 std::string CaptureTrace(const char* name, const std::function<void()>& body);

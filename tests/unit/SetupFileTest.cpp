@@ -1,7 +1,8 @@
-// Setup files: which lines Load accepts and what they set, the file Save writes, the round trip, and
-// saves that fail without losing the previous file.
+// The record's construction defaults and its key table; setup files: which lines Load accepts and what they
+// set, the file Save writes, the round trip, and saves that fail without losing the previous file.
 #include "core/IPv4.h"
 #include "core/ParamFile.h"
+#include "core/ParamKeys.h"
 #include "persistence/SetupFileIO.h"
 
 #include "SampleParams.h"
@@ -12,7 +13,6 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
-#include <random>
 #include <set>
 #include <string>
 
@@ -22,8 +22,32 @@ namespace {
 
 ParamSet ZeroRecord() {
     ParamSet set;
-    std::memset(&set, 0, sizeof set);
+    std::memset(&set, 0, sizeof set); // the names' padding included
     return set;
+}
+
+TEST(CParamFile, ConstructionGivesZerosBut115200Baud) {
+    ParamSet expected = ZeroRecord();
+    expected.BaudRate = 115200;
+    CParamFile file;
+    EXPECT_TRUE(SameRecord(expected, *file.GetParam()));
+    EXPECT_EQ(FILE_ERROR_NONE, file.FileError);
+}
+
+// The key table that loading and saving read: each row reaches its own four bytes of the record, addresses
+// read back unsigned and the other numbers as signed 32-bit values.
+TEST(ParamKeys, NumberAccessReachesExactlyTheRowsField) {
+    for (int i = 0; i < PARAM_KEY_COUNT; ++i) {
+        const ParamKey& key = PARAM_KEYS[i];
+        ParamSet set = ZeroRecord();
+        SetParamKeyNumber(&set, key, 0xC0A80001);
+        const int64_t expected = key.Kind == VALUE_KIND_ADDRESS ? int64_t{0xC0A80001} : int64_t{-1062731775};
+        EXPECT_EQ(expected, GetParamKeyNumber(set, key)) << key.Name;
+        ParamSet untouched = ZeroRecord();
+        std::memcpy(reinterpret_cast<char*>(&untouched) + key.FieldOffset,
+                    reinterpret_cast<const char*>(&set) + key.FieldOffset, 4);
+        EXPECT_TRUE(SameRecord(untouched, set)) << key.Name;
+    }
 }
 
 // The trace line of a file that could not be opened, with the system's code that the owner kept.
@@ -65,14 +89,6 @@ TEST(SetupFileLoad, AcceptedFilesSetTheirFieldsAndNothingElse) {
          [](ParamSet& s) { s.BaudRate = 9600; }},
         {"tabs, leading zeros, LF", "\tBAUDRATE\t=\t0019200\t\n", 1, [](ParamSet& s) { s.BaudRate = 19200; }},
         {"no line end, zero", "BaudRate=0", 1, [](ParamSet&) {}},
-        {"largest number", "BaudRate=2147483647", 1, [](ParamSet& s) { s.BaudRate = 2147483647; }},
-        {"octets with zeros", "IPAddress=192.168.000.001\r\n", 1,
-         [](ParamSet& s) { s.IPAddress = MakeIPv4(192, 168, 0, 1); }},
-        {"010 is ten", "SubnetMask=255.255.255.0\r\nGateway=010.0.0.1\r\n", 2,
-         [](ParamSet& s) {
-             s.SubnetMask = MakeIPv4(255, 255, 255, 0);
-             s.Gateway = MakeIPv4(10, 0, 0, 1);
-         }},
         {"target octet of four digits", "Target0=1,0192.168.0.1", 1,
          [](ParamSet& s) { SetTarget(s, 0, 1, MakeIPv4(192, 168, 0, 1), ""); }},
         {"enable 2 is 1, name", "Target5=2,10.0.0.1,4142", 1,
@@ -86,7 +102,6 @@ TEST(SetupFileLoad, AcceptedFilesSetTheirFieldsAndNothingElse) {
         {"name cut to 64", "TARGET7=0,0.0.0.0," + hex70, 1,
          [](ParamSet& s) { SetTarget(s, 7, 0, 0, std::string(64, 'A').c_str()); }},
         {"text without '=' is skipped", "hello\r\n\r\n; BaudRate=1\r\n   \r\n", 0, [](ParamSet&) {}},
-        {"the last duplicate counts", "BaudRate=1\r\nBaudRate=2\r\n", 2, [](ParamSet& s) { s.BaudRate = 2; }},
         {"a target line replaces the whole entry", "Target3=1,1.1.1.1,AABB\r\nTarget3=0,2.2.2.2\r\n", 2,
          [](ParamSet& s) { SetTarget(s, 3, 0, MakeIPv4(2, 2, 2, 2), ""); }},
         {"a shorter name leaves nothing of a longer one",
@@ -102,7 +117,6 @@ TEST(SetupFileLoad, AcceptedFilesSetTheirFieldsAndNothingElse) {
         {"a line begins after 255 characters", ";" + std::string(254, 'x') + "BaudRate=1\r\n", 1,
          [](ParamSet& s) { s.BaudRate = 1; }},
         {"a key split at 255 is unknown", ";" + std::string(253, 'x') + "BaudRate=1\r\n", 0},
-        {"a key after 255 blanks is cut", std::string(250, ' ') + "BaudRate=1\r\n", 0},
         {"the rest of a long name is skipped", "Target0=1,1.2.3.4," + hex300 + "\r\nBaudRate=7\r\n", 2,
          [](ParamSet& s) {
              SetTarget(s, 0, 1, MakeIPv4(1, 2, 3, 4), std::string(64, 'F').c_str());
@@ -112,7 +126,6 @@ TEST(SetupFileLoad, AcceptedFilesSetTheirFieldsAndNothingElse) {
          "\xEF\xBB\xBF"
          "BaudRate=9600\r\n",
          1, [](ParamSet& s) { s.BaudRate = 9600; }},
-        {"UTF-8 mark alone", "\xEF\xBB\xBF", 0, [](ParamSet&) {}},
         {"shorter than a mark", "\n", 0, [](ParamSet&) {}},
         {"UTF-8 mark later is part of a key",
          "BaudRate=1\r\n\xEF\xBB\xBF"
@@ -120,7 +133,6 @@ TEST(SetupFileLoad, AcceptedFilesSetTheirFieldsAndNothingElse) {
          0},
         {"UTF-16 LE with mark", "\xFF\xFE" + Utf16("BaudRate=9600\r\n", false), 0},
         {"UTF-16 BE with mark", "\xFE\xFF" + Utf16("BaudRate=9600\r\n", true), 0},
-        {"UTF-16 mark alone", "\xFF\xFE", 0},
         {"UTF-16 LE without mark", Utf16("BaudRate=9600\r\n", false), 0},
         {"NUL in a comment", "BaudRate=9600 ; a\0b\r\n"s, 0},
         {"NUL as the last byte", "BaudRate=9600\r\n\0"s, 0}};
@@ -144,15 +156,12 @@ TEST(SetupFileLoad, AcceptedFilesSetTheirFieldsAndNothingElse) {
 
 TEST(SetupFileLoad, RejectedLinesFailWithContentErrorAndNoTrace) {
     const char* const lines[] = {
-        "IPAddress=192.168.0.1000", "IPAddress=192.168.0.256", "IPAddress=192.168.0", "IPAddress=192.168..1",
-        "IPAddress=   \t", "IPAddress=1.2.3.4.", "IPAddress=1.2.3.4=5", "Target0=1, 192.168.0.1", "Target0=1",
-        "Target0=1,", "Target0=,1.2.3.4", "Target0=1,1.2.3.256", "Target0=1,1.2.3", "Target0=-1,1.2.3.4",
-        "Target0=1,1.2.3.4.5", "Target32=0,0.0.0.0", "Target07=0,0.0.0.0", "Target=0,0.0.0.0",
-        "Target+1=0,0.0.0.0", "Version=1", "=5", "Baud Rate=1", "BaudRate=-9600", "BaudRate=+9600",
-        "BaudRate=9 600", "BaudRate=0x2580", "BaudRate=",
+        "IPAddress=192.168.0.256", "IPAddress=   \t", "IPAddress=1.2.3.4=5", "Target0=1, 192.168.0.1",
+        "Target0=1", "Target0=1,", "Target0=,1.2.3.4", "Target0=1,1.2.3.256", "Target0=-1,1.2.3.4",
+        "Target32=0,0.0.0.0", "Target07=0,0.0.0.0", "Target=0,0.0.0.0", "Target+1=0,0.0.0.0", "Version=1",
+        "=5", "Baud Rate=1", "BaudRate=-9600", "BaudRate=",
         // Beyond a signed 32-bit value: rejected, never wrapped.
-        "BaudRate=2147483648", "BaudRate=4294967296", "BaudRate=99999999999999999999",
-        "Target0=4294967297,1.2.3.4", "Target0=1,4294967488.0.0.1"};
+        "BaudRate=2147483648", "Target0=4294967297,1.2.3.4", "Target0=1,4294967488.0.0.1"};
     for (const char* line : lines) {
         CScratchDir dir;
         const std::string path =
@@ -161,29 +170,6 @@ TEST(SetupFileLoad, RejectedLinesFailWithContentErrorAndNoTrace) {
         std::string trace = CaptureTraceUnstamped([&] { EXPECT_FALSE(file.Load(path.c_str())) << line; });
         EXPECT_EQ(FILE_ERROR_CONTENT, file.FileError) << line;
         EXPECT_EQ("", trace) << line;
-    }
-}
-
-TEST(SetupFileLoad, UnreadableFileFailsWithOpenErrorAndTrace) {
-    CScratchDir dir;
-    const std::string missing = dir.File("missing.dat");
-    CParamFile file;
-    file.GetParam()->BaudRate = 4800;
-    std::string trace = CaptureTraceUnstamped([&] { EXPECT_FALSE(file.Load(missing.c_str())); });
-    EXPECT_EQ(FILE_ERROR_OPEN, file.FileError);
-    EXPECT_EQ(2, file.SystemError);             // ENOENT, ERROR_FILE_NOT_FOUND
-    EXPECT_EQ(4800, file.GetParam()->BaudRate); // untouched
-    EXPECT_EQ(TraceLineFor(missing, file), trace);
-
-    // Neither is a setup file, though both open for reading: a directory on POSIX, and a device that
-    // would read as empty (or, as a COM port, block the reader).
-    for (const std::string& path : {dir.File(""), std::string(NullDevicePath())}) {
-        CParamFile other;
-        other.GetParam()->BaudRate = 4800;
-        EXPECT_FALSE(other.Load(path.c_str())) << path;
-        EXPECT_EQ(FILE_ERROR_OPEN, other.FileError) << path;
-        EXPECT_NE(0, other.SystemError) << path;
-        EXPECT_EQ(4800, other.GetParam()->BaudRate) << path;
     }
 }
 
@@ -217,58 +203,49 @@ TEST(SetupFileSave, WritesOneLinePerKeyAndTargetWithCRLF) {
     EXPECT_EQ(std::set<std::string>{"a.dat"}, dir.Names());
 }
 
-ParamSet RandomRecord(std::mt19937& random) {
-    const char* const digits = "0123456789ABCDEF";
-    ParamSet s = ZeroRecord();
-    s.BaudRate = static_cast<int32_t>(random() & 0x7FFFFFFF);
-    s.IPAddress = random();
-    s.SubnetMask = random();
-    s.Gateway = random();
-    for (auto& target : s.Target) {
-        target.Enable = static_cast<int32_t>(random() & 1);
-        target.Address = random();
-        const std::size_t length = random() % TARGET_NAME_SIZE;
-        for (std::size_t i = 0; i < length; ++i) {
-            target.Name[i] = digits[random() % 16];
-        }
-    }
-    return s;
-}
-
+// Every key and destination, with the largest number, high octets and the longest name.
 TEST(SetupFileSave, LoadGivesBackWhatSaveWrote) {
-    std::mt19937 random(4);
+    CParamFile saved;
+    ParamSet& s = *saved.GetParam();
+    s = SampleParamSet();
+    s.BaudRate = 2147483647;
+    s.Gateway = MakeIPv4(255, 254, 253, 252);
+    std::memset(s.Target[31].Name, 'F', TARGET_NAME_SIZE - 1);
     CScratchDir dir;
-    const std::string path = dir.File("round.dat");
-    for (int round = 0; round < 40; ++round) {
-        CParamFile saved;
-        *saved.GetParam() = RandomRecord(random);
-        ASSERT_TRUE(saved.Save(path.c_str())) << round;
-        CParamFile loaded;
-        ASSERT_TRUE(loaded.Load(path.c_str())) << round;
-        EXPECT_TRUE(SameRecord(*saved.GetParam(), *loaded.GetParam())) << round;
-        EXPECT_EQ(36, loaded.KeysLoaded) << round;
-    }
+    ASSERT_TRUE(saved.Save(dir.File("round.dat").c_str()));
+    CParamFile loaded;
+    ASSERT_TRUE(loaded.Load(dir.File("round.dat").c_str()));
+    EXPECT_TRUE(SameRecord(s, *loaded.GetParam()));
+    EXPECT_EQ(36, loaded.KeysLoaded);
 }
 
-TEST(SetupFileSave, UnusablePathsFailWithWriteError) {
+// Paths that are no setup file: the record stays, and a trace line names the path and the system's code.
+// A directory on POSIX and a device both open for reading; a device would read as empty (or, as a COM
+// port, block the reader). An empty path is refused before the system is asked.
+TEST(SetupFile, PathsThatAreNoSetupFilesFailWithTheirErrorAndTrace) {
     CScratchDir dir;
     fs::create_directory(dir.File("sub"));
     const struct {
-        const char* Title;
+        bool Save;
         std::string Path;
-        bool Traced;
+        int32_t SystemError; // -1: any code but 0
     } cases[] = {
-        {"empty path", "", false},
-        {"missing directory", dir.File("no-such-dir/a.dat"), true},
-        {"a directory", dir.File("sub"), true},
+        {false, dir.File("missing.dat"), 2}, // ENOENT, ERROR_FILE_NOT_FOUND
+        {false, dir.File(""), -1},
+        {false, NullDevicePath(), -1},
+        {true, "", 0},
+        {true, dir.File("no-such-dir/a.dat"), -1},
+        {true, dir.File("sub"), -1},
     };
     for (const auto& c : cases) {
         CParamFile file;
-        std::string trace =
-            CaptureTraceUnstamped([&] { EXPECT_FALSE(file.Save(c.Path.c_str())) << c.Title; });
-        EXPECT_EQ(FILE_ERROR_WRITE, file.FileError) << c.Title;
-        EXPECT_EQ(c.Traced, file.SystemError != 0) << c.Title;
-        EXPECT_EQ(c.Traced ? TraceLineFor(c.Path, file) : "", trace) << c.Title;
+        file.GetParam()->BaudRate = 4800;
+        const std::string trace = CaptureTraceUnstamped(
+            [&] { EXPECT_FALSE(c.Save ? file.Save(c.Path.c_str()) : file.Load(c.Path.c_str())) << c.Path; });
+        EXPECT_EQ(c.Save ? FILE_ERROR_WRITE : FILE_ERROR_OPEN, file.FileError) << c.Path;
+        EXPECT_TRUE(c.SystemError < 0 ? file.SystemError != 0 : file.SystemError == c.SystemError) << c.Path;
+        EXPECT_EQ(4800, file.GetParam()->BaudRate) << c.Path;
+        EXPECT_EQ(c.SystemError != 0 ? TraceLineFor(c.Path, file) : "", trace) << c.Path;
     }
     EXPECT_EQ(std::set<std::string>{"sub"}, dir.Names());
 }

@@ -7,6 +7,8 @@
 #include "ui/logic/SetupForm.h"
 #include "ui/logic/UserMessages.h"
 
+#include "TestFiles.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -18,14 +20,6 @@ namespace {
 // Shift-JIS, whose trail bytes include 0x5C, the backslash: 0x95 0x5C is one character.
 bool ShiftJisLeadByte(unsigned char c) {
     return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
-}
-
-std::string Repeat(const char* text, int times) {
-    std::string out;
-    for (int i = 0; i < times; ++i) {
-        out += text;
-    }
-    return out;
 }
 
 std::string Encoded(const std::string& text, LeadByteTest codePage = NoLeadBytes) {

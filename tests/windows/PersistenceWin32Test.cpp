@@ -1,7 +1,6 @@
 // The Win32 side of persistence under Wine: the default profile in the user's registry, reading with
 // writers denied, a read-only file that a save must refuse as opening it for writing would, and saves
 // whose replacing step fails in each way Windows knows, none of which may lose the configuration.
-#include "core/DebugPrint.h"
 #include "core/ParamFile.h"
 #include "persistence/Profile.h"
 #include "persistence/Settings.h"
@@ -14,7 +13,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <set>
 #include <string>
 #include <vector>
@@ -38,8 +36,8 @@ TEST(DefaultProfile, IsReadOnlyWhileNoFileNameIsSet) {
 }
 
 TEST(SetupFileWin32, LoadIsRefusedWhileAnotherWriterHasTheFileOpen) {
-    const std::string path = TempFilePath("shared");
-    std::ofstream(path, std::ios::binary) << "BaudRate=9600\r\n";
+    CScratchDir dir;
+    const std::string path = dir.Write("shared.dat", "BaudRate=9600\r\n");
     const HANDLE writer = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, writer);
@@ -50,12 +48,11 @@ TEST(SetupFileWin32, LoadIsRefusedWhileAnotherWriterHasTheFileOpen) {
     CloseHandle(writer);
     EXPECT_TRUE(file.Load(path.c_str()));
     EXPECT_EQ(9600, file.GetParam()->BaudRate);
-    DeleteFileA(path.c_str());
 }
 
 TEST(SetupFileWin32, SaveRefusesAReadOnlyFileAndLeavesIt) {
-    const std::string path = TempFilePath("readonly");
-    std::ofstream(path, std::ios::binary) << "BaudRate=9600\r\n";
+    CScratchDir dir;
+    const std::string path = dir.Write("readonly.dat", "BaudRate=9600\r\n");
     ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY));
     CParamFile file;
     EXPECT_FALSE(file.Save(path.c_str()));
@@ -63,10 +60,7 @@ TEST(SetupFileWin32, SaveRefusesAReadOnlyFileAndLeavesIt) {
     EXPECT_EQ(ERROR_ACCESS_DENIED, file.SystemError);
     EXPECT_EQ("BaudRate=9600\r\n", ReadWholeFile(path));
     SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    DeleteFileA(path.c_str());
 }
-
-namespace fs = std::filesystem;
 
 // What the replacing step answers, attempt by attempt (past the end, the last answer again; 0 lets the
 // attempt reach the system), and what the move that follows it answers.
@@ -90,19 +84,6 @@ void CountPause(unsigned milliseconds) {
     PausedMs += milliseconds;
 }
 
-// The trace lines written while `body` ran.
-template <typename Body>
-std::string Traced(const Body& body) {
-    const std::string path = TempFilePath("trace");
-    DebugPrintInit("");
-    DebugPrintSetStream(std::fopen(path.c_str(), "wb"));
-    body();
-    DebugPrintExit();
-    const std::string trace = ReadWholeFile(path);
-    DeleteFileA(path.c_str());
-    return trace;
-}
-
 // The file that a trace line names as holding the new content; empty when none does.
 std::string KeptFileIn(const std::string& trace) {
     const std::string marker = "the new content is kept in ";
@@ -112,14 +93,6 @@ std::string KeptFileIn(const std::string& trace) {
     }
     const std::size_t start = at + marker.size();
     return trace.substr(start, trace.find('\n', start) - start);
-}
-
-std::set<std::string> NamesIn(const fs::path& directory) {
-    std::set<std::string> names;
-    for (const auto& entry : fs::directory_iterator(directory)) {
-        names.insert(entry.path().filename().string());
-    }
-    return names;
 }
 
 enum Ending { NEW_IN_PLACE, OLD_IN_PLACE, NEW_KEPT_BESIDE };
@@ -157,10 +130,8 @@ TEST(SetupFileWin32, NoFailureOfTheReplacingStepLosesTheConfiguration) {
     const std::string previous = "BaudRate=1200\r\n";
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
-        const fs::path directory = TempFilePath("replace");
-        fs::create_directory(directory);
-        const std::string path = (directory / "a.dat").string();
-        std::ofstream(path, std::ios::binary) << previous;
+        CScratchDir dir;
+        const std::string path = dir.Write("a.dat", previous);
         CParamFile file;
         file.GetParam()->BaudRate = 9600;
         bool saved = false;
@@ -170,7 +141,7 @@ TEST(SetupFileWin32, NoFailureOfTheReplacingStepLosesTheConfiguration) {
         PausedMs = 0;
         SetFileFaultHook(ScriptedFault);
         SetFilePauseHook(CountPause); // pauses that take no time
-        const std::string trace = Traced([&] { saved = file.Save(path.c_str()); });
+        const std::string trace = CaptureTrace("", [&] { saved = file.Save(path.c_str()); });
         SetFileFaultHook(nullptr);
         SetFilePauseHook(nullptr);
         EXPECT_EQ(c.Expected == NEW_IN_PLACE, saved);
@@ -184,11 +155,11 @@ TEST(SetupFileWin32, NoFailureOfTheReplacingStepLosesTheConfiguration) {
         if (c.Expected == NEW_KEPT_BESIDE) {
             ASSERT_FALSE(kept.empty()) << trace;
             EXPECT_EQ(0u, ReadWholeFile(kept).find("BaudRate=9600\r\n")) << kept;
-            names.insert(fs::path(kept).filename().string());
+            names.insert(std::filesystem::path(kept).filename().string());
         } else {
             EXPECT_EQ("", kept);
         }
-        EXPECT_EQ(names, NamesIn(directory)) << trace;
+        EXPECT_EQ(names, dir.Names()) << trace;
         if (!saved) {
             EXPECT_EQ(FILE_ERROR_WRITE, file.FileError);
             EXPECT_NE(std::string::npos, trace.find(": error " + std::to_string(file.SystemError))) << trace;
@@ -199,8 +170,6 @@ TEST(SetupFileWin32, NoFailureOfTheReplacingStepLosesTheConfiguration) {
         if (c.Paused && c.Expected == OLD_IN_PLACE) {
             EXPECT_GE(PausedMs, 500u);
         }
-        std::error_code ignored;
-        fs::remove_all(directory, ignored);
     }
 }
 
@@ -217,10 +186,8 @@ void PauseAndReleaseAtTheSecond(unsigned) {
 }
 
 TEST(SetupFileWin32, SaveWaitsForAProgramThatHoldsTheTargetForAMoment) {
-    const fs::path directory = TempFilePath("held");
-    fs::create_directory(directory);
-    const std::string path = (directory / "a.dat").string();
-    std::ofstream(path, std::ios::binary) << "BaudRate=1200\r\n";
+    CScratchDir dir;
+    const std::string path = dir.Write("a.dat", "BaudRate=1200\r\n");
     // Sharing reading and writing, not deletion: the target cannot be replaced while this is open.
     Holder = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -236,27 +203,22 @@ TEST(SetupFileWin32, SaveWaitsForAProgramThatHoldsTheTargetForAMoment) {
     }
     EXPECT_EQ(2u, Pauses);
     EXPECT_EQ(0u, ReadWholeFile(path).find("BaudRate=9600\r\n"));
-    EXPECT_EQ(std::set<std::string>{"a.dat"}, NamesIn(directory));
-    std::error_code ignored;
-    fs::remove_all(directory, ignored);
+    EXPECT_EQ(std::set<std::string>{"a.dat"}, dir.Names());
 }
 
 // Wine's ReplaceFileW refuses relative names (error 267, measured with Wine 8).
 TEST(SetupFileWin32, SaveOverAnExistingFileByARelativeName) {
-    const fs::path directory = TempFilePath("relative");
-    fs::create_directory(directory);
-    std::ofstream((directory / "a.dat").string(), std::ios::binary) << "BaudRate=1200\r\n";
-    const fs::path before = fs::current_path();
-    fs::current_path(directory);
+    CScratchDir dir;
+    dir.Write("a.dat", "BaudRate=1200\r\n");
+    const std::filesystem::path before = std::filesystem::current_path();
+    std::filesystem::current_path(dir.Path());
     CParamFile file;
     file.GetParam()->BaudRate = 9600;
     const bool saved = file.Save("a.dat");
-    fs::current_path(before);
+    std::filesystem::current_path(before);
     EXPECT_TRUE(saved) << "error " << file.SystemError;
-    EXPECT_EQ(0u, ReadWholeFile((directory / "a.dat").string()).find("BaudRate=9600\r\n"));
-    EXPECT_EQ(std::set<std::string>{"a.dat"}, NamesIn(directory));
-    std::error_code ignored;
-    fs::remove_all(directory, ignored);
+    EXPECT_EQ(0u, ReadWholeFile(dir.File("a.dat")).find("BaudRate=9600\r\n"));
+    EXPECT_EQ(std::set<std::string>{"a.dat"}, dir.Names());
 }
 
 } // namespace

@@ -5,7 +5,6 @@
 #include "core/DebugPrint.h"
 
 #include <commctrl.h>
-#include <shellapi.h>
 
 #include <chrono>
 #include <fstream>
@@ -206,22 +205,12 @@ LRESULT CALLBACK CTraceCatcher::WindowProc(HWND window, UINT message, WPARAM wPa
 
 CSetupProcess::CSetupProcess(const std::string& program, const std::string& copyName, const char* iniText,
                              const std::function<void(DWORD)>& beforeRun) {
-    char base[MAX_PATH];
-    GetTempPathA(sizeof base, base);
-    for (unsigned n = GetTickCount(); m_directory.empty(); ++n) {
-        const std::string path = base + std::string("zrv-setup-") + std::to_string(n);
-        if (CreateDirectoryA(path.c_str(), nullptr)) {
-            m_directory = path;
-        } else if (GetLastError() != ERROR_ALREADY_EXISTS) {
-            return;
-        }
-    }
-    const std::string copy = m_directory + "\\" + copyName;
-    if (!CopyFileA(program.c_str(), copy.c_str(), FALSE)) {
+    const std::string copy = m_directory.File(copyName.c_str());
+    if (!m_directory.IsMade() || !CopyFileA(program.c_str(), copy.c_str(), FALSE)) {
         return;
     }
     if (iniText != nullptr) {
-        std::ofstream(m_directory + "\\ZRVLinkSetup.ini") << iniText;
+        m_directory.Write("ZRVLinkSetup.ini", iniText);
     }
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
@@ -229,7 +218,8 @@ CSetupProcess::CSetupProcess(const std::string& program, const std::string& copy
     std::string commandLine = "\"" + copy + "\"";
     // The program's current directory is the test's, so the file dialogs start somewhere known.
     if (CreateProcessA(copy.c_str(), &commandLine[0], nullptr, nullptr, FALSE,
-                       beforeRun ? CREATE_SUSPENDED : 0, nullptr, m_directory.c_str(), &startup, &info)) {
+                       beforeRun ? CREATE_SUSPENDED : 0, nullptr, m_directory.Path().c_str(), &startup,
+                       &info)) {
         if (beforeRun) {
             beforeRun(info.dwThreadId);
             ResumeThread(info.hThread);
@@ -240,6 +230,7 @@ CSetupProcess::CSetupProcess(const std::string& program, const std::string& copy
     }
 }
 
+// The process ends before its folder goes.
 CSetupProcess::~CSetupProcess() {
     if (m_process != nullptr) {
         if (WaitForSingleObject(m_process, 0) == WAIT_TIMEOUT) {
@@ -247,14 +238,6 @@ CSetupProcess::~CSetupProcess() {
             WaitForSingleObject(m_process, DRIVER_WAIT_MS);
         }
         CloseHandle(m_process);
-    }
-    if (!m_directory.empty()) {
-        std::string list = m_directory + '\0' + '\0';
-        SHFILEOPSTRUCTA remove = {};
-        remove.wFunc = FO_DELETE;
-        remove.pFrom = list.c_str();
-        remove.fFlags = FOF_NO_UI;
-        SHFileOperationA(&remove);
     }
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "SetupProbe.h"
+#include "TestFiles.h"
 
 #include <windows.h>
 
@@ -41,14 +42,14 @@ public:
 
     bool Started() const { return m_process != nullptr; }
     DWORD Id() const { return m_id; }
-    const std::string& Directory() const { return m_directory; }
+    const std::string& Directory() const { return m_directory.Path(); }
     // The main dialog, once it is visible; null when it did not come.
     HWND MainWindow() const;
     // Waits for the process to end; false when it did not.
     bool WaitForExit(DWORD* exitCode) const;
 
 private:
-    std::string m_directory;
+    CScratchDir m_directory;
     HANDLE m_process = nullptr;
     DWORD m_id = 0;
 };

@@ -80,12 +80,8 @@ TEST(TraceViewer, FirstViewerClassFoundAndTheStreamReceiveTheLine) {
         for (const char* className : c.Running) {
             windows.push_back(std::make_unique<CViewerWindow>(className));
         }
-        const std::string path = TempFilePath("trace");
-        DebugPrintInit("ZRVLinkSetup");
-        DebugPrintSetStream(std::fopen(path.c_str(), "wb"));
-        DebugPrint("WARNING: cannot open COM%d\n", 3);
-        DebugPrintExit();
-        const std::string line = ReadWholeFile(path);
+        const std::string line =
+            CaptureTrace("ZRVLinkSetup", [] { DebugPrint("WARNING: cannot open COM%d\n", 3); });
         EXPECT_TRUE(std::regex_match(
             line,
             std::regex(R"(ZRVLinkSetup: \d{4}/\d{2}/\d{2} \d{2}:\d{2}:\d{2}  WARNING: cannot open COM3\n)")))

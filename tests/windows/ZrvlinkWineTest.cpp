@@ -7,10 +7,12 @@
 #include "core/ParamFile.h"
 #include "provisioning/Record.h"
 
+#include "TestFiles.h"
+
+#include "platform/HandleOwner.h"
 #include "platform/SystemError.h"
 
 #include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
 
 #include <windows.h>
 
@@ -56,8 +58,7 @@ std::string WithoutCarriageReturns(std::string text) {
 }
 
 std::string PortFromEnvironment(const char* name) {
-    const char* port = std::getenv(name);
-    return std::string("COM") + (port != nullptr ? port : "?");
+    return "COM" + EnvironmentText(name);
 }
 
 std::string MappedPort() {
@@ -74,85 +75,31 @@ constexpr DWORD EVENTUALLY_MS = 60000;
 // about 40 s.
 constexpr DWORD BEFORE_THE_LONG_READ_ENDS_MS = 20000;
 
-// The zrvlink.exe processes whose parent is `parent`, once there are `count` of them (at most
-// EVENTUALLY_MS). Wine may give a console program helpers of its own.
-std::vector<DWORD> WaitForChildren(DWORD parent, std::size_t count) {
-    std::vector<DWORD> children;
+// The first zrvlink.exe whose parent is `parent`, opened to end it and to wait for it; null when none came
+// within EVENTUALLY_MS. Wine may give a console program helpers of its own.
+HANDLE WaitForChild(DWORD parent) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(EVENTUALLY_MS);
-    while (children.size() < count && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        children.clear();
-        const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    while (std::chrono::steady_clock::now() < deadline) {
+        const CWinHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
         PROCESSENTRY32 entry{};
         entry.dwSize = sizeof entry;
-        for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
+        for (BOOL more = Process32First(snapshot.Get(), &entry); more;
+             more = Process32Next(snapshot.Get(), &entry)) {
             if (entry.th32ParentProcessID == parent && _stricmp(entry.szExeFile, "zrvlink.exe") == 0) {
-                children.push_back(entry.th32ProcessID);
+                return OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE,
+                                   entry.th32ProcessID);
             }
         }
-        CloseHandle(snapshot);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    return children;
+    return nullptr;
 }
-
-// zrvlink.exe started by the test, and the one child it started: the process of its only port.
-struct ParentAndChild {
-    HANDLE Parent = nullptr;
-    HANDLE Child = nullptr;
-    ~ParentAndChild() {
-        for (HANDLE process : {Parent, Child}) {
-            if (process != nullptr) {
-                CloseHandle(process);
-            }
-        }
-    }
-};
-
-bool FindParentAndChild(ParentAndChild* found) {
-    const std::vector<DWORD> parents = WaitForChildren(GetCurrentProcessId(), 1);
-    const std::vector<DWORD> children = parents.size() == 1 ? WaitForChildren(parents[0], 1) : parents;
-    if (parents.size() != 1 || children.size() != 1) {
-        return false;
-    }
-    found->Parent = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, parents[0]);
-    found->Child = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, children[0]);
-    return found->Parent != nullptr && found->Child != nullptr;
-}
-
-// An environment variable for the children of this test, while it lives.
-class CEnvironmentVariable {
-public:
-    CEnvironmentVariable(const char* name, const char* value) : m_name(name) {
-        SetEnvironmentVariableA(name, value);
-    }
-    ~CEnvironmentVariable() { SetEnvironmentVariableA(m_name, nullptr); }
-    CEnvironmentVariable(const CEnvironmentVariable&) = delete;
-    CEnvironmentVariable& operator=(const CEnvironmentVariable&) = delete;
-
-private:
-    const char* m_name;
-};
 
 TEST(PortMapped, PortsListsOnlyTheDevicesPresentPort) {
     const ExeRun run = Zrvlink({"ports"});
     EXPECT_EQ(0, run.Exit);
     EXPECT_EQ(MappedPort() + "\n", WithoutCarriageReturns(run.Out));
     EXPECT_EQ("", run.Err);
-}
-
-// The USB instance that run-detect.sh wrote for the mapped port is named by its serial number.
-TEST(PortMapped, LongJsonListingGivesTheInstancesSerialNumber) {
-    const ExeRun run = Zrvlink({"ports", "--long", "--json"});
-    EXPECT_EQ(0, run.Exit) << run.Err;
-    const nlohmann::json ports = nlohmann::json::parse(run.Out, nullptr, false);
-    ASSERT_TRUE(ports.is_array()) << run.Out;
-    ASSERT_EQ(1u, ports.size()) << run.Out;
-    const std::string serial = std::getenv("ZRV_SERIAL") != nullptr ? std::getenv("ZRV_SERIAL") : "?";
-    EXPECT_EQ(MappedPort(), ports[0].value("Port", ""));
-    EXPECT_EQ("fe5a", ports[0].value("Vid", ""));
-    EXPECT_EQ("0016", ports[0].value("Pid", ""));
-    EXPECT_EQ(serial, ports[0].value("Serial", ""));
-    EXPECT_EQ("USB\\VID_FE5A&PID_0016\\" + serial, ports[0].value("Location", ""));
 }
 
 TEST(PortMapped, ReadWithoutPortReadsTheDetectedDevice) {
@@ -165,11 +112,16 @@ TEST(PortMapped, ReadWithoutPortReadsTheDetectedDevice) {
     EXPECT_EQ("", run.Err);
 }
 
+// The port's own trace line names the call, the device and the system's code.
 TEST(PortMapped, ParallelReadsReportEachPortInOrder) {
     // Not COM7.dat: Windows would open the port itself under that name.
     const std::string file = "port-" + MappedPort() + ".dat";
-    const ExeRun run = Zrvlink({"read", "--port", MappedPort(), "--port", "COM29", "--output-dir", "."});
+    const ExeRun run =
+        Zrvlink({"read", "--port", MappedPort(), "--port", "COM29", "--output-dir", ".", "--trace"});
     EXPECT_EQ(11, run.Exit) << run.Err;
+    EXPECT_NE(std::string::npos,
+              WithoutCarriageReturns(run.Err).find("WARNING: cannot open \"\\\\.\\COM29\": error 2\n"))
+        << run.Err;
     char notFound[256]; // Wine's words differ from Windows'
     SystemErrorText(ERROR_FILE_NOT_FOUND, notFound, sizeof notFound);
     EXPECT_EQ(MappedPort() + ": OK ./" + file + "\nCOM29: WARNING: cannot open COM29: " + notFound + "\n",
@@ -195,24 +147,27 @@ TEST(PortMapped, SlowRepliesDoNotEndTheTransfer) {
 }
 
 TEST(PortMapped, HungPortIsEndedAtTheLimitWhileTheOtherReports) {
-    const CEnvironmentVariable limit("ZRVLINK_CHILD_LIMIT_MS", "10000");
+    SetEnvironmentVariableA("ZRVLINK_CHILD_LIMIT_MS", "10000");
     const std::string file = "port-" + MappedPort() + ".dat";
     const ExeRun run = Zrvlink({"read", "--port", MappedPort(), "--port", LongPort(), "--output-dir", "."});
     EXPECT_EQ(12, run.Exit) << run.Err;
     EXPECT_EQ(MappedPort() + ": OK ./" + file + "\n" + LongPort() + ": WARNING: communication error\n",
               WithoutCarriageReturns(run.Out));
     std::remove(file.c_str());
+    SetEnvironmentVariableA("ZRVLINK_CHILD_LIMIT_MS", nullptr);
 }
 
 // The exit code that Windows gives a process ended by an access violation.
 constexpr UINT ACCESS_VIOLATION = 0xC0000005;
 
+// zrvlink.exe reads the long device through one child process.
 TEST(PortMapped, CrashedChildIsReportedWithItsExceptionCode) {
     CChildProcess zrvlink;
     ASSERT_TRUE(zrvlink.Start(ProgramPath(), {"read", "--port", LongPort(), "--output-dir", "."}));
-    ParentAndChild processes;
-    ASSERT_TRUE(FindParentAndChild(&processes));
-    TerminateProcess(processes.Child, ACCESS_VIOLATION);
+    const CWinHandle parent(WaitForChild(GetCurrentProcessId()));
+    const CWinHandle child(parent.IsOpen() ? WaitForChild(GetProcessId(parent.Get())) : nullptr);
+    ASSERT_TRUE(child.IsOpen());
+    TerminateProcess(child.Get(), ACCESS_VIOLATION);
     EXPECT_EQ(14, zrvlink.Wait());
     EXPECT_EQ(LongPort() + ": WARNING: crashed (exception 0xC0000005)\n",
               WithoutCarriageReturns(zrvlink.Output()));
@@ -221,11 +176,12 @@ TEST(PortMapped, CrashedChildIsReportedWithItsExceptionCode) {
 TEST(PortMapped, KilledParentLeavesNoChildRunning) {
     CChildProcess zrvlink;
     ASSERT_TRUE(zrvlink.Start(ProgramPath(), {"read", "--port", LongPort(), "--output-dir", "."}));
-    ParentAndChild processes;
-    ASSERT_TRUE(FindParentAndChild(&processes));
-    TerminateProcess(processes.Parent, 1);
+    const CWinHandle parent(WaitForChild(GetCurrentProcessId()));
+    const CWinHandle child(parent.IsOpen() ? WaitForChild(GetProcessId(parent.Get())) : nullptr);
+    ASSERT_TRUE(child.IsOpen());
+    TerminateProcess(parent.Get(), 1);
     EXPECT_EQ(1, zrvlink.Wait());
-    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(processes.Child, BEFORE_THE_LONG_READ_ENDS_MS))
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(child.Get(), BEFORE_THE_LONG_READ_ENDS_MS))
         << "the port's process still runs";
 }
 
@@ -245,17 +201,11 @@ TEST(PortMapped, StationWritesTheDeviceAndRecordsItsSerialNumber) {
         << run.Out;
     RecordText record;
     std::string error;
-    std::FILE* file = std::fopen("wine-record.csv", "rb");
-    ASSERT_NE(nullptr, file);
-    std::string text(1 << 16, '\0');
-    text.resize(std::fread(&text[0], 1, text.size(), file));
-    std::fclose(file);
-    ASSERT_TRUE(ParseRecord(text, &record, &error)) << error;
+    ASSERT_TRUE(ParseRecord(ReadWholeFile("wine-record.csv"), &record, &error)) << error;
     ASSERT_EQ(2u, record.Rows.size());
-    const char* serial = std::getenv("ZRV_SERIAL");
     for (const RecordRow& row : record.Rows) {
         EXPECT_EQ(MappedPort(), row.Port);
-        EXPECT_EQ(serial != nullptr ? serial : "?", row.Serial);
+        EXPECT_EQ(EnvironmentText("ZRV_SERIAL"), row.Serial);
         EXPECT_EQ("192.168.7.21", row.Address);
     }
     EXPECT_EQ(RecordEvent::Done, record.Rows[1].Event);

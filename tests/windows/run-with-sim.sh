@@ -2,8 +2,7 @@
 # Runs a Windows test program with zrvlink-sim attached as COM<n>: starts the simulator (a Linux
 # program from the native build), maps its pty into the Wine prefix, runs the program under Wine with
 # ZRV_COM_PORT set, and stops the simulator. Needs the Wine session of scripts/with-wine.sh.
-# ZRV_SIM_OPTIONS, when set, holds options for the simulator (split at blanks). ZRV_SIMS, when set, lists
-# further simulators as "PORT:OPTIONS,PORT:OPTIONS..."; the program sees the same list.
+# ZRV_SIM_OPTIONS, when set, holds options for the simulator (split at blanks).
 # Usage: run-with-sim.sh SIM_PROGRAM PORT_NUMBER TEST_PROGRAM [ARG...]
 set -euo pipefail
 sim=$1 port=$2 program=$3
@@ -14,12 +13,9 @@ shift 3
 source "$(dirname "$0")/../../scripts/attach-sim.sh"
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/zrv-sim.XXXXXX")
-IFS=, read -r -a more <<<"${ZRV_SIMS:-}"
 cleanup() {
   zrv_stop_sims
   rm -f "$WINEPREFIX/dosdevices/com$port"
-  local entry
-  for entry in "${more[@]}"; do rm -f "$WINEPREFIX/dosdevices/com${entry%%:*}"; done
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -29,8 +25,4 @@ source "$(dirname "$0")/../../scripts/wine-server.sh"
 zrv_wine_server_up
 # shellcheck disable=SC2086 # one word per option
 zrv_attach_sim "$sim" "$work" "$port" ${ZRV_SIM_OPTIONS:-}
-for entry in "${more[@]}"; do
-  # shellcheck disable=SC2086 # one word per option
-  zrv_attach_sim "$sim" "$work" "${entry%%:*}" ${entry#*:}
-done
 ZRV_COM_PORT=$port /usr/lib/wine/wine64 "$program" "$@"

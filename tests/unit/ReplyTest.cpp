@@ -1,0 +1,179 @@
+// Received bytes cut into replies at the prompt, and the accept and reject tables of every reply parser.
+#include "devicelink/ReplyFramer.h"
+#include "devicelink/ReplyParser.h"
+
+#include "core/IPv4.h"
+#include "core/ParamSet.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+// Feeds `bytes` through a framer, `kept` or a fresh one; returns every reply that a prompt ended.
+std::vector<std::string> Frame(const std::string& bytes, ReplyBuffer* kept = nullptr) {
+    ReplyBuffer fresh{};
+    ReplyBuffer& reply = kept != nullptr ? *kept : fresh;
+    std::vector<std::string> replies;
+    for (char c : bytes) {
+        if (PutReplyChar(reply, static_cast<unsigned char>(c))) {
+            replies.emplace_back(reply.Text);
+        }
+    }
+    return replies;
+}
+
+TEST(PutReplyChar, PromptEndsEachReply) {
+    const std::string a300(300, 'a');
+    const struct {
+        std::string Bytes;
+        std::vector<std::string> Replies;
+    } cases[] = {
+        {"9600\r\n>", {"9600\r\n"}},
+        {">", {""}},
+        {"OK>update>", {"OK", "update"}},
+        {"no prompt yet", {}},
+        {std::string("a\0b\x1B", 4) + "c\x7F\x80\xFF\td>",
+         {"abc\x7F"
+          "d"}}, // controls and high bytes vanish
+        {a300 + ">next>", {a300.substr(0, REPLY_SIZE - 1), "next"}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.Replies, Frame(c.Bytes)) << c.Bytes;
+    }
+}
+
+TEST(PutReplyChar, BytesBeforeTheCommandBelongToItsReply) {
+    // The buffer is not cleared when a command is sent: stray bytes lead the next reply.
+    ReplyBuffer reply{};
+    Frame("OK>\r\nstray", &reply);
+    EXPECT_EQ(std::vector<std::string>{"\r\nstray9600"}, Frame("9600>", &reply));
+}
+
+// Parsers work in place on a reply buffer: each call gets its own copy.
+TEST(IsReplyOK, OnlyExactlyOK) {
+    const struct {
+        const char* Text;
+        bool Ok;
+    } cases[] = {
+        {"OK", true},   {"\r\nOK\r\n", true}, {"ok", false},       {"OK ", false},
+        {"OK!", false}, {"", false},          {"OK\r\nOK", false},
+    };
+    for (const auto& c : cases) {
+        std::string reply = c.Text;
+        EXPECT_EQ(c.Ok, IsReplyOK(reply.data())) << '"' << c.Text << '"';
+    }
+}
+
+// The number and address rules themselves are ParseDecimal's and ParseAddress's; here what the reply adds
+// around them, and that a rejected reply leaves the output alone.
+TEST(GetReplyNumber, AcceptsDigitsAloneBetweenLineEndsAndFlagsAnyNonzeroAsOne) {
+    const struct {
+        const char* Text;
+        bool Accepted;
+        int32_t Value;
+    } cases[] = {
+        {"0", true, 0},           {"\r\n\r\n115200\r\n\r\n", true, 115200},
+        {"2147483648", false, 0}, {" 9600", false, 0},
+        {"9600bps", false, 0},    {"\r\n", false, 0},
+    };
+    for (const auto& c : cases) {
+        std::string reply = c.Text;
+        int32_t number = -1;
+        int32_t flag = -1;
+        EXPECT_EQ(c.Accepted, GetReplyNumber(reply.data(), &number)) << '"' << c.Text << '"';
+        EXPECT_EQ(c.Accepted ? c.Value : -1, number) << c.Text;
+        reply = c.Text;
+        EXPECT_EQ(c.Accepted, GetReplyFlag(reply.data(), &flag)) << c.Text;
+        EXPECT_EQ(c.Accepted ? (c.Value != 0 ? 1 : 0) : -1, flag) << c.Text;
+    }
+}
+
+TEST(GetReplyAddress, AcceptsOneDottedQuadBetweenLineEnds) {
+    const struct {
+        const char* Text;
+        bool Accepted;
+        uint32_t Address;
+    } cases[] = {
+        {"\r\n10.0.0.5\r\n", true, MakeIPv4(10, 0, 0, 5)},
+        {"1.2.3.256", false, 0},
+        {" 1.2.3.4", false, 0},
+    };
+    for (const auto& c : cases) {
+        std::string reply = c.Text;
+        uint32_t address = 0xDEADBEEF;
+        EXPECT_EQ(c.Accepted, GetReplyAddress(reply.data(), &address)) << c.Text;
+        EXPECT_EQ(c.Accepted ? c.Address : 0xDEADBEEF, address) << c.Text;
+    }
+}
+
+// A name with a line break inside could not be sent back as one command line: rejected, output untouched.
+TEST(GetReplyText, CopiesTheTrimmedReplyBoundedBySizeAndNamesHoldNoLineBreak) {
+    const struct {
+        std::string Text;
+        std::size_t Size;
+        std::string Copied;
+        bool IsName; // accepted as a name
+    } cases[] = {
+        {"\r\nZRV-Link 1.02\r\n", TARGET_NAME_SIZE, "ZRV-Link 1.02", true},
+        {std::string(70, '4'), TARGET_NAME_SIZE, std::string(64, '4'), true},
+        {"4142", 3, "41", true},
+        {"\r\n", TARGET_NAME_SIZE, "", true},
+        {"41\r\n42", TARGET_NAME_SIZE, "41\r\n42", false},
+        {"41\r42", TARGET_NAME_SIZE, "41\r42", false},
+        {"41\n42\r\n", TARGET_NAME_SIZE, "41\n42", false},
+    };
+    for (const auto& c : cases) {
+        std::string reply = c.Text;
+        char text[TARGET_NAME_SIZE + 1];
+        text[c.Size] = '#'; // a guard byte past the size
+        EXPECT_TRUE(GetReplyText(reply.data(), text, c.Size));
+        EXPECT_EQ(c.Copied, text) << c.Text;
+        EXPECT_EQ('#', text[c.Size]) << "written past the size";
+        reply = c.Text;
+        char name[TARGET_NAME_SIZE] = "keep";
+        EXPECT_EQ(c.IsName, GetReplyName(reply.data(), name, c.Size)) << c.Text;
+        EXPECT_EQ(c.IsName ? c.Copied : "keep", name) << c.Text;
+    }
+}
+
+TEST(GetReplyNetParam, ReplyForms) {
+    const uint32_t a = MakeIPv4(192, 168, 0, 10), m = MakeIPv4(255, 255, 255, 0),
+                   g = MakeIPv4(192, 168, 0, 1);
+    const struct {
+        const char* What;
+        const char* Text;
+        bool Accepted;
+        uint32_t Address, Mask, Gateway;
+    } cases[] = {
+        {"three lines", "address 192.168.0.10\r\nnetmask 255.255.255.0\r\ngateway 192.168.0.1\r\n", true, a,
+         m, g},
+        {"any order", "gateway 192.168.0.1\nnetmask 255.255.255.0\naddress 192.168.0.10", true, a, m, g},
+        {"address alone", "\r\naddress 192.168.0.10\r\n", true, a, 0, 0},
+        {"dhcp", "dhcp\r\n", true, 0, 0, 0},
+        {"dhcp after address", "address 192.168.0.10\r\ndhcp\r\n", true, 0, 0, 0},
+        {"blanks and tabs around", " \taddress   192.168.0.10 \t\r\n", true, a, 0, 0},
+        {"later duplicate wins", "address 1.1.1.1\r\naddress 192.168.0.10\r\n", true, a, 0, 0},
+        {"fourth line never read",
+         "address 192.168.0.10\r\nnetmask 255.255.255.0\r\ngateway 192.168.0.1\r\nbad", true, a, m, g},
+        {"empty", "\r\n\r\n", false, 0, 0, 0},
+        {"capital key", "ADDRESS 192.168.0.10\r\n", false, 0, 0, 0},
+        {"unknown key", "address 192.168.0.10\r\nbroadcast 192.168.0.255\r\n", false, a, 0, 0},
+        {"tab alone separates", "address\t192.168.0.10\r\n", false, 0, 0, 0},
+        {"no value", "address\r\n", false, 0, 0, 0},
+        {"bad address", "address 192.168.0.256\r\n", false, 0, 0, 0},
+        {"dhcp in capitals", "DHCP\r\n", false, 0, 0, 0},
+    };
+    for (const auto& c : cases) {
+        std::string reply = c.Text;
+        uint32_t address = 7, mask = 7, gateway = 7; // overwritten in every case
+        EXPECT_EQ(c.Accepted, GetReplyNetParam(reply.data(), &address, &mask, &gateway)) << c.What;
+        EXPECT_EQ(c.Address, address) << c.What;
+        EXPECT_EQ(c.Mask, mask) << c.What;
+        EXPECT_EQ(c.Gateway, gateway) << c.What;
+    }
+}
+
+} // namespace
