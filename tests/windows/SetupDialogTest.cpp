@@ -445,7 +445,7 @@ TEST_F(SetupDialog, FileDialogsOfferSetupFilesAndAskBeforeReplacingOne) {
     for (int answer : {IDNO, IDYES}) {
         save = OpenFileDialog(main, IDC_SAVE_SETUP);
         ASSERT_TRUE(ChooseFile(save, "office.dat"));
-        const MessageBoxView replace = WaitForMessageBoxOf(save);
+        const MessageBoxView replace = WaitForMessageBox(0, "", save);
         ASSERT_NE(nullptr, replace.Window) << "no question before replacing";
         EXPECT_EQ("Yes+No", replace.Buttons) << replace.Text;
         ASSERT_TRUE(Answer(replace, answer));
@@ -478,7 +478,7 @@ TEST_F(SetupDialog, FileDialogsOfferSetupFilesAndAskBeforeReplacingOne) {
     ASSERT_TRUE(SetFileAttributesA(locked.c_str(), FILE_ATTRIBUTE_READONLY));
     save = OpenFileDialog(main, IDC_SAVE_SETUP);
     ASSERT_TRUE(ChooseFile(save, "locked.dat"));
-    ASSERT_TRUE(Answer(WaitForMessageBoxOf(save), IDYES)); // the question before replacing
+    ASSERT_TRUE(Answer(WaitForMessageBox(0, "", save), IDYES)); // the question before replacing
     ASSERT_TRUE(Answer(ExpectBox(SAVE_ERROR), IDOK));
     EXPECT_EQ("BaudRate=9600\r\n", ReadWholeFile(locked));
     SetFileAttributesA(locked.c_str(), FILE_ATTRIBUTE_NORMAL); // for the folder's removal

@@ -35,7 +35,6 @@ std::string SerialMapName(int port) {
 struct WindowSearch {
     DWORD Pid;
     std::string Caption;
-    HWND Exclude;
     HWND Owner; // when not null, only windows it owns
     HWND Found;
 };
@@ -44,7 +43,7 @@ BOOL CALLBACK MatchTopWindow(HWND window, LPARAM context) {
     auto* search = reinterpret_cast<WindowSearch*>(context);
     DWORD pid = 0;
     GetWindowThreadProcessId(window, &pid);
-    if ((search->Pid != 0 && pid != search->Pid) || window == search->Exclude || !IsWindowVisible(window) ||
+    if ((search->Pid != 0 && pid != search->Pid) || !IsWindowVisible(window) ||
         (search->Owner != nullptr && GetWindow(window, GW_OWNER) != search->Owner)) {
         return TRUE;
     }
@@ -57,7 +56,10 @@ BOOL CALLBACK MatchTopWindow(HWND window, LPARAM context) {
     return FALSE;
 }
 
-HWND WaitForWindow(WindowSearch search) {
+} // namespace
+
+HWND WaitForDialog(DWORD pid, const std::string& caption, HWND owner) {
+    WindowSearch search{pid, caption, owner, nullptr};
     WaitFor([&] {
         EnumWindows(MatchTopWindow, reinterpret_cast<LPARAM>(&search));
         return search.Found != nullptr;
@@ -65,7 +67,8 @@ HWND WaitForWindow(WindowSearch search) {
     return search.Found;
 }
 
-MessageBoxView ViewOf(HWND box) {
+MessageBoxView WaitForMessageBox(DWORD pid, const std::string& caption, HWND owner) {
+    const HWND box = WaitForDialog(pid, caption, owner);
     MessageBoxView view;
     view.Window = box;
     const struct {
@@ -80,8 +83,6 @@ MessageBoxView ViewOf(HWND box) {
     view.Text = box != nullptr ? ItemText(box, MESSAGE_TEXT) : "";
     return view;
 }
-
-} // namespace
 
 bool ListSerialPort(int port) {
     return SetString(HKEY_LOCAL_MACHINE, SERIAL_MAP_KEY, SerialMapName(port), "COM" + std::to_string(port));
@@ -263,20 +264,8 @@ bool CSetupProcess::WaitForExit(DWORD* exitCode) const {
            GetExitCodeProcess(m_process, exitCode) != 0;
 }
 
-HWND WaitForDialog(DWORD pid, const std::string& caption, HWND exclude) {
-    return WaitForWindow({pid, caption, exclude, nullptr, nullptr});
-}
-
 bool WaitUntilGone(HWND window) {
     return WaitFor([&] { return !IsWindow(window) || !IsWindowVisible(window); });
-}
-
-MessageBoxView WaitForMessageBox(DWORD pid, const std::string& caption) {
-    return ViewOf(WaitForDialog(pid, caption));
-}
-
-MessageBoxView WaitForMessageBoxOf(HWND owner) {
-    return ViewOf(WaitForWindow({0, "", nullptr, owner, nullptr}));
 }
 
 bool Answer(const MessageBoxView& box, int id) {

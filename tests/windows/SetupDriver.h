@@ -54,9 +54,9 @@ private:
     DWORD m_id = 0;
 };
 
-// A visible top-level dialog of process `pid` (0: any) whose caption starts with `caption`; null after the
-// wait.
-HWND WaitForDialog(DWORD pid, const std::string& caption, HWND exclude = nullptr);
+// A visible top-level dialog of process `pid` (0: any) whose caption starts with `caption` and, when
+// `owner` is given, that `owner` owns; null after the wait.
+HWND WaitForDialog(DWORD pid, const std::string& caption, HWND owner = nullptr);
 // True once `window` no longer exists or is hidden.
 bool WaitUntilGone(HWND window);
 // Waits until `predicate` holds; false after the wait.
@@ -80,9 +80,8 @@ struct MessageBoxView {
     std::string Icon;    // as the probe names it; empty when not asked
 };
 
-MessageBoxView WaitForMessageBox(DWORD pid, const std::string& caption);
-// A message box that `owner` opened, whatever its caption.
-MessageBoxView WaitForMessageBoxOf(HWND owner);
+// The dialog that WaitForDialog finds, as a message box.
+MessageBoxView WaitForMessageBox(DWORD pid, const std::string& caption, HWND owner = nullptr);
 // Answers with the button `id` (IDOK, IDCANCEL, IDYES, IDNO) and waits until the box is gone.
 bool Answer(const MessageBoxView& box, int id);
 

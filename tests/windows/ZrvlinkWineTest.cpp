@@ -1,10 +1,13 @@
-// zrvlink.exe under Wine, found through the registry as the setup program finds its device: run by
-// run-detect.sh, first with the simulator's pty mapped as COM<ZRV_COM_PORT> and a slow simulator's as
-// COM<ZRV_SLOW_PORT> (PortMapped), then with the first mapping gone (PortUnmapped). A device whose read
-// takes about 40 s stays on COM<ZRV_LONG_PORT> throughout.
+// zrvlink.exe and the Win32 portkit under Wine, found through the registry as the setup program finds
+// its device: run by run-detect.sh, first with the simulator's pty mapped as COM<ZRV_COM_PORT>, a slow
+// simulator's as COM<ZRV_SLOW_PORT> and one that takes no data as COM<ZRV_STALLED_PORT> (PortMapped), then
+// with the first mapping gone (PortUnmapped). A device whose read takes about 40 s stays on
+// COM<ZRV_LONG_PORT> throughout.
 #include "cli/ChildProcess.h"
 #include "cli/SetupText.h"
+#include "core/DebugPrint.h"
 #include "core/ParamFile.h"
+#include "portkit/PortKit.h"
 #include "provisioning/Record.h"
 
 #include "TestFiles.h"
@@ -148,6 +151,28 @@ TEST(PortMapped, HungPortIsEndedAtTheLimitWhileTheOtherReports) {
               WithoutCarriageReturns(run.Out));
     std::remove(file.c_str());
     SetEnvironmentVariableA("ZRVLINK_CHILD_LIMIT_MS", nullptr);
+}
+
+// The Win32 portkit on a device whose firmware stopped taking data, where the setup program and zrvlink.exe
+// do not take it: the line fills, and a write must then fail within its limit instead of holding the
+// worker (and the Stop behind it) for ever; a write that waited for ever would leave this program to
+// ctest's time limit.
+TEST(PortMapped, StalledPortFailsTheWriteInsteadOfWaitingForEver) {
+    const std::string port = EnvironmentText("ZRV_STALLED_PORT");
+    int accepted = 0; // blocks accepted before the first refusal
+    const std::string trace = CaptureTrace("t", [&] {
+        const int32_t handle = CreateCommPort(std::atoi(port.c_str()), 9600, 8, COMM_PARITY_NONE, 1, 0, 0, 0);
+        ASSERT_GE(handle, 0);
+        const std::string block(4096, 'x');
+        while (accepted < 1024 &&
+               WriteCommBlock(handle, block.data(), static_cast<int32_t>(block.size())) != 0) {
+            ++accepted;
+        }
+        EXPECT_EQ(0, DestroyCommPort(handle));
+    });
+    EXPECT_LT(accepted, 1024);
+    const std::string timedOut = "WARNING: cannot write \"\\\\.\\COM" + port + "\": error 1460\n";
+    EXPECT_NE(std::string::npos, trace.find(timedOut)) << trace;
 }
 
 // The exit code that Windows gives a process ended by an access violation.
