@@ -190,21 +190,15 @@ const DeviceSetupApi FAKE_API{FakeGetClassDevsEx, FakeGetListDetail, FakeEnumDev
                               FakeDestroy,        FakeGetDeviceIdEx};
 
 // The table of fakes, or a load that fails with `LoadError` (SILENT: without a code).
-class CFakeSource : public CSetupApiSource {
-public:
-    explicit CFakeSource(DWORD loadError = ERROR_SUCCESS) : m_loadError(loadError) {}
+struct CFakeSource : CSetupApiSource {
+    explicit CFakeSource(DWORD loadError) : LoadError(loadError) {}
     const DeviceSetupApi* Bind(DWORD* error) override {
         ++Binds;
-        if (m_loadError == ERROR_SUCCESS) {
-            return &FAKE_API;
-        }
-        *error = m_loadError == SILENT ? ERROR_SUCCESS : m_loadError;
-        return nullptr;
+        *error = LoadError == SILENT ? ERROR_SUCCESS : LoadError;
+        return LoadError == ERROR_SUCCESS ? &FAKE_API : nullptr;
     }
+    const DWORD LoadError;
     int Binds = 0;
-
-private:
-    DWORD m_loadError;
 };
 
 class DriverClean : public ::testing::Test {
@@ -229,13 +223,6 @@ protected:
     FakeSystem System;
 };
 
-// Many IDs of 40 characters and then `last`: more than 8192 bytes before `last` begins.
-Ids LongListEndingWith(const std::wstring& last) {
-    Ids ids(300, std::wstring(40, L'F'));
-    ids.push_back(last);
-    return ids;
-}
-
 struct ListCase {
     const char* Name;
     FakeProperty Stored;
@@ -244,7 +231,8 @@ struct ListCase {
 };
 
 TEST_F(DriverClean, PropertiesAreReadWholeAndSplitWhateverTheirTerminators) {
-    const Ids longList = LongListEndingWith(L"ZRV\\LAST");
+    Ids longList(300, std::wstring(40, L'F')); // more than 8192 bytes before the last ID begins
+    longList.push_back(L"ZRV\\LAST");
     const DWORD longBytes = static_cast<DWORD>(MultiSz(longList).Bytes.size());
     FakeProperty stuck = MultiSz(longList);
     stuck.ClaimedBytes = 8192;
