@@ -1,6 +1,6 @@
-// The Win32 side of persistence under Wine: the default profile in the user's registry, reading with
-// writers denied, a read-only file that a save must refuse as opening it for writing would, and saves
-// whose replacing step fails in each way Windows knows, none of which may lose the configuration.
+// The Win32 side of persistence under Wine: the default profile in the user's registry, and saves whose
+// replacing step fails in each way Windows knows, none of which may lose the configuration. Reading with
+// writers denied and a read-only target are shown through the setup program's file dialogs.
 #include "core/ParamFile.h"
 #include "persistence/Profile.h"
 #include "persistence/Settings.h"
@@ -19,47 +19,15 @@
 
 namespace {
 
-TEST(DefaultProfile, IsReadOnlyWhileNoFileNameIsSet) {
+// Without a file name the settings come from the user's registry.
+TEST(DefaultProfile, IsReadFromTheUsersRegistry) {
     const std::string key = std::string("Software\\") + PROFILE_APPLICATION;
     ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueA(HKEY_CURRENT_USER, (key + "\\" + SETTINGS_SECTION).c_str(),
                                              "BaudRateChange", REG_SZ, "1", 2));
     CAppSettings settings;
     settings.Load();
     EXPECT_EQ(1, settings.BaudRateChange);
-    EXPECT_EQ("fallback", CSettings().GetString("NoSuchKey", "fallback"));
-
-    CAppSettings fromFile;
-    fromFile.FileName = TempFilePath("missing");
-    fromFile.Load();
-    EXPECT_EQ(0, fromFile.BaudRateChange);
     RegDeleteTreeA(HKEY_CURRENT_USER, key.c_str());
-}
-
-TEST(SetupFileWin32, LoadIsRefusedWhileAnotherWriterHasTheFileOpen) {
-    CScratchDir dir;
-    const std::string path = dir.Write("shared.dat", "BaudRate=9600\r\n");
-    const HANDLE writer = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, writer);
-    CParamFile file;
-    EXPECT_FALSE(file.Load(path.c_str()));
-    EXPECT_EQ(FILE_ERROR_OPEN, file.FileError);
-    EXPECT_EQ(ERROR_SHARING_VIOLATION, file.SystemError);
-    CloseHandle(writer);
-    EXPECT_TRUE(file.Load(path.c_str()));
-    EXPECT_EQ(9600, file.GetParam()->BaudRate);
-}
-
-TEST(SetupFileWin32, SaveRefusesAReadOnlyFileAndLeavesIt) {
-    CScratchDir dir;
-    const std::string path = dir.Write("readonly.dat", "BaudRate=9600\r\n");
-    ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY));
-    CParamFile file;
-    EXPECT_FALSE(file.Save(path.c_str()));
-    EXPECT_EQ(FILE_ERROR_WRITE, file.FileError);
-    EXPECT_EQ(ERROR_ACCESS_DENIED, file.SystemError);
-    EXPECT_EQ("BaudRate=9600\r\n", ReadWholeFile(path));
-    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
 // What the replacing step answers, attempt by attempt (past the end, the last answer again; 0 lets the
@@ -175,7 +143,8 @@ TEST(SetupFileWin32, NoFailureOfTheReplacingStepLosesTheConfiguration) {
 
 // A program that holds the target open, as a virus scanner does, until the save has paused twice: the
 // system's own answer to the replacing step is taken for "held", and waited for. Held for good, the
-// scripted case above gives up.
+// scripted case above gives up. The save names its file relatively, which Wine's ReplaceFileW refuses
+// (error 267, measured with Wine 8).
 HANDLE Holder = INVALID_HANDLE_VALUE;
 unsigned Pauses;
 
@@ -185,7 +154,7 @@ void PauseAndReleaseAtTheSecond(unsigned) {
     }
 }
 
-TEST(SetupFileWin32, SaveWaitsForAProgramThatHoldsTheTargetForAMoment) {
+TEST(SetupFileWin32, SaveByARelativeNameWaitsForAProgramThatHoldsTheTargetForAMoment) {
     CScratchDir dir;
     const std::string path = dir.Write("a.dat", "BaudRate=1200\r\n");
     // Sharing reading and writing, not deletion: the target cannot be replaced while this is open.
@@ -194,30 +163,18 @@ TEST(SetupFileWin32, SaveWaitsForAProgramThatHoldsTheTargetForAMoment) {
     ASSERT_NE(INVALID_HANDLE_VALUE, Holder);
     Pauses = 0;
     SetFilePauseHook(PauseAndReleaseAtTheSecond);
+    const std::filesystem::path before = std::filesystem::current_path();
+    std::filesystem::current_path(dir.Path());
     CParamFile file;
     file.GetParam()->BaudRate = 9600;
-    EXPECT_TRUE(file.Save(path.c_str())) << "error " << file.SystemError;
+    EXPECT_TRUE(file.Save("a.dat")) << "error " << file.SystemError;
+    std::filesystem::current_path(before);
     SetFilePauseHook(nullptr);
     if (Pauses < 2) {
         CloseHandle(Holder);
     }
     EXPECT_EQ(2u, Pauses);
     EXPECT_EQ(0u, ReadWholeFile(path).find("BaudRate=9600\r\n"));
-    EXPECT_EQ(std::set<std::string>{"a.dat"}, dir.Names());
-}
-
-// Wine's ReplaceFileW refuses relative names (error 267, measured with Wine 8).
-TEST(SetupFileWin32, SaveOverAnExistingFileByARelativeName) {
-    CScratchDir dir;
-    dir.Write("a.dat", "BaudRate=1200\r\n");
-    const std::filesystem::path before = std::filesystem::current_path();
-    std::filesystem::current_path(dir.Path());
-    CParamFile file;
-    file.GetParam()->BaudRate = 9600;
-    const bool saved = file.Save("a.dat");
-    std::filesystem::current_path(before);
-    EXPECT_TRUE(saved) << "error " << file.SystemError;
-    EXPECT_EQ(0u, ReadWholeFile(dir.File("a.dat")).find("BaudRate=9600\r\n"));
     EXPECT_EQ(std::set<std::string>{"a.dat"}, dir.Names());
 }
 

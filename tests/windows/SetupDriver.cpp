@@ -2,8 +2,6 @@
 // for it. Windows side.
 #include "SetupDriver.h"
 
-#include "core/DebugPrint.h"
-
 #include <commctrl.h>
 
 #include <chrono>
@@ -37,7 +35,6 @@ std::string SerialMapName(int port) {
 struct WindowSearch {
     DWORD Pid;
     std::string Caption;
-    HWND Exclude;
     HWND Owner; // when not null, only windows it owns
     HWND Found;
 };
@@ -46,7 +43,7 @@ BOOL CALLBACK MatchTopWindow(HWND window, LPARAM context) {
     auto* search = reinterpret_cast<WindowSearch*>(context);
     DWORD pid = 0;
     GetWindowThreadProcessId(window, &pid);
-    if ((search->Pid != 0 && pid != search->Pid) || window == search->Exclude || !IsWindowVisible(window) ||
+    if ((search->Pid != 0 && pid != search->Pid) || !IsWindowVisible(window) ||
         (search->Owner != nullptr && GetWindow(window, GW_OWNER) != search->Owner)) {
         return TRUE;
     }
@@ -59,7 +56,10 @@ BOOL CALLBACK MatchTopWindow(HWND window, LPARAM context) {
     return FALSE;
 }
 
-HWND WaitForWindow(WindowSearch search) {
+} // namespace
+
+HWND WaitForDialog(DWORD pid, const std::string& caption, HWND owner) {
+    WindowSearch search{pid, caption, owner, nullptr};
     WaitFor([&] {
         EnumWindows(MatchTopWindow, reinterpret_cast<LPARAM>(&search));
         return search.Found != nullptr;
@@ -67,7 +67,8 @@ HWND WaitForWindow(WindowSearch search) {
     return search.Found;
 }
 
-MessageBoxView ViewOf(HWND box) {
+MessageBoxView WaitForMessageBox(DWORD pid, const std::string& caption, HWND owner) {
+    const HWND box = WaitForDialog(pid, caption, owner);
     MessageBoxView view;
     view.Window = box;
     const struct {
@@ -82,8 +83,6 @@ MessageBoxView ViewOf(HWND box) {
     view.Text = box != nullptr ? ItemText(box, MESSAGE_TEXT) : "";
     return view;
 }
-
-} // namespace
 
 bool ListSerialPort(int port) {
     return SetString(HKEY_LOCAL_MACHINE, SERIAL_MAP_KEY, SerialMapName(port), "COM" + std::to_string(port));
@@ -119,12 +118,13 @@ bool SubstituteDialogFont() {
                            substitute, sizeof substitute) == ERROR_SUCCESS;
 }
 
-CTraceCatcher::CTraceCatcher() : m_thread(&CTraceCatcher::Run, this) {
+CCopyDataCatcher::CCopyDataCatcher(const char* className, ULONG_PTR tag, bool inProcess)
+    : m_tag(tag), m_inProcess(inProcess), m_thread(&CCopyDataCatcher::Run, this, className) {
     std::unique_lock<std::mutex> hold(m_lock);
     m_changed.wait(hold, [&] { return m_ready; });
 }
 
-CTraceCatcher::~CTraceCatcher() {
+CCopyDataCatcher::~CCopyDataCatcher() {
     Release();
     if (m_window != nullptr) {
         PostMessageA(m_window, WM_CLOSE, 0, 0);
@@ -132,46 +132,56 @@ CTraceCatcher::~CTraceCatcher() {
     m_thread.join();
 }
 
-std::string CTraceCatcher::Lines() const {
+std::string CCopyDataCatcher::Lines() const {
     std::lock_guard<std::mutex> hold(m_lock);
     return m_lines;
 }
 
-void CTraceCatcher::HoldAt(const std::string& text) {
+std::string CCopyDataCatcher::Next() {
+    std::unique_lock<std::mutex> hold(m_lock);
+    m_changed.wait_for(hold, std::chrono::milliseconds(DRIVER_WAIT_MS),
+                       [&] { return m_lines.size() > m_read; });
+    const std::string next = m_lines.substr(m_read);
+    m_read = m_lines.size();
+    return next;
+}
+
+void CCopyDataCatcher::HoldAt(const std::string& text) {
     std::lock_guard<std::mutex> hold(m_lock);
     m_holdAt = text;
     m_holding = false;
 }
 
-bool CTraceCatcher::WaitUntilHeld() {
+bool CCopyDataCatcher::WaitUntilHeld() {
     std::unique_lock<std::mutex> hold(m_lock);
     return m_changed.wait_for(hold, std::chrono::milliseconds(DRIVER_WAIT_MS), [&] { return m_holding; });
 }
 
-void CTraceCatcher::Release() {
+void CCopyDataCatcher::Release() {
     std::lock_guard<std::mutex> hold(m_lock);
     m_holdAt.clear();
     m_changed.notify_all();
 }
 
 // On the catcher's thread, while the sender waits for the line to be taken.
-void CTraceCatcher::Take(const std::string& line) {
+void CCopyDataCatcher::Take(const std::string& line) {
     std::unique_lock<std::mutex> hold(m_lock);
     m_lines += line;
-    if (!m_holdAt.empty() && line.find(m_holdAt) != std::string::npos) {
-        m_holding = true;
-        m_changed.notify_all();
+    const bool held = !m_holdAt.empty() && line.find(m_holdAt) != std::string::npos;
+    m_holding = m_holding || held;
+    m_changed.notify_all();
+    if (held) {
         m_changed.wait(hold, [&] { return m_holdAt.empty(); });
     }
 }
 
-void CTraceCatcher::Run() {
+void CCopyDataCatcher::Run(const std::string& className) {
     WNDCLASSA windowClass = {};
     windowClass.lpfnWndProc = WindowProc;
     windowClass.hInstance = GetModuleHandleA(nullptr);
-    windowClass.lpszClassName = "TraceWin TRACE Window";
+    windowClass.lpszClassName = className.c_str();
     RegisterClassA(&windowClass); // already registered by an earlier catcher: fine
-    HWND window = CreateWindowExA(0, windowClass.lpszClassName, "trace", WS_OVERLAPPED, 0, 0, 0, 0, nullptr,
+    HWND window = CreateWindowExA(0, windowClass.lpszClassName, "catcher", WS_OVERLAPPED, 0, 0, 0, 0, nullptr,
                                   nullptr, windowClass.hInstance, this);
     {
         std::lock_guard<std::mutex> hold(m_lock);
@@ -185,16 +195,20 @@ void CTraceCatcher::Run() {
     }
 }
 
-LRESULT CALLBACK CTraceCatcher::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT CALLBACK CCopyDataCatcher::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_NCCREATE) {
         SetWindowLongPtrA(
             window, GWLP_USERDATA,
             reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams));
     }
-    auto* catcher = reinterpret_cast<CTraceCatcher*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+    auto* catcher = reinterpret_cast<CCopyDataCatcher*>(GetWindowLongPtrA(window, GWLP_USERDATA));
     const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
-    if (message == WM_COPYDATA && catcher != nullptr && data->dwData == TRACE_COPYDATA_TAG) {
-        catcher->Take(std::string(static_cast<const char*>(data->lpData), data->cbData));
+    if (message == WM_COPYDATA && catcher != nullptr && data->dwData == catcher->m_tag && wParam == 0) {
+        const char* text = static_cast<const char*>(data->lpData);
+        if (catcher->m_inProcess && text[data->cbData] != '\0') {
+            return FALSE;
+        }
+        catcher->Take(std::string(text, data->cbData));
         return TRUE;
     }
     if (message == WM_DESTROY) {
@@ -250,20 +264,8 @@ bool CSetupProcess::WaitForExit(DWORD* exitCode) const {
            GetExitCodeProcess(m_process, exitCode) != 0;
 }
 
-HWND WaitForDialog(DWORD pid, const std::string& caption, HWND exclude) {
-    return WaitForWindow({pid, caption, exclude, nullptr, nullptr});
-}
-
 bool WaitUntilGone(HWND window) {
     return WaitFor([&] { return !IsWindow(window) || !IsWindowVisible(window); });
-}
-
-MessageBoxView WaitForMessageBox(DWORD pid, const std::string& caption) {
-    return ViewOf(WaitForDialog(pid, caption));
-}
-
-MessageBoxView WaitForMessageBoxOf(HWND owner) {
-    return ViewOf(WaitForWindow({0, "", nullptr, owner, nullptr}));
 }
 
 bool Answer(const MessageBoxView& box, int id) {
@@ -389,26 +391,11 @@ bool SaveWindowShot(HWND window, const std::string& bmpPath) {
     return copied && read && static_cast<bool>(out);
 }
 
-// The probe lies beside the test program, which the system searches first.
-CSetupProbe::CSetupProbe() : m_module(LoadLibraryA("setup_probe.dll")) {
-    WNDCLASSA windowClass = {};
-    windowClass.lpfnWndProc = ReplyProc;
-    windowClass.hInstance = GetModuleHandleA(nullptr);
-    windowClass.lpszClassName = "ZRVLinkSetupProbeReplies";
-    RegisterClassA(&windowClass); // already registered by an earlier probe: fine
-    m_replyWindow = CreateWindowExA(0, windowClass.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                    windowClass.hInstance, nullptr);
-    SetWindowLongPtrA(m_replyWindow, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-}
-
 CSetupProbe::~CSetupProbe() {
     for (HHOOK hook : {m_queryHook, m_startHook}) {
         if (hook != nullptr) {
             UnhookWindowsHookEx(hook);
         }
-    }
-    if (m_replyWindow != nullptr) {
-        DestroyWindow(m_replyWindow);
     }
     if (m_module != nullptr) {
         FreeLibrary(m_module);
@@ -438,30 +425,9 @@ bool CSetupProbe::Hook(HHOOK* slot, int type, const char* name, DWORD thread) {
 }
 
 std::string CSetupProbe::Ask(HWND window, ProbeQuery query, WORD argument) {
-    m_reply.clear();
-    m_replied = false;
     if (m_queryHook == nullptr || !PostMessageA(window, ProbeMessage(), MAKEWPARAM(query, argument),
-                                                reinterpret_cast<LPARAM>(m_replyWindow))) {
+                                                reinterpret_cast<LPARAM>(m_replies.Window()))) {
         return std::string();
     }
-    // The answer is sent to this thread: it arrives while the thread looks at its queue.
-    WaitFor([&] {
-        MSG message;
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-            DispatchMessageA(&message);
-        }
-        return m_replied;
-    });
-    return m_reply;
-}
-
-LRESULT CALLBACK CSetupProbe::ReplyProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    auto* probe = reinterpret_cast<CSetupProbe*>(GetWindowLongPtrA(window, GWLP_USERDATA));
-    const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
-    if (message == WM_COPYDATA && probe != nullptr && data->dwData == PROBE_REPLY_TAG) {
-        probe->m_reply.assign(static_cast<const char*>(data->lpData), data->cbData);
-        probe->m_replied = true;
-        return TRUE;
-    }
-    return DefWindowProcA(window, message, wParam, lParam);
+    return m_replies.Next();
 }

@@ -54,9 +54,9 @@ private:
     DWORD m_id = 0;
 };
 
-// A visible top-level dialog of process `pid` (0: any) whose caption starts with `caption`; null after the
-// wait.
-HWND WaitForDialog(DWORD pid, const std::string& caption, HWND exclude = nullptr);
+// A visible top-level dialog of process `pid` (0: any) whose caption starts with `caption` and, when
+// `owner` is given, that `owner` owns; null after the wait.
+HWND WaitForDialog(DWORD pid, const std::string& caption, HWND owner = nullptr);
 // True once `window` no longer exists or is hidden.
 bool WaitUntilGone(HWND window);
 // Waits until `predicate` holds; false after the wait.
@@ -80,9 +80,8 @@ struct MessageBoxView {
     std::string Icon;    // as the probe names it; empty when not asked
 };
 
-MessageBoxView WaitForMessageBox(DWORD pid, const std::string& caption);
-// A message box that `owner` opened, whatever its caption.
-MessageBoxView WaitForMessageBoxOf(HWND owner);
+// The dialog that WaitForDialog finds, as a message box.
+MessageBoxView WaitForMessageBox(DWORD pid, const std::string& caption, HWND owner = nullptr);
 // Answers with the button `id` (IDOK, IDCANCEL, IDYES, IDNO) and waits until the box is gone.
 bool Answer(const MessageBoxView& box, int id);
 
@@ -109,45 +108,24 @@ bool ChooseFile(HWND fileDialog, const std::string& path);
 // Repaints `window` and saves what the screen shows of it (the part on the screen) as a 24-bit BMP.
 bool SaveWindowShot(HWND window, const std::string& bmpPath);
 
-// setup_probe.dll hooked into the program's user-interface thread (see SetupProbe.h).
-class CSetupProbe {
+// A hidden window of class `className` that collects what it is sent as WM_COPYDATA tagged `tag`, on a
+// thread of its own (the sender waits until the data has been taken). It takes only what a trace viewer
+// takes: no sender window, and, from a sender in this process (`inProcess`), a NUL after the bytes
+// counted; from another process the system copies the counted bytes alone. As a viewer it collects the
+// trace log's lines; the probe answers the driver through one.
+class CCopyDataCatcher {
 public:
-    CSetupProbe();
-    ~CSetupProbe();
-    CSetupProbe(const CSetupProbe&) = delete;
-    CSetupProbe& operator=(const CSetupProbe&) = delete;
-
-    bool Loaded() const { return m_module != nullptr && m_replyWindow != nullptr; }
-    // Hooks the thread of `window`; its queries may then name any window of that thread.
-    bool Attach(HWND window);
-    // The probe's answer about `window`; empty when none came.
-    std::string Ask(HWND window, ProbeQuery query, WORD argument = 0);
-    // For a program whose main thread has not run yet: `failHook` (PROBE_FAIL_*) at its first window.
-    bool FailAtFirstWindow(DWORD threadId, const char* failHook);
-
-private:
-    static LRESULT CALLBACK ReplyProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-    bool Hook(HHOOK* slot, int type, const char* name, DWORD thread);
-
-    HMODULE m_module = nullptr;
-    HWND m_replyWindow = nullptr;
-    HHOOK m_queryHook = nullptr;
-    HHOOK m_startHook = nullptr;
-    std::string m_reply; // written by ReplyProc on this thread while Ask pumps
-    bool m_replied = false;
-};
-
-// A trace viewer window, as the program's trace log looks for one: collects the lines it is sent, on a
-// thread of its own (the sender waits until a line has been taken).
-class CTraceCatcher {
-public:
-    CTraceCatcher();
-    ~CTraceCatcher();
-    CTraceCatcher(const CTraceCatcher&) = delete;
-    CTraceCatcher& operator=(const CTraceCatcher&) = delete;
+    explicit CCopyDataCatcher(const char* className = "TraceWin TRACE Window", ULONG_PTR tag = 0x6E697774,
+                              bool inProcess = false);
+    ~CCopyDataCatcher();
+    CCopyDataCatcher(const CCopyDataCatcher&) = delete;
+    CCopyDataCatcher& operator=(const CCopyDataCatcher&) = delete;
 
     bool Running() const { return m_window != nullptr; }
+    HWND Window() const { return m_window; }
     std::string Lines() const;
+    // What came since the last call, once something has come; empty after the wait.
+    std::string Next();
     // The first line that contains `text` is taken only at Release: its sender, and the thread it traces
     // for, wait until then.
     void HoldAt(const std::string& text);
@@ -157,15 +135,44 @@ public:
 
 private:
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-    void Run();
+    void Run(const std::string& className);
     void Take(const std::string& line);
 
+    const ULONG_PTR m_tag;
+    const bool m_inProcess;
     HWND m_window = nullptr; // written by the thread before the ready flag, read after it
     mutable std::mutex m_lock;
     std::condition_variable m_changed;
     bool m_ready = false;   // guarded by m_lock
     std::string m_lines;    // guarded by m_lock
+    std::size_t m_read = 0; // guarded by m_lock: how much of m_lines Next has returned
     std::string m_holdAt;   // guarded by m_lock; empty: nothing is held
     bool m_holding = false; // guarded by m_lock
     std::thread m_thread;   // last: it starts once the fields above are made
+};
+
+// setup_probe.dll hooked into the program's user-interface thread (see SetupProbe.h). It lies beside the
+// test programs, which the system searches first.
+class CSetupProbe {
+public:
+    CSetupProbe() = default;
+    ~CSetupProbe();
+    CSetupProbe(const CSetupProbe&) = delete;
+    CSetupProbe& operator=(const CSetupProbe&) = delete;
+
+    bool Loaded() const { return m_module != nullptr && m_replies.Running(); }
+    // Hooks the thread of `window`; its queries may then name any window of that thread.
+    bool Attach(HWND window);
+    // The probe's answer about `window`; empty when none came.
+    std::string Ask(HWND window, ProbeQuery query, WORD argument = 0);
+    // For a program whose main thread has not run yet: `failHook` (PROBE_FAIL_*) at its first window.
+    bool FailAtFirstWindow(DWORD threadId, const char* failHook);
+
+private:
+    bool Hook(HHOOK* slot, int type, const char* name, DWORD thread);
+
+    HMODULE m_module = LoadLibraryA("setup_probe.dll");
+    CCopyDataCatcher m_replies{"ZRVLinkSetupProbeReplies", PROBE_REPLY_TAG};
+    HHOOK m_queryHook = nullptr;
+    HHOOK m_startHook = nullptr;
 };

@@ -1,10 +1,13 @@
-// zrvlink.exe under Wine, found through the registry as the setup program finds its device: run by
-// run-detect.sh, first with the simulator's pty mapped as COM<ZRV_COM_PORT> and a slow simulator's as
-// COM<ZRV_SLOW_PORT> (PortMapped), then with the first mapping gone (PortUnmapped). A device whose read
-// takes about 40 s stays on COM<ZRV_LONG_PORT> throughout.
+// zrvlink.exe and the Win32 portkit under Wine, found through the registry as the setup program finds
+// its device: run by run-detect.sh, first with the simulator's pty mapped as COM<ZRV_COM_PORT>, a slow
+// simulator's as COM<ZRV_SLOW_PORT> and one that takes no data as COM<ZRV_STALLED_PORT> (PortMapped), then
+// with the first mapping gone (PortUnmapped). A device whose read takes about 40 s stays on
+// COM<ZRV_LONG_PORT> throughout.
 #include "cli/ChildProcess.h"
 #include "cli/SetupText.h"
+#include "core/DebugPrint.h"
 #include "core/ParamFile.h"
+#include "portkit/PortKit.h"
 #include "provisioning/Record.h"
 
 #include "TestFiles.h"
@@ -57,17 +60,12 @@ std::string WithoutCarriageReturns(std::string text) {
     return text;
 }
 
-std::string PortFromEnvironment(const char* name) {
-    return "COM" + EnvironmentText(name);
+// The ports of run-detect.sh, as COM names.
+std::string Com(const char* variable) {
+    return "COM" + EnvironmentText(variable);
 }
-
-std::string MappedPort() {
-    return PortFromEnvironment("ZRV_COM_PORT");
-}
-
-std::string LongPort() {
-    return PortFromEnvironment("ZRV_LONG_PORT");
-}
+const std::string MAPPED_PORT = Com("ZRV_COM_PORT");
+const std::string LONG_PORT = Com("ZRV_LONG_PORT");
 
 // Generous bound for "it happened at all".
 constexpr DWORD EVENTUALLY_MS = 60000;
@@ -95,14 +93,12 @@ HANDLE WaitForChild(DWORD parent) {
     return nullptr;
 }
 
-TEST(PortMapped, PortsListsOnlyTheDevicesPresentPort) {
-    const ExeRun run = Zrvlink({"ports"});
-    EXPECT_EQ(0, run.Exit);
-    EXPECT_EQ(MappedPort() + "\n", WithoutCarriageReturns(run.Out));
-    EXPECT_EQ("", run.Err);
-}
-
-TEST(PortMapped, ReadWithoutPortReadsTheDetectedDevice) {
+// Only the device's present port is listed, and a read without a port reads it.
+TEST(PortMapped, DetectionListsOnlyThePresentPortAndReadWithoutPortUsesIt) {
+    const ExeRun ports = Zrvlink({"ports"});
+    EXPECT_EQ(0, ports.Exit);
+    EXPECT_EQ(MAPPED_PORT + "\n", WithoutCarriageReturns(ports.Out));
+    EXPECT_EQ("", ports.Err);
     const ExeRun run = Zrvlink({"read"});
     EXPECT_EQ(0, run.Exit) << run.Err;
     CParamFile fresh; // the simulator starts with the record's defaults
@@ -115,16 +111,16 @@ TEST(PortMapped, ReadWithoutPortReadsTheDetectedDevice) {
 // The port's own trace line names the call, the device and the system's code.
 TEST(PortMapped, ParallelReadsReportEachPortInOrder) {
     // Not COM7.dat: Windows would open the port itself under that name.
-    const std::string file = "port-" + MappedPort() + ".dat";
+    const std::string file = "port-" + MAPPED_PORT + ".dat";
     const ExeRun run =
-        Zrvlink({"read", "--port", MappedPort(), "--port", "COM29", "--output-dir", ".", "--trace"});
+        Zrvlink({"read", "--port", MAPPED_PORT, "--port", "COM29", "--output-dir", ".", "--trace"});
     EXPECT_EQ(11, run.Exit) << run.Err;
     EXPECT_NE(std::string::npos,
               WithoutCarriageReturns(run.Err).find("WARNING: cannot open \"\\\\.\\COM29\": error 2\n"))
         << run.Err;
     char notFound[256]; // Wine's words differ from Windows'
     SystemErrorText(ERROR_FILE_NOT_FOUND, notFound, sizeof notFound);
-    EXPECT_EQ(MappedPort() + ": OK ./" + file + "\nCOM29: WARNING: cannot open COM29: " + notFound + "\n",
+    EXPECT_EQ(MAPPED_PORT + ": OK ./" + file + "\nCOM29: WARNING: cannot open COM29: " + notFound + "\n",
               WithoutCarriageReturns(run.Out));
     CParamFile saved;
     EXPECT_TRUE(saved.Load(file.c_str()));
@@ -135,7 +131,7 @@ TEST(PortMapped, ParallelReadsReportEachPortInOrder) {
 // A reply that takes longer than the port's read time-out (500 ms) is still a reply: a device may need
 // a moment to answer at all, or to write its flash on "save".
 TEST(PortMapped, SlowRepliesDoNotEndTheTransfer) {
-    const std::string slow = PortFromEnvironment("ZRV_SLOW_PORT");
+    const std::string slow = Com("ZRV_SLOW_PORT");
     const ExeRun read = Zrvlink({"read", "--port", slow}); // "vers" takes 600 ms
     EXPECT_EQ(0, read.Exit) << read.Err;
     CParamFile sent;
@@ -148,13 +144,35 @@ TEST(PortMapped, SlowRepliesDoNotEndTheTransfer) {
 
 TEST(PortMapped, HungPortIsEndedAtTheLimitWhileTheOtherReports) {
     SetEnvironmentVariableA("ZRVLINK_CHILD_LIMIT_MS", "10000");
-    const std::string file = "port-" + MappedPort() + ".dat";
-    const ExeRun run = Zrvlink({"read", "--port", MappedPort(), "--port", LongPort(), "--output-dir", "."});
+    const std::string file = "port-" + MAPPED_PORT + ".dat";
+    const ExeRun run = Zrvlink({"read", "--port", MAPPED_PORT, "--port", LONG_PORT, "--output-dir", "."});
     EXPECT_EQ(12, run.Exit) << run.Err;
-    EXPECT_EQ(MappedPort() + ": OK ./" + file + "\n" + LongPort() + ": WARNING: communication error\n",
+    EXPECT_EQ(MAPPED_PORT + ": OK ./" + file + "\n" + LONG_PORT + ": WARNING: communication error\n",
               WithoutCarriageReturns(run.Out));
     std::remove(file.c_str());
     SetEnvironmentVariableA("ZRVLINK_CHILD_LIMIT_MS", nullptr);
+}
+
+// The Win32 portkit on a device whose firmware stopped taking data, where the setup program and zrvlink.exe
+// do not take it: the line fills, and a write must then fail within its limit instead of holding the
+// worker (and the Stop behind it) for ever; a write that waited for ever would leave this program to
+// ctest's time limit.
+TEST(PortMapped, StalledPortFailsTheWriteInsteadOfWaitingForEver) {
+    const std::string port = EnvironmentText("ZRV_STALLED_PORT");
+    int accepted = 0; // blocks accepted before the first refusal
+    const std::string trace = CaptureTrace("t", [&] {
+        const int32_t handle = CreateCommPort(std::atoi(port.c_str()), 9600, 8, COMM_PARITY_NONE, 1, 0, 0, 0);
+        ASSERT_GE(handle, 0);
+        const std::string block(4096, 'x');
+        while (accepted < 1024 &&
+               WriteCommBlock(handle, block.data(), static_cast<int32_t>(block.size())) != 0) {
+            ++accepted;
+        }
+        EXPECT_EQ(0, DestroyCommPort(handle));
+    });
+    EXPECT_LT(accepted, 1024);
+    const std::string timedOut = "WARNING: cannot write \"\\\\.\\COM" + port + "\": error 1460\n";
+    EXPECT_NE(std::string::npos, trace.find(timedOut)) << trace;
 }
 
 // The exit code that Windows gives a process ended by an access violation.
@@ -163,19 +181,19 @@ constexpr UINT ACCESS_VIOLATION = 0xC0000005;
 // zrvlink.exe reads the long device through one child process.
 TEST(PortMapped, CrashedChildIsReportedWithItsExceptionCode) {
     CChildProcess zrvlink;
-    ASSERT_TRUE(zrvlink.Start(ProgramPath(), {"read", "--port", LongPort(), "--output-dir", "."}));
+    ASSERT_TRUE(zrvlink.Start(ProgramPath(), {"read", "--port", LONG_PORT, "--output-dir", "."}));
     const CWinHandle parent(WaitForChild(GetCurrentProcessId()));
     const CWinHandle child(parent.IsOpen() ? WaitForChild(GetProcessId(parent.Get())) : nullptr);
     ASSERT_TRUE(child.IsOpen());
     TerminateProcess(child.Get(), ACCESS_VIOLATION);
     EXPECT_EQ(14, zrvlink.Wait());
-    EXPECT_EQ(LongPort() + ": WARNING: crashed (exception 0xC0000005)\n",
+    EXPECT_EQ(LONG_PORT + ": WARNING: crashed (exception 0xC0000005)\n",
               WithoutCarriageReturns(zrvlink.Output()));
 }
 
 TEST(PortMapped, KilledParentLeavesNoChildRunning) {
     CChildProcess zrvlink;
-    ASSERT_TRUE(zrvlink.Start(ProgramPath(), {"read", "--port", LongPort(), "--output-dir", "."}));
+    ASSERT_TRUE(zrvlink.Start(ProgramPath(), {"read", "--port", LONG_PORT, "--output-dir", "."}));
     const CWinHandle parent(WaitForChild(GetCurrentProcessId()));
     const CWinHandle child(parent.IsOpen() ? WaitForChild(GetProcessId(parent.Get())) : nullptr);
     ASSERT_TRUE(child.IsOpen());
@@ -194,9 +212,9 @@ TEST(PortMapped, StationWritesTheDeviceAndRecordsItsSerialNumber) {
     std::remove("wine-record.csv");
     const ExeRun run =
         Zrvlink({"provision", "--template", "wine-base.dat", "--ip-range", "192.168.7.21-192.168.7.22",
-                 "--record", "wine-record.csv", "--port", MappedPort(), "--once"});
+                 "--record", "wine-record.csv", "--port", MAPPED_PORT, "--once"});
     EXPECT_EQ(30, run.Exit) << run.Out << run.Err;
-    EXPECT_NE(std::string::npos, WithoutCarriageReturns(run.Out).find("192.168.7.21 on " + MappedPort() +
+    EXPECT_NE(std::string::npos, WithoutCarriageReturns(run.Out).find("192.168.7.21 on " + MAPPED_PORT +
                                                                       ": written and verified"))
         << run.Out;
     RecordText record;
@@ -204,7 +222,7 @@ TEST(PortMapped, StationWritesTheDeviceAndRecordsItsSerialNumber) {
     ASSERT_TRUE(ParseRecord(ReadWholeFile("wine-record.csv"), &record, &error)) << error;
     ASSERT_EQ(2u, record.Rows.size());
     for (const RecordRow& row : record.Rows) {
-        EXPECT_EQ(MappedPort(), row.Port);
+        EXPECT_EQ(MAPPED_PORT, row.Port);
         EXPECT_EQ(EnvironmentText("ZRV_SERIAL"), row.Serial);
         EXPECT_EQ("192.168.7.21", row.Address);
     }
