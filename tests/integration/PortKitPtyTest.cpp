@@ -1,7 +1,7 @@
 // The POSIX portkit on a pseudo-terminal whose other side the test holds: writes that stall, a port that
 // goes away, one opener at a time, and a process that ends with a port open. Delivery itself is shown
 // by every transfer over a pty.
-#include "TestFiles.h"
+#include "CliRun.h"
 #include "core/DebugPrint.h"
 #include "portkit/CommPortPaths.h"
 #include "portkit/PortKit.h"
@@ -11,7 +11,6 @@
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/ioctl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -36,14 +35,6 @@ int32_t TakeNothing(int32_t, int32_t) {
     return 0;
 }
 
-template <typename Condition>
-bool Eventually(Condition condition) {
-    for (int i = 0; i < 200 && !condition(); ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return condition();
-}
-
 // Reads and drops what the pty's other side receives, until `stop`.
 void DrainUntil(int master, const std::atomic<bool>& stop) {
     char block[4096];
@@ -53,28 +44,6 @@ void DrainUntil(int master, const std::atomic<bool>& stop) {
             return;
         }
     }
-}
-
-// Runs `program` with one argument; false when it had not ended after `limit` (it is then killed).
-bool RunEnds(const char* program, const char* argument, std::chrono::seconds limit, int* status) {
-    const pid_t pid = fork();
-    if (pid == 0) {
-        execl(program, program, argument, static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    if (pid < 0) {
-        return false;
-    }
-    const auto giveUp = std::chrono::steady_clock::now() + limit;
-    while (waitpid(pid, status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > giveUp) {
-            kill(pid, SIGKILL);
-            waitpid(pid, status, 0);
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return true;
 }
 
 class PortKitOverPty : public ::testing::Test {
@@ -109,7 +78,7 @@ TEST_F(PortKitOverPty, PortThatGoesAwayRestsItsReaderAndRefusesWrites) {
     ASSERT_GE(Handle, 0);
     ASSERT_EQ(0, InstallNotifyProc(Handle, 0, 0, TakeNothing));
     ASSERT_EQ(1, write(m_master, "x", 1));
-    ASSERT_TRUE(Eventually([] { return NotifyCalls > 0; }));
+    ASSERT_TRUE(WaitFor([] { return NotifyCalls > 0; }));
     close(m_master); // the device is unplugged
     m_master = -1;
 
@@ -224,11 +193,17 @@ TEST_F(PortKitOverPty, SecondOpenerOfTheSameDeviceIsRefusedUntilTheFirstCloses) 
 }
 
 TEST(PortKitAtExit, ProcessWithAPortStillOpenEnds) {
+    CliRunOptions helper;
+    helper.Program = PORT_EXIT_HELPER;
     for (const char* howItEnds : {"return", "exit"}) {
-        int status = 0;
-        ASSERT_TRUE(RunEnds(PORT_EXIT_HELPER, howItEnds, std::chrono::seconds(30), &status))
-            << howItEnds << ": still running after 30 s";
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << howItEnds << ": status " << status;
+        CCliProcess run;
+        ASSERT_TRUE(run.Start({howItEnds}, helper));
+        const bool ended = CProcessWatch({run.Pid()}).WaitAllEnded(30000);
+        EXPECT_TRUE(ended) << howItEnds << ": still running after 30 s";
+        if (!ended) {
+            kill(run.Pid(), SIGKILL);
+        }
+        EXPECT_EQ(0, run.Finish().Exit) << howItEnds;
     }
 }
 

@@ -128,7 +128,7 @@ CCliProcess::~CCliProcess() {
 }
 
 bool CCliProcess::Start(const std::vector<std::string>& args, const CliRunOptions& options) {
-    std::vector<std::string> words = {ZRVLINK_PATH};
+    std::vector<std::string> words = {options.Program.empty() ? ZRVLINK_PATH : options.Program};
     words.insert(words.end(), args.begin(), args.end());
     std::vector<std::string> environment = EnvironmentWith(options.Environment);
     std::vector<char*> argv = Pointers(words);
