@@ -291,9 +291,10 @@ TEST_F(ZrvlinkAgainstSim, DiffComparesFilesAndDevicesKeyByKey) {
     }
 }
 
-// read prints the device as Save writes it, and --output replaces what the file held; check prints what
-// loading made of the file, not the file; --json carries the same setup, and "Name" is what the stored
-// digits spell, null where they spell nothing exactly.
+// read prints the device as Save writes it, and --output replaces what the file held, from devices that
+// put garbage before every byte, answer within the time limit but late, or send each byte on its own;
+// check prints what loading made of the file, not the file; --json carries the same setup, and "Name" is
+// what the stored digits spell, null where they spell nothing exactly.
 TEST_F(ZrvlinkAgainstSim, ReadAndCheckPrintTheSetupTextAndJsonCarriesIt) {
     const struct {
         const char* Hex;
@@ -308,7 +309,8 @@ TEST_F(ZrvlinkAgainstSim, ReadAndCheckPrintTheSetupTextAndJsonCarriesIt) {
         {"41004243", nullptr}, // a zero byte inside
         {"E9", nullptr},       // no UTF-8
     };
-    const std::string port = DeviceHolding(SampleParamSet());
+    const std::string port =
+        DeviceHolding(SampleParamSet(), {"--garbage", "--delay-command", "baudrate:1500"});
     std::string text = "; comment\nbaudrate = 9600\ntarget9=2,010.0.0.9\n";
     ParamSet loaded{};
     loaded.BaudRate = 9600;
@@ -323,6 +325,7 @@ TEST_F(ZrvlinkAgainstSim, ReadAndCheckPrintTheSetupTextAndJsonCarriesIt) {
         std::string Out;
     } cases[] = {
         {{"read", "--port", port}, SaveText(SampleParamSet())},
+        {{"read", "--port", DeviceHolding(SampleParamSet(), {"--byte-by-byte"})}, SaveText(SampleParamSet())},
         {{"check", File("names.dat", text)}, SaveText(loaded)},
     };
     for (const auto& c : cases) {
@@ -528,24 +531,6 @@ TEST(ZrvlinkUsage, UsageErrorsExitWithTwoAndTheUsage) {
     }
 }
 
-TEST(ZrvlinkUsage, HelpAndVersionGoToStdout) {
-    const struct {
-        std::vector<std::string> Args;
-        const char* Start;
-    } cases[] = {
-        {{"--help"}, "Usage: zrvlink COMMAND"},
-        {{"read", "--help"}, "Usage: zrvlink read"},
-        {{"provision", "--help"}, "Usage: zrvlink provision"},
-        {{"--version"}, "zrvlink 0."},
-    };
-    for (const auto& c : cases) {
-        const CliRunResult run = RunCli(c.Args);
-        EXPECT_EQ(0, run.Exit) << Shown(c.Args);
-        EXPECT_EQ(0u, run.Out.find(c.Start)) << run.Out;
-        EXPECT_EQ("", run.Err);
-    }
-}
-
 // Each child of a device that answers every command after a second would take minutes.
 const std::vector<std::string> SLOW_DEVICE = {"--delay", "1000"};
 
@@ -656,7 +641,9 @@ TEST_F(ZrvlinkAgainstSim, BackupThatIsFileUnderAnotherNameIsRefused) {
     EXPECT_EQ("", Received()) << "refused before the device was touched";
 }
 
-TEST(ZrvlinkOutput, StdoutThatCannotBeWrittenIsAFailure) {
+// Help, the version and every command's document go to stdout, and a stdout that cannot be written is a
+// failure.
+TEST(ZrvlinkOutput, HelpVersionAndDocumentsGoToAStdoutThatMustTakeThem) {
     CDetectedDevices devices;
     ASSERT_TRUE(devices.Add({"ttyACM0", "ttyACM1"}));
     CScratchDir out;
@@ -664,23 +651,34 @@ TEST(ZrvlinkOutput, StdoutThatCannotBeWrittenIsAFailure) {
     other.BaudRate = 9600;
     const std::string left = SaveSetup(out / "left.dat", SampleParamSet());
     const std::string right = SaveSetup(out / "right.dat", other);
-    const std::vector<std::vector<std::string>> cases = {
-        {"--help"},
-        {"ports"},
-        {"ports", "--json"},
-        {"check", left},
-        {"check", left, "--json"},
-        {"diff", left, right},
-        {"read"},
-        {"read", "--all", "--output-dir", out.Path()},
-        {"write", left, "--all"},
+    const std::string ok = devices.DevPath("ttyACM0") + ": OK";
+    const struct {
+        std::vector<std::string> Args;
+        std::string Start; // of stdout
+    } cases[] = {
+        {{"--help"}, "Usage: zrvlink COMMAND"},
+        {{"read", "--help"}, "Usage: zrvlink read"},
+        {{"provision", "--help"}, "Usage: zrvlink provision"},
+        {{"--version"}, "zrvlink 0."},
+        {{"ports"}, devices.DevPath("ttyACM0") + "\n"},
+        {{"ports", "--json"}, "["},
+        {{"check", left}, "BaudRate=57600\r\n"},
+        {{"check", left, "--json"}, "{"},
+        {{"diff", left, right}, "BaudRate: 57600 -> 9600\n"},
+        {{"read"}, "BaudRate=115200\r\n"},
+        {{"read", "--all", "--output-dir", out.Path()}, ok},
+        {{"write", left, "--all"}, ok},
     };
-    CliRunOptions options = devices.Options();
-    options.StdoutPath = "/dev/full";
-    for (const auto& args : cases) {
-        const CliRunResult run = RunCli(args, options);
-        EXPECT_EQ(22, run.Exit) << Shown(args);
-        EXPECT_EQ("WARNING: file save error\n", run.Err) << Shown(args);
+    for (const auto& c : cases) {
+        CliRunOptions options = devices.Options();
+        const CliRunResult run = RunCli(c.Args, options);
+        EXPECT_EQ(c.Args[0] == "diff" ? 1 : 0, run.Exit) << Shown(c.Args) << run.Err;
+        EXPECT_EQ(0u, run.Out.find(c.Start)) << Shown(c.Args) << run.Out;
+        EXPECT_EQ("", run.Err) << Shown(c.Args);
+        options.StdoutPath = "/dev/full";
+        const CliRunResult full = RunCli(c.Args, options);
+        EXPECT_EQ(22, full.Exit) << Shown(c.Args);
+        EXPECT_EQ("WARNING: file save error\n", full.Err) << Shown(c.Args);
     }
 }
 
