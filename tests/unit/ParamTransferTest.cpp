@@ -64,16 +64,42 @@ FakePortScript Healthy() {
     return Except("\x01never", "");
 }
 
-struct Outcome : TransferOutcome {
+struct Outcome {
+    bool Ended = false;
+    TransferEvents Seen;
+    int32_t Result = -1;
+    std::string Version;
+    std::string Trace;
     FakePortLog Log;
 };
 
-Outcome RunTransfer(const FakePortScript& script, int32_t readMode, ParamSet* set, int32_t port = 5) {
+// One transfer on port 5 as its owner runs it: Init, SetCallback, Start, a wait for the final event, Stop.
+Outcome RunTransfer(const FakePortScript& script, int32_t readMode, ParamSet* set) {
     FakePortReset(script);
     Outcome out;
-    static_cast<TransferOutcome&>(out) = RunTransfer(port, readMode, set);
+    out.Trace = CaptureTrace("t", [&] {
+        CParamTransfer engine;
+        CTransferRecorder recorder;
+        engine.Init();
+        engine.SetCallback(CTransferRecorder::Callback, &recorder);
+        out.Ended = engine.Start(5, readMode, set) && recorder.WaitForEnd();
+        engine.Stop();
+        out.Result = engine.GetResult();
+        out.Version = engine.GetVersion();
+        out.Seen = recorder.Events();
+    });
     out.Log = FakePortRecorded();
     return out;
+}
+
+std::vector<int32_t> ProgressOf(const TransferEvents& seen) {
+    std::vector<int32_t> values;
+    for (const auto& e : seen) {
+        if (e.first == PT_EVENT_PROGRESS) {
+            values.push_back(e.second);
+        }
+    }
+    return values;
 }
 
 std::vector<std::string> ExpectedReadLines() {
