@@ -330,7 +330,7 @@ TEST_F(ZrvlinkAgainstSim, ReadAndCheckPrintTheSetupTextAndJsonCarriesIt) {
     };
     for (const auto& c : cases) {
         const CliRunResult run = RunCli(c.Args);
-        EXPECT_EQ(0, run.Exit) << run.Err;
+        EXPECT_EQ(0, run.Exit) << Shown(c.Args) << run.Err;
         EXPECT_EQ(c.Out, run.Out);
         EXPECT_EQ("", run.Err);
         const CliRunResult json = RunCli(Joined(c.Args, {"--json"}));

@@ -109,7 +109,7 @@ bool CCliProcess::Start(const std::vector<std::string>& args, const CliRunOption
     for (const auto& change : options.Environment) {
         words.push_back(change.first + "=" + change.second);
     }
-    words.push_back(options.Program.empty() ? ZRVLINK_PATH : options.Program);
+    words.push_back(ZRVLINK_PATH);
     words.insert(words.end(), args.begin(), args.end());
     std::vector<char*> argv = Pointers(words);
     m_outPath = TempFilePath("cli-out");

@@ -36,7 +36,6 @@ struct CliRunOptions {
     // A process group of its own, as a terminal's foreground job: a signal to the group (Ctrl-C) reaches
     // every process in it.
     bool OwnProcessGroup = false;
-    std::string Program; // another program of the tests instead of zrvlink
 };
 
 struct CliRunResult {
@@ -45,8 +44,8 @@ struct CliRunResult {
     std::string Err;
 };
 
-// zrvlink (or another program) started and left running, for tests that act while it runs. A run that
-// was not finished is killed at destruction.
+// zrvlink started and left running, for tests that act while it runs. A run that was not finished is
+// killed at destruction.
 class CCliProcess {
 public:
     CCliProcess() = default;
