@@ -18,7 +18,6 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
-#include <cstdio>
 #include <ctime>
 #include <string>
 #include <thread>

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -28,15 +29,6 @@ namespace {
 constexpr int EXEC_FAILED = 127;
 constexpr rlim_t HUGE_STACK = rlim_t(1) << 40;
 constexpr uid_t NOBODY = 65534;
-
-std::vector<char*> Pointers(std::vector<std::string>& words) {
-    std::vector<char*> pointers;
-    for (std::string& word : words) {
-        pointers.push_back(word.data());
-    }
-    pointers.push_back(nullptr);
-    return pointers;
-}
 
 // In the forked child: only async-signal-safe calls until exec.
 [[noreturn]] void RunChild(int out, int err, const CliRunOptions& options, char* const* argv) {
@@ -111,7 +103,7 @@ bool CCliProcess::Start(const std::vector<std::string>& args, const CliRunOption
     }
     words.push_back(ZRVLINK_PATH);
     words.insert(words.end(), args.begin(), args.end());
-    std::vector<char*> argv = Pointers(words);
+    std::vector<char*> argv = ArgvOf(words);
     m_outPath = TempFilePath("cli-out");
     m_errPath = TempFilePath("cli-err");
     m_onTerminal = options.StderrOnTerminal;
@@ -209,13 +201,8 @@ bool CDetectedDevices::StartSim(const std::string& name, const std::vector<std::
 }
 
 bool CDetectedDevices::Add(const std::vector<std::string>& names, const std::vector<std::string>& simArgs) {
-    for (const std::string& name : names) {
-        m_sysfs.AddAcmTty(name, DEVICE_USB_VID, DEVICE_USB_PID);
-        if (!StartSim(name, simArgs)) {
-            return false;
-        }
-    }
-    return true;
+    return std::all_of(names.begin(), names.end(),
+                       [&](const std::string& name) { return Plug(name, simArgs); });
 }
 
 bool CDetectedDevices::Plug(const std::string& name, const std::vector<std::string>& simArgs,
