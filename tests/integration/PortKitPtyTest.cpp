@@ -48,19 +48,14 @@ void DrainUntil(int master, const std::atomic<bool>& stop) {
 class PortKitOverPty : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_master = posix_openpt(O_RDWR | O_NOCTTY);
-        ASSERT_GE(m_master, 0);
-        ASSERT_EQ(0, grantpt(m_master));
-        ASSERT_EQ(0, unlockpt(m_master));
-        m_port = RegisterCommPortPath(ptsname(m_master));
+        m_master.Reset(posix_openpt(O_RDWR | O_NOCTTY));
+        ASSERT_TRUE(m_master.IsOpen());
+        ASSERT_EQ(0, grantpt(m_master.Get()));
+        ASSERT_EQ(0, unlockpt(m_master.Get()));
+        m_port = RegisterCommPortPath(ptsname(m_master.Get()));
         NotifyCalls = 0;
     }
-    void TearDown() override {
-        if (m_master >= 0) {
-            close(m_master);
-        }
-    }
-    int m_master = -1;
+    CFd m_master;
     int32_t m_port = -1;
 };
 
@@ -76,10 +71,9 @@ TEST_F(PortKitOverPty, PortThatGoesAwayRestsItsReaderAndRefusesWrites) {
     Handle = CreateCommPort(m_port, 9600, 8, COMM_PARITY_NONE, 1, 0, 0, 0);
     ASSERT_GE(Handle, 0);
     ASSERT_EQ(0, InstallNotifyProc(Handle, 0, 0, TakeNothing));
-    ASSERT_EQ(1, write(m_master, "x", 1));
+    ASSERT_EQ(1, write(m_master.Get(), "x", 1));
     ASSERT_TRUE(WaitFor([] { return NotifyCalls > 0; }));
-    close(m_master); // the device is unplugged
-    m_master = -1;
+    m_master.Reset(); // the device is unplugged
 
     const int callsAtHangUp = NotifyCalls;
     const double cpuAtHangUp = ProcessCpuSeconds();
@@ -121,7 +115,7 @@ TEST_F(PortKitOverPty, StalledDeviceFailsTheWriteButAPauseDoesNot) {
         std::atomic<bool> stop{false};
         std::thread device([&] {
             std::this_thread::sleep_for(std::chrono::milliseconds(1000));
-            DrainUntil(m_master, stop);
+            DrainUntil(m_master.Get(), stop);
         });
         for (int i = 0; i < 64; ++i) { // far more than the pty holds
             EXPECT_NE(0, WriteCommBlock(Handle, block.data(), static_cast<int32_t>(block.size()))) << i;
@@ -138,13 +132,13 @@ TEST_F(PortKitOverPty, StalledDeviceFailsTheWriteButAPauseDoesNot) {
         EXPECT_LT(accepted, 1024);
         EXPECT_EQ(0, DestroyCommPort(Handle));
     });
-    const std::string timedOut = "WARNING: cannot write \"" + std::string(ptsname(m_master)) + "\": error " +
-                                 std::to_string(ETIMEDOUT) + "\n";
+    const std::string timedOut = "WARNING: cannot write \"" + std::string(ptsname(m_master.Get())) +
+                                 "\": error " + std::to_string(ETIMEDOUT) + "\n";
     EXPECT_NE(std::string::npos, trace.find(timedOut));
 }
 
 TEST_F(PortKitOverPty, SecondOpenerOfTheSameDeviceIsRefusedUntilTheFirstCloses) {
-    const std::string path = ptsname(m_master);
+    const std::string path = ptsname(m_master.Get());
     const std::string link = TempFilePath("port-link");
     ASSERT_EQ(0, symlink(path.c_str(), link.c_str()));
     const int32_t viaLink = RegisterCommPortPath(link.c_str());

@@ -246,30 +246,18 @@ TEST(SetupFile, PathsThatAreNoSetupFilesFailWithTheirErrorAndTrace) {
 constexpr int32_t FAULT_CODE = 4321;
 
 // The fault that the hook injects: the step, and for writes which one (0 is the first).
-FileStep FaultStep;
-int FaultWrite;
-int WritesSeen;
+struct {
+    FileStep Step;
+    int Write;
+    int WritesSeen;
+} Fault;
 
 int32_t InjectFault(FileStep step) {
-    if (step != FaultStep || (step == FILE_STEP_WRITE && WritesSeen++ != FaultWrite)) {
+    if (step != Fault.Step || (step == FILE_STEP_WRITE && Fault.WritesSeen++ != Fault.Write)) {
         return 0;
     }
     return FAULT_CODE;
 }
-
-// Installs InjectFault for one scope.
-class CFaultScope {
-public:
-    CFaultScope(FileStep step, int write) {
-        FaultStep = step;
-        FaultWrite = write;
-        WritesSeen = 0;
-        SetFileFaultHook(InjectFault);
-    }
-    ~CFaultScope() { SetFileFaultHook(nullptr); }
-    CFaultScope(const CFaultScope&) = delete;
-    CFaultScope& operator=(const CFaultScope&) = delete;
-};
 
 TEST(SetupFileSave, FailedSaveLeavesThePreviousFileAndNoTemporaryFile) {
     const struct {
@@ -295,8 +283,10 @@ TEST(SetupFileSave, FailedSaveLeavesThePreviousFileAndNoTemporaryFile) {
             }
             CParamFile file;
             std::string trace = CaptureTraceUnstamped([&] {
-                CFaultScope fault(c.Step, c.Write);
+                Fault = {c.Step, c.Write, 0};
+                SetFileFaultHook(InjectFault);
                 EXPECT_FALSE(file.Save(path.c_str())) << c.Title;
+                SetFileFaultHook(nullptr);
             });
             EXPECT_EQ(FILE_ERROR_WRITE, file.FileError) << c.Title;
             EXPECT_EQ(FAULT_CODE, file.SystemError) << c.Title;
