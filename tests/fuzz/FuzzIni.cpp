@@ -3,9 +3,10 @@
 #include "persistence/IniReader.h"
 #include "persistence/Settings.h"
 
+#include "FuzzCheck.h"
+
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
@@ -17,16 +18,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     for (const auto& lookup : lookups) {
         char value[SETTINGS_VALUE_SIZE];
         if (FindIniValue(text, size, lookup.Section, lookup.Key, value, sizeof value)) {
-            if (std::memchr(value, '\0', sizeof value) == nullptr) {
-                std::abort();
-            }
+            Check(std::memchr(value, '\0', sizeof value) != nullptr);
             int32_t number = 0;
             ParseSettingsNumber(value, &number);
         }
     }
     char tiny[1] = {'x'};
-    if (FindIniValue(text, size, "Settings", "BaudRateChange", tiny, sizeof tiny) && tiny[0] != '\0') {
-        std::abort();
-    }
+    Check(!FindIniValue(text, size, "Settings", "BaudRateChange", tiny, sizeof tiny) || tiny[0] == '\0');
     return 0;
 }

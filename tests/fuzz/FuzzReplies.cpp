@@ -5,18 +5,13 @@
 
 #include "core/ParamSet.h"
 
+#include "FuzzCheck.h"
+
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 
 namespace {
-
-void Check(bool holds) {
-    if (!holds) {
-        std::abort();
-    }
-}
 
 bool Terminated(const char* text, std::size_t size) {
     return std::memchr(text, '\0', size) != nullptr;

@@ -5,19 +5,14 @@
 #include "SampleParams.h"
 #include "TestFiles.h"
 
+#include "FuzzCheck.h"
+
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 
 namespace {
-
-void Check(bool holds) {
-    if (!holds) {
-        std::abort();
-    }
-}
 
 // A name cut at 64 characters may end in a blank that the reader trims on the next load: such records
 // cannot round-trip, by the file format's rules.

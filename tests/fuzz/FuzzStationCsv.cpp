@@ -7,21 +7,16 @@
 
 #include "SampleParams.h"
 
+#include "FuzzCheck.h"
+
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <set>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace {
-
-void Check(bool holds) {
-    if (!holds) {
-        std::abort();
-    }
-}
 
 std::vector<std::vector<std::string>> ReadRows(std::string_view text, bool* complete) {
     CCsvReader reader(text);

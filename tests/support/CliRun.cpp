@@ -8,12 +8,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
@@ -25,45 +24,14 @@
 #include <thread>
 #include <unistd.h>
 
-extern char** environ;
-
 namespace {
 
 constexpr int EXEC_FAILED = 127;
 constexpr rlim_t HUGE_STACK = rlim_t(1) << 40;
 constexpr uid_t NOBODY = 65534;
 
-// The parent's environment with `changes` applied, as "NAME=VALUE" texts.
-std::vector<std::string> EnvironmentWith(const std::vector<std::pair<std::string, std::string>>& changes) {
-    std::vector<std::string> entries;
-    for (char** entry = environ; *entry != nullptr; ++entry) {
-        bool replaced = false;
-        for (const auto& change : changes) {
-            replaced =
-                replaced || std::strncmp(*entry, (change.first + "=").c_str(), change.first.size() + 1) == 0;
-        }
-        if (!replaced) {
-            entries.emplace_back(*entry);
-        }
-    }
-    for (const auto& change : changes) {
-        entries.push_back(change.first + "=" + change.second);
-    }
-    return entries;
-}
-
-std::vector<char*> Pointers(std::vector<std::string>& words) {
-    std::vector<char*> pointers;
-    for (std::string& word : words) {
-        pointers.push_back(word.data());
-    }
-    pointers.push_back(nullptr);
-    return pointers;
-}
-
 // In the forked child: only async-signal-safe calls until exec.
-[[noreturn]] void RunChild(int out, int err, const CliRunOptions& options, char* const* argv,
-                           char* const* envp) {
+[[noreturn]] void RunChild(int out, int err, const CliRunOptions& options, char* const* argv) {
     const int input = open("/dev/null", O_RDONLY);
     rlimit stack{HUGE_STACK, HUGE_STACK};
     const bool dropRoot = options.Unprivileged && geteuid() == 0;
@@ -73,7 +41,7 @@ std::vector<char*> Pointers(std::vector<std::string>& words) {
         (dropRoot && (setgroups(0, nullptr) != 0 || setgid(NOBODY) != 0 || setuid(NOBODY) != 0))) {
         _exit(EXEC_FAILED);
     }
-    execve(argv[0], argv, envp);
+    execv(argv[0], argv);
     _exit(EXEC_FAILED);
 }
 
@@ -128,11 +96,14 @@ CCliProcess::~CCliProcess() {
 }
 
 bool CCliProcess::Start(const std::vector<std::string>& args, const CliRunOptions& options) {
-    std::vector<std::string> words = {ZRVLINK_PATH};
+    // env(1) sets the environment's changes and runs the program in the same process.
+    std::vector<std::string> words = {"/usr/bin/env"};
+    for (const auto& change : options.Environment) {
+        words.push_back(change.first + "=" + change.second);
+    }
+    words.push_back(ZRVLINK_PATH);
     words.insert(words.end(), args.begin(), args.end());
-    std::vector<std::string> environment = EnvironmentWith(options.Environment);
-    std::vector<char*> argv = Pointers(words);
-    std::vector<char*> envp = Pointers(environment);
+    std::vector<char*> argv = ArgvOf(words);
     m_outPath = TempFilePath("cli-out");
     m_errPath = TempFilePath("cli-err");
     m_onTerminal = options.StderrOnTerminal;
@@ -142,7 +113,7 @@ bool CCliProcess::Start(const std::vector<std::string>& args, const CliRunOption
                          : open(m_errPath.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
     m_pid = out.IsOpen() && err.IsOpen() ? fork() : -1;
     if (m_pid == 0) {
-        RunChild(out.Get(), err.Get(), options, argv.data(), envp.data());
+        RunChild(out.Get(), err.Get(), options, argv.data());
     }
     return m_pid > 0;
 }
@@ -230,13 +201,8 @@ bool CDetectedDevices::StartSim(const std::string& name, const std::vector<std::
 }
 
 bool CDetectedDevices::Add(const std::vector<std::string>& names, const std::vector<std::string>& simArgs) {
-    for (const std::string& name : names) {
-        m_sysfs.AddAcmTty(name, DEVICE_USB_VID, DEVICE_USB_PID);
-        if (!StartSim(name, simArgs)) {
-            return false;
-        }
-    }
-    return true;
+    return std::all_of(names.begin(), names.end(),
+                       [&](const std::string& name) { return Plug(name, simArgs); });
 }
 
 bool CDetectedDevices::Plug(const std::string& name, const std::vector<std::string>& simArgs,

@@ -32,6 +32,15 @@ int OpenPidFd(pid_t pid) {
 
 } // namespace
 
+std::vector<char*> ArgvOf(std::vector<std::string>& words) {
+    std::vector<char*> argv;
+    for (std::string& word : words) {
+        argv.push_back(word.data());
+    }
+    argv.push_back(nullptr);
+    return argv;
+}
+
 CSimProcess::~CSimProcess() {
     Stop();
 }
@@ -48,11 +57,7 @@ bool CSimProcess::Start(const std::vector<std::string>& args, int timeoutMs) {
     std::vector<std::string> words = {ZRV_SIM_PATH, "--state-out", StatePath(), "--saved-out",
                                       SavedPath(),  "--log",       LogPath()};
     words.insert(words.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& word : words) {
-        argv.push_back(word.data());
-    }
-    argv.push_back(nullptr);
+    std::vector<char*> argv = ArgvOf(words);
     int pipeFds[2];
     if (pipe2(pipeFds, O_CLOEXEC) != 0) {
         return Fail(std::string("pipe: ") + std::strerror(errno));

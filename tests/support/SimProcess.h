@@ -9,6 +9,9 @@
 #include <sys/types.h>
 #include <vector>
 
+// The argument list of exec for `words`, ended by a null pointer; valid while `words` is.
+std::vector<char*> ArgvOf(std::vector<std::string>& words);
+
 class CSimProcess {
 public:
     static constexpr int START_TIMEOUT_MS = 5000;

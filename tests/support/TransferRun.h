@@ -1,5 +1,5 @@
-// Runs one transfer the way its owner does (Init, SetCallback, Start, wait for the final event, Stop)
-// and records the callbacks and the trace; for tests over any port.
+// The callbacks of a transfer, recorded for its owner in a test or benchmark, who can wait for the final
+// event.
 #pragma once
 
 #include "devicelink/ParamTransfer.h"
@@ -7,7 +7,6 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
-#include <string>
 #include <utility>
 #include <vector>
 
@@ -23,18 +22,3 @@ struct CTransferRecorder {
     bool WaitForEnd(std::chrono::seconds limit = std::chrono::seconds(20));
     TransferEvents Events();
 };
-
-struct TransferOutcome {
-    bool Started = false;
-    bool Ended = false;
-    TransferEvents Seen;
-    int32_t Result = -1;
-    int32_t PortError = -1;
-    std::string Version;
-    std::string Trace;
-};
-
-TransferOutcome RunTransfer(int32_t port, int32_t readMode, ParamSet* set);
-
-// The progress values among `seen`, in order.
-std::vector<int32_t> ProgressOf(const TransferEvents& seen);

@@ -11,9 +11,9 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -21,34 +21,22 @@ namespace {
 
 // A device that holds the sample configuration and answers every command the way a healthy ZRV-Link does.
 std::string HealthyDevice(const std::string& line) {
-    int index = 0;
-    char word[16] = "";
-    if (line == "\x1Bvers\r") {
-        return "\r\nZRV 1.0\r\n>";
-    }
-    if (line == "baudrate\r") {
-        return "57600\r\n>";
-    }
-    if (line == "netparam\r") {
-        return "address 192.168.0.10\r\nnetmask 255.255.255.0\r\ngateway 192.168.0.1\r\n>";
-    }
-    if (line == "save\r") {
-        return "OK\r\n>";
-    }
-    if (std::sscanf(line.c_str(), "%15s %d\r", word, &index) == 2 &&
-        line.find(' ', line.find(' ') + 1) == std::string::npos) {
-        const std::string w = word;
-        if (w == "target") {
-            return "10.0.0." + std::to_string(index) + "\r\n>";
+    static const std::map<std::string, std::string> replies = [] {
+        std::map<std::string, std::string> gets = {
+            {"\x1Bvers\r", "\r\nZRV 1.0\r\n>"},
+            {"baudrate\r", "57600\r\n>"},
+            {"netparam\r", "address 192.168.0.10\r\nnetmask 255.255.255.0\r\ngateway 192.168.0.1\r\n>"},
+            {"save\r", "OK\r\n>"}};
+        for (int i = 0; i < TARGET_COUNT; ++i) {
+            const std::string index = " " + std::to_string(i) + "\r";
+            gets["target" + index] = "10.0.0." + std::to_string(i) + "\r\n>";
+            gets["enable" + index] = i % 3 == 0 ? "1\r\n>" : "0\r\n>";
+            gets["name" + index] = i % 2 == 0 ? "5A5256\r\n>" : "\r\n>";
         }
-        if (w == "enable") {
-            return index % 3 == 0 ? "1\r\n>" : "0\r\n>";
-        }
-        if (w == "name") {
-            return index % 2 == 0 ? "5A5256\r\n>" : "\r\n>";
-        }
-    }
-    return "\r\n>"; // set commands and "update"
+        return gets;
+    }();
+    const auto reply = replies.find(line);
+    return reply != replies.end() ? reply->second : "\r\n>"; // set commands and "update"
 }
 
 // A device that answers like HealthyDevice except for lines that begin with `prefix`.
@@ -64,16 +52,42 @@ FakePortScript Healthy() {
     return Except("\x01never", "");
 }
 
-struct Outcome : TransferOutcome {
+struct Outcome {
+    bool Ended = false;
+    TransferEvents Seen;
+    int32_t Result = -1;
+    std::string Version;
+    std::string Trace;
     FakePortLog Log;
 };
 
-Outcome RunTransfer(const FakePortScript& script, int32_t readMode, ParamSet* set, int32_t port = 5) {
+// One transfer on port 5 as its owner runs it: Init, SetCallback, Start, a wait for the final event, Stop.
+Outcome RunTransfer(const FakePortScript& script, int32_t readMode, ParamSet* set) {
     FakePortReset(script);
     Outcome out;
-    static_cast<TransferOutcome&>(out) = RunTransfer(port, readMode, set);
+    out.Trace = CaptureTrace("t", [&] {
+        CParamTransfer engine;
+        CTransferRecorder recorder;
+        engine.Init();
+        engine.SetCallback(CTransferRecorder::Callback, &recorder);
+        out.Ended = engine.Start(5, readMode, set) && recorder.WaitForEnd();
+        engine.Stop();
+        out.Result = engine.GetResult();
+        out.Version = engine.GetVersion();
+        out.Seen = recorder.Events();
+    });
     out.Log = FakePortRecorded();
     return out;
+}
+
+std::vector<int32_t> ProgressOf(const TransferEvents& seen) {
+    std::vector<int32_t> values;
+    for (const auto& e : seen) {
+        if (e.first == PT_EVENT_PROGRESS) {
+            values.push_back(e.second);
+        }
+    }
+    return values;
 }
 
 std::vector<std::string> ExpectedReadLines() {

