@@ -269,7 +269,6 @@ struct MatchCase {
 TEST_F(DriverClean, MatchesWholeIdsIgnoringOnlyAsciiCase) {
     const FakeProperty usbHw = MultiSz({L"USB\\VID_04D8&PID_000A&REV_0100"});
     const MatchCase cases[] = {
-        {"hardware ID", usbHw, UNREADABLE, L"USB\\VID_04D8&PID_000A&REV_0100", true},
         {"compatible ID alone", usbHw, MultiSz({L"USB\\Class_02"}), L"USB\\Class_02", true},
         {"ASCII case ignored", usbHw, UNREADABLE, L"usb\\vid_04d8&Pid_000a&rev_0100", true},
         {"other case kept", MultiSz({L"ZRV\\\u00C4"}), UNREADABLE, L"ZRV\\\u00E4", false},
@@ -290,21 +289,13 @@ TEST_F(DriverClean, MatchesWholeIdsIgnoringOnlyAsciiCase) {
 
 const wchar_t* const ID = L"USB\\VID_04D8&PID_000A";
 const wchar_t* const OTHER_ID = L"USB\\VID_04D8&PID_000B";
-const FakeDevice MATCHING{MultiSz({ID})};
 const FakeDevice OTHER{MultiSz({OTHER_ID})};
 
-FakeDevice Refusing(DWORD paramsError, DWORD installerError) {
-    FakeDevice device = MATCHING;
-    device.ParamsError = paramsError;
-    device.InstallerError = installerError;
-    return device;
+// A device that ID names, and whose removal fails at the step whose error is given.
+FakeDevice Matching(DWORD paramsError = 0, DWORD installerError = 0, bool nameable = true) {
+    return {MultiSz({ID}), UNREADABLE, nameable, paramsError, installerError};
 }
-
-FakeDevice Unnamed() {
-    FakeDevice device = MATCHING;
-    device.Nameable = false;
-    return device;
-}
+const FakeDevice MATCHING = Matching();
 
 constexpr DWORD DENIED = ERROR_ACCESS_DENIED;
 constexpr DWORD INSTALLER_FAILED = 0xE000020B;
@@ -325,14 +316,14 @@ struct RunCase {
 TEST_F(DriverClean, RunRemovesMatchesUntilARemovalFails) {
     const RunCase cases[] = {
         {"every match, connected or not", {MATCHING, OTHER, MATCHING}, {ID}, 0, {0, 2}},
-        {"parameters refused", {MATCHING, Refusing(DENIED, 0), MATCHING}, {ID}, DENIED, {0}},
+        {"parameters refused", {MATCHING, Matching(DENIED), MATCHING}, {ID}, DENIED, {0}},
         {"installer failed",
-         {MATCHING, Refusing(0, INSTALLER_FAILED), MATCHING},
+         {MATCHING, Matching(0, INSTALLER_FAILED), MATCHING},
          {ID},
          INSTALLER_FAILED,
          {0}},
-        {"failure without an error code", {MATCHING, Refusing(SILENT, 0)}, {ID}, ERROR_GEN_FAILURE, {0}},
-        {"device without an instance ID skipped", {Unnamed(), MATCHING}, {ID}, 0, {1}},
+        {"failure without an error code", {MATCHING, Matching(SILENT)}, {ID}, ERROR_GEN_FAILURE, {0}},
+        {"device without an instance ID skipped", {Matching(0, 0, false), MATCHING}, {ID}, 0, {1}},
         {"device whose list detail fails skipped", {MATCHING, MATCHING}, {ID}, 0, {1}, 0, 2},
         {"set without list detail", {MATCHING}, {ID}, 0, {}, 0, 1},
         {"set not built", {MATCHING}, {ID}, ERROR_INVALID_DATA, {}, ERROR_INVALID_DATA},

@@ -17,7 +17,6 @@
 #include <fstream>
 #include <memory>
 #include <regex>
-#include <sstream>
 #include <string>
 
 namespace {
@@ -116,10 +115,9 @@ protected:
     MessageBoxView ExpectBox(const BoxKind& kind) {
         MessageBoxView box = WaitForMessageBox(m_process->Id(), m_caption);
         EXPECT_NE(nullptr, box.Window) << "no message box \"" << kind.Text << "\"";
-        box.Icon = m_probe.Ask(box.Window, PROBE_MESSAGE_ICON);
         EXPECT_EQ(kind.Text, box.Text);
         EXPECT_EQ(kind.Buttons, box.Buttons) << kind.Text;
-        EXPECT_EQ(kind.Icon, box.Icon) << kind.Text;
+        EXPECT_EQ(kind.Icon, m_probe.Ask(box.Window, PROBE_MESSAGE_ICON)) << kind.Text;
         return box;
     }
 
@@ -166,19 +164,6 @@ protected:
     std::string m_caption; // of the program's message boxes: its file name without the extension
 };
 
-// The warning lines of a trace, without their program name and time.
-std::vector<std::string> WarningsOf(const std::string& trace) {
-    std::vector<std::string> warnings;
-    std::istringstream lines(trace);
-    for (std::string line; std::getline(lines, line);) {
-        const std::size_t at = line.find("  WARNING: ");
-        if (at != std::string::npos) {
-            warnings.push_back(line.substr(at + 2));
-        }
-    }
-    return warnings;
-}
-
 // A fresh start: the defaults, the serial line locked and no device. Enter and Escape do nothing; the
 // system menu's about item opens the about box, which either button closes; only Yes to the quit
 // question ends the program.
@@ -187,13 +172,11 @@ TEST_F(SetupDialog, StartsWithTheDefaultsAndOnlyYesToTheQuestionEndsIt) {
     ASSERT_NE(nullptr, main);
     EXPECT_EQ("ZRV-Link Setup", WindowText(main));
     EXPECT_EQ("ZRV-LINK", ItemText(main, IDC_MODEL));
-    const struct {
-        int Id;
-        const char* Text;
-    } combos[] = {{IDC_BAUDRATE, "115200"}, {IDC_PARITY, "NONE"}, {IDC_STOPBITS, "1"}};
-    for (const auto& combo : combos) {
-        EXPECT_EQ(combo.Text, ItemText(main, combo.Id));
-        EXPECT_FALSE(ItemEnabled(main, combo.Id)) << combo.Id;
+    const std::pair<int, const char*> combos[] = {
+        {IDC_BAUDRATE, "115200"}, {IDC_PARITY, "NONE"}, {IDC_STOPBITS, "1"}};
+    for (const auto& [id, text] : combos) {
+        EXPECT_EQ(text, ItemText(main, id));
+        EXPECT_FALSE(ItemEnabled(main, id)) << id;
     }
     for (int id : {IDC_IPADDRESS, IDC_SUBNETMASK, IDC_GATEWAY}) {
         EXPECT_EQ("0.0.0.0", ItemText(main, id)) << id;
@@ -264,7 +247,13 @@ TEST_F(SetupDialog, StartUpFailuresEndTheProgramWithATraceLineOnly) {
             trace,
             std::regex("^ZRVLinkSetup: \\d{4}/\\d\\d/\\d\\d \\d\\d:\\d\\d:\\d\\d  DebugPrint start\\.\\.\n")))
             << trace;
-        EXPECT_EQ(c.Warnings, WarningsOf(trace)) << trace;
+        // Its warning lines, without their program name and time.
+        std::vector<std::string> warnings;
+        const std::regex warning("  (WARNING: [^\n]*)");
+        for (std::sregex_iterator it(trace.begin(), trace.end(), warning), end; it != end; ++it) {
+            warnings.push_back(it->str(1));
+        }
+        EXPECT_EQ(c.Warnings, warnings) << trace;
     }
 }
 
@@ -578,22 +567,20 @@ TEST_F(SetupDialog, FailingOrMissingDevicesShowOneStopMessageAndChangeNothing) {
 // move to a monitor of another DPI as well. Window shots at each DPI land in the artifacts.
 TEST_F(SetupDialog, ModelLabelScalesWithTheDpi) {
     const auto labelHeight = [](int dpi) { return std::to_string(MulDiv(24, dpi, 96)); };
-    const struct {
-        int Dpi;
-        const char* Shot;
-    } screens[] = {{96, "main-window-100"}, {144, "main-window-150"}, {192, "main-window-200"}};
-    for (const auto& screen : screens) {
+    const std::pair<int, const char*> screens[] = {
+        {96, "main-window-100"}, {144, "main-window-150"}, {192, "main-window-200"}};
+    for (const auto& [dpi, shot] : screens) {
         struct DpiReset { // for the programs started later
             ~DpiReset() { SetScreenDpi(0); }
         } reset;
-        ASSERT_TRUE(SetScreenDpi(static_cast<DWORD>(screen.Dpi)));
+        ASSERT_TRUE(SetScreenDpi(static_cast<DWORD>(dpi)));
         HWND main = Start();
         ASSERT_NE(nullptr, main);
-        EXPECT_EQ(labelHeight(screen.Dpi), m_probe.Ask(main, PROBE_FONT_HEIGHT, IDC_MODEL));
+        EXPECT_EQ(labelHeight(dpi), m_probe.Ask(main, PROBE_FONT_HEIGHT, IDC_MODEL));
         // The dialog's 9-point font, as a character height in pixels.
-        EXPECT_EQ(std::to_string(-MulDiv(9, screen.Dpi, 72)), m_probe.Ask(main, PROBE_FONT_HEIGHT));
-        Shot(main, screen.Shot);
-        if (screen.Dpi == 96) {
+        EXPECT_EQ(std::to_string(-MulDiv(9, dpi, 72)), m_probe.Ask(main, PROBE_FONT_HEIGHT));
+        Shot(main, shot);
+        if (dpi == 96) {
             ASSERT_EQ("sent", m_probe.Ask(main, PROBE_DPI_CHANGED, 192));
             EXPECT_EQ(labelHeight(192), m_probe.Ask(main, PROBE_FONT_HEIGHT, IDC_MODEL));
             EXPECT_EQ("ZRV-LINK", ItemText(main, IDC_MODEL));

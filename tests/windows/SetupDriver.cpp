@@ -71,13 +71,11 @@ MessageBoxView WaitForMessageBox(DWORD pid, const std::string& caption, HWND own
     const HWND box = WaitForDialog(pid, caption, owner);
     MessageBoxView view;
     view.Window = box;
-    const struct {
-        int Id;
-        const char* Name;
-    } buttons[] = {{IDOK, "OK"}, {IDCANCEL, "Cancel"}, {IDYES, "Yes"}, {IDNO, "No"}};
-    for (const auto& button : buttons) {
-        if (box != nullptr && ItemVisible(box, button.Id)) {
-            view.Buttons += (view.Buttons.empty() ? "" : "+") + std::string(button.Name);
+    const std::pair<int, const char*> buttons[] = {
+        {IDOK, "OK"}, {IDCANCEL, "Cancel"}, {IDYES, "Yes"}, {IDNO, "No"}};
+    for (const auto& [id, name] : buttons) {
+        if (box != nullptr && ItemVisible(box, id)) {
+            view.Buttons += (view.Buttons.empty() ? "" : "+") + std::string(name);
         }
     }
     view.Text = box != nullptr ? ItemText(box, MESSAGE_TEXT) : "";

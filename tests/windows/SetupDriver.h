@@ -77,7 +77,6 @@ struct MessageBoxView {
     HWND Window = nullptr;
     std::string Text;
     std::string Buttons; // of "OK", "Cancel", "Yes", "No", joined by '+'
-    std::string Icon;    // as the probe names it; empty when not asked
 };
 
 // The dialog that WaitForDialog finds, as a message box.

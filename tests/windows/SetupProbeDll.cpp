@@ -31,16 +31,13 @@ std::string MessageIconName(HWND box) {
             continue;
         }
         const auto shown = reinterpret_cast<HICON>(SendMessageA(child, STM_GETICON, 0, 0));
-        const struct {
-            LPCSTR Id;
-            const char* Name;
-        } icons[] = {{IDI_HAND, "stop"},
-                     {IDI_EXCLAMATION, "exclamation"},
-                     {IDI_ASTERISK, "information"},
-                     {IDI_QUESTION, "question"}};
-        for (const auto& icon : icons) {
-            if (shown != nullptr && shown == LoadIconA(nullptr, icon.Id)) {
-                return icon.Name;
+        const std::pair<LPCSTR, const char*> icons[] = {{IDI_HAND, "stop"},
+                                                        {IDI_EXCLAMATION, "exclamation"},
+                                                        {IDI_ASTERISK, "information"},
+                                                        {IDI_QUESTION, "question"}};
+        for (const auto& [id, name] : icons) {
+            if (shown != nullptr && shown == LoadIconA(nullptr, id)) {
+                return name;
             }
         }
         return "other";

@@ -1,6 +1,10 @@
-// The Win32 side of persistence under Wine: the default profile in the user's registry, and saves whose
-// replacing step fails in each way Windows knows, none of which may lose the configuration. Reading with
-// writers denied and a read-only target are shown through the setup program's file dialogs.
+// The Win32 backends under Wine. Persistence: the default profile in the user's registry, and saves whose
+// replacing step fails in each way Windows knows, none of which may lose the configuration (reading with
+// writers denied and a read-only target are shown through the setup program's file dialogs). The trace
+// log's viewer delivery: real windows of the viewer classes receive WM_COPYDATA as the viewers expect it
+// (the catchers take nothing else: the tag, no sender, a NUL after the line), and a stream the same line.
+#include "SetupDriver.h"
+#include "core/DebugPrint.h"
 #include "core/ParamFile.h"
 #include "persistence/Profile.h"
 #include "persistence/Settings.h"
@@ -13,6 +17,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <memory>
+#include <regex>
 #include <set>
 #include <string>
 #include <vector>
@@ -50,17 +56,6 @@ int32_t ScriptedFault(FileStep step) {
 
 void CountPause(unsigned milliseconds) {
     PausedMs += milliseconds;
-}
-
-// The file that a trace line names as holding the new content; empty when none does.
-std::string KeptFileIn(const std::string& trace) {
-    const std::string marker = "the new content is kept in ";
-    const std::size_t at = trace.find(marker);
-    if (at == std::string::npos) {
-        return std::string();
-    }
-    const std::size_t start = at + marker.size();
-    return trace.substr(start, trace.find('\n', start) - start);
 }
 
 enum Ending { NEW_IN_PLACE, OLD_IN_PLACE, NEW_KEPT_BESIDE };
@@ -118,7 +113,10 @@ TEST(SetupFileWin32, NoFailureOfTheReplacingStepLosesTheConfiguration) {
         if (c.Expected == OLD_IN_PLACE) {
             EXPECT_EQ(previous, ReadWholeFile(path));
         }
-        const std::string kept = KeptFileIn(trace);
+        // The file that a trace line names as holding the new content.
+        std::smatch match;
+        std::regex_search(trace, match, std::regex("the new content is kept in ([^\n]*)"));
+        const std::string kept = match.str(1);
         std::set<std::string> names{"a.dat"};
         if (c.Expected == NEW_KEPT_BESIDE) {
             ASSERT_FALSE(kept.empty()) << trace;
@@ -176,6 +174,34 @@ TEST(SetupFileWin32, SaveByARelativeNameWaitsForAProgramThatHoldsTheTargetForAMo
     EXPECT_EQ(2u, Pauses);
     EXPECT_EQ(0u, ReadWholeFile(path).find("BaudRate=9600\r\n"));
     EXPECT_EQ(std::set<std::string>{"a.dat"}, dir.Names());
+}
+
+const char* const TRACEWIN = "TraceWin TRACE Window";
+const char* const MFX = "MfxTraceWindow";
+
+// The first running viewer in the order of the classes gets the line; a stream gets the same line,
+// whether a viewer runs or not.
+TEST(TraceViewer, FirstViewerClassFoundAndTheStreamReceiveTheLine) {
+    // The viewers running, and the one that gets the line (null: none).
+    const std::pair<std::vector<const char*>, const char*> cases[] = {
+        {{TRACEWIN, MFX}, TRACEWIN}, {{MFX, TRACEWIN}, TRACEWIN}, {{MFX}, MFX}, {{}, nullptr}};
+    for (const auto& [running, receiver] : cases) {
+        SCOPED_TRACE(receiver != nullptr ? receiver : "no viewer");
+        std::vector<std::unique_ptr<CCopyDataCatcher>> viewers;
+        for (const char* className : running) {
+            viewers.push_back(std::make_unique<CCopyDataCatcher>(className, 0x6E697774, true));
+            ASSERT_TRUE(viewers.back()->Running()) << className;
+        }
+        const std::string line =
+            CaptureTrace("ZRVLinkSetup", [] { DebugPrint("WARNING: cannot open COM%d\n", 3); });
+        EXPECT_TRUE(std::regex_match(
+            line,
+            std::regex(R"(ZRVLinkSetup: \d{4}/\d{2}/\d{2} \d{2}:\d{2}:\d{2}  WARNING: cannot open COM3\n)")))
+            << line;
+        for (std::size_t i = 0; i < viewers.size(); ++i) {
+            EXPECT_EQ(running[i] == receiver ? line : "", viewers[i]->Lines()) << running[i];
+        }
+    }
 }
 
 } // namespace
