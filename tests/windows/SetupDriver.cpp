@@ -32,39 +32,25 @@ std::string SerialMapName(int port) {
     return "\\Device\\ZrvSim" + std::to_string(port);
 }
 
-struct WindowSearch {
-    DWORD Pid;
-    std::string Caption;
-    HWND Owner; // when not null, only windows it owns
-    HWND Found;
-};
-
-BOOL CALLBACK MatchTopWindow(HWND window, LPARAM context) {
-    auto* search = reinterpret_cast<WindowSearch*>(context);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(window, &pid);
-    if ((search->Pid != 0 && pid != search->Pid) || !IsWindowVisible(window) ||
-        (search->Owner != nullptr && GetWindow(window, GW_OWNER) != search->Owner)) {
-        return TRUE;
-    }
-    char className[64] = {};
-    GetClassNameA(window, className, sizeof className);
-    if (std::string(className) != "#32770" || WindowText(window).rfind(search->Caption, 0) != 0) {
-        return TRUE;
-    }
-    search->Found = window;
-    return FALSE;
-}
-
 } // namespace
 
+// Top-level dialogs are of the class "#32770".
 HWND WaitForDialog(DWORD pid, const std::string& caption, HWND owner) {
-    WindowSearch search{pid, caption, owner, nullptr};
+    HWND found = nullptr;
     WaitFor([&] {
-        EnumWindows(MatchTopWindow, reinterpret_cast<LPARAM>(&search));
-        return search.Found != nullptr;
+        for (found = FindWindowExA(nullptr, nullptr, "#32770", nullptr); found != nullptr;
+             found = FindWindowExA(nullptr, found, "#32770", nullptr)) {
+            DWORD id = 0;
+            GetWindowThreadProcessId(found, &id);
+            if ((pid == 0 || id == pid) && IsWindowVisible(found) &&
+                (owner == nullptr || GetWindow(found, GW_OWNER) == owner) &&
+                WindowText(found).rfind(caption, 0) == 0) {
+                return true;
+            }
+        }
+        return false;
     });
-    return search.Found;
+    return found;
 }
 
 MessageBoxView WaitForMessageBox(DWORD pid, const std::string& caption, HWND owner) {
@@ -133,15 +119,6 @@ CCopyDataCatcher::~CCopyDataCatcher() {
 std::string CCopyDataCatcher::Lines() const {
     std::lock_guard<std::mutex> hold(m_lock);
     return m_lines;
-}
-
-std::string CCopyDataCatcher::Next() {
-    std::unique_lock<std::mutex> hold(m_lock);
-    m_changed.wait_for(hold, std::chrono::milliseconds(DRIVER_WAIT_MS),
-                       [&] { return m_lines.size() > m_read; });
-    const std::string next = m_lines.substr(m_read);
-    m_read = m_lines.size();
-    return next;
 }
 
 void CCopyDataCatcher::HoldAt(const std::string& text) {
@@ -423,9 +400,15 @@ bool CSetupProbe::Hook(HHOOK* slot, int type, const char* name, DWORD thread) {
 }
 
 std::string CSetupProbe::Ask(HWND window, ProbeQuery query, WORD argument) {
+    const std::size_t before = m_replies.Lines().size();
     if (m_queryHook == nullptr || !PostMessageA(window, ProbeMessage(), MAKEWPARAM(query, argument),
                                                 reinterpret_cast<LPARAM>(m_replies.Window()))) {
         return std::string();
     }
-    return m_replies.Next();
+    std::string replies;
+    WaitFor([&] {
+        replies = m_replies.Lines();
+        return replies.size() > before;
+    });
+    return replies.substr(before);
 }

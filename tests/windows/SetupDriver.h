@@ -123,8 +123,6 @@ public:
     bool Running() const { return m_window != nullptr; }
     HWND Window() const { return m_window; }
     std::string Lines() const;
-    // What came since the last call, once something has come; empty after the wait.
-    std::string Next();
     // The first line that contains `text` is taken only at Release: its sender, and the thread it traces
     // for, wait until then.
     void HoldAt(const std::string& text);
@@ -144,7 +142,6 @@ private:
     std::condition_variable m_changed;
     bool m_ready = false;   // guarded by m_lock
     std::string m_lines;    // guarded by m_lock
-    std::size_t m_read = 0; // guarded by m_lock: how much of m_lines Next has returned
     std::string m_holdAt;   // guarded by m_lock; empty: nothing is held
     bool m_holding = false; // guarded by m_lock
     std::thread m_thread;   // last: it starts once the fields above are made
