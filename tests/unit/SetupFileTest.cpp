@@ -165,14 +165,6 @@ TEST(SetupFileLoad, AcceptedFilesSetTheirFieldsAndNothingElseAndOneBadLineRefuse
     }
 }
 
-std::string ExpectedFile(const char* head, const char* target0) {
-    std::string text = std::string(head) + target0;
-    for (int i = 1; i < TARGET_COUNT; ++i) {
-        text += "Target" + std::to_string(i) + "=0,0.0.0.0\r\n";
-    }
-    return text;
-}
-
 // Over an existing longer file, whose permissions stay.
 TEST(SetupFileSave, WritesOneLinePerKeyAndTargetWithCRLF) {
     CScratchDir dir;
@@ -187,10 +179,12 @@ TEST(SetupFileSave, WritesOneLinePerKeyAndTargetWithCRLF) {
     SetTarget(s, 0, 7, MakeIPv4(192, 168, 0, 20), "4142");
     ASSERT_TRUE(file.Save(path.c_str()));
     EXPECT_EQ(FILE_ERROR_NONE, file.FileError);
-    EXPECT_EQ(ExpectedFile("BaudRate=9600\r\nIPAddress=192.168.0.10\r\nSubnetMask=255.255.255.0\r\n"
-                           "Gateway=0.0.0.0\r\n",
-                           "Target0=1,192.168.0.20,4142\r\n"),
-              ReadWholeFile(path));
+    std::string expected = "BaudRate=9600\r\nIPAddress=192.168.0.10\r\nSubnetMask=255.255.255.0\r\n"
+                           "Gateway=0.0.0.0\r\nTarget0=1,192.168.0.20,4142\r\n";
+    for (int i = 1; i < TARGET_COUNT; ++i) {
+        expected += "Target" + std::to_string(i) + "=0,0.0.0.0\r\n";
+    }
+    EXPECT_EQ(expected, ReadWholeFile(path));
     EXPECT_EQ(before, fs::status(path).permissions());
     EXPECT_EQ(std::set<std::string>{"a.dat"}, dir.Names());
 }
