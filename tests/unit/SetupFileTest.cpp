@@ -1,5 +1,6 @@
 // The record's construction defaults and its key table; setup files: which lines Load accepts and what they
-// set, the file Save writes, the round trip, and saves that fail without losing the previous file.
+// set, the file Save writes, and saves that fail without losing the previous file. The round trip of every
+// file Load accepts is the setup-file fuzz target's, whose seed corpus every build replays.
 #include "core/IPv4.h"
 #include "core/ParamFile.h"
 #include "core/ParamKeys.h"
@@ -187,22 +188,6 @@ TEST(SetupFileSave, WritesOneLinePerKeyAndTargetWithCRLF) {
     EXPECT_EQ(expected, ReadWholeFile(path));
     EXPECT_EQ(before, fs::status(path).permissions());
     EXPECT_EQ(std::set<std::string>{"a.dat"}, dir.Names());
-}
-
-// Every key and destination, with the largest number, high octets and the longest name.
-TEST(SetupFileSave, LoadGivesBackWhatSaveWrote) {
-    CParamFile saved;
-    ParamSet& s = *saved.GetParam();
-    s = SampleParamSet();
-    s.BaudRate = 2147483647;
-    s.Gateway = MakeIPv4(255, 254, 253, 252);
-    std::memset(s.Target[31].Name, 'F', TARGET_NAME_SIZE - 1);
-    CScratchDir dir;
-    ASSERT_TRUE(saved.Save(dir.File("round.dat").c_str()));
-    CParamFile loaded;
-    ASSERT_TRUE(loaded.Load(dir.File("round.dat").c_str()));
-    EXPECT_TRUE(SameRecord(s, *loaded.GetParam()));
-    EXPECT_EQ(36, loaded.KeysLoaded);
 }
 
 // Paths that are no setup file: the record stays, and a trace line names the path and the system's code.
