@@ -103,22 +103,19 @@ TEST(CSimDevice, AnswersEdgeCasesAsTheDeviceDoes) {
 }
 
 TEST(CSimDevice, MalformedLinesAnswerErrorAndChangeNothing) {
-    std::vector<std::string> lines = {
+    const std::vector<std::string> lines = {
         // words, argument counts and blanks
         "reboot", "VERS", "vers now", "vers ", " baudrate", "baudrate ", "baudrate 9600 1", "baudrate  9600",
         "netparam 1.2.3.4 255.0.0.0", "target", "target 0  1.2.3.4", "clrname", "clrname 1 2", "save now",
-        "update 1",
+        "update 1", "netparam 1.2.3.4 255.0.0.0 1.2.3.4 5.6.7.8", "netparam 1.2.3.4  255.0.0.0 1.2.3.4",
         // numbers, addresses and each command's index
         "baudrate 0", "baudrate 09600", "baudrate 96OO", "baudrate -9600", "baudrate 2147483648", "target 32",
         "target -1", "target 01", "target x", "target 0 256.0.0.1", "target 0 1.2.3", "target 0 1.2.3.4.5",
         "target 0 1..3.4", "target 0 1.2.3.", "target 0 01.2.3.4", "target 0 1.2.3.4 ", "target 0 1.2.3.1000",
         "enable 3 7", "enable 3 2", "enable 3 01", "enable 32 1", "name 32 41", "clrname 32",
         // names, bytes and lengths
-        "name 5 ", "name 5 A>B", "baud\x01rate", "name 1 A\xC3"};
-    lines.push_back("netparam 1.2.3.4 255.0.0.0 1.2.3.4 5.6.7.8");
-    lines.push_back("netparam 1.2.3.4  255.0.0.0 1.2.3.4");
-    lines.push_back("name 5 " + std::string(65, 'A'));
-    lines.push_back(std::string(SIM_LINE_SIZE, 'a'));
+        "name 5 ", "name 5 A>B", "baud\x01rate", "name 1 A\xC3", "name 5 " + std::string(65, 'A'),
+        std::string(SIM_LINE_SIZE, 'a')};
     for (const std::string& line : lines) {
         CSimDevice device{SimBehaviour{}};
         EXPECT_EQ("ERROR\r\n>", Talk(device, line + "\r")) << line;

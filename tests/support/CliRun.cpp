@@ -187,7 +187,13 @@ std::string SaveText(const ParamSet& set) {
     return ReadWholeFile(SaveSetup(dir / "saved.dat", set));
 }
 
-bool CDetectedDevices::StartSim(const std::string& name, const std::vector<std::string>& simArgs) {
+bool CDetectedDevices::Add(const std::vector<std::string>& names, const std::vector<std::string>& simArgs) {
+    return std::all_of(names.begin(), names.end(),
+                       [&](const std::string& name) { return Plug(name, simArgs); });
+}
+
+bool CDetectedDevices::Plug(const std::string& name, const std::vector<std::string>& simArgs,
+                            const std::string& serial) {
     auto sim = std::make_unique<CSimProcess>();
     std::vector<std::string> args = {"--link", m_dev / name};
     args.insert(args.end(), simArgs.begin(), simArgs.end());
@@ -197,19 +203,6 @@ bool CDetectedDevices::StartSim(const std::string& name, const std::vector<std::
     }
     m_current[name] = m_sims.size();
     m_sims.push_back(std::move(sim));
-    return true;
-}
-
-bool CDetectedDevices::Add(const std::vector<std::string>& names, const std::vector<std::string>& simArgs) {
-    return std::all_of(names.begin(), names.end(),
-                       [&](const std::string& name) { return Plug(name, simArgs); });
-}
-
-bool CDetectedDevices::Plug(const std::string& name, const std::vector<std::string>& simArgs,
-                            const std::string& serial) {
-    if (!StartSim(name, simArgs)) {
-        return false;
-    }
     m_sysfs.AddAcmTty(name, DEVICE_USB_VID, DEVICE_USB_PID, serial);
     return true;
 }

@@ -117,8 +117,6 @@ public:
     CSimProcess& SimOf(const std::string& name) { return *m_sims.at(m_current.at(name)); }
 
 private:
-    bool StartSim(const std::string& name, const std::vector<std::string>& simArgs);
-
     CFakeSysfs m_sysfs;
     CScratchDir m_dev;
     std::vector<std::unique_ptr<CSimProcess>> m_sims;

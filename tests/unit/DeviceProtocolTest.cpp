@@ -44,18 +44,16 @@ TEST(DeviceCommands, BuildersSendTheirExactLine) {
               sender.Lines);
 }
 
-TEST(DeviceCommands, LinesThatWouldCarryASecondCommandAreNeverSent) {
-    const char* const names[] = {"41\r42", "41\n", "\r", "4142\r\nsave"};
-    for (const char* name : names) {
+// A name with a line break inside would carry a second command; an index outside the table names no
+// destination. Neither line is sent.
+TEST(DeviceCommands, LinesThatWouldCarryASecondCommandOrNameNoDestinationAreNeverSent) {
+    for (const char* name : {"41\r42", "41\n", "\r", "4142\r\nsave"}) {
         ParamSet set = SampleParamSet();
         std::snprintf(set.Target[4].Name, TARGET_NAME_SIZE, "%s", name);
         CRecordingSender sender;
-        EXPECT_FALSE(CmdSetName(sender, 4, set)) << "name with a line break inside";
+        EXPECT_FALSE(CmdSetName(sender, 4, set)) << name;
         EXPECT_TRUE(sender.Lines.empty());
     }
-}
-
-TEST(DeviceCommands, TargetIndexOutsideTheTableIsRefused) {
     const ParamSet set = SampleParamSet();
     for (int index : {-1, TARGET_COUNT, 1000}) {
         CRecordingSender sender;

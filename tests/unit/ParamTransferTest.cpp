@@ -90,16 +90,6 @@ std::vector<int32_t> ProgressOf(const TransferEvents& seen) {
     return values;
 }
 
-std::vector<std::string> ExpectedReadLines() {
-    std::vector<std::string> lines = {"\x1Bvers\r", "baudrate\r", "netparam\r"};
-    for (int i = 0; i < TARGET_COUNT; ++i) {
-        for (const char* word : {"target", "enable", "name"}) {
-            lines.push_back(std::string(word) + " " + std::to_string(i) + "\r");
-        }
-    }
-    return lines;
-}
-
 // START first, progress only in between, exactly one final event.
 void ExpectEventFrame(const TransferEvents& seen, int32_t last) {
     ASSERT_GE(seen.size(), 2u);
@@ -120,7 +110,13 @@ TEST(CParamTransfer, ReadSendsItsNinetyNineCommandsFillsTheWholeRecordAndTracesE
     ASSERT_TRUE(out.Ended);
     EXPECT_EQ(PT_OK, out.Result);
     EXPECT_EQ((std::vector<int32_t>{5, 9600, 8, 'N', 1, 0, 0, 0}), out.Log.CreateArgs);
-    EXPECT_EQ(ExpectedReadLines(), out.Log.Lines);
+    std::vector<std::string> lines = {"\x1Bvers\r", "baudrate\r", "netparam\r"};
+    for (int i = 0; i < TARGET_COUNT; ++i) {
+        for (const char* word : {"target", "enable", "name"}) {
+            lines.push_back(std::string(word) + " " + std::to_string(i) + "\r");
+        }
+    }
+    EXPECT_EQ(lines, out.Log.Lines);
     EXPECT_EQ(1, out.Log.Destroyed);
 
     EXPECT_TRUE(SameRecord(SampleParamSet(), *scratch.GetParam()));
@@ -248,9 +244,10 @@ TEST(CParamTransfer, EachFailureEndsTheTransferWithItsResultAndTraceLine) {
     }
 }
 
-// One engine through three starts: on a port that does not open (no callback, nothing sent, the system's
-// reason kept), then on one that does (the reason forgotten), and again while that transfer may still
-// run: the fake refuses to open a port that is still open, so this start must wait for the one before.
+// One engine through four starts: before Init (a resource error, no port opened); on a port that does not
+// open (no callback, nothing sent, the system's reason kept), then on one that does (the reason
+// forgotten), and again while that transfer may still run: the fake refuses to open a port that is still
+// open, so this start must wait for the one before.
 TEST(CParamTransfer, EachStartWaitsForTheTransferBeforeAndForgetsAFailedOpen) {
     FakePortScript script = Healthy();
     script.RefusedPort = 99;
@@ -258,9 +255,12 @@ TEST(CParamTransfer, EachStartWaitsForTheTransferBeforeAndForgetsAFailedOpen) {
     FakePortReset(script);
     CParamTransfer engine;
     CTransferRecorder recorder;
+    CParamFile first, second;
+    EXPECT_FALSE(engine.Start(5, 1, first.GetParam()));
+    EXPECT_EQ(PT_ERR_RESOURCE, engine.GetResult());
+    EXPECT_EQ(0, FakePortRecorded().Opened);
     ASSERT_TRUE(engine.Init());
     engine.SetCallback(CTransferRecorder::Callback, &recorder);
-    CParamFile first, second;
     const std::string trace = CaptureTrace("t", [&] { EXPECT_FALSE(engine.Start(99, 1, first.GetParam())); });
     EXPECT_EQ(PT_ERR_PORT, engine.GetResult());
     EXPECT_EQ(16, engine.GetPortError());
@@ -282,15 +282,6 @@ TEST(CParamTransfer, EachStartWaitsForTheTransferBeforeAndForgetsAFailedOpen) {
     EXPECT_EQ((std::vector<int32_t>{PT_EVENT_START, PT_EVENT_DONE, PT_EVENT_START, PT_EVENT_DONE}), finals);
     EXPECT_EQ(2, FakePortRecorded().Opened);
     EXPECT_EQ(57600, second.GetParam()->BaudRate);
-}
-
-TEST(CParamTransfer, StartWithoutInitFailsAsAResourceError) {
-    FakePortReset(Healthy());
-    CParamTransfer engine;
-    CParamFile scratch;
-    EXPECT_FALSE(engine.Start(5, 1, scratch.GetParam()));
-    EXPECT_EQ(PT_ERR_RESOURCE, engine.GetResult());
-    EXPECT_EQ(0, FakePortRecorded().Opened);
 }
 
 } // namespace

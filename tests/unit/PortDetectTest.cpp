@@ -7,7 +7,6 @@
 
 #include <climits>
 #include <functional>
-#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -111,10 +110,6 @@ const DetectCase DETECT_CASES[] = {
                     PaddedCom7(REGISTRY_DATA_SIZE + 1));
          r.SetValue(SERIAL_MAP, "\\Device\\Long", REGISTRY_TYPE_SZ, PaddedCom7(REGISTRY_DATA_SIZE + 1));
      }}};
-
-void PrintTo(const DetectCase& testCase, std::ostream* out) {
-    *out << testCase.Name;
-}
 
 class DetectTable : public testing::TestWithParam<DetectCase> {};
 

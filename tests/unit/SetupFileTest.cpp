@@ -1,5 +1,6 @@
 // The record's construction defaults and its key table; setup files: which lines Load accepts and what they
-// set, the file Save writes, the round trip, and saves that fail without losing the previous file.
+// set, the file Save writes, and saves that fail without losing the previous file. The round trip of every
+// file Load accepts is the setup-file fuzz target's, whose seed corpus every build replays.
 #include "core/IPv4.h"
 #include "core/ParamFile.h"
 #include "core/ParamKeys.h"
@@ -165,14 +166,6 @@ TEST(SetupFileLoad, AcceptedFilesSetTheirFieldsAndNothingElseAndOneBadLineRefuse
     }
 }
 
-std::string ExpectedFile(const char* head, const char* target0) {
-    std::string text = std::string(head) + target0;
-    for (int i = 1; i < TARGET_COUNT; ++i) {
-        text += "Target" + std::to_string(i) + "=0,0.0.0.0\r\n";
-    }
-    return text;
-}
-
 // Over an existing longer file, whose permissions stay.
 TEST(SetupFileSave, WritesOneLinePerKeyAndTargetWithCRLF) {
     CScratchDir dir;
@@ -187,28 +180,14 @@ TEST(SetupFileSave, WritesOneLinePerKeyAndTargetWithCRLF) {
     SetTarget(s, 0, 7, MakeIPv4(192, 168, 0, 20), "4142");
     ASSERT_TRUE(file.Save(path.c_str()));
     EXPECT_EQ(FILE_ERROR_NONE, file.FileError);
-    EXPECT_EQ(ExpectedFile("BaudRate=9600\r\nIPAddress=192.168.0.10\r\nSubnetMask=255.255.255.0\r\n"
-                           "Gateway=0.0.0.0\r\n",
-                           "Target0=1,192.168.0.20,4142\r\n"),
-              ReadWholeFile(path));
+    std::string expected = "BaudRate=9600\r\nIPAddress=192.168.0.10\r\nSubnetMask=255.255.255.0\r\n"
+                           "Gateway=0.0.0.0\r\nTarget0=1,192.168.0.20,4142\r\n";
+    for (int i = 1; i < TARGET_COUNT; ++i) {
+        expected += "Target" + std::to_string(i) + "=0,0.0.0.0\r\n";
+    }
+    EXPECT_EQ(expected, ReadWholeFile(path));
     EXPECT_EQ(before, fs::status(path).permissions());
     EXPECT_EQ(std::set<std::string>{"a.dat"}, dir.Names());
-}
-
-// Every key and destination, with the largest number, high octets and the longest name.
-TEST(SetupFileSave, LoadGivesBackWhatSaveWrote) {
-    CParamFile saved;
-    ParamSet& s = *saved.GetParam();
-    s = SampleParamSet();
-    s.BaudRate = 2147483647;
-    s.Gateway = MakeIPv4(255, 254, 253, 252);
-    std::memset(s.Target[31].Name, 'F', TARGET_NAME_SIZE - 1);
-    CScratchDir dir;
-    ASSERT_TRUE(saved.Save(dir.File("round.dat").c_str()));
-    CParamFile loaded;
-    ASSERT_TRUE(loaded.Load(dir.File("round.dat").c_str()));
-    EXPECT_TRUE(SameRecord(s, *loaded.GetParam()));
-    EXPECT_EQ(36, loaded.KeysLoaded);
 }
 
 // Paths that are no setup file: the record stays, and a trace line names the path and the system's code.

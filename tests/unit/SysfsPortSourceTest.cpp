@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <ostream>
 #include <string>
 #include <vector>
 
@@ -83,10 +82,6 @@ const TreeCase TREE_CASES[] = {
      {},
      true},
 };
-
-void PrintTo(const TreeCase& testCase, std::ostream* out) {
-    *out << testCase.Name;
-}
 
 class SysfsTree : public testing::TestWithParam<TreeCase> {};
 

@@ -39,13 +39,6 @@ TEST(ParseDecimal, AcceptsOnlyDigitStringsThatFitIn32Bits) {
     }
 }
 
-TEST(ParseDecimal, ReadsExactlyTheGivenLength) {
-    int32_t value = 0;
-    EXPECT_TRUE(ParseDecimal("12,34", 2, &value));
-    EXPECT_EQ(12, value);
-    EXPECT_FALSE(ParseDecimal("12,34", 3, &value));
-}
-
 struct AddressCase {
     const char* Text;
     bool Accepted;
