@@ -16,6 +16,7 @@
 #include "platform/SystemError.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <windows.h>
 
@@ -93,12 +94,22 @@ HANDLE WaitForChild(DWORD parent) {
     return nullptr;
 }
 
-// Only the device's present port is listed, and a read without a port reads it.
+// Only the device's present port is listed, the long form with the USB IDs and the serial number that
+// ends its instance ID, and a read without a port reads it.
 TEST(PortMapped, DetectionListsOnlyThePresentPortAndReadWithoutPortUsesIt) {
     const ExeRun ports = Zrvlink({"ports"});
     EXPECT_EQ(0, ports.Exit);
     EXPECT_EQ(MAPPED_PORT + "\n", WithoutCarriageReturns(ports.Out));
     EXPECT_EQ("", ports.Err);
+    const ExeRun longPorts = Zrvlink({"ports", "--long", "--json"});
+    EXPECT_EQ(0, longPorts.Exit) << longPorts.Err;
+    const nlohmann::json listed = nlohmann::json::parse(longPorts.Out, nullptr, false);
+    ASSERT_TRUE(listed.is_array() && listed.size() == 1) << longPorts.Out;
+    const std::string serial = EnvironmentText("ZRV_SERIAL");
+    EXPECT_EQ(MAPPED_PORT, listed[0].value("Port", ""));
+    EXPECT_EQ("fe5a:0016", listed[0].value("Vid", "") + ":" + listed[0].value("Pid", ""));
+    EXPECT_EQ(serial, listed[0].value("Serial", ""));
+    EXPECT_EQ("USB\\VID_FE5A&PID_0016\\" + serial, listed[0].value("Location", ""));
     const ExeRun run = Zrvlink({"read"});
     EXPECT_EQ(0, run.Exit) << run.Err;
     CParamFile fresh; // the simulator starts with the record's defaults

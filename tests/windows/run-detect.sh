@@ -5,7 +5,8 @@
 # whose read takes long (0.4 s per reply: about 40 s) stays mapped as COM<n+2> (ZRV_LONG_PORT). Wine lists
 # the ports of HKLM\Software\Wine\Ports in the serial-port map when its server starts, so each change
 # restarts it, in a copy of the session's prefix that no other test uses. A second simulator, slow to
-# answer "vers" (600 ms) and "save" (1500 ms), is mapped as COM<n+5> for the PortMapped cases, and one that
+# answer "vers" (600 ms) and "save" (1500 ms), with garbage before its replies sent one byte at a time, is
+# mapped as COM<n+5> for the PortMapped cases, and one that
 # takes no data (--stall-after 0) as COM<n+6>.
 # Usage: run-detect.sh SIM_PROGRAM PORT_NUMBER TEST_PROGRAM
 set -euo pipefail
@@ -29,7 +30,7 @@ trap cleanup EXIT
 cp -a "$WINEPREFIX" "$work/prefix"
 export WINEPREFIX=$work/prefix
 zrv_attach_sim "$sim" "$work" "$port"
-zrv_attach_sim "$sim" "$work" "$slow" --delay-command vers:600 --delay-command save:1500
+zrv_attach_sim "$sim" "$work" "$slow" --delay-command vers:600 --delay-command save:1500 --garbage --byte-by-byte
 zrv_attach_sim "$sim" "$work" "$long" --delay 400
 zrv_attach_sim "$sim" "$work" "$stalled" --stall-after 0
 export ZRV_LONG_PORT=$long

@@ -27,7 +27,7 @@ trap cleanup EXIT
 source "$(dirname "$0")/../../scripts/wine-server.sh"
 zrv_wine_server_up
 zrv_attach_sim "$sim" "$work" 7 --load "$device_start"
-zrv_attach_sim "$sim" "$work" 8
+zrv_attach_sim "$sim" "$work" 8 --delay-command vers:600 --delay-command save:1500 --garbage --byte-by-byte
 zrv_attach_sim "$sim" "$work" 9 --silent-after 40
 zrv_attach_sim "$sim" "$work" 10 --save-reply NG
 zrv_attach_sim "$sim" "$work" 13 --silent-after 0
