@@ -52,12 +52,11 @@ int PortFromEnvironment(const char* name) {
     return std::atoi(EnvironmentText(name).c_str());
 }
 
-// The simulators of run-setup-e2e.sh, by what each is for.
+// The simulators of run-setup-e2e.sh, by what each is for. The fresh one answers "vers" after 600 ms and
+// "save" after 1500 ms (longer than the port's read time-out), each reply sent byte by byte after garbage.
 struct SimulatedPorts {
     int Loaded = PortFromEnvironment("ZRV_PORT_LOADED");       // starts with data/device-start.dat
-    // Starts with the defaults; answers "vers" after 600 ms and "save" after 1500 ms (longer than the
-    // port's read time-out), with garbage before each reply, one byte at a time.
-    int Fresh = PortFromEnvironment("ZRV_PORT_FRESH");
+    int Fresh = PortFromEnvironment("ZRV_PORT_FRESH");         // defaults; late, split, after garbage
     int Silent = PortFromEnvironment("ZRV_PORT_SILENT");       // never answers
     int Stops = PortFromEnvironment("ZRV_PORT_STOPS");         // stops answering after 40 commands
     int Unplugged = PortFromEnvironment("ZRV_PORT_UNPLUGGED"); // closes its line after 40 replies
