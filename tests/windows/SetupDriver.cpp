@@ -5,14 +5,12 @@
 #include <commctrl.h>
 
 #include <chrono>
-#include <fstream>
 
 namespace {
 
 constexpr const char* USB_INSTANCE_KEY =
     "SYSTEM\\CurrentControlSet\\Enum\\USB\\VID_FE5A&PID_0016\\ZRVSIM0001";
 constexpr const char* SERIAL_MAP_KEY = "HARDWARE\\DEVICEMAP\\SERIALCOMM";
-constexpr const char* DESKTOP_KEY = "Control Panel\\Desktop";
 constexpr int FILE_NAME_COMBO = 0x47C;
 constexpr int FILE_NAME_EDIT = 0x480;
 constexpr int MESSAGE_TEXT = 0xFFFF;
@@ -83,14 +81,6 @@ bool AttachDevice(int port) {
 
 bool DetachDevice() {
     return Deleted(RegDeleteTreeA(HKEY_LOCAL_MACHINE, USB_INSTANCE_KEY));
-}
-
-bool SetScreenDpi(DWORD dpi) {
-    if (dpi == 0) {
-        return Deleted(RegDeleteKeyValueA(HKEY_CURRENT_USER, DESKTOP_KEY, "LogPixels"));
-    }
-    return RegSetKeyValueA(HKEY_CURRENT_USER, DESKTOP_KEY, "LogPixels", REG_DWORD, &dpi, sizeof dpi) ==
-           ERROR_SUCCESS;
 }
 
 bool SubstituteDialogFont() {
@@ -262,23 +252,6 @@ void SetItemText(HWND dialog, int id, const std::string& text) {
     SendMessageA(GetDlgItem(dialog, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
 }
 
-// Across processes the system converts no item text between code pages: ask for it in UTF-16, the
-// common dialogs' own.
-std::vector<std::string> ListItems(HWND dialog, int id) {
-    HWND list = GetDlgItem(dialog, id);
-    std::vector<std::string> items;
-    for (LRESULT i = 0, count = SendMessageW(list, CB_GETCOUNT, 0, 0); i < count; ++i) {
-        wchar_t text[256] = {};
-        char bytes[512] = {};
-        if (SendMessageW(list, CB_GETLBTEXTLEN, i, 0) < 256) {
-            SendMessageW(list, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
-        }
-        WideCharToMultiByte(CP_ACP, 0, text, -1, bytes, sizeof bytes - 1, nullptr, nullptr);
-        items.push_back(bytes);
-    }
-    return items;
-}
-
 bool ItemVisible(HWND dialog, int id) {
     return IsWindowVisible(GetDlgItem(dialog, id)) != FALSE;
 }
@@ -330,40 +303,6 @@ bool ChooseFile(HWND fileDialog, const std::string& path) {
     SendMessageA(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
     PostMessageA(fileDialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
     return true;
-}
-
-bool SaveWindowShot(HWND window, const std::string& bmpPath) {
-    RECT rect;
-    const RECT screenArea = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
-    if (!GetWindowRect(window, &rect) || !IntersectRect(&rect, &rect, &screenArea)) {
-        return false;
-    }
-    // Painting happens on the program's thread: have it done before the screen is read.
-    RedrawWindow(window, nullptr, nullptr,
-                 RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
-    BITMAPINFOHEADER info = {
-        sizeof info, rect.right - rect.left, rect.bottom - rect.top, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
-    info.biSizeImage = static_cast<DWORD>(((info.biWidth * 3 + 3) & ~3) * info.biHeight);
-    std::vector<char> pixels(info.biSizeImage);
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
-    HBITMAP bitmap = CreateCompatibleBitmap(screen, info.biWidth, info.biHeight);
-    HGDIOBJ old = SelectObject(memory, bitmap);
-    const bool copied =
-        BitBlt(memory, 0, 0, info.biWidth, info.biHeight, screen, rect.left, rect.top, SRCCOPY) != FALSE;
-    SelectObject(memory, old);
-    const bool read = GetDIBits(memory, bitmap, 0, static_cast<UINT>(info.biHeight), pixels.data(),
-                                reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS) != 0;
-    DeleteObject(bitmap);
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
-    const DWORD headers = sizeof(BITMAPFILEHEADER) + sizeof info;
-    const BITMAPFILEHEADER file = {0x4D42 /* "BM" */, headers + info.biSizeImage, 0, 0, headers};
-    std::ofstream out(bmpPath, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(&file), sizeof file);
-    out.write(reinterpret_cast<const char*>(&info), sizeof info);
-    out.write(pixels.data(), static_cast<std::streamsize>(pixels.size()));
-    return copied && read && static_cast<bool>(out);
 }
 
 CSetupProbe::~CSetupProbe() {

@@ -14,21 +14,14 @@ inline UINT ProbeMessage() {
 constexpr ULONG_PTR PROBE_REPLY_TAG = 0x7A727670; // "pvrz"
 
 enum ProbeQuery : WORD {
-    // The window's system menu, one line per item: "-" for a separator, else "<command> <text>".
-    PROBE_SYSTEM_MENU = 1,
     // The system icon that a message box shows: "stop", "exclamation", "information", "question",
     // "other" or "none".
-    PROBE_MESSAGE_ICON = 2,
+    PROBE_MESSAGE_ICON = 1,
     // Argument 1: the window's timer messages are dropped from now on; 0: they arrive again.
-    PROBE_HOLD_TIMERS = 3,
-    // Sends the window WM_DPICHANGED for the DPI in the argument, suggesting its present rectangle.
-    PROBE_DPI_CHANGED = 4,
-    // Height (LOGFONT lfHeight) of the font of the window's control with the argument as id; 0: of the
-    // window itself.
-    PROBE_FONT_HEIGHT = 5,
+    PROBE_HOLD_TIMERS = 2,
     // Invalidates the whole window and has it painted at once: "repainted" when it had something to
     // paint and then nothing.
-    PROBE_REPAINT = 6,
+    PROBE_REPAINT = 3,
 };
 
 // Exports of the probe for WH_CBT hooks set on a program before it runs: from its first window on, the

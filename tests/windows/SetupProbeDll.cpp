@@ -1,7 +1,7 @@
 // setup_probe.dll: loaded into ZRVLinkSetup.exe by the test driver's hooks. Answers the driver's queries
-// from inside the program (menus, icons and fonts are objects of the process that made them), holds back
-// the main window's timer on request, and can make a system call fail from the first window on, for the
-// start-up failures that nothing outside the program can cause. Windows side.
+// from inside the program (icons are objects of the process that made them), holds back the main
+// window's timer on request, and can make a system call fail from the first window on, for the start-up
+// failures that nothing outside the program can cause. Windows side.
 #include "SetupProbe.h"
 
 #include <cstdio>
@@ -11,18 +11,6 @@
 namespace {
 
 HWND g_heldTimerWindow = nullptr; // its WM_TIMER messages are dropped; user-interface thread only
-
-std::string SystemMenuLines(HWND window) {
-    HMENU menu = GetSystemMenu(window, FALSE);
-    std::string lines;
-    for (int i = 0, count = menu != nullptr ? GetMenuItemCount(menu) : 0; i < count; ++i) {
-        char text[128] = {};
-        GetMenuStringA(menu, static_cast<UINT>(i), text, sizeof text, MF_BYPOSITION);
-        const bool separator = (GetMenuState(menu, static_cast<UINT>(i), MF_BYPOSITION) & MF_SEPARATOR) != 0;
-        lines += separator ? "-\n" : std::to_string(GetMenuItemID(menu, i)) + " " + text + "\n";
-    }
-    return lines;
-}
 
 // The system icons are shared within a process: the handle a message box shows is the one LoadIcon gives.
 std::string MessageIconName(HWND box) {
@@ -45,23 +33,6 @@ std::string MessageIconName(HWND box) {
     return "none";
 }
 
-std::string FontHeight(HWND window, int id) {
-    HWND control = id != 0 ? GetDlgItem(window, id) : window;
-    const auto font = reinterpret_cast<HFONT>(SendMessageA(control, WM_GETFONT, 0, 0));
-    LOGFONTA description = {};
-    if (font == nullptr || GetObjectA(font, sizeof description, &description) == 0) {
-        return "none";
-    }
-    return std::to_string(description.lfHeight);
-}
-
-std::string SendDpiChanged(HWND window, WORD dpi) {
-    RECT suggested;
-    GetWindowRect(window, &suggested);
-    SendMessageA(window, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
-    return "sent";
-}
-
 std::string Repaint(HWND window) {
     RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
     const bool invalid = GetUpdateRect(window, nullptr, FALSE) != FALSE;
@@ -72,17 +43,11 @@ std::string Repaint(HWND window) {
 
 std::string Answer(HWND window, WORD query, WORD argument) {
     switch (query) {
-    case PROBE_SYSTEM_MENU:
-        return SystemMenuLines(window);
     case PROBE_MESSAGE_ICON:
         return MessageIconName(window);
     case PROBE_HOLD_TIMERS:
         g_heldTimerWindow = argument != 0 ? window : nullptr;
         return argument != 0 ? "held" : "released";
-    case PROBE_DPI_CHANGED:
-        return SendDpiChanged(window, argument);
-    case PROBE_FONT_HEIGHT:
-        return FontHeight(window, argument);
     case PROBE_REPAINT:
         return Repaint(window);
     default:

@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # Runs the end-to-end tests of ZRVLinkSetup.exe: starts one zrvlink-sim per role (a Linux program from
-# the native build), maps each pty into the Wine prefix as a COM port, runs the test driver under Wine,
-# then turns its window shots into PNG files. Needs the Wine session of scripts/with-wine.sh.
-# Usage: run-setup-e2e.sh SIM_PROGRAM TEST_DRIVER SETUP_EXE ARTIFACT_DIR DEVICE_START_FILE [ARG...]
+# the native build), maps each pty into the Wine prefix as a COM port and runs the test driver under
+# Wine. Needs the Wine session of scripts/with-wine.sh.
+# Usage: run-setup-e2e.sh SIM_PROGRAM TEST_DRIVER SETUP_EXE DEVICE_START_FILE [ARG...]
 set -euo pipefail
-sim=$1 driver=$2 setup=$3 artifacts=$4 device_start=$5
-shift 5
+sim=$1 driver=$2 setup=$3 device_start=$4
+shift 4
 [ -n "${WINEPREFIX:-}" ] || { echo "run-setup-e2e: no Wine session (scripts/with-wine.sh)" >&2; exit 2; }
 [ -x "$sim" ] || { echo "run-setup-e2e: no simulator at $sim (build the native preset first)" >&2; exit 2; }
 # shellcheck source=../../scripts/attach-sim.sh
@@ -32,18 +32,8 @@ zrv_attach_sim "$sim" "$work" 9 --silent-after 40
 zrv_attach_sim "$sim" "$work" 10 --save-reply NG
 zrv_attach_sim "$sim" "$work" 13 --silent-after 0
 zrv_attach_sim "$sim" "$work" 14 --close-after 40
-mkdir -p "$artifacts"
-rm -f "$artifacts"/*.bmp
 
 # COM11 is listed as a serial port by the tests but mapped to nothing: it cannot be opened.
-status=0
 ZRV_PORT_LOADED=7 ZRV_PORT_FRESH=8 ZRV_PORT_STOPS=9 ZRV_PORT_BADSAVE=10 ZRV_PORT_UNMAPPED=11 \
   ZRV_PORT_SILENT=13 ZRV_PORT_UNPLUGGED=14 \
-  ZRV_SETUP_EXE=$(windows_path "$setup") ZRV_ARTIFACTS=$(windows_path "$artifacts") \
-  /usr/lib/wine/wine64 "$driver" "$@" || status=$?
-
-for shot in "$artifacts"/*.bmp; do
-  [ -e "$shot" ] || continue
-  convert "$shot" "${shot%.bmp}.png" && rm -f "$shot"
-done
-exit $status
+  ZRV_SETUP_EXE=$(windows_path "$setup") /usr/lib/wine/wine64 "$driver" "$@"
