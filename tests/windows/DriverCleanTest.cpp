@@ -351,26 +351,6 @@ TEST_F(DriverClean, RunRemovesMatchesUntilARemovalFails) {
     }
 }
 
-// The module that holds the code at `address`; null when none does.
-HMODULE ModuleAt(const void* address) {
-    HMODULE module = nullptr;
-    const DWORD flags = GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT;
-    return GetModuleHandleExW(flags, static_cast<LPCWSTR>(address), &module) ? module : nullptr;
-}
-
-TEST(SetupApiBinding, TheTableCallsIntoTheLoadedLibraryItself) {
-    CSetupApiLibrary library(SETUP_LIBRARY);
-    DWORD error = ERROR_SUCCESS;
-    const DeviceSetupApi* api = library.Bind(&error);
-    ASSERT_NE(nullptr, api) << "error " << error;
-    // No wrapper that loads and frees the library around each call: the entries are its own functions.
-    const HMODULE setupApi = GetModuleHandleW(SETUP_LIBRARY);
-    ASSERT_NE(nullptr, setupApi);
-    EXPECT_EQ(setupApi, ModuleAt(reinterpret_cast<const void*>(api->GetClassDevsEx)));
-    EXPECT_EQ(setupApi, ModuleAt(reinterpret_cast<const void*>(api->CallClassInstaller)));
-    EXPECT_EQ(api, library.Bind(&error));
-}
-
 // A library that cannot be loaded at all is shown by YorDriverSetup.WithoutSetupLibraryExitsWithTheLoadError.
 TEST(SetupApiBinding, LibraryWithoutTheFunctionsEndsTheRunWithTheLookupError) {
     CSetupApiLibrary library(L"kernel32.dll");
@@ -379,16 +359,6 @@ TEST(SetupApiBinding, LibraryWithoutTheFunctionsEndsTheRunWithTheLookupError) {
 }
 
 const wchar_t* const TEST_ENUMERATOR = L"ROOT\\ZRVCLEANTEST";
-const size_t FILLER_IDS = 200;
-
-// Hardware IDs that take more than 8192 bytes before the one that names the device, as stored.
-std::wstring LongHardwareIdList() {
-    std::wstring ids;
-    for (size_t i = 0; i < FILLER_IDS; ++i) {
-        ids += L"ZRV\\FILLER_" + std::to_wstring(i) + L"_" + std::wstring(40, L'X') + L'\0';
-    }
-    return ids + TEST_ENUMERATOR + L'\0' + L'\0';
-}
 
 // Registers a device instance that is not connected, of the class "Unknown".
 bool CreateTestDevice(const std::wstring& hardwareIds) {
@@ -422,7 +392,11 @@ bool TestDevicePresent(bool remove = false) {
 // way the exit code must not claim a removal that did not happen, nor miss one that did. A list not read
 // whole leaves the device unmatched: in place, with 0.
 TEST(SystemDevice, LongHardwareIdListIsMatchedAndTheExitCodeTellsWhetherTheDeviceWasRemoved) {
-    ASSERT_TRUE(CreateTestDevice(LongHardwareIdList())) << "error " << GetLastError();
+    std::wstring ids; // more than 8192 bytes before the ID that names the device, as stored
+    for (int i = 0; i < 200; ++i) {
+        ids += L"ZRV\\FILLER_" + std::to_wstring(i) + L"_" + std::wstring(40, L'X') + L'\0';
+    }
+    ASSERT_TRUE(CreateTestDevice(ids + TEST_ENUMERATOR + L'\0' + L'\0')) << "error " << GetLastError();
     ASSERT_TRUE(TestDevicePresent());
     CSetupApiLibrary library(SETUP_LIBRARY);
     const wchar_t* const argv[] = {L"YorDriverSetup.exe", TEST_ENUMERATOR};
