@@ -1,17 +1,15 @@
 #!/usr/bin/env bash
-# Runs a Wine test program of port detection around a COM port that comes and goes: writes the device's USB
-# instances with `reg add`, maps zrvlink-sim's pty as COM<n> (and, for another USB device, as COM<n+1>),
-# runs the PortMapped cases, removes the device's mapping and runs the PortUnmapped cases. A simulator
-# whose read takes long (0.4 s per reply: about 40 s) stays mapped as COM<n+2> (ZRV_LONG_PORT). Wine lists
-# the ports of HKLM\Software\Wine\Ports in the serial-port map when its server starts, so each change
-# restarts it, in a copy of the session's prefix that no other test uses. A second simulator, slow to
-# answer "vers" (600 ms) and "save" (1500 ms), with garbage before its replies sent one byte at a time, is
-# mapped as COM<n+5> for the PortMapped cases, and one that
-# takes no data (--stall-after 0) as COM<n+6>.
+# Runs a Wine test program of port detection and the Win32 portkit: writes the device's USB instances
+# with `reg add` (one present, one unplugged, one of another USB device), maps zrvlink-sim's pty as COM<n>
+# (and, for the other USB device, as COM<n+1>) and runs the program. A simulator whose read takes long
+# (0.4 s per reply: about 40 s) is mapped as COM<n+2> (ZRV_LONG_PORT), and one that takes no data
+# (--stall-after 0) as COM<n+6>. Wine lists the ports of HKLM\Software\Wine\Ports in the serial-port
+# map when its server starts, so the server restarts after the change, in a copy of the session's prefix
+# that no other test uses.
 # Usage: run-detect.sh SIM_PROGRAM PORT_NUMBER TEST_PROGRAM
 set -euo pipefail
 sim=$1 port=$2 program=$3
-other=$((port + 1)) long=$((port + 2)) slow=$((port + 5)) stalled=$((port + 6))
+other=$((port + 1)) long=$((port + 2)) stalled=$((port + 6))
 export ZRV_SERIAL=ZRV0012345
 wine=/usr/lib/wine/wine64 wineserver=/usr/lib/wine/wineserver
 [ -n "${WINEPREFIX:-}" ] || { echo "run-detect: no Wine session (scripts/with-wine.sh)" >&2; exit 2; }
@@ -30,7 +28,6 @@ trap cleanup EXIT
 cp -a "$WINEPREFIX" "$work/prefix"
 export WINEPREFIX=$work/prefix
 zrv_attach_sim "$sim" "$work" "$port"
-zrv_attach_sim "$sim" "$work" "$slow" --delay-command vers:600 --delay-command save:1500 --garbage --byte-by-byte
 zrv_attach_sim "$sim" "$work" "$long" --delay 400
 zrv_attach_sim "$sim" "$work" "$stalled" --stall-after 0
 export ZRV_LONG_PORT=$long
@@ -50,9 +47,4 @@ reg add "$usb\\VID_0403&PID_6001\\A9K2LQ\\Device Parameters" /v PortName /d "COM
 reg add 'HKLM\Software\Wine\Ports' /v "COM$port" /d "$work/pty$port" /f
 reg add 'HKLM\Software\Wine\Ports' /v "COM$other" /d "$work/pty$port" /f
 restart
-ZRV_COM_PORT=$port ZRV_SLOW_PORT=$slow ZRV_STALLED_PORT=$stalled "$wine" "$program" --gtest_filter='PortMapped.*'
-
-reg delete 'HKLM\Software\Wine\Ports' /v "COM$port" /f
-rm -f "$WINEPREFIX/dosdevices/com$port"
-restart
-"$wine" "$program" --gtest_filter='PortUnmapped.*'
+ZRV_COM_PORT=$port ZRV_STALLED_PORT=$stalled "$wine" "$program"
