@@ -358,7 +358,7 @@ TEST_F(SetupDialog, WriteLandsInTheDeviceAndLeavesTheControlsAsWritten) {
 // The name the save dialog makes of a bare one, the question before a file is replaced, and files that
 // refuse: a file that another program writes to, and a read-only one, which stays as it was. None of
 // these changes the caption.
-TEST_F(SetupDialog, FileDialogsOfferSetupFilesAndAskBeforeReplacingOne) {
+TEST_F(SetupDialog, FileDialogsCompleteABareNameAndAskBeforeReplacingAFile) {
     HWND main = Start();
     ASSERT_NE(nullptr, main);
     const auto savedAddress = [&] {
