@@ -2,7 +2,6 @@
 // goes away, one opener at a time, and a process that ends with a port open. Delivery itself is shown
 // by every transfer over a pty.
 #include "CliRun.h"
-#include "core/DebugPrint.h"
 #include "portkit/CommPortPaths.h"
 #include "portkit/PortKit.h"
 
@@ -21,7 +20,6 @@
 #include <ctime>
 #include <string>
 #include <thread>
-#include <vector>
 
 namespace {
 
@@ -87,8 +85,6 @@ TEST_F(PortKitOverPty, PortThatGoesAwayRestsItsReaderAndRefusesWrites) {
 }
 
 TEST_F(PortKitOverPty, UnknownPortsSettingsAndHandlesAreRefused) {
-    EXPECT_LT(CreateCommPort(RegisterCommPortPath("/dev/zrv-absent"), 9600, 8, 'N', 1, 0, 0, 0), 0);
-    EXPECT_EQ(ENOENT, GetCommPortOpenError()) << "the system's reason is kept";
     EXPECT_LT(CreateCommPort(250, 9600, 8, 'N', 1, 0, 0, 0), 0);
     EXPECT_EQ(0, GetCommPortOpenError()) << "no device, no system reason";
     EXPECT_LT(CreateCommPort(m_port, 9600, 9, 'N', 1, 0, 0, 0), 0);
@@ -105,84 +101,69 @@ TEST_F(PortKitOverPty, UnknownPortsSettingsAndHandlesAreRefused) {
 
 TEST_F(PortKitOverPty, StalledDeviceFailsTheWriteButAPauseDoesNot) {
     const std::string block(4096, 'x');
-    const std::string trace = CaptureTrace("t", [&] {
-        Handle = CreateCommPort(m_port, 9600, 8, COMM_PARITY_NONE, 1, 0, 0, 0);
-        ASSERT_GE(Handle, 0);
+    Handle = CreateCommPort(m_port, 9600, 8, COMM_PARITY_NONE, 1, 0, 0, 0);
+    ASSERT_GE(Handle, 0);
 
-        // The device pauses for half the limit while the line is full; then it reads on. A pty frees some
-        // room of its own accord a few hundred milliseconds into a stall, so only a pause that long shows
-        // a limit that is too short.
-        std::atomic<bool> stop{false};
-        std::thread device([&] {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1000));
-            DrainUntil(m_master.Get(), stop);
-        });
-        for (int i = 0; i < 64; ++i) { // far more than the pty holds
-            EXPECT_NE(0, WriteCommBlock(Handle, block.data(), static_cast<int32_t>(block.size()))) << i;
-        }
-        stop = true;
-        device.join();
-
-        // The device takes nothing more: a write fails instead of waiting for ever.
-        int accepted = 0;
-        while (accepted < 1024 &&
-               WriteCommBlock(Handle, block.data(), static_cast<int32_t>(block.size())) != 0) {
-            ++accepted;
-        }
-        EXPECT_LT(accepted, 1024);
-        EXPECT_EQ(0, DestroyCommPort(Handle));
+    // The device pauses for half the limit while the line is full; then it reads on. A pty frees some room
+    // of its own accord a few hundred milliseconds into a stall, so only a pause that long shows a limit
+    // that is too short.
+    std::atomic<bool> stop{false};
+    std::thread device([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+        DrainUntil(m_master.Get(), stop);
     });
-    const std::string timedOut = "WARNING: cannot write \"" + std::string(ptsname(m_master.Get())) +
-                                 "\": error " + std::to_string(ETIMEDOUT) + "\n";
-    EXPECT_NE(std::string::npos, trace.find(timedOut));
+    for (int i = 0; i < 64; ++i) { // far more than the pty holds
+        EXPECT_NE(0, WriteCommBlock(Handle, block.data(), static_cast<int32_t>(block.size()))) << i;
+    }
+    stop = true;
+    device.join();
+
+    // The device takes nothing more: a write fails instead of waiting for ever.
+    int accepted = 0;
+    while (accepted < 1024 && WriteCommBlock(Handle, block.data(), static_cast<int32_t>(block.size())) != 0) {
+        ++accepted;
+    }
+    EXPECT_LT(accepted, 1024);
+    EXPECT_EQ(0, DestroyCommPort(Handle));
 }
 
 TEST_F(PortKitOverPty, SecondOpenerOfTheSameDeviceIsRefusedUntilTheFirstCloses) {
     const std::string path = ptsname(m_master.Get());
-    const std::string link = TempFilePath("port-link");
+    const CScratchDir dir;
+    const std::string link = dir / "port-link";
     ASSERT_EQ(0, symlink(path.c_str(), link.c_str()));
     const int32_t viaLink = RegisterCommPortPath(link.c_str());
     // A program that had the device open before, without taking the lock.
-    const int other = open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    ASSERT_GE(other, 0);
+    const CFd other(open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
+    ASSERT_TRUE(other.IsOpen());
     int exclusive = -1;
-    std::vector<std::string> traced; // the end of each refusal's trace line
-    const std::string lines = CaptureTrace("t", [&] {
-        const int32_t first = CreateCommPort(m_port, 9600, 8, COMM_PARITY_NONE, 1, 0, 0, 0);
-        ASSERT_GE(first, 0);
-        for (int32_t number : {m_port, viaLink}) {
-            EXPECT_LT(CreateCommPort(number, 9600, 8, COMM_PARITY_NONE, 1, 0, 0, 0), 0) << number;
-            const int32_t error = GetCommPortOpenError();
-            // EBUSY from the exclusive mode; root passes that and meets the lock.
-            EXPECT_TRUE(error == EBUSY || error == EWOULDBLOCK) << error;
-            traced.push_back("\"" + (number == m_port ? path : link) + "\": error " + std::to_string(error) +
-                             "\n");
-        }
-        EXPECT_EQ(0, ioctl(other, TIOCGEXCL, &exclusive));
-        EXPECT_EQ(1, exclusive) << "openers that take no lock are kept out too";
-
-        EXPECT_EQ(0, DestroyCommPort(first));
-        EXPECT_EQ(0, ioctl(other, TIOCGEXCL, &exclusive));
-        EXPECT_EQ(0, exclusive) << "the device stays exclusive after the port closed";
-        for (int32_t number : {viaLink, m_port}) {
-            const int32_t again = CreateCommPort(number, 9600, 8, COMM_PARITY_NONE, 1, 0, 0, 0);
-            EXPECT_GE(again, 0) << number;
-            EXPECT_EQ(0, GetCommPortOpenError());
-            DestroyCommPort(again);
-        }
-
-        // A program that keeps the device in exclusive mode without the lock keeps it, from root too.
-        ASSERT_EQ(0, ioctl(other, TIOCEXCL));
-        EXPECT_LT(CreateCommPort(m_port, 9600, 8, COMM_PARITY_NONE, 1, 0, 0, 0), 0);
-        EXPECT_EQ(EBUSY, GetCommPortOpenError());
-        EXPECT_EQ(0, ioctl(other, TIOCGEXCL, &exclusive));
-        EXPECT_EQ(1, exclusive) << "the refused opener took the other's exclusive mode away";
-    });
-    close(other);
-    unlink(link.c_str());
-    for (const std::string& tail : traced) {
-        EXPECT_NE(std::string::npos, lines.find(tail)) << lines;
+    const int32_t first = CreateCommPort(m_port, 9600, 8, COMM_PARITY_NONE, 1, 0, 0, 0);
+    ASSERT_GE(first, 0);
+    for (int32_t number : {m_port, viaLink}) {
+        EXPECT_LT(CreateCommPort(number, 9600, 8, COMM_PARITY_NONE, 1, 0, 0, 0), 0) << number;
+        const int32_t error = GetCommPortOpenError();
+        // EBUSY from the exclusive mode; root passes that and meets the lock.
+        EXPECT_TRUE(error == EBUSY || error == EWOULDBLOCK) << error;
     }
+    EXPECT_EQ(0, ioctl(other.Get(), TIOCGEXCL, &exclusive));
+    EXPECT_EQ(1, exclusive) << "openers that take no lock are kept out too";
+
+    EXPECT_EQ(0, DestroyCommPort(first));
+    EXPECT_EQ(0, ioctl(other.Get(), TIOCGEXCL, &exclusive));
+    EXPECT_EQ(0, exclusive) << "the device stays exclusive after the port closed";
+    for (int32_t number : {viaLink, m_port}) {
+        const int32_t again = CreateCommPort(number, 9600, 8, COMM_PARITY_NONE, 1, 0, 0, 0);
+        EXPECT_GE(again, 0) << number;
+        EXPECT_EQ(0, GetCommPortOpenError());
+        DestroyCommPort(again);
+    }
+
+    // A program that keeps the device in exclusive mode without the lock keeps it, from root too.
+    ASSERT_EQ(0, ioctl(other.Get(), TIOCEXCL));
+    EXPECT_LT(CreateCommPort(m_port, 9600, 8, COMM_PARITY_NONE, 1, 0, 0, 0), 0);
+    EXPECT_EQ(EBUSY, GetCommPortOpenError());
+    EXPECT_EQ(0, ioctl(other.Get(), TIOCGEXCL, &exclusive));
+    EXPECT_EQ(1, exclusive) << "the refused opener took the other's exclusive mode away";
 }
 
 std::atomic<bool> Notified{false};
