@@ -12,7 +12,6 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
 #include <grp.h>
@@ -121,15 +120,11 @@ CliRunResult RunCli(const std::vector<std::string>& args, const CliRunOptions& o
 
 std::vector<pid_t> ChildrenOf(pid_t parent) {
     std::vector<pid_t> children;
-    DIR* proc = opendir("/proc");
-    for (dirent* entry = proc != nullptr ? readdir(proc) : nullptr; entry != nullptr; entry = readdir(proc)) {
-        const std::string name = entry->d_name;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        const std::string name = entry.path().filename();
         if (name.find_first_not_of("0123456789") == std::string::npos && ParentOf(name) == parent) {
             children.push_back(static_cast<pid_t>(std::stol(name)));
         }
-    }
-    if (proc != nullptr) {
-        closedir(proc);
     }
     return children;
 }
