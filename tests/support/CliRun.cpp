@@ -1,6 +1,5 @@
-// The real zrvlink run as a child process, its output kept in files or read from a pseudo-terminal, the
-// processes it starts found in /proc, setup files and detected simulated devices; test side of the
-// command line.
+// The real zrvlink run as a child process, its output kept in files, the processes it starts found in
+// /proc, setup files and detected simulated devices; test side of the command line.
 #include "CliRun.h"
 
 #include "core/ParamFile.h"
@@ -13,7 +12,6 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
 #include <grp.h>
@@ -43,26 +41,6 @@ constexpr uid_t NOBODY = 65534;
     }
     execv(argv[0], argv);
     _exit(EXEC_FAILED);
-}
-
-// Everything the pty's master holds once the child's side has closed.
-std::string DrainTerminal(int master) {
-    std::string text;
-    char block[4096];
-    ssize_t got = 0;
-    while ((got = read(master, block, sizeof block)) > 0 || (got < 0 && errno == EINTR)) {
-        text.append(block, got > 0 ? static_cast<std::size_t>(got) : 0);
-    }
-    return text;
-}
-
-int OpenTerminal(CFd* master) {
-    master->Reset(posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
-    if (!master->IsOpen() || grantpt(master->Get()) != 0 || unlockpt(master->Get()) != 0) {
-        return -1;
-    }
-    const char* name = ptsname(master->Get());
-    return name != nullptr ? open(name, O_RDWR | O_NOCTTY | O_CLOEXEC) : -1;
 }
 
 // The parent's pid in /proc/PID/stat, which follows the command name in parentheses; -1 when unknown.
@@ -106,11 +84,9 @@ bool CCliProcess::Start(const std::vector<std::string>& args, const CliRunOption
     std::vector<char*> argv = ArgvOf(words);
     m_outPath = TempFilePath("cli-out");
     m_errPath = TempFilePath("cli-err");
-    m_onTerminal = options.StderrOnTerminal;
     const std::string& outPath = options.StdoutPath.empty() ? m_outPath : options.StdoutPath;
     CFd out(open(outPath.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
-    CFd err(m_onTerminal ? OpenTerminal(&m_master)
-                         : open(m_errPath.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+    CFd err(open(m_errPath.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
     m_pid = out.IsOpen() && err.IsOpen() ? fork() : -1;
     if (m_pid == 0) {
         RunChild(out.Get(), err.Get(), options, argv.data());
@@ -130,7 +106,7 @@ CliRunResult CCliProcess::Finish() {
     result.Exit = m_pid > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     m_pid = -1;
     result.Out = ReadWholeFile(m_outPath);
-    result.Err = m_onTerminal ? DrainTerminal(m_master.Get()) : ReadWholeFile(m_errPath);
+    result.Err = ReadWholeFile(m_errPath);
     std::remove(m_outPath.c_str());
     std::remove(m_errPath.c_str());
     return result;
@@ -144,15 +120,11 @@ CliRunResult RunCli(const std::vector<std::string>& args, const CliRunOptions& o
 
 std::vector<pid_t> ChildrenOf(pid_t parent) {
     std::vector<pid_t> children;
-    DIR* proc = opendir("/proc");
-    for (dirent* entry = proc != nullptr ? readdir(proc) : nullptr; entry != nullptr; entry = readdir(proc)) {
-        const std::string name = entry->d_name;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        const std::string name = entry.path().filename();
         if (name.find_first_not_of("0123456789") == std::string::npos && ParentOf(name) == parent) {
             children.push_back(static_cast<pid_t>(std::stol(name)));
         }
-    }
-    if (proc != nullptr) {
-        closedir(proc);
     }
     return children;
 }

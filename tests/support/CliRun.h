@@ -29,10 +29,9 @@ inline bool Contains(const std::string& text, const std::string& part) {
 
 struct CliRunOptions {
     std::vector<std::pair<std::string, std::string>> Environment; // set (or replaced) for the run
-    bool StderrOnTerminal = false; // stderr on a pseudo-terminal instead of a file
-    bool HugeStackLimit = false;   // a stack limit so large that no thread can be created
-    bool Unprivileged = false;     // run as root: as user and group 65534, whom file modes bind
-    std::string StdoutPath;        // stdout into this file ("/dev/full") instead of one kept for Out
+    bool HugeStackLimit = false; // a stack limit so large that no thread can be created
+    bool Unprivileged = false;   // run as root: as user and group 65534, whom file modes bind
+    std::string StdoutPath;      // stdout into this file ("/dev/full") instead of one kept for Out
     // A process group of its own, as a terminal's foreground job: a signal to the group (Ctrl-C) reaches
     // every process in it.
     bool OwnProcessGroup = false;
@@ -63,10 +62,8 @@ public:
 
 private:
     pid_t m_pid = -1;
-    bool m_onTerminal = false;
     std::string m_outPath;
     std::string m_errPath;
-    CFd m_master;
 };
 
 CliRunResult RunCli(const std::vector<std::string>& args, const CliRunOptions& options = {});

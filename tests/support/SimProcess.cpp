@@ -51,9 +51,6 @@ bool CSimProcess::Fail(const std::string& why) {
 }
 
 bool CSimProcess::Start(const std::vector<std::string>& args, int timeoutMs) {
-    if (IsRunning() || !m_scratch.IsMade()) {
-        return Fail(IsRunning() ? "already running" : "no scratch folder");
-    }
     std::vector<std::string> words = {ZRV_SIM_PATH, "--state-out", StatePath(), "--saved-out",
                                       SavedPath(),  "--log",       LogPath()};
     words.insert(words.end(), args.begin(), args.end());
