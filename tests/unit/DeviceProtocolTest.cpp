@@ -67,21 +67,10 @@ TEST(DeviceCommands, LinesThatWouldCarryASecondCommandOrNameNoDestinationAreNeve
     }
 }
 
-TEST(FormatCommand, ReportsTheLengthOrThatTheLineDoesNotFit) {
-    char buffer[COMMAND_SIZE];
-    EXPECT_EQ(10, FormatCommand(buffer, "enable %d\r", -5));
-    EXPECT_STREQ("enable -5\r", buffer);
-    const std::string longest(COMMAND_SIZE - 1, 'x');
-    EXPECT_EQ(static_cast<int>(COMMAND_SIZE - 1), FormatCommand(buffer, "%s", longest.c_str()));
-    const std::string tooLong(COMMAND_SIZE, 'x');
-    EXPECT_EQ(-1, FormatCommand(buffer, "%s", tooLong.c_str()));
-    EXPECT_STREQ("", buffer);
-}
-
-// Feeds `bytes` through a framer, `kept` or a fresh one; returns every reply that a prompt ended.
-std::vector<std::string> Frame(const std::string& bytes, ReplyBuffer* kept = nullptr) {
-    ReplyBuffer fresh{};
-    ReplyBuffer& reply = kept != nullptr ? *kept : fresh;
+// Feeds `bytes` through a fresh framer; returns every reply that a prompt ended. Bytes after a prompt
+// lead the next reply, whether they came before its command or after.
+std::vector<std::string> Frame(const std::string& bytes) {
+    ReplyBuffer reply{};
     std::vector<std::string> replies;
     for (char c : bytes) {
         if (PutReplyChar(reply, static_cast<unsigned char>(c))) {
@@ -99,7 +88,7 @@ TEST(PutReplyChar, PromptEndsEachReply) {
     } cases[] = {
         {"9600\r\n>", {"9600\r\n"}},
         {">", {""}},
-        {"OK>update>", {"OK", "update"}},
+        {"OK>\r\nstray9600>", {"OK", "\r\nstray9600"}},
         {"no prompt yet", {}},
         {std::string("a\0b\x1B", 4) + "c\x7F\x80\xFF\td>",
          {"abc\x7F"
@@ -109,13 +98,6 @@ TEST(PutReplyChar, PromptEndsEachReply) {
     for (const auto& c : cases) {
         EXPECT_EQ(c.Replies, Frame(c.Bytes)) << c.Bytes;
     }
-}
-
-TEST(PutReplyChar, BytesBeforeTheCommandBelongToItsReply) {
-    // The buffer is not cleared when a command is sent: stray bytes lead the next reply.
-    ReplyBuffer reply{};
-    Frame("OK>\r\nstray", &reply);
-    EXPECT_EQ(std::vector<std::string>{"\r\nstray9600"}, Frame("9600>", &reply));
 }
 
 // Parsers work in place on a reply buffer: each call gets its own copy.

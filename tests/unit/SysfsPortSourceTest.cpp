@@ -62,10 +62,6 @@ const TreeCase TREE_CASES[] = {
      },
      {"ttyACM2", "ttyACM10", "ttyUSB1"},
      {"ttyACM2", "ttyACM10", "ttyUSB1"}},
-    {"UpperCaseIdsWithoutLineEnd",
-     [](CFakeSysfs& t) { t.AddAcmTtyWithIdTexts("ttyACM0", "FE5A", "0016"); },
-     {"ttyACM0"},
-     {"ttyACM0"}},
     {"MalformedIdsMakeNoUsbDevice",
      [](CFakeSysfs& t) {
          t.AddAcmTtyWithIdTexts("ttyACM0", "fe5a0\n", "0016\n");
