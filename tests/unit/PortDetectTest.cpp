@@ -63,9 +63,7 @@ struct DetectCase {
 // system's registry.
 const DetectCase DETECT_CASES[] = {
     {"TwoDevicesInTheSystemsOrder", {{"a", "COM4"}, {"b", "COM7"}}, {"COM7", "COM1", "COM4"}, {7, 4}},
-    {"TwoDigitPort", {{"a", "COM12"}}, {"COM1", "COM12"}, {12}},
     {"NoSerialMap", {{"a", "COM3"}}, {}, {}},
-    {"PortListedTwiceIsReportedTwice", {{"a", "COM4"}}, {"COM4", "COM2", "COM4"}, {4, 4}},
     {"ValueNotStringEndsTheSerialMap",
      {{"a", "COM3"}, {"b", "COM4"}},
      {"COM3"},

@@ -7,8 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <fstream>
 #include <string>
 
 namespace {
@@ -105,15 +103,6 @@ TEST(CAppSettings, BaudRateChangeFromTheFileOrTheCurrentValue) {
         settings.Load();
         EXPECT_EQ(c.After, settings.BaudRateChange) << (c.Content ? c.Content : "no file");
     }
-}
-
-TEST(CSettings, WithoutFileNameNoFileIsRead) {
-    // A file of the settings' name in the working directory must not be mistaken for the default profile.
-    std::ofstream(SETTINGS_FILE_NAME, std::ios::binary) << "[Settings]\r\nBaudRateChange=9\r\n";
-    CSettings settings;
-    EXPECT_EQ("fallback", settings.GetString("BaudRateChange", "fallback"));
-    EXPECT_EQ(3, settings.GetNumber("BaudRateChange", 3));
-    std::remove(SETTINGS_FILE_NAME);
 }
 
 } // namespace
