@@ -25,7 +25,6 @@ TEST(ProfileFile, FollowsTheWindowsReadersRules) {
         const char* Key;
         std::string Expected; // "DEF": the default came back
     } cases[] = {
-        {"plain", "[Settings]\r\nBaudRateChange=1\r\n", "BaudRateChange", "1"},
         {"names without case", "[settings]\r\nbaudratechange=1\r\n", "BaudRateChange", "1"},
         {"blanks around names and value", "  [ Settings ]\r\n  BaudRateChange  =\t 7 \t\r\n",
          "BaudRateChange", "7"},
@@ -63,7 +62,6 @@ TEST(ParseSettingsNumber, ReadsAsPercentLd) {
         bool Ok;
         int32_t Number;
     } cases[] = {
-        {"1", true, 1},
         {"-1", true, -1},
         {" \t+7", true, 7},
         {"2147483647", true, 2147483647},
@@ -92,7 +90,6 @@ TEST(CAppSettings, BaudRateChangeFromTheFileOrTheCurrentValue) {
         {"[Settings]\r\nBaudRateChange=1\r\n", 0, 1},
         {"[Settings]\r\nBaudRateChange=0x10\r\n", 5, 0},
         {"[Settings]\r\nBaudRateChange=yes\r\n", 5, 5},
-        {"[Other]\r\nBaudRateChange=1\r\n", 0, 0},
     };
     for (const auto& c : cases) {
         CScratchDir dir;
