@@ -91,7 +91,6 @@ TEST(ChildFailureReport, EndsWithTheLastLineTheChildWroteToStderr) {
         const char* Errors;
         const char* Report;
     } cases[] = {
-        {"", "WARNING: crashed (signal 11)"},
         {"\r\n\n", "WARNING: crashed (signal 11)"},
         {"first\r\nlast\r\n\r\n", "WARNING: crashed (signal 11): last"},
         {"first\ncut short", "WARNING: crashed (signal 11): cut short"},
