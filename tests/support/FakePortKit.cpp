@@ -15,7 +15,6 @@ std::string Queue; // delivered, not yet read
 CommNotifyProcType Proc = nullptr;
 bool Open = false;
 bool ErrorDue = false;
-int32_t OpenError = 0;
 
 } // namespace
 
@@ -34,8 +33,7 @@ int32_t CreateCommPort(int32_t portNumber, int32_t baudRate, int32_t dataBits, i
                        int32_t stopBits, int32_t reserved1, int32_t reserved2, int32_t reserved3) {
     std::lock_guard<std::mutex> lock(Mutex);
     Log.CreateArgs = {portNumber, baudRate, dataBits, parity, stopBits, reserved1, reserved2, reserved3};
-    OpenError = portNumber == Script.RefusedPort ? Script.RefusedError : 0;
-    if (portNumber == Script.RefusedPort || Open) {
+    if (Open) { // a port that is still open
         return -1;
     }
     Open = true;
@@ -46,8 +44,7 @@ int32_t CreateCommPort(int32_t portNumber, int32_t baudRate, int32_t dataBits, i
 }
 
 int32_t GetCommPortOpenError() {
-    std::lock_guard<std::mutex> lock(Mutex);
-    return OpenError;
+    return 0;
 }
 
 int32_t DestroyCommPort(int32_t) {

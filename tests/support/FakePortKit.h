@@ -10,8 +10,6 @@
 struct FakePortScript {
     // The reply bytes (prompt included, or not) to a written command line, CR included.
     std::function<std::string(const std::string& line)> Respond;
-    int32_t RefusedPort = -1;    // CreateCommPort fails for this port number
-    int32_t RefusedError = 0;    // with this system error code
     int FailWriteAt = -1;        // the write with this index (0 = first) fails
     bool ReadErrorFirst = false; // each delivery's first read reports -1 before the bytes
 };

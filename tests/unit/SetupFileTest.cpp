@@ -87,17 +87,12 @@ TEST(SetupFileLoad, AcceptedFilesSetTheirFieldsAndNothingElseAndOneBadLineRefuse
     const std::string hex300(300, 'F');
     std::vector<LoadCase> cases = {
         {"empty file", "", 0, [](ParamSet&) {}},
-        {"only BaudRate", "BaudRate=9600\r\n", 1, [](ParamSet& s) { s.BaudRate = 9600; }},
         {"case, blanks, comment", "baudrate  =  9600   ; fast\r\n", 1,
          [](ParamSet& s) { s.BaudRate = 9600; }},
         {"tabs, leading zeros, LF", "\tBAUDRATE\t=\t0019200\t\n", 1, [](ParamSet& s) { s.BaudRate = 19200; }},
         {"no line end, zero", "BaudRate=0", 1, [](ParamSet&) {}},
         {"target octet of four digits", "Target0=1,0192.168.0.1", 1,
          [](ParamSet& s) { SetTarget(s, 0, 1, MakeIPv4(192, 168, 0, 1), ""); }},
-        {"enable 2 is 1, name", "Target5=2,10.0.0.1,4142", 1,
-         [](ParamSet& s) { SetTarget(s, 5, 1, MakeIPv4(10, 0, 0, 1), "4142"); }},
-        {"empty name", "Target5=0,10.0.0.1,", 1,
-         [](ParamSet& s) { SetTarget(s, 5, 0, MakeIPv4(10, 0, 0, 1), ""); }},
         {"comment cuts the name", "Target5=1,10.0.0.1,41;42", 1,
          [](ParamSet& s) { SetTarget(s, 5, 1, MakeIPv4(10, 0, 0, 1), "41"); }},
         {"name keeps commas, blanks, '='", "target31=1,1.2.3.4,a,b c=d  \r\n", 1,
@@ -135,8 +130,6 @@ TEST(SetupFileLoad, AcceptedFilesSetTheirFieldsAndNothingElseAndOneBadLineRefuse
          "BaudRate=2\r\n",
          0},
         {"UTF-16 LE with mark", "\xFF\xFE" + Utf16("BaudRate=9600\r\n", false), 0},
-        {"UTF-16 BE with mark", "\xFE\xFF" + Utf16("BaudRate=9600\r\n", true), 0},
-        {"UTF-16 LE without mark", Utf16("BaudRate=9600\r\n", false), 0},
         {"NUL in a comment", "BaudRate=9600 ; a\0b\r\n"s, 0},
         {"NUL as the last byte", "BaudRate=9600\r\n\0"s, 0}};
     for (const char* line :
@@ -201,11 +194,9 @@ TEST(SetupFile, PathsThatAreNoSetupFilesFailWithTheirErrorAndTrace) {
         std::string Path;
         int32_t SystemError; // -1: any code but 0
     } cases[] = {
-        {false, dir.File("missing.dat"), 2}, // ENOENT, ERROR_FILE_NOT_FOUND
         {false, dir.File(""), -1},
         {false, NullDevicePath(), -1},
         {true, "", 0},
-        {true, dir.File("no-such-dir/a.dat"), -1},
         {true, dir.File("sub"), -1},
     };
     for (const auto& c : cases) {
@@ -247,7 +238,6 @@ TEST(SetupFileSave, FailedSaveLeavesThePreviousFileAndNoTemporaryFile) {
     } cases[] = {
         {"temporary file not creatable", FILE_STEP_CREATE, 0, true},
         {"first line not written", FILE_STEP_WRITE, 0, false},
-        {"a middle line not written (disk full)", FILE_STEP_WRITE, 17, false},
         {"last line not written", FILE_STEP_WRITE, 35, false},
         {"flush failed", FILE_STEP_FLUSH, 0, false},
         {"target refused to be replaced", FILE_STEP_REPLACE, 0, true},

@@ -39,13 +39,11 @@ struct TreeCase {
 
 // The device's CDC ACM and vendor-driver ttys show in the row of the names' order.
 const TreeCase TREE_CASES[] = {
-    {"OtherUsbDevicesArePresentButNotTheDevices",
-     [](CFakeSysfs& t) {
-         t.AddVendorTty("ttyUSB0", 0x0403, 0x6001);
-         t.AddAcmTty("ttyACM0", DEVICE_USB_VID, DEVICE_USB_PID + 1);
-     },
+    // Another maker's device shows in zrvlink's listing.
+    {"OtherProductOfTheMakerIsPresentButNotTheDevice",
+     [](CFakeSysfs& t) { t.AddAcmTty("ttyACM0", DEVICE_USB_VID, DEVICE_USB_PID + 1); },
      {},
-     {"ttyACM0", "ttyUSB0"}},
+     {"ttyACM0"}},
     {"TtysWithoutAUsbDeviceAreLeftOut",
      [](CFakeSysfs& t) {
          t.AddPlatformTty("ttyS0");
@@ -62,10 +60,6 @@ const TreeCase TREE_CASES[] = {
      },
      {"ttyACM2", "ttyACM10", "ttyUSB1"},
      {"ttyACM2", "ttyACM10", "ttyUSB1"}},
-    {"UpperCaseIdsWithoutLineEnd",
-     [](CFakeSysfs& t) { t.AddAcmTtyWithIdTexts("ttyACM0", "FE5A", "0016"); },
-     {"ttyACM0"},
-     {"ttyACM0"}},
     {"MalformedIdsMakeNoUsbDevice",
      [](CFakeSysfs& t) {
          t.AddAcmTtyWithIdTexts("ttyACM0", "fe5a0\n", "0016\n");
