@@ -334,6 +334,19 @@ TEST_F(ZrvlinkAgainstSim, ReadAndCheckPrintTheSetupTextAndJsonCarriesIt) {
             EXPECT_EQ(names[i].Name, document["Targets"][i].value("Name", Json("missing"))) << names[i].Hex;
         }
     }
+    // A plain write after the read: both silent, the read's file and the device's saved state replaced.
+    const std::string output = File("output.dat", std::string("BaudRate=9600\r\n"));
+    ParamSet other = SampleParamSet();
+    other.BaudRate = 9600;
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"read", "--port", port, "--output", output},
+          std::vector<std::string>{"write", File("other.dat", other), "--port", port}}) {
+        const CliRunResult run = RunCli(args);
+        EXPECT_EQ(0, run.Exit) << Shown(args) << run.Err;
+        EXPECT_EQ("", run.Out + run.Err) << Shown(args);
+    }
+    EXPECT_EQ(SaveText(SampleParamSet()), ReadWholeFile(output));
+    EXPECT_EQ(SaveText(other), Saved());
 }
 
 // Only the device's ports, in detection order; the long forms name each one's USB device.

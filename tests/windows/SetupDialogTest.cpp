@@ -150,7 +150,7 @@ protected:
 };
 
 // A fresh start: the defaults, the serial line locked and no device. Enter and Escape do nothing; the
-// system menu's about command opens the about box; only Yes to the quit question ends the program.
+// system menu's about item opens the about box; only Yes to the quit question ends the program.
 TEST_F(SetupDialog, StartsWithTheDefaultsAndOnlyYesToTheQuestionEndsIt) {
     HWND main = Start();
     ASSERT_NE(nullptr, main);
@@ -179,6 +179,10 @@ TEST_F(SetupDialog, StartsWithTheDefaultsAndOnlyYesToTheQuestionEndsIt) {
     PostMessageA(main, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
     ExpectIdleAndStaying(main);
 
+    // The menu ends with a separator and the about item, whatever the system put before them.
+    const std::string menu = m_probe.Ask(main, PROBE_SYSTEM_MENU);
+    EXPECT_TRUE(std::regex_search(menu, std::regex("(^|\n)-\n16 About ZRV-Link \\(&A\\)\\.\\.\\.\n$")))
+        << menu;
     // The system's low four bits of the command are not the program's.
     PostMessageA(main, WM_SYSCOMMAND, IDM_ABOUTBOX | 0xF, 0);
     HWND about = WaitForDialog(m_process->Id(), "About ZRV-Link");

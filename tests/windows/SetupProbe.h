@@ -22,6 +22,8 @@ enum ProbeQuery : WORD {
     // Invalidates the whole window and has it painted at once: "repainted" when it had something to
     // paint and then nothing.
     PROBE_REPAINT = 3,
+    // The window's system menu, one line per item: "-" for a separator, else "<command> <text>".
+    PROBE_SYSTEM_MENU = 4,
 };
 
 // Exports of the probe for WH_CBT hooks set on a program before it runs: from its first window on, the

@@ -1,5 +1,5 @@
 // setup_probe.dll: loaded into ZRVLinkSetup.exe by the test driver's hooks. Answers the driver's queries
-// from inside the program (icons are objects of the process that made them), holds back the main
+// from inside the program (menus and icons are objects of the process that made them), holds back the main
 // window's timer on request, and can make a system call fail from the first window on, for the start-up
 // failures that nothing outside the program can cause. Windows side.
 #include "SetupProbe.h"
@@ -33,6 +33,18 @@ std::string MessageIconName(HWND box) {
     return "none";
 }
 
+std::string SystemMenuLines(HWND window) {
+    HMENU menu = GetSystemMenu(window, FALSE);
+    std::string lines;
+    for (int i = 0, count = menu != nullptr ? GetMenuItemCount(menu) : 0; i < count; ++i) {
+        char text[128] = {};
+        GetMenuStringA(menu, static_cast<UINT>(i), text, sizeof text, MF_BYPOSITION);
+        const bool separator = (GetMenuState(menu, static_cast<UINT>(i), MF_BYPOSITION) & MF_SEPARATOR) != 0;
+        lines += separator ? "-\n" : std::to_string(GetMenuItemID(menu, i)) + " " + text + "\n";
+    }
+    return lines;
+}
+
 std::string Repaint(HWND window) {
     RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
     const bool invalid = GetUpdateRect(window, nullptr, FALSE) != FALSE;
@@ -43,6 +55,8 @@ std::string Repaint(HWND window) {
 
 std::string Answer(HWND window, WORD query, WORD argument) {
     switch (query) {
+    case PROBE_SYSTEM_MENU:
+        return SystemMenuLines(window);
     case PROBE_MESSAGE_ICON:
         return MessageIconName(window);
     case PROBE_HOLD_TIMERS:

@@ -43,7 +43,7 @@ std::string ProgramPath() {
 ExeRun Zrvlink(const std::vector<std::string>& args) {
     CChildProcess child;
     if (!child.Start(ProgramPath(), args)) {
-        ADD_FAILURE() << "cannot start " << ProgramPath();
+        ADD_FAILURE() << "cannot start " << ProgramPath() << ": error " << GetLastError();
         return ExeRun{-1, "", ""};
     }
     const int exit = child.Wait();
