@@ -12,6 +12,7 @@
 
 #include <commctrl.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <memory>
@@ -38,6 +39,11 @@ const BoxKind HARDWARE_ERROR = {"WARNING: hardware error", "OK", "stop"};
 const BoxKind LOAD_ERROR = {"WARNING: file load error", "OK", "exclamation"};
 const BoxKind PARAMETER_ERROR = {"WARNING: parameter error", "OK", "exclamation"};
 const BoxKind SAVE_ERROR = {"WARNING: file save error", "OK", "exclamation"};
+
+// Controls of the common file dialogs.
+constexpr int FILE_TYPE_LIST = 0x470;
+constexpr int READ_ONLY_BOX = 0x410;
+const std::vector<std::string> SETUP_FILE_TYPES = {"ZRV-Link File (*.dat)", "All Files (*.*)"};
 
 int PortFromEnvironment(const char* name) {
     return std::atoi(EnvironmentText(name).c_str());
@@ -294,9 +300,10 @@ TEST_F(SetupDialog, LoadAndReadReplaceTheConfigurationAndNameItsFile) {
 
 // Renamed, the program keeps its settings file and names its message boxes after itself. An invalid
 // address stops a command before its question or file dialog. The progress dialog of the write, held by
-// the trace viewer after the worker's last step, shows the bar at its end and repaints. The device gets
-// what the controls show, the rate chosen included, while the controls keep a destination that the engine
-// disables in its copy because it carries the device's own address.
+// the trace viewer after the worker's last step, shows the bar at its end and repaints, and closes a
+// moment after the completion. The device gets what the controls show, the rate chosen included, while
+// the controls keep a destination that the engine disables in its copy because it carries the device's
+// own address.
 TEST_F(SetupDialog, WriteLandsInTheDeviceAndLeavesTheControlsAsWritten) {
     CCopyDataCatcher viewer;
     ASSERT_TRUE(viewer.Running());
@@ -335,8 +342,12 @@ TEST_F(SetupDialog, WriteLandsInTheDeviceAndLeavesTheControlsAsWritten) {
     EXPECT_TRUE(WaitFor([&] { return SendMessageA(bar, PBM_GETPOS, 0, 0) == 100; }));
     EXPECT_TRUE(IsWindowVisible(progress)); // completion has not come yet
     EXPECT_EQ("repainted", m_probe.Ask(progress, PROBE_REPAINT));
+    const auto released = std::chrono::steady_clock::now();
     viewer.Release();
     ASSERT_TRUE(WaitUntilGone(progress));
+    // A lower bound only: a busy machine makes the wait longer, never shorter.
+    const auto pause = std::chrono::steady_clock::now() - released;
+    EXPECT_GE(std::chrono::duration_cast<std::chrono::milliseconds>(pause).count(), 300);
     ASSERT_TRUE(Answer(ExpectBox(WRITE_COMPLETED), IDOK));
     const std::string trace = viewer.Lines();
     const std::size_t vers = trace.find("  vers = ");
@@ -359,10 +370,10 @@ TEST_F(SetupDialog, WriteLandsInTheDeviceAndLeavesTheControlsAsWritten) {
     EXPECT_EQ("230400", ItemText(main, IDC_BAUDRATE));
 }
 
-// The name the save dialog makes of a bare one, the question before a file is replaced, and files that
-// refuse: a file that another program writes to, and a read-only one, which stays as it was. None of
-// these changes the caption.
-TEST_F(SetupDialog, FileDialogsCompleteABareNameAndAskBeforeReplacingAFile) {
+// What the file dialogs offer, the name they make of a bare one, the question before a file is replaced,
+// and files that refuse: a file that another program writes to, and a read-only one, which stays as it
+// was. None of these changes the caption.
+TEST_F(SetupDialog, FileDialogsOfferSetupFilesAndAskBeforeReplacingOne) {
     HWND main = Start();
     ASSERT_NE(nullptr, main);
     const auto savedAddress = [&] {
@@ -374,6 +385,8 @@ TEST_F(SetupDialog, FileDialogsCompleteABareNameAndAskBeforeReplacingAFile) {
     SetAddress(main, IDC_IPADDRESS, MakeIPv4(10, 0, 0, 1));
     HWND save = OpenFileDialog(main, IDC_SAVE_SETUP);
     ASSERT_NE(nullptr, save);
+    EXPECT_EQ(SETUP_FILE_TYPES, ListItems(save, FILE_TYPE_LIST));
+    EXPECT_FALSE(ItemVisible(save, READ_ONLY_BOX));
     ASSERT_TRUE(ChooseFile(save, "office"));
     ASSERT_TRUE(WaitUntilGone(save));
     EXPECT_TRUE(WaitFor([&] { return WindowText(main) == "ZRV-Link Setup - [office.dat]"; }))
@@ -397,6 +410,14 @@ TEST_F(SetupDialog, FileDialogsCompleteABareNameAndAskBeforeReplacingAFile) {
         ASSERT_TRUE(WaitUntilGone(save));
     }
     EXPECT_TRUE(WaitFor([&] { return savedAddress() == MakeIPv4(10, 0, 0, 2); }));
+
+    // The open dialog keeps its read-only box.
+    HWND open = OpenFileDialog(main, IDC_LOAD_SETUP);
+    ASSERT_NE(nullptr, open);
+    EXPECT_EQ(SETUP_FILE_TYPES, ListItems(open, FILE_TYPE_LIST));
+    EXPECT_TRUE(ItemVisible(open, READ_ONLY_BOX));
+    PostMessageA(open, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    ASSERT_TRUE(WaitUntilGone(open));
 
     // A writer that shares reading and writing: a load that let writers in would succeed.
     HANDLE writer = CreateFileA(Path("office.dat").c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
@@ -498,6 +519,28 @@ TEST_F(SetupDialog, FailingOrMissingDevicesShowOneStopMessageAndChangeNothing) {
     progress = StartTransfer(main, true);
     ASSERT_TRUE(Answer(ExpectBox(RESOURCE_ERROR), IDOK));
     EXPECT_TRUE(progress == nullptr || WaitUntilGone(progress));
+}
+
+// The model label keeps its size next to the dialog's font, which follows the screen's DPI; it follows a
+// move to a monitor of another DPI as well.
+TEST_F(SetupDialog, ModelLabelScalesWithTheDpi) {
+    const auto labelHeight = [](int dpi) { return std::to_string(MulDiv(24, dpi, 96)); };
+    for (const int dpi : {96, 144, 192}) {
+        struct DpiReset { // for the programs started later
+            ~DpiReset() { SetScreenDpi(0); }
+        } reset;
+        ASSERT_TRUE(SetScreenDpi(static_cast<DWORD>(dpi)));
+        HWND main = Start();
+        ASSERT_NE(nullptr, main);
+        EXPECT_EQ(labelHeight(dpi), m_probe.Ask(main, PROBE_FONT_HEIGHT, IDC_MODEL));
+        // The dialog's 9-point font, as a character height in pixels.
+        EXPECT_EQ(std::to_string(-MulDiv(9, dpi, 72)), m_probe.Ask(main, PROBE_FONT_HEIGHT));
+        if (dpi == 96) {
+            ASSERT_EQ("sent", m_probe.Ask(main, PROBE_DPI_CHANGED, 192));
+            EXPECT_EQ(labelHeight(192), m_probe.Ask(main, PROBE_FONT_HEIGHT, IDC_MODEL));
+            EXPECT_EQ("ZRV-LINK", ItemText(main, IDC_MODEL));
+        }
+    }
 }
 
 // Run in a Japanese code page, where a character may take two bytes.

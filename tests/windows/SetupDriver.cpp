@@ -11,6 +11,7 @@ namespace {
 constexpr const char* USB_INSTANCE_KEY =
     "SYSTEM\\CurrentControlSet\\Enum\\USB\\VID_FE5A&PID_0016\\ZRVSIM0001";
 constexpr const char* SERIAL_MAP_KEY = "HARDWARE\\DEVICEMAP\\SERIALCOMM";
+constexpr const char* DESKTOP_KEY = "Control Panel\\Desktop";
 constexpr int FILE_NAME_COMBO = 0x47C;
 constexpr int FILE_NAME_EDIT = 0x480;
 constexpr int MESSAGE_TEXT = 0xFFFF;
@@ -81,6 +82,14 @@ bool AttachDevice(int port) {
 
 bool DetachDevice() {
     return Deleted(RegDeleteTreeA(HKEY_LOCAL_MACHINE, USB_INSTANCE_KEY));
+}
+
+bool SetScreenDpi(DWORD dpi) {
+    if (dpi == 0) {
+        return Deleted(RegDeleteKeyValueA(HKEY_CURRENT_USER, DESKTOP_KEY, "LogPixels"));
+    }
+    return RegSetKeyValueA(HKEY_CURRENT_USER, DESKTOP_KEY, "LogPixels", REG_DWORD, &dpi, sizeof dpi) ==
+           ERROR_SUCCESS;
 }
 
 bool SubstituteDialogFont() {
@@ -254,6 +263,23 @@ void SetItemText(HWND dialog, int id, const std::string& text) {
 
 bool ItemVisible(HWND dialog, int id) {
     return IsWindowVisible(GetDlgItem(dialog, id)) != FALSE;
+}
+
+// Across processes the system converts no item text between code pages: ask for it in UTF-16, the
+// common dialogs' own.
+std::vector<std::string> ListItems(HWND dialog, int id) {
+    HWND list = GetDlgItem(dialog, id);
+    std::vector<std::string> items;
+    for (LRESULT i = 0, count = SendMessageW(list, CB_GETCOUNT, 0, 0); i < count; ++i) {
+        wchar_t text[256] = {};
+        char bytes[512] = {};
+        if (SendMessageW(list, CB_GETLBTEXTLEN, i, 0) < 256) {
+            SendMessageW(list, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
+        }
+        WideCharToMultiByte(CP_ACP, 0, text, -1, bytes, sizeof bytes - 1, nullptr, nullptr);
+        items.push_back(bytes);
+    }
+    return items;
 }
 
 bool ItemEnabled(HWND dialog, int id) {

@@ -1,5 +1,5 @@
 // Drives ZRVLinkSetup.exe from another process through window messages only (no synthetic input), and
-// prepares the Wine prefix for it: a simulated device's registry keys and a dialog font.
+// prepares the Wine prefix for it: a simulated device's registry keys, a dialog font, the screen's DPI.
 // What messages cannot carry across processes, the probe reads from inside the program. Windows side.
 #pragma once
 
@@ -14,6 +14,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 // Every wait gives up after this long: a guard against a hung test, not a speed goal.
 constexpr DWORD DRIVER_WAIT_MS = 15000;
@@ -25,6 +26,8 @@ bool AttachDevice(int port); // the device's USB instance names COM<port>
 bool DetachDevice();         // the instance is gone
 // The dialogs' font does not exist on Linux; map it to a narrow one the system has.
 bool SubstituteDialogFont();
+// The screen's DPI for programs started from now on; 0 goes back to the system's default.
+bool SetScreenDpi(DWORD dpi);
 
 // A copy of the program under a name of choice in a fresh directory, optionally with an INI file beside
 // it, started and owned: ending the object ends the process and removes the directory. `beforeRun`, when
@@ -84,6 +87,8 @@ bool Answer(const MessageBoxView& box, int id);
 std::string WindowText(HWND window);
 std::string ItemText(HWND dialog, int id);
 void SetItemText(HWND dialog, int id, const std::string& text);
+// The texts of a combo box's items.
+std::vector<std::string> ListItems(HWND dialog, int id);
 bool ItemEnabled(HWND dialog, int id);
 bool ItemVisible(HWND dialog, int id);
 bool ItemChecked(HWND dialog, int id);

@@ -24,6 +24,11 @@ enum ProbeQuery : WORD {
     PROBE_REPAINT = 3,
     // The window's system menu, one line per item: "-" for a separator, else "<command> <text>".
     PROBE_SYSTEM_MENU = 4,
+    // Sends the window WM_DPICHANGED for the DPI in the argument, suggesting its present rectangle.
+    PROBE_DPI_CHANGED = 5,
+    // Height (LOGFONT lfHeight) of the font of the window's control with the argument as id; 0: of the
+    // window itself.
+    PROBE_FONT_HEIGHT = 6,
 };
 
 // Exports of the probe for WH_CBT hooks set on a program before it runs: from its first window on, the

@@ -1,6 +1,6 @@
 // setup_probe.dll: loaded into ZRVLinkSetup.exe by the test driver's hooks. Answers the driver's queries
-// from inside the program (menus and icons are objects of the process that made them), holds back the main
-// window's timer on request, and can make a system call fail from the first window on, for the start-up
+// from inside the program (menus, icons and fonts are objects of the process that made them), holds back the
+// main window's timer on request, and can make a system call fail from the first window on, for the start-up
 // failures that nothing outside the program can cause. Windows side.
 #include "SetupProbe.h"
 
@@ -45,6 +45,23 @@ std::string SystemMenuLines(HWND window) {
     return lines;
 }
 
+std::string FontHeight(HWND window, int id) {
+    HWND control = id != 0 ? GetDlgItem(window, id) : window;
+    const auto font = reinterpret_cast<HFONT>(SendMessageA(control, WM_GETFONT, 0, 0));
+    LOGFONTA description = {};
+    if (font == nullptr || GetObjectA(font, sizeof description, &description) == 0) {
+        return "none";
+    }
+    return std::to_string(description.lfHeight);
+}
+
+std::string SendDpiChanged(HWND window, WORD dpi) {
+    RECT suggested;
+    GetWindowRect(window, &suggested);
+    SendMessageA(window, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+    return "sent";
+}
+
 std::string Repaint(HWND window) {
     RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
     const bool invalid = GetUpdateRect(window, nullptr, FALSE) != FALSE;
@@ -55,6 +72,10 @@ std::string Repaint(HWND window) {
 
 std::string Answer(HWND window, WORD query, WORD argument) {
     switch (query) {
+    case PROBE_DPI_CHANGED:
+        return SendDpiChanged(window, argument);
+    case PROBE_FONT_HEIGHT:
+        return FontHeight(window, argument);
     case PROBE_SYSTEM_MENU:
         return SystemMenuLines(window);
     case PROBE_MESSAGE_ICON:
