@@ -204,42 +204,6 @@ TEST_F(SetupDialog, StartsWithTheDefaultsAndOnlyYesToTheQuestionEndsIt) {
     EXPECT_EQ(0u, exitCode);
 }
 
-// A service that does not start ends the program before its window shows, with a trace line and no
-// message box (a box would wait for an answer, and the program would not end). The detector's start
-// cannot fail; the engine's and the timer's are made to fail by the probe, from the first window on.
-TEST_F(SetupDialog, StartUpFailuresEndTheProgramWithATraceLineOnly) {
-    const struct {
-        const char* FailHook;
-        std::vector<std::string> Warnings;
-    } cases[] = {
-        {PROBE_FAIL_CREATE_EVENT, {"WARNING: CreateEvent() failed", "WARNING: CParamTransfer.Init() failed"}},
-        {PROBE_FAIL_SET_TIMER, {"WARNING: SetTimer() failed"}},
-    };
-    for (const auto& c : cases) {
-        CCopyDataCatcher viewer;
-        ASSERT_TRUE(viewer.Running());
-        CSetupProcess process(m_program, "ZRVLinkSetup.exe", nullptr, [&](DWORD thread) {
-            EXPECT_TRUE(m_probe.FailAtFirstWindow(thread, c.FailHook));
-        });
-        DWORD exitCode = 99;
-        ASSERT_TRUE(process.WaitForExit(&exitCode)) << c.FailHook;
-        EXPECT_EQ(0u, exitCode) << c.FailHook;
-        // The trace log starts first, under the program's name.
-        const std::string trace = viewer.Lines();
-        EXPECT_TRUE(std::regex_search(
-            trace,
-            std::regex("^ZRVLinkSetup: \\d{4}/\\d\\d/\\d\\d \\d\\d:\\d\\d:\\d\\d  DebugPrint start\\.\\.\n")))
-            << trace;
-        // Its warning lines, without their program name and time.
-        std::vector<std::string> warnings;
-        const std::regex warning("  (WARNING: [^\n]*)");
-        for (std::sregex_iterator it(trace.begin(), trace.end(), warning), end; it != end; ++it) {
-            warnings.push_back(it->str(1));
-        }
-        EXPECT_EQ(c.Warnings, warnings) << trace;
-    }
-}
-
 // Cancel changes nothing; a file loaded names itself in the caption, a rejected one changes nothing, a
 // rate that the list does not hold (or none) leaves the list as it was for the next save, and a read
 // replaces everything and forgets the file. Saving is shown with the file dialogs.

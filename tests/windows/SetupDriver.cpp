@@ -191,8 +191,7 @@ LRESULT CALLBACK CCopyDataCatcher::WindowProc(HWND window, UINT message, WPARAM 
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
-CSetupProcess::CSetupProcess(const std::string& program, const std::string& copyName, const char* iniText,
-                             const std::function<void(DWORD)>& beforeRun) {
+CSetupProcess::CSetupProcess(const std::string& program, const std::string& copyName, const char* iniText) {
     const std::string copy = m_directory.File(copyName.c_str());
     if (!m_directory.IsMade() || !CopyFileA(program.c_str(), copy.c_str(), FALSE)) {
         return;
@@ -205,13 +204,8 @@ CSetupProcess::CSetupProcess(const std::string& program, const std::string& copy
     PROCESS_INFORMATION info = {};
     std::string commandLine = "\"" + copy + "\"";
     // The program's current directory is the test's, so the file dialogs start somewhere known.
-    if (CreateProcessA(copy.c_str(), &commandLine[0], nullptr, nullptr, FALSE,
-                       beforeRun ? CREATE_SUSPENDED : 0, nullptr, m_directory.Path().c_str(), &startup,
-                       &info)) {
-        if (beforeRun) {
-            beforeRun(info.dwThreadId);
-            ResumeThread(info.hThread);
-        }
+    if (CreateProcessA(copy.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                       m_directory.Path().c_str(), &startup, &info)) {
         CloseHandle(info.hThread);
         m_process = info.hProcess;
         m_id = info.dwProcessId;
@@ -332,10 +326,8 @@ bool ChooseFile(HWND fileDialog, const std::string& path) {
 }
 
 CSetupProbe::~CSetupProbe() {
-    for (HHOOK hook : {m_queryHook, m_startHook}) {
-        if (hook != nullptr) {
-            UnhookWindowsHookEx(hook);
-        }
+    if (m_queryHook != nullptr) {
+        UnhookWindowsHookEx(m_queryHook);
     }
     if (m_module != nullptr) {
         FreeLibrary(m_module);
@@ -344,10 +336,6 @@ CSetupProbe::~CSetupProbe() {
 
 bool CSetupProbe::Attach(HWND window) {
     return Hook(&m_queryHook, WH_GETMESSAGE, PROBE_QUERY_HOOK, GetWindowThreadProcessId(window, nullptr));
-}
-
-bool CSetupProbe::FailAtFirstWindow(DWORD threadId, const char* failHook) {
-    return Hook(&m_startHook, WH_CBT, failHook, threadId);
 }
 
 // `*slot` becomes a hook of `thread` with the probe's export `name`, in place of the one it held.

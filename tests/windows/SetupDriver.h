@@ -10,7 +10,6 @@
 
 #include <condition_variable>
 #include <cstdint>
-#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -30,12 +29,11 @@ bool SubstituteDialogFont();
 bool SetScreenDpi(DWORD dpi);
 
 // A copy of the program under a name of choice in a fresh directory, optionally with an INI file beside
-// it, started and owned: ending the object ends the process and removes the directory. `beforeRun`, when
-// given, is called with the program's main thread before that thread runs.
+// it, started and owned: ending the object ends the process and removes the directory.
 class CSetupProcess {
 public:
     CSetupProcess(const std::string& program, const std::string& copyName = "ZRVLinkSetup.exe",
-                  const char* iniText = nullptr, const std::function<void(DWORD)>& beforeRun = nullptr);
+                  const char* iniText = nullptr);
     ~CSetupProcess();
     CSetupProcess(const CSetupProcess&) = delete;
     CSetupProcess& operator=(const CSetupProcess&) = delete;
@@ -158,8 +156,6 @@ public:
     bool Attach(HWND window);
     // The probe's answer about `window`; empty when none came.
     std::string Ask(HWND window, ProbeQuery query, WORD argument = 0);
-    // For a program whose main thread has not run yet: `failHook` (PROBE_FAIL_*) at its first window.
-    bool FailAtFirstWindow(DWORD threadId, const char* failHook);
 
 private:
     bool Hook(HHOOK* slot, int type, const char* name, DWORD thread);
@@ -167,5 +163,4 @@ private:
     HMODULE m_module = LoadLibraryA("setup_probe.dll");
     CCopyDataCatcher m_replies{"ZRVLinkSetupProbeReplies", PROBE_REPLY_TAG};
     HHOOK m_queryHook = nullptr;
-    HHOOK m_startHook = nullptr;
 };

@@ -31,9 +31,5 @@ enum ProbeQuery : WORD {
     PROBE_FONT_HEIGHT = 6,
 };
 
-// Exports of the probe for WH_CBT hooks set on a program before it runs: from its first window on, the
-// named system call fails with ERROR_NOT_ENOUGH_MEMORY.
-constexpr const char* PROBE_FAIL_CREATE_EVENT = "ProbeFailCreateEvent";
-constexpr const char* PROBE_FAIL_SET_TIMER = "ProbeFailSetTimer";
 // The export for the WH_GETMESSAGE hook that answers the queries.
 constexpr const char* PROBE_QUERY_HOOK = "ProbeQueryHook";

@@ -1,11 +1,8 @@
 // setup_probe.dll: loaded into ZRVLinkSetup.exe by the test driver's hooks. Answers the driver's queries
-// from inside the program (menus, icons and fonts are objects of the process that made them), holds back the
-// main window's timer on request, and can make a system call fail from the first window on, for the start-up
-// failures that nothing outside the program can cause. Windows side.
+// from inside the program (menus, icons and fonts are objects of the process that made them) and holds
+// back the main window's timer on request. Windows side.
 #include "SetupProbe.h"
 
-#include <cstdio>
-#include <cstring>
 #include <string>
 
 namespace {
@@ -90,60 +87,6 @@ std::string Answer(HWND window, WORD query, WORD argument) {
     }
 }
 
-// The import slots of the program file for `function` of `module` point to `replacement` afterwards.
-bool ReplaceImport(const char* module, const char* function, ULONG_PTR replacement) {
-    auto* base = reinterpret_cast<unsigned char*>(GetModuleHandleA(nullptr));
-    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
-    const auto* headers = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
-    const IMAGE_DATA_DIRECTORY& imports = headers->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    bool replaced = false;
-    for (auto* entry = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
-         imports.VirtualAddress != 0 && entry->Name != 0; ++entry) {
-        if (lstrcmpiA(reinterpret_cast<const char*>(base + entry->Name), module) != 0) {
-            continue;
-        }
-        const auto* names = reinterpret_cast<const IMAGE_THUNK_DATA*>(base + entry->OriginalFirstThunk);
-        auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + entry->FirstThunk);
-        for (; names->u1.AddressOfData != 0; ++names, ++slots) {
-            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal) ||
-                std::strcmp(
-                    reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData)->Name,
-                    function) != 0) {
-                continue;
-            }
-            DWORD protection = 0;
-            VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, PAGE_READWRITE, &protection);
-            slots->u1.Function = replacement;
-            VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, protection, &protection);
-            replaced = true;
-        }
-    }
-    return replaced;
-}
-
-HANDLE WINAPI FailingCreateEventA(LPSECURITY_ATTRIBUTES, BOOL, BOOL, LPCSTR) {
-    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return nullptr;
-}
-
-UINT_PTR WINAPI FailingSetTimer(HWND, UINT_PTR, UINT, TIMERPROC) {
-    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return 0;
-}
-
-// At the program's first window, before its dialog initialises: `function` fails from then on.
-LRESULT FailFromFirstWindow(int code, WPARAM wParam, LPARAM lParam, const char* module, const char* function,
-                            ULONG_PTR replacement) {
-    static bool replaced = false;
-    if (code == HCBT_CREATEWND && !replaced) {
-        replaced = true;
-        if (!ReplaceImport(module, function, replacement)) {
-            std::fprintf(stderr, "setup_probe: the program imports no %s from %s\n", function, module);
-        }
-    }
-    return CallNextHookEx(nullptr, code, wParam, lParam);
-}
-
 } // namespace
 
 extern "C" __declspec(dllexport) LRESULT CALLBACK ProbeQueryHook(int code, WPARAM removed, LPARAM lParam) {
@@ -162,15 +105,4 @@ extern "C" __declspec(dllexport) LRESULT CALLBACK ProbeQueryHook(int code, WPARA
         message->message = WM_NULL;
     }
     return CallNextHookEx(nullptr, code, removed, lParam);
-}
-
-extern "C" __declspec(dllexport) LRESULT CALLBACK
-    ProbeFailCreateEvent(int code, WPARAM wParam, LPARAM lParam) {
-    return FailFromFirstWindow(code, wParam, lParam, "kernel32.dll", "CreateEventA",
-                               reinterpret_cast<ULONG_PTR>(&FailingCreateEventA));
-}
-
-extern "C" __declspec(dllexport) LRESULT CALLBACK ProbeFailSetTimer(int code, WPARAM wParam, LPARAM lParam) {
-    return FailFromFirstWindow(code, wParam, lParam, "user32.dll", "SetTimer",
-                               reinterpret_cast<ULONG_PTR>(&FailingSetTimer));
 }
