@@ -13,7 +13,9 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <csignal>
@@ -431,6 +433,26 @@ TEST_F(ZrvlinkParallel, ExitStatusIsThatOfTheFirstPortThatFailed) {
     EXPECT_EQ("", run.Err);
     EXPECT_EQ(SaveText(SampleParamSet()), Saved(0));
     EXPECT_EQ(SaveText(SampleParamSet()), Saved(4));
+}
+
+// On a terminal a quarter of the read's commands fill a quarter of the bar, which is 40 wide and cleared
+// at the end. Where stderr is no terminal, every other run shows it empty.
+TEST_F(ZrvlinkAgainstSim, ProgressBarIsDrawnOnATerminal) {
+    const CFd master(posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
+    ASSERT_TRUE(master.IsOpen() && grantpt(master.Get()) == 0 && unlockpt(master.Get()) == 0);
+    CliRunOptions terminal;
+    terminal.StderrPath = ptsname(master.Get());
+    EXPECT_EQ(0, RunCli({"read", "--port", Device()}, terminal).Exit);
+    std::string drawn; // all that the terminal holds once the program's side has closed
+    char block[4096];
+    for (ssize_t got = 0; (got = read(master.Get(), block, sizeof block)) > 0;) {
+        drawn.append(block, static_cast<std::size_t>(got));
+    }
+    const std::string quarter = "\r[" + std::string(10, '#') + std::string(30, ' ') + "]  25%";
+    EXPECT_TRUE(Contains(drawn, quarter)) << drawn;
+    EXPECT_TRUE(Contains(drawn, "\r[" + std::string(40, '#') + "] 100%")) << drawn;
+    const std::string cleared = "\r" + std::string(quarter.size() - 1, ' ') + "\r";
+    EXPECT_EQ(cleared, drawn.substr(drawn.size() - std::min(drawn.size(), cleared.size())));
 }
 
 TEST_F(ZrvlinkAgainstSim, TraceGoesToStderrAndTheFailureLineStillEndsIt) {

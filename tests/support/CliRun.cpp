@@ -86,7 +86,8 @@ bool CCliProcess::Start(const std::vector<std::string>& args, const CliRunOption
     m_errPath = TempFilePath("cli-err");
     const std::string& outPath = options.StdoutPath.empty() ? m_outPath : options.StdoutPath;
     CFd out(open(outPath.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
-    CFd err(open(m_errPath.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+    const std::string& errPath = options.StderrPath.empty() ? m_errPath : options.StderrPath;
+    CFd err(open(errPath.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_NOCTTY | O_CLOEXEC, 0600));
     m_pid = out.IsOpen() && err.IsOpen() ? fork() : -1;
     if (m_pid == 0) {
         RunChild(out.Get(), err.Get(), options, argv.data());

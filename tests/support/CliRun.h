@@ -32,6 +32,7 @@ struct CliRunOptions {
     bool HugeStackLimit = false; // a stack limit so large that no thread can be created
     bool Unprivileged = false;   // run as root: as user and group 65534, whom file modes bind
     std::string StdoutPath;      // stdout into this file ("/dev/full") instead of one kept for Out
+    std::string StderrPath;      // stderr into this file (a terminal's) instead of one kept for Err
     // A process group of its own, as a terminal's foreground job: a signal to the group (Ctrl-C) reaches
     // every process in it.
     bool OwnProcessGroup = false;
