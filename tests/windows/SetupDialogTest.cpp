@@ -350,7 +350,6 @@ TEST_F(SetupDialog, FileDialogsOfferSetupFilesAndAskBeforeReplacingOne) {
     HWND save = OpenFileDialog(main, IDC_SAVE_SETUP);
     ASSERT_NE(nullptr, save);
     EXPECT_EQ(SETUP_FILE_TYPES, ListItems(save, FILE_TYPE_LIST));
-    EXPECT_FALSE(ItemVisible(save, READ_ONLY_BOX));
     ASSERT_TRUE(ChooseFile(save, "office"));
     ASSERT_TRUE(WaitUntilGone(save));
     EXPECT_TRUE(WaitFor([&] { return WindowText(main) == "ZRV-Link Setup - [office.dat]"; }))
@@ -375,7 +374,8 @@ TEST_F(SetupDialog, FileDialogsOfferSetupFilesAndAskBeforeReplacingOne) {
     }
     EXPECT_TRUE(WaitFor([&] { return savedAddress() == MakeIPv4(10, 0, 0, 2); }));
 
-    // The open dialog keeps its read-only box.
+    // The open dialog keeps its read-only box. Wine's save dialog hides its box whatever the program asks
+    // for, so there a shown one could not be seen.
     HWND open = OpenFileDialog(main, IDC_LOAD_SETUP);
     ASSERT_NE(nullptr, open);
     EXPECT_EQ(SETUP_FILE_TYPES, ListItems(open, FILE_TYPE_LIST));
