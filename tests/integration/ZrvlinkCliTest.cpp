@@ -462,6 +462,11 @@ TEST_F(ZrvlinkAgainstSim, TraceGoesToStderrAndTheFailureLineStillEndsIt) {
     EXPECT_TRUE(Contains(run.Err, "  WARNING: communication timeout\n")) << run.Err;
     const std::string last = "\nWARNING: communication error\n";
     EXPECT_EQ(run.Err.size() - last.size(), run.Err.rfind(last)) << run.Err;
+    // A port that does not open: the port layer's line with the system's code, then the engine's.
+    const CliRunResult refused = RunCli({"read", "--port", "/zrv/no/tty", "--trace"});
+    EXPECT_TRUE(Contains(refused.Err, "  WARNING: cannot open \"/zrv/no/tty\": error 2\nzrvlink: "))
+        << refused.Err;
+    EXPECT_TRUE(Contains(refused.Err, "  WARNING: cannot open COM")) << refused.Err;
 }
 
 // The command of the usage that follows a usage error: the first word that names one.
