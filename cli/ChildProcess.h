@@ -1,5 +1,6 @@
-// A child process whose standard output and error are kept in files of its own until it has ended; the
-// seam between zrvlink's parallel runs and the OS (ChildProcess_posix.cpp: fork and exec;
+// A child process whose standard streams are pipes of its parent: its input given at the start, its
+// output and error collected while it runs, so that nothing it reports depends on a temporary folder;
+// the seam between zrvlink's parallel runs and the OS (ChildProcess_posix.cpp: fork and exec;
 // ChildProcess_win32.cpp: CreateProcess and a job object).
 #pragma once
 
@@ -18,7 +19,8 @@ struct ChildEnd {
 
 // A child does not outlive the process that started it: when that process ends, however it ends, its
 // children are ended too (Linux: the parent-death signal, bound to the thread that called Start;
-// Windows: a job object that ends its processes when its last handle closes).
+// Windows: a job object that ends its processes when its last handle closes). Children are started
+// from one thread: each inherits its own three streams and nothing else of its parent.
 class CChildProcess {
 public:
     CChildProcess();
@@ -27,21 +29,27 @@ public:
     CChildProcess(const CChildProcess&) = delete;
     CChildProcess& operator=(const CChildProcess&) = delete;
 
-    // Before Start: the child will not see the console's Ctrl-C, which reaches every process of the
-    // console's process group; the parent alone decides when it ends (Linux: SIGINT ignored; Windows: a
-    // process group of its own, which has Ctrl-C disabled).
+    // Before Start: the child will not see the console's Ctrl-C (nor Ctrl-Break), which reach every
+    // process of the console's process group; the parent alone decides when it ends (Linux: SIGINT
+    // ignored; Windows: no console of its own).
     void ShieldFromInterrupts();
 
-    // Starts `program` with `args` (without the program itself); stdin is the null device. False when
-    // the child could not be started.
-    bool Start(const std::string& program, const std::vector<std::string>& args);
+    // Starts `program` with `args` (without the program itself); its stdin gives `input`, then ends.
+    // False when the child could not be started.
+    bool Start(const std::string& program, const std::vector<std::string>& args,
+               const std::string& input = std::string());
 
-    // True once the child has ended or when it never started; does not wait.
+    // True once the child has ended or when it never started; does not wait. Collects what the child
+    // wrote meanwhile, so that a child that writes much is never held up by its parent.
     bool HasEnded();
 
     // Waits for the child to end; its exit status, or -1 when it did not end by exiting or never
     // started. Later calls return the same.
     int Wait();
+
+    // Asks a child that still runs to end: POSIX: SIGTERM, on which a zrvlink child ends its transfer
+    // before its next command and closes its port; Windows: ends it at once, as Kill does.
+    void RequestStop();
 
     // Ends a child that still runs at once, and waits for it.
     void Kill();
@@ -49,7 +57,7 @@ public:
     // How the child ended; meaningful once HasEnded, Wait or Kill has returned.
     const ChildEnd& End() const;
 
-    // What the child wrote to stdout and stderr; complete once it has ended.
+    // What the child wrote to stdout and stderr so far; whole once it has ended.
     std::string Output() const;
     std::string Errors() const;
 

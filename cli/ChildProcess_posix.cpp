@@ -1,4 +1,4 @@
-// CChildProcess on Linux: fork and exec with stdout and stderr in unlinked temporary files, the child
+// CChildProcess on Linux: fork and exec with stdin, stdout and stderr on pipes of the parent, the child
 // bound to its parent by the parent-death signal. The POSIX side of the child-process seam.
 #include "cli/ChildProcess.h"
 
@@ -6,8 +6,8 @@
 
 #include <cerrno>
 #include <csignal>
-#include <cstdlib>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -17,30 +17,36 @@ extern char** environ;
 namespace {
 
 constexpr int EXEC_FAILED = 127;
+// How long Wait sleeps between two looks when the child writes nothing.
+constexpr int WAIT_SLICE_MS = 50;
 
-// A file that no other process can find: created, then unlinked at once.
-int OpenCaptureFile() {
-    const char* tmp = std::getenv("TMPDIR");
-    std::string pattern = std::string(tmp != nullptr && tmp[0] != '\0' ? tmp : "/tmp") + "/zrvlink-XXXXXX";
-    const int fd = mkostemp(pattern.data(), O_CLOEXEC);
-    if (fd >= 0) {
-        unlink(pattern.c_str());
+struct Pipe {
+    CFd Read;
+    CFd Write;
+    bool Open() {
+        int fds[2];
+        if (pipe2(fds, O_CLOEXEC) != 0) {
+            return false;
+        }
+        Read.Reset(fds[0]);
+        Write.Reset(fds[1]);
+        return true;
     }
-    return fd;
-}
+};
 
-std::string ReadFromStart(int fd) {
-    std::string text;
+// What waits in `fd` (non-blocking) is appended to `text`. False once the pipe has ended.
+bool Collect(const CFd& fd, std::string* text) {
     char block[4096];
-    off_t offset = 0;
-    ssize_t got = 0;
-    while ((got = pread(fd, block, sizeof block, offset)) > 0 || (got < 0 && errno == EINTR)) {
+    for (;;) {
+        const ssize_t got = read(fd.Get(), block, sizeof block);
         if (got > 0) {
-            text.append(block, static_cast<std::size_t>(got));
-            offset += got;
+            text->append(block, static_cast<std::size_t>(got));
+        } else if (got < 0 && errno == EINTR) {
+            continue;
+        } else {
+            return got < 0 && errno == EAGAIN;
         }
     }
-    return text;
 }
 
 // An ignored signal stays ignored across exec.
@@ -50,23 +56,26 @@ bool IgnoreInterrupt() {
     return sigaction(SIGINT, &ignore, nullptr) == 0;
 }
 
-// In the forked child, where only async-signal-safe calls may run until exec: stdin from /dev/null,
-// stdout and stderr into the two files, SIGKILL when the parent ends. A parent that ended before the
-// signal was armed is seen in getppid(). On a failure the child writes errno to `report`, which
-// closes unread at a successful exec.
-[[noreturn]] void RunChild(const char* program, char* const* argv, int out, int err, pid_t parent, int report,
+struct ChildFds {
+    int In;
+    int Out;
+    int Err;
+    int Report;
+};
+
+// In the forked child, where only async-signal-safe calls may run until exec: the three pipes as its
+// streams (dup2 clears their close-on-exec flag), SIGKILL when the parent ends. A parent that ended
+// before the signal was armed is seen in getppid(). On a failure the child writes errno to the report
+// pipe, which closes unread at a successful exec.
+[[noreturn]] void RunChild(const char* program, char* const* argv, const ChildFds& fds, pid_t parent,
                            bool shielded) {
-    const int input = open("/dev/null", O_RDONLY);
-    if (input >= 0 && dup2(input, STDIN_FILENO) >= 0 && dup2(out, STDOUT_FILENO) >= 0 &&
-        dup2(err, STDERR_FILENO) >= 0 && (!shielded || IgnoreInterrupt()) &&
+    if (dup2(fds.In, STDIN_FILENO) >= 0 && dup2(fds.Out, STDOUT_FILENO) >= 0 &&
+        dup2(fds.Err, STDERR_FILENO) >= 0 && (!shielded || IgnoreInterrupt()) &&
         prctl(PR_SET_PDEATHSIG, SIGKILL) == 0 && getppid() == parent) {
-        if (input > STDERR_FILENO) {
-            close(input); // the forked child owns no objects: only async-signal-safe calls
-        }
         execve(program, argv, environ);
     }
     const int error = errno;
-    [[maybe_unused]] const ssize_t ignored = write(report, &error, sizeof error);
+    [[maybe_unused]] const ssize_t ignored = write(fds.Report, &error, sizeof error);
     _exit(EXEC_FAILED);
 }
 
@@ -86,17 +95,30 @@ std::string SignalName(int signal) {
 } // namespace
 
 struct CChildProcess::State {
-    CFd Out{OpenCaptureFile()};
-    CFd Err{OpenCaptureFile()};
+    CFd Out; // the read ends of the child's stdout and stderr, non-blocking
+    CFd Err;
+    std::string OutText;
+    std::string ErrText;
     pid_t Pid = -1;
     bool Shielded = false;
     ChildEnd End;
 
+    void Collect() {
+        if (Out.IsOpen() && !::Collect(Out, &OutText)) {
+            Out.Reset();
+        }
+        if (Err.IsOpen() && !::Collect(Err, &ErrText)) {
+            Err.Reset();
+        }
+    }
     void Ended(int status) {
         Pid = -1;
         End.Exited = WIFEXITED(status);
         End.Status = End.Exited ? WEXITSTATUS(status) : -1;
         End.Crash = WIFSIGNALED(status) ? SignalName(WTERMSIG(status)) : std::string();
+        // Everything the child wrote is in the pipes now; what a process it left behind writes later is
+        // not its report.
+        Collect();
     }
     // One waitpid; false while the child runs.
     bool Reap(int options) {
@@ -115,6 +137,11 @@ struct CChildProcess::State {
         }
         return true;
     }
+    // Sleeps until the child writes or a slice has passed.
+    void Pause() const {
+        pollfd fds[2] = {{Out.Get(), POLLIN, 0}, {Err.Get(), POLLIN, 0}};
+        poll(fds, 2, WAIT_SLICE_MS);
+    }
 };
 
 CChildProcess::CChildProcess() : m_state(std::make_unique<State>()) {}
@@ -127,14 +154,15 @@ void CChildProcess::ShieldFromInterrupts() {
     m_state->Shielded = true;
 }
 
-bool CChildProcess::Start(const std::string& program, const std::vector<std::string>& args) {
-    int pipeFds[2];
-    if (m_state->Pid > 0 || m_state->Out.Get() < 0 || m_state->Err.Get() < 0 ||
-        pipe2(pipeFds, O_CLOEXEC) != 0) {
+bool CChildProcess::Start(const std::string& program, const std::vector<std::string>& args,
+                          const std::string& input) {
+    Pipe in;
+    Pipe out;
+    Pipe err;
+    Pipe report;
+    if (m_state->Pid > 0 || !in.Open() || !out.Open() || !err.Open() || !report.Open()) {
         return false;
     }
-    CFd report(pipeFds[0]);
-    CFd reportEnd(pipeFds[1]);
     std::vector<std::string> words = {program};
     words.insert(words.end(), args.begin(), args.end());
     std::vector<char*> argv;
@@ -145,31 +173,50 @@ bool CChildProcess::Start(const std::string& program, const std::vector<std::str
     const pid_t parent = getpid();
     const pid_t pid = fork();
     if (pid == 0) {
-        RunChild(program.c_str(), argv.data(), m_state->Out.Get(), m_state->Err.Get(), parent,
-                 reportEnd.Get(), m_state->Shielded);
+        RunChild(program.c_str(), argv.data(),
+                 {in.Read.Get(), out.Write.Get(), err.Write.Get(), report.Write.Get()}, parent,
+                 m_state->Shielded);
     }
     if (pid < 0) {
         return false;
     }
-    reportEnd.Reset(-1);
     m_state->Pid = pid;
-    if (!ReachedExec(report.Get())) {
+    in.Read.Reset();
+    out.Write.Reset();
+    err.Write.Reset();
+    report.Write.Reset();
+    if (!ReachedExec(report.Read.Get())) {
         m_state->Reap(0);
         m_state->End = ChildEnd();
         return false;
     }
+    // The input is small (a configuration): the pipe takes it whole, whether the child reads it or not.
+    // A child that ended at once is no failure to start: its end tells.
+    [[maybe_unused]] const bool given = WriteAll(in.Write.Get(), input.data(), input.size());
+    in.Write.Reset();
+    fcntl(out.Read.Get(), F_SETFL, O_NONBLOCK);
+    fcntl(err.Read.Get(), F_SETFL, O_NONBLOCK);
+    m_state->Out.Reset(out.Read.Release());
+    m_state->Err.Reset(err.Read.Release());
     return true;
 }
 
 bool CChildProcess::HasEnded() {
+    m_state->Collect();
     return m_state->Pid <= 0 || m_state->Reap(WNOHANG);
 }
 
 int CChildProcess::Wait() {
-    if (m_state->Pid > 0) {
-        m_state->Reap(0);
+    while (!HasEnded()) {
+        m_state->Pause();
     }
     return m_state->End.Exited ? m_state->End.Status : -1;
+}
+
+void CChildProcess::RequestStop() {
+    if (m_state->Pid > 0) {
+        kill(m_state->Pid, SIGTERM);
+    }
 }
 
 void CChildProcess::Kill() {
@@ -184,9 +231,11 @@ const ChildEnd& CChildProcess::End() const {
 }
 
 std::string CChildProcess::Output() const {
-    return ReadFromStart(m_state->Out.Get());
+    m_state->Collect();
+    return m_state->OutText;
 }
 
 std::string CChildProcess::Errors() const {
-    return ReadFromStart(m_state->Err.Get());
+    m_state->Collect();
+    return m_state->ErrText;
 }

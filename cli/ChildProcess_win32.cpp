@@ -1,6 +1,6 @@
-// CChildProcess on Windows: CreateProcess with stdout and stderr in temporary files that are deleted
-// when their last handle closes, every child in one job object that ends them when this process ends.
-// The Win32 side of the child-process seam.
+// CChildProcess on Windows: CreateProcess with stdin, stdout and stderr on anonymous pipes of the parent,
+// every child in one job object that ends them when this process ends. The Win32 side of the
+// child-process seam.
 #include "cli/ChildProcess.h"
 
 #include "cli/Win32Text.h"
@@ -18,36 +18,46 @@ SECURITY_ATTRIBUTES Inheritable() {
     return attributes;
 }
 
-HANDLE OpenCaptureFile() {
-    char directory[MAX_PATH];
-    char path[MAX_PATH];
-    const DWORD length = GetTempPathA(sizeof directory, directory);
-    if (length == 0 || length >= sizeof directory || GetTempFileNameA(directory, "zrv", 0, path) == 0) {
-        return nullptr;
-    }
-    SECURITY_ATTRIBUTES attributes = Inheritable();
-    return CreateFileA(path, GENERIC_READ | GENERIC_WRITE,
-                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &attributes, CREATE_ALWAYS,
-                       FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-}
+// Big enough for a configuration given as input, so that writing it never waits for the child.
+constexpr DWORD PIPE_SIZE = 65536;
+// How long Wait sleeps between two looks.
+constexpr DWORD WAIT_SLICE_MS = 50;
 
-HANDLE OpenNullInput() {
-    SECURITY_ATTRIBUTES attributes = Inheritable();
-    return CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &attributes, OPEN_EXISTING, 0,
-                       nullptr);
-}
-
-std::string ReadFromStart(HANDLE file) {
-    std::string text;
-    if (file == nullptr || SetFilePointer(file, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER) {
-        return text;
+// A pipe whose child end is inheritable and whose parent end is not. The child end lives only until its
+// child runs, and children are started from one thread: no other child inherits it.
+struct Pipe {
+    CWinHandle Parent;
+    CWinHandle Child;
+    bool Open(bool childReads) {
+        SECURITY_ATTRIBUTES attributes = Inheritable();
+        HANDLE read = nullptr;
+        HANDLE write = nullptr;
+        if (!CreatePipe(&read, &write, &attributes, PIPE_SIZE)) {
+            return false;
+        }
+        Parent.Reset(childReads ? write : read);
+        Child.Reset(childReads ? read : write);
+        return SetHandleInformation(Parent.Get(), HANDLE_FLAG_INHERIT, 0) != 0;
     }
+};
+
+// What waits in the pipe is appended to `text`, without waiting. False once the pipe has ended.
+bool Collect(HANDLE pipe, std::string* text) {
     char block[4096];
-    DWORD got = 0;
-    while (ReadFile(file, block, sizeof block, &got, nullptr) && got > 0) {
-        text.append(block, got);
+    for (;;) {
+        DWORD waiting = 0;
+        if (!PeekNamedPipe(pipe, nullptr, 0, nullptr, &waiting, nullptr)) {
+            return false;
+        }
+        if (waiting == 0) {
+            return true;
+        }
+        DWORD got = 0;
+        if (!ReadFile(pipe, block, waiting < sizeof block ? waiting : sizeof block, &got, nullptr)) {
+            return false;
+        }
+        text->append(block, got);
     }
-    return text;
 }
 
 // The job of this process's children. Its one handle is not inheritable and closes when this process
@@ -85,15 +95,26 @@ ChildEnd EndOfExitCode(DWORD code) {
 } // namespace
 
 struct CChildProcess::State {
-    CWinHandle Out{OpenCaptureFile()};
-    CWinHandle Err{OpenCaptureFile()};
+    CWinHandle Out; // the read ends of the child's stdout and stderr
+    CWinHandle Err;
+    std::string OutText;
+    std::string ErrText;
     CWinHandle Process;
     bool Shielded = false;
     ChildEnd End;
 
+    void Collect() {
+        if (Out.IsOpen() && !::Collect(Out.Get(), &OutText)) {
+            Out.Reset();
+        }
+        if (Err.IsOpen() && !::Collect(Err.Get(), &ErrText)) {
+            Err.Reset();
+        }
+    }
     // One look at the process, waiting at most `timeoutMs`; false while it runs.
     bool Reap(DWORD timeoutMs) {
         const DWORD waited = WaitForSingleObject(Process.Get(), timeoutMs);
+        Collect();
         if (waited == WAIT_TIMEOUT) {
             return false;
         }
@@ -117,11 +138,14 @@ void CChildProcess::ShieldFromInterrupts() {
 
 // The child starts suspended and runs only once it is in the job, so that no moment of it is unbound. A
 // job that cannot take it (a system before Windows 8 that already runs this process in a job of its
-// own) leaves the child unbound rather than the port undone; the parent's time limit still ends it.
-bool CChildProcess::Start(const std::string& program, const std::vector<std::string>& args) {
-    const CWinHandle input(OpenNullInput());
-    if (m_state->Process.Get() != nullptr || m_state->Out.Get() == nullptr || m_state->Err.Get() == nullptr ||
-        input.Get() == nullptr) {
+// own) leaves the child unbound rather than the port undone; the parent's time limit still ends it. A
+// shielded child has no console: neither Ctrl-C nor Ctrl-Break of the parent's console reaches it.
+bool CChildProcess::Start(const std::string& program, const std::vector<std::string>& args,
+                          const std::string& input) {
+    Pipe in;
+    Pipe out;
+    Pipe err;
+    if (m_state->Process.Get() != nullptr || !in.Open(true) || !out.Open(false) || !err.Open(false)) {
         return false;
     }
     std::vector<std::string> words = {program};
@@ -130,19 +154,24 @@ bool CChildProcess::Start(const std::string& program, const std::vector<std::str
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = input.Get();
-    startup.hStdOutput = m_state->Out.Get();
-    startup.hStdError = m_state->Err.Get();
+    startup.hStdInput = in.Child.Get();
+    startup.hStdOutput = out.Child.Get();
+    startup.hStdError = err.Child.Get();
     PROCESS_INFORMATION process{};
     // A crashing child ends at once instead of waiting on an error dialog; children inherit the mode.
     SetErrorMode(GetErrorMode() | SEM_NOGPFAULTERRORBOX);
-    const DWORD group = m_state->Shielded ? CREATE_NEW_PROCESS_GROUP : 0;
-    if (!CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED | group,
-                        nullptr, nullptr, &startup, &process)) {
+    const DWORD console = m_state->Shielded ? DETACHED_PROCESS | CREATE_NEW_PROCESS_GROUP : 0;
+    if (!CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
+                        CREATE_SUSPENDED | console, nullptr, nullptr, &startup, &process)) {
         return false;
     }
+    in.Child.Reset();
+    out.Child.Reset();
+    err.Child.Reset();
     const CWinHandle thread(process.hThread);
     m_state->Process.Reset(process.hProcess);
+    m_state->Out.Reset(out.Parent.Release());
+    m_state->Err.Reset(err.Parent.Release());
     const HANDLE job = ChildJob();
     if (job != nullptr) {
         AssignProcessToJobObject(job, process.hProcess);
@@ -152,6 +181,9 @@ bool CChildProcess::Start(const std::string& program, const std::vector<std::str
         m_state->End = ChildEnd();
         return false;
     }
+    // The pipe takes the input whole; a child that ended at once is no failure to start.
+    [[maybe_unused]] const bool given =
+        input.empty() || WriteAll(in.Parent.Get(), input.data(), input.size());
     return true;
 }
 
@@ -160,10 +192,16 @@ bool CChildProcess::HasEnded() {
 }
 
 int CChildProcess::Wait() {
-    if (m_state->Process.Get() != nullptr) {
-        m_state->Reap(INFINITE);
+    // In slices, collecting between them: a child that fills its pipe waits for its parent.
+    while (m_state->Process.Get() != nullptr && !m_state->Reap(WAIT_SLICE_MS)) {
     }
     return m_state->End.Exited ? m_state->End.Status : -1;
+}
+
+void CChildProcess::RequestStop() {
+    if (m_state->Process.Get() != nullptr) {
+        TerminateProcess(m_state->Process.Get(), 1);
+    }
 }
 
 void CChildProcess::Kill() {
@@ -178,9 +216,11 @@ const ChildEnd& CChildProcess::End() const {
 }
 
 std::string CChildProcess::Output() const {
-    return ReadFromStart(m_state->Out.Get());
+    m_state->Collect();
+    return m_state->OutText;
 }
 
 std::string CChildProcess::Errors() const {
-    return ReadFromStart(m_state->Err.Get());
+    m_state->Collect();
+    return m_state->ErrText;
 }

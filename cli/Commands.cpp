@@ -54,12 +54,20 @@ public:
         if (exit == EXIT_PORT) {
             return PortFailure(m_port.Name, m_runner.PortError());
         }
-        return exit == EXIT_OK ? SUCCESS : Failure(exit);
+        CliOutcome outcome = exit == EXIT_OK ? SUCCESS : Failure(exit);
+        if (exit != EXIT_OK && m_runner.Stopped()) {
+            outcome.Lines.front() += ": stopped before the transfer ended";
+        }
+        return outcome;
     }
 
-    // For the station: the device's answer to "vers" after a read.
-    void ReportVersion() const {
+    // For the station: the device's answer to "vers" after a read, and the configuration read.
+    void ReportRead(const ParamSet* read) const {
         std::printf("%s%s\n", STEP_VERSION, m_runner.Version());
+        if (read != nullptr) {
+            const std::string lines = FormatExactSetup(*read, STEP_SETUP);
+            std::fwrite(lines.data(), 1, lines.size(), stdout);
+        }
         std::fflush(stdout);
     }
 
@@ -71,12 +79,13 @@ public:
     void StopReportingSteps() { m_runner.SetStepHook(nullptr, nullptr); }
 
 private:
-    // On the engine's worker: out, and on its way to the parent, before the command is sent.
-    static void OnStep(int steps, void* context) {
-        if (steps == static_cast<CDevice*>(context)->m_stepsBeforeSave) {
-            std::printf("%s\n", STEP_SAVE_NEXT);
-            std::fflush(stdout);
+    // On the engine's worker, before the next command is sent: "save" goes only once the parent can know
+    // it went, so a line that did not reach stdout ends the transfer here.
+    static bool OnStep(int steps, void* context) {
+        if (steps != static_cast<CDevice*>(context)->m_stepsBeforeSave) {
+            return true;
         }
+        return std::printf("%s\n", STEP_SAVE_NEXT) > 0 && FlushStdout();
     }
 
     const CliRequest& m_request;
@@ -141,9 +150,9 @@ CliOutcome RunRead(const CliRequest& request) {
     }
     outcome = device.Transfer(true, scratch.GetParam());
     if (request.ReportSteps) {
-        device.ReportVersion();
+        device.ReportRead(outcome.Exit == EXIT_OK ? scratch.GetParam() : nullptr);
     }
-    if (outcome.Exit != EXIT_OK) {
+    if (outcome.Exit != EXIT_OK || (request.ReportSteps && request.Output.empty())) {
         return outcome;
     }
     return request.Output.empty() ? PrintSetup(request, *scratch.GetParam()) : Save(request.Output, &scratch);
@@ -167,11 +176,25 @@ CliOutcome Verify(CDevice* device, const ParamSet& sent) {
     return outcome;
 }
 
+// The station's write child takes its unit's configuration from stdin, exactly.
+bool LoadUnitToSend(const CliRequest& request, CParamFile* file, CliOutcome* failure) {
+    if (!request.ReportSteps || request.Files[0] != STDIN_FILE) {
+        return LoadSetupFileToSend(request.Files[0], file, failure);
+    }
+    std::string text;
+    if (!ReadStdin(&text) || !ParseExactSetup(text, file->GetParam())) {
+        *failure = Failure(EXIT_FILE_CONTENT);
+        failure->Lines.front() += ": the configuration on stdin is not whole";
+        return false;
+    }
+    return true;
+}
+
 CliOutcome RunWrite(const CliRequest& request) {
     CliOutcome outcome;
     CParamFile file;
     CDevice device(request);
-    if (!LoadSetupFileToSend(request.Files[0], &file, &outcome) || !device.Open(&outcome)) {
+    if (!LoadUnitToSend(request, &file, &outcome) || !device.Open(&outcome)) {
         return outcome;
     }
     if (!request.Backup.empty()) {

@@ -2,9 +2,29 @@
 #include "cli/Console.h"
 
 #include "platform/FdOwner.h"
+#include "platform/StdFile.h"
 
+#include <cerrno>
 #include <climits>
+#include <csignal>
+#include <fcntl.h>
 #include <unistd.h>
+
+void OpenMissingStandardStreams() {
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (fcntl(fd, F_GETFD) < 0 && errno == EBADF) {
+            // The lowest free descriptor: this one, as those below it are open.
+            const int opened = open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+            if (opened >= 0 && opened != fd) {
+                close(opened);
+            }
+        }
+    }
+}
+
+void IgnoreBrokenPipes() {
+    std::signal(SIGPIPE, SIG_IGN);
+}
 
 bool StderrIsTerminal() {
     return isatty(STDERR_FILENO) != 0;
@@ -17,6 +37,10 @@ std::FILE* OpenTraceStream() {
         fd.Release(); // the stream owns it now
     }
     return stream;
+}
+
+bool ReadStdin(std::string* text) {
+    return ReadWholeStream(stdin, text, STDIN_LIMIT);
 }
 
 void UseBinaryStdout() {}

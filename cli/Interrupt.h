@@ -1,7 +1,7 @@
-// Ctrl-C for the provisioning station: counted instead of ending the process, so that the station can
-// let its transfers end (first) or end them at once (second); the seam between the station and the
-// OS (Interrupt_posix.cpp: SIGINT, SIGTERM and SIGHUP; Interrupt_win32.cpp: the console's control
-// handler).
+// Ctrl-C and stop requests: counted or noted instead of ending the process, so that the station can let
+// its transfers end (first Ctrl-C) or end them at once (second), and a port's transfer can end between
+// two commands when its parent asks; the seam between the command line and the OS (Interrupt_posix.cpp:
+// SIGINT, SIGTERM and SIGHUP; Interrupt_win32.cpp: the console's control handler).
 #pragma once
 
 // From now on Ctrl-C (SIGINT; CTRL_C_EVENT and CTRL_BREAK_EVENT on Windows) counts one, and a request to
@@ -10,3 +10,11 @@ bool CatchInterrupts();
 
 // How many have come since CatchInterrupts; safe from any thread.
 int InterruptCount();
+
+// For a process that runs one transfer: from now on a request to end it (SIGTERM) is noted instead of
+// ending it at once, so that its transfer ends before its next command and its port is closed as usual.
+// On Windows, where a parent ends a child with TerminateProcess, nothing is installed.
+bool CatchStopRequest();
+
+// Whether such a request has come; safe from any thread.
+bool StopRequested();

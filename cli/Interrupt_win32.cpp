@@ -28,3 +28,11 @@ bool CatchInterrupts() {
 int InterruptCount() {
     return Count.load();
 }
+
+bool CatchStopRequest() {
+    return true;
+}
+
+bool StopRequested() {
+    return false;
+}

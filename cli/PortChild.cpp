@@ -36,39 +36,56 @@ Milliseconds ChildTimeLimit() {
     return Milliseconds(valid && shorter < CHILD_TIME_LIMIT_MS ? shorter : CHILD_TIME_LIMIT_MS);
 }
 
-bool CPortChild::Start(const std::string& program, const std::vector<std::string>& args, bool shielded) {
+Milliseconds ChildStopGrace() {
+    return Milliseconds(REPLY_TIMEOUT_MS + 1000);
+}
+
+bool CPortChild::Start(const std::string& program, const std::vector<std::string>& args, bool shielded,
+                       const std::string& input) {
     if (shielded) {
         m_child.ShieldFromInterrupts();
     }
     m_deadline = std::chrono::steady_clock::now() + ChildTimeLimit();
-    m_started = m_child.Start(program, args);
+    m_started = m_child.Start(program, args, input);
     m_ended = !m_started;
     return m_started;
+}
+
+void CPortChild::AskToStop(TimePoint now) {
+    if (!m_stopping) {
+        m_stopping = true;
+        m_killAt = now + ChildStopGrace();
+        m_child.RequestStop();
+    }
 }
 
 bool CPortChild::HasEnded() {
     if (m_ended) {
         return true;
     }
+    const TimePoint now = std::chrono::steady_clock::now();
     if (m_child.HasEnded()) {
         m_ended = true;
-    } else if (std::chrono::steady_clock::now() >= m_deadline) {
+    } else if (m_stopping && now >= m_killAt) {
         m_child.Kill();
-        m_ended = m_overLimit = true;
+        m_ended = m_killed = true;
+    } else if (now >= m_deadline) {
+        m_overLimit = true;
+        AskToStop(now);
     }
     return m_ended;
 }
 
-void CPortChild::Kill() {
+void CPortChild::Stop() {
     if (!m_ended) {
-        m_child.Kill();
-        m_ended = m_killed = true;
+        m_stopAsked = true;
+        AskToStop(std::chrono::steady_clock::now());
     }
 }
 
 int CPortChild::Report(std::string* report) const {
-    if (!m_started || m_overLimit) {
-        const int exit = m_overLimit ? EXIT_COMM : EXIT_RESOURCE;
+    if (!m_started || m_overLimit || m_killed) {
+        const int exit = m_started ? EXIT_COMM : EXIT_RESOURCE;
         *report = ExitMessage(exit);
         return exit;
     }

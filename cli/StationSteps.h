@@ -1,28 +1,46 @@
-// How the provisioning station's children work for it: their command lines, and the lines by which
-// each tells its parent how far it got before its result line; portable.
+// How the provisioning station and its children talk: the children's command lines, the unit's
+// configuration on a write child's stdin, and the lines by which each child tells its parent how far it
+// got before its result line; portable. Configurations travel as "KEY=VALUE" lines in setup-file value
+// syntax, read back exactly (no comment, no blanks trimmed), so that a name a setup file would cut
+// arrives whole.
 #pragma once
+
+#include "core/ParamSet.h"
 
 #include <string>
 #include <vector>
 
 // A read child prints the device's answer to "vers" after the read.
 constexpr const char* STEP_VERSION = "version: ";
-// A write child prints this, and flushes it, just before the write sends "save": a child that ends
-// without it never sent "save", however it ended.
+// A read child that succeeded prints one line per setup key: "setup: KEY=VALUE".
+constexpr const char* STEP_SETUP = "setup: ";
+// A write child prints this, and sends "save" only once the line has reached its parent: a child whose
+// output lacks it never sent "save", however it ended.
 constexpr const char* STEP_SAVE_NEXT = "save: next";
+// The FILE of a write child that takes the unit's configuration from stdin.
+constexpr const char* STDIN_FILE = "-";
 
 struct ChildSteps {
     std::string Version;
     bool SaveNext = false;
     std::string Result; // the child's result line: "OK" or its failure's lines joined by "; "
+    // The result line ended with its line end: the child's report is whole.
+    bool ResultComplete = false;
+    // A read's configuration, whole only when every setup key came in one valid line.
+    ParamSet Device{};
+    bool DeviceWhole = false;
 };
 
 // Reads what a child printed, complete or cut off where it ended.
 ChildSteps ParseChildSteps(const std::string& output);
 
-// The read child: the device's configuration into `previousFile`.
-std::vector<std::string> StationReadArguments(const std::string& port, const std::string& previousFile,
-                                              bool trace);
-// The write child: `unitFile` written, then read back and compared.
-std::vector<std::string> StationWriteArguments(const std::string& port, const std::string& unitFile,
-                                               bool trace);
+// `set` as one "KEY=VALUE" line (LF) per setup key, in file order; with `prefix` before each.
+std::string FormatExactSetup(const ParamSet& set, const char* prefix = "");
+// Reads text made by FormatExactSetup (without prefix) into `set`; false unless every key came exactly
+// once in a valid line.
+bool ParseExactSetup(const std::string& text, ParamSet* set);
+
+// The read child: the device's configuration in "setup: " lines.
+std::vector<std::string> StationReadArguments(const std::string& port, bool trace);
+// The write child: the unit's configuration from stdin written, then read back and compared.
+std::vector<std::string> StationWriteArguments(const std::string& port, bool trace);

@@ -2,13 +2,15 @@
 #include "cli/TransferRunner.h"
 
 #include "cli/CliOutcome.h"
+#include "cli/Interrupt.h"
 #include "cli/Progress.h"
 
 #include <cstdio>
 
 namespace {
 
-constexpr unsigned END_POLL_MS = 1000;
+// How often the owner looks for a request to stop while it waits for the end.
+constexpr unsigned END_POLL_MS = 100;
 
 } // namespace
 
@@ -19,8 +21,10 @@ bool CTransferRunner::Init() {
 // Runs on the worker with the engine's callback lock held: it draws and signals, and never waits.
 int CTransferRunner::OnEvent(int32_t event, int32_t value, void* context) {
     auto* self = static_cast<CTransferRunner*>(context);
-    if (event == PT_EVENT_PROGRESS && self->m_stepHook != nullptr) {
-        self->m_stepHook(++self->m_steps, self->m_stepContext);
+    if (event == PT_EVENT_PROGRESS && self->m_stepHook != nullptr &&
+        !self->m_stepHook(++self->m_steps, self->m_stepContext)) {
+        self->m_stopped.store(true);
+        self->m_engine.RequestStop();
     }
     if (event == PT_EVENT_PROGRESS && self->m_showProgress && value != self->m_lastPercent) {
         self->m_lastPercent = value;
@@ -41,14 +45,22 @@ int CTransferRunner::Run(int32_t portNumber, bool read, ParamSet* set, bool show
     m_showProgress = showProgress;
     m_lastPercent = -1;
     m_steps = 0;
+    m_stopped.store(false);
     m_ended.Reset();
     m_engine.SetCallback(OnEvent, this);
+    if (StopRequested()) {
+        m_stopped.store(true);
+        return EXIT_COMM;
+    }
     if (!m_engine.Start(portNumber, read ? 1 : 0, set)) {
         const int exit = ExitOfTransfer(m_engine.GetResult());
         return exit != EXIT_OK ? exit : EXIT_RESOURCE;
     }
     // Every command waits at most REPLY_TIMEOUT_MS: the engine always ends.
     while (!m_ended.Wait(END_POLL_MS)) {
+        if (StopRequested() && !m_stopped.exchange(true)) {
+            m_engine.RequestStop();
+        }
     }
     m_engine.Stop();
     if (showProgress) {

@@ -6,6 +6,7 @@
 #include "devicelink/ParamTransfer.h"
 #include "platform/Event.h"
 
+#include <atomic>
 #include <cstdint>
 
 class CTransferRunner {
@@ -27,9 +28,14 @@ public:
     const char* Version() const { return m_engine.GetVersion(); }
 
     // Called on the worker after each progress report with the number of reports so far, before the
-    // engine sends its next command; it must not wait for the owner. Set before Run.
-    using StepHook = void (*)(int steps, void* context);
+    // engine sends its next command; it must not wait for the owner. False: the transfer sends no further
+    // command and fails. Set before Run.
+    using StepHook = bool (*)(int steps, void* context);
     void SetStepHook(StepHook hook, void* context);
+
+    // Whether the last Run ended because a stop was asked for (see StopRequested in cli/Interrupt.h) or
+    // the step hook refused to go on.
+    bool Stopped() const { return m_stopped; }
 
 private:
     static int OnEvent(int32_t event, int32_t value, void* context);
@@ -44,4 +50,7 @@ private:
     // Worker only.
     int m_lastPercent = -1;
     int m_steps = 0;
+    // Written by the worker (a refusing hook) or the owner (a stop request) before the end event; read by
+    // the owner after Stop.
+    std::atomic<bool> m_stopped{false};
 };

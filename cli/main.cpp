@@ -6,6 +6,7 @@
 #include "cli/Commands.h"
 #include "cli/Console.h"
 #include "cli/FileIdentity.h"
+#include "cli/Interrupt.h"
 #include "cli/Ports.h"
 #include "cli/Station.h"
 #include "core/DebugPrint.h"
@@ -67,6 +68,10 @@ int Run(const CliRequest& request) {
     if (request.Trace) {
         DebugPrintSetStream(OpenTraceStream());
     }
+    // A single port's transfer ends between two commands when asked to (its parent's stop, SIGTERM).
+    if (request.Command != CliCommand::Provision && !IsParallel(request)) {
+        CatchStopRequest();
+    }
     const CliOutcome outcome = request.Command == CliCommand::Provision ? RunStation(request)
                                : IsParallel(request)                    ? RunParallel(request)
                                                                         : RunCommand(request);
@@ -77,6 +82,8 @@ int Run(const CliRequest& request) {
 } // namespace
 
 int main(int argc, char** argv) {
+    OpenMissingStandardStreams();
+    IgnoreBrokenPipes();
     CliRequest request;
     std::string error;
     if (!ParseCliArgs(argc, argv, &request, &error) || (!request.Help && !CheckNames(request, &error))) {

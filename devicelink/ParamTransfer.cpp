@@ -4,6 +4,7 @@
 
 #include "core/DebugPrint.h"
 #include "core/IPv4.h"
+#include "core/ParamRules.h"
 #include "devicelink/ReplyParser.h"
 #include "portkit/PortKit.h"
 
@@ -82,6 +83,7 @@ bool CParamTransfer::Start(int32_t portNumber, int32_t readMode, ParamSet* param
     Result = PT_OK;
     PortError = 0;
     Version[0] = '\0';
+    StopRequested.store(false);
     if (!ReplyEvent.IsCreated() || param == nullptr) {
         Result = PT_ERR_RESOURCE;
         return false;
@@ -135,6 +137,10 @@ void CParamTransfer::NotifyProgress(int step, int total) {
 }
 
 bool CParamTransfer::SendCommand(const char* line, std::size_t length) {
+    if (StopRequested.load()) {
+        DebugPrint("%s", "WARNING: transfer stopped\n");
+        return false;
+    }
     ReplyEvent.Reset();
     return WriteCommBlock(Port, line, static_cast<int32_t>(length)) != 0;
 }
@@ -235,15 +241,7 @@ bool CParamTransfer::ReadTarget(int index) {
 }
 
 void CParamTransfer::DisableOwnAddressTargets() {
-    ParamSet& set = *Param;
-    if (set.IPAddress == 0) {
-        return;
-    }
-    for (ParamTarget& target : set.Target) {
-        if (target.Address == set.IPAddress) {
-            target.Enable = 0;
-        }
-    }
+    ::DisableOwnAddressTargets(Param);
 }
 
 bool CParamTransfer::WriteSequence() {

@@ -9,6 +9,7 @@
 #include "platform/Lock.h"
 #include "platform/Thread.h"
 
+#include <atomic>
 #include <cstdint>
 
 constexpr unsigned REPLY_TIMEOUT_MS = 2000;
@@ -54,6 +55,10 @@ public:
     bool Start(int32_t portNumber, int32_t readMode, ParamSet* param);
     // Waits for the worker without a time limit, then closes the port. Harmless when nothing runs.
     void Stop();
+    // From any thread, the callback included: the running transfer sends no further command and fails
+    // with PT_ERR_COMM, so that a command line that can no longer report what happens (or is asked to end)
+    // never sends "save" unknown to its caller. The command on the line still gets its reply time.
+    void RequestStop() { StopRequested.store(true); }
     int32_t GetResult() const { return Result; }
     // After a Start that failed with PT_ERR_PORT: the system's error code of the failed open (errno,
     // GetLastError()), 0 when there was none. 0 after any other Start.
@@ -102,6 +107,9 @@ private:
     // Cleared by Start before the worker runs, written by the worker at the "vers" reply; read by the
     // owner after Stop.
     char Version[REPLY_SIZE] = {};
+    // Cleared by Start before the worker runs; set by RequestStop on any thread, read by the worker before
+    // each command.
+    std::atomic<bool> StopRequested{false};
     CThread Thread;
     CEvent ReplyEvent;
     // Guarded by CallbackLock, which is held while the callback runs.

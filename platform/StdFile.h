@@ -1,7 +1,10 @@
-// The owner of a C stream; portable.
+// The owner of a C stream, and reading a stream or a file whole; portable.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <cstdio>
+#include <string>
 
 class CStdFile {
 public:
@@ -24,3 +27,10 @@ public:
 private:
     std::FILE* m_file;
 };
+
+// Appends what is left of `file` to `text`. False on a read error, or once more than `limit` bytes came.
+bool ReadWholeStream(std::FILE* file, std::string* text, std::size_t limit = SIZE_MAX);
+
+// The whole file at `path`, as bytes. False when it cannot be opened or read; the system's error code
+// is then that of the failed step (LastSystemError).
+bool ReadWholeFile(const char* path, std::string* text);

@@ -16,6 +16,7 @@ public:
     // record; the file is then left as it was.
     bool Open(const std::string& path, std::string* error);
 
+    const std::string& Path() const { return m_path; }
     const std::vector<RecordRow>& Rows() const { return m_text.Rows; }
     const std::string& Torn() const { return m_text.Torn; }
 

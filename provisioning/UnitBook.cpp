@@ -1,6 +1,8 @@
 // The units' states from the record, the operator's decisions and the next unit for a device; portable.
 #include "provisioning/UnitBook.h"
 
+#include "persistence/SetupCompare.h"
+
 #include <algorithm>
 
 namespace {
@@ -35,6 +37,12 @@ UnitState StateAfter(const RecordRow& row) {
     }
 }
 
+// A unit whose configuration may be on a device, which the station therefore never overwrites.
+bool MayBeOnADevice(UnitState state) {
+    return state == UnitState::Started || state == UnitState::Held || state == UnitState::Done ||
+           state == UnitState::Skipped;
+}
+
 bool Refuse(std::string* error, const std::string& why) {
     *error = why;
     return false;
@@ -62,12 +70,7 @@ void CUnitBook::Apply(const RecordRow& row) {
     if (unit < 0) {
         return;
     }
-    UnitEntry& entry = m_units[static_cast<std::size_t>(unit)];
-    entry.State = StateAfter(row);
-    if (entry.State == UnitState::Done) {
-        entry.DoneAddress = row.Address;
-        entry.DoneSerial = row.Serial;
-    }
+    m_units[static_cast<std::size_t>(unit)].State = StateAfter(row);
 }
 
 bool CUnitBook::CheckAddresses(std::string* error) const {
@@ -150,14 +153,22 @@ bool CUnitBook::Finished() const {
     });
 }
 
-int CUnitBook::DoneUnitOf(uint32_t deviceAddress, const std::string& serial) const {
-    const std::string address = deviceAddress != 0 ? AddressText(deviceAddress) : std::string();
-    for (std::size_t i = 0; i < m_units.size(); ++i) {
-        const UnitEntry& entry = m_units[i];
-        if (entry.State == UnitState::Done && ((!address.empty() && entry.DoneAddress == address) ||
-                                               (!serial.empty() && entry.DoneSerial == serial))) {
-            return static_cast<int>(i);
+CUnitBook::KeptUnit CUnitBook::KeptUnitOf(const ParamSet& device) const {
+    for (std::size_t i = 0; i < m_plan.size(); ++i) {
+        const uint32_t own = m_plan[i].Set.IPAddress;
+        const bool holds = own != 0 ? device.IPAddress == own : HoldsWrittenSetup(device, m_plan[i].Set);
+        if (holds && MayBeOnADevice(m_units[i].State)) {
+            return {m_plan[i].Name, static_cast<int>(i)};
         }
     }
-    return -1;
+    // Addresses the record gave: a unit the plan still has gave its own above, unless it was planned anew.
+    const std::string address = device.IPAddress != 0 ? AddressText(device.IPAddress) : std::string();
+    for (const GivenAddress& given : m_given) {
+        const int unit = Find(given.Unit);
+        if (!address.empty() && given.Address == address &&
+            (unit < 0 || MayBeOnADevice(m_units[static_cast<std::size_t>(unit)].State))) {
+            return {given.Unit, unit};
+        }
+    }
+    return {};
 }

@@ -51,15 +51,20 @@ public:
     // Every unit Done or Skipped.
     bool Finished() const;
 
-    // The Done unit whose device this is, judged by the own address it holds (other than 0.0.0.0) or by
-    // its USB serial number (when not empty); -1 when none.
-    int DoneUnitOf(uint32_t deviceAddress, const std::string& serial) const;
+    // The unit that may be on a device holding `device` and that must stay there: a started, held, done
+    // or skipped unit of the plan whose own address (not 0.0.0.0) the device holds, or whose whole
+    // configuration, as a write leaves it, the device holds (units without an own address); or a unit
+    // that is no longer in the plan but was given the device's own address in the record. A USB serial
+    // number never decides: cheap bridges give every unit the same. Empty Name when there is none.
+    struct KeptUnit {
+        std::string Name;
+        int Unit = -1; // its index in the plan; -1 for a unit that is only in the record
+    };
+    KeptUnit KeptUnitOf(const ParamSet& device) const;
 
 private:
     struct UnitEntry {
         UnitState State = UnitState::Open;
-        std::string DoneAddress; // of the row that made it Done
-        std::string DoneSerial;
     };
     struct GivenAddress {
         std::string Address;

@@ -349,18 +349,6 @@ TEST(UnitBook, OperatorDecisionsFitTheUnitsState) {
     }
 }
 
-// Which unit a device gets, and its return when the device fails before its save or is a done one, show
-// in the station's runs; here a done device known by its serial number alone, and never by an empty one.
-TEST(UnitBook, DoneDeviceIsKnownByItsSerialNumberAloneButNeverByAnEmptyOne) {
-    CUnitBook book(ThreeUnits());
-    RecordRow done = Row(A, E::Done, S::Yes);
-    done.Serial = "SN-7";
-    book.Apply(done);
-    EXPECT_EQ(0, book.DoneUnitOf(0, "SN-7"));
-    EXPECT_EQ(-1, book.DoneUnitOf(0, ""));
-    EXPECT_EQ(-1, book.DoneUnitOf(MakeIPv4(192, 168, 0, 22), "SN-8"));
-}
-
 TEST(RecordLog, OneStationAtATimeAndOnlyOnARecord) {
     const CScratchDir dir;
     const std::string path = dir / "record.csv";

@@ -1,0 +1,417 @@
+// The provisioning station's rules over its seams: units to devices, children's ends to record rows,
+// ports taken and taken again; portable.
+#include "provisioning/Station.h"
+
+#include <algorithm>
+
+namespace {
+
+// A cut-off row is shown up to this many characters.
+constexpr std::size_t TORN_SHOWN = 100;
+
+// Printable, on one line, and not too long: for a row that a power cut left unfinished.
+std::string Shown(const std::string& text) {
+    std::string shown = text.substr(0, TORN_SHOWN);
+    for (char& c : shown) {
+        c = static_cast<unsigned char>(c) < 0x20 || c == 0x7F ? '?' : c;
+    }
+    return shown + (text.size() > TORN_SHOWN ? "..." : "");
+}
+
+const char* StateWord(UnitState state) {
+    switch (state) {
+    case UnitState::Started:
+        return "started";
+    case UnitState::Held:
+        return "held";
+    case UnitState::Done:
+        return "done";
+    case UnitState::Skipped:
+        return "skipped";
+    default:
+        return "open";
+    }
+}
+
+} // namespace
+
+CStation::CStation(const std::vector<PlanUnit>& units, CRecordLog* record, const StationOptions& options,
+                   const StationSeams& seams)
+    : m_book(units), m_record(*record), m_options(options), m_seams(seams) {}
+
+std::string CStation::Label(std::size_t unit) const {
+    const PlanUnit& planned = m_book.Unit(unit);
+    const std::string address = AddressText(planned.Set.IPAddress);
+    return planned.Name + (planned.Set.IPAddress != 0 && address != planned.Name ? " " + address : "");
+}
+
+void CStation::Say(const std::string& line) {
+    if (!m_seams.Console->Say(line) && !m_outputLost) {
+        // Nobody hears the station any more: it takes no new device, lets those at work finish and ends.
+        m_outputLost = true;
+        m_stopping = true;
+    }
+}
+
+void CStation::Append(const RecordRow& row) {
+    RecordRow stamped = row;
+    stamped.Time = m_seams.Clock->RecordTime();
+    if (!m_recordError.empty() || !m_record.Append(stamped, &m_recordError)) {
+        // Without the record nothing may go on: what happens next could not be told.
+        m_stopping = true;
+        return;
+    }
+    m_book.Apply(stamped);
+}
+
+// "/dev/ttyACM0 (serial SN-A, 2024-05-01T14:03:07+02:00)": where an operator finds a unit's device.
+std::string CStation::DeviceOf(const RecordRow& row) const {
+    return row.Port + " (" + (row.Serial.empty() ? "" : "serial " + row.Serial + ", ") + row.Time + ")";
+}
+
+void CStation::SayTornRecord() {
+    if (!m_record.Torn().empty()) {
+        Say("record " + m_record.Path() + ": its last row was never finished and is left out: \"" +
+            Shown(m_record.Torn()) + "\"");
+    }
+}
+
+bool CStation::ApplyDecisions(std::string* error) {
+    std::vector<RecordRow> rows;
+    if (!m_book.DecisionRows(m_options.Redo, m_options.Skip, &rows, error)) {
+        return false;
+    }
+    for (const RecordRow& row : rows) {
+        Append(row);
+        Say(row.Unit + ": " + row.Message);
+    }
+    if (!m_recordError.empty()) {
+        *error = m_recordError;
+        return false;
+    }
+    return true;
+}
+
+// Units whose write may have reached their device's save and has no end in the record: the station
+// names them with their devices and stops, so that no unit's address goes to a second device unasked.
+void CStation::NameUnsettledUnits() {
+    for (const UnitState state : {UnitState::Started, UnitState::Held}) {
+        for (const std::size_t unit : m_book.UnitsIn(state)) {
+            const std::string name = m_book.Unit(unit).Name;
+            const auto last = std::find_if(m_record.Rows().rbegin(), m_record.Rows().rend(),
+                                           [&](const RecordRow& row) { return row.Unit == name; });
+            const std::string where = last != m_record.Rows().rend() ? " on " + DeviceOf(*last) : "";
+            const char* what = state == UnitState::Started ? " has no end in the record, and may have"
+                                                           : " ended badly after it may have";
+            Say(Label(unit) + ": its write" + where + what +
+                " reached the device's save; see to that device, then run again with --redo " + name +
+                " (the next device gets the unit; that device counts as a new one) or --skip " + name +
+                " (the unit stays as it is on that device, which the station then leaves alone)");
+        }
+    }
+}
+
+bool CStation::Begin(StationEnd* end) {
+    SayTornRecord();
+    for (const RecordRow& row : m_record.Rows()) {
+        m_book.Apply(row);
+    }
+    std::string error;
+    if (!m_book.CheckAddresses(&error) || !ApplyDecisions(&error)) {
+        *end = StationEnd{STATION_REFUSED, {error}};
+        return false;
+    }
+    if (!m_book.UnitsIn(UnitState::Started).empty() || !m_book.UnitsIn(UnitState::Held).empty()) {
+        NameUnsettledUnits();
+        *end = StationEnd{STATION_UNIT_HELD, {}};
+        return false;
+    }
+    const std::size_t done = m_book.UnitsIn(UnitState::Done).size();
+    const std::size_t skipped = m_book.UnitsIn(UnitState::Skipped).size();
+    Say("station: " + std::to_string(m_book.Size()) + " units, " + std::to_string(done) + " done, " +
+        std::to_string(skipped) + " skipped, " + std::to_string(m_book.Size() - done - skipped) + " to go; " +
+        (m_options.Once ? "the devices attached now" : "connect the devices (Ctrl-C stops)"));
+    m_nextLookMs = m_seams.Clock->NowMs();
+    return true;
+}
+
+void CStation::HandleInterrupts(int interrupts) {
+    if (interrupts <= m_interrupts) {
+        return;
+    }
+    const bool now = interrupts >= 2;
+    Say(now ? std::string("the station ends now") +
+                  (m_jobs.empty() ? "" : ", and with it the transfers at work")
+        : m_jobs.empty() ? "Ctrl-C: the station ends"
+                         : "Ctrl-C: no new device is taken; the devices at work finish (Ctrl-C again ends "
+                           "them now)");
+    m_interrupts = interrupts;
+    m_stopping = true;
+    if (now) {
+        for (const auto& job : m_jobs) {
+            job->Child->Stop();
+        }
+    }
+}
+
+// A port whose open failed within its grace is looked at again; --once waits for it.
+bool CStation::OpenRetryPending(int64_t now) const {
+    return std::any_of(m_ports.begin(), m_ports.end(), [&](const auto& entry) {
+        return !entry.second.OpenFailed && entry.second.RetryMs > now;
+    });
+}
+
+void CStation::Step(int interrupts) {
+    HandleInterrupts(interrupts);
+    LookAtJobs();
+    const int64_t now = m_seams.Clock->NowMs();
+    const bool planDone = m_book.Finished() && m_jobs.empty();
+    // --once looks again only when its devices are all through: a unit that came back (a read or a write
+    // that failed before its save) goes to one of them that still waits.
+    const bool due = now >= m_nextLookMs && (!m_options.Once || m_firstLook || m_jobs.empty());
+    if (!m_stopping && !planDone && due) {
+        WatchPorts(now);
+        m_nextLookMs = now + PORT_POLL_MS;
+    }
+    const bool onceThrough = m_options.Once && !m_firstLook && !OpenRetryPending(now);
+    m_ended = m_jobs.empty() && (m_stopping || (m_book.Finished()) || onceThrough);
+}
+
+// New devices get the next units; a port that was served is taken again only after its device has gone
+// (or another device, by its serial number, stands there).
+void CStation::WatchPorts(int64_t now) {
+    std::vector<StationPort> present = m_seams.Ports->Present();
+    if (m_options.Once && m_firstLook) {
+        for (const StationPort& port : present) {
+            m_oncePorts.insert(port.Name);
+        }
+    }
+    m_firstLook = false;
+    if (m_options.Once) {
+        present.erase(
+            std::remove_if(present.begin(), present.end(),
+                           [&](const StationPort& port) { return m_oncePorts.count(port.Name) == 0; }),
+            present.end());
+    }
+    for (auto watched = m_ports.begin(); watched != m_ports.end();) {
+        const bool there = std::any_of(present.begin(), present.end(), [&](const StationPort& port) {
+            return port.Name == watched->first && port.Serial == watched->second.Serial;
+        });
+        watched = there ? std::next(watched) : m_ports.erase(watched);
+    }
+    for (const StationPort& port : present) {
+        const WatchedPort& watched =
+            m_ports.try_emplace(port.Name, WatchedPort{port.Serial, now}).first->second;
+        const bool busy = std::any_of(m_jobs.begin(), m_jobs.end(), [&](const std::unique_ptr<PortJob>& job) {
+            return job->Port == port.Name;
+        });
+        if (m_stopping || busy || watched.Served || now < watched.RetryMs) {
+            continue;
+        }
+        // With every open unit at work, the device waits: a unit that fails before its save comes back.
+        const int unit = m_book.Reserve();
+        if (unit >= 0) {
+            StartReading(port, static_cast<std::size_t>(unit), now);
+        }
+    }
+}
+
+void CStation::StartReading(const StationPort& port, std::size_t unit, int64_t now) {
+    auto job = std::make_unique<PortJob>();
+    job->Port = port.Name;
+    job->Serial = port.Serial;
+    job->Unit = unit;
+    job->StartMs = now;
+    Say(Where(*job) + ": reading the device");
+    job->Child = m_seams.Children->StartRead(port.Name);
+    m_jobs.push_back(std::move(job));
+}
+
+RecordRow CStation::RowOf(const PortJob& job, RecordEvent event) const {
+    RecordRow row;
+    row.Unit = m_book.Unit(job.Unit).Name;
+    row.Port = job.Port;
+    row.Serial = job.Serial;
+    row.Version = job.Version;
+    row.Event = event;
+    row.Seconds = FormatSeconds(static_cast<double>(m_seams.Clock->NowMs() - job.StartMs) / 1000.0);
+    row.Address = AddressText(m_book.Unit(job.Unit).Set.IPAddress);
+    return row;
+}
+
+void CStation::RecordFailure(PortJob* job, const ChildOutcome& outcome, RecordEvent event, SaveSent save) {
+    RecordRow row = RowOf(*job, event);
+    row.Status = outcome.Status >= 0 ? std::to_string(outcome.Status) : std::string();
+    row.Message = event == RecordEvent::Interrupted ? "ended by the second Ctrl-C" : outcome.Message;
+    row.Save = save;
+    Append(row);
+}
+
+void CStation::MarkServed(const std::string& port) {
+    const auto watched = m_ports.find(port);
+    if (watched != m_ports.end()) {
+        watched->second.Served = true;
+    }
+}
+
+void CStation::ReadingEnded(PortJob* job) {
+    const ChildOutcome outcome = job->Child->Outcome();
+    job->Version = outcome.Version;
+    if (outcome.StopAsked) {
+        m_book.Release(job->Unit);
+        Say(Where(*job) + ": reading stopped; nothing was written");
+        return;
+    }
+    const bool opened = outcome.Kind != ChildEndKind::NotStarted && !outcome.PortNotOpened;
+    if (!opened) {
+        OpenFailed(job, outcome);
+        return;
+    }
+    if (outcome.Kind == ChildEndKind::Reported && outcome.Status == 0 && outcome.HasDevice) {
+        DeviceRead(job, outcome.Device);
+        return;
+    }
+    m_book.Release(job->Unit);
+    RecordFailure(job, outcome, RecordEvent::Failed, SaveSent::No);
+    MarkServed(job->Port);
+    Say(Where(*job) + ": the device could not be read (" + outcome.Message +
+        "); nothing was written, the unit waits for the next device");
+}
+
+// No byte reached the device: the port is never marked served. Right after it appeared it is tried again
+// quietly; once its grace has run out the failure is recorded once, and it is still tried now and then.
+void CStation::OpenFailed(PortJob* job, const ChildOutcome& outcome) {
+    m_book.Release(job->Unit);
+    const auto found = m_ports.find(job->Port);
+    if (found == m_ports.end()) {
+        return; // gone meanwhile
+    }
+    WatchedPort& watched = found->second;
+    const int64_t now = m_seams.Clock->NowMs();
+    if (now - watched.SeenMs < OPEN_GRACE_MS) {
+        watched.RetryMs = now + OPEN_RETRY_MS;
+        return;
+    }
+    watched.RetryMs = now + OPEN_RETRY_LATE_MS;
+    if (!watched.OpenFailed) {
+        watched.OpenFailed = true;
+        RecordFailure(job, outcome, RecordEvent::Failed, SaveSent::No);
+        Say(Where(*job) + ": " + outcome.Message + "; nothing was sent, the port is tried again");
+    }
+}
+
+void CStation::DeviceRead(PortJob* job, const ParamSet& device) {
+    const CUnitBook::KeptUnit kept = m_book.KeptUnitOf(device);
+    if (!kept.Name.empty() || m_stopping) {
+        m_book.Release(job->Unit);
+        MarkServed(job->Port);
+        if (kept.Name.empty()) {
+            Say(job->Port + ": not written, the station is stopping");
+        } else {
+            const std::string unit =
+                kept.Unit >= 0 ? std::string(StateWord(m_book.State(static_cast<std::size_t>(kept.Unit)))) +
+                                     " unit " + Label(static_cast<std::size_t>(kept.Unit))
+                               : "unit " + kept.Name + " of the record";
+            Say(job->Port + ": this device is " + unit + " and is left as it is; connect the next device");
+        }
+        return;
+    }
+    StartWriting(job, device);
+}
+
+void CStation::StartWriting(PortJob* job, const ParamSet& device) {
+    // On disk before the first byte goes to the device: whatever happens next, nothing that was on the
+    // device is lost.
+    RecordRow started = RowOf(*job, RecordEvent::Started);
+    started.Previous = SetupValues(device);
+    Append(started);
+    if (!m_recordError.empty()) {
+        m_book.Release(job->Unit);
+        return;
+    }
+    job->Stage = JobStage::Writing;
+    Say(Where(*job) + ": read (" + (job->Version.empty() ? "no version" : job->Version) + "), writing");
+    job->Child = m_seams.Children->StartWrite(job->Port, m_book.Unit(job->Unit).Set);
+}
+
+// A write's end as the record must keep it. Only a report read whole can say that "save" was not sent;
+// without one (a crash, a kill, a cut report) the save may have been reached.
+void CStation::WritingEnded(PortJob* job) {
+    const ChildOutcome outcome = job->Child->Outcome();
+    if (outcome.Kind == ChildEndKind::Reported && outcome.Status == 0) {
+        RecordRow row = RowOf(*job, RecordEvent::Done);
+        row.Status = "0";
+        row.Save = SaveSent::Yes;
+        Append(row);
+        MarkServed(job->Port);
+        Say(Where(*job) + ": written and verified in " + row.Seconds + " s; connect the next device");
+        return;
+    }
+    const bool nothingSent = outcome.Kind == ChildEndKind::NotStarted || outcome.PortNotOpened;
+    const bool maybe = outcome.Kind == ChildEndKind::Unreadable || outcome.SaveNext;
+    const SaveSent save = nothingSent ? SaveSent::No : maybe ? SaveSent::Maybe : SaveSent::No;
+    const RecordEvent event = outcome.StopAsked ? RecordEvent::Interrupted : RecordEvent::Failed;
+    RecordFailure(job, outcome, event, save);
+    if (!nothingSent) {
+        MarkServed(job->Port);
+    }
+    const std::string what =
+        event == RecordEvent::Interrupted ? "interrupted" : "failed (" + outcome.Message + ")";
+    if (save == SaveSent::No) {
+        Say(Where(*job) + ": " + what + " before its save; the unit waits for the next device");
+        return;
+    }
+    m_stopping = true;
+    Say(Where(*job) + ": " + what + " after its save may have reached the device; no new device is taken. " +
+        "See to the device on " + job->Port + (job->Serial.empty() ? "" : " (serial " + job->Serial + ")") +
+        ": it may hold the unit's configuration in part or whole");
+}
+
+void CStation::LookAtJobs() {
+    for (auto it = m_jobs.begin(); it != m_jobs.end();) {
+        PortJob& job = **it;
+        if (!job.Child->HasEnded()) {
+            ++it;
+            continue;
+        }
+        const bool wasWriting = job.Stage == JobStage::Writing;
+        if (wasWriting) {
+            WritingEnded(&job);
+        } else {
+            ReadingEnded(&job);
+        }
+        // A read that went well goes on with the write in the same job.
+        if (!wasWriting && job.Stage == JobStage::Writing) {
+            ++it;
+            continue;
+        }
+        it = m_jobs.erase(it);
+        // --once looks again as soon as its devices are through.
+        if (m_options.Once && m_jobs.empty()) {
+            m_nextLookMs = 0;
+        }
+    }
+}
+
+StationEnd CStation::Finish() {
+    if (m_book.Finished()) {
+        Say("every unit of the plan is done");
+    } else if (!m_book.UnitsIn(UnitState::Held).empty()) {
+        NameUnsettledUnits();
+    } else {
+        const std::size_t open = m_book.UnitsIn(UnitState::Open).size();
+        Say("station stopped: " + std::to_string(open) + (open == 1 ? " unit" : " units") + " left");
+    }
+    if (!m_recordError.empty()) {
+        return StationEnd{STATION_REFUSED, {m_recordError}};
+    }
+    const bool unsettled =
+        !m_book.UnitsIn(UnitState::Held).empty() || !m_book.UnitsIn(UnitState::Started).empty();
+    if (unsettled) {
+        return StationEnd{STATION_UNIT_HELD, {}};
+    }
+    if (m_outputLost) {
+        return StationEnd{STATION_OUTPUT_LOST, {}};
+    }
+    return StationEnd{m_book.Finished() ? STATION_DONE : STATION_UNITS_LEFT, {}};
+}

@@ -1,0 +1,125 @@
+// The provisioning station's rules: which device gets which unit, what a child's end means for its unit
+// and its device, when a port is taken again, Ctrl-C and --once; portable, with the ports, the children,
+// the clock and the console behind the seams of StationSeams.h and the record in a CRecordLog.
+#pragma once
+
+#include "provisioning/Plan.h"
+#include "provisioning/RecordLog.h"
+#include "provisioning/StationSeams.h"
+#include "provisioning/UnitBook.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+// The station's exit statuses; the command line's codes of the same meaning.
+enum StationExit : int {
+    STATION_DONE = 0,         // every unit done or skipped
+    STATION_OUTPUT_LOST = 22, // the console went away; the record holds every event
+    STATION_UNITS_LEFT = 30,  // stopped (Ctrl-C, --once) with units not done
+    STATION_UNIT_HELD = 31,   // a unit's write may have reached its device's save: the operator decides
+    STATION_REFUSED = 32,     // the record or the operator's decisions were refused, or a row not written
+};
+
+struct StationOptions {
+    bool Once = false; // the devices attached at the first look, then the end
+    std::vector<std::string> Redo;
+    std::vector<std::string> Skip;
+};
+
+struct StationEnd {
+    int Exit = STATION_DONE;
+    std::vector<std::string> Errors; // why a start was refused, for stderr
+};
+
+// How long a port whose open fails right after it appeared is tried again (udev may not have given the
+// device its group yet), how often meanwhile, and afterwards.
+constexpr int64_t OPEN_GRACE_MS = 5000;
+constexpr int64_t OPEN_RETRY_MS = 500;
+constexpr int64_t OPEN_RETRY_LATE_MS = 5000;
+// How often the ports are looked for.
+constexpr int64_t PORT_POLL_MS = 500;
+
+class CStation {
+public:
+    // `record` is open; it and the seams outlive the station.
+    CStation(const std::vector<PlanUnit>& units, CRecordLog* record, const StationOptions& options,
+             const StationSeams& seams);
+
+    // What the record says, the operator's decisions, and the plan at a glance. False when the station
+    // must end before it touches any device: `end` says how (a refused record or decision, or units
+    // whose write may have reached a device's save, named on the console).
+    bool Begin(StationEnd* end);
+
+    // One round: Ctrl-C seen so far (a request to end the process counts two), the children that
+    // ended, and the ports when it is time to look.
+    void Step(int interrupts);
+
+    // True once nothing is at work and nothing more will be taken.
+    bool Ended() const { return m_ended; }
+
+    // The last line, and how the station ended.
+    StationEnd Finish();
+
+private:
+    enum class JobStage { Reading, Writing };
+    struct PortJob {
+        std::string Port;
+        std::string Serial;
+        std::size_t Unit = 0;
+        JobStage Stage = JobStage::Reading;
+        std::unique_ptr<IPortChild> Child;
+        int64_t StartMs = 0;
+        std::string Version;
+    };
+    // A port with a device, as far as the station has seen it since that device came.
+    struct WatchedPort {
+        std::string Serial;
+        int64_t SeenMs = 0;
+        bool Served = false;     // taken again only once its device has gone
+        int64_t RetryMs = 0;     // a failed open: not taken again before this
+        bool OpenFailed = false; // the grace ran out and the failure was recorded
+    };
+
+    void SayTornRecord();
+    bool ApplyDecisions(std::string* error);
+    void NameUnsettledUnits();
+    void HandleInterrupts(int interrupts);
+    void WatchPorts(int64_t now);
+    void StartReading(const StationPort& port, std::size_t unit, int64_t now);
+    void LookAtJobs();
+    void ReadingEnded(PortJob* job);
+    void OpenFailed(PortJob* job, const ChildOutcome& outcome);
+    void DeviceRead(PortJob* job, const ParamSet& device);
+    void StartWriting(PortJob* job, const ParamSet& device);
+    void WritingEnded(PortJob* job);
+    bool OpenRetryPending(int64_t now) const;
+
+    RecordRow RowOf(const PortJob& job, RecordEvent event) const;
+    void RecordFailure(PortJob* job, const ChildOutcome& outcome, RecordEvent event, SaveSent save);
+    void Append(const RecordRow& row);
+    void Say(const std::string& line);
+    void MarkServed(const std::string& port);
+    std::string Label(std::size_t unit) const;
+    std::string Where(const PortJob& job) const { return Label(job.Unit) + " on " + job.Port; }
+    std::string DeviceOf(const RecordRow& row) const;
+
+    CUnitBook m_book;
+    CRecordLog& m_record;
+    StationOptions m_options;
+    StationSeams m_seams;
+    std::vector<std::unique_ptr<PortJob>> m_jobs;
+    std::map<std::string, WatchedPort> m_ports;
+    std::set<std::string> m_oncePorts; // --once: the ports present at the first look
+    bool m_firstLook = true;
+    int64_t m_nextLookMs = 0;
+    bool m_stopping = false; // no new device is taken
+    bool m_ended = false;
+    int m_interrupts = 0;      // Ctrl-C seen
+    std::string m_recordError; // the record could not be written
+    bool m_outputLost = false;
+};

@@ -1,0 +1,440 @@
+// The station's rules against fakes: ports that come and go, children that end in every way a process
+// can (a report read whole, a crash, an exit 22 after "save: next", a port that refuses its first opens),
+// the operator's decisions on devices still attached, a console that goes away and Ctrl-C; each a row
+// of one table, with the record it leaves and what each device holds at the end.
+#include "provisioning/Station.h"
+
+#include "persistence/SetupLines.h"
+
+#include "SampleParams.h"
+#include "TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+// What a fake child does; a port's children take their acts in turn, then do Ok.
+enum class Act {
+    Ok,
+    RefuseOpen,      // the port does not open (permission denied, busy): nothing reaches the device
+    Fail,            // a report read whole: communication error, "save" never announced
+    FailAfterSave,   // a report read whole: "save: next", then the device answered "save" badly
+    Exit22AfterSave, // "save: next", the write went through, then its stdout was lost: exit 22, no result
+    Crash,           // ended by a signal before it announced "save"
+    Hang,            // runs until it is asked to stop, then reports that it stopped before its save
+};
+
+struct FakeDevice {
+    std::string Port;
+    std::string Serial;
+    ParamSet Set;
+    int64_t PlugMs = 0;
+    std::vector<Act> Reads;
+    std::vector<Act> Writes;
+};
+
+class CFakeChild : public IPortChild {
+public:
+    CFakeChild(ChildOutcome outcome, bool hang) : m_outcome(std::move(outcome)), m_hang(hang) {}
+    bool HasEnded() override { return !m_hang || m_outcome.StopAsked; }
+    void Stop() override { m_outcome.StopAsked = true; }
+    ChildOutcome Outcome() const override { return m_outcome; }
+
+private:
+    ChildOutcome m_outcome;
+    bool m_hang;
+};
+
+ChildOutcome Reported(int status, const char* message) {
+    ChildOutcome outcome;
+    outcome.Kind = ChildEndKind::Reported;
+    outcome.Status = status;
+    outcome.Message = message;
+    outcome.Version = "ZRV-Link 2.4.1";
+    return outcome;
+}
+
+// Ports, children, clock and console of one station run, over a bench of fake devices.
+class CFakeWorld : public IStationPorts,
+                   public IStationChildren,
+                   public IStationClock,
+                   public IStationConsole {
+public:
+    std::vector<FakeDevice> Devices;
+    int64_t Now = 0;
+    int64_t ConsoleGoneMs = -1; // from then on no line can be written
+    std::vector<std::string> Lines;
+
+    std::vector<StationPort> Present() override {
+        std::vector<StationPort> ports;
+        for (const FakeDevice& device : Devices) {
+            if (device.PlugMs <= Now) {
+                ports.push_back({device.Port, device.Serial});
+            }
+        }
+        return ports;
+    }
+    std::unique_ptr<IPortChild> StartRead(const std::string& port) override {
+        FakeDevice& device = Find(port);
+        const Act act = Next(&device.Reads);
+        ChildOutcome outcome = act == Act::RefuseOpen ? Reported(11, "WARNING: cannot open port")
+                               : act == Act::Fail     ? Reported(12, "WARNING: communication error")
+                                                      : Reported(0, "OK");
+        outcome.PortNotOpened = act == Act::RefuseOpen;
+        outcome.HasDevice = act == Act::Ok;
+        outcome.Device = device.Set;
+        return std::make_unique<CFakeChild>(outcome, false);
+    }
+    std::unique_ptr<IPortChild> StartWrite(const std::string& port, const ParamSet& unit) override {
+        FakeDevice& device = Find(port);
+        const Act act = Next(&device.Writes);
+        ChildOutcome outcome = Reported(0, "OK");
+        switch (act) {
+        case Act::Fail:
+        case Act::Hang:
+            outcome = Reported(12, "WARNING: communication error");
+            break;
+        case Act::FailAfterSave:
+            outcome = Reported(13, "WARNING: hardware error");
+            break;
+        case Act::Exit22AfterSave:
+            outcome = Reported(22, "");
+            outcome.Kind = ChildEndKind::Unreadable;
+            break;
+        case Act::Crash:
+            outcome = Reported(14, "WARNING: crashed (signal 11)");
+            outcome.Kind = ChildEndKind::Unreadable;
+            break;
+        default:
+            break;
+        }
+        outcome.SaveNext = act == Act::Ok || act == Act::FailAfterSave || act == Act::Exit22AfterSave;
+        if (outcome.SaveNext) {
+            device.Set = unit;
+        }
+        return std::make_unique<CFakeChild>(outcome, act == Act::Hang);
+    }
+    int64_t NowMs() override { return Now; }
+    std::string RecordTime() override { return "2026-12-07T10:00:00+00:00"; }
+    bool Say(const std::string& line) override {
+        Lines.push_back(line);
+        return ConsoleGoneMs < 0 || Now < ConsoleGoneMs;
+    }
+
+private:
+    FakeDevice& Find(const std::string& port) {
+        for (FakeDevice& device : Devices) {
+            if (device.Port == port) {
+                return device;
+            }
+        }
+        ADD_FAILURE() << "no device on " << port;
+        return m_nowhere;
+    }
+    static Act Next(std::vector<Act>* acts) {
+        if (acts->empty()) {
+            return Act::Ok;
+        }
+        const Act act = acts->front();
+        acts->erase(acts->begin());
+        return act;
+    }
+
+    FakeDevice m_nowhere;
+};
+
+std::vector<PlanUnit> ThreeUnits() {
+    std::vector<PlanUnit> units;
+    std::string error;
+    MakeAddressRange(SampleParamSet(), "192.168.0.21-192.168.0.23", &units, &error);
+    return units;
+}
+
+// A device fresh from the factory; and one that holds a unit as a write leaves it.
+ParamSet Fresh() {
+    ParamSet set{};
+    set.BaudRate = 9600;
+    return set;
+}
+ParamSet Holding(const PlanUnit& unit) {
+    return unit.Set;
+}
+
+RecordRow Row(const std::string& unit, RecordEvent event, SaveSent save, const std::string& address) {
+    RecordRow row;
+    row.Time = "2026-12-06T10:00:00+00:00";
+    row.Unit = unit;
+    row.Port = "/dev/ttyACM0";
+    row.Event = event;
+    row.Save = save;
+    row.Address = address;
+    return row;
+}
+
+struct StationCase {
+    const char* Name;
+    std::vector<PlanUnit> Units;
+    std::vector<RecordRow> Before; // the record at the start
+    StationOptions Options;
+    std::vector<FakeDevice> Devices;
+    int64_t CtrlCMs[2]; // the first and second Ctrl-C; -1: none
+    int64_t ConsoleGoneMs;
+    int Exit;
+    const char* Events;   // each unit's events, in the record's order
+    const char* Holds;    // each device's own address at the end
+    const char* SaidLine; // a line the station said, in part; empty: not checked
+};
+
+std::string EventsOf(const CRecordLog& record) {
+    std::map<std::string, std::string> units;
+    for (const RecordRow& row : record.Rows()) {
+        std::string& list = units[row.Unit];
+        list += std::string(list.empty() ? "" : " ") + EventName(row.Event);
+        if (row.Event == RecordEvent::Failed || row.Event == RecordEvent::Interrupted) {
+            list += row.Save == SaveSent::Maybe ? "(maybe)" : "(no)";
+        }
+    }
+    std::string events;
+    for (const auto& [unit, list] : units) {
+        events += (events.empty() ? "" : "; ") + unit + ": " + list;
+    }
+    return events;
+}
+
+// Runs the station in steps of 100 ms of fake time, for at most two minutes of it.
+void RunCase(const StationCase& c) {
+    SCOPED_TRACE(c.Name);
+    const CScratchDir dir;
+    std::string error;
+    {
+        CRecordLog before;
+        ASSERT_TRUE(before.Open(dir / "record.csv", &error)) << error;
+        for (const RecordRow& row : c.Before) {
+            ASSERT_TRUE(before.Append(row, &error)) << error;
+        }
+    }
+    CFakeWorld world;
+    world.Devices = c.Devices;
+    world.ConsoleGoneMs = c.ConsoleGoneMs;
+    CRecordLog record;
+    ASSERT_TRUE(record.Open(dir / "record.csv", &error)) << error;
+    CStation station(c.Units, &record, c.Options, StationSeams{&world, &world, &world, &world});
+    StationEnd end;
+    if (station.Begin(&end)) {
+        int interrupts = 0;
+        for (; !station.Ended() && world.Now < 120000; world.Now += 100) {
+            for (const int64_t at : c.CtrlCMs) {
+                interrupts += at == world.Now ? 1 : 0;
+            }
+            station.Step(interrupts);
+        }
+        ASSERT_TRUE(station.Ended());
+        end = station.Finish();
+    }
+    EXPECT_EQ(c.Exit, end.Exit);
+    EXPECT_EQ(c.Events, EventsOf(record));
+    std::string holds;
+    for (const FakeDevice& device : world.Devices) {
+        holds += (holds.empty() ? "" : " ") + AddressText(device.Set.IPAddress);
+    }
+    EXPECT_EQ(c.Holds, holds);
+    std::string said;
+    for (const std::string& line : world.Lines) {
+        said += line + "\n";
+    }
+    EXPECT_NE(std::string::npos, said.find(c.SaidLine)) << said;
+}
+
+const char* const A = "/dev/ttyACM0";
+const char* const B = "/dev/ttyACM1";
+const int64_t NO_CTRL_C[2] = {-1, -1};
+
+TEST(Station, EveryEndOfAChildKeepsOneAddressPerDeviceAndEveryKeptDeviceAsItIs) {
+    const std::vector<PlanUnit> three = ThreeUnits();
+    // A unit without an own address (its device asks DHCP), told apart by a destination of its own.
+    std::vector<PlanUnit> dhcp = three;
+    dhcp[0].Set.IPAddress = 0;
+    std::snprintf(dhcp[0].Set.Target[5].Name, TARGET_NAME_SIZE, "%s", "4448");
+    const std::string u1 = three[0].Name;
+    using E = RecordEvent;
+    using S = SaveSent;
+    const std::vector<RecordRow> held = {Row(u1, E::Started, S::Unknown, u1),
+                                         Row(u1, E::Failed, S::Maybe, u1)};
+    StationOptions once;
+    once.Once = true;
+    StationOptions skip = once;
+    skip.Skip = {u1};
+    StationOptions redo = once;
+    redo.Redo = {u1};
+    RecordRow doneElsewhere = Row(three[2].Name, E::Done, S::Yes, three[2].Name);
+    doneElsewhere.Serial = "SAME";
+    const int64_t stopAt5s[2] = {5000, -1};
+    const int64_t stopAt15s[2] = {15000, -1};
+    const int64_t twice[2] = {1000, 2000};
+    const StationCase cases[] = {
+        {"a write whose stdout was lost after \"save: next\" is held, never \"before its save\"",
+         three,
+         {},
+         once,
+         {{A, "", Fresh(), 0, {}, {Act::Exit22AfterSave}}},
+         {-1, -1},
+         -1,
+         31,
+         "192.168.0.21: started failed(maybe)",
+         "192.168.0.21",
+         "See to the device on /dev/ttyACM0"},
+        {"a write that crashed is held",
+         three,
+         {},
+         once,
+         {{A, "", Fresh(), 0, {}, {Act::Crash}}},
+         {-1, -1},
+         -1,
+         31,
+         "192.168.0.21: started failed(maybe)",
+         "0.0.0.0",
+         "after its save may have reached the device"},
+        {"a write that failed after it announced its save is held",
+         three,
+         {},
+         once,
+         {{A, "", Fresh(), 0, {}, {Act::FailAfterSave}}},
+         {-1, -1},
+         -1,
+         31,
+         "192.168.0.21: started failed(maybe)",
+         "192.168.0.21",
+         ""},
+        {"a write that failed before its save gives its unit to the next device",
+         three,
+         {},
+         {},
+         {{A, "", Fresh(), 0, {}, {Act::Fail}}, {B, "", Fresh(), 3000, {}, {}}},
+         {stopAt5s[0], stopAt5s[1]},
+         -1,
+         30,
+         "192.168.0.21: started failed(no) started done",
+         "0.0.0.0 192.168.0.21",
+         "failed (WARNING: communication error) before its save; the unit waits for the next device"},
+        {"a port that refuses its first opens is tried again",
+         three,
+         {},
+         once,
+         {{A, "", Fresh(), 0, {Act::RefuseOpen, Act::RefuseOpen}, {}}},
+         {-1, -1},
+         -1,
+         30,
+         "192.168.0.21: started done",
+         "192.168.0.21",
+         ""},
+        {"a port that keeps refusing is recorded once and still tried",
+         three,
+         {},
+         {},
+         {{A, "", Fresh(), 0, std::vector<Act>(6, Act::RefuseOpen), {}}},
+         {stopAt15s[0], stopAt15s[1]},
+         -1,
+         30,
+         "192.168.0.21: failed(no) started done",
+         "192.168.0.21",
+         "nothing was sent, the port is tried again"},
+        {"a skipped unit's device still attached is left as it is",
+         three,
+         held,
+         skip,
+         {{A, "", Holding(three[0]), 0, {}, {}}},
+         {-1, -1},
+         -1,
+         30,
+         "192.168.0.21: started failed(maybe) skipped",
+         "192.168.0.21",
+         "this device is skipped unit 192.168.0.21 and is left as it is"},
+        {"a held unit given back goes to its device still attached",
+         three,
+         held,
+         redo,
+         {{A, "", Holding(three[0]), 0, {}, {}}},
+         {-1, -1},
+         -1,
+         30,
+         "192.168.0.21: started failed(maybe) redo started done",
+         "192.168.0.21",
+         ""},
+        {"a held unit stops the station at the start and names its device",
+         three,
+         held,
+         {},
+         {{A, "", Fresh(), 0, {}, {}}},
+         {-1, -1},
+         -1,
+         31,
+         "192.168.0.21: started failed(maybe)",
+         "0.0.0.0",
+         "its write on /dev/ttyACM0 (2026-12-06T10:00:00+00:00) ended badly"},
+        {"devices that share a serial number with a done unit are each set up",
+         three,
+         {doneElsewhere},
+         once,
+         {{A, "SAME", Fresh(), 0, {}, {}}, {B, "SAME", Fresh(), 0, {}, {}}},
+         {-1, -1},
+         -1,
+         0,
+         "192.168.0.21: started done; 192.168.0.22: started done; 192.168.0.23: done",
+         "192.168.0.21 192.168.0.22",
+         "every unit of the plan is done"},
+        {"a done unit without an own address is known by its whole configuration",
+         dhcp,
+         {Row(u1, E::Started, S::Unknown, "0.0.0.0"), Row(u1, E::Done, S::Yes, "0.0.0.0")},
+         once,
+         {{A, "", Holding(dhcp[0]), 0, {}, {}}, {B, "", Fresh(), 0, {}, {}}},
+         {-1, -1},
+         -1,
+         30,
+         "192.168.0.21: started done; 192.168.0.23: started done",
+         "0.0.0.0 192.168.0.23",
+         "this device is done unit 192.168.0.21 and is left as it is"},
+        {"a console that went away takes no device",
+         three,
+         {},
+         {},
+         {{A, "", Fresh(), 0, {}, {}}},
+         {-1, -1},
+         0,
+         22,
+         "",
+         "0.0.0.0",
+         ""},
+        {"a console lost during a write lets that write finish and takes no other device",
+         three,
+         {},
+         {},
+         {{A, "", Fresh(), 0, {}, {}}, {B, "", Fresh(), 1000, {}, {}}},
+         {-1, -1},
+         150,
+         22,
+         "192.168.0.21: started done",
+         "192.168.0.21 0.0.0.0",
+         ""},
+        {"a second Ctrl-C stops a write before its save",
+         three,
+         {},
+         {},
+         {{A, "", Fresh(), 0, {}, {Act::Hang}}},
+         {twice[0], twice[1]},
+         -1,
+         30,
+         "192.168.0.21: started interrupted(no)",
+         "0.0.0.0",
+         "the station ends now"},
+    };
+    for (const StationCase& c : cases) {
+        RunCase(c);
+    }
+}
+
+} // namespace
