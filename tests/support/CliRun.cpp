@@ -33,8 +33,10 @@ constexpr uid_t NOBODY = 65534;
     const int input = open("/dev/null", O_RDONLY);
     rlimit stack{HUGE_STACK, HUGE_STACK};
     const bool dropRoot = options.Unprivileged && geteuid() == 0;
-    if (input < 0 || dup2(input, STDIN_FILENO) < 0 || dup2(out, STDOUT_FILENO) < 0 ||
-        dup2(err, STDERR_FILENO) < 0 || (options.HugeStackLimit && setrlimit(RLIMIT_STACK, &stack) != 0) ||
+    const int stdoutFd = options.StdoutFd >= 0 ? options.StdoutFd : out;
+    if (input < 0 || dup2(input, STDIN_FILENO) < 0 || dup2(stdoutFd, STDOUT_FILENO) < 0 ||
+        dup2(err, STDERR_FILENO) < 0 || (options.CloseStdout && close(STDOUT_FILENO) != 0) ||
+        (options.HugeStackLimit && setrlimit(RLIMIT_STACK, &stack) != 0) ||
         (options.OwnProcessGroup && setpgid(0, 0) != 0) ||
         (dropRoot && (setgroups(0, nullptr) != 0 || setgid(NOBODY) != 0 || setuid(NOBODY) != 0))) {
         _exit(EXEC_FAILED);

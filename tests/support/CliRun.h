@@ -33,6 +33,8 @@ struct CliRunOptions {
     bool Unprivileged = false;   // run as root: as user and group 65534, whom file modes bind
     std::string StdoutPath;      // stdout into this file ("/dev/full") instead of one kept for Out
     std::string StderrPath;      // stderr into this file (a terminal's) instead of one kept for Err
+    int StdoutFd = -1;           // stdout into this descriptor of the test's (a pipe) instead
+    bool CloseStdout = false;    // the program starts with descriptor 1 closed (`>&-`)
     // A process group of its own, as a terminal's foreground job: a signal to the group (Ctrl-C) reaches
     // every process in it.
     bool OwnProcessGroup = false;
