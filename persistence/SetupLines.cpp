@@ -81,28 +81,25 @@ bool ParseTargetKey(const char* key, int* index) {
     return true;
 }
 
-// "enable,address[,name]": the destination is replaced as a whole, and only when all of it parsed.
-bool ReadTargetValue(ParamTarget* target, char* value) {
-    char* comma = std::strchr(value, ',');
+// "enable,address[,name]": the destination is replaced as a whole, and only when all of it parsed. The
+// name is everything after the second comma.
+bool ReadTargetValue(ParamTarget* target, const char* value) {
+    const char* comma = std::strchr(value, ',');
     if (comma == nullptr) {
         return false;
     }
-    *comma = '\0';
-    char* address = comma + 1;
-    char* second = std::strchr(address, ',');
-    const char* name = "";
-    if (second != nullptr) {
-        *second = '\0';
-        name = second + 1;
-    }
+    const char* address = comma + 1;
+    const char* second = std::strchr(address, ',');
+    const std::string addressText = second != nullptr ? std::string(address, second) : std::string(address);
     int32_t enable = 0;
     uint32_t parsed = 0;
-    if (!ParseDecimal(value, std::strlen(value), &enable) || !ParseLenientAddress(address, &parsed)) {
+    if (!ParseDecimal(value, static_cast<std::size_t>(comma - value), &enable) ||
+        !ParseLenientAddress(addressText.c_str(), &parsed)) {
         return false;
     }
     target->Enable = enable != 0 ? 1 : 0;
     target->Address = parsed;
-    CopyCut(target->Name, sizeof target->Name, name);
+    CopyCut(target->Name, sizeof target->Name, second != nullptr ? second + 1 : "");
     return true;
 }
 
@@ -155,8 +152,10 @@ SetupLineResult ApplySetupLine(ParamSet* set, char* line) {
         return SETUP_LINE_SKIPPED;
     }
     *equals = '\0';
-    const char* key = TrimBlanks(line);
-    char* value = TrimBlanks(equals + 1);
+    return ApplySetupKeyValue(set, TrimBlanks(line), TrimBlanks(equals + 1));
+}
+
+SetupLineResult ApplySetupKeyValue(ParamSet* set, const char* key, const char* value) {
     bool applied = false;
     if (const ParamKey* row = FindParamKey(key)) {
         applied = ReadKeyValue(set, *row, value);
@@ -165,6 +164,25 @@ SetupLineResult ApplySetupLine(ParamSet* set, char* line) {
         applied = ParseTargetKey(key, &index) && ReadTargetValue(&set->Target[index], value);
     }
     return applied ? SETUP_LINE_APPLIED : SETUP_LINE_REJECTED;
+}
+
+int FindUncarriedSetupLine(const ParamSet& set) {
+    for (int i = 0; i < SetupLineCount(); ++i) {
+        char line[SETUP_LINE_SIZE];
+        ParamSet readBack = set;
+        std::string key;
+        std::string written;
+        std::string read;
+        // Compared as formatted, so that what formatting itself settles (any nonzero Enable is 1) counts as
+        // carried: the file holds the same line after another round.
+        if (!FormatSetupLine(set, i, line, sizeof line) ||
+            ApplySetupLine(&readBack, line) != SETUP_LINE_APPLIED ||
+            !FormatSetupKeyValue(set, i, &key, &written) || !FormatSetupKeyValue(readBack, i, &key, &read) ||
+            written != read) {
+            return i;
+        }
+    }
+    return -1;
 }
 
 int SetupLineCount() {

@@ -20,6 +20,15 @@ enum SetupLineResult : int {
 // When the line is rejected, `set` may hold part of the line's value.
 SetupLineResult ApplySetupLine(ParamSet* set, char* line);
 
+// Sets the field of `key` (a key-table name or "TargetN", any case) from `value` exactly as given: no
+// comment, no blanks trimmed. The counterpart of FormatSetupKeyValue for text that does not pass through
+// a setup file. SETUP_LINE_SKIPPED is never returned.
+SetupLineResult ApplySetupKeyValue(ParamSet* set, const char* key, const char* value);
+
+// The index of the first line of `set` whose value would not read back the same from a setup file
+// (a destination name holding ';' or ending in a blank, ...); -1 when every line would.
+int FindUncarriedSetupLine(const ParamSet& set);
+
 // How many lines a setup file holds: one per key-table row, then one per destination.
 int SetupLineCount();
 
