@@ -113,7 +113,7 @@ const OptionRow OPTIONS[] = {
      [](std::string_view v, SimOptions* o, std::string* e) { return ReadPath(v, &o->LinkPath, e); }},
     {"--load", true,
      [](std::string_view v, SimOptions* o, std::string* e) { return ReadPath(v, &o->LoadPath, e); }},
-    {"--name", true, ReadStartName},
+    {"--target-name", true, ReadStartName},
     {"--state-out", true,
      [](std::string_view v, SimOptions* o, std::string* e) { return ReadPath(v, &o->StateOutPath, e); }},
     {"--saved-out", true,
@@ -205,7 +205,7 @@ Options (each as "--name VALUE" or "--name=VALUE"; a later one overrides an earl
                         removed at the end
   --load FILE           start with the state of setup file FILE; without it: BaudRate 115200,
                         addresses 0.0.0.0, every destination disabled and unnamed
-  --name I:TEXT         start with destination I named TEXT (after --load), kept whole: a name that
+  --target-name I:TEXT  start with destination I named TEXT (after --load), kept whole: a name that
                         a setup file cannot hold (";", a blank at its end); may be given several times
   --state-out FILE      at the end, write the CURRENT state (everything the commands set, saved or
                         not) to FILE as a setup file

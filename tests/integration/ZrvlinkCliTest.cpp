@@ -362,7 +362,7 @@ TEST_F(ZrvlinkAgainstSim, NameThatASetupFileCannotCarryIsNeitherSavedNorPrinted)
     for (std::size_t i = 0; i < std::size(names); ++i) {
         const auto& [index, name] = names[i];
         const std::string port =
-            DeviceHolding(SampleParamSet(), {"--name", std::to_string(index) + ":" + name});
+            DeviceHolding(SampleParamSet(), {"--target-name", std::to_string(index) + ":" + name});
         const std::map<std::string, std::string> before = FilesIn(m_dir);
         const std::string line = "WARNING: file save error: Target" + std::to_string(index) +
                                  " holds a name that a setup file cannot carry exactly (\";\" or a blank at "
