@@ -68,7 +68,9 @@ the one that the other commands use without --port. Prints nothing when there is
 const char READ_USAGE[] = R"(Usage: zrvlink read [--port PORT] [--output FILE | --json] [--trace]
        zrvlink read (--port PORT... | --all) --output-dir DIR [--trace]
 Reads the device's whole configuration and prints it to stdout in setup-file form (36 lines, CR LF),
-or saves it to FILE. A failed read leaves FILE as it was, and creates none.
+or saves it to FILE. A failed read leaves FILE as it was, and creates none. A device holding a name
+that a setup file would not read back the same (";" or a blank at its end) is neither printed nor
+saved: status 22, and a line that names the destination; --json carries such a name whole.
 
   --port PORT       the device's port (default: the first one found); may be given several times,
                     but a device only once, under any name (a link to its path is the same device)
@@ -95,7 +97,9 @@ are sent disabled.
                     only once, under any name (a link to its path is the same device)
   --all             every port found, in parallel
   --backup BACKUP   first read the device and save its configuration to BACKUP; when that fails,
-                    nothing is written. BACKUP must not be FILE under any name (./FILE, a link)
+                    nothing is written. BACKUP must not be FILE under any name (./FILE, a link).
+                    A device holding a name that BACKUP would not read back the same (";" or a
+                    blank at its end) fails so, with status 22 and a line naming the destination
   --verify          read the configuration back and compare it with what was sent; on a difference
                     stderr gets "WARNING: verify error", then one line per differing key
                     ("Target3: 1,10.0.0.3 -> 1,0.0.0.0", sent -> read), and the exit status is 15

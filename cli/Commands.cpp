@@ -118,6 +118,9 @@ CliOutcome PrintSetup(const CliRequest& request, const ParamSet& set) {
     if (!FormatSetupText(set, &text)) {
         return Failure(EXIT_FILE_SAVE);
     }
+    if (const CliOutcome carried = SetupFileCarries(set); carried.Exit != EXIT_OK) {
+        return carried;
+    }
     UseBinaryStdout();
     return Print(text);
 }

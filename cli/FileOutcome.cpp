@@ -1,6 +1,8 @@
 // Loading and saving zrvlink's setup files, with failure lines that say which file and why; portable.
 #include "cli/FileOutcome.h"
 
+#include "core/ParamKeys.h"
+#include "persistence/SetupLines.h"
 #include "platform/SystemError.h"
 
 namespace {
@@ -40,5 +42,26 @@ bool LoadSetupFileToSend(const std::string& path, CParamFile* file, CliOutcome* 
 }
 
 CliOutcome SaveSetupFile(const std::string& path, CParamFile* file) {
+    const CliOutcome carried = SetupFileCarries(*file->GetParam());
+    if (carried.Exit != EXIT_OK) {
+        return carried;
+    }
     return file->Save(path.c_str()) ? SUCCESS : FileFailure(EXIT_FILE_SAVE, path, file->SystemError);
+}
+
+CliOutcome SetupFileCarries(const ParamSet& set) {
+    const int line = FindUncarriedSetupLine(set);
+    if (line < 0) {
+        return SUCCESS;
+    }
+    // The file's lines: the key table's rows, then the destinations.
+    const bool target = line >= PARAM_KEY_COUNT;
+    const std::string key =
+        target ? "Target" + std::to_string(line - PARAM_KEY_COUNT) : PARAM_KEYS[line].Name;
+    CliOutcome outcome = Failure(EXIT_FILE_SAVE);
+    outcome.Lines.front() += ": " + key + (target ? " holds a name" : " holds a value") +
+                             " that a setup file cannot carry exactly (\";\" or a blank at its end" +
+                             (target ? "" : " or start") +
+                             "); nothing was saved (read --json shows it whole)";
+    return outcome;
 }

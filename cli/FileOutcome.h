@@ -16,5 +16,11 @@ bool LoadSetupFile(const std::string& path, CParamFile* file, CliOutcome* failur
 // every setting of the device.
 bool LoadSetupFileToSend(const std::string& path, CParamFile* file, CliOutcome* failure);
 
-// Saves `file` to `path`; a failure names the path and the system's reason.
+// Saves `file` to `path`; a failure names the path and the system's reason. A configuration that
+// SetupFileCarries refuses is not saved, and `path` is left as it was.
 CliOutcome SaveSetupFile(const std::string& path, CParamFile* file);
+
+// Success when a setup file would read back `set` as it is; else the failure (EXIT_FILE_SAVE) that names
+// the first key that it would not, and why. A device may hold names that a setup file would cut or trim
+// without a word.
+CliOutcome SetupFileCarries(const ParamSet& set);

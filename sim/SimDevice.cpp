@@ -47,6 +47,10 @@ bool IsReplyableText(std::string_view text) {
     return true;
 }
 
+bool IsStorableName(std::string_view text) {
+    return !text.empty() && text.size() <= NAME_MAX_LENGTH && IsReplyableText(text);
+}
+
 const CSimDevice::Command CSimDevice::COMMANDS[] = {
     {"vers", 0, 0, false, &CSimDevice::Vers},         {"baudrate", 1, 1, false, &CSimDevice::Baudrate},
     {"netparam", 3, 3, false, &CSimDevice::Netparam}, {"target", 2, 2, true, &CSimDevice::Target},
@@ -272,7 +276,7 @@ bool CSimDevice::Name(const Args& args, std::string* text) {
         return target != nullptr;
     }
     std::string_view value = args.Item[1];
-    if (value.size() > NAME_MAX_LENGTH || !IsReplyableText(value)) {
+    if (!IsStorableName(value)) {
         return false;
     }
     std::memcpy(target->Name, value.data(), value.size());

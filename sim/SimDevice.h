@@ -52,6 +52,8 @@ struct SimCounters {
 
 // Text that the device can store and send back: printable ASCII without the prompt character.
 bool IsReplyableText(std::string_view text);
+// A name that "name I TEXT" takes: 1 to 64 characters of replyable text.
+bool IsStorableName(std::string_view text);
 
 class CSimDevice {
 public:

@@ -232,13 +232,15 @@ int Simulate(const SimOptions& options) {
     }
     std::string error;
     CSimDevice device(options.Behaviour);
-    ParamSet loaded{};
-    if (!options.LoadPath.empty()) {
-        if (!LoadSimState(options.LoadPath, &loaded, &error)) {
-            return Report(error);
-        }
-        device.SetState(loaded);
+    ParamSet state = device.Current();
+    if (!options.LoadPath.empty() && !LoadSimState(options.LoadPath, &state, &error)) {
+        return Report(error);
     }
+    for (const SimStartName& name : options.StartNames) {
+        std::snprintf(state.Target[name.Index].Name, sizeof state.Target[name.Index].Name, "%s",
+                      name.Text.c_str());
+    }
+    device.SetState(state);
     CFd log;
     if (!options.LogPath.empty()) {
         log.Reset(open(options.LogPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));

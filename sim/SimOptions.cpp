@@ -82,6 +82,23 @@ bool ReadIgnoredSet(std::string_view value, SimBehaviour* behaviour, std::string
     return true;
 }
 
+// INDEX:TEXT, TEXT kept whole: blanks, ';' and ':' included.
+bool ReadStartName(std::string_view value, SimOptions* options, std::string* error) {
+    const std::size_t colon = value.find(':');
+    uint32_t index = 0;
+    const std::string_view text =
+        colon == std::string_view::npos ? std::string_view() : value.substr(colon + 1);
+    if (colon == std::string_view::npos || !ReadSimNumber(value.substr(0, colon), TARGET_COUNT - 1, &index) ||
+        !IsStorableName(text)) {
+        *error = "expected INDEX:TEXT with an index from 0 to 31 and 1 to 64 printable ASCII characters "
+                 "without '>', not '" +
+                 std::string(value) + "'";
+        return false;
+    }
+    options->StartNames.push_back({static_cast<int>(index), std::string(text)});
+    return true;
+}
+
 using Apply = bool (*)(std::string_view value, SimOptions* o, std::string* error);
 
 struct OptionRow {
@@ -96,6 +113,7 @@ const OptionRow OPTIONS[] = {
      [](std::string_view v, SimOptions* o, std::string* e) { return ReadPath(v, &o->LinkPath, e); }},
     {"--load", true,
      [](std::string_view v, SimOptions* o, std::string* e) { return ReadPath(v, &o->LoadPath, e); }},
+    {"--target-name", true, ReadStartName},
     {"--state-out", true,
      [](std::string_view v, SimOptions* o, std::string* e) { return ReadPath(v, &o->StateOutPath, e); }},
     {"--saved-out", true,
@@ -187,6 +205,8 @@ Options (each as "--name VALUE" or "--name=VALUE"; a later one overrides an earl
                         removed at the end
   --load FILE           start with the state of setup file FILE; without it: BaudRate 115200,
                         addresses 0.0.0.0, every destination disabled and unnamed
+  --target-name I:TEXT  start with destination I named TEXT (after --load), kept whole: a name that
+                        a setup file cannot hold (";", a blank at its end); may be given several times
   --state-out FILE      at the end, write the CURRENT state (everything the commands set, saved or
                         not) to FILE as a setup file
   --saved-out FILE      at the end, write the SAVED state (as of the last "save" answered "OK", else

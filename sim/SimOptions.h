@@ -4,9 +4,16 @@
 #include "sim/SimDevice.h"
 
 #include <string>
+#include <vector>
 
 constexpr int SIM_MAX_DELAY_MS = 3600000;
 constexpr std::size_t SIM_MAX_TEXT = 1023; // --vers-reply and --save-reply
+
+// A destination's name at the start, set after --load as "name I TEXT" would set it.
+struct SimStartName {
+    int Index;
+    std::string Text;
+};
 
 struct SimOptions {
     SimBehaviour Behaviour;
@@ -15,6 +22,7 @@ struct SimOptions {
     std::string StateOutPath; // setup file for the current state at the end
     std::string SavedOutPath; // setup file for the state the last good "save" kept
     std::string LogPath;      // every received byte, raw
+    std::vector<SimStartName> StartNames;
     bool ByteByByte = false;
     bool Help = false;
     bool Version = false;

@@ -25,6 +25,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -349,6 +350,46 @@ TEST_F(ZrvlinkAgainstSim, ReadAndCheckPrintTheSetupTextAndJsonCarriesIt) {
     }
     EXPECT_EQ(SaveText(SampleParamSet()), ReadWholeFile(output));
     EXPECT_EQ(SaveText(other), Saved());
+}
+
+// A name that a setup file would give back otherwise fails each setup-file form before a file is
+// written or anything is sent, a parallel read's child too; --json carries it whole.
+TEST_F(ZrvlinkAgainstSim, NameThatASetupFileCannotCarryIsNeitherSavedNorPrinted) {
+    const std::string sent = File("sent.dat", SampleParamSet());
+    const std::string kept = File("kept.dat", std::string("BaudRate=9600\r\n"));
+    const std::string fresh = m_dir / "fresh.dat";
+    const std::pair<int, std::string> names[] = {{3, "41;42"}, {7, "4142 "}};
+    for (std::size_t i = 0; i < std::size(names); ++i) {
+        const auto& [index, name] = names[i];
+        const std::string port =
+            DeviceHolding(SampleParamSet(), {"--target-name", std::to_string(index) + ":" + name});
+        const std::map<std::string, std::string> before = FilesIn(m_dir);
+        const std::string line = "WARNING: file save error: Target" + std::to_string(index) +
+                                 " holds a name that a setup file cannot carry exactly (\";\" or a blank at "
+                                 "its end); nothing was saved (read --json shows it whole)\n";
+        const struct {
+            std::vector<std::string> Args;
+            std::string Out;
+        } runs[] = {
+            {{"read", "--port", port}, ""},
+            {{"read", "--port", port, "--output", kept}, ""},
+            {{"read", "--port", port, "--output", fresh}, ""},
+            {{"read", "--port", port, "--output-dir", m_dir.Path()}, port + ": " + line},
+            {{"write", sent, "--port", port, "--backup", fresh}, ""},
+        };
+        for (const auto& run : runs) {
+            const CliRunResult result = RunCli(run.Args);
+            EXPECT_EQ(22, result.Exit) << Shown(run.Args);
+            EXPECT_EQ(run.Out, result.Out) << Shown(run.Args);
+            EXPECT_EQ(run.Out.empty() ? line : "", result.Err) << Shown(run.Args);
+            EXPECT_EQ(before, FilesIn(m_dir)) << Shown(run.Args);
+        }
+        const CliRunResult json = RunCli({"read", "--port", port, "--json"});
+        EXPECT_EQ(0, json.Exit) << json.Err;
+        EXPECT_EQ(name, ParseJson(json.Out)["Targets"][index].value("NameHex", ""));
+        const std::string received = Received(i);
+        EXPECT_FALSE(Contains(received, "target 0 ") || Contains(received, "save\r")) << name;
+    }
 }
 
 // Only the device's ports, in detection order; the long forms name each one's USB device.

@@ -1,10 +1,12 @@
 // The record's construction defaults and its key table; setup files: which lines Load accepts and what they
-// set, the file Save writes, and saves that fail without losing the previous file. The round trip of every
-// file Load accepts is the setup-file fuzz target's, whose seed corpus every build replays.
+// set, the file Save writes, and saves that fail without losing the previous file; values set as given, and
+// the names that a saved file would not give back. The round trip of every file Load accepts is the
+// setup-file fuzz target's, whose seed corpus every build replays.
 #include "core/IPv4.h"
 #include "core/ParamFile.h"
 #include "core/ParamKeys.h"
 #include "persistence/SetupFileIO.h"
+#include "persistence/SetupLines.h"
 
 #include "SampleParams.h"
 #include "TestFiles.h"
@@ -281,6 +283,41 @@ TEST(SetupFileSave, SavingThroughALinkReplacesTheFileItPointsTo) {
     ASSERT_TRUE(file.Save(dir.File("link.dat").c_str()));
     EXPECT_TRUE(fs::is_symlink(dir.File("link.dat")));
     EXPECT_EQ(0u, ReadWholeFile(dir.File("real.dat")).find("BaudRate=115200\r\n"));
+}
+
+// A name set as given comes back from a saved file exactly when no line is found uncarried: ';' starts a
+// comment and loading trims blanks and tabs at a line's end, while blanks at the start, '=' and ',' are
+// kept. The first such line in file order is named; a nonzero Enable saved as 1 is no loss.
+TEST(FindUncarriedSetupLine, FindsExactlyTheNamesThatASavedFileGivesBackOtherwise) {
+    const struct {
+        const char* Name;
+        bool Carried;
+    } cases[] = {{"5A5256", true}, {"", true},       {" 41", true},     {"a=b,c", true}, {"\t4 2", true},
+                 {"41;42", false}, {"4142 ", false}, {"4142\t", false}, {"   ", false},  {"=;,", false}};
+    for (const auto& c : cases) {
+        CScratchDir dir;
+        CParamFile file;
+        ParamSet& set = *file.GetParam();
+        set.Target[9].Enable = 7;
+        ASSERT_EQ(SETUP_LINE_APPLIED,
+                  ApplySetupKeyValue(&set, "target5", (std::string("1,010.0.0.5,") + c.Name).c_str()));
+        EXPECT_STREQ(c.Name, set.Target[5].Name);
+        EXPECT_EQ(MakeIPv4(10, 0, 0, 5), set.Target[5].Address);
+        ASSERT_TRUE(file.Save(dir.File("a.dat").c_str()));
+        CParamFile loaded;
+        ASSERT_TRUE(loaded.Load(dir.File("a.dat").c_str()));
+        EXPECT_EQ(c.Carried, std::string(c.Name) == loaded.GetParam()->Target[5].Name)
+            << "[" << c.Name << "]";
+        EXPECT_EQ(c.Carried ? -1 : PARAM_KEY_COUNT + 5, FindUncarriedSetupLine(set)) << "[" << c.Name << "]";
+        std::strcpy(set.Target[30].Name, "a;");
+        EXPECT_EQ(PARAM_KEY_COUNT + (c.Carried ? 30 : 5), FindUncarriedSetupLine(set))
+            << "[" << c.Name << "]";
+    }
+    // Exactly as given: neither blanks nor a comment are taken off.
+    for (const char* value : {" 9600", "9600 ", "9600;x"}) {
+        ParamSet set = ZeroRecord();
+        EXPECT_EQ(SETUP_LINE_REJECTED, ApplySetupKeyValue(&set, "BaudRate", value)) << value;
+    }
 }
 
 } // namespace
