@@ -16,7 +16,9 @@ digits) and "Name" (the text they spell; null when they spell none exactly, or n
 // How parallel runs end, for read and write alike.
 const char PARALLEL_NOTES[] = R"(
 In parallel, each port has a process of its own, which ends with zrvlink (Ctrl-C included). A port's
-process that still runs after 20 minutes is ended ("PORT: WARNING: communication error", status 12).
+process that still runs after 20 minutes is asked to end its transfer before its next command, and
+killed 3 seconds later ("PORT: WARNING: communication error", status 12). Lines that cannot be
+written to stdout (a pipe whose reader has gone) give status 22 once every port's process has ended.
 One that crashed is reported as "PORT: WARNING: crashed (HOW): ITS LAST LINE ON STDERR", status 14,
 where HOW is for example "signal 11" on Linux and "exception 0xC0000005" on Windows.
 )";
@@ -131,9 +133,13 @@ written (ending with "save" and "update"), read back and compared, as by "write 
 connected at the same time are set up at the same time, each by a process of its own, which is
 ended when it still runs after 20 minutes. One line per event goes to stdout:
   S-017 192.168.1.17 on /dev/ttyACM0: written and verified in 3.1 s; connect the next device
-A port is used again only after its device has gone and another has come. A device that holds the
-own address or the USB serial number of a unit that is done is left as it is. When every unit is
-done the station says so and ends.
+A port is used again only after its device has gone and another has come. A device is left as it
+is when it holds, by its own address, a unit that is done, held or skipped (or whose write began), or
+when its whole configuration is that of such a unit (so are units without an own address, 0.0.0.0).
+The USB serial number never decides that: it goes into the record and tells a device that stands on a
+port in place of another between two looks. Devices whose USB bridges report one serial number for
+every unit are each set up; only one swapped for another within half a second on the same port is not
+seen as new until its port goes away. When every unit is done the station says so and ends.
 
 The plan:
   --template BASE.dat    setup file with the values that every unit gets
@@ -171,19 +177,30 @@ been given to another unit in the record.
                 ports, as "zrvlink ports" lists them, looked for about twice a second
   --once        set up the devices attached now, then end, without waiting for more
   --redo UNIT   give UNIT back to the plan: the next device gets it (after its write may have
-                reached a device, or after --skip)
-  --skip UNIT   take UNIT out of the plan, leaving its device as it is
+                reached a device, or after --skip); its device, if still attached, counts as a new
+                device and gets the next unit of the plan (UNIT itself when it comes first)
+  --skip UNIT   take UNIT out of the plan: its device, attached now or later, is left as it is
   --trace       each port's trace log to stderr, every line marked with the port
 
-Ctrl-C: the first stops taking new devices and lets the devices at work finish; a second ends their
-transfers at once. Either way no process is left writing to a device, and the record says what
-happened.
+A port whose open fails (permission denied, busy) right after its device appeared is tried again for
+5 seconds before the failure is recorded; no byte reached that device, and the port is tried again
+every 5 seconds after that. A write's process tells the station that "save" comes next and sends it
+only once that line has reached the station; a write whose end the station cannot read whole (a
+crash, a kill, a report cut short or not written) counts as having reached its save.
+
+Ctrl-C: the first stops taking new devices and lets the devices at work finish; a second asks their
+processes to end their transfers before the next command, and ends those still running 3 seconds
+later (their writes then count as having reached their save). Either way no process is left writing
+to a device, and the record says what happened. When stdout goes away (a closed pipe), the station
+goes on as after the first Ctrl-C and ends with status 22; a stdout closed at the start is the null
+device.
 
 Exit status:
    0  every unit of the plan is done (or skipped)
    2  usage error
-  14  the station could not find its own program or make a scratch folder for its children
-  22  stdout could not be written (the record still holds every event)
+  14  the station could not find its own program
+  22  stdout could not be written: no new device was taken from then on, the devices at work
+      finished, and the record holds every event
   30  stopped (Ctrl-C, --once) with units of the plan not done
   31  a unit's write may have reached its device's save and did not end well: the station named
       the unit and stopped (also at the start, for such a unit in the record); run again with

@@ -1,21 +1,32 @@
 // The provisioning station (zrvlink provision) against simulated devices that are plugged in and
 // unplugged while it runs: units in turn and in parallel, devices that fail before and after their
 // save, a record cut in the middle of a row, a restart that goes on where the last run ended, Ctrl-C
-// once and twice at each stage, and a plan that is refused.
+// once and twice at each stage, a plan that is refused; and what the world does to it: a full temporary
+// folder, an output that goes away or was never there, a port that is busy when it appears, devices
+// that share a serial number, a held device still attached when the operator skips its unit.
 #include "CliRun.h"
 #include "SampleParams.h"
 
+#include "core/IPv4.h"
 #include "core/ParamFile.h"
+#include "persistence/SetupLines.h"
+#include "platform/FdOwner.h"
 #include "provisioning/Plan.h"
 #include "provisioning/Record.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <csignal>
+#include <fcntl.h>
 #include <fstream>
+#include <sys/file.h>
+#include <sys/mount.h>
+#include <unistd.h>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -230,6 +241,173 @@ TEST(ZrvlinkStation, PlanThatCannotBeTrustedIsRefusedBeforeAnyDeviceIsTouched) {
         << run.Err;
     devices.Sim(0).Stop();
     EXPECT_EQ("", ReadWholeFile(devices.Sim(0).LogPath()));
+}
+
+// A folder on a file system of its own that is full: what is written there fails with ENOSPC.
+class CFullFolder {
+public:
+    CFullFolder() : m_path(m_dir / "full") {
+        ::mkdir(m_path.c_str(), 0700);
+        m_mounted = ::mount("tmpfs", m_path.c_str(), "tmpfs", 0, "size=64k") == 0;
+        const CFd filler(m_mounted ? ::open((m_path + "/filler").c_str(), O_WRONLY | O_CREAT, 0600) : -1);
+        const std::string block(4096, 'x');
+        while (filler.IsOpen() && ::write(filler.Get(), block.data(), block.size()) > 0) {
+        }
+    }
+    ~CFullFolder() {
+        if (m_mounted) {
+            ::umount2(m_path.c_str(), MNT_DETACH);
+        }
+    }
+    CFullFolder(const CFullFolder&) = delete;
+    CFullFolder& operator=(const CFullFolder&) = delete;
+    bool Mounted() const { return m_mounted; }
+    const std::string& Path() const { return m_path; }
+
+private:
+    CScratchDir m_dir;
+    std::string m_path;
+    bool m_mounted = false;
+};
+
+// A full temporary folder once made a write that went through look as if it never reached "save": its
+// unit went to the next device too. Nothing the station and its children say to each other goes there.
+TEST(ZrvlinkStation, FullTemporaryFolderNeitherLosesAStepNorStopsTheWork) {
+    const CFullFolder full;
+    if (!full.Mounted()) {
+        GTEST_SKIP() << "no small file system can be mounted here";
+    }
+    CStationFiles files(2);
+    CDetectedDevices devices;
+    ASSERT_TRUE(devices.Add({"ttyACM0"}));
+    CliRunOptions options = devices.Options();
+    options.Environment.emplace_back("TMPDIR", full.Path());
+    const CliRunResult run = RunCli(files.Args({"--once"}), options);
+    EXPECT_EQ(30, run.Exit) << run.Out << run.Err;
+    EXPECT_EQ("S-1: started done", files.Events());
+    EXPECT_EQ("192.168.7.21", SavedAddress(devices.Sim(0)));
+}
+
+// As `| tee station.log` when Ctrl-C ends tee too: the station's lines go nowhere from then on, and the
+// write at work still finishes and is recorded.
+TEST(ZrvlinkStation, OutputThatGoesAwayLetsTheWriteAtWorkFinish) {
+    CStationFiles files(2);
+    CDetectedDevices devices;
+    int ends[2];
+    ASSERT_EQ(0, pipe2(ends, O_CLOEXEC));
+    CFd reader(ends[0]);
+    CFd writer(ends[1]);
+    CliRunOptions options = devices.Options();
+    options.StdoutFd = writer.Get();
+    CCliProcess station;
+    ASSERT_TRUE(station.Start(files.Args(), options));
+    writer.Reset();
+    ASSERT_TRUE(devices.Plug("ttyACM0", {"--delay-command", "clrname:100"}));
+    ASSERT_TRUE(WaitFor([&] { return Contains(ReadWholeFile(devices.Sim(0).LogPath()), "clrname 0\r"); }));
+    reader.Reset();
+    kill(station.Pid(), SIGINT);
+    const CliRunResult run = station.Finish();
+    EXPECT_EQ(22, run.Exit) << run.Err;
+    EXPECT_EQ("S-1: started done", files.Events());
+    EXPECT_EQ("192.168.7.21", SavedAddress(devices.Sim(0)));
+}
+
+// `zrvlink write --all ... | head -1`: the lines after the first go nowhere; every device is still written.
+TEST(ZrvlinkStation, ParallelWriteWhoseOutputIsGoneStillWritesEveryDevice) {
+    CScratchDir dir;
+    CDetectedDevices devices;
+    ASSERT_TRUE(devices.Add({"ttyACM0"}));
+    ASSERT_TRUE(devices.Add({"ttyACM1"}, {"--delay-command", "clrname:50"}));
+    int ends[2];
+    ASSERT_EQ(0, pipe2(ends, O_CLOEXEC));
+    CFd writer(ends[1]);
+    ::close(ends[0]);
+    CliRunOptions options = devices.Options();
+    options.StdoutFd = writer.Get();
+    ParamSet set = DefaultParamSet();
+    set.IPAddress = MakeIPv4(192, 168, 7, 99);
+    set.SubnetMask = MakeIPv4(255, 255, 255, 0);
+    const CliRunResult run = RunCli({"write", SaveSetup(dir / "unit.dat", set), "--all"}, options);
+    EXPECT_EQ(22, run.Exit) << run.Err;
+    EXPECT_EQ("192.168.7.99", SavedAddress(devices.Sim(0)));
+    EXPECT_EQ("192.168.7.99", SavedAddress(devices.Sim(1)));
+}
+
+// `zrvlink provision ... >&-`: the record once became descriptor 1 and took the station's lines.
+TEST(ZrvlinkStation, ClosedStdoutNeverTurnsTheRecordIntoTheOutput) {
+    CStationFiles files(2);
+    CDetectedDevices devices;
+    ASSERT_TRUE(devices.Add({"ttyACM0"}));
+    CliRunOptions closed = devices.Options();
+    closed.CloseStdout = true;
+    EXPECT_EQ(30, RunCli(files.Args({"--once"}), closed).Exit);
+    const CliRunResult again = RunCli(files.Args({"--once"}), devices.Options());
+    EXPECT_EQ(30, again.Exit) << again.Out << again.Err;
+    EXPECT_TRUE(Contains(again.Out, ": this device is done unit S-1")) << again.Out;
+    EXPECT_EQ("S-1: started done", files.Events());
+}
+
+// A device appears before udev has given it its group, or while another program still holds it: its
+// port is tried again, and the device is set up once it opens.
+TEST(ZrvlinkStation, PortThatIsBusyWhenItAppearsIsTriedAgain) {
+    CStationFiles files(2);
+    CDetectedDevices devices;
+    CCliProcess station;
+    ASSERT_TRUE(station.Start(files.Args(), devices.Options()));
+    ASSERT_TRUE(devices.Plug("ttyACM0"));
+    CFd holder(::open(devices.DevPath("ttyACM0").c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
+    ASSERT_TRUE(holder.IsOpen());
+    ASSERT_EQ(0, ::flock(holder.Get(), LOCK_EX | LOCK_NB));
+    ASSERT_TRUE(WaitFor([&] { return Contains(station.OutSoFar(), "S-1 192.168.7.21 on "); }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    holder.Reset();
+    ASSERT_TRUE(WaitFor([&] { return Contains(files.Events(), "S-1: started done"); })) << files.Events();
+    kill(station.Pid(), SIGINT);
+    EXPECT_EQ(30, station.Finish().Exit);
+    EXPECT_EQ("192.168.7.21", SavedAddress(devices.Sim(0)));
+}
+
+// Cheap USB bridges give every unit one serial number: it never makes a fresh device a done one.
+TEST(ZrvlinkStation, DevicesThatShareASerialNumberAreEachSetUp) {
+    CStationFiles files(2);
+    CDetectedDevices devices;
+    CCliProcess station;
+    ASSERT_TRUE(station.Start(files.Args(), devices.Options()));
+    ASSERT_TRUE(devices.Plug("ttyACM0", {}, "SAME"));
+    ASSERT_TRUE(WaitFor([&] { return Contains(files.Events(), "S-1: started done"); })) << files.Events();
+    ASSERT_TRUE(devices.Plug("ttyACM1", {}, "SAME"));
+    ASSERT_TRUE(WaitFor([&] { return Contains(files.Events(), "S-2: started done"); })) << files.Events();
+    const CliRunResult run = station.Finish();
+    EXPECT_EQ(0, run.Exit) << run.Out;
+    EXPECT_EQ("192.168.7.22", SavedAddress(devices.SimOf("ttyACM1")));
+}
+
+// The operator skips a held unit while its device is still attached: that device keeps what it holds.
+TEST(ZrvlinkStation, SkippedUnitsDeviceStillAttachedIsLeftAsItIs) {
+    CStationFiles files(2);
+    CDetectedDevices devices;
+    ASSERT_TRUE(devices.Add({"ttyACM0"}, {"--save-reply", "NG"}));
+    EXPECT_EQ(31, RunCli(files.Args({"--once"}), devices.Options()).Exit);
+    const CliRunResult skip = RunCli(files.Args({"--once", "--skip", "S-1"}), devices.Options());
+    EXPECT_EQ(30, skip.Exit) << skip.Out << skip.Err;
+    EXPECT_TRUE(Contains(skip.Out, ": this device is skipped unit S-1 192.168.7.21 and is left as it is"))
+        << skip.Out;
+    EXPECT_EQ("S-1: started failed skipped", files.Events());
+    devices.Sim(0).Stop();
+    EXPECT_FALSE(Contains(ReadWholeFile(devices.Sim(0).LogPath()), "192.168.7.22"));
+}
+
+// What a device held goes into the record as the device gave it, a name that a setup file would cut
+// included.
+TEST(ZrvlinkStation, RecordKeepsWhatTheDeviceHeldWhole) {
+    CStationFiles files(1);
+    CDetectedDevices devices;
+    ASSERT_TRUE(devices.Add({"ttyACM0"}, {"--target-name", "3:41;42 "}));
+    EXPECT_EQ(0, RunCli(files.Args({"--once"}), devices.Options()).Exit);
+    const std::vector<RecordRow> rows = files.Rows();
+    ASSERT_FALSE(rows.empty());
+    ASSERT_EQ(static_cast<std::size_t>(SetupLineCount()), rows[0].Previous.size());
+    EXPECT_EQ("0,0.0.0.0,41;42 ", rows[0].Previous.at(static_cast<std::size_t>(FindSetupLine("Target3"))));
 }
 
 } // namespace
