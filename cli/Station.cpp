@@ -246,6 +246,9 @@ bool CStation::Prepare(CliOutcome* refusal) {
         Say("record " + m_request.Record + ": its last row was never finished and is left out: \"" +
             Shown(m_log.Torn()) + "\"");
     }
+    if (m_log.Completed()) {
+        Say("record " + m_request.Record + ": its last row had lost its line end and was completed");
+    }
     m_book = std::make_unique<CUnitBook>(units);
     for (const RecordRow& row : m_log.Rows()) {
         m_book->Apply(row);
