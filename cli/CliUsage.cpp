@@ -164,9 +164,9 @@ The record, RECORD.csv (created when missing; a spreadsheet opens it as it is):
   rows the device's configuration before the write, one column per setup-file key ("Previous
   Target3", in setup-file value syntax). Events: started (the device was read, its write begins),
   done, failed, interrupted (by a second Ctrl-C), skipped and redo (the operator's decisions).
-  Each row is appended in one write and is on disk before the station goes on. A row that a power
-  cut left unfinished is reported at the next start and cut off. One station at a time: a record
-  in use by another is refused.
+  Each row is appended in one write and is on disk before the station goes on. A last row that a
+  power cut left unfinished is reported at the next start and cut off; one that lost only its line
+  end gets it back. One station at a time: a record in use by another is refused.
 At the start the record decides what is done. A unit whose write failed before "save" was sent goes
 to the next device. A unit whose write may have reached the device's save (started without an end,
 or failed or interrupted after "save" was sent) is never given to another device on its own: the

@@ -5,6 +5,7 @@
 #include "persistence/SetupLines.h"
 #include "provisioning/Csv.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -99,6 +100,20 @@ bool ReadRow(std::vector<std::string> fields, RecordRow* row, std::string* why) 
     return true;
 }
 
+// The start of the line whose '\n' is at `end` - 1.
+std::size_t LineStart(std::string_view text, std::size_t end) {
+    const std::size_t previous = end >= 2 ? text.rfind('\n', end - 2) : std::string_view::npos;
+    return previous == std::string_view::npos ? 0 : previous + 1;
+}
+
+// A row that lost its whole CR LF still reads as one when it was cut just after the comma before its last
+// cell. Rows carry no Previous values or a full set, whose last is a destination ("enable,address[,name]"):
+// quoted for its comma, and, its name being hexadecimal digits, with no doubled quote that a cut could
+// end at; only its closing quote ends a whole row.
+bool EndsWhole(const RecordRow& row, std::string_view line) {
+    return row.Previous.empty() || line.back() == '"';
+}
+
 } // namespace
 
 const char* EventName(RecordEvent event) {
@@ -161,25 +176,59 @@ std::vector<std::string> SetupValues(const ParamSet& set) {
 
 bool ParseRecord(std::string_view text, RecordText* record, std::string* error) {
     *record = RecordText();
+    // The last line is the bytes after the last line end, or, when nothing but zeros follows that (a file
+    // system may leave them where a row never landed), the line it ends.
     const std::size_t lastLineEnd = text.rfind('\n');
-    record->KeptSize = lastLineEnd == std::string_view::npos ? 0 : lastLineEnd + 1;
-    record->Torn = std::string(text.substr(record->KeptSize));
-    CCsvReader reader(text.substr(0, record->KeptSize));
-    CsvRow row;
-    CsvRead read = reader.Next(&row);
-    if (read == CsvRead::End) {
-        return true;
+    const std::size_t afterLast = lastLineEnd == std::string_view::npos ? 0 : lastLineEnd + 1;
+    const bool ended = afterLast > 0 && text.find_first_not_of('\0', afterLast) == std::string_view::npos;
+    const std::size_t lastStart = ended ? LineStart(text, afterLast) : afterLast;
+    const std::size_t lastEnd = ended ? afterLast : text.size();
+    const std::string_view lastText = text.substr(lastStart, lastEnd - lastStart);
+    const std::string_view lineEnd = ended || lastText.empty() ? "" : lastText.back() == '\r' ? "\n" : "\r\n";
+    // Read with the line end it lacks, so that a whole last row reads as one.
+    std::string completed;
+    std::string_view readable = text.substr(0, lastEnd);
+    if (!lineEnd.empty()) {
+        completed = std::string(readable);
+        completed += lineEnd;
+        readable = completed;
     }
-    if (read == CsvRead::Error || row.Fields != HeaderFields()) {
-        return Refuse(error, "its first row is not the header of a station record");
-    }
-    record->HasHeader = true;
-    for (std::size_t number = 2; (read = reader.Next(&row)) == CsvRead::Row; ++number) {
-        record->Rows.emplace_back();
+    const auto lastLine =
+        1 + static_cast<std::size_t>(std::count(text.begin(), text.begin() + lastStart, '\n'));
+    CCsvReader reader(readable);
+    CsvRow fields;
+    CsvRead read;
+    for (std::size_t number = 1; (read = reader.Next(&fields)) != CsvRead::End; ++number) {
+        const bool last = fields.Line == lastLine;
+        RecordRow row;
         std::string why;
-        if (!ReadRow(row.Fields, &record->Rows.back(), &why)) {
-            return Refuse(error, "row " + std::to_string(number) + ": " + why);
+        bool whole = read == CsvRead::Row &&
+                     (number == 1 ? fields.Fields == HeaderFields() : ReadRow(fields.Fields, &row, &why));
+        if (whole && last && number > 1 && lineEnd == "\r\n") {
+            whole = EndsWhole(row, lastText);
         }
+        if (whole) {
+            if (number == 1) {
+                record->HasHeader = true;
+            } else {
+                record->Rows.push_back(std::move(row));
+            }
+            continue;
+        }
+        // A header with its line end that is not the station's is another program's file, not a torn one.
+        if (last && !(number == 1 && ended)) {
+            record->KeptSize = lastStart;
+            record->Torn = std::string(text.substr(lastStart));
+            return true;
+        }
+        if (number == 1) {
+            return Refuse(error, "its first row is not the header of a station record");
+        }
+        return Refuse(error,
+                      read == CsvRead::Error ? reader.Error() : "row " + std::to_string(number) + ": " + why);
     }
-    return read == CsvRead::End || Refuse(error, reader.Error());
+    record->KeptSize = lastEnd;
+    record->Torn = std::string(text.substr(lastEnd));
+    record->MissingLineEnd = std::string(lineEnd);
+    return true;
 }

@@ -1,5 +1,5 @@
 // The station's record: one CSV row per event of a unit (a spreadsheet opens it as it is), its header,
-// and reading it back, with a row that a power cut left unfinished told apart; portable.
+// and reading it back, with a last row that a power cut left unfinished told apart; portable.
 #pragma once
 
 #include "core/ParamSet.h"
@@ -67,15 +67,18 @@ std::vector<std::string> SetupValues(const ParamSet& set);
 
 struct RecordText {
     std::vector<RecordRow> Rows;
-    bool HasHeader = false;   // false: an empty record, which gets its header first
-    std::size_t KeptSize = 0; // bytes up to the end of the last whole row (or header)
-    std::string Torn;         // what follows them: a row that never got its line end
+    bool HasHeader = false;     // false: an empty record, which gets its header first
+    std::size_t KeptSize = 0;   // bytes up to the end of the last whole row (or header)
+    std::string Torn;           // what follows them: a last row that never got written whole, or zeros
+    std::string MissingLineEnd; // "\n" or "\r\n" when the last row is whole but for its line end
 };
 
-// Reads a record's text. Bytes after the last line end are a row that was being written when the
-// power went (or zeros that the file system left there): they land in Torn and are no row. False, with
-// `error` naming the row, for a header that is not the station's or a row that cannot be one of its
-// rows: a file that was not made by the station, or edited.
+// Reads a record's text. A power cut can only have hurt the last row, the one being written: when it is
+// cut short, zero-filled or does not read as a row, it lands in Torn with any zeros after it and is no
+// row; when all it lacks is its line end, it is a row, and MissingLineEnd holds what to append. Zeros
+// after the last line end land in Torn. False, with `error` naming the row, for a header that is not
+// the station's or an earlier row that cannot be one of its rows: a file that was not made by the
+// station, or edited.
 bool ParseRecord(std::string_view text, RecordText* record, std::string* error);
 
 const char* EventName(RecordEvent event);

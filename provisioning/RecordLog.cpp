@@ -36,6 +36,9 @@ bool CRecordLog::Open(const std::string& path, std::string* error) {
     if (!m_text.Torn.empty() && !m_file.CutTo(m_text.KeptSize)) {
         return SystemFail(error);
     }
+    if (Completed() && !m_file.Append(m_text.MissingLineEnd)) {
+        return SystemFail(error);
+    }
     return m_text.HasHeader || m_file.Append(RecordHeaderText()) || SystemFail(error);
 }
 

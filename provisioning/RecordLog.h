@@ -1,5 +1,6 @@
-// The record as a station holds it: opened and taken, read back, a row that a power cut left unfinished
-// cut off, and rows appended one by one; portable (the file through the record-file seam).
+// The record as a station holds it: opened and taken, read back, a last row that a power cut left
+// unfinished cut off or given back its line end, and rows appended one by one; portable (the file through the
+// record-file seam).
 #pragma once
 
 #include "provisioning/Record.h"
@@ -11,7 +12,8 @@
 class CRecordLog {
 public:
     // Opens the record at `path` (a new one gets its header) and reads its rows. An unfinished last row
-    // is cut off the file and kept in Torn() for the station to report. False, with `error` saying which
+    // is cut off the file and kept in Torn(); a last row that lacked only its line end gets it appended
+    // and Completed() says so; either for the station to report. False, with `error` saying which
     // file and why, when another station holds it, it cannot be read or written, or it is not a station
     // record; the file is then left as it was.
     bool Open(const std::string& path, std::string* error);
@@ -19,6 +21,7 @@ public:
     const std::string& Path() const { return m_path; }
     const std::vector<RecordRow>& Rows() const { return m_text.Rows; }
     const std::string& Torn() const { return m_text.Torn; }
+    bool Completed() const { return !m_text.MissingLineEnd.empty(); }
 
     // Appends `row`; true once it is on disk.
     bool Append(const RecordRow& row, std::string* error);

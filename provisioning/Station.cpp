@@ -74,6 +74,9 @@ void CStation::SayTornRecord() {
         Say("record " + m_record.Path() + ": its last row was never finished and is left out: \"" +
             Shown(m_record.Torn()) + "\"");
     }
+    if (m_record.Completed()) {
+        Say("record " + m_record.Path() + ": its last row had lost its line end and was completed");
+    }
 }
 
 bool CStation::ApplyDecisions(std::string* error) {

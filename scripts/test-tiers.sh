@@ -16,7 +16,7 @@ logs=$root/build/logs
 mkdir -p "$logs"
 started_at=$SECONDS
 FUZZ_SECONDS=${FUZZ_SECONDS:-30}
-FUZZ_TARGETS=(fuzz_setup_file fuzz_replies fuzz_ini fuzz_station_csv)
+FUZZ_TARGETS=(fuzz_setup_file fuzz_replies fuzz_ini fuzz_station_csv fuzz_record_tail)
 # A build and a test run side by side need about 3 GiB; below this, every step runs alone.
 PARALLEL_MIN_KIB=$((4 * 1024 * 1024))
 

@@ -1,6 +1,7 @@
 // Fuzz target: the station's comma-separated text on arbitrary bytes. Rows that read are written and
 // read back the same; a unit table that is accepted has named, distinct units with distinct own
-// addresses; a record that is accepted reads back the same after it is written again.
+// addresses; a record that is accepted reads back the same after it is written again, and after its torn
+// last row is cut or its lost line end appended.
 #include "provisioning/Csv.h"
 #include "provisioning/Plan.h"
 #include "provisioning/Record.h"
@@ -68,13 +69,19 @@ void CheckRecord(std::string_view text) {
         return;
     }
     Check(record.KeptSize + record.Torn.size() == text.size());
+    Check(record.Torn.empty() || record.MissingLineEnd.empty());
+    // Cut and completed as told, the text reads as the same rows with nothing left to mend.
+    RecordText mended;
+    Check(
+        ParseRecord(std::string(text.substr(0, record.KeptSize)) + record.MissingLineEnd, &mended, &error) &&
+        mended.Rows.size() == record.Rows.size() && mended.Torn.empty() && mended.MissingLineEnd.empty());
     std::string again = RecordHeaderText();
     for (const RecordRow& row : record.Rows) {
         again += FormatRecordRow(row);
     }
     RecordText reread;
     Check(ParseRecord(again, &reread, &error) && reread.Rows.size() == record.Rows.size() &&
-          reread.Torn.empty());
+          reread.Torn.empty() && reread.MissingLineEnd.empty());
     for (std::size_t i = 0; i < record.Rows.size(); ++i) {
         Check(FormatRecordRow(reread.Rows[i]) == FormatRecordRow(record.Rows[i]));
     }

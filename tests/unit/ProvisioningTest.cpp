@@ -180,14 +180,12 @@ TEST(Record, RowsReadBackAsWrittenAndTheUnfinishedLastRowIsSetApart) {
     full.Seconds = FormatSeconds(3.14);
     full.Previous = SetupValues(SampleParamSet());
     const std::string whole = RecordOf({Row("S-1", E::Started), full});
-    const std::string next = FormatRecordRow(Row("S-2", E::Done));
     const struct {
         std::string Text;
         std::size_t Rows;
         std::string Torn;
     } cases[] = {
         {whole, 2, ""},
-        {whole + next.substr(0, next.size() - 1), 2, next.substr(0, next.size() - 1)},
         {whole + std::string(300, '\0'), 2, std::string(300, '\0')},
         {RecordHeaderText().substr(0, 20), 0, RecordHeaderText().substr(0, 20)},
     };
@@ -202,6 +200,72 @@ TEST(Record, RowsReadBackAsWrittenAndTheUnfinishedLastRowIsSetApart) {
             EXPECT_EQ(FormatRecordRow(full), FormatRecordRow(record.Rows[1]));
             EXPECT_EQ("3.1", record.Rows[1].Seconds);
         }
+    }
+}
+
+// Whatever a power cut did to the last row, the record opens: the row is cut off, or given back the line
+// end it lacked; only an earlier row that is no station row refuses the record, and leaves it as it was.
+TEST(RecordLog, ATornLastRowIsCutAndOneThatLostOnlyItsLineEndIsCompleted) {
+    RecordRow started = Row("S-2", E::Started);
+    started.Previous = SetupValues(SampleParamSet());
+    const std::string start = FormatRecordRow(started);
+    const std::string head = RecordOf({Row("S-1", E::Started), Row("S-1", E::Done, S::Yes)});
+    const std::string base = head + start;
+    const std::string done = FormatRecordRow(Row("S-2", E::Done, S::Yes));
+    const std::string bare = done.substr(0, done.size() - 2);
+    const std::size_t lastCell = start.rfind(",\"") + 1;
+    const std::string zeros(20, '\0');
+    std::string edited = base;
+    edited.replace(edited.find(",done,"), 6, ",fine,");
+    const struct {
+        std::string Text;
+        std::string Torn;
+        std::string LineEnd;
+        const char* Error; // refused
+    } cases[] = {
+        {base + done.substr(0, 40), done.substr(0, 40), "", nullptr},
+        {base + zeros + done.substr(20), zeros + done.substr(20), "", nullptr},
+        {base + zeros + done.substr(20) + zeros, zeros + done.substr(20) + zeros, "", nullptr},
+        {base + done + zeros, zeros, "", nullptr},
+        {base + bare + "\r", "", "\n", nullptr},
+        {base + bare, "", "\r\n", nullptr},
+        {base + bare + "\r" + zeros, bare + "\r" + zeros, "", nullptr},
+        {base + "a,b\r\n", "a,b\r\n", "", nullptr},
+        {head + start.substr(0, start.size() - 2), "", "\r\n", nullptr},
+        {head + start.substr(0, start.size() - 9), start.substr(0, start.size() - 9), "", nullptr},
+        // Cut just after the comma that opens its last cell, a started row would read as one.
+        {head + start.substr(0, lastCell), start.substr(0, lastCell), "", nullptr},
+        {RecordHeaderText().substr(0, 20), RecordHeaderText().substr(0, 20), "", nullptr},
+        {RecordHeaderText().substr(0, RecordHeaderText().size() - 2), "", "\r\n", nullptr},
+        {edited + bare, "", "", "row 3: unknown event \"fine\" or save \"yes\""},
+        {base + zeros + "\r\n" + done, "", "", "line 5: a NUL byte"},
+        {base + "x,\"open\r\n" + done, "", "", "line 5: a quoted field that is never closed"},
+    };
+    const CScratchDir dir;
+    const RecordRow next = Row("S-3", E::Started);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Text);
+        RecordText record;
+        std::string error;
+        ASSERT_EQ(c.Error == nullptr, ParseRecord(c.Text, &record, &error)) << error;
+        const std::string path = dir.Write("record.csv", c.Text);
+        CRecordLog log;
+        EXPECT_EQ(c.Error == nullptr, log.Open(path, &error));
+        if (c.Error != nullptr) {
+            EXPECT_EQ("record " + path + ": " + c.Error, error);
+            EXPECT_EQ(c.Text, ReadWholeFile(path));
+            continue;
+        }
+        // The file as the station goes on with it: torn bytes cut, the line end appended, a header.
+        const std::string kept = c.Text.substr(0, c.Text.size() - c.Torn.size()) + c.LineEnd;
+        const std::string file = kept.empty() ? RecordHeaderText() : kept;
+        EXPECT_EQ(c.Torn, record.Torn);
+        EXPECT_EQ(c.LineEnd, record.MissingLineEnd);
+        EXPECT_EQ(file, RecordOf(record.Rows));
+        EXPECT_EQ(c.Torn, log.Torn());
+        EXPECT_EQ(!c.LineEnd.empty(), log.Completed());
+        ASSERT_TRUE(log.Append(next, &error)) << error;
+        EXPECT_EQ(file + FormatRecordRow(next), ReadWholeFile(path));
     }
 }
 
@@ -231,16 +295,18 @@ TEST(Record, CellsStayOneLineAndNoneRunsAsAFormula) {
     }
 }
 
-// A unit table given as the record shows with the record's file.
+// A unit table given as the record shows with the record's file. Rows before the last one: a last row
+// may be one that a power cut left unfinished.
 TEST(Record, TextThatTheStationDidNotWriteIsRefused) {
     std::string edited = RecordOf({Row("S-1", E::Done)});
     edited.replace(edited.find(",done,"), 6, ",fine,");
+    const std::string later = FormatRecordRow(Row("S-2", E::Done));
     const struct {
         std::string Text;
         const char* Error;
     } cases[] = {
-        {edited, "row 2: unknown event \"fine\""},
-        {RecordHeaderText() + "a,b\r\n", "row 2: 2 cells instead of 47"},
+        {edited + later, "row 2: unknown event \"fine\""},
+        {RecordHeaderText() + "a,b\r\n" + later, "row 2: 2 cells instead of 47"},
     };
     for (const auto& c : cases) {
         RecordText record;
