@@ -270,32 +270,6 @@ private:
     bool m_mounted = false;
 };
 
-// A done row that lost only its line feed once counted as a write without an end (exit 31); one whose start
-// was zeroed with its CR LF intact refused the record (exit 32).
-TEST(ZrvlinkStation, LastRowThatADiskDamagedIsCompletedOrCut) {
-    for (const bool zeroed : {false, true}) {
-        CStationFiles files(2);
-        CDetectedDevices devices;
-        ASSERT_TRUE(devices.Add({"ttyACM0"}));
-        EXPECT_EQ(30, RunCli(files.Args({"--once"}), devices.Options()).Exit);
-        std::string text = ReadWholeFile(files / "record.csv");
-        const std::size_t lastRow = text.rfind('\n', text.size() - 2) + 1;
-        if (zeroed) {
-            std::fill(text.begin() + static_cast<std::ptrdiff_t>(lastRow),
-                      text.begin() + static_cast<std::ptrdiff_t>(lastRow + 20), '\0');
-        } else {
-            text.pop_back();
-        }
-        files.Write("record.csv", text);
-        const CliRunResult again = RunCli(files.Args({"--once"}), devices.Options());
-        EXPECT_EQ(zeroed ? 31 : 30, again.Exit) << again.Out << again.Err;
-        EXPECT_TRUE(Contains(again.Out, zeroed ? "its last row was never finished and is left out"
-                                               : "its last row had lost its line end and was completed"))
-            << again.Out;
-        EXPECT_EQ(zeroed ? "S-1: started" : "S-1: started done", files.Events());
-    }
-}
-
 // A full temporary folder once made a write that went through look as if it never reached "save": its
 // unit went to the next device too. Nothing the station and its children say to each other goes there.
 TEST(ZrvlinkStation, FullTemporaryFolderNeitherLosesAStepNorStopsTheWork) {

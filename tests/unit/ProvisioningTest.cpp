@@ -1,7 +1,6 @@
 // The station's portable core: comma-separated text, the plan from a unit table or an address range,
 // the record's rows and its unfinished last row, what the record says of each unit, and the record's
 // file (one station at a time). Rows that survive a restart show in the station's runs.
-#include "core/IPv4.h"
 #include "persistence/SetupLines.h"
 #include "provisioning/Csv.h"
 #include "provisioning/Plan.h"

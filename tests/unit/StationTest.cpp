@@ -155,14 +155,11 @@ std::vector<PlanUnit> ThreeUnits() {
     return units;
 }
 
-// A device fresh from the factory; and one that holds a unit as a write leaves it.
+// A device fresh from the factory.
 ParamSet Fresh() {
     ParamSet set{};
     set.BaudRate = 9600;
     return set;
-}
-ParamSet Holding(const PlanUnit& unit) {
-    return unit.Set;
 }
 
 RecordRow Row(const std::string& unit, RecordEvent event, SaveSent save, const std::string& address) {
@@ -347,7 +344,7 @@ TEST(Station, EveryEndOfAChildKeepsOneAddressPerDeviceAndEveryKeptDeviceAsItIs) 
          three,
          held,
          skip,
-         {{A, "", Holding(three[0]), 0, {}, {}}},
+         {{A, "", three[0].Set, 0, {}, {}}},
          {-1, -1},
          -1,
          30,
@@ -358,7 +355,7 @@ TEST(Station, EveryEndOfAChildKeepsOneAddressPerDeviceAndEveryKeptDeviceAsItIs) 
          three,
          held,
          redo,
-         {{A, "", Holding(three[0]), 0, {}, {}}},
+         {{A, "", three[0].Set, 0, {}, {}}},
          {-1, -1},
          -1,
          30,
@@ -391,7 +388,7 @@ TEST(Station, EveryEndOfAChildKeepsOneAddressPerDeviceAndEveryKeptDeviceAsItIs) 
          dhcp,
          {Row(u1, E::Started, S::Unknown, "0.0.0.0"), Row(u1, E::Done, S::Yes, "0.0.0.0")},
          once,
-         {{A, "", Holding(dhcp[0]), 0, {}, {}}, {B, "", Fresh(), 0, {}, {}}},
+         {{A, "", dhcp[0].Set, 0, {}, {}}, {B, "", Fresh(), 0, {}, {}}},
          {-1, -1},
          -1,
          30,
