@@ -288,6 +288,25 @@ TEST(ZrvlinkStation, FullTemporaryFolderNeitherLosesAStepNorStopsTheWork) {
     EXPECT_EQ("192.168.7.21", SavedAddress(devices.Sim(0)));
 }
 
+// A write's process sends "save" only once its parent can know: a step line that does not reach stdout
+// ends the transfer before it.
+TEST(ZrvlinkStation, WriteChildThatCannotTellItsParentNeverSendsSave) {
+    CScratchDir dir;
+    CDetectedDevices devices;
+    ASSERT_TRUE(devices.Add({"ttyACM0"}));
+    CliRunOptions options = devices.Options();
+    options.StdoutPath = "/dev/full";
+    const std::string unit = SaveSetup(dir / "unit.dat", SampleParamSet());
+    const CliRunResult run = RunCli({"write", "--port", devices.DevPath("ttyACM0"), "--result-line",
+                                     "--report-steps", "--verify", "--", unit},
+                                    options);
+    EXPECT_EQ(22, run.Exit) << run.Err;
+    devices.Sim(0).Stop();
+    const std::string received = ReadWholeFile(devices.Sim(0).LogPath());
+    EXPECT_TRUE(Contains(received, "target 31 ")) << received;
+    EXPECT_FALSE(Contains(received, "save\r")) << received;
+}
+
 // As `| tee station.log` when Ctrl-C ends tee too: the station's lines go nowhere from then on, and the
 // write at work still finishes and is recorded.
 TEST(ZrvlinkStation, OutputThatGoesAwayLetsTheWriteAtWorkFinish) {
