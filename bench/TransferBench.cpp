@@ -3,7 +3,7 @@
 // Prints figures; asserts nothing.
 #include "SimProcess.h"
 #include "TransferRun.h"
-#include "core/ParamFile.h"
+#include "persistence/ParamFile.h"
 #include "platform/FdOwner.h"
 #include "portkit/CommPortPaths.h"
 

@@ -54,9 +54,3 @@ function(zrv_backend_source out_var dir name)
   endif()
 endfunction()
 
-# Declares a link-time seam: TARGET calls functions that it does not link itself; every program that links
-# TARGET links PROVIDER too (or, in TARGET's tests, a fake in its place). REASON says why in one line.
-# Kept as a property of TARGET, so that the dependency stands where TARGET is built.
-function(zrv_link_seam target provider reason)
-  set_property(TARGET ${target} APPEND PROPERTY ZRV_LINK_SEAMS "${provider}: ${reason}")
-endfunction()

@@ -4,6 +4,7 @@
 #include "core/TraceViewer.h"
 #include "platform/Clock.h"
 #include "platform/Lock.h"
+#include "platform/StdFile.h"
 
 #include <atomic>
 #include <cstdarg>
@@ -16,7 +17,7 @@ char ProgramName[TRACE_NAME_SIZE];
 
 // Serialises delivery; guards the viewer's send buffer and Stream.
 CLock DeliveryLock;
-std::FILE* Stream = nullptr;
+CStdFile Stream(nullptr);
 
 // Appends to `line` at `*used` as much of the formatted text as fits, keeping the NUL.
 void AppendV(char* line, std::size_t* used, const char* format, va_list args) ZRV_PRINTF_FORMAT(3, 0);
@@ -38,17 +39,10 @@ void Append(char* line, std::size_t* used, const char* format, ...) {
     va_end(args);
 }
 
-void CloseStream() {
-    if (Stream != nullptr) {
-        std::fclose(Stream);
-        Stream = nullptr;
-    }
-}
-
 // The stream's copy comes after the viewer's; a stream that fails once is closed and dropped.
 void WriteToStream(const char* line) {
-    if (Stream != nullptr && (std::fputs(line, Stream) < 0 || std::fflush(Stream) != 0)) {
-        CloseStream();
+    if (Stream.Get() != nullptr && (std::fputs(line, Stream.Get()) < 0 || std::fflush(Stream.Get()) != 0)) {
+        Stream.Reset();
     }
 }
 
@@ -94,15 +88,12 @@ void DebugPrintExit() {
         return;
     }
     CLockGuard guard(DeliveryLock);
-    CloseStream();
+    Stream.Reset();
     Active = 0;
 }
 
 void DebugPrintSetStream(std::FILE* stream) {
+    CStdFile taken(stream);
     CLockGuard guard(DeliveryLock);
-    CloseStream();
-    Stream = Active != 0 ? stream : nullptr;
-    if (Active == 0 && stream != nullptr) {
-        std::fclose(stream);
-    }
+    Stream.Reset(Active != 0 ? taken.Release() : nullptr);
 }

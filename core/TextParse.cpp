@@ -93,3 +93,15 @@ char* TrimBlanks(char* text, std::string_view blanks) {
     first[kept.size()] = '\0';
     return first;
 }
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (LowerAscii(a[i]) != LowerAscii(b[i])) {
+            return false;
+        }
+    }
+    return true;
+}

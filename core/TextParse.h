@@ -1,6 +1,6 @@
 // Parsers for the decimal numbers and dotted addresses that device replies and setup files carry,
-// and the character tests and trimming that every text reader shares; portable. None of them allocates;
-// on failure none touches its output.
+// and the character tests, case folding and trimming that every text reader shares; portable. None of them
+// allocates; on failure none touches its output.
 #pragma once
 
 #include <cstddef>
@@ -11,6 +11,17 @@
 constexpr bool IsDigit(char c) {
     return c >= '0' && c <= '9';
 }
+
+// ASCII letters only: bytes of multibyte text are never folded.
+constexpr char LowerAscii(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+constexpr char UpperAscii(char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+// Names compared without regard to ASCII case, as setup files and INI files compare their keys.
+bool EqualsNoCase(std::string_view a, std::string_view b);
 
 // The value of a hexadecimal digit of either case; -1 for any other character.
 int HexDigitValue(char c);

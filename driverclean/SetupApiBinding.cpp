@@ -24,20 +24,11 @@ bool FindSetupFunctions(HMODULE module, DeviceSetupApi* api) {
 
 } // namespace
 
-CSetupApiLibrary::~CSetupApiLibrary() {
-    if (m_module != nullptr) {
-        FreeLibrary(m_module);
-    }
-}
-
 const DeviceSetupApi* CSetupApiLibrary::Bind(DWORD* error) {
     if (m_bound) {
         return &m_api;
     }
-    if (m_module == nullptr) {
-        m_module = LoadLibraryW(m_name);
-    }
-    if (m_module == nullptr || !FindSetupFunctions(m_module, &m_api)) {
+    if (!m_module.Load(m_name) || !FindSetupFunctions(m_module.Get(), &m_api)) {
         *error = FailureCode(GetLastError());
         return nullptr;
     }

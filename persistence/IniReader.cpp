@@ -2,7 +2,6 @@
 #include "persistence/IniReader.h"
 
 #include "core/TextParse.h"
-#include "persistence/AsciiCase.h"
 #include "persistence/ByteOrderMark.h"
 
 #include <cstring>

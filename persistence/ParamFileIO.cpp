@@ -1,8 +1,8 @@
 // CParamFile::Load and CParamFile::Save: setup files read line by line and saved without ever losing the
 // previous file; portable (file access goes through the SetupFileIO seam).
 #include "core/DebugPrint.h"
-#include "core/ParamFile.h"
 #include "persistence/ByteOrderMark.h"
+#include "persistence/ParamFile.h"
 #include "persistence/SetupFileIO.h"
 #include "persistence/SetupLines.h"
 #include "platform/StdFile.h"

@@ -4,7 +4,6 @@
 #include "core/IPv4.h"
 #include "core/ParamKeys.h"
 #include "core/TextParse.h"
-#include "persistence/AsciiCase.h"
 
 #include <cstdio>
 #include <cstring>

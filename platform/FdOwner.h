@@ -1,7 +1,9 @@
-// The owner of a POSIX file descriptor, and the loop that writes a whole block to one; POSIX only.
+// The owners of a POSIX file descriptor and of a directory stream, and the loop that writes a whole
+// block to a descriptor; POSIX only.
 #pragma once
 
 #include <cstddef>
+#include <dirent.h>
 
 // One owned file descriptor (-1 for none), closed at the end of its life.
 class CFd {
@@ -29,6 +31,23 @@ public:
 
 private:
     int m_fd;
+};
+
+// One open directory stream (null for none), closed at the end of its life.
+class CDirStream {
+public:
+    explicit CDirStream(const char* path) : m_dir(opendir(path)) {}
+    ~CDirStream() {
+        if (m_dir != nullptr) {
+            closedir(m_dir);
+        }
+    }
+    CDirStream(const CDirStream&) = delete;
+    CDirStream& operator=(const CDirStream&) = delete;
+    DIR* Get() const { return m_dir; }
+
+private:
+    DIR* m_dir;
 };
 
 // Writes all `length` bytes to `fd`, again after a partial or interrupted write. False when a write

@@ -9,14 +9,17 @@
 class CStdFile {
 public:
     explicit CStdFile(std::FILE* file) : m_file(file) {}
-    ~CStdFile() {
-        if (m_file != nullptr) {
-            std::fclose(m_file);
-        }
-    }
+    ~CStdFile() { Reset(); }
     CStdFile(const CStdFile&) = delete;
     CStdFile& operator=(const CStdFile&) = delete;
     std::FILE* Get() const { return m_file; }
+    // Closes the stream held, if any, and takes `file`.
+    void Reset(std::FILE* file = nullptr) {
+        if (m_file != nullptr) {
+            std::fclose(m_file);
+        }
+        m_file = file;
+    }
     // Gives the stream up without closing it, for a new owner.
     std::FILE* Release() {
         std::FILE* file = m_file;

@@ -26,22 +26,6 @@ namespace {
 constexpr int USB_DEVICE_LEVELS = 3;
 constexpr std::size_t SYSFS_PATH_SIZE = 512;
 
-class CDirectory {
-public:
-    explicit CDirectory(const char* path) : m_dir(opendir(path)) {}
-    ~CDirectory() {
-        if (m_dir != nullptr) {
-            closedir(m_dir);
-        }
-    }
-    CDirectory(const CDirectory&) = delete;
-    CDirectory& operator=(const CDirectory&) = delete;
-    DIR* Get() const { return m_dir; }
-
-private:
-    DIR* m_dir;
-};
-
 // The most of a serial number that is read: a USB string descriptor holds at most 126 UTF-16 units,
 // which sysfs writes as at most 378 bytes of UTF-8.
 constexpr std::size_t SERIAL_SIZE = 384;
@@ -131,7 +115,7 @@ std::string ResolvedPath(const std::string& path) {
 
 // The ttys below `ttyClass` of any USB device, or of the one with these IDs, in name order.
 std::vector<UsbTty> FindTtys(const std::string& ttyClassPath, bool anyDevice, uint16_t vid, uint16_t pid) {
-    const CDirectory ttyClass(ttyClassPath.c_str());
+    const CDirStream ttyClass(ttyClassPath.c_str());
     std::vector<UsbTty> ttys;
     while (const dirent* entry = ttyClass.Get() != nullptr ? readdir(ttyClass.Get()) : nullptr) {
         UsbTty tty;

@@ -3,7 +3,6 @@
 
 #include "core/IPv4.h"
 #include "core/TextParse.h"
-#include "persistence/AsciiCase.h"
 #include "persistence/SetupLines.h"
 #include "provisioning/Csv.h"
 
@@ -24,14 +23,6 @@ struct UnitOrigin {
 bool Refuse(std::string* error, const std::string& why) {
     *error = why;
     return false;
-}
-
-std::string Trimmed(const std::string& text) {
-    const std::size_t first = text.find_first_not_of(" \t");
-    if (first == std::string::npos) {
-        return std::string();
-    }
-    return text.substr(first, text.find_last_not_of(" \t") + 1 - first);
 }
 
 bool HasControl(const std::string& text) {
@@ -111,7 +102,7 @@ bool ReadHeader(const CsvRow& header, std::vector<Column>* columns, std::string*
     std::vector<int> seen;
     bool unit = false;
     for (std::size_t i = 0; i < header.Fields.size(); ++i) {
-        const std::string name = Trimmed(header.Fields[i]);
+        const std::string name(TrimBlanks(header.Fields[i]));
         const std::string where = "row 1, column " + std::to_string(i + 1);
         if (EqualsNoCase(name, UNIT_COLUMN)) {
             if (unit) {
@@ -141,7 +132,7 @@ bool ReadHeader(const CsvRow& header, std::vector<Column>* columns, std::string*
 
 bool IsBlankRow(const CsvRow& row) {
     for (const std::string& field : row.Fields) {
-        if (!Trimmed(field).empty()) {
+        if (!TrimBlanks(field).empty()) {
             return false;
         }
     }
@@ -151,7 +142,7 @@ bool IsBlankRow(const CsvRow& row) {
 std::string UnitNameOf(const CsvRow& row, const std::vector<Column>& columns) {
     for (std::size_t i = 0; i < columns.size() && i < row.Fields.size(); ++i) {
         if (columns[i].IsUnit) {
-            return Trimmed(row.Fields[i]);
+            return std::string(TrimBlanks(row.Fields[i]));
         }
     }
     return std::string();
@@ -173,7 +164,7 @@ bool ReadUnitRow(const ParamSet& base, const CsvRow& row, std::size_t rowNumber,
     origin->AddressColumn = ", column IPAddress";
     unit->Set = base;
     for (std::size_t i = 0; i < row.Fields.size(); ++i) {
-        const std::string value = Trimmed(row.Fields[i]);
+        const std::string value(TrimBlanks(row.Fields[i]));
         if (columns[i].IsUnit || value.empty()) {
             continue;
         }

@@ -1,7 +1,7 @@
 // CSimDevice: the simulated ZRV-Link's command interpreter; device side of the serial link.
 #include "sim/SimDevice.h"
 
-#include "core/ParamFile.h"
+#include "persistence/ParamFile.h"
 #include "sim/SimText.h"
 
 #include <cstdint>

@@ -1,7 +1,7 @@
 // The simulated device's state in setup-file form; device side of the serial link.
 #include "sim/SimState.h"
 
-#include "core/ParamFile.h"
+#include "persistence/ParamFile.h"
 #include "sim/SimDevice.h"
 
 bool LoadSimState(const std::string& path, ParamSet* state, std::string* error) {

@@ -2,8 +2,8 @@
 // commands in step with the device's presence and runs the four setup commands; Windows side.
 #pragma once
 
-#include "core/ParamFile.h"
 #include "devicelink/ParamTransfer.h"
+#include "persistence/ParamFile.h"
 #include "portdetect/CommPortDetecter.h"
 #include "ui/framework/AfxWin.h"
 #include "ui/logic/SetupForm.h"

@@ -1,6 +1,6 @@
 // Fuzz target: CParamFile::Load on arbitrary bytes (through a scratch file), and for every file it
 // accepts, that Save and Load give the same record back.
-#include "core/ParamFile.h"
+#include "persistence/ParamFile.h"
 
 #include "SampleParams.h"
 #include "TestFiles.h"

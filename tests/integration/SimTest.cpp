@@ -6,8 +6,8 @@
 #include "SampleParams.h"
 #include "SimProcess.h"
 
-#include "core/ParamFile.h"
 #include "devicelink/ReplyFramer.h"
+#include "persistence/ParamFile.h"
 
 #include <gtest/gtest.h>
 

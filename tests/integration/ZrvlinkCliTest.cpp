@@ -4,7 +4,7 @@
 // and output that cannot be written.
 #include "CliRun.h"
 #include "SampleParams.h"
-#include "cli/BatchPlan.h"
+#include "cli/parallel/BatchPlan.h"
 #include "core/IPv4.h"
 #include "portdetect/CommPortDetecter.h"
 #include "portkit/CommPortPaths.h"

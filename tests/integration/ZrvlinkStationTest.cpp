@@ -8,7 +8,7 @@
 #include "SampleParams.h"
 
 #include "core/IPv4.h"
-#include "core/ParamFile.h"
+#include "persistence/ParamFile.h"
 #include "persistence/SetupLines.h"
 #include "platform/FdOwner.h"
 #include "provisioning/Plan.h"

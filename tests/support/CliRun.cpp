@@ -2,7 +2,7 @@
 // /proc, setup files and detected simulated devices; test side of the command line.
 #include "CliRun.h"
 
-#include "core/ParamFile.h"
+#include "persistence/ParamFile.h"
 #include "portdetect/CommPortDetecter.h"
 
 #include <gtest/gtest.h>

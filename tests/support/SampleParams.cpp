@@ -2,7 +2,7 @@
 #include "SampleParams.h"
 
 #include "core/IPv4.h"
-#include "core/ParamFile.h"
+#include "persistence/ParamFile.h"
 
 #include <cstdio>
 #include <cstring>

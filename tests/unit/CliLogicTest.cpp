@@ -1,9 +1,9 @@
 // zrvlink's portable logic where the program's runs do not show it all: the keys that a verify compares,
 // parallel runs' file names, child command lines and crash reports, Win32 command lines and port names.
-#include "cli/BatchPlan.h"
-#include "cli/CliArgs.h"
-#include "cli/SetupText.h"
-#include "cli/Win32Text.h"
+#include "cli/front/CliArgs.h"
+#include "cli/front/SetupText.h"
+#include "cli/parallel/BatchPlan.h"
+#include "cli/system/WindowsSyntax.h"
 #include "core/IPv4.h"
 
 #include "SampleParams.h"

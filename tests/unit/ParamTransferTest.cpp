@@ -7,7 +7,7 @@
 #include "TestFiles.h"
 #include "TransferRun.h"
 #include "core/IPv4.h"
-#include "core/ParamFile.h"
+#include "persistence/ParamFile.h"
 
 #include <gtest/gtest.h>
 

@@ -3,8 +3,8 @@
 // the names that a saved file would not give back. The round trip of every file Load accepts is the
 // setup-file fuzz target's, whose seed corpus every build replays.
 #include "core/IPv4.h"
-#include "core/ParamFile.h"
 #include "core/ParamKeys.h"
+#include "persistence/ParamFile.h"
 #include "persistence/SetupFileIO.h"
 #include "persistence/SetupLines.h"
 

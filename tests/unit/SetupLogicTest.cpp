@@ -2,7 +2,7 @@
 // at whole characters, stored names that are damaged, program paths in a double-byte code page, and the
 // order in which the form is validated and stored.
 #include "core/NameCodec.h"
-#include "core/ParamFile.h"
+#include "persistence/ParamFile.h"
 #include "ui/logic/AppPath.h"
 #include "ui/logic/SetupForm.h"
 #include "ui/logic/UserMessages.h"

@@ -5,7 +5,7 @@
 // (the catchers take nothing else: the tag, no sender, a NUL after the line), and a stream the same line.
 #include "SetupDriver.h"
 #include "core/DebugPrint.h"
-#include "core/ParamFile.h"
+#include "persistence/ParamFile.h"
 #include "persistence/Profile.h"
 #include "persistence/Settings.h"
 #include "persistence/SetupFileIO.h"

@@ -4,7 +4,7 @@
 #include "SetupDriver.h"
 #include "core/IPv4.h"
 #include "core/NameCodec.h"
-#include "core/ParamFile.h"
+#include "persistence/ParamFile.h"
 #include "ui/logic/ControlIds.h"
 #include "ui/resource.h"
 

@@ -1,8 +1,8 @@
 // Which message the setup commands show for an outcome; portable.
 #include "ui/logic/UserMessages.h"
 
-#include "core/ParamFile.h"
 #include "devicelink/ParamTransfer.h"
+#include "persistence/ParamFile.h"
 
 UiMessage TransferStatusMessage(int32_t mode) {
     return mode == 1 ? UI_MSG_NOW_READING : UI_MSG_NOW_WRITING;

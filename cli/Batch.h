@@ -1,8 +1,0 @@
-// Several ports at once: one child process of zrvlink per port, their result lines in the order of the
-// ports, and the exit status of the first port that failed; portable (children through their seam).
-#pragma once
-
-#include "cli/CliArgs.h"
-#include "cli/CliOutcome.h"
-
-CliOutcome RunParallel(const CliRequest& request);

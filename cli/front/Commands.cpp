@@ -1,0 +1,274 @@
+// zrvlink's commands on one port: each loads, transfers, saves or prints, and ends with an outcome;
+// portable (ports and console through their seams).
+#include "cli/front/Commands.h"
+
+#include "cli/front/JsonText.h"
+#include "cli/front/SetupFiles.h"
+#include "cli/front/SetupText.h"
+#include "cli/front/TransferRunner.h"
+#include "cli/station/StationSteps.h"
+#include "cli/system/Console.h"
+#include "cli/system/Ports.h"
+#include "devicelink/ParamTransfer.h"
+#include "persistence/ParamFile.h"
+
+#include <cstdio>
+#include <string>
+
+namespace {
+
+const CliOutcome SUCCESS{};
+
+struct DevicePort {
+    std::string Name;
+    int32_t Number = 0;
+};
+
+// The one device a command works with: the port given, else the first one found.
+class CDevice {
+public:
+    explicit CDevice(const CliRequest& request) : m_request(request) {}
+
+    bool Open(CliOutcome* failure) {
+        const std::vector<std::string> found = m_request.Ports.empty() ? DetectPortNames() : m_request.Ports;
+        if (found.empty()) {
+            *failure = Failure(EXIT_NO_DEVICE);
+            return false;
+        }
+        m_port.Name = found.front();
+        if (!ResolvePort(m_port.Name, &m_port.Number)) {
+            *failure = PortFailure(m_port.Name);
+            return false;
+        }
+        if (!m_runner.Init()) {
+            *failure = Failure(EXIT_RESOURCE);
+            return false;
+        }
+        return true;
+    }
+
+    CliOutcome Transfer(bool read, ParamSet* set) {
+        // The bar would be torn by the trace's lines.
+        const bool progress = !m_request.Trace && !m_request.ResultLine && StderrIsTerminal();
+        const int exit = m_runner.Run(m_port.Number, read, set, progress);
+        if (exit == EXIT_PORT) {
+            return PortFailure(m_port.Name, m_runner.PortError());
+        }
+        CliOutcome outcome = exit == EXIT_OK ? SUCCESS : Failure(exit);
+        if (exit != EXIT_OK && m_runner.Stopped()) {
+            outcome.Lines.front() += ": stopped before the transfer ended";
+        }
+        return outcome;
+    }
+
+    // For the station: the device's answer to "vers" after a read, and the configuration read.
+    void ReportRead(const ParamSet* read) const {
+        std::printf("%s%s\n", STEP_VERSION, m_runner.Version());
+        if (read != nullptr) {
+            const std::string lines = FormatExactSetup(*read, STEP_SETUP);
+            std::fwrite(lines.data(), 1, lines.size(), stdout);
+        }
+        std::fflush(stdout);
+    }
+
+    // For the station: the next write tells, before it sends "save", that "save" comes next.
+    void ReportSaveNext(const ParamSet& sent) {
+        m_stepsBeforeSave = WriteStepsBeforeSave(sent);
+        m_runner.SetStepHook(OnStep, this);
+    }
+    void StopReportingSteps() { m_runner.SetStepHook(nullptr, nullptr); }
+
+private:
+    // On the engine's worker, before the next command is sent: "save" goes only once the parent can know
+    // it went, so a line that did not reach stdout ends the transfer here.
+    static bool OnStep(int steps, void* context) {
+        if (steps != static_cast<CDevice*>(context)->m_stepsBeforeSave) {
+            return true;
+        }
+        return std::printf("%s\n", STEP_SAVE_NEXT) > 0 && FlushStdout();
+    }
+
+    const CliRequest& m_request;
+    DevicePort m_port;
+    CTransferRunner m_runner;
+    // Written before the write starts; read by the worker.
+    int m_stepsBeforeSave = 0;
+};
+
+bool Load(const std::string& path, CParamFile* file, CliOutcome* failure) {
+    return LoadSetupFile(path, file, failure);
+}
+
+CliOutcome Save(const std::string& path, CParamFile* file) {
+    return SaveSetupFile(path, file);
+}
+
+// Text on stdout; an output that takes it not is a save that failed.
+CliOutcome Print(const std::string& text) {
+    const bool written = std::fwrite(text.data(), 1, text.size(), stdout) == text.size();
+    return FlushStdout() && written ? SUCCESS : Failure(EXIT_FILE_SAVE);
+}
+
+// The setup file's bytes, with their own CR LF, or the JSON document of the configuration.
+CliOutcome PrintSetup(const CliRequest& request, const ParamSet& set) {
+    std::string text;
+    if (request.Json) {
+        return Print(SetupJson(set));
+    }
+    if (!FormatSetupText(set, &text)) {
+        return Failure(EXIT_FILE_SAVE);
+    }
+    if (const CliOutcome carried = SetupFileCarries(set); carried.Exit != EXIT_OK) {
+        return carried;
+    }
+    UseBinaryStdout();
+    return Print(text);
+}
+
+CliOutcome RunPorts(const CliRequest& request) {
+    if (!request.Long && !request.Json) {
+        std::string names;
+        for (const std::string& name : DetectPortNames()) {
+            names += name + "\n";
+        }
+        return Print(names);
+    }
+    const std::vector<PortRecord> records = DetectPortRecords();
+    if (request.Json) {
+        return Print(PortsJson(records));
+    }
+    std::string lines;
+    for (const PortRecord& record : records) {
+        lines += FormatPortRecord(record) + "\n";
+    }
+    return Print(lines);
+}
+
+CliOutcome RunRead(const CliRequest& request) {
+    CliOutcome outcome;
+    CDevice device(request);
+    CParamFile scratch;
+    if (!device.Open(&outcome)) {
+        return outcome;
+    }
+    outcome = device.Transfer(true, scratch.GetParam());
+    if (request.ReportSteps) {
+        device.ReportRead(outcome.Exit == EXIT_OK ? scratch.GetParam() : nullptr);
+    }
+    if (outcome.Exit != EXIT_OK || (request.ReportSteps && request.Output.empty())) {
+        return outcome;
+    }
+    return request.Output.empty() ? PrintSetup(request, *scratch.GetParam()) : Save(request.Output, &scratch);
+}
+
+// After "update": what the device holds now against what was sent.
+CliOutcome Verify(CDevice* device, const ParamSet& sent) {
+    CParamFile readBack;
+    CliOutcome outcome = device->Transfer(true, readBack.GetParam());
+    if (outcome.Exit != EXIT_OK) {
+        return outcome;
+    }
+    const auto differences = CompareSetups(sent, *readBack.GetParam(), KeysWrittenFrom(sent));
+    if (differences.empty()) {
+        return SUCCESS;
+    }
+    outcome = Failure(EXIT_VERIFY);
+    for (const SetupDifference& difference : differences) {
+        outcome.Lines.push_back(FormatDifference(difference));
+    }
+    return outcome;
+}
+
+// The station's write child takes its unit's configuration from stdin, exactly.
+bool LoadUnitToSend(const CliRequest& request, CParamFile* file, CliOutcome* failure) {
+    if (!request.ReportSteps || request.Files[0] != STDIN_FILE) {
+        return LoadSetupFileToSend(request.Files[0], file, failure);
+    }
+    std::string text;
+    if (!ReadStdin(&text) || !ParseExactSetup(text, file->GetParam())) {
+        *failure = Failure(EXIT_FILE_CONTENT);
+        failure->Lines.front() += ": the configuration on stdin is not whole";
+        return false;
+    }
+    return true;
+}
+
+CliOutcome RunWrite(const CliRequest& request) {
+    CliOutcome outcome;
+    CParamFile file;
+    CDevice device(request);
+    if (!LoadUnitToSend(request, &file, &outcome) || !device.Open(&outcome)) {
+        return outcome;
+    }
+    if (!request.Backup.empty()) {
+        CParamFile backup;
+        if ((outcome = device.Transfer(true, backup.GetParam())).Exit != EXIT_OK ||
+            (outcome = Save(request.Backup, &backup)).Exit != EXIT_OK) {
+            return outcome;
+        }
+    }
+    // The engine disables, in the set it sends, the destinations at the device's own address.
+    ParamSet sent = *file.GetParam();
+    if (request.ReportSteps) {
+        device.ReportSaveNext(sent);
+    }
+    outcome = device.Transfer(false, &sent);
+    device.StopReportingSteps();
+    if (outcome.Exit != EXIT_OK) {
+        return outcome;
+    }
+    return request.Verify ? Verify(&device, sent) : SUCCESS;
+}
+
+CliOutcome RunCheck(const CliRequest& request) {
+    CliOutcome outcome;
+    CParamFile file;
+    return Load(request.Files[0], &file, &outcome) ? PrintSetup(request, *file.GetParam()) : outcome;
+}
+
+CliOutcome RunDiff(const CliRequest& request) {
+    CliOutcome outcome;
+    CParamFile left;
+    CParamFile right;
+    if (!Load(request.Files[0], &left, &outcome)) {
+        return outcome;
+    }
+    if (request.Files.size() > 1) {
+        if (!Load(request.Files[1], &right, &outcome)) {
+            return outcome;
+        }
+    } else {
+        CDevice device(request);
+        if (!device.Open(&outcome) || (outcome = device.Transfer(true, right.GetParam())).Exit != EXIT_OK) {
+            return outcome;
+        }
+    }
+    const auto differences = CompareSetups(*left.GetParam(), *right.GetParam(), EveryKey());
+    std::string text = request.Json ? DifferencesJson(differences) : "";
+    for (std::size_t i = 0; !request.Json && i < differences.size(); ++i) {
+        text += FormatDifference(differences[i]) + "\n";
+    }
+    if ((outcome = Print(text)).Exit != EXIT_OK) {
+        return outcome;
+    }
+    return CliOutcome{differences.empty() ? EXIT_OK : EXIT_DIFFERENT, {}};
+}
+
+} // namespace
+
+CliOutcome RunCommand(const CliRequest& request) {
+    switch (request.Command) {
+    case CliCommand::Ports:
+        return RunPorts(request);
+    case CliCommand::Read:
+        return RunRead(request);
+    case CliCommand::Write:
+        return RunWrite(request);
+    case CliCommand::Check:
+        return RunCheck(request);
+    case CliCommand::Diff:
+        return RunDiff(request);
+    default:
+        return CliOutcome{EXIT_USAGE, {}};
+    }
+}

@@ -1,0 +1,32 @@
+// A parallel run of zrvlink: the child's command line per port, output file names, result lines;
+// portable.
+#pragma once
+
+#include "cli/front/CliArgs.h"
+
+#include <string>
+#include <vector>
+
+// The file that `read --output-dir` makes for `port`: its path without /dev/, every character other
+// than letters, digits, '.', '_' and '-' turned into '-', then ".dat" (/dev/pts/3 -> pts-3.dat). Names
+// that Windows reserves for devices get "port-" in front (COM7 -> port-COM7.dat).
+std::string PortFileName(const std::string& port);
+
+// DIR joined with the port's file name.
+std::string PortOutputPath(const std::string& outputDir, const std::string& port);
+
+// True when two of `ports` would read into the same file; the first such port in `clash`.
+bool FindFileNameClash(const std::vector<std::string>& ports, std::string* clash);
+
+// The arguments (without the program) of the child that does `request` on `port` alone and reports
+// with one line on stdout.
+std::vector<std::string> ChildArguments(const CliRequest& request, const std::string& port);
+
+// "PORT: REPORT", and for a read that succeeded the file it made: "PORT: OK DIR/NAME.dat". REPORT is the
+// first line of the child's output.
+std::string BatchResultLine(const CliRequest& request, const std::string& port,
+                            const std::string& childOutput);
+
+// The report of a child that could not give its own: "WARNING: WHAT" ("crashed (signal 11)"), then ": "
+// and the last line that the child wrote to stderr, when it wrote one.
+std::string ChildFailureReport(const std::string& what, const std::string& errors);

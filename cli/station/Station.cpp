@@ -1,0 +1,241 @@
+// zrvlink provision over the system: the plan and the record opened, and the station's seams made of
+// detection, child processes of this program, the steady clock and stdout; the station's rules are in
+// provisioning/Station.h. Portable (ports, children, Ctrl-C and files through their seams).
+#include "cli/station/Station.h"
+
+#include "cli/front/SetupFiles.h"
+#include "cli/parallel/PortChild.h"
+#include "cli/station/StationSteps.h"
+#include "cli/system/Console.h"
+#include "cli/system/Interrupt.h"
+#include "cli/system/Ports.h"
+#include "persistence/ParamFile.h"
+#include "platform/StdFile.h"
+#include "platform/SystemError.h"
+#include "provisioning/Station.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+static_assert(int{STATION_OUTPUT_LOST} == int{EXIT_FILE_SAVE} &&
+                  int{STATION_UNITS_LEFT} == int{EXIT_UNITS_LEFT} &&
+                  int{STATION_UNIT_HELD} == int{EXIT_UNIT_FAILED} &&
+                  int{STATION_REFUSED} == int{EXIT_REFUSED},
+              "the station's ends are zrvlink's exit statuses");
+
+namespace {
+
+// How often the station looks at its children: a unit's end is recorded and reported without delay.
+constexpr std::chrono::milliseconds WAIT_SLICE{20};
+
+CliOutcome Refused(const std::string& why) {
+    return CliOutcome{EXIT_REFUSED, {"zrvlink provision: " + why}};
+}
+
+// The ports given with --port that are there now, or the detected device ports; each with the serial
+// number that detection shows for it.
+class CSystemPorts : public IStationPorts {
+public:
+    explicit CSystemPorts(const std::vector<std::string>& given) : m_given(given) {}
+
+    std::vector<StationPort> Present() override {
+        const std::vector<PortRecord> detected = DetectPortRecords();
+        std::vector<StationPort> present;
+        if (m_given.empty()) {
+            std::vector<std::string> names;
+            for (const PortRecord& record : detected) {
+                names.push_back(record.Name);
+            }
+            // A device that detection lists under two names is still one device.
+            const std::vector<std::string> distinct = WithoutSamePorts(names);
+            for (const PortRecord& record : detected) {
+                if (std::find(distinct.begin(), distinct.end(), record.Name) != distinct.end()) {
+                    present.push_back({record.Name, record.Usb.Serial});
+                }
+            }
+            return present;
+        }
+        for (const std::string& port : m_given) {
+            if (!PortIsPresent(port)) {
+                continue;
+            }
+            const std::string identity = PortIdentity(port);
+            const auto record = std::find_if(detected.begin(), detected.end(), [&](const PortRecord& r) {
+                return PortIdentity(r.Name) == identity;
+            });
+            present.push_back({port, record != detected.end() ? record->Usb.Serial : std::string()});
+        }
+        return present;
+    }
+
+private:
+    std::vector<std::string> m_given;
+};
+
+// What a child's end means, from what it printed and how it ended. Only a report read whole counts as
+// one: a write child that could not write its stdout (exit 22) may have gone on past its save.
+ChildOutcome OutcomeOf(const CPortChild& child, bool write) {
+    ChildOutcome outcome;
+    const ChildSteps steps = ParseChildSteps(child.Output());
+    std::string report;
+    outcome.Status = child.Report(&report);
+    outcome.Message = ParseChildSteps(report).Result;
+    outcome.Version = steps.Version;
+    outcome.SaveNext = steps.SaveNext;
+    outcome.StopAsked = child.StopAsked();
+    if (!child.Started()) {
+        outcome.Kind = ChildEndKind::NotStarted;
+        return outcome;
+    }
+    const bool exited = !child.Killed() && child.End().Exited;
+    const bool whole = exited && steps.ResultComplete && !(write && outcome.Status == EXIT_FILE_SAVE);
+    outcome.Kind = whole ? ChildEndKind::Reported : ChildEndKind::Unreadable;
+    outcome.PortNotOpened = whole && outcome.Status == EXIT_PORT;
+    outcome.HasDevice = whole && outcome.Status == EXIT_OK && steps.DeviceWhole;
+    if (outcome.HasDevice) {
+        outcome.Device = steps.Device;
+    }
+    return outcome;
+}
+
+// A port's child: a copy of this program that reads or writes one device, shielded from the console's
+// Ctrl-C, so that the station alone decides when it ends.
+class CProcessChild : public IPortChild {
+public:
+    CProcessChild(const std::string& port, bool write, bool trace)
+        : m_child(port), m_write(write), m_trace(trace) {}
+
+    void Start(const std::string& program, const std::vector<std::string>& args, const std::string& input) {
+        m_child.Start(program, args, true, input);
+    }
+    bool HasEnded() override {
+        const bool ended = m_child.HasEnded();
+        if (ended && m_trace && !m_traced) {
+            m_traced = true;
+            m_child.ForwardTrace();
+        }
+        return ended;
+    }
+    void Stop() override { m_child.Stop(); }
+    ChildOutcome Outcome() const override { return OutcomeOf(m_child, m_write); }
+
+private:
+    CPortChild m_child;
+    bool m_write;
+    bool m_trace;
+    bool m_traced = false;
+};
+
+class CProcessChildren : public IStationChildren {
+public:
+    CProcessChildren(std::string program, bool trace) : m_program(std::move(program)), m_trace(trace) {}
+
+    std::unique_ptr<IPortChild> StartRead(const std::string& port) override {
+        auto child = std::make_unique<CProcessChild>(port, false, m_trace);
+        child->Start(m_program, StationReadArguments(port, m_trace), std::string());
+        return child;
+    }
+    // The unit goes to the child through its stdin, exactly, and never through a file that other users
+    // could read or that a full disk could cut.
+    std::unique_ptr<IPortChild> StartWrite(const std::string& port, const ParamSet& unit) override {
+        auto child = std::make_unique<CProcessChild>(port, true, m_trace);
+        child->Start(m_program, StationWriteArguments(port, m_trace), FormatExactSetup(unit));
+        return child;
+    }
+
+private:
+    std::string m_program;
+    bool m_trace;
+};
+
+class CSteadyClock : public IStationClock {
+public:
+    int64_t NowMs() override {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(
+                   std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+    }
+    std::string RecordTime() override { return RecordTimeNow(); }
+};
+
+class CStdoutConsole : public IStationConsole {
+public:
+    bool Say(const std::string& line) override {
+        return std::printf("%s\n", line.c_str()) >= 0 && FlushStdout();
+    }
+};
+
+bool ReadPlan(const CliRequest& request, const ParamSet& base, std::vector<PlanUnit>* units,
+              std::string* error) {
+    if (request.Plan.empty()) {
+        return MakeAddressRange(base, request.IpRange, units, error);
+    }
+    std::string text;
+    std::string why;
+    if (!ReadWholeFile(request.Plan.c_str(), &text)) {
+        char reason[256];
+        why = SystemErrorText(LastSystemError(), reason, sizeof reason);
+    }
+    if (!why.empty() || !ReadUnitTable(base, text, units, &why)) {
+        *error = "plan " + request.Plan + ": " + why;
+        return false;
+    }
+    return true;
+}
+
+StationOptions OptionsOf(const CliRequest& request) {
+    StationOptions options;
+    options.Once = request.Once;
+    options.Redo = request.Redo;
+    options.Skip = request.Skip;
+    return options;
+}
+
+CliOutcome OutcomeOf(const StationEnd& end) {
+    CliOutcome outcome{end.Exit, {}};
+    for (const std::string& error : end.Errors) {
+        outcome.Lines.push_back("zrvlink provision: " + error);
+    }
+    return outcome;
+}
+
+} // namespace
+
+CliOutcome RunStation(const CliRequest& request) {
+    // From the start: a Ctrl-C while the record is opened stops the station before any device.
+    CatchInterrupts();
+    CParamFile base;
+    CliOutcome refusal;
+    if (!LoadSetupFileToSend(request.Template, &base, &refusal)) {
+        refusal.Exit = EXIT_REFUSED;
+        return refusal;
+    }
+    std::vector<PlanUnit> units;
+    CRecordLog record;
+    std::string error;
+    if (!ReadPlan(request, *base.GetParam(), &units, &error) || !record.Open(request.Record, &error)) {
+        return Refused(error);
+    }
+    std::string program;
+    if (!GetProgramPath(&program)) {
+        return Failure(EXIT_RESOURCE);
+    }
+    CSystemPorts ports(request.Ports);
+    CProcessChildren children(program, request.Trace);
+    CSteadyClock clock;
+    CStdoutConsole console;
+    CStation station(units, &record, OptionsOf(request), StationSeams{&ports, &children, &clock, &console});
+    StationEnd end;
+    if (!station.Begin(&end)) {
+        return OutcomeOf(end);
+    }
+    for (station.Step(InterruptCount()); !station.Ended(); station.Step(InterruptCount())) {
+        std::this_thread::sleep_for(WAIT_SLICE);
+    }
+    return OutcomeOf(station.Finish());
+}

@@ -1,0 +1,56 @@
+// zrvlink's process and console on POSIX; the POSIX side of the console seam.
+#include "cli/system/Console.h"
+
+#include "platform/FdOwner.h"
+#include "platform/StdFile.h"
+
+#include <cerrno>
+#include <climits>
+#include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
+
+void OpenMissingStandardStreams() {
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (fcntl(fd, F_GETFD) < 0 && errno == EBADF) {
+            // The lowest free descriptor: this one, as those below it are open.
+            const int opened = open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+            if (opened >= 0 && opened != fd) {
+                close(opened);
+            }
+        }
+    }
+}
+
+void IgnoreBrokenPipes() {
+    std::signal(SIGPIPE, SIG_IGN);
+}
+
+bool StderrIsTerminal() {
+    return isatty(STDERR_FILENO) != 0;
+}
+
+std::FILE* OpenTraceStream() {
+    CFd fd(dup(STDERR_FILENO));
+    std::FILE* stream = fd.IsOpen() ? fdopen(fd.Get(), "w") : nullptr;
+    if (stream != nullptr) {
+        fd.Release(); // the stream owns it now
+    }
+    return stream;
+}
+
+bool ReadStdin(std::string* text) {
+    return ReadWholeStream(stdin, text, STDIN_LIMIT);
+}
+
+void UseBinaryStdout() {}
+
+bool GetProgramPath(std::string* path) {
+    char buffer[PATH_MAX];
+    const ssize_t length = readlink("/proc/self/exe", buffer, sizeof buffer);
+    if (length <= 0 || static_cast<std::size_t>(length) >= sizeof buffer) {
+        return false;
+    }
+    path->assign(buffer, static_cast<std::size_t>(length));
+    return true;
+}
