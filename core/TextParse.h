@@ -1,10 +1,11 @@
-// Parsers for the decimal numbers and dotted addresses that device replies and setup files carry,
-// and the character tests, case folding and trimming that every text reader shares; portable. None of them
-// allocates; on failure none touches its output.
+// Parsers for the decimal numbers and dotted addresses that device replies and setup files carry, and
+// the character tests, case folding, trimming and line splitting that every text reader shares;
+// portable. None of the parsers allocates; on failure none touches its output.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 // '0' to '9', whatever the locale.
@@ -46,3 +47,20 @@ constexpr char WHITE_SPACE[] = " \t\n\v\f\r";
 std::string_view TrimBlanks(std::string_view text, std::string_view blanks = BLANKS);
 // The same in place: ends `text` after the last character kept and returns the first.
 char* TrimBlanks(char* text, std::string_view blanks = BLANKS);
+
+// Calls `each` with every line of `text` (without its LF, and without a CR before it) and whether the
+// line was ended.
+template <typename Each>
+void ForEachLine(const std::string& text, Each each) {
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t newline = text.find('\n', start);
+        const bool ended = newline != std::string::npos;
+        std::string line = text.substr(start, (ended ? newline : text.size()) - start);
+        if (ended && !line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        each(line, ended);
+        start = ended ? newline + 1 : text.size();
+    }
+}

@@ -232,3 +232,12 @@ bool ParseRecord(std::string_view text, RecordText* record, std::string* error) 
     record->MissingLineEnd = std::string(lineEnd);
     return true;
 }
+
+std::string PrintableExcerpt(const std::string& text) {
+    constexpr std::size_t SHOWN = 100;
+    std::string shown = text.substr(0, SHOWN);
+    for (char& c : shown) {
+        c = static_cast<unsigned char>(c) < 0x20 || c == 0x7F ? '?' : c;
+    }
+    return shown + (text.size() > SHOWN ? "..." : "");
+}

@@ -41,6 +41,7 @@ struct RecordRow {
     SaveSent Save = SaveSent::Unknown;
     std::string Seconds; // from the device's arrival to the event
     std::string Address; // the own address written (or being written)
+    std::string Station; // the station that appended the row, in a ledger of several; not in the CSV record
     // The device's configuration before the write, one value per setup-file line in setup-file value
     // syntax; empty on rows that do not carry it.
     std::vector<std::string> Previous;
@@ -82,3 +83,7 @@ struct RecordText {
 bool ParseRecord(std::string_view text, RecordText* record, std::string* error);
 
 const char* EventName(RecordEvent event);
+
+// Printable, on one line, and at most 100 characters and "...": for a row that a power cut left
+// unfinished.
+std::string PrintableExcerpt(const std::string& text);

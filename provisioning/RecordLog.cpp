@@ -49,3 +49,36 @@ bool CRecordLog::Append(const RecordRow& row, std::string* error) {
     m_text.Rows.push_back(row);
     return true;
 }
+
+bool CRecordLog::Clear(std::string* error) {
+    if (!m_file.CutTo(0) || !m_file.Append(RecordHeaderText())) {
+        return SystemFail(error);
+    }
+    m_text.Rows.clear();
+    return true;
+}
+
+bool CRecordLog::Refresh(std::vector<RecordRow>* added) {
+    added->clear();
+    return true;
+}
+
+ClaimResult CRecordLog::Claim(RecordRow* started, std::string* error) {
+    return Append(*started, error) ? ClaimResult::Claimed : ClaimResult::Failed;
+}
+
+std::vector<std::string> CRecordLog::TakeNotices() {
+    std::vector<std::string> notices;
+    if (m_noticed) {
+        return notices;
+    }
+    m_noticed = true;
+    if (!m_text.Torn.empty()) {
+        notices.push_back("record " + m_path + ": its last row was never finished and is left out: \"" +
+                          PrintableExcerpt(m_text.Torn) + "\"");
+    }
+    if (!m_text.MissingLineEnd.empty()) {
+        notices.push_back("record " + m_path + ": its last row had lost its line end and was completed");
+    }
+    return notices;
+}

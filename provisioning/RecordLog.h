@@ -5,11 +5,12 @@
 
 #include "provisioning/Record.h"
 #include "provisioning/RecordFile.h"
+#include "provisioning/RecordStore.h"
 
 #include <string>
 #include <vector>
 
-class CRecordLog {
+class CRecordLog : public IRecordStore {
 public:
     // Opens the record at `path` (a new one gets its header) and reads its rows. An unfinished last row
     // is cut off the file and kept in Torn(); a last row that lacked only its line end gets it appended
@@ -24,7 +25,17 @@ public:
     bool Completed() const { return !m_text.MissingLineEnd.empty(); }
 
     // Appends `row`; true once it is on disk.
-    bool Append(const RecordRow& row, std::string* error);
+    bool Append(const RecordRow& row, std::string* error) override;
+
+    // Every row written since the record was opened goes: the record holds its header only.
+    bool Clear(std::string* error);
+
+    // The record as the store of one station: every row is its own, and a unit is claimed by its started
+    // row.
+    std::vector<RecordRow> Load() override { return m_text.Rows; }
+    bool Refresh(std::vector<RecordRow>* added) override;
+    ClaimResult Claim(RecordRow* started, std::string* error) override;
+    std::vector<std::string> TakeNotices() override;
 
 private:
     bool Fail(const std::string& why, std::string* error) const;
@@ -33,4 +44,5 @@ private:
     std::string m_path;
     CRecordFile m_file;
     RecordText m_text;
+    bool m_noticed = false;
 };

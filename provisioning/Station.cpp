@@ -6,18 +6,6 @@
 
 namespace {
 
-// A cut-off row is shown up to this many characters.
-constexpr std::size_t TORN_SHOWN = 100;
-
-// Printable, on one line, and not too long: for a row that a power cut left unfinished.
-std::string Shown(const std::string& text) {
-    std::string shown = text.substr(0, TORN_SHOWN);
-    for (char& c : shown) {
-        c = static_cast<unsigned char>(c) < 0x20 || c == 0x7F ? '?' : c;
-    }
-    return shown + (text.size() > TORN_SHOWN ? "..." : "");
-}
-
 const char* StateWord(UnitState state) {
     switch (state) {
     case UnitState::Started:
@@ -35,9 +23,9 @@ const char* StateWord(UnitState state) {
 
 } // namespace
 
-CStation::CStation(const std::vector<PlanUnit>& units, CRecordLog* record, const StationOptions& options,
+CStation::CStation(const std::vector<PlanUnit>& units, IRecordStore* store, const StationOptions& options,
                    const StationSeams& seams)
-    : m_book(units), m_record(*record), m_options(options), m_seams(seams) {}
+    : m_book(units), m_store(*store), m_options(options), m_seams(seams) {}
 
 std::string CStation::Label(std::size_t unit) const {
     const PlanUnit& planned = m_book.Unit(unit);
@@ -53,15 +41,32 @@ void CStation::Say(const std::string& line) {
     }
 }
 
+void CStation::Remember(const RecordRow& row) {
+    m_rows.push_back(row);
+    m_book.Apply(row);
+}
+
 void CStation::Append(const RecordRow& row) {
     RecordRow stamped = row;
     stamped.Time = m_seams.Clock->RecordTime();
-    if (!m_recordError.empty() || !m_record.Append(stamped, &m_recordError)) {
+    stamped.Station = m_store.Station();
+    if (!m_recordError.empty() || !m_store.Append(stamped, &m_recordError)) {
         // Without the record nothing may go on: what happens next could not be told.
         m_stopping = true;
         return;
     }
-    m_book.Apply(stamped);
+    Remember(stamped);
+}
+
+// What other stations did meanwhile; while the store is away no new device is taken.
+bool CStation::Refresh() {
+    std::vector<RecordRow> added;
+    m_storeAway = !m_store.Refresh(&added);
+    for (const RecordRow& row : added) {
+        Remember(row);
+    }
+    SayNotices();
+    return !m_storeAway;
 }
 
 // "/dev/ttyACM0 (serial SN-A, 2024-05-01T14:03:07+02:00)": where an operator finds a unit's device.
@@ -69,13 +74,9 @@ std::string CStation::DeviceOf(const RecordRow& row) const {
     return row.Port + " (" + (row.Serial.empty() ? "" : "serial " + row.Serial + ", ") + row.Time + ")";
 }
 
-void CStation::SayTornRecord() {
-    if (!m_record.Torn().empty()) {
-        Say("record " + m_record.Path() + ": its last row was never finished and is left out: \"" +
-            Shown(m_record.Torn()) + "\"");
-    }
-    if (m_record.Completed()) {
-        Say("record " + m_record.Path() + ": its last row had lost its line end and was completed");
+void CStation::SayNotices() {
+    for (const std::string& notice : m_store.TakeNotices()) {
+        Say(notice);
     }
 }
 
@@ -95,15 +96,32 @@ bool CStation::ApplyDecisions(std::string* error) {
     return true;
 }
 
+// This station's units whose write may have reached their device's save and did not end well; another
+// station's are its own to settle.
+std::vector<std::size_t> CStation::MyUnsettledUnits() const {
+    std::vector<std::size_t> units;
+    for (const UnitState state : {UnitState::Started, UnitState::Held}) {
+        for (const std::size_t unit : m_book.UnitsIn(state)) {
+            if (Mine(unit)) {
+                units.push_back(unit);
+            }
+        }
+    }
+    return units;
+}
+
 // Units whose write may have reached their device's save and has no end in the record: the station
 // names them with their devices and stops, so that no unit's address goes to a second device unasked.
 void CStation::NameUnsettledUnits() {
     for (const UnitState state : {UnitState::Started, UnitState::Held}) {
         for (const std::size_t unit : m_book.UnitsIn(state)) {
+            if (!Mine(unit)) {
+                continue;
+            }
             const std::string name = m_book.Unit(unit).Name;
-            const auto last = std::find_if(m_record.Rows().rbegin(), m_record.Rows().rend(),
+            const auto last = std::find_if(m_rows.rbegin(), m_rows.rend(),
                                            [&](const RecordRow& row) { return row.Unit == name; });
-            const std::string where = last != m_record.Rows().rend() ? " on " + DeviceOf(*last) : "";
+            const std::string where = last != m_rows.rend() ? " on " + DeviceOf(*last) : "";
             const char* what = state == UnitState::Started ? " has no end in the record, and may have"
                                                            : " ended badly after it may have";
             Say(Label(unit) + ": its write" + where + what +
@@ -115,16 +133,16 @@ void CStation::NameUnsettledUnits() {
 }
 
 bool CStation::Begin(StationEnd* end) {
-    SayTornRecord();
-    for (const RecordRow& row : m_record.Rows()) {
-        m_book.Apply(row);
+    SayNotices();
+    for (const RecordRow& row : m_store.Load()) {
+        Remember(row);
     }
     std::string error;
     if (!m_book.CheckAddresses(&error) || !ApplyDecisions(&error)) {
         *end = StationEnd{STATION_REFUSED, {error}};
         return false;
     }
-    if (!m_book.UnitsIn(UnitState::Started).empty() || !m_book.UnitsIn(UnitState::Held).empty()) {
+    if (!MyUnsettledUnits().empty()) {
         NameUnsettledUnits();
         *end = StationEnd{STATION_UNIT_HELD, {}};
         return false;
@@ -183,6 +201,7 @@ void CStation::Step(int interrupts) {
 // New devices get the next units; a port that was served is taken again only after its device has gone
 // (or another device, by its serial number, stands there).
 void CStation::WatchPorts(int64_t now) {
+    const bool reachable = Refresh();
     std::vector<StationPort> present = m_seams.Ports->Present();
     if (m_options.Once && m_firstLook) {
         for (const StationPort& port : present) {
@@ -208,7 +227,7 @@ void CStation::WatchPorts(int64_t now) {
         const bool busy = std::any_of(m_jobs.begin(), m_jobs.end(), [&](const std::unique_ptr<PortJob>& job) {
             return job->Port == port.Name;
         });
-        if (m_stopping || busy || watched.Served || now < watched.RetryMs) {
+        if (m_stopping || !reachable || busy || watched.Served || now < watched.RetryMs) {
             continue;
         }
         // With every open unit at work, the device waits: a unit that fails before its save comes back.
@@ -304,6 +323,7 @@ void CStation::OpenFailed(PortJob* job, const ChildOutcome& outcome) {
 }
 
 void CStation::DeviceRead(PortJob* job, const ParamSet& device) {
+    Refresh();
     const CUnitBook::KeptUnit kept = m_book.KeptUnitOf(device);
     if (!kept.Name.empty() || m_stopping) {
         m_book.Release(job->Unit);
@@ -322,19 +342,37 @@ void CStation::DeviceRead(PortJob* job, const ParamSet& device) {
     StartWriting(job, device);
 }
 
+// The claim is kept before the first byte goes to the device: whatever happens next, nothing that was on
+// the device is lost, and no other station takes the unit.
 void CStation::StartWriting(PortJob* job, const ParamSet& device) {
-    // On disk before the first byte goes to the device: whatever happens next, nothing that was on the
-    // device is lost.
     RecordRow started = RowOf(*job, RecordEvent::Started);
     started.Previous = SetupValues(device);
-    Append(started);
-    if (!m_recordError.empty()) {
-        m_book.Release(job->Unit);
+    started.Time = m_seams.Clock->RecordTime();
+    started.Station = m_store.Station();
+    m_book.Release(job->Unit);
+    const ClaimResult claim =
+        m_recordError.empty() ? m_store.Claim(&started, &m_recordError) : ClaimResult::Failed;
+    const int unit = m_book.IndexOf(started.Unit);
+    if (claim == ClaimResult::Claimed && unit >= 0) {
+        job->Unit = static_cast<std::size_t>(unit);
+        Remember(started);
+        job->Stage = JobStage::Writing;
+        Say(Where(*job) + ": read (" + (job->Version.empty() ? "no version" : job->Version) + "), writing");
+        job->Child = m_seams.Children->StartWrite(job->Port, m_book.Unit(job->Unit).Set);
         return;
     }
-    job->Stage = JobStage::Writing;
-    Say(Where(*job) + ": read (" + (job->Version.empty() ? "no version" : job->Version) + "), writing");
-    job->Child = m_seams.Children->StartWrite(job->Port, m_book.Unit(job->Unit).Set);
+    if (claim == ClaimResult::Failed || claim == ClaimResult::Claimed) {
+        m_stopping = true; // without its record nothing may go on
+        return;
+    }
+    m_storeAway = claim == ClaimResult::Unreachable;
+    const auto watched = m_ports.find(job->Port);
+    if (watched != m_ports.end()) {
+        watched->second.RetryMs = m_seams.Clock->NowMs() + OPEN_RETRY_LATE_MS;
+    }
+    Say(job->Port + (m_storeAway ? ": not written, the ledger cannot be reached; the device waits"
+                                 : ": not written, every unit is done or taken by another station; the "
+                                   "device waits"));
 }
 
 // A write's end as the record must keep it. Only a report read whole can say that "save" was not sent;

@@ -1,10 +1,11 @@
 // The provisioning station's rules: which device gets which unit, what a child's end means for its unit
 // and its device, when a port is taken again, Ctrl-C and --once; portable, with the ports, the children,
-// the clock and the console behind the seams of StationSeams.h and the record in a CRecordLog.
+// the clock and the console behind the seams of StationSeams.h and the record behind IRecordStore (the
+// CSV file of one station, or a ledger that several stations share).
 #pragma once
 
 #include "provisioning/Plan.h"
-#include "provisioning/RecordLog.h"
+#include "provisioning/RecordStore.h"
 #include "provisioning/StationSeams.h"
 #include "provisioning/UnitBook.h"
 
@@ -46,8 +47,8 @@ constexpr int64_t PORT_POLL_MS = 500;
 
 class CStation {
 public:
-    // `record` is open; it and the seams outlive the station.
-    CStation(const std::vector<PlanUnit>& units, CRecordLog* record, const StationOptions& options,
+    // `store` is open; it and the seams outlive the station.
+    CStation(const std::vector<PlanUnit>& units, IRecordStore* store, const StationOptions& options,
              const StationSeams& seams);
 
     // What the record says, the operator's decisions, and the plan at a glance. False when the station
@@ -85,7 +86,11 @@ private:
         bool OpenFailed = false; // the grace ran out and the failure was recorded
     };
 
-    void SayTornRecord();
+    void SayNotices();
+    bool Refresh();
+    void Remember(const RecordRow& row);
+    bool Mine(std::size_t unit) const { return m_book.StationOf(unit) == m_store.Station(); }
+    std::vector<std::size_t> MyUnsettledUnits() const;
     bool ApplyDecisions(std::string* error);
     void NameUnsettledUnits();
     void HandleInterrupts(int interrupts);
@@ -109,7 +114,8 @@ private:
     std::string DeviceOf(const RecordRow& row) const;
 
     CUnitBook m_book;
-    CRecordLog& m_record;
+    IRecordStore& m_store;
+    std::vector<RecordRow> m_rows; // every row known, oldest first
     StationOptions m_options;
     StationSeams m_seams;
     std::vector<std::unique_ptr<PortJob>> m_jobs;
@@ -121,5 +127,6 @@ private:
     bool m_ended = false;
     int m_interrupts = 0;      // Ctrl-C seen
     std::string m_recordError; // the record could not be written
+    bool m_storeAway = false;  // the shared ledger cannot be reached: no new device is taken
     bool m_outputLost = false;
 };

@@ -70,7 +70,15 @@ void CUnitBook::Apply(const RecordRow& row) {
     if (unit < 0) {
         return;
     }
-    m_units[static_cast<std::size_t>(unit)].State = StateAfter(row);
+    UnitEntry& entry = m_units[static_cast<std::size_t>(unit)];
+    const bool writeEnd = row.Event == RecordEvent::Done || row.Event == RecordEvent::Failed ||
+                          row.Event == RecordEvent::Interrupted;
+    if (writeEnd && (entry.State == UnitState::Started || entry.State == UnitState::Held) &&
+        entry.Station != row.Station) {
+        return;
+    }
+    entry.State = StateAfter(row);
+    entry.Station = row.Station;
 }
 
 bool CUnitBook::CheckAddresses(std::string* error) const {

@@ -24,7 +24,8 @@ public:
     explicit CUnitBook(const std::vector<PlanUnit>& units);
 
     // A row of the record, read at the start or just appended, moves its unit on. Rows of units that
-    // are not in the plan count only for the own addresses they gave.
+    // are not in the plan count only for the own addresses they gave. The end of a write counts only
+    // from the station that began it: a read that failed on another station says nothing of the unit.
     void Apply(const RecordRow& row);
 
     // False when an own address of the plan was given to a device under another unit's name (the plan
@@ -46,7 +47,11 @@ public:
     // The units in `state`, in plan order.
     std::vector<std::size_t> UnitsIn(UnitState state) const;
     UnitState State(std::size_t unit) const { return m_units[unit].State; }
+    // The station whose write the unit's state stems from (empty for a record of one station).
+    const std::string& StationOf(std::size_t unit) const { return m_units[unit].Station; }
     const PlanUnit& Unit(std::size_t unit) const { return m_plan[unit]; }
+    // The unit named `name`; -1 when the plan has none.
+    int IndexOf(const std::string& name) const { return Find(name); }
     std::size_t Size() const { return m_plan.size(); }
     // Every unit Done or Skipped.
     bool Finished() const;
@@ -65,6 +70,7 @@ public:
 private:
     struct UnitEntry {
         UnitState State = UnitState::Open;
+        std::string Station;
     };
     struct GivenAddress {
         std::string Address;

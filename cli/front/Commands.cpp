@@ -10,6 +10,7 @@
 #include "cli/system/Console.h"
 #include "cli/system/Ports.h"
 #include "devicelink/ParamTransfer.h"
+#include "persistence/ExactSetup.h"
 #include "persistence/ParamFile.h"
 
 #include <cstdio>

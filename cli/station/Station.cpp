@@ -9,9 +9,11 @@
 #include "cli/system/Console.h"
 #include "cli/system/Interrupt.h"
 #include "cli/system/Ports.h"
+#include "persistence/ExactSetup.h"
 #include "persistence/ParamFile.h"
 #include "platform/StdFile.h"
 #include "platform/SystemError.h"
+#include "provisioning/RecordLog.h"
 #include "provisioning/Station.h"
 
 #include <algorithm>

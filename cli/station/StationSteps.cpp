@@ -1,7 +1,8 @@
-// The station's children: command lines, exact configurations and step lines; portable.
+// The station's children: command lines and step lines; portable.
 #include "cli/station/StationSteps.h"
 
-#include "persistence/SetupLines.h"
+#include "core/TextParse.h"
+#include "persistence/ExactSetup.h"
 
 #include <cstring>
 
@@ -18,60 +19,6 @@ std::vector<std::string> ChildArguments(const char* command, const std::string& 
     }
     return args;
 }
-
-// Calls `each` with every line of `text` (without its LF, and without a CR before it) and whether the
-// line was ended.
-template <typename Each>
-void ForEachLine(const std::string& text, Each each) {
-    std::size_t start = 0;
-    while (start < text.size()) {
-        const std::size_t newline = text.find('\n', start);
-        const bool ended = newline != std::string::npos;
-        std::string line = text.substr(start, (ended ? newline : text.size()) - start);
-        if (ended && !line.empty() && line.back() == '\r') {
-            line.pop_back();
-        }
-        each(line, ended);
-        start = ended ? newline + 1 : text.size();
-    }
-}
-
-// One "KEY=VALUE" line into `set`; the line's index, or -1 when it is not a valid line of a key.
-int ApplyExactLine(const std::string& line, ParamSet* set) {
-    const std::size_t equals = line.find('=');
-    if (equals == std::string::npos) {
-        return -1;
-    }
-    const std::string key = line.substr(0, equals);
-    const int index = FindSetupLine(key.c_str());
-    if (index < 0 || ApplySetupKeyValue(set, key.c_str(), line.c_str() + equals + 1) != SETUP_LINE_APPLIED) {
-        return -1;
-    }
-    return index;
-}
-
-// Collects exact lines into a set; whole once each key came once.
-class CExactSetup {
-public:
-    bool Add(const std::string& line) {
-        const int index = ApplyExactLine(line, &m_set);
-        if (index < 0 || m_seen[static_cast<std::size_t>(index)]) {
-            m_valid = false;
-            return false;
-        }
-        m_seen[static_cast<std::size_t>(index)] = true;
-        ++m_count;
-        return true;
-    }
-    bool Whole() const { return m_valid && m_count == SetupLineCount(); }
-    const ParamSet& Set() const { return m_set; }
-
-private:
-    ParamSet m_set{};
-    std::vector<bool> m_seen = std::vector<bool>(static_cast<std::size_t>(SetupLineCount()), false);
-    int m_count = 0;
-    bool m_valid = true;
-};
 
 } // namespace
 
@@ -97,29 +44,6 @@ ChildSteps ParseChildSteps(const std::string& output) {
         steps.Device = device.Set();
     }
     return steps;
-}
-
-std::string FormatExactSetup(const ParamSet& set, const char* prefix) {
-    std::string text;
-    for (int i = 0; i < SetupLineCount(); ++i) {
-        std::string key;
-        std::string value;
-        if (FormatSetupKeyValue(set, i, &key, &value)) {
-            text += prefix + key + "=" + value + "\n";
-        }
-    }
-    return text;
-}
-
-bool ParseExactSetup(const std::string& text, ParamSet* set) {
-    CExactSetup exact;
-    bool valid = true;
-    ForEachLine(text, [&](const std::string& line, bool) { valid = exact.Add(line) && valid; });
-    if (!valid || !exact.Whole()) {
-        return false;
-    }
-    *set = exact.Set();
-    return true;
 }
 
 std::vector<std::string> StationReadArguments(const std::string& port, bool trace) {

@@ -34,12 +34,6 @@ struct ChildSteps {
 // Reads what a child printed, complete or cut off where it ended.
 ChildSteps ParseChildSteps(const std::string& output);
 
-// `set` as one "KEY=VALUE" line (LF) per setup key, in file order; with `prefix` before each.
-std::string FormatExactSetup(const ParamSet& set, const char* prefix = "");
-// Reads text made by FormatExactSetup (without prefix) into `set`; false unless every key came exactly
-// once in a valid line.
-bool ParseExactSetup(const std::string& text, ParamSet* set);
-
 // The read child: the device's configuration in "setup: " lines.
 std::vector<std::string> StationReadArguments(const std::string& port, bool trace);
 // The write child: the unit's configuration from stdin written, then read back and compared.

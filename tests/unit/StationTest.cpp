@@ -4,6 +4,8 @@
 // of one table, with the record it leaves and what each device holds at the end.
 #include "provisioning/Station.h"
 
+#include "provisioning/RecordLog.h"
+
 #include "persistence/SetupLines.h"
 
 #include "SampleParams.h"
