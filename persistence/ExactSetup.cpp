@@ -61,4 +61,3 @@ bool ParseExactSetup(const std::string& text, ParamSet* set) {
     *set = exact.Set();
     return true;
 }
-

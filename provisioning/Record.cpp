@@ -120,11 +120,27 @@ const char* EventName(RecordEvent event) {
     return EVENT_NAMES[static_cast<std::size_t>(event)];
 }
 
-std::string RecordHeaderText() {
-    return std::string(UTF8_BOM) + FormatCsvRow(HeaderFields());
+const char* SaveName(SaveSent save) {
+    return SAVE_NAMES[static_cast<std::size_t>(save)];
 }
 
-std::string FormatRecordRow(const RecordRow& row) {
+bool ParseEventName(const std::string& text, RecordEvent* event) {
+    return FindName(EVENT_NAMES, text, event);
+}
+
+bool ParseSaveName(const std::string& text, SaveSent* save) {
+    return FindName(SAVE_NAMES, text, save);
+}
+
+std::string RecordHeaderText(bool withStation) {
+    std::vector<std::string> fields = HeaderFields();
+    if (withStation) {
+        fields.emplace_back("Station");
+    }
+    return std::string(UTF8_BOM) + FormatCsvRow(fields);
+}
+
+std::string FormatRecordRow(const RecordRow& row, bool withStation) {
     std::vector<std::string> fields = {
         row.Time,    row.Unit,    row.Port,
         row.Serial,  row.Version, EventName(row.Event),
@@ -133,6 +149,9 @@ std::string FormatRecordRow(const RecordRow& row) {
     fields.resize(FIXED_COUNT + static_cast<std::size_t>(SetupLineCount()));
     for (std::size_t i = 0; i < row.Previous.size() && FIXED_COUNT + i < fields.size(); ++i) {
         fields[FIXED_COUNT + i] = row.Previous[i];
+    }
+    if (withStation) {
+        fields.push_back(row.Station);
     }
     for (std::string& field : fields) {
         field = CellOf(field);

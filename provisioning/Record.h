@@ -48,12 +48,13 @@ struct RecordRow {
 };
 
 // The header row, after a UTF-8 byte order mark (so that a spreadsheet reads UTF-8 text as such).
-std::string RecordHeaderText();
+// `withStation`: a last column, Station, for a ledger's rows of several stations.
+std::string RecordHeaderText(bool withStation = false);
 
 // One row with its CR LF. Line breaks inside a field become blanks: every row is one line. A field that a
 // spreadsheet would take for a formula (it starts with = + - @, a tab or an apostrophe) gets an
 // apostrophe in front, which ParseRecord takes off again.
-std::string FormatRecordRow(const RecordRow& row);
+std::string FormatRecordRow(const RecordRow& row, bool withStation = false);
 
 // "2024-05-01T14:03:07+02:00"
 std::string FormatRecordTime(const LocalTime& time, int32_t utcOffsetMinutes);
@@ -83,6 +84,10 @@ struct RecordText {
 bool ParseRecord(std::string_view text, RecordText* record, std::string* error);
 
 const char* EventName(RecordEvent event);
+const char* SaveName(SaveSent save);
+// The event or save named `text` (as EventName and SaveName write them); false for any other text.
+bool ParseEventName(const std::string& text, RecordEvent* event);
+bool ParseSaveName(const std::string& text, SaveSent* save);
 
 // Printable, on one line, and at most 100 characters and "...": for a row that a power cut left
 // unfinished.

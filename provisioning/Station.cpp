@@ -4,24 +4,7 @@
 
 #include <algorithm>
 
-namespace {
-
-const char* StateWord(UnitState state) {
-    switch (state) {
-    case UnitState::Started:
-        return "started";
-    case UnitState::Held:
-        return "held";
-    case UnitState::Done:
-        return "done";
-    case UnitState::Skipped:
-        return "skipped";
-    default:
-        return "open";
-    }
-}
-
-} // namespace
+namespace {} // namespace
 
 CStation::CStation(const std::vector<PlanUnit>& units, IRecordStore* store, const StationOptions& options,
                    const StationSeams& seams)
@@ -332,9 +315,10 @@ void CStation::DeviceRead(PortJob* job, const ParamSet& device) {
             Say(job->Port + ": not written, the station is stopping");
         } else {
             const std::string unit =
-                kept.Unit >= 0 ? std::string(StateWord(m_book.State(static_cast<std::size_t>(kept.Unit)))) +
-                                     " unit " + Label(static_cast<std::size_t>(kept.Unit))
-                               : "unit " + kept.Name + " of the record";
+                kept.Unit >= 0
+                    ? std::string(UnitStateName(m_book.State(static_cast<std::size_t>(kept.Unit)))) +
+                          " unit " + Label(static_cast<std::size_t>(kept.Unit))
+                    : "unit " + kept.Name + " of the record";
             Say(job->Port + ": this device is " + unit + " and is left as it is; connect the next device");
         }
         return;
@@ -437,18 +421,19 @@ void CStation::LookAtJobs() {
 StationEnd CStation::Finish() {
     if (m_book.Finished()) {
         Say("every unit of the plan is done");
-    } else if (!m_book.UnitsIn(UnitState::Held).empty()) {
+    } else if (!MyUnsettledUnits().empty()) {
         NameUnsettledUnits();
     } else {
         const std::size_t open = m_book.UnitsIn(UnitState::Open).size();
-        Say("station stopped: " + std::to_string(open) + (open == 1 ? " unit" : " units") + " left");
+        const std::size_t elsewhere = m_book.UnitsIn(UnitState::Held).size() +
+                                      m_book.UnitsIn(UnitState::Started).size() - MyUnsettledUnits().size();
+        Say("station stopped: " + std::to_string(open) + (open == 1 ? " unit" : " units") + " left" +
+            (elsewhere > 0 ? ", " + std::to_string(elsewhere) + " at work or held on other stations" : ""));
     }
     if (!m_recordError.empty()) {
         return StationEnd{STATION_REFUSED, {m_recordError}};
     }
-    const bool unsettled =
-        !m_book.UnitsIn(UnitState::Held).empty() || !m_book.UnitsIn(UnitState::Started).empty();
-    if (unsettled) {
+    if (!MyUnsettledUnits().empty()) {
         return StationEnd{STATION_UNIT_HELD, {}};
     }
     if (m_outputLost) {

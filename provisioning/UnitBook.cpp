@@ -50,6 +50,15 @@ bool Refuse(std::string* error, const std::string& why) {
 
 } // namespace
 
+const char* UnitStateName(UnitState state) {
+    static const char* const NAMES[] = {"open", "reserved", "started", "held", "done", "skipped"};
+    return NAMES[static_cast<int>(state)];
+}
+
+UnitState StateAfterRow(const RecordRow& row) {
+    return StateAfter(row);
+}
+
 CUnitBook::CUnitBook(const std::vector<PlanUnit>& units) : m_plan(units), m_units(units.size()) {}
 
 int CUnitBook::Find(const std::string& name) const {

@@ -19,6 +19,12 @@ enum class UnitState {
     Skipped, // taken out of the plan by the operator
 };
 
+// "open", "reserved", "started", "held", "done", "skipped".
+const char* UnitStateName(UnitState state);
+
+// The state a unit is in after `row` (its write's end, from the station that began the write).
+UnitState StateAfterRow(const RecordRow& row);
+
 class CUnitBook {
 public:
     explicit CUnitBook(const std::vector<PlanUnit>& units);

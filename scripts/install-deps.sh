@@ -15,6 +15,9 @@ PACKAGES=(
   man-db dpkg-dev lintian udev unzip
   # A Japanese code page for the dialog program's tests under Wine.
   locales
+  # The stations' shared ledger: libpq to build against, and a server that the tests start in a
+  # scratch folder of their own.
+  libpq-dev postgresql
 )
 
 # The Wine tests of a Japanese code page run with LC_ALL=ja_JP.UTF-8, which needs the locale generated.
@@ -43,6 +46,12 @@ fi
 if [ "$(id -u)" -ne 0 ]; then
   echo "install-deps: missing packages: ${missing[*]}; run as root to install them" >&2
   exit 1
+fi
+
+# The tests run PostgreSQL servers of their own: the package need not make and start a system one.
+if [ ! -e /etc/postgresql-common/createcluster.conf ]; then
+  mkdir -p /etc/postgresql-common
+  echo "create_main_cluster = false" > /etc/postgresql-common/createcluster.conf
 fi
 
 echo "install-deps: installing ${missing[*]}"

@@ -14,8 +14,9 @@ struct CommandRow {
 };
 
 const CommandRow COMMANDS[] = {
-    {"ports", CliCommand::Ports}, {"read", CliCommand::Read}, {"write", CliCommand::Write},
-    {"check", CliCommand::Check}, {"diff", CliCommand::Diff}, {"provision", CliCommand::Provision},
+    {"ports", CliCommand::Ports},   {"read", CliCommand::Read}, {"write", CliCommand::Write},
+    {"check", CliCommand::Check},   {"diff", CliCommand::Diff}, {"provision", CliCommand::Provision},
+    {"ledger", CliCommand::Ledger},
 };
 
 // An empty value would silently mean "not given" (detection instead of the port, stdout instead of FILE).
@@ -103,12 +104,26 @@ void Describe(CLI::App* app, CliRequest* r) {
     AddValue(provision, "--template", &r->Template)->required();
     CLI::Option* plan = AddValue(provision, "--plan", &r->Plan);
     AddValue(provision, "--ip-range", &r->IpRange)->excludes(plan);
-    AddValue(provision, "--record", &r->Record)->required();
+    CLI::Option* record = AddValue(provision, "--record", &r->Record);
+    CLI::Option* ledger = AddValue(provision, "--ledger", &r->Ledger)->excludes(record);
+    AddValue(provision, "--station", &r->Station)->needs(ledger);
+    AddValue(provision, "--journal", &r->Journal)->needs(ledger);
     AddPorts(provision, r);
     AddFlag(provision, "--once", &r->Once);
     AddList(provision, "--redo", &r->Redo);
     AddList(provision, "--skip", &r->Skip);
     AddFlag(provision, "--trace", &r->Trace);
+
+    CLI::App* ledgerCommand = AddCommand(app, "ledger");
+    ledgerCommand->require_subcommand(1, 1);
+    CLI::App* exportCommand = AddCommand(ledgerCommand, "export");
+    AddValue(exportCommand, "--ledger", &r->Ledger)->required();
+    AddValue(exportCommand, "--output", &r->Output);
+    exportCommand->callback([r] { r->LedgerDoes = LedgerAction::Export; });
+    CLI::App* status = AddCommand(ledgerCommand, "status");
+    AddValue(status, "--ledger", &r->Ledger)->required();
+    AddFlag(status, "--json", &r->Json);
+    status->callback([r] { r->LedgerDoes = LedgerAction::Status; });
 }
 
 CliCommand CommandOf(const CLI::App& app) {
@@ -143,6 +158,9 @@ bool CheckRequest(const CliRequest& r, std::string* error) {
     }
     if (r.Command == CliCommand::Provision && r.Plan.empty() == r.IpRange.empty()) {
         return Refuse(error, "provision takes --plan UNITS.csv or --ip-range FIRST-LAST");
+    }
+    if (r.Command == CliCommand::Provision && r.Record.empty() == r.Ledger.empty()) {
+        return Refuse(error, "provision takes --record RECORD.csv or --ledger URL");
     }
     if (r.Command == CliCommand::Write && several && !r.Backup.empty()) {
         return Refuse(error, "--backup takes a single port");

@@ -5,7 +5,10 @@
 #include <string>
 #include <vector>
 
-enum class CliCommand { None, Ports, Read, Write, Check, Diff, Provision };
+enum class CliCommand { None, Ports, Read, Write, Check, Diff, Provision, Ledger };
+
+// What `zrvlink ledger` does.
+enum class LedgerAction { None, Export, Status };
 
 struct CliRequest {
     CliCommand Command = CliCommand::None;
@@ -29,6 +32,11 @@ struct CliRequest {
     std::string Plan;
     std::string IpRange;
     std::string Record;
+    // provision and ledger: the shared ledger's URL, this station's name, its local journal.
+    std::string Ledger;
+    std::string Station;
+    std::string Journal;
+    LedgerAction LedgerDoes = LedgerAction::None;
     bool Once = false;
     std::vector<std::string> Redo;
     std::vector<std::string> Skip;

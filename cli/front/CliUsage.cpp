@@ -33,6 +33,7 @@ Commands:
   check FILE                         load FILE and print it in setup-file form
   diff FILE (FILE2 | --port PORT)    compare a setup file with another or with a device
   provision --template BASE.dat ...  a station: device after device, each with a unit of a plan
+  ledger (export | status) --ledger URL  a line of stations' shared record
 
 PORT is a device path on Linux (/dev/ttyACM0) and COMn on Windows; without --port the first port
 found is used. With --json, ports, read, check and diff print one JSON document instead of text;
@@ -46,7 +47,7 @@ Exit status:
   11  the port could not be opened     21  the setup file could not be opened
   22  the setup file could not be saved, or stdout could not be written
   23  the setup file's content was rejected
-  30, 31, 32  provision: see "zrvlink provision --help"
+  30, 31, 32  provision and ledger: see "zrvlink provision --help", "zrvlink ledger --help"
 Without --trace every failure prints one line on stderr.
 
   --help     show this text
@@ -125,8 +126,8 @@ Exit status 0 when they are equal, 1 when they differ, and the codes of "zrvlink
 
 const char PROVISION_USAGE[] =
     R"(Usage: zrvlink provision --template BASE.dat (--plan UNITS.csv | --ip-range FIRST-LAST)
-                         --record RECORD.csv [--port PORT]... [--once] [--redo UNIT]...
-                         [--skip UNIT]... [--trace]
+                         (--record RECORD.csv | --ledger URL [--station NAME] [--journal FILE])
+                         [--port PORT]... [--once] [--redo UNIT]... [--skip UNIT]... [--trace]
 A provisioning station: every device that is connected gets the next unit of the plan that is not
 done. Its present configuration is read (and kept in the record), the unit's configuration is
 written (ending with "save" and "update"), read back and compared, as by "write --verify". Devices
@@ -173,6 +174,23 @@ or failed or interrupted after "save" was sent) is never given to another device
 station names it and stops until the operator says what to do. No own address of the plan may have
 been given to another unit in the record.
 
+A line of stations shares one plan through a ledger on a PostgreSQL server instead of a record:
+  --ledger URL      postgresql://USER@HOST[:PORT]/DB (or a libpq keyword string); a password comes
+                    from the URL, PGPASSWORD, PGSERVICE or ~/.pgpass, and is never shown. The first
+                    station on an empty ledger writes its plan there; every later one must bring the
+                    same plan and template (else status 32). A unit is claimed in a transaction that
+                    also keeps its "started" row, before the first byte of its write; the record's rules
+                    hold for every station: a unit held on one station stops that station (another may
+                    --redo or --skip it), and a device that holds a unit that may be on a device is left
+                    alone, whichever station sees it. While the server cannot be reached no new device is
+                    taken, the devices at work finish, their events are kept in the journal and
+                    committed once it is back; a station started meanwhile waits for it.
+  --station NAME    this station's name in the ledger (default: the host name); two running stations
+                    may not share one, and a station that ends frees its name
+  --journal FILE    where this station keeps its events while the server is away (default:
+                    ~/.local/state/zrvlink/ledger-NAME-HOST-PORT-DB.csv)
+"zrvlink ledger --help" tells how to export the line's record and see where it stands.
+
   --port PORT   watch only this port (may be given several times); default: the detected device
                 ports, as "zrvlink ports" lists them, looked for about twice a second
   --once        set up the devices attached now, then end, without waiting for more
@@ -205,8 +223,27 @@ Exit status:
   31  a unit's write may have reached its device's save and did not end well: the station named
       the unit and stopped (also at the start, for such a unit in the record); run again with
       --redo UNIT or --skip UNIT once the device has been seen to
-  32  the plan, the template or the record was refused (nothing was touched), or the record could
-      not be written (no new device was taken)
+  32  the plan, the template, the record or the ledger was refused (another plan, a station's name
+      in use; nothing was touched), or the record could not be written (no new device was taken)
+With --ledger on a system without the ledger, status 2.
+)";
+
+const char LEDGER_USAGE[] = R"(Usage: zrvlink ledger export --ledger URL [--output RECORD.csv]
+       zrvlink ledger status --ledger URL [--json]
+The ledger that a line of provisioning stations shares (see "zrvlink provision --help").
+
+  export   every event of every station, oldest first, in the record's CSV form with a last column,
+           Station; to stdout or into RECORD.csv (the old file stays until the new one is written)
+  status   the units per state (open, started, held, done, skipped) and every station with when it
+           was last seen and whether it runs now; --json prints one document:
+             {"Units": {"open": 2, "done": 28}, "Stations": [{"Name": "line-1",
+              "LastSeen": "2026-12-07T10:00:00+00", "Running": true}]}
+
+Exit status:
+   0  done
+   2  usage error, or the ledger is not available on this system
+  22  stdout or RECORD.csv could not be written
+  32  the ledger cannot be reached or holds no stations' record
 )";
 
 } // namespace
@@ -225,6 +262,8 @@ std::string CliUsage(CliCommand command) {
         return DIFF_USAGE;
     case CliCommand::Provision:
         return PROVISION_USAGE;
+    case CliCommand::Ledger:
+        return LEDGER_USAGE;
     default:
         return PROGRAM_USAGE;
     }

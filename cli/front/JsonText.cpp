@@ -112,3 +112,16 @@ std::string PortsJson(const std::vector<PortRecord>& records) {
     }
     return Dump(document);
 }
+
+std::string LedgerStatusJson(const LedgerStatus& status) {
+    Json units = Json::object();
+    for (const auto& [state, count] : status.States) {
+        units[state] = count;
+    }
+    Json stations = Json::array();
+    for (const LedgerStationInfo& station : status.Stations) {
+        stations.push_back(
+            {{"Name", station.Name}, {"LastSeen", station.LastSeen}, {"Running", station.Running}});
+    }
+    return Dump({{"Units", units}, {"Stations", stations}});
+}

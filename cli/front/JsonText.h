@@ -5,6 +5,7 @@
 #include "cli/front/SetupText.h"
 #include "cli/system/Ports.h"
 #include "core/ParamSet.h"
+#include "provisioning/Ledger.h"
 
 #include <string>
 #include <vector>
@@ -21,3 +22,7 @@ std::string DifferencesJson(const std::vector<SetupDifference>& differences);
 // [{"Port": "/dev/ttyACM0", "Vid": "fe5a", "Pid": "0016", "Serial": "ZRV0012", "Location": "..."}]; a
 // missing serial number or location is null.
 std::string PortsJson(const std::vector<PortRecord>& records);
+
+// {"Units": {"open": 2, "done": 28}, "Stations": [{"Name": "line-1", "LastSeen": "2026-...+00:00",
+// "Running": true}]}
+std::string LedgerStatusJson(const LedgerStatus& status);

@@ -4,6 +4,7 @@
 #include "cli/front/CliOutcome.h"
 #include "cli/front/Commands.h"
 #include "cli/parallel/Batch.h"
+#include "cli/station/LedgerCommands.h"
 #include "cli/station/Station.h"
 #include "cli/system/Console.h"
 #include "cli/system/FileIdentity.h"
@@ -69,10 +70,12 @@ int Run(const CliRequest& request) {
         DebugPrintSetStream(OpenTraceStream());
     }
     // A single port's transfer ends between two commands when asked to (its parent's stop, SIGTERM).
-    if (request.Command != CliCommand::Provision && !IsParallel(request)) {
+    const bool station = request.Command == CliCommand::Provision || request.Command == CliCommand::Ledger;
+    if (!station && !IsParallel(request)) {
         CatchStopRequest();
     }
     const CliOutcome outcome = request.Command == CliCommand::Provision ? RunStation(request)
+                               : request.Command == CliCommand::Ledger  ? RunLedgerCommand(request)
                                : IsParallel(request)                    ? RunParallel(request)
                                                                         : RunCommand(request);
     DebugPrintExit();

@@ -13,6 +13,7 @@
 #include "persistence/ParamFile.h"
 #include "platform/StdFile.h"
 #include "platform/SystemError.h"
+#include "provisioning/Ledger.h"
 #include "provisioning/RecordLog.h"
 #include "provisioning/Station.h"
 
@@ -198,6 +199,65 @@ StationOptions OptionsOf(const CliRequest& request) {
     return options;
 }
 
+// The record's store: the CSV file, or the shared ledger, which a station started while its server is
+// away waits for (Ctrl-C ends the wait).
+class CStoreChoice {
+public:
+    explicit CStoreChoice(const CliRequest& request) : m_request(request) {}
+
+    bool Open(const ParamSet& base, const std::vector<PlanUnit>& units, CliOutcome* refusal) {
+        std::string error;
+        if (m_request.Ledger.empty()) {
+            auto record = std::make_unique<CRecordLog>();
+            m_store = std::move(record);
+            return static_cast<CRecordLog&>(*m_store).Open(m_request.Record, &error) ||
+                   Refuse(error, refusal);
+        }
+        if (!LedgerAvailable()) {
+            *refusal = CliOutcome{EXIT_USAGE,
+                                  {"zrvlink provision: --ledger: the ledger is not available on this "
+                                   "system in this version"}};
+            return false;
+        }
+        const std::string station = m_request.Station.empty() ? HostName() : m_request.Station;
+        const std::string journal =
+            m_request.Journal.empty() ? DefaultLedgerJournal(m_request.Ledger, station) : m_request.Journal;
+        auto ledger = std::make_unique<CLedger>(m_request.Ledger, station, journal);
+        const LedgerPlan plan{base, units};
+        LedgerOpen opened = LedgerOpen::Unreachable;
+        for (bool told = false; (opened = ledger->Open(plan, &error)) == LedgerOpen::Unreachable;
+             told = true) {
+            if (!told) {
+                std::printf("%s; waiting for it (Ctrl-C stops)\n", error.c_str());
+                FlushStdout();
+            }
+            if (!WaitOrInterrupt()) {
+                *refusal = CliOutcome{EXIT_UNITS_LEFT, {"zrvlink provision: " + error}};
+                return false;
+            }
+        }
+        m_store = std::move(ledger);
+        return opened == LedgerOpen::Opened || Refuse(error, refusal);
+    }
+    IRecordStore* Store() const { return m_store.get(); }
+
+private:
+    static bool Refuse(const std::string& error, CliOutcome* refusal) {
+        *refusal = Refused(error);
+        return false;
+    }
+    // A few seconds between two tries; false once Ctrl-C came.
+    static bool WaitOrInterrupt() {
+        for (int slice = 0; slice < 100 && InterruptCount() == 0; ++slice) {
+            std::this_thread::sleep_for(WAIT_SLICE);
+        }
+        return InterruptCount() == 0;
+    }
+
+    const CliRequest& m_request;
+    std::unique_ptr<IRecordStore> m_store;
+};
+
 CliOutcome OutcomeOf(const StationEnd& end) {
     CliOutcome outcome{end.Exit, {}};
     for (const std::string& error : end.Errors) {
@@ -218,10 +278,13 @@ CliOutcome RunStation(const CliRequest& request) {
         return refusal;
     }
     std::vector<PlanUnit> units;
-    CRecordLog record;
     std::string error;
-    if (!ReadPlan(request, *base.GetParam(), &units, &error) || !record.Open(request.Record, &error)) {
+    if (!ReadPlan(request, *base.GetParam(), &units, &error)) {
         return Refused(error);
+    }
+    CStoreChoice store(request);
+    if (!store.Open(*base.GetParam(), units, &refusal)) {
+        return refusal;
     }
     std::string program;
     if (!GetProgramPath(&program)) {
@@ -231,7 +294,8 @@ CliOutcome RunStation(const CliRequest& request) {
     CProcessChildren children(program, request.Trace);
     CSteadyClock clock;
     CStdoutConsole console;
-    CStation station(units, &record, OptionsOf(request), StationSeams{&ports, &children, &clock, &console});
+    CStation station(units, store.Store(), OptionsOf(request),
+                     StationSeams{&ports, &children, &clock, &console});
     StationEnd end;
     if (!station.Begin(&end)) {
         return OutcomeOf(end);

@@ -31,5 +31,8 @@ bool ReadStdin(std::string* text);
 // Setup-file text carries its own CR LF: stdout must not add a CR before each LF.
 void UseBinaryStdout();
 
+// This machine's name, for a station that is not given one; "station" when the system tells none.
+std::string HostName();
+
 // The path of the running program, for starting children of itself. False when it cannot be found.
 bool GetProgramPath(std::string* path);

@@ -54,3 +54,8 @@ bool GetProgramPath(std::string* path) {
     path->assign(buffer, static_cast<std::size_t>(length));
     return true;
 }
+
+std::string HostName() {
+    char name[256] = {};
+    return gethostname(name, sizeof name - 1) == 0 && name[0] != '\0' ? std::string(name) : "station";
+}

@@ -71,3 +71,9 @@ bool GetProgramPath(std::string* path) {
     path->assign(buffer, length);
     return true;
 }
+
+std::string HostName() {
+    char name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD size = sizeof name;
+    return GetComputerNameA(name, &size) && size > 0 ? std::string(name, size) : "station";
+}

@@ -1,0 +1,78 @@
+// zrvlink ledger export and status; portable (the ledger through its seam).
+#include "cli/station/LedgerCommands.h"
+
+#include "cli/front/JsonText.h"
+#include "persistence/SetupFileIO.h"
+#include "provisioning/Ledger.h"
+
+#include <cstdio>
+
+namespace {
+
+CliOutcome Refused(const std::string& why) {
+    return CliOutcome{EXIT_REFUSED, {"zrvlink ledger: " + why}};
+}
+
+CliOutcome Print(const std::string& text) {
+    const bool written = std::fwrite(text.data(), 1, text.size(), stdout) == text.size();
+    return FlushStdout() && written ? CliOutcome{} : Failure(EXIT_FILE_SAVE);
+}
+
+// The whole text in place of `path`, the old file kept until the new one is on disk.
+CliOutcome Save(const std::string& path, const std::string& text) {
+    CReplacingFile file;
+    if (file.Create(path.c_str()) && file.Write(text.data(), text.size()) && file.Finish() && file.Replace()) {
+        return CliOutcome{};
+    }
+    CliOutcome failure = Failure(EXIT_FILE_SAVE);
+    failure.Lines.front() += ": " + path;
+    return failure;
+}
+
+CliOutcome Export(const CliRequest& request) {
+    std::vector<RecordRow> rows;
+    std::string error;
+    if (!ReadLedgerRows(request.Ledger, &rows, &error)) {
+        return Refused(error);
+    }
+    std::string text = RecordHeaderText(true);
+    for (const RecordRow& row : rows) {
+        text += FormatRecordRow(row, true);
+    }
+    return request.Output.empty() ? Print(text) : Save(request.Output, text);
+}
+
+std::string StatusText(const std::string& url, const LedgerStatus& status) {
+    int units = 0;
+    for (const auto& state : status.States) {
+        units += state.second;
+    }
+    std::string text = "ledger " + RedactedLedgerUrl(url) + ": " + std::to_string(units) + " units\n";
+    for (const auto& [state, count] : status.States) {
+        text += "  " + state + ": " + std::to_string(count) + "\n";
+    }
+    text += "stations:\n";
+    for (const LedgerStationInfo& station : status.Stations) {
+        text += "  " + station.Name + ": last seen " + station.LastSeen +
+                (station.Running ? ", running\n" : ", not running\n");
+    }
+    return text;
+}
+
+CliOutcome Status(const CliRequest& request) {
+    LedgerStatus status;
+    std::string error;
+    if (!ReadLedgerStatus(request.Ledger, &status, &error)) {
+        return Refused(error);
+    }
+    return Print(request.Json ? LedgerStatusJson(status) : StatusText(request.Ledger, status));
+}
+
+} // namespace
+
+CliOutcome RunLedgerCommand(const CliRequest& request) {
+    if (!LedgerAvailable()) {
+        return CliOutcome{EXIT_USAGE, {"zrvlink ledger: the ledger is not available on this system in this version"}};
+    }
+    return request.LedgerDoes == LedgerAction::Export ? Export(request) : Status(request);
+}

@@ -1,0 +1,33 @@
+// A PostgreSQL server of a test's own: a cluster in a scratch folder, run by an unprivileged user (the
+// server refuses root) on a Unix socket only, stopped and removed at the end; test side of the ledger,
+// Linux only.
+#pragma once
+
+#include <string>
+
+class CPostgresServer {
+public:
+    CPostgresServer() = default;
+    // Stops the server and removes its folder.
+    ~CPostgresServer();
+    CPostgresServer(const CPostgresServer&) = delete;
+    CPostgresServer& operator=(const CPostgresServer&) = delete;
+
+    // Makes the cluster and starts the server; false with `error` (the tools' own words) when it cannot.
+    bool Start(std::string* error);
+    // Stops it at once (its connections are cut), and starts it again on the same folder.
+    bool Stop();
+    bool StartAgain();
+
+    // A database of its own on this server, made now; its URL.
+    std::string NewDatabase(const std::string& name);
+    // The URL of a database on this server.
+    std::string Url(const std::string& database) const;
+
+private:
+    bool Run(const std::string& tool, const std::string& arguments, std::string* output = nullptr) const;
+
+    std::string m_root; // the scratch folder: data/, sock/, log
+    std::string m_bin;  // the server's programs
+    bool m_running = false;
+};
