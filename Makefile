@@ -46,6 +46,7 @@ bench: deps
 	./build/native-release/bench/transfer_bench 20
 	./build/native-release/bench/portdetect_bench
 	./scripts/bench-zrvlink.sh build/native-release 20
+	./build/native-release/bench/ledger_bench
 
 SOURCES = $(shell git ls-files '*.cpp' '*.h' 2>/dev/null)
 

@@ -32,10 +32,12 @@ const char* const SCHEMA[] = {
     "CREATE TABLE zrvlink_ledger (id integer PRIMARY KEY CHECK (id = 1), schema_version integer NOT NULL, "
     "plan_digest text NOT NULL, plan text NOT NULL, created_by text NOT NULL, "
     "created timestamptz NOT NULL DEFAULT now())",
-    "CREATE TABLE zrvlink_unit (position integer PRIMARY KEY, name text NOT NULL UNIQUE, address text NOT NULL, "
+    "CREATE TABLE zrvlink_unit (position integer PRIMARY KEY, name text NOT NULL UNIQUE, address text NOT "
+    "NULL, "
     "setup text NOT NULL, state text NOT NULL, station text NOT NULL DEFAULT '')",
     "CREATE TABLE zrvlink_event (id bigserial PRIMARY KEY, key text NOT NULL UNIQUE, station text NOT NULL, "
-    "time text NOT NULL, unit text NOT NULL, port text NOT NULL, serial text NOT NULL, version text NOT NULL, "
+    "time text NOT NULL, unit text NOT NULL, port text NOT NULL, serial text NOT NULL, version text NOT "
+    "NULL, "
     "event text NOT NULL, status text NOT NULL, message text NOT NULL, save_sent text NOT NULL, "
     "seconds text NOT NULL, address text NOT NULL, previous text NOT NULL)",
     "CREATE TABLE zrvlink_station (name text PRIMARY KEY, started timestamptz NOT NULL, "
@@ -112,10 +114,11 @@ std::string Reason(PGconn* conn) {
 // settings, which come later, win.
 PGconn* Connect(const std::string& url, const std::string& station) {
     const std::string application = "zrvlink station " + station;
-    const char* const keys[] = {"connect_timeout", "keepalives",          "keepalives_idle",
+    const char* const keys[] = {"connect_timeout",     "keepalives",       "keepalives_idle",
                                 "keepalives_interval", "keepalives_count", "tcp_user_timeout",
                                 "application_name",    "dbname",           nullptr};
-    const char* const values[] = {"5", "1", "5", "2", "3", "10000", application.c_str(), url.c_str(), nullptr};
+    const char* const values[] = {"5",         "1",    "5", "2", "3", "10000", application.c_str(),
+                                  url.c_str(), nullptr};
     PGconn* conn = PQconnectdbParams(keys, values, 1);
     if (conn != nullptr) {
         PQsetNoticeProcessor(conn, Quiet, nullptr);
@@ -223,7 +226,8 @@ std::string DefaultLedgerJournal(const std::string& url, const std::string& stat
     PQconninfoOption* options = PQconninfoParse(url.c_str(), &message);
     PQfreemem(message);
     std::string where;
-    for (const PQconninfoOption* option = options; option != nullptr && option->keyword != nullptr; ++option) {
+    for (const PQconninfoOption* option = options; option != nullptr && option->keyword != nullptr;
+         ++option) {
         const std::string keyword = option->keyword;
         if ((keyword == "host" || keyword == "port" || keyword == "dbname") && option->val != nullptr) {
             where += std::string("-") + option->val;
@@ -285,7 +289,8 @@ struct CLedger::State {
         const int found = version.Ok() && version.Rows() == 1 ? std::atoi(version.Text(0, 0).c_str())
                                                               : LEDGER_SCHEMA_VERSION;
         if (found > LEDGER_SCHEMA_VERSION) {
-            return Refuse(error, Where() + ": made by a later zrvlink (schema " + std::to_string(found) + ")");
+            return Refuse(error,
+                          Where() + ": made by a later zrvlink (schema " + std::to_string(found) + ")");
         }
         for (int v = found; v < LEDGER_SCHEMA_VERSION; ++v) {
             for (const char* sql : UPGRADES[static_cast<std::size_t>(v - 1)]) {
@@ -302,16 +307,18 @@ struct CLedger::State {
     // The first station writes the plan; every later one must bring the same.
     bool EnsurePlan(const LedgerPlan& plan, std::string* error) {
         const std::string text = LedgerPlanText(plan);
-        const CPgResult held = Exec(Conn.Get(), "SELECT plan_digest = md5($1), created_by, "
-                                    "to_char(created, 'YYYY-MM-DD\"T\"HH24:MI:SSTZH:TZM') FROM zrvlink_ledger",
-                                    {text});
+        const CPgResult held =
+            Exec(Conn.Get(),
+                 "SELECT plan_digest = md5($1), created_by, "
+                 "to_char(created, 'YYYY-MM-DD\"T\"HH24:MI:SSTZH:TZM') FROM zrvlink_ledger",
+                 {text});
         if (!held.Ok()) {
             return Refuse(error, Where() + ": " + held.Error());
         }
         if (held.Rows() == 1) {
             return held.Text(0, 0) == "t" ||
-                   Refuse(error, Where() + " holds another plan (made by station " + held.Text(0, 1) + " at " +
-                                     held.Text(0, 2) + "): this station's plan or template differs");
+                   Refuse(error, Where() + " holds another plan (made by station " + held.Text(0, 1) +
+                                     " at " + held.Text(0, 2) + "): this station's plan or template differs");
         }
         if (!Exec(Conn.Get(),
                   "INSERT INTO zrvlink_ledger (id, schema_version, plan_digest, plan, created_by) "
@@ -323,8 +330,10 @@ struct CLedger::State {
         for (std::size_t i = 0; i < plan.Units.size(); ++i) {
             const PlanUnit& unit = plan.Units[i];
             if (!Exec(Conn.Get(),
-                      "INSERT INTO zrvlink_unit (position, name, address, setup, state) VALUES ($1, $2, $3, $4, 'open')",
-                      {std::to_string(i), unit.Name, AddressText(unit.Set.IPAddress), FormatExactSetup(unit.Set)})
+                      "INSERT INTO zrvlink_unit (position, name, address, setup, state) VALUES ($1, $2, $3, "
+                      "$4, 'open')",
+                      {std::to_string(i), unit.Name, AddressText(unit.Set.IPAddress),
+                       FormatExactSetup(unit.Set)})
                      .Ok()) {
                 return Refuse(error, Where() + ": unit " + unit.Name + " cannot be written");
             }
@@ -351,9 +360,9 @@ struct CLedger::State {
         const bool decision = row.Event == RecordEvent::Skipped || row.Event == RecordEvent::Redo;
         return Exec(Conn.Get(), APPEND_EVENT,
                     {StationName + "\x1f" + FormatRecordRow(row), StationName, row.Time, row.Unit, row.Port,
-                     row.Serial, row.Version, EventName(row.Event), row.Status, row.Message, SaveName(row.Save),
-                     row.Seconds, row.Address, Joined(row.Previous), UnitStateName(StateAfterRow(row)),
-                     decision ? "true" : "false"})
+                     row.Serial, row.Version, EventName(row.Event), row.Status, row.Message,
+                     SaveName(row.Save), row.Seconds, row.Address, Joined(row.Previous),
+                     UnitStateName(StateAfterRow(row)), decision ? "true" : "false"})
             .Ok();
     }
 
@@ -399,7 +408,8 @@ struct CLedger::State {
     }
 };
 
-CLedger::CLedger(std::string url, std::string station, std::string journal) : m_state(std::make_unique<State>()) {
+CLedger::CLedger(std::string url, std::string station, std::string journal)
+    : m_state(std::make_unique<State>()) {
     m_state->Url = std::move(url);
     m_state->StationName = std::move(station);
     m_state->JournalPath = std::move(journal);
@@ -426,12 +436,13 @@ LedgerOpen CLedger::Open(const LedgerPlan& plan, std::string* error) {
         s.Rollback();
         return s.Conn.Alive() ? LedgerOpen::Refused : LedgerOpen::Unreachable;
     }
-    if (!s.CommitTransaction() || !s.TakeName(error) || !s.Journal.Open(s.JournalPath, error) || !s.Replay(error, &replayed)) {
+    if (!s.CommitTransaction() || !s.TakeName(error) || !s.Journal.Open(s.JournalPath, error) ||
+        !s.Replay(error, &replayed)) {
         return s.Conn.Alive() ? LedgerOpen::Refused : LedgerOpen::Unreachable;
     }
     if (replayed > 0) {
-        s.Notices.push_back(s.Where() + ": " + std::to_string(replayed) + " event(s) kept in " + s.JournalPath +
-                            " by an earlier run committed");
+        s.Notices.push_back(s.Where() + ": " + std::to_string(replayed) + " event(s) kept in " +
+                            s.JournalPath + " by an earlier run committed");
     }
     if (!ReadEvents(s.Conn.Get(), "0", std::string(), &s.Loaded, &s.LastId)) {
         *error = s.Where() + ": " + Reason(s.Conn.Get());
@@ -495,10 +506,11 @@ ClaimResult CLedger::Claim(RecordRow* started, std::string* error) {
     }
     started->Unit = unit.Text(0, 0);
     started->Address = unit.Text(0, 1);
-    const bool written = s.AppendEvent(*started) &&
-                         Exec(s.Conn.Get(), "UPDATE zrvlink_unit SET state = 'started', station = $1 WHERE name = $2",
-                              {s.StationName, started->Unit})
-                             .Ok();
+    const bool written =
+        s.AppendEvent(*started) &&
+        Exec(s.Conn.Get(), "UPDATE zrvlink_unit SET state = 'started', station = $1 WHERE name = $2",
+             {s.StationName, started->Unit})
+            .Ok();
     if (written && s.CommitTransaction()) {
         return ClaimResult::Claimed;
     }
@@ -530,12 +542,13 @@ bool ReadLedgerStatus(const std::string& url, LedgerStatus* status, std::string*
     }
     const CPgResult states =
         Exec(conn.Get(), "SELECT state, count(*) FROM zrvlink_unit GROUP BY state ORDER BY min(position)");
-    const CPgResult stations = Exec(
-        conn.Get(),
-        "SELECT s.name, to_char(s.last_seen, 'YYYY-MM-DD\"T\"HH24:MI:SSTZH:TZM'), EXISTS (SELECT 1 FROM pg_locks l "
-        "WHERE l.locktype = 'advisory' AND l.classid = $1::oid AND l.objid = hashtext(s.name)::oid AND l.granted) "
-        "FROM zrvlink_station s ORDER BY s.name",
-        {std::to_string(LOCK_CLASS_STATION)});
+    const CPgResult stations = Exec(conn.Get(),
+                                    "SELECT s.name, to_char(s.last_seen, "
+                                    "'YYYY-MM-DD\"T\"HH24:MI:SSTZH:TZM'), EXISTS (SELECT 1 FROM pg_locks l "
+                                    "WHERE l.locktype = 'advisory' AND l.classid = $1::oid AND l.objid = "
+                                    "hashtext(s.name)::oid AND l.granted) "
+                                    "FROM zrvlink_station s ORDER BY s.name",
+                                    {std::to_string(LOCK_CLASS_STATION)});
     if (!states.Ok() || !stations.Ok()) {
         return Refuse(error, where + ": not a ledger of stations (" + states.Error() + ")");
     }

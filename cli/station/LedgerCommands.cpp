@@ -21,7 +21,8 @@ CliOutcome Print(const std::string& text) {
 // The whole text in place of `path`, the old file kept until the new one is on disk.
 CliOutcome Save(const std::string& path, const std::string& text) {
     CReplacingFile file;
-    if (file.Create(path.c_str()) && file.Write(text.data(), text.size()) && file.Finish() && file.Replace()) {
+    if (file.Create(path.c_str()) && file.Write(text.data(), text.size()) && file.Finish() &&
+        file.Replace()) {
         return CliOutcome{};
     }
     CliOutcome failure = Failure(EXIT_FILE_SAVE);
@@ -72,7 +73,8 @@ CliOutcome Status(const CliRequest& request) {
 
 CliOutcome RunLedgerCommand(const CliRequest& request) {
     if (!LedgerAvailable()) {
-        return CliOutcome{EXIT_USAGE, {"zrvlink ledger: the ledger is not available on this system in this version"}};
+        return CliOutcome{EXIT_USAGE,
+                          {"zrvlink ledger: the ledger is not available on this system in this version"}};
     }
     return request.LedgerDoes == LedgerAction::Export ? Export(request) : Status(request);
 }

@@ -31,13 +31,20 @@ protected:
     }
 
     // A station's command line: the plan is an address range from 192.168.7.21 on.
-    std::vector<std::string> Args(const std::string& station, int units, const std::vector<std::string>& more = {},
+    std::vector<std::string> Args(const std::string& station, int units,
+                                  const std::vector<std::string>& more = {},
                                   const char* base = "base.dat") const {
-        std::vector<std::string> args = {"provision",  "--template", m_files / base,
-                                         "--ip-range", "192.168.7.21-192.168.7." + std::to_string(20 + units),
-                                         "--ledger",   m_url,
-                                         "--station",  station,
-                                         "--journal",  m_files / ("journal-" + station + ".csv")};
+        std::vector<std::string> args = {"provision",
+                                         "--template",
+                                         m_files / base,
+                                         "--ip-range",
+                                         "192.168.7.21-192.168.7." + std::to_string(20 + units),
+                                         "--ledger",
+                                         m_url,
+                                         "--station",
+                                         station,
+                                         "--journal",
+                                         m_files / ("journal-" + station + ".csv")};
         args.insert(args.end(), more.begin(), more.end());
         return args;
     }
@@ -194,7 +201,8 @@ TEST_F(ZrvlinkLedger, UnitHeldOnOneStationIsRedoneFromAnother) {
     EXPECT_EQ(31, RunCli(Args("line-a", 2, {"--once"}), first.Options()).Exit);
     CDetectedDevices second;
     ASSERT_TRUE(second.Add({"ttyACM0"}));
-    const CliRunResult redo = RunCli(Args("line-b", 2, {"--once", "--redo", "192.168.7.21"}), second.Options());
+    const CliRunResult redo =
+        RunCli(Args("line-b", 2, {"--once", "--redo", "192.168.7.21"}), second.Options());
     EXPECT_EQ(30, redo.Exit) << redo.Out << redo.Err;
     EXPECT_EQ("192.168.7.21: started failed redo started done", Events());
     EXPECT_EQ("192.168.7.21", SavedAddress(second.Sim(0)));

@@ -2,9 +2,12 @@
 // root; test side of the ledger.
 #include "PostgresServer.h"
 
+#include <arpa/inet.h>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
@@ -29,6 +32,21 @@ std::string Output(const std::string& command) {
     return text;
 }
 
+// A loopback port that nothing listens on now; 0 when none could be found.
+int FreeLoopbackPort() {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    const bool bound = fd >= 0 && bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+                       getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0;
+    if (fd >= 0) {
+        close(fd);
+    }
+    return bound ? ntohs(address.sin_port) : 0;
+}
+
 } // namespace
 
 CPostgresServer::~CPostgresServer() {
@@ -49,8 +67,9 @@ bool CPostgresServer::Run(const std::string& tool, const std::string& arguments,
     return text.size() >= 6 && text.compare(text.size() - 6, 6, "exit=0") == 0;
 }
 
-bool CPostgresServer::Start(std::string* error) {
+bool CPostgresServer::Start(std::string* error, bool tcp) {
     m_bin = Output("pg_config --bindir");
+    m_port = tcp ? FreeLoopbackPort() : 0;
     char pattern[] = "/tmp/zrv-pg.XXXXXX";
     if (m_bin.empty() || mkdtemp(pattern) == nullptr) {
         *error = "no PostgreSQL server programs (pg_config) or no scratch folder";
@@ -75,8 +94,9 @@ bool CPostgresServer::Start(std::string* error) {
 }
 
 bool CPostgresServer::StartAgain() {
+    const std::string listen = m_port != 0 ? "127.0.0.1 -p " + std::to_string(m_port) : "''";
     m_running = Run("pg_ctl", "-D " + m_root + "/data -l " + m_root + "/log -w -o \"-k " + m_root +
-                                  "/sock -c listen_addresses=''\" start");
+                                  "/sock -c listen_addresses=" + listen + "\" start");
     return m_running;
 }
 
@@ -89,10 +109,15 @@ bool CPostgresServer::Stop() {
 }
 
 std::string CPostgresServer::Url(const std::string& database) const {
+    if (m_port != 0) {
+        return std::string("postgresql://") + USER + "@127.0.0.1:" + std::to_string(m_port) + "/" + database;
+    }
     return std::string("postgresql://") + USER + "@/" + database + "?host=" + m_root + "/sock";
 }
 
 std::string CPostgresServer::NewDatabase(const std::string& name) {
-    Run("psql", "-h " + m_root + "/sock -U " + USER + " -d postgres -qc 'CREATE DATABASE " + name + "'");
+    const std::string port = m_port != 0 ? " -p " + std::to_string(m_port) : "";
+    Run("psql",
+        "-h " + m_root + "/sock" + port + " -U " + USER + " -d postgres -qc 'CREATE DATABASE " + name + "'");
     return Url(name);
 }

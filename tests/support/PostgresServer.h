@@ -13,15 +13,16 @@ public:
     CPostgresServer(const CPostgresServer&) = delete;
     CPostgresServer& operator=(const CPostgresServer&) = delete;
 
-    // Makes the cluster and starts the server; false with `error` (the tools' own words) when it cannot.
-    bool Start(std::string* error);
+    // Makes the cluster and starts the server, on its Unix socket and, with `tcp`, on a free loopback
+    // port too; false with `error` (the tools' own words) when it cannot.
+    bool Start(std::string* error, bool tcp = false);
     // Stops it at once (its connections are cut), and starts it again on the same folder.
     bool Stop();
     bool StartAgain();
 
     // A database of its own on this server, made now; its URL.
     std::string NewDatabase(const std::string& name);
-    // The URL of a database on this server.
+    // The URL of a database on this server: through the loopback port when there is one.
     std::string Url(const std::string& database) const;
 
 private:
@@ -29,5 +30,6 @@ private:
 
     std::string m_root; // the scratch folder: data/, sock/, log
     std::string m_bin;  // the server's programs
+    int m_port = 0;     // the loopback port; 0: the socket only
     bool m_running = false;
 };
