@@ -20,7 +20,8 @@ zip=$(realpath "$zip") driver=$(realpath "$driver")
 
 top=zrvlink-kit-$version-win64
 check_equal "file name" "$top.zip" "$(basename "$zip")"
-expected="$top/README.txt
+expected="$top/LICENSE.txt
+$top/README.txt
 $top/YorDriverSetup.exe
 $top/ZRVLinkSetup.exe
 $top/ZRVLinkSetup.ini
@@ -34,9 +35,10 @@ dir=$unpacked/$top
 cd "$dir" || exit 1
 
 crlf_only() { ! grep -q $'[^\r]$' "$1" && ! grep -q '^$' "$1"; }
-for text in README.txt ZRVLinkSetup.ini sample.dat; do
+for text in LICENSE.txt README.txt ZRVLinkSetup.ini sample.dat; do
   check_true "$text has CR LF line ends" crlf_only "$text"
 done
+check_equal "LICENSE.txt is the kit's licence" "$(cat "$here/../../LICENSE")" "$(tr -d '\r' <LICENSE.txt)"
 check_equal "README.txt names the version" "ZRV-Link setup kit $version for Windows (64-bit)" \
   "$(head -n 1 README.txt | tr -d '\r')"
 
