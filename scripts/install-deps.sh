@@ -11,8 +11,9 @@ PACKAGES=(
   # Header-only libraries of the command line (argument parsing, JSON), in both builds.
   libcli11-dev nlohmann-json3-dev
   # Packaging and its checks: man (manual pages are checked as they are made), dpkg-shlibdeps for the
-  # .deb's dependencies, lintian, udevadm for the udev rule, unzip for the Windows zip.
-  man-db dpkg-dev lintian udev unzip
+  # .deb's dependencies, lintian, udevadm for the udev rule, unzip for the Windows zip; wixl builds the
+  # MSI, msitools (msibuild, msiinfo, msiextract) completes and checks it.
+  man-db dpkg-dev lintian udev unzip wixl msitools
   # A Japanese code page for the dialog program's tests under Wine.
   locales
   # The stations' shared ledger: libpq to build against, and a server that the tests start in a

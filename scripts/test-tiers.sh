@@ -47,7 +47,7 @@ build_cmd() {
       cmake --preset mingw && cmake --build --preset mingw &&
         { [ -f build/native/CMakeCache.txt ] || cmake --preset native; } &&
         cmake --build --preset native --target zrvlink-sim ;;
-    # Both packages (the zip from the mingw tree built above), and the driver that the zip's check uses.
+    # The packages (the Windows ones from the mingw tree built above), and the driver that their checks use.
     package) ./scripts/make-dist.sh && cmake --build --preset mingw --target setup_driver ;;
     *) cmake --preset "$1" && cmake --build --preset "$1" ;;
   esac
@@ -64,6 +64,8 @@ test_cmd() {
       version=$(project_version)
       tests/package/deb-test.sh "dist/zrvlink_${version}_amd64.deb" "$version" &&
         ./scripts/with-wine.sh tests/package/zip-test.sh "dist/zrvlink-kit-${version}-win64.zip" "$version" \
+          build/mingw/tests/windows/setup_driver.exe &&
+        ./scripts/with-wine.sh tests/package/msi-test.sh "dist/zrvlink-kit-${version}-win64.msi" "$version" \
           build/mingw/tests/windows/setup_driver.exe ;;
     fuzz)
       if ! command -v clang++-14 >/dev/null; then
@@ -116,7 +118,7 @@ step_summary() { # TIER KIND: one line of what the step did
   local log=$logs/$1-$2.log line
   line=$(grep -E '^[0-9]+% tests passed' "$log" | tail -n 1)
   [ "$1" = fuzz ] && [ "$2" = test ] && line=$(grep -c '^fuzz: ' "$log")" fuzz targets"
-  [ "$1" = package ] && [ "$2" = test ] && line=$(grep -E '^(deb|zip) checks: ' "$log" | paste -sd ';' - | sed 's/;/; /g')
+  [ "$1" = package ] && [ "$2" = test ] && line=$(grep -E '^(deb|zip|msi) checks: ' "$log" | paste -sd ';' - | sed 's/;/; /g')
   grep -q '^note: setarch -R is refused' "$log" && line="${line:+$line, }randomised layout (setarch -R refused)"
   printf '%s%s s' "${line:+$line, }" "$(sed -n 's/^step-seconds: //p' "$log")"
 }

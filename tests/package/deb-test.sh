@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Checks the Debian package as a user gets it: its name and fields, lintian (an error or a warning
-# fails; the package's own overrides apply), its list of files, and its programs and manual pages
-# unpacked into a scratch root; then its udev rule (udev-rule-test.sh).
+# fails; the package's own overrides apply), its list of files, its copyright file against LICENSE, and
+# its programs and manual pages unpacked into a scratch root; then its udev rule (udev-rule-test.sh).
 # Usage: tests/package/deb-test.sh DEB VERSION
 set -uo pipefail
 deb=$1 version=$2
@@ -40,6 +40,17 @@ check_equal "zrvlink --version" "zrvlink $version" "$("$bin/zrvlink" --version)"
 check_equal "zrvlink-sim --version" "zrvlink-sim $version" "$("$bin/zrvlink-sim" --version)"
 sim_help=$("$bin/zrvlink-sim" --help)
 check_equal "zrvlink-sim --help" "Usage: zrvlink-sim [OPTION]..." "$(head -n 1 <<<"$sim_help")"
+# The copyright file holds the kit's licence: its holder (after the years, which Debian asks for), and
+# its text as a standalone paragraph.
+copyright=$root/usr/share/doc/zrvlink/copyright
+license=$here/../../LICENSE
+check_equal "copyright holder as in LICENSE" "$(sed -n 's/^Copyright //p' "$license")" \
+  "$(sed -n 's/^Copyright: [0-9, -]* //p' "$copyright")"
+licence_paragraph() {
+  awk '/^License: / && !/^License: Expat$/ { text = 0 } /^License: Expat$/ { text = 1; next }
+       text && /^ / { line = substr($0, 2); print (line == "." ? "" : line); next } { text = 0 }' "$1"
+}
+check_equal "copyright file has the text of LICENSE" "$(tail -n +5 "$license")" "$(licence_paragraph "$copyright")"
 # The sample is complete and in the form zrvlink writes: loading and printing it gives it back.
 sample=$root/usr/share/doc/zrvlink/examples/sample.dat
 check_equal "the sample setup file loads whole" "$(cat "$sample")" "$("$bin/zrvlink" check "$sample" | tr -d '\r')"

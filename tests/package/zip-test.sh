@@ -10,9 +10,8 @@ zip=$1 version=$2 driver=$3
 here=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source=check.sh
 source "$here/check.sh"
-WINE=/usr/lib/wine/wine64
-# A program that has not ended by then hangs: a guard, not a speed goal.
-END_WAIT_S=60
+# shellcheck source=setup-run.sh
+source "$here/setup-run.sh"
 
 [ -n "${WINEPREFIX:-}" ] || { echo "zip-test: no Wine session (scripts/with-wine.sh)" >&2; exit 2; }
 [ -f "$zip" ] || { echo "FAILED: no zip at $zip"; exit 1; }
@@ -21,7 +20,8 @@ zip=$(realpath "$zip") driver=$(realpath "$driver")
 
 top=zrvlink-kit-$version-win64
 check_equal "file name" "$top.zip" "$(basename "$zip")"
-expected="$top/README.txt
+expected="$top/LICENSE.txt
+$top/README.txt
 $top/YorDriverSetup.exe
 $top/ZRVLinkSetup.exe
 $top/ZRVLinkSetup.ini
@@ -35,9 +35,10 @@ dir=$unpacked/$top
 cd "$dir" || exit 1
 
 crlf_only() { ! grep -q $'[^\r]$' "$1" && ! grep -q '^$' "$1"; }
-for text in README.txt ZRVLinkSetup.ini sample.dat; do
+for text in LICENSE.txt README.txt ZRVLinkSetup.ini sample.dat; do
   check_true "$text has CR LF line ends" crlf_only "$text"
 done
+check_equal "LICENSE.txt is the kit's licence" "$(cat "$here/../../LICENSE")" "$(tr -d '\r' <LICENSE.txt)"
 check_equal "README.txt names the version" "ZRV-Link setup kit $version for Windows (64-bit)" \
   "$(head -n 1 README.txt | tr -d '\r')"
 
@@ -48,31 +49,10 @@ check_equal "the sample setup file loads whole" "$(tr -d '\r' <sample.dat)" \
 "$WINE" YorDriverSetup.exe
 check_equal "YorDriverSetup.exe without an argument" 0 $?
 
-# Starts ZRVLinkSetup.exe from the unpacked folder, reads its serial-line controls through the test
-# driver, closes it through its quit question and waits for its end; prints the controls' state, then
-# the exit code.
-run_setup() {
-  "$WINE" "$dir/ZRVLinkSetup.exe" &
-  local pid=$! state waited=0
-  state=$("$WINE" "$driver" serial-line | tr -d '\r')
-  "$WINE" "$driver" quit >/dev/null || state="$state, quit question not answered"
-  while kill -0 "$pid" 2>/dev/null && [ $waited -lt $((END_WAIT_S * 10)) ]; do
-    sleep 0.1
-    waited=$((waited + 1))
-  done
-  if kill -0 "$pid" 2>/dev/null; then
-    /usr/lib/wine/wineserver -k
-    echo "$state, did not end"
-    return
-  fi
-  wait "$pid"
-  echo "$state, exit $?"
-}
-
-check_equal "ZRVLinkSetup.exe with the INI as shipped" "locked, exit 0" "$(run_setup)"
+check_equal "ZRVLinkSetup.exe with the INI as shipped" "locked, exit 0" "$(run_setup "$WINE" "$dir/ZRVLinkSetup.exe")"
 sed -i 's/^BaudRateChange=0\r$/BaudRateChange=1\r/' ZRVLinkSetup.ini
 check_true "the INI could be changed" grep -q '^BaudRateChange=1' ZRVLinkSetup.ini
-check_equal "ZRVLinkSetup.exe with BaudRateChange=1 beside it" "changeable, exit 0" "$(run_setup)"
+check_equal "ZRVLinkSetup.exe with BaudRateChange=1 beside it" "changeable, exit 0" "$(run_setup "$WINE" "$dir/ZRVLinkSetup.exe")"
 
 cd / && rm -rf "$unpacked"
 check_summary "zip checks"

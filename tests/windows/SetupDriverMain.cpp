@@ -4,6 +4,8 @@
 //   setup_driver quit           closes the running program, answering Yes to its question
 //   setup_driver serial-line    prints whether the running program lets the user change the serial-line
 //                               settings: "changeable", "locked", or "mixed" when the three controls differ
+//   setup_driver message TITLE  prints the text of a message box of any program (the installer's), whose
+//                               title starts with TITLE, and closes it with OK
 #include "SetupDriver.h"
 #include "ui/resource.h"
 
@@ -57,6 +59,17 @@ int SerialLine() {
     return 0;
 }
 
+// A refusal that an installer shows only in a message box.
+int Message(const std::string& title) {
+    const MessageBoxView box = WaitForMessageBox(0, title);
+    if (box.Window == nullptr || !Answer(box, IDOK)) {
+        std::fprintf(stderr, "setup_driver: no message box \"%s\"\n", title.c_str());
+        return 1;
+    }
+    std::printf("%s\n", box.Text.c_str());
+    return 0;
+}
+
 int Quit() {
     HWND main = WaitForDialog(0, "ZRV-Link Setup");
     if (main == nullptr) {
@@ -83,6 +96,9 @@ int main(int argc, char** argv) {
     if (command == "serial-line" && argc == 2) {
         return SerialLine();
     }
-    std::fprintf(stderr, "usage: setup_driver prepare PORT | read | quit | serial-line\n");
+    if (command == "message" && argc == 3) {
+        return Message(argv[2]);
+    }
+    std::fprintf(stderr, "usage: setup_driver prepare PORT | read | quit | serial-line | message TITLE\n");
     return 2;
 }
