@@ -22,13 +22,15 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// `units` units from 10.1.1.1 on, in one /16 network.
 LedgerPlan PlanOf(int units) {
     LedgerPlan plan;
     plan.Template = SampleParamSet();
+    plan.Template.SubnetMask = 0xFFFF0000;
+    plan.Template.Gateway = 0x0A010001;
     std::string error;
-    MakeAddressRange(plan.Template, "10.1.0.1-10.1." + std::to_string((units - 1) / 250) + "." +
-                                        std::to_string((units - 1) % 250 + 1),
-                     &plan.Units, &error);
+    const uint32_t last = 0x0A010101 + static_cast<uint32_t>(units) - 1;
+    MakeAddressRange(plan.Template, "10.1.1.1-" + AddressText(last), &plan.Units, &error);
     return plan;
 }
 
@@ -56,6 +58,7 @@ LedgerPlan PlanOf(int units) {
             _exit(claim == ClaimResult::NoneFree ? 0 : 1);
         }
         times << took << "\n";
+        times.flush();
     }
 }
 
@@ -89,34 +92,46 @@ void ClaimFigures(CPostgresServer& server, int stations, int units) {
         }
     }
     std::sort(times.begin(), times.end());
-    const auto at = [&](double q) { return times.empty() ? 0.0 : times[static_cast<std::size_t>(q * (times.size() - 1))] / 1000.0; };
-    std::printf("%2d station(s): %zu claims in %.2f s: %.0f claims/s, median %.2f ms, 99th percentile %.2f ms\n",
-                stations, times.size(), seconds, static_cast<double>(times.size()) / seconds, at(0.5), at(0.99));
+    const auto at = [&](double q) {
+        return times.empty() ? 0.0 : times[static_cast<std::size_t>(q * (times.size() - 1))] / 1000.0;
+    };
+    std::printf(
+        "%2d station(s): %zu claims in %.2f s: %.0f claims/s, median %.2f ms, 99th percentile %.2f ms\n",
+        stations, times.size(), seconds, static_cast<double>(times.size()) / seconds, at(0.5), at(0.99));
 }
 
 // A device after a device: each tty's simulator hangs up after a whole station session (read, write,
-// read back: 299 lines) and a fresh one takes its place, until the plan is done.
-double LineSeconds(CPostgresServer& server, const std::string& database, int stations, int devices, int units) {
+// read back: 298 lines, as the template sends no baud rate) and a fresh one, with a serial number of
+// its own, takes its place at once, until the plan is done.
+double LineSeconds(CPostgresServer& server, const std::string& database, int stations, int devices,
+                   int units) {
     const std::string url = server.NewDatabase(database);
     CScratchDir dir;
     dir.Write("base.dat", "SubnetMask=255.255.255.0\r\n");
     std::vector<std::unique_ptr<CDetectedDevices>> benches;
     std::vector<std::unique_ptr<CCliProcess>> runs;
-    const std::vector<std::string> session = {"--close-after", "299", "--delay", "2"};
+    const std::vector<std::string> session = {"--close-after", "298", "--delay", "2"};
+    int serial = 0;
     const auto begin = Clock::now();
     for (int s = 0; s < stations; ++s) {
         benches.push_back(std::make_unique<CDetectedDevices>());
         runs.push_back(std::make_unique<CCliProcess>());
         const std::string name = "line-" + std::to_string(s);
         runs[s]->Start({"provision", "--template", dir / "base.dat", "--ip-range",
-                        "10.2.0.1-10.2.0." + std::to_string(units), "--ledger", url, "--station", name, "--journal",
-                        dir / (name + ".journal")},
+                        "10.2.0.1-10.2.0." + std::to_string(units), "--ledger", url, "--station", name,
+                        "--journal", dir / (name + ".journal")},
                        benches[s]->Options());
         for (int d = 0; d < devices; ++d) {
-            benches[s]->Plug("ttyACM" + std::to_string(d), session);
+            benches[s]->Plug("ttyACM" + std::to_string(d), session, "SN" + std::to_string(++serial));
         }
     }
+    auto report = Clock::now();
     for (bool running = true; running;) {
+        if (Clock::now() - report > std::chrono::seconds(10)) {
+            report = Clock::now();
+            std::fprintf(stderr, "ledger_bench: %s still running; station 0 said:\n%s", database.c_str(),
+                         runs[0]->OutSoFar().c_str());
+        }
         running = false;
         for (int s = 0; s < stations; ++s) {
             running = running || runs[s]->Pid() > 0;
@@ -124,7 +139,7 @@ double LineSeconds(CPostgresServer& server, const std::string& database, int sta
                 const std::string tty = "ttyACM" + std::to_string(d);
                 if (benches[s]->SimOf(tty).WaitForExit(0)) {
                     benches[s]->Unplug(tty);
-                    benches[s]->Plug(tty, session);
+                    benches[s]->Plug(tty, session, "SN" + std::to_string(++serial));
                 }
             }
             int status = 0;
@@ -140,6 +155,7 @@ double LineSeconds(CPostgresServer& server, const std::string& database, int sta
 } // namespace
 
 int main() {
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     CPostgresServer server;
     std::string error;
     if (!server.Start(&error, true)) {

@@ -252,9 +252,10 @@ void CStation::RecordFailure(PortJob* job, const ChildOutcome& outcome, RecordEv
     Append(row);
 }
 
-void CStation::MarkServed(const std::string& port) {
-    const auto watched = m_ports.find(port);
-    if (watched != m_ports.end()) {
+// Only while the same device stands there: one swapped in meanwhile (another serial number) is new.
+void CStation::MarkServed(const PortJob& job) {
+    const auto watched = m_ports.find(job.Port);
+    if (watched != m_ports.end() && watched->second.Serial == job.Serial) {
         watched->second.Served = true;
     }
 }
@@ -278,7 +279,7 @@ void CStation::ReadingEnded(PortJob* job) {
     }
     m_book.Release(job->Unit);
     RecordFailure(job, outcome, RecordEvent::Failed, SaveSent::No);
-    MarkServed(job->Port);
+    MarkServed(*job);
     Say(Where(*job) + ": the device could not be read (" + outcome.Message +
         "); nothing was written, the unit waits for the next device");
 }
@@ -310,7 +311,7 @@ void CStation::DeviceRead(PortJob* job, const ParamSet& device) {
     const CUnitBook::KeptUnit kept = m_book.KeptUnitOf(device);
     if (!kept.Name.empty() || m_stopping) {
         m_book.Release(job->Unit);
-        MarkServed(job->Port);
+        MarkServed(*job);
         if (kept.Name.empty()) {
             Say(job->Port + ": not written, the station is stopping");
         } else {
@@ -368,7 +369,7 @@ void CStation::WritingEnded(PortJob* job) {
         row.Status = "0";
         row.Save = SaveSent::Yes;
         Append(row);
-        MarkServed(job->Port);
+        MarkServed(*job);
         Say(Where(*job) + ": written and verified in " + row.Seconds + " s; connect the next device");
         return;
     }
@@ -378,7 +379,7 @@ void CStation::WritingEnded(PortJob* job) {
     const RecordEvent event = outcome.StopAsked ? RecordEvent::Interrupted : RecordEvent::Failed;
     RecordFailure(job, outcome, event, save);
     if (!nothingSent) {
-        MarkServed(job->Port);
+        MarkServed(*job);
     }
     const std::string what =
         event == RecordEvent::Interrupted ? "interrupted" : "failed (" + outcome.Message + ")";

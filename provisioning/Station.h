@@ -108,7 +108,8 @@ private:
     void RecordFailure(PortJob* job, const ChildOutcome& outcome, RecordEvent event, SaveSent save);
     void Append(const RecordRow& row);
     void Say(const std::string& line);
-    void MarkServed(const std::string& port);
+    // The job's device was served: its port is taken again once another device stands there.
+    void MarkServed(const PortJob& job);
     std::string Label(std::size_t unit) const;
     std::string Where(const PortJob& job) const { return Label(job.Unit) + " on " + job.Port; }
     std::string DeviceOf(const RecordRow& row) const;
