@@ -15,6 +15,9 @@ PACKAGES=(
   man-db dpkg-dev lintian udev unzip
   # A Japanese code page for the dialog program's tests under Wine.
   locales
+  # Fonts that stand in for the dialog font in those tests: Arial's measures, and close to the
+  # dialog font's own.
+  fonts-liberation2 fonts-ipafont-gothic
 )
 
 # The Wine tests of a Japanese code page run with LC_ALL=ja_JP.UTF-8, which needs the locale generated.
