@@ -19,6 +19,9 @@ PACKAGES=(
   # The stations' shared ledger: libpq to build against, and a server that the tests start in a
   # scratch folder of their own.
   libpq-dev postgresql
+  # Fonts that stand in for the dialog font in those tests: Arial's measures, and close to the
+  # dialog font's own.
+  fonts-liberation2 fonts-ipafont-gothic
 )
 
 # The Wine tests of a Japanese code page run with LC_ALL=ja_JP.UTF-8, which needs the locale generated.

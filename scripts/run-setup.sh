@@ -54,7 +54,8 @@ run_session() {
     return
   fi
   "$WINE" "$mingw/ui/ZRVLinkSetup.exe" &
-  "$WINE" "$mingw/tests/windows/setup_driver.exe" read
+  # Wine's drive Z: is the Linux root.
+  "$WINE" "$mingw/tests/windows/setup_driver.exe" read "Z:${here//\//\\}\\demo-device.dat"
   local shot=$mingw/artifacts/make-run.png
   mkdir -p "$(dirname "$shot")"
   import -window root "$shot"

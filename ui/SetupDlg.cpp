@@ -85,7 +85,9 @@ BOOL CSetupDlg::OnInitDialog() {
     SetIcon(m_hIcon, FALSE);
     if (!InitSetup()) {
         EndDialog(IDCANCEL); // the failing step has traced why; the user sees nothing
+        return TRUE;
     }
+    m_fit.Attach(m_hWnd);
     return TRUE;
 }
 
@@ -170,6 +172,9 @@ bool CSetupDlg::OnNameChange(WPARAM wParam) {
 }
 
 bool CSetupDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) {
+    if (m_fit.OnMessage(message, wParam, lParam, result)) {
+        return true;
+    }
     switch (message) {
     case WM_SYSCOMMAND:
         return OnSysCommand(static_cast<UINT>(wParam));
@@ -235,6 +240,7 @@ void CSetupDlg::OnClose() {
 }
 
 void CSetupDlg::OnDestroy() {
+    m_fit.Detach();
     if (m_nTimerId != 0) {
         KillTimer(m_nTimerId);
         m_nTimerId = 0;

@@ -5,6 +5,7 @@
 #include "devicelink/ParamTransfer.h"
 #include "persistence/ParamFile.h"
 #include "portdetect/CommPortDetecter.h"
+#include "ui/WorkAreaFit.h"
 #include "ui/framework/AfxWin.h"
 #include "ui/logic/SetupForm.h"
 
@@ -93,4 +94,5 @@ private:
     // The running transfer's configuration: the worker's alone from Start until Stop returned.
     CParamFile* m_pTransferParams = nullptr;
     int32_t m_nTransferMode = 0; // 1 read, 0 write
+    CWorkAreaFit m_fit;          // keeps the window within its monitor's work area
 };

@@ -13,8 +13,10 @@
 #include <commctrl.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <initializer_list>
 #include <memory>
 #include <regex>
 #include <string>
@@ -67,6 +69,32 @@ const TargetRowIds& Row(int destination) {
     return TARGET_ROW_IDS.Rows[destination - 1];
 }
 
+std::string Narrow(const wchar_t* text) {
+    char bytes[256] = {};
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, bytes, sizeof bytes - 1, nullptr, nullptr);
+    return bytes;
+}
+
+std::string Describe(const RECT& rect) {
+    return std::to_string(rect.left) + "," + std::to_string(rect.top) + " " +
+           std::to_string(rect.right - rect.left) + "x" + std::to_string(rect.bottom - rect.top);
+}
+
+// The screen's DPI for the programs started while it lives; then the system's default again.
+struct ScreenDpi {
+    explicit ScreenDpi(int dpi) : Set(SetScreenDpi(static_cast<DWORD>(dpi))) {}
+    ~ScreenDpi() { SetScreenDpi(0); }
+    const bool Set;
+};
+
+// The font that stands in for the dialogs' one in the programs started while it lives; then the tests'
+// own again.
+struct StandInFont {
+    explicit StandInFont(const wchar_t* face) : Set(SubstituteDialogFont(face)) {}
+    ~StandInFont() { SubstituteDialogFont(); }
+    const bool Set;
+};
+
 class SetupDialog : public testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -117,6 +145,14 @@ protected:
         EXPECT_EQ(kind.Buttons, box.Buttons) << kind.Text;
         EXPECT_EQ(kind.Icon, m_probe.Ask(box.Window, PROBE_MESSAGE_ICON)) << kind.Text;
         return box;
+    }
+
+    // Every static text and button caption of `window` is whole in its control, as the probe measures it
+    // in the control's own font.
+    void ExpectTextsWhole(HWND window, const std::string& where) {
+        const std::string report = m_probe.Ask(window, PROBE_TEXT_FIT);
+        EXPECT_NE(std::string::npos, report.find("\nfits ")) << where << ": nothing measured\n" << report;
+        EXPECT_EQ(std::string::npos, report.find("\ncut ")) << where << "\n" << report;
     }
 
     // Asks to quit and says No: the next message box is the quit question (so no command went on behind
@@ -302,6 +338,7 @@ TEST_F(SetupDialog, WriteLandsInTheDeviceAndLeavesTheControlsAsWritten) {
     ASSERT_NE(nullptr, progress);
     EXPECT_EQ("now writing...", ItemText(progress, IDC_TRANSFER_STATUS));
     ASSERT_TRUE(viewer.WaitUntilHeld());
+    ExpectTextsWhole(progress, "progress dialog");
     HWND bar = GetDlgItem(progress, IDC_TRANSFER_PROGRESS);
     EXPECT_TRUE(WaitFor([&] { return SendMessageA(bar, PBM_GETPOS, 0, 0) == 100; }));
     EXPECT_TRUE(IsWindowVisible(progress)); // completion has not come yet
@@ -490,10 +527,8 @@ TEST_F(SetupDialog, FailingOrMissingDevicesShowOneStopMessageAndChangeNothing) {
 TEST_F(SetupDialog, ModelLabelScalesWithTheDpi) {
     const auto labelHeight = [](int dpi) { return std::to_string(MulDiv(24, dpi, 96)); };
     for (const int dpi : {96, 144, 192}) {
-        struct DpiReset { // for the programs started later
-            ~DpiReset() { SetScreenDpi(0); }
-        } reset;
-        ASSERT_TRUE(SetScreenDpi(static_cast<DWORD>(dpi)));
+        const ScreenDpi screen(dpi);
+        ASSERT_TRUE(screen.Set);
         HWND main = Start();
         ASSERT_NE(nullptr, main);
         EXPECT_EQ(labelHeight(dpi), m_probe.Ask(main, PROBE_FONT_HEIGHT, IDC_MODEL));
@@ -503,6 +538,35 @@ TEST_F(SetupDialog, ModelLabelScalesWithTheDpi) {
             ASSERT_EQ("sent", m_probe.Ask(main, PROBE_DPI_CHANGED, 192));
             EXPECT_EQ(labelHeight(192), m_probe.Ask(main, PROBE_FONT_HEIGHT, IDC_MODEL));
             EXPECT_EQ("ZRV-LINK", ItemText(main, IDC_MODEL));
+        }
+    }
+}
+
+// Every text whole in the documents' layout at 100, 150 and 200 %, in the fonts that stand in for the
+// dialogs' font where it is missing, the about box's too. The progress dialog's is looked at where a
+// transfer shows it.
+TEST_F(SetupDialog, TextsAreWholeInEveryStandInForTheDialogFontAtEveryDpi) {
+    const wchar_t* const fonts[] = {
+        L"DejaVu Sans",           // what Wine takes where the system has no other fonts
+        L"Liberation Sans",       // Arial's measures: what Windows takes for a face it does not have
+        L"DejaVu Sans Condensed", // the tests' own
+        L"IPAPGothic",            // close to the documents' font
+    };
+    for (const wchar_t* font : fonts) {
+        ASSERT_TRUE(FontInstalled(font)) << Narrow(font) << " is not installed (scripts/install-deps.sh)";
+        const StandInFont standIn(font);
+        ASSERT_TRUE(standIn.Set);
+        for (const int dpi : {96, 144, 192}) {
+            const ScreenDpi screen(dpi);
+            ASSERT_TRUE(screen.Set);
+            const std::string where = Narrow(font) + " at " + std::to_string(dpi) + " DPI";
+            HWND main = Start();
+            ASSERT_NE(nullptr, main) << where;
+            ExpectTextsWhole(main, where);
+            PostMessageA(main, WM_SYSCOMMAND, IDM_ABOUTBOX, 0);
+            HWND about = WaitForDialog(m_process->Id(), "About ZRV-Link");
+            ASSERT_NE(nullptr, about) << where;
+            ExpectTextsWhole(about, where + ", about box");
         }
     }
 }
@@ -551,6 +615,296 @@ TEST_F(SetupDialogInJapanese, NamesKeep32BytesOfWholeCharacters) {
     for (std::size_t i = 0; i < std::size(names); ++i) {
         EXPECT_EQ(names[i].Kept, DecodeName(saved.GetParam()->Target[i].Name)) << names[i].Input;
     }
+}
+
+// Run in a Wine session of its own whose screen is a laptop's (ZRV_SCREEN, "1366x768") at the DPI such a
+// laptop comes with (ZRV_SCREEN_DPI); screenshots go to ZRV_ARTIFACTS as main-<screen>-<percent>.png.
+class SetupDialogOnScreen : public SetupDialog {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(m_screen.empty()) << "run in a screen session (tests/windows/CMakeLists.txt)";
+        ASSERT_GT(m_screenDpi, 0);
+        SetupDialog::SetUp();
+    }
+
+    // Starts the program at `dpi`, when given, rather than the screen's.
+    HWND StartAt(int dpi = 0, int port = 0) {
+        const ScreenDpi screen(dpi != 0 ? dpi : m_screenDpi);
+        EXPECT_TRUE(screen.Set);
+        return Start(port);
+    }
+
+    // A screenshot of the window once it has painted everything, as main-<screen>-<percent><suffix>.png.
+    void ExpectScreenshot(HWND main, int dpi, const char* suffix = "") {
+        EXPECT_EQ("painted", m_probe.Ask(main, PROBE_PAINT_NOW));
+        const std::string name = "main-" + m_screen + "-" + std::to_string(dpi * 100 / 96) + suffix + ".png";
+        EXPECT_TRUE(SaveScreenshot(name)) << name;
+    }
+
+    // The controls lie whole in the window's client area.
+    static bool InView(HWND main, std::initializer_list<int> ids) {
+        const RECT client = ClientOnScreen(main);
+        for (int id : ids) {
+            RECT control;
+            if (!GetWindowRect(GetDlgItem(main, id), &control) || !Contains(client, control)) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    // The client area that the template gives the window, as the program maps it.
+    SIZE TemplateClient(HWND main) {
+        SIZE size = {0, 0};
+        const std::string mapped = m_probe.Ask(main, PROBE_TEMPLATE_CLIENT, IDD_SETUP_DIALOG);
+        std::sscanf(mapped.c_str(), "%ldx%ld", &size.cx, &size.cy);
+        return size;
+    }
+
+    // The window lies within the work area. It scrolls in each direction its content does not fit, and
+    // takes all the room of the work area in that direction.
+    void ExpectWithinTheWorkArea(HWND main) {
+        RECT window;
+        GetWindowRect(main, &window);
+        const RECT area = WorkAreaOf(main);
+        EXPECT_TRUE(Contains(area, window)) << Describe(window) << " in " << Describe(area);
+        const LONG style = GetWindowLongA(main, GWL_STYLE);
+        const SIZE content = TemplateClient(main);
+        RECT client;
+        GetClientRect(main, &client);
+        EXPECT_EQ(content.cy > client.bottom, (style & WS_VSCROLL) != 0)
+            << content.cy << " in " << client.bottom;
+        EXPECT_EQ(content.cx > client.right, (style & WS_HSCROLL) != 0)
+            << content.cx << " in " << client.right;
+        if ((style & WS_VSCROLL) != 0) {
+            EXPECT_EQ(area.bottom - area.top, window.bottom - window.top);
+        }
+        if ((style & WS_HSCROLL) != 0) {
+            EXPECT_EQ(area.right - area.left, window.right - window.left);
+        }
+    }
+
+    const std::string m_screen = EnvironmentText("ZRV_SCREEN");
+    const int m_screenDpi = std::atoi(EnvironmentText("ZRV_SCREEN_DPI").c_str());
+};
+
+// The window opens within the work area, scrolled to its start. The wheel takes the view to destination
+// 32, which is typed into there and written; the device holds it, as a read over emptied controls shows.
+// The progress dialog stands centred in the work area, whole, with its text whole.
+TEST_F(SetupDialogOnScreen, LastDestinationIsReachedThroughTheScrolledWindowAndWritten) {
+    CCopyDataCatcher viewer;
+    ASSERT_TRUE(viewer.Running());
+    HWND main = StartAt(0, m_ports.Loaded);
+    ASSERT_NE(nullptr, main);
+    ExpectWithinTheWorkArea(main);
+    ASSERT_NE(0, GetWindowLongA(main, GWL_STYLE) & WS_VSCROLL) << "the window fits this screen";
+    ExpectScreenshot(main, m_screenDpi);
+    const TargetRowIds& last = Row(32);
+    EXPECT_FALSE(InView(main, {last.Name}));
+    EXPECT_TRUE(InView(main, {IDC_MODEL}));
+
+    // Sideways with the tilt wheel, where the width does not fit either.
+    for (int notch = 0; notch < 100 && !InView(main, {last.Check, last.Name, last.Address}); ++notch) {
+        SendMessageA(main, WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(-WHEEL_DELTA)), 0);
+        SendMessageA(main, WM_MOUSEHWHEEL, MAKEWPARAM(0, WHEEL_DELTA), 0);
+    }
+    ASSERT_TRUE(InView(main, {last.Check, last.Name, last.Address}));
+    Click(main, last.Check);
+    TypeText(GetDlgItem(main, last.Name), "Far End");
+    TypeAddress(main, last.Address, "10.32.0.32");
+    EXPECT_TRUE(WaitFor([&] { return ItemChecked(main, last.Check); }));
+    EXPECT_EQ("Far End", ItemText(main, last.Name));
+    EXPECT_EQ("10.32.0.32", ItemText(main, last.Address));
+    ExpectScreenshot(main, m_screenDpi, "-scrolled");
+
+    viewer.HoldAt("  done..\n");
+    HWND progress = StartTransfer(main, false);
+    ASSERT_NE(nullptr, progress);
+    ASSERT_TRUE(viewer.WaitUntilHeld());
+    RECT box;
+    GetWindowRect(progress, &box);
+    const RECT area = WorkAreaOf(progress);
+    EXPECT_TRUE(Contains(area, box)) << Describe(box);
+    EXPECT_LE(std::abs((box.left + box.right) - (area.left + area.right)), 2) << Describe(box);
+    EXPECT_LE(std::abs((box.top + box.bottom) - (area.top + area.bottom)), 2) << Describe(box);
+    ExpectTextsWhole(progress, "progress dialog");
+    viewer.Release();
+    ASSERT_TRUE(WaitUntilGone(progress));
+    ASSERT_TRUE(Answer(ExpectBox(WRITE_COMPLETED), IDOK));
+
+    SetItemChecked(main, last.Check, false);
+    SetItemText(main, last.Name, "");
+    SetAddress(main, last.Address, 0);
+    ASSERT_TRUE(WaitUntilGone(StartTransfer(main, true)));
+    EXPECT_TRUE(ItemChecked(main, last.Check));
+    EXPECT_EQ("Far End", ItemText(main, last.Name));
+    EXPECT_EQ("10.32.0.32", ItemText(main, last.Address));
+}
+
+// Tab moves the focus to a control out of view, and the view follows it down and back up; the about box
+// opens whole.
+TEST_F(SetupDialogOnScreen, TabBringsTheFocusedControlIntoView) {
+    HWND main = StartAt();
+    ASSERT_NE(nullptr, main);
+    const TargetRowIds& last = Row(32);
+    const auto focusedIn = [&](int id) {
+        HWND control = GetDlgItem(main, id);
+        HWND focus = FocusedWindow(main);
+        return (focus == control || IsChild(control, focus)) && InView(main, {id});
+    };
+    PostMessageA(main, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(main, last.Name)), TRUE);
+    ASSERT_TRUE(WaitFor([&] { return focusedIn(last.Name); }));
+    SendMessageA(main, WM_VSCROLL, SB_TOP, 0);
+    SendMessageA(main, WM_HSCROLL, SB_LEFT, 0);
+    ASSERT_FALSE(InView(main, {last.Address}));
+
+    PostMessageA(FocusedWindow(main), WM_KEYDOWN, VK_TAB, 0);
+    EXPECT_TRUE(WaitFor([&] { return focusedIn(last.Address); }));
+    // Read and Write are disabled without a device: Load is next, at the top.
+    PostMessageA(FocusedWindow(main), WM_KEYDOWN, VK_TAB, 0);
+    EXPECT_TRUE(WaitFor([&] { return focusedIn(IDC_LOAD_SETUP); }));
+
+    PostMessageA(main, WM_SYSCOMMAND, IDM_ABOUTBOX, 0);
+    HWND about = WaitForDialog(m_process->Id(), "About ZRV-Link");
+    ASSERT_NE(nullptr, about);
+    RECT box;
+    GetWindowRect(about, &box);
+    EXPECT_TRUE(Contains(WorkAreaOf(about), box)) << Describe(box);
+}
+
+// The scroll bars' lines, pages and ends and the wheel's notches move the view, never past the content.
+TEST_F(SetupDialogOnScreen, ScrollBarsAndWheelMoveTheViewWithinTheContent) {
+    HWND main = StartAt();
+    ASSERT_NE(nullptr, main);
+    HWND label = GetDlgItem(main, IDC_MODEL);
+    const auto top = [&] {
+        RECT rect;
+        GetWindowRect(label, &rect);
+        return rect.top - ClientOnScreen(main).top;
+    };
+    const int start = top();
+    const int view = ClientOnScreen(main).bottom - ClientOnScreen(main).top;
+    const auto scroll = [&](UINT message, WPARAM wParam) {
+        SendMessageA(main, message, wParam, 0);
+        return start - top();
+    };
+    const int line = scroll(WM_VSCROLL, SB_LINEDOWN);
+    EXPECT_GT(line, 0);
+    const int page = scroll(WM_VSCROLL, SB_PAGEDOWN) - line;
+    EXPECT_GT(page, line);
+    EXPECT_LT(page, view); // some of what was shown stays in sight
+    EXPECT_EQ(page, scroll(WM_VSCROLL, SB_LINEUP));
+    EXPECT_EQ(0, scroll(WM_VSCROLL, SB_TOP));
+    EXPECT_EQ(0, scroll(WM_VSCROLL, SB_LINEUP)); // never before the start
+    EXPECT_GT(scroll(WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(-WHEEL_DELTA))), 0);
+    EXPECT_EQ(0, scroll(WM_MOUSEWHEEL, MAKEWPARAM(0, WHEEL_DELTA)));
+
+    // The end shows the content's end, and goes no further.
+    const int end = scroll(WM_VSCROLL, SB_BOTTOM);
+    EXPECT_EQ(end, scroll(WM_VSCROLL, SB_LINEDOWN));
+    EXPECT_EQ(end, scroll(WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(-WHEEL_DELTA))));
+    EXPECT_EQ(TemplateClient(main).cy - view, end);
+}
+
+// Told of a change of DPI or display while it stands partly off the work area, the window is fitted there
+// again: within the work area, scrolled as before.
+TEST_F(SetupDialogOnScreen, AChangeOfDpiOrDisplayFitsTheWindowAgain) {
+    HWND main = StartAt();
+    ASSERT_NE(nullptr, main);
+    const TargetRowIds& last = Row(32);
+    SendMessageA(main, WM_VSCROLL, SB_BOTTOM, 0);
+    SendMessageA(main, WM_HSCROLL, SB_RIGHT, 0);
+    ASSERT_TRUE(InView(main, {last.Address}));
+    RECT before;
+    GetWindowRect(main, &before);
+    const RECT area = WorkAreaOf(main);
+    const auto placed = [&] {
+        RECT window;
+        GetWindowRect(main, &window);
+        return window;
+    };
+    const auto pushOff = [&] {
+        SetWindowPos(main, nullptr, area.right - 300, area.bottom - 200, 0, 0,
+                     SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        ASSERT_TRUE(WaitFor([&] { return !Contains(area, placed()); }));
+    };
+    // The view back where it was is the last step of fitting.
+    const auto fittedAgain = [&] {
+        const RECT window = placed();
+        return Contains(area, window) && window.right - window.left == before.right - before.left &&
+               window.bottom - window.top == before.bottom - before.top && InView(main, {last.Address});
+    };
+
+    pushOff();
+    ASSERT_EQ("sent", m_probe.Ask(main, PROBE_DPI_CHANGED, static_cast<WORD>(m_screenDpi)));
+    EXPECT_TRUE(WaitFor(fittedAgain));
+    ExpectWithinTheWorkArea(main);
+
+    pushOff();
+    PostMessageA(main, WM_DISPLAYCHANGE, 32, MAKELPARAM(area.right, area.bottom));
+    EXPECT_TRUE(WaitFor(fittedAgain));
+}
+
+// At 150 % the window is too wide for this screen as well as too tall: the wheel and the tilt wheel take the
+// view to the last destination, the bars back to the start.
+TEST_F(SetupDialogOnScreen, On1366x768At150PercentItScrollsBothWays) {
+    ASSERT_EQ("1366x768", m_screen);
+    HWND main = StartAt(144);
+    ASSERT_NE(nullptr, main);
+    ExpectWithinTheWorkArea(main);
+    const LONG style = GetWindowLongA(main, GWL_STYLE);
+    EXPECT_TRUE((style & WS_VSCROLL) != 0 && (style & WS_HSCROLL) != 0);
+    ExpectScreenshot(main, 144);
+    const TargetRowIds& last = Row(32);
+    EXPECT_FALSE(InView(main, {last.Check, last.Name, last.Address}));
+    for (int notch = 0; notch < 100 && !InView(main, {last.Check, last.Name, last.Address}); ++notch) {
+        SendMessageA(main, WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(-WHEEL_DELTA)), 0);
+        SendMessageA(main, WM_MOUSEHWHEEL, MAKEWPARAM(0, WHEEL_DELTA), 0);
+    }
+    EXPECT_TRUE(InView(main, {last.Check, last.Name, last.Address}));
+    EXPECT_FALSE(InView(main, {IDC_MODEL}));
+    SendMessageA(main, WM_HSCROLL, SB_LEFT, 0);
+    SendMessageA(main, WM_VSCROLL, SB_TOP, 0);
+    EXPECT_TRUE(InView(main, {IDC_MODEL}));
+}
+
+// Where the window fits, it is as it always was: its template's size, no scroll bars, and the wheel moves
+// nothing. A change of display moves it back within the work area, at that size.
+TEST_F(SetupDialogOnScreen, On1920x1080At100PercentItKeepsItsSizeWithoutScrollBars) {
+    ASSERT_EQ("1920x1080", m_screen);
+    HWND main = StartAt(96);
+    ASSERT_NE(nullptr, main);
+    ExpectWithinTheWorkArea(main);
+    EXPECT_EQ(0, GetWindowLongA(main, GWL_STYLE) & (WS_VSCROLL | WS_HSCROLL));
+    RECT client;
+    GetClientRect(main, &client);
+    const SIZE content = TemplateClient(main);
+    EXPECT_EQ(content.cx, client.right);
+    EXPECT_EQ(content.cy, client.bottom);
+    ExpectScreenshot(main, 96);
+
+    RECT label;
+    GetWindowRect(GetDlgItem(main, IDC_MODEL), &label);
+    SendMessageA(main, WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(-WHEEL_DELTA)), 0);
+    RECT labelAfter;
+    GetWindowRect(GetDlgItem(main, IDC_MODEL), &labelAfter);
+    EXPECT_EQ(label.top, labelAfter.top);
+
+    RECT before;
+    GetWindowRect(main, &before);
+    const RECT area = WorkAreaOf(main);
+    SetWindowPos(main, nullptr, area.right - 300, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    PostMessageA(main, WM_DISPLAYCHANGE, 32, MAKELPARAM(area.right, area.bottom));
+    EXPECT_TRUE(WaitFor([&] {
+        RECT window;
+        GetWindowRect(main, &window);
+        return Contains(area, window);
+    }));
+    RECT after;
+    GetWindowRect(main, &after);
+    EXPECT_EQ(before.right - before.left, after.right - after.left);
+    EXPECT_EQ(before.bottom - before.top, after.bottom - after.top);
+    EXPECT_EQ(0, GetWindowLongA(main, GWL_STYLE) & (WS_VSCROLL | WS_HSCROLL));
 }
 
 } // namespace

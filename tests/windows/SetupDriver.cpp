@@ -4,6 +4,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <chrono>
 
 namespace {
@@ -92,13 +93,30 @@ bool SetScreenDpi(DWORD dpi) {
            ERROR_SUCCESS;
 }
 
-bool SubstituteDialogFont() {
+bool SubstituteDialogFont(const wchar_t* substitute) {
     // "ＭＳ Ｐゴシック", the dialogs' font.
     const wchar_t face[] = {0xFF2D, 0xFF33, 0x0020, 0xFF30, 0x30B4, 0x30B7, 0x30C3, 0x30AF, 0};
-    const wchar_t substitute[] = L"DejaVu Sans Condensed";
     return RegSetKeyValueW(HKEY_LOCAL_MACHINE,
                            L"Software\\Microsoft\\Windows NT\\CurrentVersion\\FontSubstitutes", face, REG_SZ,
-                           substitute, sizeof substitute) == ERROR_SUCCESS;
+                           substitute,
+                           static_cast<DWORD>((wcslen(substitute) + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+}
+
+// The system names the font it made for a face it does not have after the one it took instead.
+bool FontInstalled(const wchar_t* face) {
+    LOGFONTW description = {};
+    description.lfHeight = -12;
+    description.lfCharSet = DEFAULT_CHARSET;
+    lstrcpynW(description.lfFaceName, face, LF_FACESIZE);
+    HFONT font = CreateFontIndirectW(&description);
+    HDC dc = GetDC(nullptr);
+    const HGDIOBJ old = SelectObject(dc, font);
+    wchar_t made[LF_FACESIZE] = {};
+    GetTextFaceW(dc, LF_FACESIZE, made);
+    SelectObject(dc, old);
+    ReleaseDC(nullptr, dc);
+    DeleteObject(font);
+    return lstrcmpiW(made, face) == 0;
 }
 
 CCopyDataCatcher::CCopyDataCatcher(const char* className, ULONG_PTR tag, bool inProcess)
@@ -308,6 +326,89 @@ void ClearAddress(HWND dialog, int id) {
 
 void Click(HWND dialog, int id) {
     PostMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
+}
+
+void TypeText(HWND control, const std::string& text) {
+    for (char character : text) {
+        SendMessageA(control, WM_CHAR, static_cast<unsigned char>(character), 0);
+    }
+}
+
+// The four fields are edits inside the control, left to right; each one's text is replaced, as when the user
+// selects it and types.
+void TypeAddress(HWND dialog, int id, const std::string& dotted) {
+    std::vector<HWND> fields;
+    for (HWND field = GetWindow(GetDlgItem(dialog, id), GW_CHILD); field != nullptr;
+         field = GetWindow(field, GW_HWNDNEXT)) {
+        fields.push_back(field);
+    }
+    std::sort(fields.begin(), fields.end(), [](HWND a, HWND b) {
+        RECT left;
+        RECT right;
+        GetWindowRect(a, &left);
+        GetWindowRect(b, &right);
+        return left.left < right.left;
+    });
+    std::size_t start = 0;
+    for (HWND field : fields) {
+        const std::size_t end = std::min(dotted.find('.', start), dotted.size());
+        SendMessageA(field, EM_SETSEL, 0, -1);
+        TypeText(field, dotted.substr(start, end - start));
+        start = std::min(end + 1, dotted.size());
+    }
+}
+
+HWND FocusedWindow(HWND window) {
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof info;
+    return GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info) ? info.hwndFocus : nullptr;
+}
+
+RECT ClientOnScreen(HWND window) {
+    RECT client = {};
+    GetClientRect(window, &client);
+    MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&client), 2);
+    return client;
+}
+
+RECT WorkAreaOf(HWND window) {
+    MONITORINFO monitor = {};
+    monitor.cbSize = sizeof monitor;
+    GetMonitorInfoA(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &monitor);
+    return monitor.rcWork;
+}
+
+bool Contains(const RECT& outer, const RECT& inner) {
+    return inner.left >= outer.left && inner.top >= outer.top && inner.right <= outer.right &&
+           inner.bottom <= outer.bottom;
+}
+
+// Wine starts a Linux program without giving a handle to wait on: it writes the picture under another name
+// and renames it when done, and the rename is what is waited for.
+bool SaveScreenshot(const std::string& pngName) {
+    const std::string folder = EnvironmentText("ZRV_ARTIFACTS");
+    if (folder.empty()) {
+        return false;
+    }
+    const std::string done = folder + "/" + pngName;
+    const std::string writing = folder + "/." + pngName;
+    const std::string doneHere = "Z:" + done; // Wine's drive Z: is the Linux root
+    DeleteFileA(doneHere.c_str());
+    std::string commandLine =
+        "/bin/sh -c \"import -window root '" + writing + "' && mv '" + writing + "' '" + done + "'\"";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info = {};
+    if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &info)) {
+        return false;
+    }
+    for (HANDLE handle : {info.hThread, info.hProcess}) {
+        if (handle != nullptr) {
+            CloseHandle(handle);
+        }
+    }
+    return WaitFor([&] { return GetFileAttributesA(doneHere.c_str()) != INVALID_FILE_ATTRIBUTES; });
 }
 
 // The file-name box is a combo whose text is its edit's, or a plain edit.

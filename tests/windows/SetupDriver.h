@@ -23,8 +23,10 @@ bool ListSerialPort(int port);
 bool UnlistSerialPort(int port);
 bool AttachDevice(int port); // the device's USB instance names COM<port>
 bool DetachDevice();         // the instance is gone
-// The dialogs' font does not exist on Linux; map it to a narrow one the system has.
-bool SubstituteDialogFont();
+// The dialogs' font does not exist on Linux; map it to a narrow one the system has, or to `face`.
+bool SubstituteDialogFont(const wchar_t* face = L"DejaVu Sans Condensed");
+// True when the system has a font named `face` rather than a stand-in for it.
+bool FontInstalled(const wchar_t* face);
 // The screen's DPI for programs started from now on; 0 goes back to the system's default.
 bool SetScreenDpi(DWORD dpi);
 
@@ -98,6 +100,21 @@ void SetAddress(HWND dialog, int id, uint32_t address);
 void ClearAddress(HWND dialog, int id);
 // Clicks a button the way the user does: the dialog handles it after this call returns.
 void Click(HWND dialog, int id);
+
+// Types `text` into a control as the keyboard would, one character after the other.
+void TypeText(HWND control, const std::string& text);
+// Types the four numbers of a dotted address into the fields of an address control.
+void TypeAddress(HWND dialog, int id, const std::string& dotted);
+// The control of `window`'s thread that has the keyboard focus.
+HWND FocusedWindow(HWND window);
+// The window's client area and the work area of its monitor, in screen coordinates.
+RECT ClientOnScreen(HWND window);
+RECT WorkAreaOf(HWND window);
+// True when `inner` lies wholly within `outer`.
+bool Contains(const RECT& outer, const RECT& inner);
+// A picture of the whole screen as PNG_NAME in the folder that ZRV_ARTIFACTS names (ImageMagick's import,
+// a Linux program that Wine starts).
+bool SaveScreenshot(const std::string& pngName);
 
 // Types `path` into an open or save dialog and confirms it.
 bool ChooseFile(HWND fileDialog, const std::string& path);

@@ -1,12 +1,17 @@
 // setup_driver: prepares a Wine prefix for ZRVLinkSetup.exe and works its window for `make run`.
 //   setup_driver prepare PORT   the simulated device on COM<PORT>, and the dialogs' font
-//   setup_driver read           reads from the device through the running program's window
+//   setup_driver read FILE      reads from the device through the running program's window, and returns once
+//                               the window has painted FILE's configuration, which the device was given
 //   setup_driver quit           closes the running program, answering Yes to its question
 //   setup_driver serial-line    prints whether the running program lets the user change the serial-line
 //                               settings: "changeable", "locked", or "mixed" when the three controls differ
 //   setup_driver message TITLE  prints the text of a message box of any program (the installer's), whose
 //                               title starts with TITLE, and closes it with OK
 #include "SetupDriver.h"
+#include "core/IPv4.h"
+#include "core/NameCodec.h"
+#include "persistence/ParamFile.h"
+#include "ui/logic/ControlIds.h"
 #include "ui/resource.h"
 
 #include <cstdio>
@@ -23,7 +28,34 @@ int Prepare(int port) {
     return 0;
 }
 
-int Read() {
+std::string Dotted(uint32_t address) {
+    return std::to_string(IPv4Octet(address, 0)) + "." + std::to_string(IPv4Octet(address, 1)) + "." +
+           std::to_string(IPv4Octet(address, 2)) + "." + std::to_string(IPv4Octet(address, 3));
+}
+
+// Every control of the window shows its value of `expected`.
+bool Shows(HWND main, const ParamSet& expected) {
+    bool shown = ItemText(main, IDC_BAUDRATE) == std::to_string(expected.BaudRate) &&
+                 ItemText(main, IDC_IPADDRESS) == Dotted(expected.IPAddress) &&
+                 ItemText(main, IDC_SUBNETMASK) == Dotted(expected.SubnetMask) &&
+                 ItemText(main, IDC_GATEWAY) == Dotted(expected.Gateway);
+    for (int i = 0; shown && i < TARGET_COUNT; ++i) {
+        const TargetRowIds& ids = TARGET_ROW_IDS.Rows[i];
+        const ParamTarget& target = expected.Target[i];
+        shown = ItemChecked(main, ids.Check) == (target.Enable != 0) &&
+                ItemText(main, ids.Name) == DecodeName(target.Name) &&
+                ItemText(main, ids.Address) == Dotted(target.Address);
+    }
+    return shown;
+}
+
+// Done once the window shows what was read and has painted it: a screenshot taken then shows it all.
+int Read(const char* expectedFile) {
+    CParamFile expected;
+    if (!expected.Load(expectedFile)) {
+        std::fprintf(stderr, "setup_driver: cannot load %s\n", expectedFile);
+        return 1;
+    }
     HWND main = WaitForDialog(0, "ZRV-Link Setup");
     if (main == nullptr || !WaitFor([&] { return ItemEnabled(main, IDC_READ_DEVICE); })) {
         std::fprintf(stderr, "setup_driver: no window with the device attached\n");
@@ -35,9 +67,13 @@ int Read() {
         std::fprintf(stderr, "setup_driver: the read question did not come\n");
         return 1;
     }
-    HWND progress = WaitForDialog(0, "Parameter Transfer");
-    if (progress != nullptr && !WaitUntilGone(progress)) {
-        std::fprintf(stderr, "setup_driver: the transfer did not end\n");
+    if (!WaitFor([&] { return Shows(main, *expected.GetParam()); })) {
+        std::fprintf(stderr, "setup_driver: the window does not show what the device holds\n");
+        return 1;
+    }
+    CSetupProbe probe;
+    if (!probe.Attach(main) || probe.Ask(main, PROBE_PAINT_NOW) != "painted") {
+        std::fprintf(stderr, "setup_driver: the window did not paint what was read\n");
         return 1;
     }
     std::printf("setup_driver: read the device: IP address %s, baud rate %s\n",
@@ -87,8 +123,8 @@ int main(int argc, char** argv) {
     if (command == "prepare" && argc == 3) {
         return Prepare(std::atoi(argv[2]));
     }
-    if (command == "read" && argc == 2) {
-        return Read();
+    if (command == "read" && argc == 3) {
+        return Read(argv[2]);
     }
     if (command == "quit" && argc == 2) {
         return Quit();
@@ -99,6 +135,6 @@ int main(int argc, char** argv) {
     if (command == "message" && argc == 3) {
         return Message(argv[2]);
     }
-    std::fprintf(stderr, "usage: setup_driver prepare PORT | read | quit | serial-line | message TITLE\n");
+    std::fprintf(stderr, "usage: setup_driver prepare PORT | read FILE | quit | serial-line | message TITLE\n");
     return 2;
 }

@@ -29,6 +29,16 @@ enum ProbeQuery : WORD {
     // Height (LOGFONT lfHeight) of the font of the window's control with the argument as id; 0: of the
     // window itself.
     PROBE_FONT_HEIGHT = 6,
+    // Whether the text of each static and button of the window fits it in the control's own font, one
+    // line each: "fits" or "cut", the id, the room the text needs and the room it has (WxH pixels) and
+    // the text; first a line naming the window's font face and DPI.
+    PROBE_TEXT_FIT = 7,
+    // The client size (WxH pixels) that the program's dialog template with the argument as id gives the
+    // window at its present font and DPI.
+    PROBE_TEMPLATE_CLIENT = 8,
+    // Paints at once whatever the window and its controls have still to paint, and hands it to the screen
+    // (Wine copies its windows' pixels to the X server when a thread waits for messages): "painted".
+    PROBE_PAINT_NOW = 9,
 };
 
 // The export for the WH_GETMESSAGE hook that answers the queries.

@@ -3,6 +3,7 @@
 // back the main window's timer on request. Windows side.
 #include "SetupProbe.h"
 
+#include <cstdio>
 #include <string>
 
 namespace {
@@ -52,6 +53,105 @@ std::string FontHeight(HWND window, int id) {
     return std::to_string(description.lfHeight);
 }
 
+// The room beside the text that a control draws, in pixels: check boxes their box and the gap after it,
+// push buttons their edges and focus frame, group boxes a gap each side of their caption. A little more
+// than the systems draw, so that a text that passes here is whole on Windows and under Wine alike.
+int RoomBesideText(LONG style, const char* className, const TEXTMETRICW& metrics, int dpi) {
+    if (lstrcmpiA(className, "Button") != 0) {
+        return 0;
+    }
+    switch (style & BS_TYPEMASK) {
+    case BS_PUSHBUTTON:
+    case BS_DEFPUSHBUTTON:
+        return 2 * MulDiv(4, dpi, 96);
+    case BS_GROUPBOX:
+        return 2 * metrics.tmAveCharWidth;
+    default: // the check boxes and radio buttons
+        return MulDiv(13, dpi, 96) + metrics.tmAveCharWidth / 2 + 2;
+    }
+}
+
+// Statics that draw text, and buttons other than owner-drawn and user ones.
+bool ShowsText(HWND control, LONG style, const char* className) {
+    if (lstrcmpiA(className, "Static") == 0) {
+        const LONG type = style & SS_TYPEMASK;
+        return type == SS_LEFT || type == SS_CENTER || type == SS_RIGHT || type == SS_SIMPLE ||
+               type == SS_LEFTNOWORDWRAP;
+    }
+    const LONG type = style & BS_TYPEMASK;
+    return lstrcmpiA(className, "Button") == 0 && type != BS_OWNERDRAW && type != BS_USERBUTTON &&
+           GetWindowTextLengthW(control) > 0;
+}
+
+// "fits" or "cut", the id, the room needed and had, and the text, for one control.
+std::string TextFitLine(HWND control, const char* className) {
+    wchar_t text[256] = {};
+    GetWindowTextW(control, text, 256);
+    char shown[512] = {};
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, shown, sizeof shown - 1, nullptr, nullptr);
+    const LONG style = GetWindowLongA(control, GWL_STYLE);
+    HDC dc = GetDC(control);
+    const auto font = reinterpret_cast<HFONT>(SendMessageA(control, WM_GETFONT, 0, 0));
+    const HGDIOBJ old = SelectObject(dc, font != nullptr ? font : GetStockObject(SYSTEM_FONT));
+    TEXTMETRICW metrics = {};
+    GetTextMetricsW(dc, &metrics);
+    RECT need = {};
+    const bool noPrefix = lstrcmpiA(className, "Static") == 0 && (style & SS_NOPREFIX) != 0;
+    DrawTextW(dc, text, -1, &need, DT_CALCRECT | DT_SINGLELINE | (noPrefix ? DT_NOPREFIX : 0));
+    need.right += RoomBesideText(style, className, metrics, GetDeviceCaps(dc, LOGPIXELSX));
+    SelectObject(dc, old);
+    ReleaseDC(control, dc);
+    RECT have;
+    GetClientRect(control, &have);
+    const bool fits = need.right <= have.right && need.bottom <= have.bottom;
+    char line[700];
+    snprintf(line, sizeof line, "%s %d %ldx%ld %ldx%ld %s\n", fits ? "fits" : "cut", GetDlgCtrlID(control),
+             need.right, need.bottom, have.right, have.bottom, shown);
+    return line;
+}
+
+std::string TextFit(HWND window) {
+    HDC dc = GetDC(window);
+    const HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(window, WM_GETFONT, 0, 0)));
+    char face[LF_FACESIZE] = {};
+    GetTextFaceA(dc, sizeof face, face);
+    std::string lines =
+        "font " + std::string(face) + " dpi " + std::to_string(GetDeviceCaps(dc, LOGPIXELSY)) + "\n";
+    SelectObject(dc, old);
+    ReleaseDC(window, dc);
+    for (HWND child = GetWindow(window, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+        char className[32] = {};
+        GetClassNameA(child, className, sizeof className);
+        if (ShowsText(child, GetWindowLongA(child, GWL_STYLE), className)) {
+            lines += TextFitLine(child, className);
+        }
+    }
+    return lines;
+}
+
+// The template's size in dialog units, from the program's resources, mapped by the window's font.
+std::string TemplateClient(HWND window, WORD id) {
+    HMODULE program = GetModuleHandleA(nullptr);
+    HRSRC found = FindResourceA(program, MAKEINTRESOURCEA(id), MAKEINTRESOURCEA(5)); // RT_DIALOG
+    const auto* words =
+        found != nullptr ? static_cast<const WORD*>(LockResource(LoadResource(program, found))) : nullptr;
+    if (words == nullptr) {
+        return "none";
+    }
+    // DLGTEMPLATEEX begins with version 1 and 0xFFFF; its size follows style, count and position.
+    const bool extended = words[0] == 1 && words[1] == 0xFFFF;
+    RECT size = {0, 0, static_cast<SHORT>(words[extended ? 11 : 7]),
+                 static_cast<SHORT>(words[extended ? 12 : 8])};
+    MapDialogRect(window, &size);
+    return std::to_string(size.right) + "x" + std::to_string(size.bottom);
+}
+
+std::string PaintNow(HWND window) {
+    RedrawWindow(window, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 0, QS_ALLINPUT);
+    return "painted";
+}
+
 std::string SendDpiChanged(HWND window, WORD dpi) {
     RECT suggested;
     GetWindowRect(window, &suggested);
@@ -73,6 +173,12 @@ std::string Answer(HWND window, WORD query, WORD argument) {
         return SendDpiChanged(window, argument);
     case PROBE_FONT_HEIGHT:
         return FontHeight(window, argument);
+    case PROBE_TEXT_FIT:
+        return TextFit(window);
+    case PROBE_TEMPLATE_CLIENT:
+        return TemplateClient(window, argument);
+    case PROBE_PAINT_NOW:
+        return PaintNow(window);
     case PROBE_SYSTEM_MENU:
         return SystemMenuLines(window);
     case PROBE_MESSAGE_ICON:

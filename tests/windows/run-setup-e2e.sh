@@ -15,6 +15,8 @@ source "$(dirname "$0")/../../scripts/attach-sim.sh"
 windows_path() { local p=${1//\//\\}; echo "Z:$p"; }
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/zrv-setup-e2e.XXXXXX")
+# Screenshots of the tests, when they take any.
+[ -z "${ZRV_ARTIFACTS:-}" ] || mkdir -p "$ZRV_ARTIFACTS"
 cleanup() {
   /usr/lib/wine/wineserver -k 2>/dev/null || true
   zrv_stop_sims

@@ -162,6 +162,13 @@ CString AfxGetModuleFileName();
 // True for a lead byte of the system's ANSI code page.
 bool AfxIsLeadByte(unsigned char byte);
 
+// The DPI `window` is shown at: its monitor's where the system tells it, else the screen's.
+UINT AfxGetDpiForWindow(HWND window);
+// A system metric, and the frame that a window's styles add around its client area, at `dpi` where the
+// system can tell them for a DPI (Windows 10 1607 on); else at the system's own DPI.
+int AfxGetSystemMetricsForDpi(int index, UINT dpi);
+void AfxAdjustWindowRectExForDpi(RECT* rect, DWORD style, DWORD exStyle, UINT dpi);
+
 // A message box owned by the innermost modal dialog, captioned with the application's name.
 int AfxMessageBox(const char* text, UINT type = MB_OK);
 int AfxMessageBox(UINT stringId, UINT type = MB_OK);

@@ -69,16 +69,34 @@ BOOL CWnd::KillTimer(UINT_PTR id) const {
 }
 
 UINT CWnd::GetDpi() const {
+    return AfxGetDpiForWindow(m_hWnd);
+}
+
+UINT AfxGetDpiForWindow(HWND window) {
     using GetDpiForWindowFunction = UINT(WINAPI*)(HWND);
     static const auto getDpiForWindow = User32Function<GetDpiForWindowFunction>("GetDpiForWindow");
-    const UINT dpi = getDpiForWindow != nullptr ? getDpiForWindow(m_hWnd) : 0;
+    const UINT dpi = getDpiForWindow != nullptr ? getDpiForWindow(window) : 0;
     if (dpi != 0) {
         return dpi;
     }
-    HDC dc = ::GetDC(m_hWnd);
+    HDC dc = ::GetDC(window);
     const int pixelsPerInch = dc != nullptr ? ::GetDeviceCaps(dc, LOGPIXELSY) : 0;
-    ::ReleaseDC(m_hWnd, dc);
+    ::ReleaseDC(window, dc);
     return static_cast<UINT>(pixelsPerInch > 0 ? pixelsPerInch : DEFAULT_DPI);
+}
+
+int AfxGetSystemMetricsForDpi(int index, UINT dpi) {
+    using GetMetricsFunction = int(WINAPI*)(int, UINT);
+    static const auto getMetrics = User32Function<GetMetricsFunction>("GetSystemMetricsForDpi");
+    return getMetrics != nullptr ? getMetrics(index, dpi) : ::GetSystemMetrics(index);
+}
+
+void AfxAdjustWindowRectExForDpi(RECT* rect, DWORD style, DWORD exStyle, UINT dpi) {
+    using AdjustFunction = BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT);
+    static const auto adjust = User32Function<AdjustFunction>("AdjustWindowRectExForDpi");
+    if (adjust == nullptr || !adjust(rect, style, FALSE, exStyle, dpi)) {
+        ::AdjustWindowRectEx(rect, style, FALSE, exStyle);
+    }
 }
 
 void CWnd::KeepOwnFontOnDpiChange() const {
