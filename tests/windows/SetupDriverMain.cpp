@@ -135,6 +135,7 @@ int main(int argc, char** argv) {
     if (command == "message" && argc == 3) {
         return Message(argv[2]);
     }
-    std::fprintf(stderr, "usage: setup_driver prepare PORT | read FILE | quit | serial-line | message TITLE\n");
+    std::fprintf(stderr,
+                 "usage: setup_driver prepare PORT | read FILE | quit | serial-line | message TITLE\n");
     return 2;
 }
