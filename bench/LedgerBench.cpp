@@ -158,7 +158,7 @@ int main() {
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     CPostgresServer server;
     std::string error;
-    if (!server.Start(&error, true)) {
+    if (!server.Start(&error, true, true)) {
         std::fprintf(stderr, "ledger_bench: no server: %s\n", error.c_str());
         return 1;
     }

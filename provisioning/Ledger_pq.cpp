@@ -7,6 +7,7 @@
 #include "persistence/ExactSetup.h"
 #include "provisioning/UnitBook.h"
 
+#include <dlfcn.h>
 #include <libpq-fe.h>
 
 #include <chrono>
@@ -29,19 +30,17 @@ constexpr auto HEARTBEAT_EVERY = std::chrono::seconds(5);
 
 // Version 1 of the schema. A later version adds its steps in UPGRADES, each run once, in order.
 const char* const SCHEMA[] = {
-    "CREATE TABLE zrvlink_ledger (id integer PRIMARY KEY CHECK (id = 1), schema_version integer NOT NULL, "
-    "plan_digest text NOT NULL, plan text NOT NULL, created_by text NOT NULL, "
-    "created timestamptz NOT NULL DEFAULT now())",
-    "CREATE TABLE zrvlink_unit (position integer PRIMARY KEY, name text NOT NULL UNIQUE, address text NOT "
-    "NULL, "
-    "setup text NOT NULL, state text NOT NULL, station text NOT NULL DEFAULT '')",
-    "CREATE TABLE zrvlink_event (id bigserial PRIMARY KEY, key text NOT NULL UNIQUE, station text NOT NULL, "
-    "time text NOT NULL, unit text NOT NULL, port text NOT NULL, serial text NOT NULL, version text NOT "
-    "NULL, "
-    "event text NOT NULL, status text NOT NULL, message text NOT NULL, save_sent text NOT NULL, "
-    "seconds text NOT NULL, address text NOT NULL, previous text NOT NULL)",
-    "CREATE TABLE zrvlink_station (name text PRIMARY KEY, started timestamptz NOT NULL, "
-    "last_seen timestamptz NOT NULL)",
+    R"(CREATE TABLE zrvlink_ledger (id integer PRIMARY KEY CHECK (id = 1), schema_version integer NOT NULL,
+       plan_digest text NOT NULL, plan text NOT NULL, created_by text NOT NULL,
+       created timestamptz NOT NULL DEFAULT now()))",
+    R"(CREATE TABLE zrvlink_unit (position integer PRIMARY KEY, name text NOT NULL UNIQUE,
+       address text NOT NULL, setup text NOT NULL, state text NOT NULL, station text NOT NULL DEFAULT ''))",
+    R"(CREATE TABLE zrvlink_event (id bigserial PRIMARY KEY, key text NOT NULL UNIQUE, station text NOT NULL,
+       time text NOT NULL, unit text NOT NULL, port text NOT NULL, serial text NOT NULL,
+       version text NOT NULL, event text NOT NULL, status text NOT NULL, message text NOT NULL,
+       save_sent text NOT NULL, seconds text NOT NULL, address text NOT NULL, previous text NOT NULL))",
+    R"(CREATE TABLE zrvlink_station (name text PRIMARY KEY, started timestamptz NOT NULL,
+       last_seen timestamptz NOT NULL))",
 };
 // UPGRADES[v - 1] takes a ledger of version v to v + 1.
 const std::vector<std::vector<const char*>> UPGRADES = {};
@@ -61,19 +60,74 @@ const char* const APPEND_EVENT =
 const char* const CLAIM_UNIT = "SELECT name, address FROM zrvlink_unit WHERE state = 'open' "
                                "ORDER BY (name = $1) DESC, position LIMIT 1 FOR UPDATE SKIP LOCKED";
 
+// libpq is loaded when a ledger is first used, not at every start of zrvlink: the port's children,
+// one per device, start as fast as a program without it, and a system without libpq still provisions
+// with a CSV record. Loaded once and kept for the life of the process.
+struct LibPq {
+    decltype(&::PQconnectdbParams) connectdbParams = nullptr;
+    decltype(&::PQstatus) status = nullptr;
+    decltype(&::PQfinish) finish = nullptr;
+    decltype(&::PQerrorMessage) errorMessage = nullptr;
+    decltype(&::PQsetNoticeProcessor) setNoticeProcessor = nullptr;
+    decltype(&::PQexecParams) execParams = nullptr;
+    decltype(&::PQresultStatus) resultStatus = nullptr;
+    decltype(&::PQntuples) ntuples = nullptr;
+    decltype(&::PQgetvalue) getvalue = nullptr;
+    decltype(&::PQresultErrorMessage) resultErrorMessage = nullptr;
+    decltype(&::PQclear) clear = nullptr;
+    decltype(&::PQconninfoParse) conninfoParse = nullptr;
+    decltype(&::PQconninfoFree) conninfoFree = nullptr;
+    decltype(&::PQfreemem) freemem = nullptr;
+    std::string Error; // why it is not there; empty once every function was found
+};
+
+template <typename Function>
+bool Bind(void* library, const char* name, Function* function) {
+    *function = reinterpret_cast<Function>(dlsym(library, name));
+    return *function != nullptr;
+}
+
+const LibPq& Pq() {
+    static const LibPq pq = [] {
+        LibPq loaded;
+        void* library = dlopen("libpq.so.5", RTLD_NOW | RTLD_LOCAL);
+        const bool bound =
+            library != nullptr && Bind(library, "PQconnectdbParams", &loaded.connectdbParams) &&
+            Bind(library, "PQstatus", &loaded.status) && Bind(library, "PQfinish", &loaded.finish) &&
+            Bind(library, "PQerrorMessage", &loaded.errorMessage) &&
+            Bind(library, "PQsetNoticeProcessor", &loaded.setNoticeProcessor) &&
+            Bind(library, "PQexecParams", &loaded.execParams) &&
+            Bind(library, "PQresultStatus", &loaded.resultStatus) &&
+            Bind(library, "PQntuples", &loaded.ntuples) && Bind(library, "PQgetvalue", &loaded.getvalue) &&
+            Bind(library, "PQresultErrorMessage", &loaded.resultErrorMessage) &&
+            Bind(library, "PQclear", &loaded.clear) &&
+            Bind(library, "PQconninfoParse", &loaded.conninfoParse) &&
+            Bind(library, "PQconninfoFree", &loaded.conninfoFree) &&
+            Bind(library, "PQfreemem", &loaded.freemem);
+        if (!bound) {
+            const char* why = dlerror();
+            loaded.Error =
+                std::string("the ledger needs the PostgreSQL client library libpq.so.5 (Debian: libpq5)") +
+                (why != nullptr ? ": " + std::string(why) : std::string());
+        }
+        return loaded;
+    }();
+    return pq;
+}
+
 class CPgResult {
 public:
     explicit CPgResult(PGresult* result) : m_result(result) {}
-    ~CPgResult() { PQclear(m_result); }
+    ~CPgResult() { Pq().clear(m_result); }
     CPgResult(const CPgResult&) = delete;
     CPgResult& operator=(const CPgResult&) = delete;
     bool Ok() const {
-        const ExecStatusType status = PQresultStatus(m_result);
+        const ExecStatusType status = Pq().resultStatus(m_result);
         return status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK;
     }
-    int Rows() const { return PQntuples(m_result); }
-    std::string Text(int row, int column) const { return PQgetvalue(m_result, row, column); }
-    std::string Error() const { return PQresultErrorMessage(m_result); }
+    int Rows() const { return Pq().ntuples(m_result); }
+    std::string Text(int row, int column) const { return Pq().getvalue(m_result, row, column); }
+    std::string Error() const { return Pq().resultErrorMessage(m_result); }
 
 private:
     PGresult* m_result;
@@ -88,11 +142,11 @@ public:
     PGconn* Get() const { return m_conn; }
     void Reset(PGconn* conn = nullptr) {
         if (m_conn != nullptr) {
-            PQfinish(m_conn);
+            Pq().finish(m_conn);
         }
         m_conn = conn;
     }
-    bool Alive() const { return m_conn != nullptr && PQstatus(m_conn) == CONNECTION_OK; }
+    bool Alive() const { return m_conn != nullptr && Pq().status(m_conn) == CONNECTION_OK; }
 
 private:
     PGconn* m_conn = nullptr;
@@ -102,7 +156,7 @@ void Quiet(void*, const char*) {}
 
 // libpq's message without its line end, and without anything of the URL but what the server said.
 std::string Reason(PGconn* conn) {
-    std::string text = conn != nullptr ? PQerrorMessage(conn) : "out of memory";
+    std::string text = conn != nullptr ? Pq().errorMessage(conn) : "out of memory";
     while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) {
         text.pop_back();
     }
@@ -119,9 +173,9 @@ PGconn* Connect(const std::string& url, const std::string& station) {
                                 "application_name",    "dbname",           nullptr};
     const char* const values[] = {"5",         "1",    "5", "2", "3", "10000", application.c_str(),
                                   url.c_str(), nullptr};
-    PGconn* conn = PQconnectdbParams(keys, values, 1);
+    PGconn* conn = Pq().connectdbParams(keys, values, 1);
     if (conn != nullptr) {
-        PQsetNoticeProcessor(conn, Quiet, nullptr);
+        Pq().setNoticeProcessor(conn, Quiet, nullptr);
     }
     return conn;
 }
@@ -131,8 +185,8 @@ CPgResult Exec(PGconn* conn, const char* sql, const std::vector<std::string>& pa
     for (const std::string& param : params) {
         values.push_back(param.c_str());
     }
-    return CPgResult(PQexecParams(conn, sql, static_cast<int>(values.size()), nullptr, values.data(), nullptr,
-                                  nullptr, 0));
+    return CPgResult(Pq().execParams(conn, sql, static_cast<int>(values.size()), nullptr, values.data(),
+                                     nullptr, nullptr, 0));
 }
 
 std::string Joined(const std::vector<std::string>& values) {
@@ -197,6 +251,26 @@ bool Refuse(std::string* error, const std::string& why) {
     return false;
 }
 
+// The settings that a URL or keyword string names, as libpq reads it; false when it does not read (or
+// libpq is not there).
+bool UrlSettings(const std::string& url, std::vector<std::pair<std::string, std::string>>* settings) {
+    char* message = nullptr;
+    PQconninfoOption* options = Pq().Error.empty() ? Pq().conninfoParse(url.c_str(), &message) : nullptr;
+    if (message != nullptr) {
+        Pq().freemem(message);
+    }
+    if (options == nullptr) {
+        return false;
+    }
+    for (const PQconninfoOption* option = options; option->keyword != nullptr; ++option) {
+        if (option->val != nullptr && option->val[0] != '\0') {
+            settings->emplace_back(option->keyword, option->val);
+        }
+    }
+    Pq().conninfoFree(options);
+    return true;
+}
+
 } // namespace
 
 bool LedgerAvailable() {
@@ -204,36 +278,28 @@ bool LedgerAvailable() {
 }
 
 std::string RedactedLedgerUrl(const std::string& url) {
-    char* message = nullptr;
-    PQconninfoOption* options = PQconninfoParse(url.c_str(), &message);
-    PQfreemem(message);
-    if (options == nullptr) {
-        return "(a connection string that does not read)";
+    std::vector<std::pair<std::string, std::string>> settings;
+    if (!UrlSettings(url, &settings)) {
+        return "(a ledger whose address does not read)";
     }
     std::string shown;
-    for (const PQconninfoOption* option = options; option->keyword != nullptr; ++option) {
-        const std::string keyword = option->keyword;
-        if (option->val != nullptr && option->val[0] != '\0' && keyword != "password") {
-            shown += (shown.empty() ? "" : " ") + keyword + "=" + option->val;
+    for (const auto& [keyword, value] : settings) {
+        if (keyword != "password") {
+            shown += (shown.empty() ? "" : " ") + keyword + "=" + value;
         }
     }
-    PQconninfoFree(options);
     return shown.empty() ? "(the defaults)" : shown;
 }
 
 std::string DefaultLedgerJournal(const std::string& url, const std::string& station) {
-    char* message = nullptr;
-    PQconninfoOption* options = PQconninfoParse(url.c_str(), &message);
-    PQfreemem(message);
+    std::vector<std::pair<std::string, std::string>> settings;
+    UrlSettings(url, &settings);
     std::string where;
-    for (const PQconninfoOption* option = options; option != nullptr && option->keyword != nullptr;
-         ++option) {
-        const std::string keyword = option->keyword;
-        if ((keyword == "host" || keyword == "port" || keyword == "dbname") && option->val != nullptr) {
-            where += std::string("-") + option->val;
+    for (const auto& [keyword, value] : settings) {
+        if (keyword == "host" || keyword == "port" || keyword == "dbname") {
+            where += "-" + value;
         }
     }
-    PQconninfoFree(options);
     std::string name = "ledger-" + station + where + ".csv";
     for (char& c : name) {
         const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
@@ -423,6 +489,10 @@ std::string CLedger::Station() const {
 
 LedgerOpen CLedger::Open(const LedgerPlan& plan, std::string* error) {
     State& s = *m_state;
+    if (!Pq().Error.empty()) {
+        *error = Pq().Error;
+        return LedgerOpen::Refused;
+    }
     s.Conn.Reset(Connect(s.Url, s.StationName));
     if (!s.Conn.Alive()) {
         *error = s.Where() + " cannot be reached: " + Reason(s.Conn.Get());
@@ -534,6 +604,9 @@ std::vector<std::string> CLedger::TakeNotices() {
 }
 
 bool ReadLedgerStatus(const std::string& url, LedgerStatus* status, std::string* error) {
+    if (!Pq().Error.empty()) {
+        return Refuse(error, Pq().Error);
+    }
     CPgConnection conn;
     conn.Reset(Connect(url, "status"));
     const std::string where = "ledger " + RedactedLedgerUrl(url);
@@ -562,6 +635,9 @@ bool ReadLedgerStatus(const std::string& url, LedgerStatus* status, std::string*
 }
 
 bool ReadLedgerRows(const std::string& url, std::vector<RecordRow>* rows, std::string* error) {
+    if (!Pq().Error.empty()) {
+        return Refuse(error, Pq().Error);
+    }
     CPgConnection conn;
     conn.Reset(Connect(url, "export"));
     const std::string where = "ledger " + RedactedLedgerUrl(url);

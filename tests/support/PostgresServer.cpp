@@ -67,7 +67,8 @@ bool CPostgresServer::Run(const std::string& tool, const std::string& arguments,
     return text.size() >= 6 && text.compare(text.size() - 6, 6, "exit=0") == 0;
 }
 
-bool CPostgresServer::Start(std::string* error, bool tcp) {
+bool CPostgresServer::Start(std::string* error, bool tcp, bool durable) {
+    m_durable = durable;
     m_bin = Output("pg_config --bindir");
     m_port = tcp ? FreeLoopbackPort() : 0;
     char pattern[] = "/tmp/zrv-pg.XXXXXX";
@@ -82,7 +83,8 @@ bool CPostgresServer::Start(std::string* error, bool tcp) {
         return false;
     }
     std::string output;
-    if (!Run("initdb", "-D " + m_root + "/data -U " + USER + " --auth=trust -E UTF8 --no-locale", &output)) {
+    if (!Run("initdb", "-D " + m_root + "/data -U " + USER + " --auth=trust -E UTF8 --no-locale --no-sync",
+             &output)) {
         *error = "initdb: " + output;
         return false;
     }
@@ -96,7 +98,8 @@ bool CPostgresServer::Start(std::string* error, bool tcp) {
 bool CPostgresServer::StartAgain() {
     const std::string listen = m_port != 0 ? "127.0.0.1 -p " + std::to_string(m_port) : "''";
     m_running = Run("pg_ctl", "-D " + m_root + "/data -l " + m_root + "/log -w -o \"-k " + m_root +
-                                  "/sock -c listen_addresses=" + listen + "\" start");
+                                  "/sock -c fsync=" + (m_durable ? "on" : "off") +
+                                  " -c listen_addresses=" + listen + "\" start");
     return m_running;
 }
 

@@ -14,8 +14,9 @@ public:
     CPostgresServer& operator=(const CPostgresServer&) = delete;
 
     // Makes the cluster and starts the server, on its Unix socket and, with `tcp`, on a free loopback
-    // port too; false with `error` (the tools' own words) when it cannot.
-    bool Start(std::string* error, bool tcp = false);
+    // port too; false with `error` (the tools' own words) when it cannot. Without `durable` nothing is
+    // flushed to disk, which a test's data never needs; a benchmark's figures do.
+    bool Start(std::string* error, bool tcp = false, bool durable = false);
     // Stops it at once (its connections are cut), and starts it again on the same folder.
     bool Stop();
     bool StartAgain();
@@ -31,5 +32,6 @@ private:
     std::string m_root; // the scratch folder: data/, sock/, log
     std::string m_bin;  // the server's programs
     int m_port = 0;     // the loopback port; 0: the socket only
+    bool m_durable = false;
     bool m_running = false;
 };
