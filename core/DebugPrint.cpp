@@ -17,6 +17,9 @@ char ProgramName[TRACE_NAME_SIZE];
 // Serialises delivery; guards the viewer's send buffer and Stream.
 CLock DeliveryLock;
 std::FILE* Stream = nullptr;
+// Whether Stream is set: written under DeliveryLock with it, read by DebugPrint on any thread before it
+// formats a line.
+std::atomic<bool> Streaming{false};
 
 // Appends to `line` at `*used` as much of the formatted text as fits, keeping the NUL.
 void AppendV(char* line, std::size_t* used, const char* format, va_list args) ZRV_PRINTF_FORMAT(3, 0);
@@ -42,6 +45,7 @@ void CloseStream() {
     if (Stream != nullptr) {
         std::fclose(Stream);
         Stream = nullptr;
+        Streaming = false;
     }
 }
 
@@ -69,7 +73,7 @@ int DebugPrintInit(const char* name) {
 }
 
 void DebugPrint(const char* format, ...) {
-    if (Active == 0) {
+    if (Active == 0 || (!Streaming && !TraceViewerCanExist())) {
         return;
     }
     char line[TRACE_LINE_SIZE];
@@ -102,6 +106,7 @@ void DebugPrintSetStream(std::FILE* stream) {
     CLockGuard guard(DeliveryLock);
     CloseStream();
     Stream = Active != 0 ? stream : nullptr;
+    Streaming = Stream != nullptr;
     if (Active == 0 && stream != nullptr) {
         std::fclose(stream);
     }
