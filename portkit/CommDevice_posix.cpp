@@ -22,7 +22,7 @@
 
 namespace {
 
-constexpr int IDLE_WAIT_MS = 200; // with nothing to do the reader still looks up this often
+constexpr int IDLE_WAIT_MS = 200; // while the procedure left bytes behind
 constexpr int FULL_WAIT_MS = 10;  // while the queue is full
 
 // Written by Open and Close on the owner's thread, before the reader exists and after it ended; read by
@@ -200,11 +200,12 @@ bool CCommDevice::Write(const char* data, std::size_t length, unsigned timeoutMi
     return true;
 }
 
-int CCommDevice::WaitAndRead(char* buffer, std::size_t room) {
+int CCommDevice::WaitAndRead(char* buffer, std::size_t room, bool bytesLeft) {
     DeviceState& state = State(m_storage);
     pollfd fds[2] = {{state.WakeRead.Get(), POLLIN, 0}, {state.Fd.Get(), POLLIN, 0}};
     const nfds_t count = room > 0 ? 2 : 1; // a full queue waits for room, not for the device
-    int ready = poll(fds, count, room > 0 ? IDLE_WAIT_MS : FULL_WAIT_MS);
+    const int wait = room == 0 ? FULL_WAIT_MS : bytesLeft ? IDLE_WAIT_MS : -1;
+    int ready = poll(fds, count, wait);
     if (ready <= 0) {
         return 0;
     }

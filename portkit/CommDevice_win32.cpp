@@ -172,7 +172,8 @@ bool CCommDevice::Write(const char* data, std::size_t length, unsigned timeoutMi
     return true;
 }
 
-int CCommDevice::WaitAndRead(char* buffer, std::size_t room) {
+// Every idle read ends after READ_CONSTANT_MS, whether bytes were left or not.
+int CCommDevice::WaitAndRead(char* buffer, std::size_t room, bool) {
     DeviceState& state = State(m_storage);
     if (room == 0) {
         WaitForSingleObject(state.WakeUp.Get(), FULL_WAIT_MS);
