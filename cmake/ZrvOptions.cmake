@@ -60,3 +60,12 @@ endfunction()
 function(zrv_link_seam target provider reason)
   set_property(TARGET ${target} APPEND PROPERTY ZRV_LINK_SEAMS "${provider}: ${reason}")
 endfunction()
+
+# A program started once per device and transfer (a station runs one per port at a time): the C and C++
+# runtimes linked in, position-independent still, since finding, mapping and relocating the shared ones
+# was most of its start-up. Not with a sanitizer, whose runtime must be shared.
+function(zrv_link_runtimes_statically target)
+  if(NOT WIN32 AND ZRV_SANITIZE STREQUAL "")
+    target_link_options(${target} PRIVATE -static-pie)
+  endif()
+endfunction()
