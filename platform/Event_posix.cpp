@@ -11,7 +11,6 @@
 #include <cerrno>
 #include <climits>
 #include <ctime>
-#include <new>
 
 namespace {
 
@@ -26,11 +25,6 @@ struct EventState {
 
 static_assert(std::atomic<int>::is_always_lock_free && sizeof(std::atomic<int>) == sizeof(int),
               "the futex word must be a plain int");
-static_assert(sizeof(EventState) <= 128, "CEvent storage too small");
-
-EventState& State(unsigned char* storage) {
-    return *std::launder(reinterpret_cast<EventState*>(storage));
-}
 
 int* FutexWord(EventState& state) {
     return reinterpret_cast<int*>(&state.Word);
@@ -54,20 +48,20 @@ CEvent::CEvent() = default;
 
 CEvent::~CEvent() {
     if (m_created) {
-        State(m_storage).~EventState();
+        m_state.Destroy<EventState>();
     }
 }
 
 bool CEvent::Create() {
     if (!m_created) {
-        new (m_storage) EventState;
+        m_state.Make<EventState>();
         m_created = true;
     }
     return true;
 }
 
 void CEvent::Set() {
-    EventState& state = State(m_storage);
+    EventState& state = m_state.Get<EventState>();
     if (state.Word.exchange(SET) == NOT_SET_SLEEPERS) {
         syscall(SYS_futex, FutexWord(state), FUTEX_WAKE_PRIVATE, INT_MAX, nullptr, nullptr, 0);
     }
@@ -76,14 +70,14 @@ void CEvent::Set() {
 // Sleepers stay marked: they are still waiting for the next Set.
 void CEvent::Reset() {
     int set = SET;
-    State(m_storage).Word.compare_exchange_strong(set, NOT_SET);
+    m_state.Get<EventState>().Word.compare_exchange_strong(set, NOT_SET);
 }
 
 // The deadline is taken on entry and is absolute (FUTEX_WAIT_BITSET on the monotonic clock), so that
 // wake-ups without a Set cannot stretch it. No spinning before the sleep: a reply over a real 9600-baud
 // line takes milliseconds.
 bool CEvent::Wait(unsigned milliseconds) {
-    EventState& state = State(m_storage);
+    EventState& state = m_state.Get<EventState>();
     const timespec deadline = DeadlineAfter(milliseconds);
     for (;;) {
         int word = state.Word.load();

@@ -2,6 +2,8 @@
 // (termios and poll on POSIX, a COM handle on Windows).
 #pragma once
 
+#include "platform/InPlace.h"
+
 #include <cstddef>
 #include <cstdint>
 
@@ -41,6 +43,5 @@ public:
     void Wake();
 
 private:
-    static constexpr std::size_t STORAGE_SIZE = 320; // the handles and the device's name
-    alignas(alignof(void*)) unsigned char m_storage[STORAGE_SIZE];
+    CInPlace<320> m_state; // the handles and the device's name
 };
