@@ -12,6 +12,7 @@
 #include <atomic>
 #include <cstdint>
 
+// How long each reply may take: the device's own time, and what every silent device costs its port.
 constexpr unsigned REPLY_TIMEOUT_MS = 2000;
 
 constexpr int32_t COMM_BAUD_RATE = 9600; // the device's link, whatever its own serial line runs at
