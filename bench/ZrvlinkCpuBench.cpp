@@ -1,14 +1,17 @@
 // Benchmark: the processor time of whole zrvlink processes against zrvlink-sim devices that answer after
 // 2 ms (a read, and --version for the start-up alone), 32 such devices read in parallel against one, and
-// the system calls of one read. Prints figures; asserts nothing.
+// the system calls of one read; for scale, the floor of this machine: the same exchanges in a bare loop
+// on one thread, and a process that does nothing. Prints figures; asserts nothing.
 #include "SimProcess.h"
 #include "core/ParamSet.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -59,6 +62,47 @@ ProcessCost RunProcess(std::vector<std::string> words) {
     const double cpu = (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 +
                        (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
     return {WIFEXITED(status) && WEXITSTATUS(status) == 0, cpu, wall};
+}
+
+double ThreadCpuMs() {
+    rusage usage{};
+    getrusage(RUSAGE_THREAD, &usage);
+    return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 +
+           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
+}
+
+// The processor time of a read's exchanges with nothing around them: write the line, then poll and read
+// until the prompt, on this thread. Negative when the device did not answer.
+double BareExchangesMs(const std::string& path) {
+    const CFd port(open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
+    termios tio{};
+    if (!port.IsOpen() || tcgetattr(port.Get(), &tio) != 0) {
+        return -1;
+    }
+    cfmakeraw(&tio);
+    tcsetattr(port.Get(), TCSANOW, &tio);
+    std::vector<std::string> lines = {"\x1Bvers\r", "baudrate\r", "netparam\r"};
+    for (int i = 0; i < TARGET_COUNT; ++i) {
+        for (const char* word : {"target ", "enable ", "name "}) {
+            lines.push_back(word + std::to_string(i) + "\r");
+        }
+    }
+    const double begin = ThreadCpuMs();
+    char reply[256];
+    for (const std::string& line : lines) {
+        if (write(port.Get(), line.data(), line.size()) != static_cast<ssize_t>(line.size())) {
+            return -1;
+        }
+        for (bool prompt = false; !prompt;) {
+            pollfd in{port.Get(), POLLIN, 0};
+            const ssize_t got = poll(&in, 1, 2000) == 1 ? read(port.Get(), reply, sizeof reply) : -1;
+            if (got <= 0) {
+                return -1;
+            }
+            prompt = std::find(reply, reply + got, '>') != reply + got;
+        }
+    }
+    return ThreadCpuMs() - begin;
 }
 
 struct Figures {
@@ -136,12 +180,14 @@ int main(int argc, char** argv) {
         parallel.insert(parallel.end(), {"--port", sim->PtyPath()});
     }
 
-    Figures version, read, single, thirtyTwo, thirtyTwoCpu;
+    Figures version, read, single, thirtyTwo, thirtyTwoCpu, bare, nothing;
     for (int i = 0; i < runs; ++i) {
         if (!Measure({zrvlink, "--version"}, false, &version) ||
-            !Measure({zrvlink, "read", "--port", one}, false, &read)) {
+            !Measure({zrvlink, "read", "--port", one}, false, &read) ||
+            !Measure({"/bin/true"}, false, &nothing)) {
             return 1;
         }
+        bare.Add(BareExchangesMs(one));
     }
     for (int i = 0; i < runs; ++i) {
         const ProcessCost all = RunProcess(parallel);
@@ -173,6 +219,8 @@ int main(int argc, char** argv) {
     std::printf("  %d devices take %.2f times as long as one (medians; goal: at most 1.2)\n",
                 PARALLEL_DEVICES, thirtyTwo.Median() / single.Median());
     PrintSystemCalls(zrvlink, one, scratch);
+    std::printf("  for scale: %d bare exchanges on one thread %.2f / %.2f ms; /bin/true %.2f / %.2f ms\n",
+                READ_EXCHANGES, bare.Min(), bare.Median(), nothing.Min(), nothing.Median());
     std::fflush(stdout);
     return 0;
 }
