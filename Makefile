@@ -39,12 +39,14 @@ export FUZZ_SECONDS
 fuzz: deps
 	@./scripts/test-tiers.sh fuzz
 
-# Benchmarks print figures and never fail the tests; optimised build.
+# Benchmarks print figures and never fail the tests; optimised build. zrvlink_cpu_bench RUNS PATH compares
+# another zrvlink build's processor time with this one's.
 bench: deps
 	cmake --preset native-release >/dev/null
 	cmake --build --preset native-release
 	./build/native-release/bench/transfer_bench 20
 	./build/native-release/bench/portdetect_bench
+	./build/native-release/bench/zrvlink_cpu_bench 20
 	./scripts/bench-zrvlink.sh build/native-release 20
 	./build/native-release/bench/ledger_bench
 

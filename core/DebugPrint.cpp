@@ -18,6 +18,9 @@ char ProgramName[TRACE_NAME_SIZE];
 // Serialises delivery; guards the viewer's send buffer and Stream.
 CLock DeliveryLock;
 CStdFile Stream(nullptr);
+// Whether Stream is set: written under DeliveryLock with it, read by DebugPrint on any thread before it
+// formats a line.
+std::atomic<bool> Streaming{false};
 
 // Appends to `line` at `*used` as much of the formatted text as fits, keeping the NUL.
 void AppendV(char* line, std::size_t* used, const char* format, va_list args) ZRV_PRINTF_FORMAT(3, 0);
@@ -43,6 +46,7 @@ void Append(char* line, std::size_t* used, const char* format, ...) {
 void WriteToStream(const char* line) {
     if (Stream.Get() != nullptr && (std::fputs(line, Stream.Get()) < 0 || std::fflush(Stream.Get()) != 0)) {
         Stream.Reset();
+        Streaming = false;
     }
 }
 
@@ -63,7 +67,7 @@ int DebugPrintInit(const char* name) {
 }
 
 void DebugPrint(const char* format, ...) {
-    if (Active == 0) {
+    if (Active == 0 || (!Streaming && !TraceViewerCanExist())) {
         return;
     }
     char line[TRACE_LINE_SIZE];
@@ -96,4 +100,5 @@ void DebugPrintSetStream(std::FILE* stream) {
     CStdFile taken(stream);
     CLockGuard guard(DeliveryLock);
     Stream.Reset(Active != 0 ? taken.Release() : nullptr);
+    Streaming = Stream.Get() != nullptr;
 }

@@ -5,3 +5,6 @@
 // Hands `line` (NUL-terminated) to the first viewer window found, if any; drops it otherwise.
 // Called with the trace log's lock held.
 void DebugPrintToViewer(const char* line);
+
+// Whether this platform has viewer windows at all: the trace log formats no line that nobody can take.
+bool TraceViewerCanExist();

@@ -2,3 +2,7 @@
 #include "core/TraceViewer.h"
 
 void DebugPrintToViewer(const char*) {}
+
+bool TraceViewerCanExist() {
+    return false;
+}

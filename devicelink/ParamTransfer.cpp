@@ -137,7 +137,7 @@ void CParamTransfer::NotifyProgress(int step, int total) {
 }
 
 bool CParamTransfer::SendCommand(const char* line, std::size_t length) {
-    if (StopRequested.load()) {
+    if (StopRequested.load() || (StopFlag != nullptr && StopFlag->load())) {
         DebugPrint("%s", "WARNING: transfer stopped\n");
         return false;
     }

@@ -12,6 +12,7 @@
 #include <atomic>
 #include <cstdint>
 
+// How long each reply may take: the device's own time, and what every silent device costs its port.
 constexpr unsigned REPLY_TIMEOUT_MS = 2000;
 
 constexpr int32_t COMM_BAUD_RATE = 9600; // the device's link, whatever its own serial line runs at
@@ -59,6 +60,10 @@ public:
     // with PT_ERR_COMM, so that a command line that can no longer report what happens (or is asked to end)
     // never sends "save" unknown to its caller. The command on the line still gets its reply time.
     void RequestStop() { StopRequested.store(true); }
+    // A flag of the owner's that, once true, acts as RequestStop: set from anywhere, a signal handler
+    // included, with no need to wake anybody. It must outlive every transfer; nullptr for none. Set while
+    // no transfer runs.
+    void SetStopFlag(const std::atomic<bool>* flag) { StopFlag = flag; }
     int32_t GetResult() const { return Result; }
     // After a Start that failed with PT_ERR_PORT: the system's error code of the failed open (errno,
     // GetLastError()), 0 when there was none. 0 after any other Start.
@@ -110,6 +115,8 @@ private:
     // Cleared by Start before the worker runs; set by RequestStop on any thread, read by the worker before
     // each command.
     std::atomic<bool> StopRequested{false};
+    // Written by SetStopFlag on the owner's thread while no worker exists; read by the worker.
+    const std::atomic<bool>* StopFlag = nullptr;
     CThread Thread;
     CEvent ReplyEvent;
     // Guarded by CallbackLock, which is held while the callback runs.

@@ -165,19 +165,21 @@ SetupLineResult ApplySetupKeyValue(ParamSet* set, const char* key, const char* v
     return applied ? SETUP_LINE_APPLIED : SETUP_LINE_REJECTED;
 }
 
+// Compared as formatted, so that what formatting itself settles (any nonzero Enable is 1) counts as
+// carried: the file holds the same line after another round. A line sets its own field alone, so one copy
+// of the record takes every line back.
 int FindUncarriedSetupLine(const ParamSet& set) {
+    ParamSet readBack = set;
     for (int i = 0; i < SetupLineCount(); ++i) {
-        char line[SETUP_LINE_SIZE];
-        ParamSet readBack = set;
-        std::string key;
-        std::string written;
-        std::string read;
-        // Compared as formatted, so that what formatting itself settles (any nonzero Enable is 1) counts as
-        // carried: the file holds the same line after another round.
-        if (!FormatSetupLine(set, i, line, sizeof line) ||
-            ApplySetupLine(&readBack, line) != SETUP_LINE_APPLIED ||
-            !FormatSetupKeyValue(set, i, &key, &written) || !FormatSetupKeyValue(readBack, i, &key, &read) ||
-            written != read) {
+        char written[SETUP_LINE_SIZE];
+        char applied[SETUP_LINE_SIZE];
+        char read[SETUP_LINE_SIZE];
+        if (!FormatSetupLine(set, i, written, sizeof written)) {
+            return i;
+        }
+        std::memcpy(applied, written, sizeof applied);
+        if (ApplySetupLine(&readBack, applied) != SETUP_LINE_APPLIED ||
+            !FormatSetupLine(readBack, i, read, sizeof read) || std::strcmp(written, read) != 0) {
             return i;
         }
     }

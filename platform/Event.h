@@ -1,7 +1,7 @@
 // A manual-reset event: set, reset, and wait with a time-out; portable interface.
 #pragma once
 
-#include <cstddef>
+#include "platform/InPlace.h"
 
 class CEvent {
 public:
@@ -20,7 +20,6 @@ public:
     bool Wait(unsigned milliseconds);
 
 private:
-    static constexpr std::size_t STORAGE_SIZE = 128;
-    alignas(alignof(void*)) unsigned char m_storage[STORAGE_SIZE];
+    CInPlace<16> m_state; // made by Create
     bool m_created = false;
 };

@@ -1,24 +1,33 @@
-// CEvent on POSIX: a flag under a mutex, with a condition variable on the monotonic clock.
+// CEvent on Linux: one atomic word and the futex system call, so that a hand-over between two threads
+// costs one call on each side (a condition variable costs a third: its waiter takes the mutex back as
+// contended, and the setter's unlock then wakes nobody).
 #include "platform/Event.h"
 
-#include <pthread.h>
+#include <linux/futex.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <climits>
 #include <ctime>
-#include <new>
 
 namespace {
 
+constexpr int NOT_SET = 0;
+constexpr int SET = 1;
+constexpr int NOT_SET_SLEEPERS = 2; // not set, and a waiter sleeps or is about to: Set must wake it
+
+// Written by Set, Reset and Wait on any thread; the futex word itself.
 struct EventState {
-    pthread_mutex_t Mutex;
-    pthread_cond_t Signalled;
-    bool IsSet; // guarded by Mutex
+    std::atomic<int> Word{NOT_SET};
 };
 
-static_assert(sizeof(EventState) <= 128, "CEvent storage too small");
+static_assert(std::atomic<int>::is_always_lock_free && sizeof(std::atomic<int>) == sizeof(int),
+              "the futex word must be a plain int");
 
-EventState& State(unsigned char* storage) {
-    return *std::launder(reinterpret_cast<EventState*>(storage));
+int* FutexWord(EventState& state) {
+    return reinterpret_cast<int*>(&state.Word);
 }
 
 timespec DeadlineAfter(unsigned milliseconds) {
@@ -39,60 +48,49 @@ CEvent::CEvent() = default;
 
 CEvent::~CEvent() {
     if (m_created) {
-        pthread_cond_destroy(&State(m_storage).Signalled);
-        pthread_mutex_destroy(&State(m_storage).Mutex);
+        m_state.Destroy<EventState>();
     }
 }
 
 bool CEvent::Create() {
-    if (m_created) {
-        return true;
+    if (!m_created) {
+        m_state.Make<EventState>();
+        m_created = true;
     }
-    EventState* state = new (m_storage) EventState;
-    state->IsSet = false;
-    if (pthread_mutex_init(&state->Mutex, nullptr) != 0) {
-        return false;
-    }
-    pthread_condattr_t attributes;
-    pthread_condattr_init(&attributes);
-    pthread_condattr_setclock(&attributes, CLOCK_MONOTONIC);
-    int error = pthread_cond_init(&state->Signalled, &attributes);
-    pthread_condattr_destroy(&attributes);
-    if (error != 0) {
-        pthread_mutex_destroy(&state->Mutex);
-        return false;
-    }
-    m_created = true;
     return true;
 }
 
 void CEvent::Set() {
-    EventState& state = State(m_storage);
-    pthread_mutex_lock(&state.Mutex);
-    state.IsSet = true;
-    pthread_cond_broadcast(&state.Signalled);
-    pthread_mutex_unlock(&state.Mutex);
-}
-
-void CEvent::Reset() {
-    EventState& state = State(m_storage);
-    pthread_mutex_lock(&state.Mutex);
-    state.IsSet = false;
-    pthread_mutex_unlock(&state.Mutex);
-}
-
-// The deadline is taken on entry, so that nothing the wait does first can stretch it. No spinning
-// before the sleep: a reply over a real 9600-baud line takes milliseconds, and under load each
-// sched_yield of a spin gave the processor away for a whole time slice.
-bool CEvent::Wait(unsigned milliseconds) {
-    EventState& state = State(m_storage);
-    const timespec deadline = DeadlineAfter(milliseconds);
-    pthread_mutex_lock(&state.Mutex);
-    int error = 0;
-    while (!state.IsSet && error != ETIMEDOUT) {
-        error = pthread_cond_timedwait(&state.Signalled, &state.Mutex, &deadline);
+    EventState& state = m_state.Get<EventState>();
+    if (state.Word.exchange(SET) == NOT_SET_SLEEPERS) {
+        syscall(SYS_futex, FutexWord(state), FUTEX_WAKE_PRIVATE, INT_MAX, nullptr, nullptr, 0);
     }
-    bool signalled = state.IsSet;
-    pthread_mutex_unlock(&state.Mutex);
-    return signalled;
+}
+
+// Sleepers stay marked: they are still waiting for the next Set.
+void CEvent::Reset() {
+    int set = SET;
+    m_state.Get<EventState>().Word.compare_exchange_strong(set, NOT_SET);
+}
+
+// The deadline is taken on entry and is absolute (FUTEX_WAIT_BITSET on the monotonic clock), so that
+// wake-ups without a Set cannot stretch it. No spinning before the sleep: a reply over a real 9600-baud
+// line takes milliseconds.
+bool CEvent::Wait(unsigned milliseconds) {
+    EventState& state = m_state.Get<EventState>();
+    const timespec deadline = DeadlineAfter(milliseconds);
+    for (;;) {
+        int word = state.Word.load();
+        if (word == SET) {
+            return true;
+        }
+        if (word == NOT_SET && !state.Word.compare_exchange_strong(word, NOT_SET_SLEEPERS)) {
+            continue;
+        }
+        if (syscall(SYS_futex, FutexWord(state), FUTEX_WAIT_BITSET_PRIVATE, NOT_SET_SLEEPERS, &deadline,
+                    nullptr, FUTEX_BITSET_MATCH_ANY) != 0 &&
+            errno == ETIMEDOUT) {
+            return state.Word.load() == SET;
+        }
+    }
 }

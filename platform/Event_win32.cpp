@@ -3,37 +3,29 @@
 
 #include "platform/HandleOwner.h"
 
-#include <new>
-
-static_assert(sizeof(CWinHandle) <= 128, "CEvent storage too small");
-
-static CWinHandle& Handle(unsigned char* storage) {
-    return *std::launder(reinterpret_cast<CWinHandle*>(storage));
-}
-
 CEvent::CEvent() {
-    new (m_storage) CWinHandle;
+    m_state.Make<CWinHandle>();
 }
 
 CEvent::~CEvent() {
-    Handle(m_storage).~CWinHandle();
+    m_state.Destroy<CWinHandle>();
 }
 
 bool CEvent::Create() {
     if (!m_created) {
-        Handle(m_storage).Reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
-        m_created = Handle(m_storage).IsOpen();
+        m_state.Get<CWinHandle>().Reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+        m_created = m_state.Get<CWinHandle>().IsOpen();
     }
     return m_created;
 }
 
 void CEvent::Set() {
-    SetEvent(Handle(m_storage).Get());
+    SetEvent(m_state.Get<CWinHandle>().Get());
 }
 void CEvent::Reset() {
-    ResetEvent(Handle(m_storage).Get());
+    ResetEvent(m_state.Get<CWinHandle>().Get());
 }
 
 bool CEvent::Wait(unsigned milliseconds) {
-    return WaitForSingleObject(Handle(m_storage).Get(), milliseconds) == WAIT_OBJECT_0;
+    return WaitForSingleObject(m_state.Get<CWinHandle>().Get(), milliseconds) == WAIT_OBJECT_0;
 }

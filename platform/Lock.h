@@ -1,7 +1,7 @@
 // A mutual-exclusion lock (a critical section on Windows, a mutex on POSIX); portable interface.
 #pragma once
 
-#include <cstddef>
+#include "platform/InPlace.h"
 
 class CLock {
 public:
@@ -14,9 +14,7 @@ public:
     void Leave();
 
 private:
-    // Room for the OS object, so that this header needs no OS header; each backend checks the size.
-    static constexpr std::size_t STORAGE_SIZE = 64;
-    alignas(alignof(void*)) unsigned char m_storage[STORAGE_SIZE];
+    CInPlace<64> m_state; // pthread_mutex_t or CRITICAL_SECTION
 };
 
 // Holds a CLock for the life of a scope.

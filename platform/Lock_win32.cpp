@@ -3,23 +3,16 @@
 
 #include <windows.h>
 
-#include <new>
-
-static_assert(sizeof(CRITICAL_SECTION) <= 64, "CLock storage too small for CRITICAL_SECTION");
-
-static CRITICAL_SECTION* Section(unsigned char* storage) {
-    return std::launder(reinterpret_cast<CRITICAL_SECTION*>(storage));
-}
-
 CLock::CLock() {
-    InitializeCriticalSection(new (m_storage) CRITICAL_SECTION);
+    InitializeCriticalSection(&m_state.Make<CRITICAL_SECTION>());
 }
 CLock::~CLock() {
-    DeleteCriticalSection(Section(m_storage));
+    DeleteCriticalSection(&m_state.Get<CRITICAL_SECTION>());
+    m_state.Destroy<CRITICAL_SECTION>();
 }
 void CLock::Enter() {
-    EnterCriticalSection(Section(m_storage));
+    EnterCriticalSection(&m_state.Get<CRITICAL_SECTION>());
 }
 void CLock::Leave() {
-    LeaveCriticalSection(Section(m_storage));
+    LeaveCriticalSection(&m_state.Get<CRITICAL_SECTION>());
 }

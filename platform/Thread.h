@@ -2,7 +2,7 @@
 // portable interface.
 #pragma once
 
-#include <cstddef>
+#include "platform/InPlace.h"
 
 class CThread {
 public:
@@ -26,7 +26,6 @@ public:
     void Join();
 
 private:
-    static constexpr std::size_t STORAGE_SIZE = 192;
-    alignas(alignof(void*)) unsigned char m_storage[STORAGE_SIZE];
+    CInPlace<192> m_state;
     bool m_exists = false;
 };

@@ -7,8 +7,6 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
-#include <new>
-
 namespace {
 
 struct ThreadState {
@@ -29,12 +27,6 @@ struct ThreadState {
     pid_t Tid;
     bool TidKnown;
 };
-
-static_assert(sizeof(ThreadState) <= 192, "CThread storage too small");
-
-ThreadState& State(unsigned char* storage) {
-    return *std::launder(reinterpret_cast<ThreadState*>(storage));
-}
 
 void* ThreadMain(void* parameter) {
     auto* state = static_cast<ThreadState*>(parameter);
@@ -66,22 +58,23 @@ void OpenGate(ThreadState& state, bool run) {
 } // namespace
 
 CThread::CThread() {
-    ThreadState* state = new (m_storage) ThreadState{};
-    pthread_mutex_init(&state->GateMutex, nullptr);
-    pthread_cond_init(&state->GateOpened, nullptr);
+    ThreadState& state = m_state.Make<ThreadState>();
+    pthread_mutex_init(&state.GateMutex, nullptr);
+    pthread_cond_init(&state.GateOpened, nullptr);
 }
 
 CThread::~CThread() {
     Join();
-    pthread_cond_destroy(&State(m_storage).GateOpened);
-    pthread_mutex_destroy(&State(m_storage).GateMutex);
+    pthread_cond_destroy(&m_state.Get<ThreadState>().GateOpened);
+    pthread_mutex_destroy(&m_state.Get<ThreadState>().GateMutex);
+    m_state.Destroy<ThreadState>();
 }
 
 bool CThread::Create(Body body, void* context) {
     if (m_exists) {
         return false;
     }
-    ThreadState& state = State(m_storage);
+    ThreadState& state = m_state.Get<ThreadState>();
     state.Body = body;
     state.Context = context;
     state.Open = false;
@@ -95,7 +88,7 @@ void CThread::RaisePriority() {
     if (!m_exists) {
         return;
     }
-    ThreadState& state = State(m_storage);
+    ThreadState& state = m_state.Get<ThreadState>();
     pthread_mutex_lock(&state.GateMutex);
     while (!state.TidKnown) {
         pthread_cond_wait(&state.GateOpened, &state.GateMutex);
@@ -108,7 +101,7 @@ void CThread::RaisePriority() {
 
 void CThread::Resume() {
     if (m_exists) {
-        OpenGate(State(m_storage), true);
+        OpenGate(m_state.Get<ThreadState>(), true);
     }
 }
 
@@ -116,7 +109,7 @@ void CThread::Join() {
     if (!m_exists) {
         return;
     }
-    ThreadState& state = State(m_storage);
+    ThreadState& state = m_state.Get<ThreadState>();
     OpenGate(state, false);
     pthread_join(state.Handle, nullptr);
     m_exists = false;

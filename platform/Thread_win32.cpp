@@ -3,8 +3,6 @@
 
 #include "platform/HandleOwner.h"
 
-#include <new>
-
 namespace {
 
 struct ThreadState {
@@ -21,12 +19,6 @@ struct ThreadState {
     bool Run = false;
 };
 
-static_assert(sizeof(ThreadState) <= 192, "CThread storage too small");
-
-ThreadState& State(unsigned char* storage) {
-    return *std::launder(reinterpret_cast<ThreadState*>(storage));
-}
-
 DWORD WINAPI ThreadMain(LPVOID parameter) {
     auto* state = static_cast<ThreadState*>(parameter);
     if (state->Run) {
@@ -38,19 +30,19 @@ DWORD WINAPI ThreadMain(LPVOID parameter) {
 } // namespace
 
 CThread::CThread() {
-    new (m_storage) ThreadState;
+    m_state.Make<ThreadState>();
 }
 
 CThread::~CThread() {
     Join();
-    State(m_storage).~ThreadState();
+    m_state.Destroy<ThreadState>();
 }
 
 bool CThread::Create(Body body, void* context) {
     if (m_exists) {
         return false;
     }
-    ThreadState& state = State(m_storage);
+    ThreadState& state = m_state.Get<ThreadState>();
     state.Body = body;
     state.Context = context;
     state.Resumed = false;
@@ -62,12 +54,12 @@ bool CThread::Create(Body body, void* context) {
 
 void CThread::RaisePriority() {
     if (m_exists) {
-        SetThreadPriority(State(m_storage).Handle.Get(), THREAD_PRIORITY_ABOVE_NORMAL);
+        SetThreadPriority(m_state.Get<ThreadState>().Handle.Get(), THREAD_PRIORITY_ABOVE_NORMAL);
     }
 }
 
 void CThread::Resume() {
-    ThreadState& state = State(m_storage);
+    ThreadState& state = m_state.Get<ThreadState>();
     if (m_exists && !state.Resumed) {
         state.Resumed = true;
         state.Run = true;
@@ -79,7 +71,7 @@ void CThread::Join() {
     if (!m_exists) {
         return;
     }
-    ThreadState& state = State(m_storage);
+    ThreadState& state = m_state.Get<ThreadState>();
     if (!state.Resumed) {
         // Never ran: let it end without its body.
         state.Resumed = true;

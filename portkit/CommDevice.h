@@ -2,6 +2,8 @@
 // (termios and poll on POSIX, a COM handle on Windows).
 #pragma once
 
+#include "platform/InPlace.h"
+
 #include <cstddef>
 #include <cstdint>
 
@@ -30,15 +32,16 @@ public:
     // went away, or took no more data until the time was up.
     bool Write(const char* data, std::size_t length, unsigned timeoutMilliseconds);
 
-    // Reader thread: waits until bytes arrive, Wake is called, or a short idle period passes, then reads
-    // up to `room` bytes. Returns their number, 0 when none came, or -1 when the port went away (the
-    // device was unplugged or the other side of a pty closed). With `room` 0 it only waits.
-    int WaitAndRead(char* buffer, std::size_t room);
+    // Reader thread: waits until bytes arrive or Wake is called, then reads up to `room` bytes. With
+    // `bytesLeft` (the procedure left received bytes behind) the wait also ends after a short idle
+    // period, so that the procedure is called again; without, an idle port may wake its reader rarely
+    // (Windows) or never (POSIX). Returns their number, 0 when none came, or -1 when the port went away
+    // (the device was unplugged or the other side of a pty closed). With `room` 0 it only waits, briefly.
+    int WaitAndRead(char* buffer, std::size_t room, bool bytesLeft);
 
     // Any thread: makes a running WaitAndRead return soon.
     void Wake();
 
 private:
-    static constexpr std::size_t STORAGE_SIZE = 320; // the handles and the device's name
-    alignas(alignof(void*)) unsigned char m_storage[STORAGE_SIZE];
+    CInPlace<320> m_state; // the handles and the device's name
 };

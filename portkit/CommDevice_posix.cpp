@@ -18,11 +18,10 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
-#include <new>
 
 namespace {
 
-constexpr int IDLE_WAIT_MS = 200; // with nothing to do the reader still looks up this often
+constexpr int IDLE_WAIT_MS = 200; // while the procedure left bytes behind
 constexpr int FULL_WAIT_MS = 10;  // while the queue is full
 
 // Written by Open and Close on the owner's thread, before the reader exists and after it ended; read by
@@ -33,12 +32,6 @@ struct DeviceState {
     CFd WakeWrite;
     char Path[COMM_PATH_SIZE] = ""; // for trace lines
 };
-
-static_assert(sizeof(DeviceState) <= 320, "CCommDevice storage too small");
-
-DeviceState& State(unsigned char* storage) {
-    return *std::launder(reinterpret_cast<DeviceState*>(storage));
-}
 
 // Traces a failed call on the device with the code it left, and returns that code.
 int32_t TraceFailure(const DeviceState& state, const char* operation, int code) {
@@ -113,12 +106,12 @@ int Reserve(int fd) {
 } // namespace
 
 CCommDevice::CCommDevice() {
-    new (m_storage) DeviceState;
+    m_state.Make<DeviceState>();
 }
 
 CCommDevice::~CCommDevice() {
     Close();
-    State(m_storage).~DeviceState();
+    m_state.Destroy<DeviceState>();
 }
 
 // The lock keeps out every opener that takes it too, root included; the exclusive mode keeps out
@@ -129,7 +122,7 @@ bool CCommDevice::Open(int32_t portNumber, const CommSettings& settings, int32_t
     if (!GetCommPortPath(portNumber, path)) {
         return false;
     }
-    DeviceState& state = State(m_storage);
+    DeviceState& state = m_state.Get<DeviceState>();
     std::memcpy(state.Path, path, sizeof path);
     state.Fd.Reset(open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     if (!state.Fd.IsOpen()) {
@@ -157,7 +150,7 @@ bool CCommDevice::Open(int32_t portNumber, const CommSettings& settings, int32_t
 }
 
 void CCommDevice::Close() {
-    DeviceState& state = State(m_storage);
+    DeviceState& state = m_state.Get<DeviceState>();
     if (state.Fd.IsOpen()) {
         // The mode outlives this descriptor while the device stays open elsewhere.
         ioctl(state.Fd.Get(), TIOCNXCL);
@@ -169,7 +162,7 @@ void CCommDevice::Close() {
 
 // One deadline for the whole block: a device may pause between bytes, but not beyond the limit.
 bool CCommDevice::Write(const char* data, std::size_t length, unsigned timeoutMilliseconds) {
-    const DeviceState& state = State(m_storage);
+    const DeviceState& state = m_state.Get<DeviceState>();
     const long long deadline = MonotonicMilliseconds() + timeoutMilliseconds;
     while (length > 0) {
         ssize_t written = write(state.Fd.Get(), data, length);
@@ -200,11 +193,12 @@ bool CCommDevice::Write(const char* data, std::size_t length, unsigned timeoutMi
     return true;
 }
 
-int CCommDevice::WaitAndRead(char* buffer, std::size_t room) {
-    DeviceState& state = State(m_storage);
+int CCommDevice::WaitAndRead(char* buffer, std::size_t room, bool bytesLeft) {
+    DeviceState& state = m_state.Get<DeviceState>();
     pollfd fds[2] = {{state.WakeRead.Get(), POLLIN, 0}, {state.Fd.Get(), POLLIN, 0}};
     const nfds_t count = room > 0 ? 2 : 1; // a full queue waits for room, not for the device
-    int ready = poll(fds, count, room > 0 ? IDLE_WAIT_MS : FULL_WAIT_MS);
+    const int wait = room == 0 ? FULL_WAIT_MS : bytesLeft ? IDLE_WAIT_MS : -1;
+    int ready = poll(fds, count, wait);
     if (ready <= 0) {
         return 0;
     }
@@ -226,6 +220,6 @@ int CCommDevice::WaitAndRead(char* buffer, std::size_t room) {
 
 void CCommDevice::Wake() {
     const char byte = 1;
-    ssize_t ignored = write(State(m_storage).WakeWrite.Get(), &byte, 1);
+    ssize_t ignored = write(m_state.Get<DeviceState>().WakeWrite.Get(), &byte, 1);
     (void)ignored;
 }

@@ -10,7 +10,6 @@
 #include <windows.h>
 
 #include <cstdio>
-#include <new>
 
 namespace {
 
@@ -27,12 +26,6 @@ struct DeviceState {
     CWinHandle WakeUp;
     char Name[32] = ""; // for trace lines
 };
-
-static_assert(sizeof(DeviceState) <= 320, "CCommDevice storage too small");
-
-DeviceState& State(unsigned char* storage) {
-    return *std::launder(reinterpret_cast<DeviceState*>(storage));
-}
 
 // Traces a failed call on the port with the code it left, and returns that code.
 int32_t TraceFailure(const DeviceState& state, const char* operation, DWORD code) {
@@ -106,16 +99,16 @@ int OverlappedRead(DeviceState& state, char* buffer, DWORD size) {
 } // namespace
 
 CCommDevice::CCommDevice() {
-    new (m_storage) DeviceState;
+    m_state.Make<DeviceState>();
 }
 
 CCommDevice::~CCommDevice() {
     Close();
-    State(m_storage).~DeviceState();
+    m_state.Destroy<DeviceState>();
 }
 
 bool CCommDevice::Open(int32_t portNumber, const CommSettings& settings, int32_t* systemError) {
-    DeviceState& state = State(m_storage);
+    DeviceState& state = m_state.Get<DeviceState>();
     std::snprintf(state.Name, sizeof state.Name, "\\\\.\\COM%d", static_cast<int>(portNumber));
     *systemError = 0;
     state.Port.Reset(CreateFileA(state.Name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
@@ -139,7 +132,7 @@ bool CCommDevice::Open(int32_t portNumber, const CommSettings& settings, int32_t
 }
 
 void CCommDevice::Close() {
-    DeviceState& state = State(m_storage);
+    DeviceState& state = m_state.Get<DeviceState>();
     state.Port.Reset();
     state.ReadDone.Reset();
     state.WriteDone.Reset();
@@ -148,7 +141,7 @@ void CCommDevice::Close() {
 
 // A write that has not ended in time is cancelled, and its end waited for, since it writes to `ov`.
 bool CCommDevice::Write(const char* data, std::size_t length, unsigned timeoutMilliseconds) {
-    DeviceState& state = State(m_storage);
+    DeviceState& state = m_state.Get<DeviceState>();
     OVERLAPPED ov{};
     ov.hEvent = state.WriteDone.Get();
     DWORD written = 0;
@@ -172,8 +165,9 @@ bool CCommDevice::Write(const char* data, std::size_t length, unsigned timeoutMi
     return true;
 }
 
-int CCommDevice::WaitAndRead(char* buffer, std::size_t room) {
-    DeviceState& state = State(m_storage);
+// Every idle read ends after READ_CONSTANT_MS, whether bytes were left or not.
+int CCommDevice::WaitAndRead(char* buffer, std::size_t room, bool) {
+    DeviceState& state = m_state.Get<DeviceState>();
     if (room == 0) {
         WaitForSingleObject(state.WakeUp.Get(), FULL_WAIT_MS);
         return 0;
@@ -196,5 +190,5 @@ int CCommDevice::WaitAndRead(char* buffer, std::size_t room) {
 }
 
 void CCommDevice::Wake() {
-    SetEvent(State(m_storage).WakeUp.Get());
+    SetEvent(m_state.Get<DeviceState>().WakeUp.Get());
 }

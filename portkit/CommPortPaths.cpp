@@ -8,8 +8,9 @@
 namespace {
 
 CLock TableLock;
-// Guarded by TableLock; entry 0 stays empty so that numbers start at 1, as COM ports do.
-char Paths[COMM_PATH_COUNT][COMM_PATH_SIZE];
+// Guarded by TableLock: written by RegisterCommPortPath, read by GetCommPortPath, on any thread. Entry 0
+// stays empty so that numbers start at 1, as COM ports do.
+char Paths[MAX_COMM_PATHS + 1][COMM_PATH_SIZE];
 
 } // namespace
 
@@ -18,7 +19,7 @@ int32_t RegisterCommPortPath(const char* path) {
         return -1;
     }
     CLockGuard guard(TableLock);
-    for (int32_t number = 1; number < COMM_PATH_COUNT; ++number) {
+    for (int32_t number = 1; number <= MAX_COMM_PATHS; ++number) {
         if (Paths[number][0] == '\0') {
             std::memcpy(Paths[number], path, std::strlen(path) + 1);
             return number;
@@ -31,7 +32,7 @@ int32_t RegisterCommPortPath(const char* path) {
 }
 
 bool GetCommPortPath(int32_t portNumber, char (&path)[COMM_PATH_SIZE]) {
-    if (portNumber < 1 || portNumber >= COMM_PATH_COUNT) {
+    if (portNumber < 1 || portNumber > MAX_COMM_PATHS) {
         return false;
     }
     CLockGuard guard(TableLock);

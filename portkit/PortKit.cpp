@@ -60,12 +60,15 @@ OpenPort* Find(int32_t handle) {
 }
 
 // Reads what arrives into the queue and tells the procedure, until the port is destroyed or gone. A
-// procedure that leaves bytes behind is called again after the next wait, never in a tight loop.
+// procedure that leaves bytes behind is called again after the next wait, never in a tight loop; one
+// that takes them all lets the reader sleep until the device sends more.
 void ReaderMain(void* context) {
     OpenPort& port = *static_cast<OpenPort*>(context);
     char block[READ_BLOCK_SIZE];
     while (!port.Stopping) {
-        int received = port.Device.WaitAndRead(block, std::min(sizeof block, port.Queue.Room()));
+        const std::size_t waiting = port.Queue.Count();
+        const std::size_t room = std::min(sizeof block, CReceiveQueue::CAPACITY - waiting);
+        int received = port.Device.WaitAndRead(block, room, waiting > 0);
         if (received < 0) {
             port.Gone = true;
             return;

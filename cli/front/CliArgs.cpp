@@ -6,18 +6,9 @@
 
 #include <CLI/CLI.hpp>
 
+#include <cstring>
+
 namespace {
-
-struct CommandRow {
-    const char* Name;
-    CliCommand Command;
-};
-
-const CommandRow COMMANDS[] = {
-    {"ports", CliCommand::Ports},   {"read", CliCommand::Read}, {"write", CliCommand::Write},
-    {"check", CliCommand::Check},   {"diff", CliCommand::Diff}, {"provision", CliCommand::Provision},
-    {"ledger", CliCommand::Ledger},
-};
 
 // An empty value would silently mean "not given" (detection instead of the port, stdout instead of FILE).
 const CLI::Validator NOT_EMPTY([](const std::string& value) { return value.empty() ? "needs a value" : ""; },
@@ -52,23 +43,12 @@ CLI::Option* AddOne(CLI::App* command, const char* name, std::vector<std::string
         name, [list](const std::string& value) { list->push_back(value); });
 }
 
-CLI::App* AddCommand(CLI::App* app, const char* name) {
-    CLI::App* command = app->add_subcommand(name);
-    command->set_help_flag("--help");
-    return command;
-}
-
-// The commands and their options, bound to the request.
-void Describe(CLI::App* app, CliRequest* r) {
-    app->set_help_flag("--help");
-    AddFlag(app, "--version", &r->Version);
-    app->require_subcommand(0, 1);
-
-    CLI::App* ports = AddCommand(app, "ports");
+void DescribePorts(CLI::App* ports, CliRequest* r) {
     AddFlag(ports, "--long", &r->Long);
     AddFlag(ports, "--json", &r->Json);
+}
 
-    CLI::App* read = AddCommand(app, "read");
+void DescribeRead(CLI::App* read, CliRequest* r) {
     CLI::Option* port = AddPorts(read, r);
     CLI::Option* all = AddFlag(read, "--all", &r->AllPorts)->excludes(port);
     CLI::Option* output = AddValue(read, "--output", &r->Output);
@@ -77,30 +57,34 @@ void Describe(CLI::App* app, CliRequest* r) {
     AddFlag(read, "--result-line", &r->ResultLine)->excludes(dir);
     AddFlag(read, "--json", &r->Json)->excludes(output)->excludes(dir)->excludes(all);
     AddReportSteps(read, r);
+}
 
-    CLI::App* write = AddCommand(app, "write");
+void DescribeWrite(CLI::App* write, CliRequest* r) {
     AddOne(write, "FILE", &r->Files)->required();
-    port = AddPorts(write, r);
-    all = AddFlag(write, "--all", &r->AllPorts)->excludes(port);
+    CLI::Option* port = AddPorts(write, r);
+    CLI::Option* all = AddFlag(write, "--all", &r->AllPorts)->excludes(port);
     AddValue(write, "--backup", &r->Backup)->excludes(all);
     AddFlag(write, "--verify", &r->Verify);
     AddFlag(write, "--trace", &r->Trace);
     AddFlag(write, "--result-line", &r->ResultLine);
     AddReportSteps(write, r);
+}
 
-    CLI::App* check = AddCommand(app, "check");
+void DescribeCheck(CLI::App* check, CliRequest* r) {
     AddOne(check, "FILE", &r->Files)->required();
     AddFlag(check, "--trace", &r->Trace);
     AddFlag(check, "--json", &r->Json);
+}
 
-    CLI::App* diff = AddCommand(app, "diff");
+void DescribeDiff(CLI::App* diff, CliRequest* r) {
     AddOne(diff, "FILE", &r->Files)->required();
     CLI::Option* file2 = AddOne(diff, "FILE2", &r->Files);
     AddOne(diff, "--port", &r->Ports)->check(NOT_EMPTY)->excludes(file2);
     AddFlag(diff, "--trace", &r->Trace);
     AddFlag(diff, "--json", &r->Json);
+}
 
-    CLI::App* provision = AddCommand(app, "provision");
+void DescribeProvision(CLI::App* provision, CliRequest* r) {
     AddValue(provision, "--template", &r->Template)->required();
     CLI::Option* plan = AddValue(provision, "--plan", &r->Plan);
     AddValue(provision, "--ip-range", &r->IpRange)->excludes(plan);
@@ -113,8 +97,9 @@ void Describe(CLI::App* app, CliRequest* r) {
     AddList(provision, "--redo", &r->Redo);
     AddList(provision, "--skip", &r->Skip);
     AddFlag(provision, "--trace", &r->Trace);
+}
 
-    CLI::App* ledgerCommand = AddCommand(app, "ledger");
+void DescribeLedger(CLI::App* ledgerCommand, CliRequest* r) {
     ledgerCommand->require_subcommand(1, 1);
     CLI::App* exportCommand = AddCommand(ledgerCommand, "export");
     AddValue(exportCommand, "--ledger", &r->Ledger)->required();
@@ -126,10 +111,53 @@ void Describe(CLI::App* app, CliRequest* r) {
     status->callback([r] { r->LedgerDoes = LedgerAction::Status; });
 }
 
-CliCommand CommandOf(const CLI::App& app) {
+struct CommandRow {
+    const char* Name;
+    CliCommand Command;
+    void (*DescribeOptions)(CLI::App* command, CliRequest* r);
+};
+
+const CommandRow COMMANDS[] = {
+    {"ports", CliCommand::Ports, DescribePorts}, {"read", CliCommand::Read, DescribeRead},
+    {"write", CliCommand::Write, DescribeWrite}, {"check", CliCommand::Check, DescribeCheck},
+    {"diff", CliCommand::Diff, DescribeDiff},    {"provision", CliCommand::Provision, DescribeProvision},
+    {"ledger", CliCommand::Ledger, DescribeLedger},
+};
+
+// The command that the parser will enter: the first argument that names one. The top level has flags
+// only, so no earlier argument can be a value, and it enters one command at most.
+CliCommand NamedCommand(int argc, const char* const* argv) {
+    for (int i = 1; i < argc; ++i) {
+        for (const CommandRow& row : COMMANDS) {
+            if (std::strcmp(argv[i], row.Name) == 0) {
+                return row.Command;
+            }
+        }
+    }
+    return CliCommand::None;
+}
+
+// The program's options and the `named` command with its options, bound to the request. The parser
+// cannot enter any other command, and the usage texts are our own: describing every command was most of
+// the program's start-up.
+void Describe(CLI::App* app, CliRequest* r, CliCommand named) {
+    app->set_help_flag("--help");
+    AddFlag(app, "--version", &r->Version);
+    app->require_subcommand(0, 1);
     for (const CommandRow& row : COMMANDS) {
-        if (app.got_subcommand(row.Name)) {
-            return row.Command;
+        if (row.Command == named) {
+            CLI::App* command = app->add_subcommand(row.Name);
+            command->set_help_flag("--help");
+            row.DescribeOptions(command, r);
+        }
+    }
+}
+
+// The `named` command when the parser entered it.
+CliCommand CommandOf(const CLI::App& app, CliCommand named) {
+    for (const CommandRow& row : COMMANDS) {
+        if (row.Command == named && app.got_subcommand(row.Name)) {
+            return named;
         }
     }
     return CliCommand::None;
@@ -180,18 +208,19 @@ bool CheckRequest(const CliRequest& r, std::string* error) {
 bool ParseCliArgs(int argc, const char* const* argv, CliRequest* request, std::string* error) {
     *request = CliRequest();
     CLI::App app("", "zrvlink");
-    Describe(&app, request);
+    const CliCommand named = NamedCommand(argc, argv);
+    Describe(&app, request, named);
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp&) {
-        request->Command = CommandOf(app);
+        request->Command = CommandOf(app, named);
         request->Help = true;
         return true;
     } catch (const CLI::ParseError& parseError) {
-        request->Command = CommandOf(app);
+        request->Command = CommandOf(app, named);
         return Refuse(error, parseError.what());
     }
-    request->Command = CommandOf(app);
+    request->Command = CommandOf(app, named);
     return CheckRequest(*request, error);
 }
 

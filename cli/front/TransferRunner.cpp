@@ -7,18 +7,14 @@
 
 #include <cstdio>
 
-namespace {
-
-// How often the owner looks for a request to stop while it waits for the end.
-constexpr unsigned END_POLL_MS = 100;
-
-} // namespace
-
+// A stop request reaches the worker through the flag itself, before its next command: the owner just
+// waits for the end, without waking up to look.
 bool CTransferRunner::Init() {
-    return m_engine.Init() && m_ended.Create();
+    m_engine.SetStopFlag(StopRequestFlag());
+    return m_engine.Init();
 }
 
-// Runs on the worker with the engine's callback lock held: it draws and signals, and never waits.
+// Runs on the worker with the engine's callback lock held: it draws, and never waits.
 int CTransferRunner::OnEvent(int32_t event, int32_t value, void* context) {
     auto* self = static_cast<CTransferRunner*>(context);
     if (event == PT_EVENT_PROGRESS && self->m_stepHook != nullptr &&
@@ -30,8 +26,6 @@ int CTransferRunner::OnEvent(int32_t event, int32_t value, void* context) {
         self->m_lastPercent = value;
         std::fputs(FormatProgressBar(value).c_str(), stderr);
         std::fflush(stderr);
-    } else if (event == PT_EVENT_DONE || event == PT_EVENT_ERROR) {
-        self->m_ended.Set();
     }
     return 0;
 }
@@ -46,7 +40,6 @@ int CTransferRunner::Run(int32_t portNumber, bool read, ParamSet* set, bool show
     m_lastPercent = -1;
     m_steps = 0;
     m_stopped.store(false);
-    m_ended.Reset();
     m_engine.SetCallback(OnEvent, this);
     if (StopRequested()) {
         m_stopped.store(true);
@@ -56,13 +49,11 @@ int CTransferRunner::Run(int32_t portNumber, bool read, ParamSet* set, bool show
         const int exit = ExitOfTransfer(m_engine.GetResult());
         return exit != EXIT_OK ? exit : EXIT_RESOURCE;
     }
-    // Every command waits at most REPLY_TIMEOUT_MS: the engine always ends.
-    while (!m_ended.Wait(END_POLL_MS)) {
-        if (StopRequested() && !m_stopped.exchange(true)) {
-            m_engine.RequestStop();
-        }
-    }
+    // Every command waits at most REPLY_TIMEOUT_MS: the worker always ends, and Stop waits for it.
     m_engine.Stop();
+    if (StopRequested()) {
+        m_stopped.store(true);
+    }
     if (showProgress) {
         std::fputs(ClearProgressBar().c_str(), stderr);
         std::fflush(stderr);

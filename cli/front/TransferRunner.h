@@ -4,7 +4,6 @@
 
 #include "core/ParamSet.h"
 #include "devicelink/ParamTransfer.h"
-#include "platform/Event.h"
 
 #include <atomic>
 #include <cstdint>
@@ -15,7 +14,7 @@ public:
     CTransferRunner(const CTransferRunner&) = delete;
     CTransferRunner& operator=(const CTransferRunner&) = delete;
 
-    // False when the engine or the end event could not be created.
+    // False when the engine could not be set up.
     bool Init();
 
     // Reads into `set` (read true) or writes from it on port `portNumber`, and waits for the end. A write
@@ -41,8 +40,6 @@ private:
     static int OnEvent(int32_t event, int32_t value, void* context);
 
     CParamTransfer m_engine;
-    // Set by the worker at its last event; waited for by the owner.
-    CEvent m_ended;
     // Written by Run (and SetStepHook) before Start; read by the worker.
     bool m_showProgress = false;
     StepHook m_stepHook = nullptr;
@@ -50,7 +47,7 @@ private:
     // Worker only.
     int m_lastPercent = -1;
     int m_steps = 0;
-    // Written by the worker (a refusing hook) or the owner (a stop request) before the end event; read by
-    // the owner after Stop.
+    // Written by the worker (a refusing hook) before it ends, or by the owner after Stop (a stop request);
+    // read by the owner after Stop.
     std::atomic<bool> m_stopped{false};
 };

@@ -4,6 +4,8 @@
 // SIGINT, SIGTERM and SIGHUP; Interrupt_win32.cpp: the console's control handler).
 #pragma once
 
+#include <atomic>
+
 // From now on Ctrl-C (SIGINT; CTRL_C_EVENT and CTRL_BREAK_EVENT on Windows) counts one, and a request to
 // end the process (SIGTERM, SIGHUP) counts two. False when the handler could not be installed.
 bool CatchInterrupts();
@@ -18,3 +20,7 @@ bool CatchStopRequest();
 
 // Whether such a request has come; safe from any thread.
 bool StopRequested();
+
+// The flag behind StopRequested, for a transfer engine to look at before each command (see
+// CParamTransfer::SetStopFlag); it lives as long as the process.
+const std::atomic<bool>* StopRequestFlag();

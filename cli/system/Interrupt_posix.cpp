@@ -41,6 +41,10 @@ bool StopRequested() {
     return Stop.load();
 }
 
+const std::atomic<bool>* StopRequestFlag() {
+    return &Stop;
+}
+
 bool CatchInterrupts() {
     struct sigaction action {};
     action.sa_handler = OnSignal;

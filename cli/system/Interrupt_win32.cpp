@@ -9,6 +9,8 @@
 namespace {
 
 std::atomic<int> Count{0};
+// Never set: a parent ends a child with TerminateProcess.
+const std::atomic<bool> NoStop{false};
 
 // Runs on a thread that the system starts for the event.
 BOOL WINAPI OnControl(DWORD event) {
@@ -35,4 +37,8 @@ bool CatchStopRequest() {
 
 bool StopRequested() {
     return false;
+}
+
+const std::atomic<bool>* StopRequestFlag() {
+    return &NoStop;
 }

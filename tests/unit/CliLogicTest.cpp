@@ -73,6 +73,39 @@ TEST(PortFileName, MakesOneSafeFileNamePerPort) {
     EXPECT_EQ("C:\\out\\port-COM3.dat", PortOutputPath("C:\\out\\", "COM3"));
 }
 
+// The parser is told only of the command that the line names (the first argument that is a command's
+// name): another command's name further on is a value or an extra argument, and another command's options
+// are unknown, just as when every command was described.
+TEST(ParseCliArgs, CommandIsTheFirstCommandNameAndTakesOnlyItsOwnOptions) {
+    const struct {
+        std::vector<std::string> Args;
+        bool Accepted;
+        CliCommand Command;
+        const char* Error; // a part of the refusal
+    } cases[] = {
+        {{"read", "--port", "write"}, true, CliCommand::Read, ""},
+        {{"write", "read", "--port", "A"}, true, CliCommand::Write, ""},
+        {{"--help", "diff"}, true, CliCommand::Diff, ""},
+        {{"read", "write"}, false, CliCommand::Read, "write"},
+        {{"read", "--template", "t.dat"}, false, CliCommand::Read, "--template"},
+        {{"check", "a.dat", "--port", "A"}, false, CliCommand::Check, "--port"},
+        {{"provision", "--template", "t", "--record", "r", "--ip-range", "A-B", "--output", "o"},
+         false,
+         CliCommand::Provision,
+         "--output"},
+        {{"flash", "read"}, false, CliCommand::Read, "flash"},
+        {{"--", "read"}, true, CliCommand::Read, ""},
+    };
+    for (const auto& c : cases) {
+        CliRequest request;
+        std::string error;
+        const std::string shown = testing::PrintToString(c.Args);
+        EXPECT_EQ(c.Accepted, Parse(c.Args, &request, &error)) << shown << ": " << error;
+        EXPECT_EQ(c.Command, request.Command) << shown;
+        EXPECT_NE(std::string::npos, error.find(c.Error)) << shown << ": " << error;
+    }
+}
+
 // A child's FILE after "--", so that one beginning with '-' is still a file.
 TEST(ChildArguments, EachChildDoesOnePortAndReportsInOneLine) {
     CliRequest request;

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 
 namespace {
@@ -53,26 +55,33 @@ TEST(CommPortPaths, SamePathSameNumberAndBadPathsRefused) {
     EXPECT_EQ(-1, RegisterCommPortPath(""));
     EXPECT_EQ(-1, RegisterCommPortPath(nullptr));
     EXPECT_EQ(-1, RegisterCommPortPath(std::string(COMM_PATH_SIZE, 'p').c_str()));
-    for (int32_t unknown : {0, -1, COMM_PATH_COUNT, COMM_PATH_COUNT - 1}) {
+    for (int32_t unknown : {0, -1, MAX_COMM_PATHS + 1, MAX_COMM_PATHS}) {
         EXPECT_FALSE(GetCommPortPath(unknown, path)) << unknown;
     }
 }
 
+// The table is never emptied (see CommPortPaths.h): once it is full every new path is refused, and every
+// path already in keeps its number and its path. Filled in a child process, which takes the full table
+// with it.
 TEST(CommPortPaths, FullTableRefusesNewPathsButKeepsOldOnes) {
-    int32_t last = 0;
-    std::string lastPath;
-    for (int i = 0; i < COMM_PATH_COUNT; ++i) {
-        const std::string path = "/dev/fill" + std::to_string(i);
-        int32_t number = RegisterCommPortPath(path.c_str());
-        if (number < 0) {
-            break;
-        }
-        last = number;
-        lastPath = path;
-    }
-    EXPECT_EQ(COMM_PATH_COUNT - 1, last);
-    EXPECT_EQ(-1, RegisterCommPortPath("/dev/one-too-many"));
-    EXPECT_EQ(last, RegisterCommPortPath(lastPath.c_str()));
+    EXPECT_EXIT(
+        {
+            const int32_t early = RegisterCommPortPath("/dev/early");
+            int32_t last = 0;
+            for (int i = 0; i <= MAX_COMM_PATHS; ++i) {
+                const int32_t number = RegisterCommPortPath(("/dev/fill" + std::to_string(i)).c_str());
+                last = number > 0 ? number : last;
+            }
+            char path[COMM_PATH_SIZE];
+            const bool kept = RegisterCommPortPath("/dev/early") == early && GetCommPortPath(early, path) &&
+                              std::string(path) == "/dev/early";
+            const bool refused =
+                RegisterCommPortPath("/dev/one-too-many") == -1 && !GetCommPortPath(MAX_COMM_PATHS + 1, path);
+            std::fprintf(stderr, "last number %d, early path kept %d, new path refused %d\n", last, kept,
+                         refused);
+            std::exit(last == MAX_COMM_PATHS && kept && refused ? 0 : 1);
+        },
+        testing::ExitedWithCode(0), "");
 }
 
 } // namespace

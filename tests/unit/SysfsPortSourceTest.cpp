@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <string>
 #include <vector>
@@ -92,5 +94,32 @@ TEST_P(SysfsTree, ListsTheUsbTtysByTheirDevPaths) {
 
 INSTANTIATE_TEST_SUITE_P(CSysfsPortSource, SysfsTree, testing::ValuesIn(TREE_CASES),
                          [](const testing::TestParamInfo<TreeCase>& test) { return test.param.Name; });
+
+// portkit's path table is never emptied (see CommPortPaths.h): in a process that has registered
+// MAX_COMM_PATHS paths, a device plugged in later is not detected, while the one found before still is,
+// under its number. In a child process, which takes the full table with it.
+TEST(CSysfsPortSource, DeviceThatAppearsOnceThePathTableIsFullIsLeftOut) {
+    EXPECT_EXIT(
+        {
+            CFakeSysfs tree;
+            tree.AddAcmTty("ttyACM0", DEVICE_USB_VID, DEVICE_USB_PID);
+            const CSysfsPortSource source(tree.Root(), DEV_ROOT);
+            CommPortList before = {};
+            const int32_t foundBefore = source.ScanUsbPorts(DEVICE_USB_VID, DEVICE_USB_PID, before);
+            for (int i = 0; RegisterCommPortPath(("/zrv-fake/fill" + std::to_string(i)).c_str()) > 0; ++i) {
+            }
+            tree.AddAcmTty("ttyACM1", DEVICE_USB_VID, DEVICE_USB_PID);
+            CommPortList after = {};
+            const int32_t foundAfter = source.ScanUsbPorts(DEVICE_USB_VID, DEVICE_USB_PID, after);
+            const std::vector<std::string> names = TtyNames(after, foundAfter);
+            std::fprintf(stderr, "found %d, then %d:%s\n", foundBefore, foundAfter,
+                         names.empty() ? "" : (" " + names.front()).c_str());
+            std::exit(foundBefore == 1 && names == std::vector<std::string>{"ttyACM0"} &&
+                              after[0] == before[0]
+                          ? 0
+                          : 1);
+        },
+        testing::ExitedWithCode(0), "");
+}
 
 } // namespace
