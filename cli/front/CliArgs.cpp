@@ -99,6 +99,13 @@ void DescribeProvision(CLI::App* provision, CliRequest* r) {
     AddFlag(provision, "--trace", &r->Trace);
 }
 
+// A command's own command, with --help as every command has it.
+CLI::App* AddCommand(CLI::App* parent, const char* name) {
+    CLI::App* command = parent->add_subcommand(name);
+    command->set_help_flag("--help");
+    return command;
+}
+
 void DescribeLedger(CLI::App* ledgerCommand, CliRequest* r) {
     ledgerCommand->require_subcommand(1, 1);
     CLI::App* exportCommand = AddCommand(ledgerCommand, "export");
@@ -118,9 +125,9 @@ struct CommandRow {
 };
 
 const CommandRow COMMANDS[] = {
-    {"ports", CliCommand::Ports, DescribePorts}, {"read", CliCommand::Read, DescribeRead},
-    {"write", CliCommand::Write, DescribeWrite}, {"check", CliCommand::Check, DescribeCheck},
-    {"diff", CliCommand::Diff, DescribeDiff},    {"provision", CliCommand::Provision, DescribeProvision},
+    {"ports", CliCommand::Ports, DescribePorts},    {"read", CliCommand::Read, DescribeRead},
+    {"write", CliCommand::Write, DescribeWrite},    {"check", CliCommand::Check, DescribeCheck},
+    {"diff", CliCommand::Diff, DescribeDiff},       {"provision", CliCommand::Provision, DescribeProvision},
     {"ledger", CliCommand::Ledger, DescribeLedger},
 };
 
@@ -146,8 +153,7 @@ void Describe(CLI::App* app, CliRequest* r, CliCommand named) {
     app->require_subcommand(0, 1);
     for (const CommandRow& row : COMMANDS) {
         if (row.Command == named) {
-            CLI::App* command = app->add_subcommand(row.Name);
-            command->set_help_flag("--help");
+            CLI::App* command = AddCommand(app, row.Name);
             row.DescribeOptions(command, r);
         }
     }
