@@ -237,7 +237,7 @@ The ledger that a line of provisioning stations shares (see "zrvlink provision -
   status   the units per state (open, started, held, done, skipped) and every station with when it
            was last seen and whether it runs now; --json prints one document:
              {"Units": {"open": 2, "done": 28}, "Stations": [{"Name": "line-1",
-              "LastSeen": "2026-12-07T10:00:00+00", "Running": true}]}
+              "LastSeen": "2026-12-07T10:00:00+00:00", "Running": true}]}
 
 Exit status:
    0  done
