@@ -1,5 +1,5 @@
-// The owner of a Win32 kernel handle, and the loop that writes a whole block to a file handle; Windows
-// only.
+// The owners of a Win32 kernel handle and of a GDI object, and the loop that writes a whole block to a
+// file handle; Windows only.
 #pragma once
 
 #include <windows.h>
@@ -36,6 +36,28 @@ private:
     static HANDLE Normal(HANDLE handle) { return handle == INVALID_HANDLE_VALUE ? nullptr : handle; }
 
     HANDLE m_handle = nullptr;
+};
+
+// One owned GDI object (a font, a brush), deleted at the end of its life. Inline: only the programs
+// with windows link the GDI.
+class CGdiObject {
+public:
+    CGdiObject() = default;
+    ~CGdiObject() { Reset(); }
+    CGdiObject(const CGdiObject&) = delete;
+    CGdiObject& operator=(const CGdiObject&) = delete;
+
+    HGDIOBJ Get() const { return m_object; }
+    // Deletes the object held, if any, and takes `object`.
+    void Reset(HGDIOBJ object = nullptr) {
+        if (m_object != nullptr) {
+            ::DeleteObject(m_object);
+        }
+        m_object = object;
+    }
+
+private:
+    HGDIOBJ m_object = nullptr;
 };
 
 // Writes all `length` bytes to the file `file` (opened without FILE_FLAG_OVERLAPPED), again after a

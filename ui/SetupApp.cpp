@@ -19,7 +19,7 @@ BOOL CSetupApp::InitInstance() {
     m_settings.FileName = IniPathFor(modulePath, AfxIsLeadByte);
     m_settings.Load();
 
-    CSetupDlg dialog(nullptr);
+    CSetupDlg dialog(m_settings, nullptr);
     m_pMainWnd = &dialog;
     dialog.DoModal();
     m_pMainWnd = nullptr;

@@ -130,9 +130,11 @@ BOOL CSetupDlg::RunTransfer(int nMode, CParamFile* pParams) {
     }
     m_nTransferMode = nMode;
     m_pTransferParams = pParams;
-    CTransferProgressDlg progress(this);
-    progress.m_strTitle.LoadString(IDS_TRANSFER_TITLE);
-    progress.m_strStatus.LoadString(MessageStringId(TransferStatusMessage(nMode)));
+    CString title;
+    CString status;
+    title.LoadString(IDS_TRANSFER_TITLE);
+    status.LoadString(MessageStringId(TransferStatusMessage(nMode)));
+    CTransferProgressDlg progress(this, title, status);
     m_pProgressDlg = &progress;
     const INT_PTR result = progress.DoModal();
     m_pProgressDlg = nullptr;

@@ -6,7 +6,6 @@
 #include "core/NameCodec.h"
 #include "ui/AboutDlg.h"
 #include "ui/MessageStrings.h"
-#include "ui/SetupApp.h"
 #include "ui/TransferProgressDlg.h"
 #include "ui/logic/AppPath.h"
 #include "ui/logic/ControlIds.h"
@@ -49,9 +48,10 @@ AddressInput ReadAddress(const CIPAddressCtrl& control) {
 
 } // namespace
 
-CSetupDlg::CSetupDlg(CWnd* pParent)
+CSetupDlg::CSetupDlg(const CAppSettings& settings, CWnd* pParent)
     : CDialog(IDD_SETUP_DIALOG, pParent),
-      m_hIcon(::LoadIconA(AfxGetApp()->m_hInstance, MAKEINTRESOURCEA(IDR_MAINFRAME))) {}
+      m_hIcon(::LoadIconA(AfxGetApp()->m_hInstance, MAKEINTRESOURCEA(IDR_MAINFRAME))),
+      m_nBaudRateChange(settings.BaudRateChange) {}
 
 void CSetupDlg::DoDataExchange(CDataExchange* pDX) {
     DDX_Control(pDX, IDC_WRITE_DEVICE, m_btnWrite);
@@ -95,7 +95,7 @@ BOOL CSetupDlg::InitSetup() {
     InitControls();
     SyncParams(FALSE);
     GetWindowText(m_strBaseTitle);
-    if (static_cast<CSetupApp*>(AfxGetApp())->m_settings.BaudRateChange == 0) {
+    if (m_nBaudRateChange == 0) {
         m_cmbBaudRate.EnableWindow(FALSE);
         m_cmbParity.EnableWindow(FALSE);
         m_cmbStopBits.EnableWindow(FALSE);

@@ -4,6 +4,7 @@
 
 #include "devicelink/ParamTransfer.h"
 #include "persistence/ParamFile.h"
+#include "persistence/Settings.h"
 #include "portdetect/CommPortDetecter.h"
 #include "ui/WorkAreaFit.h"
 #include "ui/framework/AfxWin.h"
@@ -23,7 +24,8 @@ struct TargetRow {
 
 class CSetupDlg : public CDialog {
 public:
-    explicit CSetupDlg(CWnd* pParent = nullptr);
+    // `settings`: the application's settings, read from its INI file before the dialog is made.
+    explicit CSetupDlg(const CAppSettings& settings, CWnd* pParent = nullptr);
 
 protected:
     void DoDataExchange(CDataExchange* pDX) override;
@@ -77,7 +79,8 @@ private:
     CIPAddressCtrl m_ipGateway;
     CIPAddressCtrl m_ipSubnetMask;
     CIPAddressCtrl m_ipAddress;
-    HICON m_hIcon; // a shared icon of the program's resources: the system frees it
+    HICON m_hIcon;                   // a shared icon of the program's resources: the system frees it
+    const int32_t m_nBaudRateChange; // the settings' BaudRateChange
     CFont m_fontModel;
     CString m_strBaseTitle;
     CString m_strFilePath; // the setup file last loaded or saved; empty after a read from the device

@@ -3,7 +3,8 @@
 
 #include "ui/resource.h"
 
-CTransferProgressDlg::CTransferProgressDlg(CWnd* pParent) : CDialog(IDD_TRANSFER_PROGRESS, pParent) {}
+CTransferProgressDlg::CTransferProgressDlg(CWnd* pParent, const CString& title, const CString& status)
+    : CDialog(IDD_TRANSFER_PROGRESS, pParent), m_strStatus(status), m_strTitle(title) {}
 
 void CTransferProgressDlg::SetPos(int position) const {
     m_progress.SetPos(position);

@@ -11,15 +11,10 @@ constexpr UINT WM_TRANSFER_NOTIFY = WM_USER + 1002; // engine callback -> owner;
 
 class CTransferProgressDlg : public CDialog {
 public:
-    explicit CTransferProgressDlg(CWnd* pParent);
+    // What it shows is given here: the caption (when not empty) and the status line.
+    CTransferProgressDlg(CWnd* pParent, const CString& title, const CString& status);
 
     void SetPos(int position) const; // passed to the bar as it is
-
-    CProgressCtrl m_progress;
-    CString m_strStatus;
-    int m_bStartSent = 0;
-    CString m_strTitle; // the caption, when not empty
-    int m_nRange = 100;
 
 protected:
     void DoDataExchange(CDataExchange* pDX) override;
@@ -30,4 +25,10 @@ protected:
 
 private:
     void OnPaint();
+
+    CProgressCtrl m_progress;
+    CString m_strStatus;
+    int m_bStartSent = 0;
+    CString m_strTitle; // the caption, when not empty
+    int m_nRange = 100;
 };

@@ -2,6 +2,7 @@
 // with data exchange, control wrappers, fonts, file dialogs and message boxes; Windows side.
 #pragma once
 
+#include "platform/HandleOwner.h"
 #include "ui/framework/AfxString.h"
 
 #include <windows.h>
@@ -43,16 +44,11 @@ public:
 
 class CFont {
 public:
-    CFont() = default;
-    ~CFont();
-    CFont(const CFont&) = delete;
-    CFont& operator=(const CFont&) = delete;
-
     BOOL CreateFontIndirect(const LOGFONTA* description);
-    operator HFONT() const { return m_hFont; }
+    operator HFONT() const { return static_cast<HFONT>(m_font.Get()); }
 
 private:
-    HFONT m_hFont = nullptr;
+    CGdiObject m_font;
 };
 
 class CButton : public CWnd {};

@@ -109,21 +109,12 @@ void CWnd::KeepOwnFontOnDpiChange() const {
     }
 }
 
-CFont::~CFont() {
-    if (m_hFont != nullptr) {
-        ::DeleteObject(m_hFont);
-    }
-}
-
 BOOL CFont::CreateFontIndirect(const LOGFONTA* description) {
     HFONT font = ::CreateFontIndirectA(description);
     if (font == nullptr) {
         return FALSE;
     }
-    if (m_hFont != nullptr) {
-        ::DeleteObject(m_hFont);
-    }
-    m_hFont = font;
+    m_font.Reset(font);
     return TRUE;
 }
 
