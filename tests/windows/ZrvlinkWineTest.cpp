@@ -210,6 +210,18 @@ TEST(PortMapped, StationWritesTheDeviceAndRecordsItsSerialNumber) {
     std::remove("wine-base.dat");
 }
 
+// The shared ledger is Linux's only, in this version: said plainly, before anything is opened.
+TEST(WindowsNames, LedgerIsNotAvailableOnWindows) {
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"provision", "--template", "wine-none.dat", "--ip-range",
+                                   "10.0.0.1-10.0.0.2", "--ledger", "postgresql://line@db/site"},
+          std::vector<std::string>{"ledger", "status", "--ledger", "postgresql://line@db/site"}}) {
+        const ExeRun run = Zrvlink(args);
+        EXPECT_EQ(2, run.Exit) << run.Err;
+        EXPECT_NE(std::string::npos, run.Err.find("the ledger is not available on this system")) << run.Err;
+    }
+}
+
 TEST(WindowsNames, SameDeviceUnderTwoNamesIsAUsageError) {
     for (const char* other : {"com7", "\\\\.\\COM7", "\\\\.\\cOm007"}) {
         const ExeRun run = Zrvlink({"write", "wine-none.dat", "--port", "COM7", "--port", other});
