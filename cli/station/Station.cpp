@@ -269,6 +269,11 @@ CliOutcome OutcomeOf(const StationEnd& end) {
 } // namespace
 
 CliOutcome RunStation(const CliRequest& request) {
+    if (!request.Ledger.empty() && !LedgerAvailable()) {
+        return CliOutcome{EXIT_USAGE,
+                          {"zrvlink provision: --ledger: the ledger is not available on this system in "
+                           "this version"}};
+    }
     // From the start: a Ctrl-C while the record is opened stops the station before any device.
     CatchInterrupts();
     CParamFile base;
