@@ -603,16 +603,26 @@ std::vector<std::string> CLedger::TakeNotices() {
     return std::exchange(m_state->Notices, {});
 }
 
-bool ReadLedgerStatus(const std::string& url, LedgerStatus* status, std::string* error) {
+namespace {
+
+// A connection for one look at the ledger (zrvlink ledger); false, with `error`, when there is none.
+bool ConnectToLook(const std::string& url, const char* purpose, CPgConnection* conn, std::string* error) {
     if (!Pq().Error.empty()) {
         return Refuse(error, Pq().Error);
     }
+    conn->Reset(Connect(url, purpose));
+    return conn->Alive() ||
+           Refuse(error, "ledger " + RedactedLedgerUrl(url) + " cannot be reached: " + Reason(conn->Get()));
+}
+
+} // namespace
+
+bool ReadLedgerStatus(const std::string& url, LedgerStatus* status, std::string* error) {
     CPgConnection conn;
-    conn.Reset(Connect(url, "status"));
-    const std::string where = "ledger " + RedactedLedgerUrl(url);
-    if (!conn.Alive()) {
-        return Refuse(error, where + " cannot be reached: " + Reason(conn.Get()));
+    if (!ConnectToLook(url, "status", &conn, error)) {
+        return false;
     }
+    const std::string where = "ledger " + RedactedLedgerUrl(url);
     const CPgResult states =
         Exec(conn.Get(), "SELECT state, count(*) FROM zrvlink_unit GROUP BY state ORDER BY min(position)");
     const CPgResult stations = Exec(conn.Get(),
@@ -635,16 +645,10 @@ bool ReadLedgerStatus(const std::string& url, LedgerStatus* status, std::string*
 }
 
 bool ReadLedgerRows(const std::string& url, std::vector<RecordRow>* rows, std::string* error) {
-    if (!Pq().Error.empty()) {
-        return Refuse(error, Pq().Error);
-    }
     CPgConnection conn;
-    conn.Reset(Connect(url, "export"));
-    const std::string where = "ledger " + RedactedLedgerUrl(url);
-    if (!conn.Alive()) {
-        return Refuse(error, where + " cannot be reached: " + Reason(conn.Get()));
-    }
     std::string lastId;
-    return ReadEvents(conn.Get(), "0", std::string(), rows, &lastId) ||
-           Refuse(error, where + ": not a ledger of stations (" + Reason(conn.Get()) + ")");
+    return ConnectToLook(url, "export", &conn, error) &&
+           (ReadEvents(conn.Get(), "0", std::string(), rows, &lastId) ||
+            Refuse(error, "ledger " + RedactedLedgerUrl(url) + ": not a ledger of stations (" +
+                              Reason(conn.Get()) + ")"));
 }
