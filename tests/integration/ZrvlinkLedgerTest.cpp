@@ -211,6 +211,15 @@ TEST_F(ZrvlinkLedger, UnitHeldOnOneStationIsRedoneFromAnother) {
     EXPECT_EQ(30, redo.Exit) << redo.Out << redo.Err;
     EXPECT_EQ("192.168.7.21: started failed redo started done", Events());
     EXPECT_EQ("192.168.7.21", SavedAddress(second.Sim(0)));
+    // Where the line stands, and its whole record, as a site's scripts see them.
+    const CliRunResult status = RunCli({"ledger", "status", "--ledger", m_url, "--json"});
+    EXPECT_EQ(0, status.Exit) << status.Err;
+    EXPECT_TRUE(Contains(status.Out, "\"Units\": {\n    \"done\": 1,\n    \"open\": 1\n  }")) << status.Out;
+    EXPECT_TRUE(Contains(status.Out, "\"Name\": \"line-a\"")) << status.Out;
+    EXPECT_EQ(0, RunCli({"ledger", "export", "--ledger", m_url, "--output", m_files / "site.csv"}).Exit);
+    const std::string exported = ReadWholeFile(m_files / "site.csv");
+    EXPECT_TRUE(Contains(exported, ",Previous Target31,Station\r\n")) << exported;
+    EXPECT_TRUE(Contains(exported, ",redo,") && Contains(exported, ",line-b\r\n")) << exported;
 }
 
 TEST(LedgerUrl, PasswordIsNeverShown) {
