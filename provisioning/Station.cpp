@@ -46,6 +46,9 @@ std::string CStation::Label(std::size_t unit) const {
 }
 
 void CStation::Say(const std::string& line) {
+    if (m_seams.Observer != nullptr) {
+        m_seams.Observer->Said(line);
+    }
     if (!m_seams.Console->Say(line) && !m_outputLost) {
         // Nobody hears the station any more: it takes no new device, lets those at work finish and ends.
         m_outputLost = true;
@@ -62,6 +65,7 @@ void CStation::Append(const RecordRow& row) {
         return;
     }
     m_book.Apply(stamped);
+    TellPlan();
 }
 
 // "/dev/ttyACM0 (serial SN-A, 2024-05-01T14:03:07+02:00)": where an operator finds a unit's device.
@@ -95,21 +99,26 @@ bool CStation::ApplyDecisions(std::string* error) {
     return true;
 }
 
+// What the operator must do about a unit whose write may have reached its device's save.
+std::string CStation::Unsettled(std::size_t unit, UnitState state) const {
+    const std::string name = m_book.Unit(unit).Name;
+    const auto last = std::find_if(m_record.Rows().rbegin(), m_record.Rows().rend(),
+                                   [&](const RecordRow& row) { return row.Unit == name; });
+    const std::string where = last != m_record.Rows().rend() ? " on " + DeviceOf(*last) : "";
+    const char* what = state == UnitState::Started ? " has no end in the record, and may have"
+                                                   : " ended badly after it may have";
+    return "its write" + where + what +
+           " reached the device's save; see to that device, then run again with --redo " + name +
+           " (the next device gets the unit; that device counts as a new one) or --skip " + name +
+           " (the unit stays as it is on that device, which the station then leaves alone)";
+}
+
 // Units whose write may have reached their device's save and has no end in the record: the station
 // names them with their devices and stops, so that no unit's address goes to a second device unasked.
 void CStation::NameUnsettledUnits() {
     for (const UnitState state : {UnitState::Started, UnitState::Held}) {
         for (const std::size_t unit : m_book.UnitsIn(state)) {
-            const std::string name = m_book.Unit(unit).Name;
-            const auto last = std::find_if(m_record.Rows().rbegin(), m_record.Rows().rend(),
-                                           [&](const RecordRow& row) { return row.Unit == name; });
-            const std::string where = last != m_record.Rows().rend() ? " on " + DeviceOf(*last) : "";
-            const char* what = state == UnitState::Started ? " has no end in the record, and may have"
-                                                           : " ended badly after it may have";
-            Say(Label(unit) + ": its write" + where + what +
-                " reached the device's save; see to that device, then run again with --redo " + name +
-                " (the next device gets the unit; that device counts as a new one) or --skip " + name +
-                " (the unit stays as it is on that device, which the station then leaves alone)");
+            Say(Label(unit) + ": " + Unsettled(unit, state));
         }
     }
 }
@@ -124,6 +133,7 @@ bool CStation::Begin(StationEnd* end) {
         *end = StationEnd{STATION_REFUSED, {error}};
         return false;
     }
+    TellPlan();
     if (!m_book.UnitsIn(UnitState::Started).empty() || !m_book.UnitsIn(UnitState::Held).empty()) {
         NameUnsettledUnits();
         *end = StationEnd{STATION_UNIT_HELD, {}};
@@ -196,6 +206,7 @@ void CStation::WatchPorts(int64_t now) {
                            [&](const StationPort& port) { return m_oncePorts.count(port.Name) == 0; }),
             present.end());
     }
+    TellPorts(present);
     for (auto watched = m_ports.begin(); watched != m_ports.end();) {
         const bool there = std::any_of(present.begin(), present.end(), [&](const StationPort& port) {
             return port.Name == watched->first && port.Serial == watched->second.Serial;
@@ -225,7 +236,7 @@ void CStation::StartReading(const StationPort& port, std::size_t unit, int64_t n
     job->Serial = port.Serial;
     job->Unit = unit;
     job->StartMs = now;
-    Say(Where(*job) + ": reading the device");
+    SayAt(*job, PortStage::Reading, "reading the device");
     job->Child = m_seams.Children->StartRead(port.Name);
     m_jobs.push_back(std::move(job));
 }
@@ -262,7 +273,7 @@ void CStation::ReadingEnded(PortJob* job) {
     job->Version = outcome.Version;
     if (outcome.StopAsked) {
         m_book.Release(job->Unit);
-        Say(Where(*job) + ": reading stopped; nothing was written");
+        SayAt(*job, PortStage::Failed, "reading stopped; nothing was written");
         return;
     }
     const bool opened = outcome.Kind != ChildEndKind::NotStarted && !outcome.PortNotOpened;
@@ -277,8 +288,9 @@ void CStation::ReadingEnded(PortJob* job) {
     m_book.Release(job->Unit);
     RecordFailure(job, outcome, RecordEvent::Failed, SaveSent::No);
     MarkServed(job->Port);
-    Say(Where(*job) + ": the device could not be read (" + outcome.Message +
-        "); nothing was written, the unit waits for the next device");
+    SayAt(*job, PortStage::Failed,
+          "the device could not be read (" + outcome.Message +
+              "); nothing was written, the unit waits for the next device");
 }
 
 // No byte reached the device: the port is never marked served. Right after it appeared it is tried again
@@ -293,13 +305,16 @@ void CStation::OpenFailed(PortJob* job, const ChildOutcome& outcome) {
     const int64_t now = m_seams.Clock->NowMs();
     if (now - watched.SeenMs < OPEN_GRACE_MS) {
         watched.RetryMs = now + OPEN_RETRY_MS;
+        Tell(NewsOf(*job, PortStage::Reading, "waiting for the port to open (" + outcome.Message + ")"));
         return;
     }
     watched.RetryMs = now + OPEN_RETRY_LATE_MS;
+    const std::string what = outcome.Message + "; nothing was sent, the port is tried again";
+    Tell(NewsOf(*job, PortStage::Failed, what));
     if (!watched.OpenFailed) {
         watched.OpenFailed = true;
         RecordFailure(job, outcome, RecordEvent::Failed, SaveSent::No);
-        Say(Where(*job) + ": " + outcome.Message + "; nothing was sent, the port is tried again");
+        Say(Where(*job) + ": " + what);
     }
 }
 
@@ -308,15 +323,21 @@ void CStation::DeviceRead(PortJob* job, const ParamSet& device) {
     if (!kept.Name.empty() || m_stopping) {
         m_book.Release(job->Unit);
         MarkServed(job->Port);
-        if (kept.Name.empty()) {
-            Say(job->Port + ": not written, the station is stopping");
-        } else {
+        std::string what = "not written, the station is stopping";
+        if (!kept.Name.empty()) {
             const std::string unit =
                 kept.Unit >= 0 ? std::string(StateWord(m_book.State(static_cast<std::size_t>(kept.Unit)))) +
                                      " unit " + Label(static_cast<std::size_t>(kept.Unit))
                                : "unit " + kept.Name + " of the record";
-            Say(job->Port + ": this device is " + unit + " and is left as it is; connect the next device");
+            what = "this device is " + unit + " and is left as it is; connect the next device";
         }
+        Say(job->Port + ": " + what);
+        PortNews news = NewsOf(*job, PortStage::Left, what);
+        news.Unit = kept.Name;
+        news.Address = kept.Unit >= 0
+                           ? AddressText(m_book.Unit(static_cast<std::size_t>(kept.Unit)).Set.IPAddress)
+                           : std::string();
+        Tell(news);
         return;
     }
     StartWriting(job, device);
@@ -333,7 +354,8 @@ void CStation::StartWriting(PortJob* job, const ParamSet& device) {
         return;
     }
     job->Stage = JobStage::Writing;
-    Say(Where(*job) + ": read (" + (job->Version.empty() ? "no version" : job->Version) + "), writing");
+    SayAt(*job, PortStage::Writing,
+          "read (" + (job->Version.empty() ? "no version" : job->Version) + "), writing");
     job->Child = m_seams.Children->StartWrite(job->Port, m_book.Unit(job->Unit).Set);
 }
 
@@ -347,7 +369,8 @@ void CStation::WritingEnded(PortJob* job) {
         row.Save = SaveSent::Yes;
         Append(row);
         MarkServed(job->Port);
-        Say(Where(*job) + ": written and verified in " + row.Seconds + " s; connect the next device");
+        SayAt(*job, PortStage::Done,
+              "written and verified in " + row.Seconds + " s; connect the next device");
         return;
     }
     const bool nothingSent = outcome.Kind == ChildEndKind::NotStarted || outcome.PortNotOpened;
@@ -361,19 +384,22 @@ void CStation::WritingEnded(PortJob* job) {
     const std::string what =
         event == RecordEvent::Interrupted ? "interrupted" : "failed (" + outcome.Message + ")";
     if (save == SaveSent::No) {
-        Say(Where(*job) + ": " + what + " before its save; the unit waits for the next device");
+        SayAt(*job, PortStage::Failed, what + " before its save; the unit waits for the next device");
         return;
     }
     m_stopping = true;
-    Say(Where(*job) + ": " + what + " after its save may have reached the device; no new device is taken. " +
-        "See to the device on " + job->Port + (job->Serial.empty() ? "" : " (serial " + job->Serial + ")") +
-        ": it may hold the unit's configuration in part or whole");
+    SayAt(*job, PortStage::Held,
+          what + " after its save may have reached the device; no new device is taken. " +
+              "See to the device on " + job->Port +
+              (job->Serial.empty() ? "" : " (serial " + job->Serial + ")") +
+              ": it may hold the unit's configuration in part or whole");
 }
 
 void CStation::LookAtJobs() {
     for (auto it = m_jobs.begin(); it != m_jobs.end();) {
         PortJob& job = **it;
         if (!job.Child->HasEnded()) {
+            TellProgress(&job);
             ++it;
             continue;
         }

@@ -1,6 +1,7 @@
 // The provisioning station's rules: which device gets which unit, what a child's end means for its unit
 // and its device, when a port is taken again, Ctrl-C and --once; portable, with the ports, the children,
-// the clock and the console behind the seams of StationSeams.h and the record in a CRecordLog.
+// the clock, the console and an observer behind the seams of StationSeams.h and the record in a
+// CRecordLog.
 #pragma once
 
 #include "provisioning/Plan.h"
@@ -75,6 +76,7 @@ private:
         std::unique_ptr<IPortChild> Child;
         int64_t StartMs = 0;
         std::string Version;
+        ChildProgress Told; // the child's progress as the observer last heard it
     };
     // A port with a device, as far as the station has seen it since that device came.
     struct WatchedPort {
@@ -107,6 +109,16 @@ private:
     std::string Label(std::size_t unit) const;
     std::string Where(const PortJob& job) const { return Label(job.Unit) + " on " + job.Port; }
     std::string DeviceOf(const RecordRow& row) const;
+    std::string Unsettled(std::size_t unit, UnitState state) const;
+
+    // The observer's news (StationNews.cpp); nothing without an observer.
+    void SayAt(const PortJob& job, PortStage stage, const std::string& what);
+    PortNews NewsOf(const PortJob& job, PortStage stage, const std::string& result) const;
+    void Tell(const PortNews& news);
+    void TellPlan();
+    void TellPorts(const std::vector<StationPort>& present);
+    void TellProgress(PortJob* job);
+    PlanNews PlanAtAGlance() const;
 
     CUnitBook m_book;
     CRecordLog& m_record;
