@@ -123,12 +123,19 @@ public:
     }
     void Stop() override { m_child.Stop(); }
     ChildOutcome Outcome() const override { return OutcomeOf(m_child, m_write); }
+    // Only the lines that came since the last look are read.
+    ChildProgress Progress() override {
+        ParseProgressSteps(m_child.Output(), &m_progressRead, &m_progress);
+        return m_progress;
+    }
 
 private:
     CPortChild m_child;
     bool m_write;
     bool m_trace;
     bool m_traced = false;
+    std::size_t m_progressRead = 0; // of its output
+    ChildProgress m_progress;
 };
 
 class CProcessChildren : public IStationChildren {

@@ -1,8 +1,10 @@
 // zrvlink's portable logic where the program's runs do not show it all: the keys that a verify compares,
-// parallel runs' file names, child command lines and crash reports, Win32 command lines and port names.
+// parallel runs' file names, child command lines and crash reports, Win32 command lines and port names,
+// and the station's children's progress lines.
 #include "cli/front/CliArgs.h"
 #include "cli/front/SetupText.h"
 #include "cli/parallel/BatchPlan.h"
+#include "cli/station/StationSteps.h"
 #include "cli/system/WindowsSyntax.h"
 #include "core/IPv4.h"
 
@@ -136,6 +138,27 @@ TEST(ParseComPortName, TakesCOMnInAnyCaseAndNothingElse) {
         EXPECT_EQ(c.Number != 0, ParseComPortName(c.Name, &number)) << c.Name;
         EXPECT_EQ(c.Number, number) << c.Name;
     }
+}
+
+// A child prints a line per step; the station reads only the whole lines it has not read yet, and a
+// line that is no progress line (a setup line, the result) is passed over.
+TEST(ProgressSteps, LastWholeStepIsReadOnceAndOtherLinesArePassedOver) {
+    const std::string output = FormatProgressStep(PortStage::Writing, 7) + "\nsave: next\n" +
+                               FormatProgressStep(PortStage::Verifying, 45) + "\nprogress: verifying 9";
+    std::size_t offset = 0;
+    ChildProgress progress;
+    ASSERT_TRUE(ParseProgressSteps(output, &offset, &progress));
+    EXPECT_EQ(PortStage::Verifying, progress.Stage);
+    EXPECT_EQ(45, progress.Percent);
+    EXPECT_FALSE(ParseProgressSteps(output, &offset, &progress)) << "the cut line is read once it is whole";
+    ASSERT_TRUE(ParseProgressSteps(output + "0\n", &offset, &progress));
+    EXPECT_EQ(90, progress.Percent);
+    for (const char* line : {"progress: writing 101", "progress: resting 5", "progress: writing",
+                             "progress:  5", "progress: writing -5", "progress: writing 5x"}) {
+        std::size_t from = 0;
+        EXPECT_FALSE(ParseProgressSteps(std::string(line) + "\n", &from, &progress)) << line;
+    }
+    EXPECT_EQ("OK", ParseChildSteps(output + "0\nOK\n").Result) << "a step is never the result";
 }
 
 } // namespace
