@@ -3,6 +3,7 @@
 #include "cli/front/CliArgs.h"
 
 #include "cli/parallel/BatchPlan.h"
+#include "core/TextParse.h"
 
 #include <CLI/CLI.hpp>
 
@@ -57,8 +58,9 @@ CLI::App* AddCommand(CLI::App* app, const char* name) {
     return command;
 }
 
-// The commands and their options, bound to the request.
-void Describe(CLI::App* app, CliRequest* r) {
+// The commands and their options, bound to the request; `board` gets --board's value, which may be
+// left out.
+void Describe(CLI::App* app, CliRequest* r, std::string* board) {
     app->set_help_flag("--help");
     AddFlag(app, "--version", &r->Version);
     app->require_subcommand(0, 1);
@@ -109,6 +111,7 @@ void Describe(CLI::App* app, CliRequest* r) {
     AddList(provision, "--redo", &r->Redo);
     AddList(provision, "--skip", &r->Skip);
     AddFlag(provision, "--trace", &r->Trace);
+    provision->add_option("--board", *board)->expected(0, 1);
 }
 
 CliCommand CommandOf(const CLI::App& app) {
@@ -162,7 +165,8 @@ bool CheckRequest(const CliRequest& r, std::string* error) {
 bool ParseCliArgs(int argc, const char* const* argv, CliRequest* request, std::string* error) {
     *request = CliRequest();
     CLI::App app("", "zrvlink");
-    Describe(&app, request);
+    std::string board;
+    Describe(&app, request, &board);
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp&) {
@@ -174,7 +178,34 @@ bool ParseCliArgs(int argc, const char* const* argv, CliRequest* request, std::s
         return Refuse(error, parseError.what());
     }
     request->Command = CommandOf(app);
+    request->Board = app.get_subcommand("provision")->count("--board") > 0;
+    if (request->Board && board.empty()) {
+        request->BoardHost = BOARD_DEFAULT_HOST;
+        request->BoardPort = BOARD_DEFAULT_PORT;
+    } else if (request->Board && !ParseBoardAddress(board, &request->BoardHost, &request->BoardPort, error)) {
+        *error = "--board " + board + ": " + *error;
+        return false;
+    }
     return CheckRequest(*request, error);
+}
+
+bool ParseBoardAddress(const std::string& text, std::string* host, int* port, std::string* error) {
+    const std::size_t colon = text.rfind(':');
+    int32_t number = 0;
+    if (colon == std::string::npos || colon == 0 ||
+        !ParseDecimal(text.c_str() + colon + 1, text.size() - colon - 1, &number) || number > 65535) {
+        return Refuse(error, "give ADDR:PORT, for example 127.0.0.1:8480");
+    }
+    *host = text.substr(0, colon);
+    const bool bracketed = host->size() > 2 && host->front() == '[' && host->back() == ']';
+    if (bracketed) {
+        *host = host->substr(1, host->size() - 2);
+    }
+    if (!bracketed && host->find(':') != std::string::npos) {
+        return Refuse(error, "an IPv6 address goes in brackets: [::1]:8480");
+    }
+    *port = number;
+    return true;
 }
 
 bool IsParallel(const CliRequest& request) {

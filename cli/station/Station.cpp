@@ -3,6 +3,7 @@
 // provisioning/Station.h. Portable (ports, children, Ctrl-C and files through their seams).
 #include "cli/station/Station.h"
 
+#include "cli/board/StationBoard.h"
 #include "cli/front/SetupFiles.h"
 #include "cli/parallel/PortChild.h"
 #include "cli/station/StationSteps.h"
@@ -216,6 +217,15 @@ CliOutcome OutcomeOf(const StationEnd& end) {
 CliOutcome RunStation(const CliRequest& request) {
     // From the start: a Ctrl-C while the record is opened stops the station before any device.
     CatchInterrupts();
+    CSteadyClock clock;
+    std::unique_ptr<CStationBoard> board;
+    std::string error;
+    if (request.Board) {
+        board = std::make_unique<CStationBoard>(request.Ports, &clock);
+        if (!board->Open(request.BoardHost, request.BoardPort, &error)) {
+            return CliOutcome{EXIT_USAGE, {"zrvlink provision: --board: " + error}};
+        }
+    }
     CParamFile base;
     CliOutcome refusal;
     if (!LoadSetupFileToSend(request.Template, &base, &refusal)) {
@@ -224,7 +234,6 @@ CliOutcome RunStation(const CliRequest& request) {
     }
     std::vector<PlanUnit> units;
     CRecordLog record;
-    std::string error;
     if (!ReadPlan(request, *base.GetParam(), &units, &error) || !record.Open(request.Record, &error)) {
         return Refused(error);
     }
@@ -234,15 +243,21 @@ CliOutcome RunStation(const CliRequest& request) {
     }
     CSystemPorts ports(request.Ports);
     CProcessChildren children(program, request.Trace);
-    CSteadyClock clock;
     CStdoutConsole console;
-    CStation station(units, &record, OptionsOf(request), StationSeams{&ports, &children, &clock, &console});
+    if (board) {
+        console.Say("board: " + board->Address() + " (for scripts: " + board->Address() + "status.json)");
+    }
+    CStation station(units, &record, OptionsOf(request),
+                     StationSeams{&ports, &children, &clock, &console, board.get()});
     StationEnd end;
-    if (!station.Begin(&end)) {
-        return OutcomeOf(end);
+    if (station.Begin(&end)) {
+        for (station.Step(InterruptCount()); !station.Ended(); station.Step(InterruptCount())) {
+            std::this_thread::sleep_for(WAIT_SLICE);
+        }
+        end = station.Finish();
     }
-    for (station.Step(InterruptCount()); !station.Ended(); station.Step(InterruptCount())) {
-        std::this_thread::sleep_for(WAIT_SLICE);
+    if (board) {
+        board->Close(end.Exit);
     }
-    return OutcomeOf(station.Finish());
+    return OutcomeOf(end);
 }

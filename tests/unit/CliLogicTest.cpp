@@ -1,6 +1,6 @@
 // zrvlink's portable logic where the program's runs do not show it all: the keys that a verify compares,
 // parallel runs' file names, child command lines and crash reports, Win32 command lines and port names,
-// and the station's children's progress lines.
+// the board's address, and the station's children's progress lines.
 #include "cli/front/CliArgs.h"
 #include "cli/front/SetupText.h"
 #include "cli/parallel/BatchPlan.h"
@@ -137,6 +137,40 @@ TEST(ParseComPortName, TakesCOMnInAnyCaseAndNothingElse) {
         int32_t number = 0;
         EXPECT_EQ(c.Number != 0, ParseComPortName(c.Name, &number)) << c.Name;
         EXPECT_EQ(c.Number, number) << c.Name;
+    }
+}
+
+TEST(ProvisionBoard, TakesLoopbackWithoutAValueAndAnotherAddressOnlyWhenGiven) {
+    const struct {
+        std::vector<std::string> Board; // after provision's other options; empty: no --board
+        const char* Host;               // null: refused
+        int Port;
+    } cases[] = {
+        {{}, "", 0},
+        {{"--board"}, "127.0.0.1", 8480},
+        {{"--board", "0.0.0.0:9000"}, "0.0.0.0", 9000},
+        {{"--board=192.168.1.5:0"}, "192.168.1.5", 0},
+        {{"--board", "[::1]:8480"}, "::1", 8480},
+        {{"--board", "localhost:80"}, "localhost", 80},
+        {{"--board", "8480"}, nullptr, 0},
+        {{"--board", ":8480"}, nullptr, 0},
+        {{"--board", "127.0.0.1:65536"}, nullptr, 0},
+        {{"--board", "127.0.0.1:-1"}, nullptr, 0},
+        {{"--board", "::1:8480"}, nullptr, 0},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = {"provision",         "--template", "b.dat", "--ip-range",
+                                         "10.0.0.1-10.0.0.2", "--record",   "r.csv"};
+        args.insert(args.end(), c.Board.begin(), c.Board.end());
+        CliRequest request;
+        std::string error;
+        const std::string shown = c.Board.empty() ? "none" : c.Board.back();
+        EXPECT_EQ(c.Host != nullptr, Parse(args, &request, &error)) << shown << ": " << error;
+        if (c.Host != nullptr) {
+            EXPECT_EQ(!c.Board.empty(), request.Board) << shown;
+            EXPECT_EQ(c.Host, request.BoardHost) << shown;
+            EXPECT_EQ(c.Port, request.BoardPort) << shown;
+        }
     }
 }
 

@@ -1,0 +1,17 @@
+// How the live board's listening socket takes its port: for this process alone, and at once again after
+// a restart; the seam between the board and the OS's sockets (ListenSocket_posix.cpp,
+// ListenSocket_win32.cpp).
+#pragma once
+
+#include <cstdint>
+
+// A socket as the system names it: a descriptor on POSIX, a SOCKET on Windows.
+using SocketHandle = std::uintptr_t;
+
+// Before bind: no other socket may share the port (POSIX: no SO_REUSEPORT; Windows:
+// SO_EXCLUSIVEADDRUSE), while connections of an earlier run that linger do not keep it (POSIX:
+// SO_REUSEADDR, which Windows does not need).
+void TakePortAlone(SocketHandle socket);
+
+// The code of the last failed socket call on this thread (errno, WSAGetLastError()).
+int32_t LastSocketError();
