@@ -159,10 +159,12 @@ bool CBoardServer::Bind(const std::string& host, int port, std::string* error) {
     }
     const int32_t code = LastSocketError();
     char reason[256];
-    *error = "listening on " + host + ":" + std::to_string(port) + ": " +
-             (code != 0 ? std::string(SystemErrorText(code, reason, sizeof reason)) + " (error " +
-                              std::to_string(code) + ")"
-                        : std::string("no such address here"));
+    const char* words = ListenErrorWords(code);
+    *error =
+        "listening on " + host + ":" + std::to_string(port) + ": " +
+        (code == 0 ? std::string("no such address")
+                   : std::string(words != nullptr ? words : SystemErrorText(code, reason, sizeof reason)) +
+                         " (error " + std::to_string(code) + ")");
     return false;
 }
 

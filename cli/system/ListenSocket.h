@@ -15,3 +15,7 @@ void TakePortAlone(SocketHandle socket);
 
 // The code of the last failed socket call on this thread (errno, WSAGetLastError()).
 int32_t LastSocketError();
+
+// Words for a bind that failed with `code` where the system's own may be missing (Wine has none for
+// its socket codes): an address in use, or not one of this machine's; null for any other code.
+const char* ListenErrorWords(int32_t code);

@@ -12,3 +12,9 @@ void TakePortAlone(SocketHandle socket) {
 int32_t LastSocketError() {
     return errno;
 }
+
+const char* ListenErrorWords(int32_t code) {
+    return code == EADDRINUSE      ? "the address is in use"
+           : code == EADDRNOTAVAIL ? "the address is not one of this machine's"
+                                   : nullptr;
+}

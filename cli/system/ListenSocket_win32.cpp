@@ -13,3 +13,9 @@ void TakePortAlone(SocketHandle socket) {
 int32_t LastSocketError() {
     return WSAGetLastError();
 }
+
+const char* ListenErrorWords(int32_t code) {
+    return code == WSAEADDRINUSE      ? "the address is in use"
+           : code == WSAEADDRNOTAVAIL ? "the address is not one of this machine's"
+                                      : nullptr;
+}

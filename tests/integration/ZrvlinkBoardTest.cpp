@@ -90,7 +90,7 @@ TEST(ZrvlinkBoard, AddressInUseIsAUsageErrorBeforeAnyDeviceIsTouched) {
         const CliRunResult run = RunCli(StationArgs(files, {"--once", "--board", board}), devices.Options());
         EXPECT_EQ(2, run.Exit) << run.Out << run.Err;
         EXPECT_EQ("zrvlink provision: --board: listening on " + board +
-                      ": address already in use (error 98)\n",
+                      ": the address is in use (error 98)\n",
                   run.Err);
         EXPECT_EQ("", run.Out);
         EXPECT_EQ(std::set<std::string>{"base.dat"}, files.Names()) << "no record";
