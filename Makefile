@@ -46,6 +46,7 @@ bench: deps
 	./build/native-release/bench/transfer_bench 20
 	./build/native-release/bench/portdetect_bench
 	./scripts/bench-zrvlink.sh build/native-release 20
+	/usr/bin/python3 bench/board_stalled_pages.py build/native-release/cli/zrvlink build/native-release/sim/zrvlink-sim 10
 
 SOURCES = $(shell git ls-files '*.cpp' '*.h' 2>/dev/null)
 
