@@ -143,7 +143,7 @@ struct PlanNews {
 class IStationObserver {
 public:
     virtual ~IStationObserver() = default;
-    // At the start and after every row of the record.
+    // At the start, after every row of the record, and after each PortNow.
     virtual void PlanNow(const PlanNews& plan) = 0;
     // The ports with a device, at every look.
     virtual void PortsNow(const std::vector<StationPort>& present) = 0;

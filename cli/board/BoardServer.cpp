@@ -3,7 +3,6 @@
 // file that includes the library; what it throws is caught here.
 #include "cli/board/BoardServer.h"
 
-#include "cli/board/BoardPage.h"
 #include "cli/system/ListenSocket.h"
 #include "platform/SystemError.h"
 
@@ -39,6 +38,8 @@ using Handled = httplib::Server::HandlerResponse;
 } // namespace
 
 struct CBoardServer::State {
+    const char* Page = nullptr;
+    std::size_t PageSize = 0;
     httplib::Server Server;
     std::thread Thread; // runs the server's accept loop; joined by Close
     // Set by that thread once its loop has returned; read by Close.
@@ -96,10 +97,10 @@ void CBoardServer::State::Routes() {
         response.set_content("the station's board only shows; it takes GET alone\n", "text/plain");
         return Handled::Handled;
     });
-    Server.Get("/", [](const httplib::Request&, httplib::Response& response) {
+    Server.Get("/", [this](const httplib::Request&, httplib::Response& response) {
         response.set_header("Cache-Control", "no-store");
         response.set_header("Content-Security-Policy", PAGE_POLICY);
-        response.set_content(BOARD_PAGE, BOARD_PAGE_SIZE, "text/html; charset=utf-8");
+        response.set_content(Page, PageSize, "text/html; charset=utf-8");
     });
     Server.Get("/status.json", [this](const httplib::Request&, httplib::Response& response) {
         std::shared_ptr<const std::string> json;
@@ -137,7 +138,10 @@ void CBoardServer::State::Routes() {
     });
 }
 
-CBoardServer::CBoardServer() : m_state(std::make_unique<State>()) {}
+CBoardServer::CBoardServer(const char* page, std::size_t size) : m_state(std::make_unique<State>()) {
+    m_state->Page = page;
+    m_state->PageSize = size;
+}
 
 CBoardServer::~CBoardServer() {
     Close();

@@ -1,7 +1,9 @@
-// The station's live board over HTTP: its page, /status.json and /events (Server-Sent Events) from the
-// last state published, read-only; portable (cpp-httplib, which only BoardServer.cpp includes).
+// A live board over HTTP: one page, /status.json and /events (Server-Sent Events) from the last state
+// published, read-only; portable (cpp-httplib, which only BoardServer.cpp includes). The station's board
+// serves its page here; a board of several stations would serve its own.
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <string>
 
@@ -10,7 +12,8 @@ constexpr int BOARD_MAX_STREAMS = 16;
 
 class CBoardServer {
 public:
-    CBoardServer();
+    // `page` (`size` bytes of HTML) stays as it is while the server lives.
+    CBoardServer(const char* page, std::size_t size);
     // Closes.
     ~CBoardServer();
     CBoardServer(const CBoardServer&) = delete;
