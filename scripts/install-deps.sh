@@ -32,13 +32,14 @@ ensure_locale() {
 }
 
 # Debian's libcpp-httplib-dev holds only the library's declarations (its Linux build is a shared
-# library). The mingw build compiles the library from its whole header: the one of the same version, with
-# Debian's patches, from Debian's source package, kept where cli/CMakeLists.txt looks for it.
+# library). The mingw and the sanitizer builds compile the library from its whole header: the one of the
+# same version, with Debian's patches, from Debian's source package, kept where cli/CMakeLists.txt looks
+# for it. The folder is an include folder of the sanitizer builds: nothing in it may be named as a header.
 HTTPLIB_DIR=/usr/local/share/zrvlink-build/cpp-httplib
 ensure_httplib_header() {
   local version work
   version=$(dpkg-query -W -f='${Version}' libcpp-httplib-dev)
-  [ -f "$HTTPLIB_DIR/httplib.h" ] && [ "$(cat "$HTTPLIB_DIR/version" 2>/dev/null)" = "$version" ] && return 0
+  [ -f "$HTTPLIB_DIR/httplib.h" ] && [ "$(cat "$HTTPLIB_DIR/httplib.h.debian-version" 2>/dev/null)" = "$version" ] && return 0
   if [ "$(id -u)" -ne 0 ]; then
     echo "install-deps: the whole httplib.h of cpp-httplib $version is missing; run as root to fetch it" >&2
     return 1
@@ -58,7 +59,7 @@ ensure_httplib_header() {
              -o Dir::State::Lists="$work/lists")
   if "${apt[@]}" update && (cd "$work/source" && "${apt[@]}" source "cpp-httplib=$version" >/dev/null 2>&1) &&
      install -D -m 0644 "$work"/source/cpp-httplib-*/httplib.h "$HTTPLIB_DIR/httplib.h"; then
-    echo "$version" >"$HTTPLIB_DIR/version"
+    echo "$version" >"$HTTPLIB_DIR/httplib.h.debian-version"
     rm -rf "$work"
     return 0
   fi
