@@ -52,6 +52,10 @@ int WriteStepsBeforeSave(const ParamSet& set) {
     return 1 + (set.BaudRate != 0 ? 1 : 0) + (HasNetParam(set) ? 1 : 0) + TARGET_COUNT;
 }
 
+int WriteStepCount(const ParamSet& set) {
+    return WriteStepsBeforeSave(set) + 2;
+}
+
 CParamTransfer::CParamTransfer() = default;
 
 CParamTransfer::~CParamTransfer() {
@@ -249,7 +253,7 @@ bool CParamTransfer::WriteSequence() {
     ParamSet& set = *Param;
     const bool withBaudRate = set.BaudRate != 0;
     const bool withNetParam = HasNetParam(set);
-    const int total = WriteStepsBeforeSave(set) + 2;
+    const int total = WriteStepCount(set);
     int step = 0;
 
     if (!ExchangeVers()) {

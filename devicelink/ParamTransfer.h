@@ -37,6 +37,8 @@ constexpr int READ_STEP_COUNT = 3 + TARGET_COUNT;
 // How many progress reports a write of `set` makes before it sends "save": the version query, the baud
 // rate and the network parameters when they are sent, and every destination.
 int WriteStepsBeforeSave(const ParamSet& set);
+// How many progress reports a whole write of `set` makes: those before "save", then "save" and "update".
+int WriteStepCount(const ParamSet& set);
 
 // Called on the worker thread with the engine's callback lock held: it must not wait for the owner.
 using TransferCallback = int (*)(int32_t event, int32_t value, void* context);

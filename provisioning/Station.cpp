@@ -17,6 +17,9 @@ std::string CStation::Label(std::size_t unit) const {
 }
 
 void CStation::Say(const std::string& line) {
+    if (m_seams.Observer != nullptr) {
+        m_seams.Observer->Said(line);
+    }
     if (!m_seams.Console->Say(line) && !m_outputLost) {
         // Nobody hears the station any more: it takes no new device, lets those at work finish and ends.
         m_outputLost = true;
@@ -39,6 +42,7 @@ void CStation::Append(const RecordRow& row) {
         return;
     }
     Remember(stamped);
+    TellPlan();
 }
 
 // What other stations did meanwhile; while the store is away no new device is taken.
@@ -47,6 +51,9 @@ bool CStation::Refresh() {
     m_storeAway = !m_store.Refresh(&added);
     for (const RecordRow& row : added) {
         Remember(row);
+    }
+    if (!added.empty()) {
+        TellPlan();
     }
     SayNotices();
     return !m_storeAway;
@@ -93,6 +100,20 @@ std::vector<std::size_t> CStation::MyUnsettledUnits() const {
     return units;
 }
 
+// What the operator must do about a unit whose write may have reached its device's save.
+std::string CStation::Unsettled(std::size_t unit, UnitState state) const {
+    const std::string name = m_book.Unit(unit).Name;
+    const auto last =
+        std::find_if(m_rows.rbegin(), m_rows.rend(), [&](const RecordRow& row) { return row.Unit == name; });
+    const std::string where = last != m_rows.rend() ? " on " + DeviceOf(*last) : "";
+    const char* what = state == UnitState::Started ? " has no end in the record, and may have"
+                                                   : " ended badly after it may have";
+    return "its write" + where + what +
+           " reached the device's save; see to that device, then run again with --redo " + name +
+           " (the next device gets the unit; that device counts as a new one) or --skip " + name +
+           " (the unit stays as it is on that device, which the station then leaves alone)";
+}
+
 // Units whose write may have reached their device's save and has no end in the record: the station
 // names them with their devices and stops, so that no unit's address goes to a second device unasked.
 void CStation::NameUnsettledUnits() {
@@ -101,16 +122,7 @@ void CStation::NameUnsettledUnits() {
             if (!Mine(unit)) {
                 continue;
             }
-            const std::string name = m_book.Unit(unit).Name;
-            const auto last = std::find_if(m_rows.rbegin(), m_rows.rend(),
-                                           [&](const RecordRow& row) { return row.Unit == name; });
-            const std::string where = last != m_rows.rend() ? " on " + DeviceOf(*last) : "";
-            const char* what = state == UnitState::Started ? " has no end in the record, and may have"
-                                                           : " ended badly after it may have";
-            Say(Label(unit) + ": its write" + where + what +
-                " reached the device's save; see to that device, then run again with --redo " + name +
-                " (the next device gets the unit; that device counts as a new one) or --skip " + name +
-                " (the unit stays as it is on that device, which the station then leaves alone)");
+            Say(Label(unit) + ": " + Unsettled(unit, state));
         }
     }
 }
@@ -125,6 +137,7 @@ bool CStation::Begin(StationEnd* end) {
         *end = StationEnd{STATION_REFUSED, {error}};
         return false;
     }
+    TellPlan();
     if (!MyUnsettledUnits().empty()) {
         NameUnsettledUnits();
         *end = StationEnd{STATION_UNIT_HELD, {}};
@@ -198,6 +211,7 @@ void CStation::WatchPorts(int64_t now) {
                            [&](const StationPort& port) { return m_oncePorts.count(port.Name) == 0; }),
             present.end());
     }
+    TellPorts(present);
     for (auto watched = m_ports.begin(); watched != m_ports.end();) {
         const bool there = std::any_of(present.begin(), present.end(), [&](const StationPort& port) {
             return port.Name == watched->first && port.Serial == watched->second.Serial;
@@ -206,7 +220,8 @@ void CStation::WatchPorts(int64_t now) {
     }
     for (const StationPort& port : present) {
         const WatchedPort& watched =
-            m_ports.try_emplace(port.Name, WatchedPort{port.Serial, now}).first->second;
+            m_ports.try_emplace(port.Name, WatchedPort{port.Serial, now, m_presences + 1}).first->second;
+        m_presences = std::max(m_presences, watched.Presence);
         const bool busy = std::any_of(m_jobs.begin(), m_jobs.end(), [&](const std::unique_ptr<PortJob>& job) {
             return job->Port == port.Name;
         });
@@ -227,7 +242,8 @@ void CStation::StartReading(const StationPort& port, std::size_t unit, int64_t n
     job->Serial = port.Serial;
     job->Unit = unit;
     job->StartMs = now;
-    Say(Where(*job) + ": reading the device");
+    job->Presence = m_ports[port.Name].Presence;
+    SayAt(*job, PortStage::Reading, "reading the device");
     job->Child = m_seams.Children->StartRead(port.Name);
     m_jobs.push_back(std::move(job));
 }
@@ -252,10 +268,10 @@ void CStation::RecordFailure(PortJob* job, const ChildOutcome& outcome, RecordEv
     Append(row);
 }
 
-// Only while the same device stands there: one swapped in meanwhile (another serial number) is new.
+// Only while the same device stands there: one that came meanwhile is new.
 void CStation::MarkServed(const PortJob& job) {
     const auto watched = m_ports.find(job.Port);
-    if (watched != m_ports.end() && watched->second.Serial == job.Serial) {
+    if (watched != m_ports.end() && watched->second.Presence == job.Presence) {
         watched->second.Served = true;
     }
 }
@@ -265,7 +281,7 @@ void CStation::ReadingEnded(PortJob* job) {
     job->Version = outcome.Version;
     if (outcome.StopAsked) {
         m_book.Release(job->Unit);
-        Say(Where(*job) + ": reading stopped; nothing was written");
+        SayAt(*job, PortStage::Failed, "reading stopped; nothing was written");
         return;
     }
     const bool opened = outcome.Kind != ChildEndKind::NotStarted && !outcome.PortNotOpened;
@@ -280,8 +296,9 @@ void CStation::ReadingEnded(PortJob* job) {
     m_book.Release(job->Unit);
     RecordFailure(job, outcome, RecordEvent::Failed, SaveSent::No);
     MarkServed(*job);
-    Say(Where(*job) + ": the device could not be read (" + outcome.Message +
-        "); nothing was written, the unit waits for the next device");
+    SayAt(*job, PortStage::Failed,
+          "the device could not be read (" + outcome.Message +
+              "); nothing was written, the unit waits for the next device");
 }
 
 // No byte reached the device: the port is never marked served. Right after it appeared it is tried again
@@ -296,13 +313,16 @@ void CStation::OpenFailed(PortJob* job, const ChildOutcome& outcome) {
     const int64_t now = m_seams.Clock->NowMs();
     if (now - watched.SeenMs < OPEN_GRACE_MS) {
         watched.RetryMs = now + OPEN_RETRY_MS;
+        Tell(NewsOf(*job, PortStage::Reading, "waiting for the port to open (" + outcome.Message + ")"));
         return;
     }
     watched.RetryMs = now + OPEN_RETRY_LATE_MS;
+    const std::string what = outcome.Message + "; nothing was sent, the port is tried again";
+    Tell(NewsOf(*job, PortStage::Failed, what));
     if (!watched.OpenFailed) {
         watched.OpenFailed = true;
         RecordFailure(job, outcome, RecordEvent::Failed, SaveSent::No);
-        Say(Where(*job) + ": " + outcome.Message + "; nothing was sent, the port is tried again");
+        Say(Where(*job) + ": " + what);
     }
 }
 
@@ -312,16 +332,22 @@ void CStation::DeviceRead(PortJob* job, const ParamSet& device) {
     if (!kept.Name.empty() || m_stopping) {
         m_book.Release(job->Unit);
         MarkServed(*job);
-        if (kept.Name.empty()) {
-            Say(job->Port + ": not written, the station is stopping");
-        } else {
+        std::string what = "not written, the station is stopping";
+        if (!kept.Name.empty()) {
             const std::string unit =
                 kept.Unit >= 0
                     ? std::string(UnitStateName(m_book.State(static_cast<std::size_t>(kept.Unit)))) +
                           " unit " + Label(static_cast<std::size_t>(kept.Unit))
                     : "unit " + kept.Name + " of the record";
-            Say(job->Port + ": this device is " + unit + " and is left as it is; connect the next device");
+            what = "this device is " + unit + " and is left as it is; connect the next device";
         }
+        Say(job->Port + ": " + what);
+        PortNews news = NewsOf(*job, PortStage::Left, what);
+        news.Unit = kept.Name;
+        news.Address = kept.Unit >= 0
+                           ? AddressText(m_book.Unit(static_cast<std::size_t>(kept.Unit)).Set.IPAddress)
+                           : std::string();
+        Tell(news);
         return;
     }
     StartWriting(job, device);
@@ -341,8 +367,10 @@ void CStation::StartWriting(PortJob* job, const ParamSet& device) {
     if (claim == ClaimResult::Claimed && unit >= 0) {
         job->Unit = static_cast<std::size_t>(unit);
         Remember(started);
+        TellPlan();
         job->Stage = JobStage::Writing;
-        Say(Where(*job) + ": read (" + (job->Version.empty() ? "no version" : job->Version) + "), writing");
+        SayAt(*job, PortStage::Writing,
+              "read (" + (job->Version.empty() ? "no version" : job->Version) + "), writing");
         job->Child = m_seams.Children->StartWrite(job->Port, m_book.Unit(job->Unit).Set);
         return;
     }
@@ -355,9 +383,9 @@ void CStation::StartWriting(PortJob* job, const ParamSet& device) {
     if (watched != m_ports.end()) {
         watched->second.RetryMs = m_seams.Clock->NowMs() + OPEN_RETRY_LATE_MS;
     }
-    Say(job->Port + (m_storeAway ? ": not written, the ledger cannot be reached; the device waits"
-                                 : ": not written, every unit is done or taken by another station; the "
-                                   "device waits"));
+    SayAt(*job, PortStage::Left,
+          m_storeAway ? "not written, the ledger cannot be reached; the device waits"
+                      : "not written, every unit is done or taken by another station; the device waits");
 }
 
 // A write's end as the record must keep it. Only a report read whole can say that "save" was not sent;
@@ -370,7 +398,8 @@ void CStation::WritingEnded(PortJob* job) {
         row.Save = SaveSent::Yes;
         Append(row);
         MarkServed(*job);
-        Say(Where(*job) + ": written and verified in " + row.Seconds + " s; connect the next device");
+        SayAt(*job, PortStage::Done,
+              "written and verified in " + row.Seconds + " s; connect the next device");
         return;
     }
     const bool nothingSent = outcome.Kind == ChildEndKind::NotStarted || outcome.PortNotOpened;
@@ -384,19 +413,22 @@ void CStation::WritingEnded(PortJob* job) {
     const std::string what =
         event == RecordEvent::Interrupted ? "interrupted" : "failed (" + outcome.Message + ")";
     if (save == SaveSent::No) {
-        Say(Where(*job) + ": " + what + " before its save; the unit waits for the next device");
+        SayAt(*job, PortStage::Failed, what + " before its save; the unit waits for the next device");
         return;
     }
     m_stopping = true;
-    Say(Where(*job) + ": " + what + " after its save may have reached the device; no new device is taken. " +
-        "See to the device on " + job->Port + (job->Serial.empty() ? "" : " (serial " + job->Serial + ")") +
-        ": it may hold the unit's configuration in part or whole");
+    SayAt(*job, PortStage::Held,
+          what + " after its save may have reached the device; no new device is taken. " +
+              "See to the device on " + job->Port +
+              (job->Serial.empty() ? "" : " (serial " + job->Serial + ")") +
+              ": it may hold the unit's configuration in part or whole");
 }
 
 void CStation::LookAtJobs() {
     for (auto it = m_jobs.begin(); it != m_jobs.end();) {
         PortJob& job = **it;
         if (!job.Child->HasEnded()) {
+            TellProgress(&job);
             ++it;
             continue;
         }

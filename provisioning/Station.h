@@ -1,7 +1,7 @@
 // The provisioning station's rules: which device gets which unit, what a child's end means for its unit
 // and its device, when a port is taken again, Ctrl-C and --once; portable, with the ports, the children,
-// the clock and the console behind the seams of StationSeams.h and the record behind IRecordStore (the
-// CSV file of one station, or a ledger that several stations share).
+// the clock, the console and an observer behind the seams of StationSeams.h and the record behind
+// IRecordStore (the CSV file of one station, or a ledger that several stations share).
 #pragma once
 
 #include "provisioning/Plan.h"
@@ -76,11 +76,14 @@ private:
         std::unique_ptr<IPortChild> Child;
         int64_t StartMs = 0;
         std::string Version;
+        ChildProgress Told;    // the child's progress as the observer last heard it
+        uint64_t Presence = 0; // the WatchedPort::Presence of its device
     };
     // A port with a device, as far as the station has seen it since that device came.
     struct WatchedPort {
         std::string Serial;
         int64_t SeenMs = 0;
+        uint64_t Presence = 0;   // one number per device seen on a port, never used again
         bool Served = false;     // taken again only once its device has gone
         int64_t RetryMs = 0;     // a failed open: not taken again before this
         bool OpenFailed = false; // the grace ran out and the failure was recorded
@@ -108,11 +111,22 @@ private:
     void RecordFailure(PortJob* job, const ChildOutcome& outcome, RecordEvent event, SaveSent save);
     void Append(const RecordRow& row);
     void Say(const std::string& line);
-    // The job's device was served: its port is taken again once another device stands there.
+    // The job's device was served: its port is taken again once another device stands there (the port
+    // went away between two looks, or shows another serial number).
     void MarkServed(const PortJob& job);
     std::string Label(std::size_t unit) const;
     std::string Where(const PortJob& job) const { return Label(job.Unit) + " on " + job.Port; }
     std::string DeviceOf(const RecordRow& row) const;
+    std::string Unsettled(std::size_t unit, UnitState state) const;
+
+    // The observer's news (StationNews.cpp); nothing without an observer.
+    void SayAt(const PortJob& job, PortStage stage, const std::string& what);
+    PortNews NewsOf(const PortJob& job, PortStage stage, const std::string& result) const;
+    void Tell(const PortNews& news);
+    void TellPlan();
+    void TellPorts(const std::vector<StationPort>& present);
+    void TellProgress(PortJob* job);
+    PlanNews PlanAtAGlance() const;
 
     CUnitBook m_book;
     IRecordStore& m_store;
@@ -123,6 +137,7 @@ private:
     std::map<std::string, WatchedPort> m_ports;
     std::set<std::string> m_oncePorts; // --once: the ports present at the first look
     bool m_firstLook = true;
+    uint64_t m_presences = 0; // the last WatchedPort::Presence given
     int64_t m_nextLookMs = 0;
     bool m_stopping = false; // no new device is taken
     bool m_ended = false;

@@ -1,10 +1,12 @@
 // What the provisioning station needs of the world around it: the device ports present now, a process
-// per port that reads or writes its device, a clock, and a console for its lines; portable interfaces,
-// implemented by the command line over the system and by fakes in the tests.
+// per port that reads or writes its device, a clock, a console for its lines, and an optional observer
+// of what it does (the live board); portable interfaces, implemented by the command line over the
+// system and by fakes in the tests.
 #pragma once
 
 #include "core/ParamSet.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -41,6 +43,27 @@ struct ChildOutcome {
     ParamSet Device{};
 };
 
+// Where a port's device stands, as an observer is told.
+enum class PortStage {
+    Reading,   // its configuration is read
+    Writing,   // its unit is written
+    Verifying, // its unit is read back and compared
+    Done,
+    Failed, // nothing of the unit stays on it; the unit waits for the next device
+    Held,   // its write may have reached the device's save: the operator decides
+    Left,   // not written: it holds a unit that stays as it is, or the station is stopping
+};
+
+inline bool IsAtWork(PortStage stage) {
+    return stage == PortStage::Reading || stage == PortStage::Writing || stage == PortStage::Verifying;
+}
+
+// How far a child at work has got, as it last told.
+struct ChildProgress {
+    PortStage Stage = PortStage::Reading;
+    int Percent = -1; // of the stage's transfer, 0 to 100; -1 before the first step
+};
+
 // One port's child at work.
 class IPortChild {
 public:
@@ -52,6 +75,8 @@ public:
     virtual void Stop() = 0;
     // Meaningful once HasEnded is true.
     virtual ChildOutcome Outcome() const = 0;
+    // What it has told so far of its transfer; looked at while it runs.
+    virtual ChildProgress Progress() { return {}; }
 };
 
 class IStationChildren {
@@ -79,9 +104,61 @@ public:
     virtual bool Say(const std::string& line) = 0;
 };
 
+// A port's device as the station sees it at an event.
+struct PortNews {
+    std::string Port;
+    std::string Serial;
+    std::string Unit;    // the unit it is given or holds; empty when none
+    std::string Address; // that unit's own address, dotted
+    PortStage Stage = PortStage::Reading;
+    int Percent = 0;     // of the stage's transfer
+    int64_t StartMs = 0; // when the station took the device, on its clock
+    int64_t NowMs = 0;
+    std::string Result; // what the station said of it, in words
+};
+
+// A unit whose write may have reached its device's save, and what the operator must do about it.
+struct HeldNews {
+    std::string Unit;
+    std::string Address;
+    std::string Port;   // where its device was; empty when the record does not say
+    std::string Serial; // that device's USB serial number, where one was seen
+    std::string Instruction;
+};
+
+// The plan at a glance; the counts add up to Units.
+struct PlanNews {
+    std::size_t Units = 0;
+    std::size_t Done = 0;
+    std::size_t Skipped = 0;
+    std::size_t Held = 0;   // their writes may have reached a device's save
+    std::size_t Failed = 0; // failed before their save: waiting for the next device
+    std::size_t AtWork = 0;
+    std::size_t ToGo = 0; // never tried, or given back by --redo
+    std::vector<HeldNews> HeldUnits;
+};
+
+// Told what the station does, on the station's thread, as it happens; it must not make the station
+// wait (the live board publishes and returns).
+class IStationObserver {
+public:
+    virtual ~IStationObserver() = default;
+    // At the start, after every row of the record, and after each PortNow.
+    virtual void PlanNow(const PlanNews& plan) = 0;
+    // The ports with a device, at every look.
+    virtual void PortsNow(const std::vector<StationPort>& present) = 0;
+    // A device taken, at each change of its stage and at its end.
+    virtual void PortNow(const PortNews& news) = 0;
+    // A step of a child's transfer.
+    virtual void PortProgress(const std::string& port, const ChildProgress& progress) = 0;
+    // Every line said to the operator.
+    virtual void Said(const std::string& line) = 0;
+};
+
 struct StationSeams {
     IStationPorts* Ports = nullptr;
     IStationChildren* Children = nullptr;
     IStationClock* Clock = nullptr;
     IStationConsole* Console = nullptr;
+    IStationObserver* Observer = nullptr; // optional
 };

@@ -10,6 +10,9 @@ PACKAGES=(
   clang-14 libclang-rt-14-dev clang-format
   # Header-only libraries of the command line (argument parsing, JSON), in both builds.
   libcli11-dev nlohmann-json3-dev
+  # The station's live board: its HTTP library (a shared library on Linux; the mingw build takes the
+  # whole header, below), and a real browser for its tests, driven through chromedriver by Selenium.
+  libcpp-httplib-dev chromium chromium-driver python3-selenium fonts-dejavu-core
   # Packaging and its checks: man (manual pages are checked as they are made), dpkg-shlibdeps for the
   # .deb's dependencies, lintian, udevadm for the udev rule, unzip for the Windows zip; wixl builds the
   # MSI, msitools (msibuild, msiinfo, msiextract) completes and checks it.
@@ -35,6 +38,43 @@ ensure_locale() {
   localedef -i ja_JP -f UTF-8 ja_JP.UTF-8
 }
 
+# Debian's libcpp-httplib-dev holds only the library's declarations (its Linux build is a shared
+# library). The mingw and the sanitizer builds compile the library from its whole header: the one of the
+# same version, with Debian's patches, from Debian's source package, kept where cli/CMakeLists.txt looks
+# for it. The folder is an include folder of the sanitizer builds: nothing in it may be named as a header.
+HTTPLIB_DIR=/usr/local/share/zrvlink-build/cpp-httplib
+ensure_httplib_header() {
+  local version work
+  version=$(dpkg-query -W -f='${Version}' libcpp-httplib-dev)
+  [ -f "$HTTPLIB_DIR/httplib.h" ] && [ "$(cat "$HTTPLIB_DIR/httplib.h.debian-version" 2>/dev/null)" = "$version" ] && return 0
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "install-deps: the whole httplib.h of cpp-httplib $version is missing; run as root to fetch it" >&2
+    return 1
+  fi
+  echo "install-deps: fetching the source of cpp-httplib $version for the Windows build"
+  work=$(mktemp -d)
+  # The machine's own Debian mirrors, as source entries, in a list of apt's own for this alone.
+  mkdir -p "$work/parts" "$work/lists/partial" "$work/source"
+  for list in /etc/apt/sources.list.d/*.sources; do
+    [ -f "$list" ] && sed 's/^Types: deb$/Types: deb-src/' "$list" >"$work/parts/$(basename "$list")"
+  done
+  for list in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
+    [ -f "$list" ] && sed -n 's/^deb /deb-src /p' "$list" >>"$work/parts/sources.list"
+  done
+  local apt=(apt-get -qq -o APT::Sandbox::User=root -o Dir::Etc::SourceList=/dev/null
+             -o Dir::Etc::SourceParts="$work/parts"
+             -o Dir::State::Lists="$work/lists")
+  if "${apt[@]}" update && (cd "$work/source" && "${apt[@]}" source "cpp-httplib=$version" >/dev/null 2>&1) &&
+     install -D -m 0644 "$work"/source/cpp-httplib-*/httplib.h "$HTTPLIB_DIR/httplib.h"; then
+    echo "$version" >"$HTTPLIB_DIR/httplib.h.debian-version"
+    rm -rf "$work"
+    return 0
+  fi
+  rm -rf "$work"
+  echo "install-deps: could not fetch the source package of cpp-httplib $version" >&2
+  return 1
+}
+
 missing=()
 for p in "${PACKAGES[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
@@ -44,6 +84,7 @@ done
 
 if [ ${#missing[@]} -eq 0 ]; then
   ensure_locale
+  ensure_httplib_header
   exit 0
 fi
 
@@ -63,3 +104,4 @@ export DEBIAN_FRONTEND=noninteractive
 apt-get update -qq
 apt-get install -y -qq --no-install-recommends "${missing[@]}"
 ensure_locale
+ensure_httplib_header

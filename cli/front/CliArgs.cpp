@@ -3,6 +3,7 @@
 #include "cli/front/CliArgs.h"
 
 #include "cli/parallel/BatchPlan.h"
+#include "core/TextParse.h"
 
 #include <CLI/CLI.hpp>
 
@@ -97,6 +98,7 @@ void DescribeProvision(CLI::App* provision, CliRequest* r) {
     AddList(provision, "--redo", &r->Redo);
     AddList(provision, "--skip", &r->Skip);
     AddFlag(provision, "--trace", &r->Trace);
+    provision->add_option("--board", r->BoardGiven)->expected(0, 1);
 }
 
 // A command's own command, with --help as every command has it.
@@ -227,7 +229,37 @@ bool ParseCliArgs(int argc, const char* const* argv, CliRequest* request, std::s
         return Refuse(error, parseError.what());
     }
     request->Command = CommandOf(app, named);
+    if (request->Command == CliCommand::Provision) {
+        request->Board = app.get_subcommand("provision")->count("--board") > 0;
+    }
+    if (request->Board && request->BoardGiven.empty()) {
+        request->BoardHost = BOARD_DEFAULT_HOST;
+        request->BoardPort = BOARD_DEFAULT_PORT;
+    } else if (request->Board &&
+               !ParseBoardAddress(request->BoardGiven, &request->BoardHost, &request->BoardPort, error)) {
+        *error = "--board " + request->BoardGiven + ": " + *error;
+        return false;
+    }
     return CheckRequest(*request, error);
+}
+
+bool ParseBoardAddress(const std::string& text, std::string* host, int* port, std::string* error) {
+    const std::size_t colon = text.rfind(':');
+    int32_t number = 0;
+    if (colon == std::string::npos || colon == 0 ||
+        !ParseDecimal(text.c_str() + colon + 1, text.size() - colon - 1, &number) || number > 65535) {
+        return Refuse(error, "give ADDR:PORT, for example 127.0.0.1:8480");
+    }
+    *host = text.substr(0, colon);
+    const bool bracketed = host->size() > 2 && host->front() == '[' && host->back() == ']';
+    if (bracketed) {
+        *host = host->substr(1, host->size() - 2);
+    }
+    if (!bracketed && host->find(':') != std::string::npos) {
+        return Refuse(error, "an IPv6 address goes in brackets: [::1]:8480");
+    }
+    *port = number;
+    return true;
 }
 
 bool IsParallel(const CliRequest& request) {

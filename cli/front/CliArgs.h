@@ -40,6 +40,11 @@ struct CliRequest {
     bool Once = false;
     std::vector<std::string> Redo;
     std::vector<std::string> Skip;
+    // provision --board: the live board's address; BoardPort 0 takes any free port.
+    bool Board = false;
+    std::string BoardGiven; // as given; empty: the default address
+    std::string BoardHost;
+    int BoardPort = 0;
     std::string Output;
     std::string OutputDir;
     std::string Backup;
@@ -48,6 +53,14 @@ struct CliRequest {
 // Reads argv[1] to argv[argc - 1]. False on a usage error, described in `error`; `request` then still
 // names the command when one was recognised, so that its usage can be shown.
 bool ParseCliArgs(int argc, const char* const* argv, CliRequest* request, std::string* error);
+
+// The live board's address when --board is given without one.
+constexpr const char* BOARD_DEFAULT_HOST = "127.0.0.1";
+constexpr int BOARD_DEFAULT_PORT = 8480;
+
+// "ADDR:PORT" (an IPv6 address in brackets: "[::1]:8480") into its parts; false, with `error`, for
+// anything else or a port above 65535.
+bool ParseBoardAddress(const std::string& text, std::string* host, int* port, std::string* error);
 
 // Several ports, --all or --output-dir: one child process per port, one result line per port.
 bool IsParallel(const CliRequest& request);

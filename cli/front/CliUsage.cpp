@@ -127,7 +127,8 @@ Exit status 0 when they are equal, 1 when they differ, and the codes of "zrvlink
 const char PROVISION_USAGE[] =
     R"(Usage: zrvlink provision --template BASE.dat (--plan UNITS.csv | --ip-range FIRST-LAST)
                          (--record RECORD.csv | --ledger URL [--station NAME] [--journal FILE])
-                         [--port PORT]... [--once] [--redo UNIT]... [--skip UNIT]... [--trace]
+                         [--port PORT]... [--once] [--redo UNIT]... [--skip UNIT]...
+                         [--board [ADDR:PORT]] [--trace]
 A provisioning station: every device that is connected gets the next unit of the plan that is not
 done. Its present configuration is read (and kept in the record), the unit's configuration is
 written (ending with "save" and "update"), read back and compared, as by "write --verify". Devices
@@ -198,7 +199,35 @@ A line of stations shares one plan through a ledger on a PostgreSQL server inste
                 reached a device, or after --skip); its device, if still attached, counts as a new
                 device and gets the next unit of the plan (UNIT itself when it comes first)
   --skip UNIT   take UNIT out of the plan: its device, attached now or later, is left as it is
+  --board [ADDR:PORT]
+                serve the station's live board while it runs (below); default 127.0.0.1:8480, this
+                machine alone; another address only when given (0.0.0.0:8480: every network of
+                this machine; port 0: any free one)
   --trace       each port's trace log to stderr, every line marked with the port
+
+The live board: a page at http://ADDR:PORT/, named by the first line on stdout, that shows from
+across a room the plan at a glance (done, held, failed and waiting for a device, skipped, at work, to
+go), one tile per port (the device's USB serial number, its unit and address, its stage, a bar that
+moves with the transfer, the time taken and the last result; "connect a device" where there is
+none), the held units with what to do about each, and the last twenty events. It follows the station
+as it works (Server-Sent Events at /events), says when the station has stopped, and follows it again
+when it starts anew on the same address. Everything it needs is served by zrvlink itself. For
+scripts, http://ADDR:PORT/status.json gives the same as one JSON document:
+  {"Station": {"Running": true, "Exit": null},
+   "Plan": {"Units": 3, "Done": 1, "Held": 0, "Failed": 1, "Skipped": 0, "AtWork": 1, "ToGo": 0},
+   "Held": [],
+   "Ports": [{"Port": "/dev/ttyACM0", "Device": true, "Serial": "SN-A", "Unit": "S-3",
+              "Address": "192.168.1.13", "Stage": "writing", "Percent": 45, "Seconds": 3.1,
+              "Result": "read (ZRV-Link 2.4.1), writing"}],
+   "Events": [{"Time": "14:03:07", "Line": "S-3 192.168.1.13 on /dev/ttyACM0: read ..."}]}
+Stage is reading, writing, verifying, done, failed (nothing of the unit stays on the device; the
+unit waits for the next device), held (its write may have reached the device's save) or left (the
+device holds a unit that stays as it is), and null, with Unit, Address, Seconds and Result, before
+the station takes the device. Each held unit has Unit, Address, Port, Serial and Instruction (the
+station's words on what to do). Exit is the station's exit status once Running is false. The board
+only shows: any method but GET is refused (405), and a browser that is slow or stops reading never
+holds up a device or the record. An address that cannot be taken (in use) is a usage error, before
+any device is touched.
 
 A port whose open fails (permission denied, busy) right after its device appeared is tried again for
 5 seconds before the failure is recorded; no byte reached that device, and the port is tried again
@@ -215,7 +244,7 @@ device.
 
 Exit status:
    0  every unit of the plan is done (or skipped)
-   2  usage error
+   2  usage error, or an address for --board that cannot be taken
   14  the station could not find its own program
   22  stdout could not be written: no new device was taken from then on, the devices at work
       finished, and the record holds every event

@@ -51,7 +51,11 @@ public:
     CliOutcome Transfer(bool read, ParamSet* set) {
         // The bar would be torn by the trace's lines.
         const bool progress = !m_request.Trace && !m_request.ResultLine && StderrIsTerminal();
+        if (m_request.ReportSteps) {
+            ReportSteps(read, *set);
+        }
         const int exit = m_runner.Run(m_port.Number, read, set, progress);
+        m_wrote = m_wrote || !read;
         if (exit == EXIT_PORT) {
             return PortFailure(m_port.Name, m_runner.PortError());
         }
@@ -73,17 +77,25 @@ public:
     }
 
     // For the station: the next write tells, before it sends "save", that "save" comes next.
-    void ReportSaveNext(const ParamSet& sent) {
-        m_stepsBeforeSave = WriteStepsBeforeSave(sent);
-        m_runner.SetStepHook(OnStep, this);
-    }
-    void StopReportingSteps() { m_runner.SetStepHook(nullptr, nullptr); }
+    void ReportSaveNext(const ParamSet& sent) { m_stepsBeforeSave = WriteStepsBeforeSave(sent); }
 
 private:
-    // On the engine's worker, before the next command is sent: "save" goes only once the parent can know
-    // it went, so a line that did not reach stdout ends the transfer here.
+    // For the station: each step of the next transfer as a progress line; a read after a write verifies.
+    void ReportSteps(bool read, const ParamSet& set) {
+        m_stage = !read ? PortStage::Writing : m_wrote ? PortStage::Verifying : PortStage::Reading;
+        m_stepCount = read ? READ_STEP_COUNT : WriteStepCount(set);
+        m_runner.SetStepHook(OnStep, this);
+    }
+
+    // On the engine's worker, before the next command is sent. A progress line that is lost costs only
+    // the board a step; but "save" goes only once the parent can know it went, so a "save: next" that
+    // did not reach stdout ends the transfer here.
     static bool OnStep(int steps, void* context) {
-        if (steps != static_cast<CDevice*>(context)->m_stepsBeforeSave) {
+        const auto* self = static_cast<const CDevice*>(context);
+        const std::string line = FormatProgressStep(self->m_stage, steps * 100 / self->m_stepCount);
+        std::printf("%s\n", line.c_str());
+        if (self->m_stage != PortStage::Writing || steps != self->m_stepsBeforeSave) {
+            std::fflush(stdout);
             return true;
         }
         return std::printf("%s\n", STEP_SAVE_NEXT) > 0 && FlushStdout();
@@ -92,8 +104,12 @@ private:
     const CliRequest& m_request;
     DevicePort m_port;
     CTransferRunner m_runner;
-    // Written before the write starts; read by the worker.
+    // Written before each transfer starts; read by the worker.
     int m_stepsBeforeSave = 0;
+    PortStage m_stage = PortStage::Reading;
+    int m_stepCount = 1;
+    // Owner's thread only.
+    bool m_wrote = false;
 };
 
 bool Load(const std::string& path, CParamFile* file, CliOutcome* failure) {
@@ -214,7 +230,6 @@ CliOutcome RunWrite(const CliRequest& request) {
         device.ReportSaveNext(sent);
     }
     outcome = device.Transfer(false, &sent);
-    device.StopReportingSteps();
     if (outcome.Exit != EXIT_OK) {
         return outcome;
     }

@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include <cctype>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -79,6 +80,37 @@ std::string HexId(uint16_t id) {
     return text;
 }
 
+// Seconds to a tenth.
+Json Seconds(int64_t ms) {
+    return std::round(static_cast<double>(ms) / 100.0) / 10.0;
+}
+
+Json PlanJson(const PlanNews& plan) {
+    return Json{{"Units", plan.Units},   {"Done", plan.Done},       {"Held", plan.Held},
+                {"Failed", plan.Failed}, {"Skipped", plan.Skipped}, {"AtWork", plan.AtWork},
+                {"ToGo", plan.ToGo}};
+}
+
+Json HeldJson(const HeldNews& held) {
+    return Json{{"Unit", held.Unit},
+                {"Address", TextOrNull(held.Address)},
+                {"Port", TextOrNull(held.Port)},
+                {"Serial", TextOrNull(held.Serial)},
+                {"Instruction", held.Instruction}};
+}
+
+Json TileJson(const BoardTile& tile, int64_t nowMs) {
+    Json json{{"Port", tile.Port}, {"Device", tile.Device}, {"Serial", TextOrNull(tile.Serial)}};
+    const bool working = tile.Taken && IsAtWork(tile.Stage);
+    json["Unit"] = tile.Taken ? TextOrNull(tile.Unit) : Json(nullptr);
+    json["Address"] = tile.Taken ? TextOrNull(tile.Address) : Json(nullptr);
+    json["Stage"] = tile.Taken ? Json(StageWord(tile.Stage)) : Json(nullptr);
+    json["Percent"] = tile.Taken ? tile.Percent : 0;
+    json["Seconds"] = tile.Taken ? Seconds((working ? nowMs : tile.EndMs) - tile.StartMs) : Json(nullptr);
+    json["Result"] = tile.Taken ? Json(tile.Result) : Json(nullptr);
+    return json;
+}
+
 } // namespace
 
 std::string SetupJson(const ParamSet& set) {
@@ -124,4 +156,23 @@ std::string LedgerStatusJson(const LedgerStatus& status) {
             {{"Name", station.Name}, {"LastSeen", station.LastSeen}, {"Running", station.Running}});
     }
     return Dump({{"Units", units}, {"Stations", stations}});
+}
+
+std::string BoardJson(const BoardView& view, int64_t nowMs) {
+    Json document{
+        {"Station", {{"Running", view.Running}, {"Exit", view.Running ? Json(nullptr) : Json(view.Exit)}}},
+        {"Plan", PlanJson(view.Plan)}};
+    Json& held = document["Held"] = Json::array();
+    for (const HeldNews& unit : view.Plan.HeldUnits) {
+        held.push_back(HeldJson(unit));
+    }
+    Json& ports = document["Ports"] = Json::array();
+    for (const BoardTile& tile : view.Tiles) {
+        ports.push_back(TileJson(tile, nowMs));
+    }
+    Json& events = document["Events"] = Json::array();
+    for (const BoardEvent& event : view.Events) {
+        events.push_back({{"Time", event.Time}, {"Line", event.Line}});
+    }
+    return document.dump(-1, ' ', false, Json::error_handler_t::replace);
 }

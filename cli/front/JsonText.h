@@ -1,12 +1,14 @@
 // zrvlink's JSON documents: a configuration, a comparison and the port records, each the content of the
-// command's text form; portable. The only place that writes JSON.
+// command's text form, and the station's live board; portable. The only place that writes JSON.
 #pragma once
 
 #include "cli/front/SetupText.h"
+#include "cli/station/BoardState.h"
 #include "cli/system/Ports.h"
 #include "core/ParamSet.h"
 #include "provisioning/Ledger.h"
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -26,3 +28,14 @@ std::string PortsJson(const std::vector<PortRecord>& records);
 // {"Units": {"open": 2, "done": 28}, "Stations": [{"Name": "line-1", "LastSeen": "2026-...+00:00",
 // "Running": true}]}
 std::string LedgerStatusJson(const LedgerStatus& status);
+
+// The station's live board at `nowMs` (the station's clock), on one line (a Server-Sent Event's data):
+// {"Station": {"Running": true, "Exit": null},
+//  "Plan": {"Units": 3, "Done": 1, "Held": 0, "Failed": 1, "Skipped": 0, "AtWork": 1, "ToGo": 0},
+//  "Held": [{"Unit": "S-2", "Address": "192.168.1.12", "Port": "/dev/ttyACM1", "Serial": null,
+//            "Instruction": "its write on ..."}],
+//  "Ports": [{"Port": "/dev/ttyACM0", "Device": true, "Serial": "SN-A", "Unit": "S-3", "Address":
+//             "192.168.1.13", "Stage": "writing", "Percent": 45, "Seconds": 3.1, "Result": "..."}],
+//  "Events": [{"Time": "14:03:07", "Line": "..."}]}
+// A port whose device the station has not taken has null Unit, Address, Stage, Seconds and Result.
+std::string BoardJson(const BoardView& view, int64_t nowMs);

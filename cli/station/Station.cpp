@@ -3,6 +3,7 @@
 // provisioning/Station.h. Portable (ports, children, Ctrl-C and files through their seams).
 #include "cli/station/Station.h"
 
+#include "cli/board/StationBoard.h"
 #include "cli/front/SetupFiles.h"
 #include "cli/parallel/PortChild.h"
 #include "cli/station/StationSteps.h"
@@ -126,12 +127,19 @@ public:
     }
     void Stop() override { m_child.Stop(); }
     ChildOutcome Outcome() const override { return OutcomeOf(m_child, m_write); }
+    // Only the lines that came since the last look are read.
+    ChildProgress Progress() override {
+        ParseProgressSteps(m_child.Output(), &m_progressRead, &m_progress);
+        return m_progress;
+    }
 
 private:
     CPortChild m_child;
     bool m_write;
     bool m_trace;
     bool m_traced = false;
+    std::size_t m_progressRead = 0; // of its output
+    ChildProgress m_progress;
 };
 
 class CProcessChildren : public IStationChildren {
@@ -276,6 +284,15 @@ CliOutcome RunStation(const CliRequest& request) {
     }
     // From the start: a Ctrl-C while the record is opened stops the station before any device.
     CatchInterrupts();
+    CSteadyClock clock;
+    std::unique_ptr<CStationBoard> board;
+    std::string error;
+    if (request.Board) {
+        board = std::make_unique<CStationBoard>(request.Ports, &clock);
+        if (!board->Open(request.BoardHost, request.BoardPort, &error)) {
+            return CliOutcome{EXIT_USAGE, {"zrvlink provision: --board: " + error}};
+        }
+    }
     CParamFile base;
     CliOutcome refusal;
     if (!LoadSetupFileToSend(request.Template, &base, &refusal)) {
@@ -283,7 +300,6 @@ CliOutcome RunStation(const CliRequest& request) {
         return refusal;
     }
     std::vector<PlanUnit> units;
-    std::string error;
     if (!ReadPlan(request, *base.GetParam(), &units, &error)) {
         return Refused(error);
     }
@@ -297,16 +313,21 @@ CliOutcome RunStation(const CliRequest& request) {
     }
     CSystemPorts ports(request.Ports);
     CProcessChildren children(program, request.Trace);
-    CSteadyClock clock;
     CStdoutConsole console;
+    if (board) {
+        console.Say("board: " + board->Address() + " (for scripts: " + board->Address() + "status.json)");
+    }
     CStation station(units, store.Store(), OptionsOf(request),
-                     StationSeams{&ports, &children, &clock, &console});
+                     StationSeams{&ports, &children, &clock, &console, board.get()});
     StationEnd end;
-    if (!station.Begin(&end)) {
-        return OutcomeOf(end);
+    if (station.Begin(&end)) {
+        for (station.Step(InterruptCount()); !station.Ended(); station.Step(InterruptCount())) {
+            std::this_thread::sleep_for(WAIT_SLICE);
+        }
+        end = station.Finish();
     }
-    for (station.Step(InterruptCount()); !station.Ended(); station.Step(InterruptCount())) {
-        std::this_thread::sleep_for(WAIT_SLICE);
+    if (board) {
+        board->Close(end.Exit);
     }
-    return OutcomeOf(station.Finish());
+    return OutcomeOf(end);
 }

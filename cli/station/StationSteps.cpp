@@ -20,6 +20,34 @@ std::vector<std::string> ChildArguments(const char* command, const std::string& 
     return args;
 }
 
+struct StageWord {
+    PortStage Stage;
+    const char* Word;
+};
+const StageWord STAGE_WORDS[] = {
+    {PortStage::Reading, "reading"}, {PortStage::Writing, "writing"}, {PortStage::Verifying, "verifying"}};
+
+// "progress: writing 45"; false for any other line.
+bool ParseProgressLine(const std::string& line, ChildProgress* progress) {
+    if (!StartsWith(line, STEP_PROGRESS)) {
+        return false;
+    }
+    const std::string rest = line.substr(std::strlen(STEP_PROGRESS));
+    const std::size_t blank = rest.find(' ');
+    int32_t percent = 0;
+    if (blank == std::string::npos ||
+        !ParseDecimal(rest.c_str() + blank + 1, rest.size() - blank - 1, &percent) || percent > 100) {
+        return false;
+    }
+    for (const StageWord& row : STAGE_WORDS) {
+        if (rest.compare(0, blank, row.Word) == 0) {
+            *progress = ChildProgress{row.Stage, percent};
+            return true;
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 ChildSteps ParseChildSteps(const std::string& output) {
@@ -31,6 +59,8 @@ ChildSteps ParseChildSteps(const std::string& output) {
             steps.Version = line.substr(std::strlen(STEP_VERSION));
         } else if (line == STEP_SAVE_NEXT) {
             steps.SaveNext = true;
+        } else if (StartsWith(line, STEP_PROGRESS)) {
+            // not the result: only a step on the way
         } else if (StartsWith(line, STEP_SETUP) && ended) {
             anySetup = true;
             device.Add(line.substr(std::strlen(STEP_SETUP)));
@@ -44,6 +74,27 @@ ChildSteps ParseChildSteps(const std::string& output) {
         steps.Device = device.Set();
     }
     return steps;
+}
+
+std::string FormatProgressStep(PortStage stage, int percent) {
+    for (const StageWord& row : STAGE_WORDS) {
+        if (row.Stage == stage) {
+            return std::string(STEP_PROGRESS) + row.Word + " " + std::to_string(percent);
+        }
+    }
+    return std::string();
+}
+
+bool ParseProgressSteps(const std::string& output, std::size_t* offset, ChildProgress* progress) {
+    bool found = false;
+    const std::size_t whole = output.rfind('\n');
+    if (whole == std::string::npos || whole < *offset) {
+        return false;
+    }
+    ForEachLine(output.substr(*offset, whole + 1 - *offset),
+                [&](const std::string& line, bool) { found = ParseProgressLine(line, progress) || found; });
+    *offset = whole + 1;
+    return found;
 }
 
 std::vector<std::string> StationReadArguments(const std::string& port, bool trace) {

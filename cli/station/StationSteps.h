@@ -6,6 +6,7 @@
 #pragma once
 
 #include "core/ParamSet.h"
+#include "provisioning/StationSeams.h"
 
 #include <string>
 #include <vector>
@@ -17,6 +18,9 @@ constexpr const char* STEP_SETUP = "setup: ";
 // A write child prints this, and sends "save" only once the line has reached its parent: a child whose
 // output lacks it never sent "save", however it ended.
 constexpr const char* STEP_SAVE_NEXT = "save: next";
+// Every child prints one line per step of each transfer, as it goes: "progress: writing 45" (the stage,
+// then the percent of its transfer).
+constexpr const char* STEP_PROGRESS = "progress: ";
 // The FILE of a write child that takes the unit's configuration from stdin.
 constexpr const char* STDIN_FILE = "-";
 
@@ -33,6 +37,12 @@ struct ChildSteps {
 
 // Reads what a child printed, complete or cut off where it ended.
 ChildSteps ParseChildSteps(const std::string& output);
+
+// A progress line without its line end; Reading, Writing and Verifying only.
+std::string FormatProgressStep(PortStage stage, int percent);
+// The last progress line among the whole lines of `output` from `*offset` on, into `progress`;
+// `*offset` moves past them. False when there was none.
+bool ParseProgressSteps(const std::string& output, std::size_t* offset, ChildProgress* progress);
 
 // The read child: the device's configuration in "setup: " lines.
 std::vector<std::string> StationReadArguments(const std::string& port, bool trace);

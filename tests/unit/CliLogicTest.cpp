@@ -1,8 +1,10 @@
 // zrvlink's portable logic where the program's runs do not show it all: the keys that a verify compares,
-// parallel runs' file names, child command lines and crash reports, Win32 command lines and port names.
+// parallel runs' file names, child command lines and crash reports, Win32 command lines and port names,
+// the board's address, and the station's children's progress lines.
 #include "cli/front/CliArgs.h"
 #include "cli/front/SetupText.h"
 #include "cli/parallel/BatchPlan.h"
+#include "cli/station/StationSteps.h"
 #include "cli/system/WindowsSyntax.h"
 #include "core/IPv4.h"
 
@@ -169,6 +171,61 @@ TEST(ParseComPortName, TakesCOMnInAnyCaseAndNothingElse) {
         EXPECT_EQ(c.Number != 0, ParseComPortName(c.Name, &number)) << c.Name;
         EXPECT_EQ(c.Number, number) << c.Name;
     }
+}
+
+TEST(ProvisionBoard, TakesLoopbackWithoutAValueAndAnotherAddressOnlyWhenGiven) {
+    const struct {
+        std::vector<std::string> Board; // after provision's other options; empty: no --board
+        const char* Host;               // null: refused
+        int Port;
+    } cases[] = {
+        {{}, "", 0},
+        {{"--board"}, "127.0.0.1", 8480},
+        {{"--board", "0.0.0.0:9000"}, "0.0.0.0", 9000},
+        {{"--board=192.168.1.5:0"}, "192.168.1.5", 0},
+        {{"--board", "[::1]:8480"}, "::1", 8480},
+        {{"--board", "localhost:80"}, "localhost", 80},
+        {{"--board", "8480"}, nullptr, 0},
+        {{"--board", ":8480"}, nullptr, 0},
+        {{"--board", "127.0.0.1:65536"}, nullptr, 0},
+        {{"--board", "127.0.0.1:-1"}, nullptr, 0},
+        {{"--board", "::1:8480"}, nullptr, 0},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = {"provision",         "--template", "b.dat", "--ip-range",
+                                         "10.0.0.1-10.0.0.2", "--record",   "r.csv"};
+        args.insert(args.end(), c.Board.begin(), c.Board.end());
+        CliRequest request;
+        std::string error;
+        const std::string shown = c.Board.empty() ? "none" : c.Board.back();
+        EXPECT_EQ(c.Host != nullptr, Parse(args, &request, &error)) << shown << ": " << error;
+        if (c.Host != nullptr) {
+            EXPECT_EQ(!c.Board.empty(), request.Board) << shown;
+            EXPECT_EQ(c.Host, request.BoardHost) << shown;
+            EXPECT_EQ(c.Port, request.BoardPort) << shown;
+        }
+    }
+}
+
+// A child prints a line per step; the station reads only the whole lines it has not read yet, and a
+// line that is no progress line (a setup line, the result) is passed over.
+TEST(ProgressSteps, LastWholeStepIsReadOnceAndOtherLinesArePassedOver) {
+    const std::string output = FormatProgressStep(PortStage::Writing, 7) + "\nsave: next\n" +
+                               FormatProgressStep(PortStage::Verifying, 45) + "\nprogress: verifying 9";
+    std::size_t offset = 0;
+    ChildProgress progress;
+    ASSERT_TRUE(ParseProgressSteps(output, &offset, &progress));
+    EXPECT_EQ(PortStage::Verifying, progress.Stage);
+    EXPECT_EQ(45, progress.Percent);
+    EXPECT_FALSE(ParseProgressSteps(output, &offset, &progress)) << "the cut line is read once it is whole";
+    ASSERT_TRUE(ParseProgressSteps(output + "0\n", &offset, &progress));
+    EXPECT_EQ(90, progress.Percent);
+    for (const char* line : {"progress: writing 101", "progress: resting 5", "progress: writing",
+                             "progress:  5", "progress: writing -5", "progress: writing 5x"}) {
+        std::size_t from = 0;
+        EXPECT_FALSE(ParseProgressSteps(std::string(line) + "\n", &from, &progress)) << line;
+    }
+    EXPECT_EQ("OK", ParseChildSteps(output + "0\nOK\n").Result) << "a step is never the result";
 }
 
 } // namespace

@@ -42,14 +42,17 @@ struct FakeDevice {
 
 class CFakeChild : public IPortChild {
 public:
-    CFakeChild(ChildOutcome outcome, bool hang) : m_outcome(std::move(outcome)), m_hang(hang) {}
+    CFakeChild(ChildOutcome outcome, bool hang, ChildProgress progress = {})
+        : m_outcome(std::move(outcome)), m_hang(hang), m_progress(progress) {}
     bool HasEnded() override { return !m_hang || m_outcome.StopAsked; }
     void Stop() override { m_outcome.StopAsked = true; }
     ChildOutcome Outcome() const override { return m_outcome; }
+    ChildProgress Progress() override { return m_progress; }
 
 private:
     ChildOutcome m_outcome;
     bool m_hang;
+    ChildProgress m_progress; // a write stays half-way
 };
 
 ChildOutcome Reported(int status, const char* message) {
@@ -119,7 +122,7 @@ public:
         if (outcome.SaveNext) {
             device.Set = unit;
         }
-        return std::make_unique<CFakeChild>(outcome, act == Act::Hang);
+        return std::make_unique<CFakeChild>(outcome, act == Act::Hang, ChildProgress{PortStage::Writing, 50});
     }
     int64_t NowMs() override { return Now; }
     std::string RecordTime() override { return "2026-12-07T10:00:00+00:00"; }
@@ -206,7 +209,7 @@ std::string EventsOf(const CRecordLog& record) {
 }
 
 // Runs the station in steps of 100 ms of fake time, for at most two minutes of it.
-void RunCase(const StationCase& c) {
+void RunCase(const StationCase& c, IStationObserver* observer = nullptr) {
     SCOPED_TRACE(c.Name);
     const CScratchDir dir;
     std::string error;
@@ -222,7 +225,7 @@ void RunCase(const StationCase& c) {
     world.ConsoleGoneMs = c.ConsoleGoneMs;
     CRecordLog record;
     ASSERT_TRUE(record.Open(dir / "record.csv", &error)) << error;
-    CStation station(c.Units, &record, c.Options, StationSeams{&world, &world, &world, &world});
+    CStation station(c.Units, &record, c.Options, StationSeams{&world, &world, &world, &world, observer});
     StationEnd end;
     if (station.Begin(&end)) {
         int interrupts = 0;
@@ -433,6 +436,159 @@ TEST(Station, EveryEndOfAChildKeepsOneAddressPerDeviceAndEveryKeptDeviceAsItIs) 
     };
     for (const StationCase& c : cases) {
         RunCase(c);
+    }
+}
+
+// What an observer heard: each port's stages in turn (a step as "writing:50", a device left as it is
+// with the unit it holds), and the last plan at a glance.
+class CHeardNews : public IStationObserver {
+public:
+    std::map<std::string, std::string> Told;
+    PlanNews Plan;
+
+    void PlanNow(const PlanNews& plan) override { Plan = plan; }
+    void PortsNow(const std::vector<StationPort>&) override {}
+    void PortNow(const PortNews& news) override {
+        Add(news.Port, Word(news.Stage) + (news.Stage == PortStage::Left ? "(" + news.Unit + ")" : ""));
+    }
+    void PortProgress(const std::string& port, const ChildProgress& progress) override {
+        Add(port, Word(progress.Stage) + ":" + std::to_string(progress.Percent));
+    }
+    void Said(const std::string&) override {}
+
+    std::string PlanText() const {
+        return "done " + std::to_string(Plan.Done) + ", held " + std::to_string(Plan.Held) + ", failed " +
+               std::to_string(Plan.Failed) + ", at work " + std::to_string(Plan.AtWork) + ", to go " +
+               std::to_string(Plan.ToGo) + ", skipped " + std::to_string(Plan.Skipped);
+    }
+
+private:
+    static std::string Word(PortStage stage) {
+        const char* const words[] = {"reading", "writing", "verifying", "done", "failed", "held", "left"};
+        return words[static_cast<int>(stage)];
+    }
+    void Add(const std::string& port, const std::string& what) {
+        std::string& told = Told[port];
+        told += (told.empty() ? "" : " ") + what;
+    }
+};
+
+struct ObservedCase {
+    StationCase Run;
+    const char* Told; // of port A
+    const char* Plan; // at the end
+    const char* Held; // in the first held unit's instruction; null: none held
+};
+
+TEST(Station, ObserverHearsEachStageOfADeviceAndThePlanWithWhatTheOperatorMustDo) {
+    const std::vector<PlanUnit> three = ThreeUnits();
+    const std::string u1 = three[0].Name;
+    using E = RecordEvent;
+    using S = SaveSent;
+    StationOptions once;
+    once.Once = true;
+    const std::vector<RecordRow> done = {Row(u1, E::Started, S::Unknown, u1), Row(u1, E::Done, S::Yes, u1)};
+    const std::vector<RecordRow> held = {Row(u1, E::Started, S::Unknown, u1),
+                                         Row(u1, E::Failed, S::Maybe, u1)};
+    const ObservedCase cases[] = {
+        {{"a device written",
+          three,
+          {},
+          once,
+          {{A, "", Fresh(), 0, {}, {}}},
+          {-1, -1},
+          -1,
+          30,
+          "192.168.0.21: started done",
+          "192.168.0.21",
+          ""},
+         "reading writing done",
+         "done 1, held 0, failed 0, at work 0, to go 2, skipped 0",
+         nullptr},
+        {{"a write that failed before its save",
+          three,
+          {},
+          once,
+          {{A, "", Fresh(), 0, {}, {Act::Fail}}},
+          {-1, -1},
+          -1,
+          30,
+          "192.168.0.21: started failed(no)",
+          "0.0.0.0",
+          ""},
+         "reading writing failed",
+         "done 0, held 0, failed 1, at work 0, to go 2, skipped 0",
+         nullptr},
+        {{"a write that may have reached its save",
+          three,
+          {},
+          once,
+          {{A, "SN-A", Fresh(), 0, {}, {Act::FailAfterSave}}},
+          {-1, -1},
+          -1,
+          31,
+          "192.168.0.21: started failed(maybe)",
+          "192.168.0.21",
+          ""},
+         "reading writing held",
+         "done 0, held 1, failed 0, at work 0, to go 2, skipped 0",
+         "its write on /dev/ttyACM0 (serial SN-A, 2026-12-07T10:00:00+00:00) ended badly after it may have "
+         "reached the device's save; see to that device, then run again with --redo 192.168.0.21"},
+        {{"a device that holds a done unit",
+          three,
+          done,
+          once,
+          {{A, "", three[0].Set, 0, {}, {}}},
+          {-1, -1},
+          -1,
+          30,
+          "192.168.0.21: started done",
+          "192.168.0.21",
+          ""},
+         "reading left(192.168.0.21)",
+         "done 1, held 0, failed 0, at work 0, to go 2, skipped 0",
+         nullptr},
+        {{"a write at work, stopped by a second Ctrl-C",
+          three,
+          {},
+          {},
+          {{A, "", Fresh(), 0, {}, {Act::Hang}}},
+          {1000, 2000},
+          -1,
+          30,
+          "192.168.0.21: started interrupted(no)",
+          "0.0.0.0",
+          ""},
+         "reading writing writing:50 failed",
+         "done 0, held 0, failed 1, at work 0, to go 2, skipped 0",
+         nullptr},
+        {{"a held unit in the record, at the start",
+          three,
+          held,
+          {},
+          {{A, "", Fresh(), 0, {}, {}}},
+          {-1, -1},
+          -1,
+          31,
+          "192.168.0.21: started failed(maybe)",
+          "0.0.0.0",
+          ""},
+         "",
+         "done 0, held 1, failed 0, at work 0, to go 2, skipped 0",
+         "--skip 192.168.0.21"},
+    };
+    for (const ObservedCase& c : cases) {
+        CHeardNews heard;
+        RunCase(c.Run, &heard);
+        SCOPED_TRACE(c.Run.Name);
+        EXPECT_EQ(c.Told, heard.Told[A]);
+        EXPECT_EQ(c.Plan, heard.PlanText());
+        EXPECT_EQ(c.Held != nullptr ? 1u : 0u, heard.Plan.HeldUnits.size());
+        if (c.Held != nullptr && !heard.Plan.HeldUnits.empty()) {
+            EXPECT_NE(std::string::npos, heard.Plan.HeldUnits[0].Instruction.find(c.Held))
+                << heard.Plan.HeldUnits[0].Instruction;
+            EXPECT_EQ(A, heard.Plan.HeldUnits[0].Port);
+        }
     }
 }
 

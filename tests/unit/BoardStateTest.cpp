@@ -1,0 +1,193 @@
+// The live board's state as /status.json gives it, from the station's news: tiles for ports given and
+// found, a device that comes, goes or stands in place of another, progress that arrives late, the time
+// of work in progress, the plan and its held units, the last twenty events and the station's end; each
+// a row of one table, checked in the JSON document itself.
+#include "cli/station/BoardState.h"
+#include "cli/front/JsonText.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace {
+
+class CFakeClock : public IStationClock {
+public:
+    int64_t Now = 0;
+    int64_t NowMs() override { return Now; }
+    std::string RecordTime() override { return "2026-12-07T14:03:07+01:00"; }
+};
+
+const char* const A = "/dev/ttyACM0";
+const char* const B = "/dev/ttyACM1";
+
+PortNews News(const char* port, PortStage stage, const char* result, int64_t startMs, int64_t nowMs) {
+    PortNews news;
+    news.Port = port;
+    news.Serial = "SN-A";
+    news.Unit = "S-7";
+    news.Address = "192.168.1.17";
+    news.Stage = stage;
+    news.Percent = stage == PortStage::Done ? 100 : 0;
+    news.StartMs = startMs;
+    news.NowMs = nowMs;
+    news.Result = result;
+    return news;
+}
+
+using Steps = std::function<void(CBoardState&, CFakeClock&)>;
+
+struct BoardCase {
+    const char* Name;
+    std::vector<std::string> Given; // --port
+    Steps Happen;
+    int64_t JsonAtMs;
+    std::vector<std::pair<const char*, nlohmann::json>> Expect; // JSON pointer, value
+};
+
+void RunCase(const BoardCase& c) {
+    SCOPED_TRACE(c.Name);
+    CFakeClock clock;
+    CBoardState state(c.Given, &clock);
+    c.Happen(state, clock);
+    const nlohmann::json json = nlohmann::json::parse(BoardJson(state.View(), c.JsonAtMs), nullptr, false);
+    ASSERT_FALSE(json.is_discarded());
+    for (const auto& [pointer, value] : c.Expect) {
+        const nlohmann::json::json_pointer where(pointer);
+        ASSERT_TRUE(json.contains(where)) << pointer << " in " << json.dump();
+        EXPECT_EQ(value, json.at(where)) << pointer << " in " << json.dump();
+    }
+}
+
+TEST(BoardState, StatusTellsWhatTheStationSaidOfEachPortAndThePlan) {
+    const StationPort deviceA{A, "SN-A"};
+    PlanNews plan;
+    plan.Units = 5;
+    plan.Done = 1;
+    plan.Held = 1;
+    plan.Failed = 1;
+    plan.AtWork = 1;
+    plan.ToGo = 1;
+    plan.HeldUnits.push_back({"S-2", "192.168.1.12", B, "", "its write on /dev/ttyACM1 ... --redo S-2 ..."});
+    const BoardCase cases[] = {
+        {"a port given without a device asks for one",
+         {A},
+         [](CBoardState&, CFakeClock&) {},
+         0,
+         {{"/Ports/0/Port", A},
+          {"/Ports/0/Device", false},
+          {"/Ports/0/Stage", nullptr},
+          {"/Ports/0/Unit", nullptr},
+          {"/Station/Running", true},
+          {"/Station/Exit", nullptr}}},
+        {"a port found with a device gets a tile, before the station takes the device",
+         {},
+         [&](CBoardState& s, CFakeClock&) { s.PortsNow({deviceA}); },
+         0,
+         {{"/Ports/0/Port", A},
+          {"/Ports/0/Device", true},
+          {"/Ports/0/Serial", "SN-A"},
+          {"/Ports/0/Stage", nullptr}}},
+        {"work in progress counts its seconds to now and moves with each step",
+         {},
+         [&](CBoardState& s, CFakeClock&) {
+             s.PortsNow({deviceA});
+             s.PortNow(News(A, PortStage::Writing, "read (ZRV-Link 2.4.1), writing", 1000, 2000));
+             s.PortProgress(A, {PortStage::Verifying, 40});
+         },
+         4150,
+         {{"/Ports/0/Stage", "verifying"},
+          {"/Ports/0/Percent", 40},
+          {"/Ports/0/Seconds", 3.2},
+          {"/Ports/0/Unit", "S-7"},
+          {"/Ports/0/Address", "192.168.1.17"},
+          {"/Ports/0/Result", "read (ZRV-Link 2.4.1), writing"}}},
+        {"an end keeps its seconds and a step that arrives after it changes nothing",
+         {},
+         [&](CBoardState& s, CFakeClock&) {
+             s.PortsNow({deviceA});
+             PortNews failed = News(A, PortStage::Failed,
+                                    "failed (WARNING: communication error) before its save", 1000, 3500);
+             failed.Percent = 45;
+             s.PortNow(failed);
+             s.PortProgress(A, {PortStage::Writing, 50});
+         },
+         9000,
+         {{"/Ports/0/Stage", "failed"}, {"/Ports/0/Percent", 45}, {"/Ports/0/Seconds", 2.5}}},
+        {"a device that went leaves its last news and asks for the next",
+         {},
+         [&](CBoardState& s, CFakeClock&) {
+             s.PortsNow({deviceA});
+             s.PortNow(News(A, PortStage::Done, "written and verified in 3.1 s", 0, 3100));
+             s.PortsNow({});
+         },
+         5000,
+         {{"/Ports/0/Device", false}, {"/Ports/0/Stage", "done"}, {"/Ports/0/Percent", 100}}},
+        {"another device in its place, by its serial number, starts the tile afresh",
+         {},
+         [&](CBoardState& s, CFakeClock&) {
+             s.PortsNow({deviceA});
+             s.PortNow(News(A, PortStage::Done, "written and verified in 3.1 s", 0, 3100));
+             s.PortsNow({{A, "SN-B"}});
+         },
+         5000,
+         {{"/Ports/0/Device", true},
+          {"/Ports/0/Serial", "SN-B"},
+          {"/Ports/0/Stage", nullptr},
+          {"/Ports/0/Result", nullptr}}},
+        {"the same device seen again keeps its tile",
+         {},
+         [&](CBoardState& s, CFakeClock&) {
+             s.PortsNow({deviceA});
+             s.PortNow(News(A, PortStage::Done, "written and verified in 3.1 s", 0, 3100));
+             s.PortsNow({deviceA});
+         },
+         5000,
+         {{"/Ports/0/Stage", "done"}}},
+        {"ports given come first, then ports in the order they were found",
+         {B},
+         [&](CBoardState& s, CFakeClock&) {
+             s.PortsNow({deviceA, {B, ""}});
+         },
+         0,
+         {{"/Ports/0/Port", B}, {"/Ports/1/Port", A}, {"/Ports/0/Serial", nullptr}}},
+        {"the plan at a glance and the held units with what to do",
+         {},
+         [&](CBoardState& s, CFakeClock&) { s.PlanNow(plan); },
+         0,
+         {{"/Plan/Units", 5},
+          {"/Plan/Done", 1},
+          {"/Plan/Held", 1},
+          {"/Plan/Failed", 1},
+          {"/Plan/AtWork", 1},
+          {"/Plan/ToGo", 1},
+          {"/Plan/Skipped", 0},
+          {"/Held/0/Unit", "S-2"},
+          {"/Held/0/Port", B},
+          {"/Held/0/Serial", nullptr},
+          {"/Held/0/Instruction", "its write on /dev/ttyACM1 ... --redo S-2 ..."}}},
+        {"the last twenty events, oldest first, each with the station's time",
+         {},
+         [](CBoardState& s, CFakeClock&) {
+             for (int i = 1; i <= 25; ++i) {
+                 s.Said("line " + std::to_string(i));
+             }
+         },
+         0,
+         {{"/Events/0/Line", "line 6"}, {"/Events/19/Line", "line 25"}, {"/Events/19/Time", "14:03:07"}}},
+        {"a station that ended says so, with its exit status",
+         {},
+         [&](CBoardState& s, CFakeClock&) { s.Stopped(31); },
+         0,
+         {{"/Station/Running", false}, {"/Station/Exit", 31}}},
+    };
+    for (const BoardCase& c : cases) {
+        RunCase(c);
+    }
+}
+
+} // namespace
