@@ -8,6 +8,7 @@
 #include "provisioning/RecordLog.h"
 #include "provisioning/RecordStore.h"
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -15,8 +16,9 @@
 // Whether this build has the ledger at all.
 bool LedgerAvailable();
 
-// The ledger's schema as this program writes it; a ledger of a later one is refused.
-constexpr int LEDGER_SCHEMA_VERSION = 1;
+// The ledger's schema as this program writes it; an earlier one is upgraded, a later one refused.
+// Version 2 keeps what each station's board shows.
+constexpr int LEDGER_SCHEMA_VERSION = 2;
 
 // What a station brings: the template and the units of its plan, which must be the ledger's.
 struct LedgerPlan {
@@ -63,6 +65,10 @@ public:
     ClaimResult Claim(RecordRow* started, std::string* error) override;
     std::vector<std::string> TakeNotices() override;
 
+    // What this station's board shows now (its JSON document), for the line's board: kept while the ledger
+    // can be reached, dropped otherwise (a later one says more).
+    void PublishBoard(const std::string& json);
+
 private:
     struct State; // per backend
     std::unique_ptr<State> m_state;
@@ -80,6 +86,23 @@ struct LedgerStatus {
 };
 
 bool ReadLedgerStatus(const std::string& url, LedgerStatus* status, std::string* error);
+
+// What a line's board shows: each station's own board as it last published it.
+struct LedgerStationBoard {
+    std::string Station;
+    std::string Board;    // the station's board document (JSON); empty when it published none
+    std::string LastSeen; // ISO 8601 with the UTC offset
+    int64_t AgeMs = 0;    // since it was last seen
+    bool Running = false; // it holds its name now
+};
+struct LedgerLine {
+    LedgerStatus Status;
+    int FailedWaiting = 0;  // open units whose last event was a failure: they wait for the next device
+    int StartedStopped = 0; // units whose write began on a station that no longer runs: held for it
+    std::vector<LedgerStationBoard> Boards;
+};
+
+bool ReadLedgerLine(const std::string& url, LedgerLine* line, std::string* error);
 
 // Every event of every station, oldest first, each with its station.
 bool ReadLedgerRows(const std::string& url, std::vector<RecordRow>* rows, std::string* error);

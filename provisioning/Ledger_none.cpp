@@ -62,6 +62,13 @@ std::vector<std::string> CLedger::TakeNotices() {
     return {};
 }
 
+void CLedger::PublishBoard(const std::string&) {}
+
+bool ReadLedgerLine(const std::string&, LedgerLine*, std::string* error) {
+    *error = NOT_HERE;
+    return false;
+}
+
 bool ReadLedgerStatus(const std::string&, LedgerStatus*, std::string* error) {
     *error = NOT_HERE;
     return false;

@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <iterator>
 #include <utility>
 
 namespace {
@@ -28,22 +29,30 @@ constexpr int LOCK_CLASS_STATION = 0x5A525653;
 constexpr auto RECONNECT_EVERY = std::chrono::seconds(2);
 constexpr auto HEARTBEAT_EVERY = std::chrono::seconds(5);
 
-// Version 1 of the schema. A later version adds its steps in UPGRADES, each run once, in order.
-const char* const SCHEMA[] = {
-    R"(CREATE TABLE zrvlink_ledger (id integer PRIMARY KEY CHECK (id = 1), schema_version integer NOT NULL,
-       plan_digest text NOT NULL, plan text NOT NULL, created_by text NOT NULL,
-       created timestamptz NOT NULL DEFAULT now()))",
-    R"(CREATE TABLE zrvlink_unit (position integer PRIMARY KEY, name text NOT NULL UNIQUE,
-       address text NOT NULL, setup text NOT NULL, state text NOT NULL, station text NOT NULL DEFAULT ''))",
-    R"(CREATE TABLE zrvlink_event (id bigserial PRIMARY KEY, key text NOT NULL UNIQUE, station text NOT NULL,
-       time text NOT NULL, unit text NOT NULL, port text NOT NULL, serial text NOT NULL,
-       version text NOT NULL, event text NOT NULL, status text NOT NULL, message text NOT NULL,
-       save_sent text NOT NULL, seconds text NOT NULL, address text NOT NULL, previous text NOT NULL))",
-    R"(CREATE TABLE zrvlink_station (name text PRIMARY KEY, started timestamptz NOT NULL,
-       last_seen timestamptz NOT NULL))",
+// The schema, step by step: SCHEMA_STEPS[v] takes a ledger of version v (0: an empty database) to v + 1,
+// each step once, in order, so that a ledger of any earlier version is upgraded in place.
+const std::vector<const char*> SCHEMA_STEPS[] = {
+    {
+        R"(CREATE TABLE zrvlink_ledger (id integer PRIMARY KEY CHECK (id = 1), schema_version integer NOT NULL,
+           plan_digest text NOT NULL, plan text NOT NULL, created_by text NOT NULL,
+           created timestamptz NOT NULL DEFAULT now()))",
+        R"(CREATE TABLE zrvlink_unit (position integer PRIMARY KEY, name text NOT NULL UNIQUE,
+           address text NOT NULL, setup text NOT NULL, state text NOT NULL, station text NOT NULL DEFAULT ''))",
+        R"(CREATE TABLE zrvlink_event (id bigserial PRIMARY KEY, key text NOT NULL UNIQUE, station text NOT NULL,
+           time text NOT NULL, unit text NOT NULL, port text NOT NULL, serial text NOT NULL,
+           version text NOT NULL, event text NOT NULL, status text NOT NULL, message text NOT NULL,
+           save_sent text NOT NULL, seconds text NOT NULL, address text NOT NULL, previous text NOT NULL))",
+        R"(CREATE TABLE zrvlink_station (name text PRIMARY KEY, started timestamptz NOT NULL,
+           last_seen timestamptz NOT NULL))",
+    },
+    // 2: what each station's board shows, for the line's board, which also asks for each unit's last event.
+    {
+        R"(CREATE TABLE zrvlink_board (station text PRIMARY KEY, state text NOT NULL,
+           updated timestamptz NOT NULL))",
+        "CREATE INDEX zrvlink_event_unit ON zrvlink_event (unit, id)",
+    },
 };
-// UPGRADES[v - 1] takes a ledger of version v to v + 1.
-const std::vector<std::vector<const char*>> UPGRADES = {};
+static_assert(std::size(SCHEMA_STEPS) == LEDGER_SCHEMA_VERSION, "one step per version");
 
 const char* const EVENT_COLUMNS = "station, time, unit, port, serial, version, event, status, message, "
                                   "save_sent, seconds, address, previous";
@@ -342,26 +351,19 @@ struct CLedger::State {
         if (!lock.Ok() || !exists.Ok()) {
             return Refuse(error, Where() + ": " + exists.Error());
         }
-        if (exists.Text(0, 0) != "t") {
-            for (const char* sql : SCHEMA) {
-                const CPgResult made = Exec(Conn.Get(), sql);
-                if (!made.Ok()) {
-                    return Refuse(error, Where() + ": the schema cannot be made: " + made.Error());
-                }
-            }
-            return true;
-        }
-        const CPgResult version = Exec(Conn.Get(), "SELECT schema_version FROM zrvlink_ledger");
-        const int found = version.Ok() && version.Rows() == 1 ? std::atoi(version.Text(0, 0).c_str())
-                                                              : LEDGER_SCHEMA_VERSION;
+        const CPgResult version = exists.Text(0, 0) == "t"
+                                      ? Exec(Conn.Get(), "SELECT schema_version FROM zrvlink_ledger")
+                                      : Exec(Conn.Get(), "SELECT 0");
+        const int found = version.Ok() && version.Rows() == 1 ? std::atoi(version.Text(0, 0).c_str()) : 0;
         if (found > LEDGER_SCHEMA_VERSION) {
             return Refuse(error,
                           Where() + ": made by a later zrvlink (schema " + std::to_string(found) + ")");
         }
         for (int v = found; v < LEDGER_SCHEMA_VERSION; ++v) {
-            for (const char* sql : UPGRADES[static_cast<std::size_t>(v - 1)]) {
-                if (!Exec(Conn.Get(), sql).Ok()) {
-                    return Refuse(error, Where() + ": the schema cannot be upgraded");
+            for (const char* sql : SCHEMA_STEPS[v]) {
+                const CPgResult step = Exec(Conn.Get(), sql);
+                if (!step.Ok()) {
+                    return Refuse(error, Where() + ": the schema cannot be made: " + step.Error());
                 }
             }
         }
@@ -599,6 +601,16 @@ ClaimResult CLedger::Claim(RecordRow* started, std::string* error) {
     return s.Journal.Append(freed, error) ? ClaimResult::Unreachable : ClaimResult::Failed;
 }
 
+void CLedger::PublishBoard(const std::string& json) {
+    State& s = *m_state;
+    if (!s.Lost) {
+        Exec(s.Conn.Get(),
+             "INSERT INTO zrvlink_board (station, state, updated) VALUES ($1, $2, now()) "
+             "ON CONFLICT (station) DO UPDATE SET state = $2, updated = now()",
+             {s.StationName, json});
+    }
+}
+
 std::vector<std::string> CLedger::TakeNotices() {
     return std::exchange(m_state->Notices, {});
 }
@@ -617,31 +629,67 @@ bool ConnectToLook(const std::string& url, const char* purpose, CPgConnection* c
 
 } // namespace
 
-bool ReadLedgerStatus(const std::string& url, LedgerStatus* status, std::string* error) {
-    CPgConnection conn;
-    if (!ConnectToLook(url, "status", &conn, error)) {
-        return false;
-    }
-    const std::string where = "ledger " + RedactedLedgerUrl(url);
+namespace {
+
+const char* const STATIONS_NOW =
+    "SELECT s.name, to_char(s.last_seen, 'YYYY-MM-DD\"T\"HH24:MI:SSTZH:TZM'), EXISTS (SELECT 1 FROM pg_locks "
+    "l "
+    "WHERE l.locktype = 'advisory' AND l.classid = $1::oid AND l.objid = hashtext(s.name)::oid AND "
+    "l.granted), "
+    "coalesce(b.state, ''), (extract(epoch FROM now() - greatest(s.last_seen, b.updated)) * 1000)::bigint "
+    "FROM zrvlink_station s LEFT JOIN zrvlink_board b ON b.station = s.name ORDER BY s.name";
+
+const char* const FAILED_WAITING =
+    "SELECT count(*) FROM zrvlink_unit u WHERE u.state = 'open' AND (SELECT e.event FROM zrvlink_event e "
+    "WHERE e.unit = u.name ORDER BY e.id DESC LIMIT 1) IN ('failed', 'interrupted')";
+
+const char* const STARTED_STOPPED =
+    "SELECT count(*) FROM zrvlink_unit u WHERE u.state = 'started' AND NOT EXISTS (SELECT 1 FROM pg_locks l "
+    "WHERE l.locktype = 'advisory' AND l.classid = $1::oid AND l.objid = hashtext(u.station)::oid AND "
+    "l.granted)";
+
+// The units per state and the stations with their boards, as one look at the ledger sees them.
+bool ReadLine(PGconn* conn, const std::string& url, LedgerLine* line, std::string* error) {
     const CPgResult states =
-        Exec(conn.Get(), "SELECT state, count(*) FROM zrvlink_unit GROUP BY state ORDER BY min(position)");
-    const CPgResult stations = Exec(conn.Get(),
-                                    "SELECT s.name, to_char(s.last_seen, "
-                                    "'YYYY-MM-DD\"T\"HH24:MI:SSTZH:TZM'), EXISTS (SELECT 1 FROM pg_locks l "
-                                    "WHERE l.locktype = 'advisory' AND l.classid = $1::oid AND l.objid = "
-                                    "hashtext(s.name)::oid AND l.granted) "
-                                    "FROM zrvlink_station s ORDER BY s.name",
-                                    {std::to_string(LOCK_CLASS_STATION)});
-    if (!states.Ok() || !stations.Ok()) {
-        return Refuse(error, where + ": not a ledger of stations (" + states.Error() + ")");
+        Exec(conn, "SELECT state, count(*) FROM zrvlink_unit GROUP BY state ORDER BY min(position)");
+    const CPgResult stations = Exec(conn, STATIONS_NOW, {std::to_string(LOCK_CLASS_STATION)});
+    const CPgResult failed = Exec(conn, FAILED_WAITING);
+    const CPgResult stopped = Exec(conn, STARTED_STOPPED, {std::to_string(LOCK_CLASS_STATION)});
+    if (!states.Ok() || !stations.Ok() || !failed.Ok() || !stopped.Ok()) {
+        return Refuse(error,
+                      "ledger " + RedactedLedgerUrl(url) + ": not a ledger of stations (" +
+                          (states.Ok() ? stations.Ok() ? failed.Error() : stations.Error() : states.Error()) +
+                          ")");
     }
     for (int i = 0; i < states.Rows(); ++i) {
-        status->States.emplace_back(states.Text(i, 0), std::atoi(states.Text(i, 1).c_str()));
+        line->Status.States.emplace_back(states.Text(i, 0), std::atoi(states.Text(i, 1).c_str()));
     }
     for (int i = 0; i < stations.Rows(); ++i) {
-        status->Stations.push_back({stations.Text(i, 0), stations.Text(i, 1), stations.Text(i, 2) == "t"});
+        const bool running = stations.Text(i, 2) == "t";
+        line->Status.Stations.push_back({stations.Text(i, 0), stations.Text(i, 1), running});
+        line->Boards.push_back({stations.Text(i, 0), stations.Text(i, 3), stations.Text(i, 1),
+                                std::atoll(stations.Text(i, 4).c_str()), running});
     }
+    line->FailedWaiting = std::atoi(failed.Text(0, 0).c_str());
+    line->StartedStopped = std::atoi(stopped.Text(0, 0).c_str());
     return true;
+}
+
+} // namespace
+
+bool ReadLedgerStatus(const std::string& url, LedgerStatus* status, std::string* error) {
+    CPgConnection conn;
+    LedgerLine line;
+    if (!ConnectToLook(url, "status", &conn, error) || !ReadLine(conn.Get(), url, &line, error)) {
+        return false;
+    }
+    *status = line.Status;
+    return true;
+}
+
+bool ReadLedgerLine(const std::string& url, LedgerLine* line, std::string* error) {
+    CPgConnection conn;
+    return ConnectToLook(url, "line board", &conn, error) && ReadLine(conn.Get(), url, line, error);
 }
 
 bool ReadLedgerRows(const std::string& url, std::vector<RecordRow>* rows, std::string* error) {

@@ -118,6 +118,10 @@ void DescribeLedger(CLI::App* ledgerCommand, CliRequest* r) {
     AddValue(status, "--ledger", &r->Ledger)->required();
     AddFlag(status, "--json", &r->Json);
     status->callback([r] { r->LedgerDoes = LedgerAction::Status; });
+    CLI::App* board = AddCommand(ledgerCommand, "board");
+    AddValue(board, "--ledger", &r->Ledger)->required();
+    AddValue(board, "--listen", &r->BoardGiven);
+    board->callback([r] { r->LedgerDoes = LedgerAction::Board; });
 }
 
 struct CommandRow {
@@ -232,12 +236,14 @@ bool ParseCliArgs(int argc, const char* const* argv, CliRequest* request, std::s
     if (request->Command == CliCommand::Provision) {
         request->Board = app.get_subcommand("provision")->count("--board") > 0;
     }
+    const bool lineBoard = request->LedgerDoes == LedgerAction::Board;
+    request->Board = request->Board || lineBoard;
     if (request->Board && request->BoardGiven.empty()) {
         request->BoardHost = BOARD_DEFAULT_HOST;
-        request->BoardPort = BOARD_DEFAULT_PORT;
+        request->BoardPort = lineBoard ? LINE_BOARD_DEFAULT_PORT : BOARD_DEFAULT_PORT;
     } else if (request->Board &&
                !ParseBoardAddress(request->BoardGiven, &request->BoardHost, &request->BoardPort, error)) {
-        *error = "--board " + request->BoardGiven + ": " + *error;
+        *error = (lineBoard ? "--listen " : "--board ") + request->BoardGiven + ": " + *error;
         return false;
     }
     return CheckRequest(*request, error);

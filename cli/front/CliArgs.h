@@ -8,7 +8,7 @@
 enum class CliCommand { None, Ports, Read, Write, Check, Diff, Provision, Ledger };
 
 // What `zrvlink ledger` does.
-enum class LedgerAction { None, Export, Status };
+enum class LedgerAction { None, Export, Status, Board };
 
 struct CliRequest {
     CliCommand Command = CliCommand::None;
@@ -40,7 +40,7 @@ struct CliRequest {
     bool Once = false;
     std::vector<std::string> Redo;
     std::vector<std::string> Skip;
-    // provision --board: the live board's address; BoardPort 0 takes any free port.
+    // provision --board, ledger board --listen: the live board's address; BoardPort 0 takes any free port.
     bool Board = false;
     std::string BoardGiven; // as given; empty: the default address
     std::string BoardHost;
@@ -57,6 +57,8 @@ bool ParseCliArgs(int argc, const char* const* argv, CliRequest* request, std::s
 // The live board's address when --board is given without one.
 constexpr const char* BOARD_DEFAULT_HOST = "127.0.0.1";
 constexpr int BOARD_DEFAULT_PORT = 8480;
+// zrvlink ledger board's, beside a station's board on the same machine.
+constexpr int LINE_BOARD_DEFAULT_PORT = 8481;
 
 // "ADDR:PORT" (an IPv6 address in brackets: "[::1]:8480") into its parts; false, with `error`, for
 // anything else or a port above 65535.

@@ -259,6 +259,7 @@ With --ledger on a system without the ledger, status 2.
 
 const char LEDGER_USAGE[] = R"(Usage: zrvlink ledger export --ledger URL [--output RECORD.csv]
        zrvlink ledger status --ledger URL [--json]
+       zrvlink ledger board --ledger URL [--listen ADDR:PORT]
 The ledger that a line of provisioning stations shares (see "zrvlink provision --help").
 
   export   every event of every station, oldest first, in the record's CSV form with a last column,
@@ -267,6 +268,14 @@ The ledger that a line of provisioning stations shares (see "zrvlink provision -
            was last seen and whether it runs now; --json prints one document:
              {"Units": {"open": 2, "done": 28}, "Stations": [{"Name": "line-1",
               "LastSeen": "2026-12-07T10:00:00+00:00", "Running": true}]}
+  board    the line's live board until Ctrl-C, at http://ADDR:PORT/ (default 127.0.0.1:8481; another
+           address only when given, port 0 for any free one): the plan from the ledger, then a section
+           per station with its ports as the station publishes its own board (about once a second), a
+           station that stopped or was not seen for 15 s marked so, the held units and the last twenty
+           events of all stations. Read-only, as the station's board ("zrvlink provision --help");
+           /status.json gives the same: the station's board document with "Line" ("Reachable",
+           "Why"), "Stations" ([{"Name", "LastSeen", "Running", "Stale"}]) beside it, each port and
+           held unit with its "Station", each event prefixed with it. The first line names the address.
 
 Exit status:
    0  done

@@ -8,6 +8,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
@@ -174,5 +175,78 @@ std::string BoardJson(const BoardView& view, int64_t nowMs) {
     for (const BoardEvent& event : view.Events) {
         events.push_back({{"Time", event.Time}, {"Line", event.Line}});
     }
+    return document.dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
+namespace {
+
+int CountOf(const LedgerStatus& status, const char* state) {
+    for (const auto& [name, count] : status.States) {
+        if (name == state) {
+            return count;
+        }
+    }
+    return 0;
+}
+
+// A unit whose write began on a station that no longer runs is held for it, not at work.
+Json LinePlanJson(const LedgerLine& line) {
+    int units = 0;
+    for (const auto& entry : line.Status.States) {
+        units += entry.second;
+    }
+    const int open = CountOf(line.Status, "open");
+    return {{"Units", units},
+            {"Done", CountOf(line.Status, "done")},
+            {"Held", CountOf(line.Status, "held") + line.StartedStopped},
+            {"Failed", line.FailedWaiting},
+            {"Skipped", CountOf(line.Status, "skipped")},
+            {"AtWork", CountOf(line.Status, "started") - line.StartedStopped},
+            {"ToGo", open - line.FailedWaiting}};
+}
+
+} // namespace
+
+std::string LineBoardJson(const LedgerLine& line, bool reachable, const std::string& why, int64_t staleMs,
+                          bool running) {
+    Json stations = Json::array();
+    Json ports = Json::array();
+    Json held = Json::array();
+    std::vector<std::pair<std::string, std::string>> events; // time, line
+    for (const LedgerStationBoard& board : line.Boards) {
+        stations.push_back({{"Name", board.Station},
+                            {"LastSeen", board.LastSeen},
+                            {"Running", board.Running},
+                            {"Stale", board.Running && board.AgeMs > staleMs}});
+        const Json published = Json::parse(board.Board, nullptr, false);
+        if (!published.is_object()) {
+            continue;
+        }
+        for (Json port : published.value("Ports", Json::array())) {
+            port["Station"] = board.Station;
+            ports.push_back(port);
+        }
+        for (Json unit : published.value("Held", Json::array())) {
+            unit["Station"] = board.Station;
+            held.push_back(unit);
+        }
+        for (const Json& event : published.value("Events", Json::array())) {
+            events.emplace_back(event.value("Time", ""), board.Station + ": " + event.value("Line", ""));
+        }
+    }
+    std::stable_sort(events.begin(), events.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    Json newest = Json::array();
+    for (std::size_t i = events.size() > BOARD_EVENTS ? events.size() - BOARD_EVENTS : 0; i < events.size();
+         ++i) {
+        newest.push_back({{"Time", events[i].first}, {"Line", events[i].second}});
+    }
+    Json document{{"Station", {{"Running", running}, {"Exit", running ? Json(nullptr) : Json(0)}}},
+                  {"Line", {{"Reachable", reachable}, {"Why", why}}},
+                  {"Stations", stations},
+                  {"Plan", LinePlanJson(line)},
+                  {"Held", held},
+                  {"Ports", ports},
+                  {"Events", newest}};
     return document.dump(-1, ' ', false, Json::error_handler_t::replace);
 }

@@ -1,5 +1,6 @@
 // zrvlink: the command line for scripted and batch provisioning of ZRV-Link devices; entry point,
 // portable.
+#include "cli/board/LineBoard.h"
 #include "cli/front/CliArgs.h"
 #include "cli/front/CliOutcome.h"
 #include "cli/front/Commands.h"
@@ -74,10 +75,13 @@ int Run(const CliRequest& request) {
     if (!station && !IsParallel(request)) {
         CatchStopRequest();
     }
-    const CliOutcome outcome = request.Command == CliCommand::Provision ? RunStation(request)
-                               : request.Command == CliCommand::Ledger  ? RunLedgerCommand(request)
-                               : IsParallel(request)                    ? RunParallel(request)
-                                                                        : RunCommand(request);
+    const CliOutcome outcome =
+        request.Command == CliCommand::Provision ? RunStation(request)
+        : request.Command == CliCommand::Ledger && request.LedgerDoes == LedgerAction::Board
+            ? RunLedgerBoard(request)
+        : request.Command == CliCommand::Ledger ? RunLedgerCommand(request)
+        : IsParallel(request)                   ? RunParallel(request)
+                                                : RunCommand(request);
     DebugPrintExit();
     return Report(request, outcome);
 }

@@ -3,6 +3,7 @@
 // provisioning/Station.h. Portable (ports, children, Ctrl-C and files through their seams).
 #include "cli/station/Station.h"
 
+#include "cli/board/LineBoard.h"
 #include "cli/board/StationBoard.h"
 #include "cli/front/SetupFiles.h"
 #include "cli/parallel/PortChild.h"
@@ -244,10 +245,13 @@ public:
                 return false;
             }
         }
+        m_ledger = ledger.get();
         m_store = std::move(ledger);
         return opened == LedgerOpen::Opened || Refuse(error, refusal);
     }
     IRecordStore* Store() const { return m_store.get(); }
+    // The shared ledger; null for a record.
+    CLedger* Ledger() const { return m_ledger; }
 
 private:
     static bool Refuse(const std::string& error, CliOutcome* refusal) {
@@ -264,6 +268,7 @@ private:
 
     const CliRequest& m_request;
     std::unique_ptr<IRecordStore> m_store;
+    CLedger* m_ledger = nullptr;
 };
 
 CliOutcome OutcomeOf(const StationEnd& end) {
@@ -317,17 +322,33 @@ CliOutcome RunStation(const CliRequest& request) {
     if (board) {
         console.Say("board: " + board->Address() + " (for scripts: " + board->Address() + "status.json)");
     }
+    // On a ledger the station's board is also the line's: what it shows goes to the ledger.
+    std::unique_ptr<CLedgerBoardPublisher> line;
+    CStationObservers observers;
+    if (board) {
+        observers.Add(board.get());
+    }
+    if (store.Ledger() != nullptr) {
+        line = std::make_unique<CLedgerBoardPublisher>(store.Ledger(), request.Ports, &clock);
+        observers.Add(line.get());
+    }
     CStation station(units, store.Store(), OptionsOf(request),
-                     StationSeams{&ports, &children, &clock, &console, board.get()});
+                     StationSeams{&ports, &children, &clock, &console, observers.Get()});
     StationEnd end;
     if (station.Begin(&end)) {
         for (station.Step(InterruptCount()); !station.Ended(); station.Step(InterruptCount())) {
+            if (line) {
+                line->Flush();
+            }
             std::this_thread::sleep_for(WAIT_SLICE);
         }
         end = station.Finish();
     }
     if (board) {
         board->Close(end.Exit);
+    }
+    if (line) {
+        line->Close(end.Exit);
     }
     return OutcomeOf(end);
 }

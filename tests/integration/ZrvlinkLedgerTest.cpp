@@ -9,6 +9,8 @@
 #include "provisioning/Ledger.h"
 
 #include <gtest/gtest.h>
+#include <httplib.h>
+#include <nlohmann/json.hpp>
 
 #include <csignal>
 #include <map>
@@ -220,6 +222,51 @@ TEST_F(ZrvlinkLedger, UnitHeldOnOneStationIsRedoneFromAnother) {
     const std::string exported = ReadWholeFile(m_files / "site.csv");
     EXPECT_TRUE(Contains(exported, ",Previous Target31,Station\r\n")) << exported;
     EXPECT_TRUE(Contains(exported, ",redo,") && Contains(exported, ",line-b\r\n")) << exported;
+}
+
+// The line's board: every station under its name, as it publishes its own board to the ledger; a station
+// that was killed shows as stopped.
+TEST_F(ZrvlinkLedger, LineBoardShowsEveryStationAndOneThatStopped) {
+    CDetectedDevices first;
+    CDetectedDevices second;
+    CCliProcess a;
+    CCliProcess b;
+    ASSERT_TRUE(a.Start(Args("line-a", 3), first.Options()));
+    ASSERT_TRUE(b.Start(Args("line-b", 3), second.Options()));
+    ASSERT_TRUE(first.Plug("ttyACM0"));
+    ASSERT_TRUE(second.Plug("ttyACM0"));
+    CCliProcess board;
+    ASSERT_TRUE(board.Start({"ledger", "board", "--ledger", m_url, "--listen", "127.0.0.1:0"}));
+    std::string out;
+    ASSERT_TRUE(WaitFor([&] { return Contains(out = board.OutSoFar(), "/status.json"); }));
+    const std::size_t colon = out.find(':', out.find("127.0.0.1"));
+    httplib::Client client("127.0.0.1", std::atoi(out.c_str() + colon + 1));
+    nlohmann::json line;
+    const auto status = [&] {
+        const auto got = client.Get("/status.json");
+        line =
+            got && got->status == 200 ? nlohmann::json::parse(got->body, nullptr, false) : nlohmann::json();
+        return line;
+    };
+    const auto ports = [&](const char* station) {
+        int done = 0;
+        for (const nlohmann::json& port : status().value("Ports", nlohmann::json::array())) {
+            done += port.value("Station", "") == station && port.value("Stage", "") == "done" ? 1 : 0;
+        }
+        return done;
+    };
+    ASSERT_TRUE(WaitFor([&] { return ports("line-a") == 1 && ports("line-b") == 1; })) << line.dump();
+    EXPECT_EQ(2, line["Plan"]["Done"]);
+    kill(a.Pid(), SIGKILL);
+    a.Finish();
+    ASSERT_TRUE(WaitFor([&] { return status()["Stations"][0].value("Running", true) == false; }))
+        << line.dump();
+    EXPECT_EQ("line-a", line["Stations"][0]["Name"]);
+    EXPECT_EQ(true, line["Stations"][1]["Running"]);
+    kill(board.Pid(), SIGINT);
+    EXPECT_EQ(0, board.Finish().Exit);
+    kill(b.Pid(), SIGINT);
+    b.Finish();
 }
 
 TEST(LedgerUrl, PasswordIsNeverShown) {

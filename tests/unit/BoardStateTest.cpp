@@ -190,4 +190,55 @@ TEST(BoardState, StatusTellsWhatTheStationSaidOfEachPortAndThePlan) {
     }
 }
 
+// A line's board: each station's last board under its name, the plan from the ledger's units, the events
+// of every station in time order, and a station that stopped or was not seen marked so.
+TEST(LineBoard, EachStationsBoardShowsUnderItsNameAndAStationNotSeenIsMarked) {
+    CFakeClock clock;
+    CBoardState busy({A}, &clock);
+    busy.PortNow(News(A, PortStage::Writing, "read (ZRV-Link 2.4.1), writing", 0, 500));
+    busy.Said("line of the busy station");
+    LedgerLine line;
+    line.Status.States = {{"done", 3}, {"started", 2}, {"held", 1}, {"open", 2}};
+    line.FailedWaiting = 1;
+    line.StartedStopped = 1;
+    line.Boards = {{"line-1", BoardJson(busy.View(), 1000), "2026-12-07T14:03:07+00:00", 400, true},
+                   {"line-2",
+                    "{\"Ports\": [{\"Port\": \"COM3\"}], \"Events\": [{\"Time\": \"14:03:01\", "
+                    "\"Line\": \"older\"}]}",
+                    "2026-12-07T14:02:07+00:00", 60000, true},
+                   {"line-3", "", "2026-12-07T13:00:00+00:00", 3600000, false},
+                   {"line-4", "not a board", "2026-12-07T14:03:07+00:00", 0, true}};
+    const nlohmann::json json = nlohmann::json::parse(LineBoardJson(line, true, "", 15000), nullptr, false);
+    ASSERT_FALSE(json.is_discarded());
+    const std::pair<const char*, nlohmann::json> expected[] = {
+        {"/Stations/0/Stale", false},
+        {"/Stations/1/Stale", true},
+        {"/Stations/2/Running", false},
+        {"/Stations/2/Stale", false},
+        {"/Ports/0/Station", "line-1"},
+        {"/Ports/0/Stage", "writing"},
+        {"/Ports/1/Station", "line-2"},
+        {"/Ports/1/Port", "COM3"},
+        {"/Plan/Units", 8},
+        {"/Plan/Done", 3},
+        {"/Plan/AtWork", 1},
+        {"/Plan/Failed", 1},
+        {"/Plan/ToGo", 1},
+        {"/Plan/Held", 2},
+        {"/Events/0/Line", "line-2: older"},
+        {"/Events/1/Line", "line-1: line of the busy station"},
+        {"/Line/Reachable", true},
+        {"/Station/Running", true},
+    };
+    for (const auto& [pointer, value] : expected) {
+        EXPECT_EQ(value, json.value(nlohmann::json::json_pointer(pointer), nlohmann::json())) << pointer;
+    }
+    EXPECT_EQ(2u, json["Ports"].size());
+    const nlohmann::json away =
+        nlohmann::json::parse(LineBoardJson(line, false, "server down", 15000, false));
+    EXPECT_EQ(false, away["Line"]["Reachable"]);
+    EXPECT_EQ("server down", away["Line"]["Why"]);
+    EXPECT_EQ(false, away["Station"]["Running"]);
+}
+
 } // namespace
