@@ -631,13 +631,19 @@ bool ConnectToLook(const std::string& url, const char* purpose, CPgConnection* c
 
 namespace {
 
-const char* const STATIONS_NOW =
-    "SELECT s.name, to_char(s.last_seen, 'YYYY-MM-DD\"T\"HH24:MI:SSTZH:TZM'), EXISTS (SELECT 1 FROM pg_locks "
-    "l "
-    "WHERE l.locktype = 'advisory' AND l.classid = $1::oid AND l.objid = hashtext(s.name)::oid AND "
-    "l.granted), "
-    "coalesce(b.state, ''), (extract(epoch FROM now() - greatest(s.last_seen, b.updated)) * 1000)::bigint "
-    "FROM zrvlink_station s LEFT JOIN zrvlink_board b ON b.station = s.name ORDER BY s.name";
+// Each station, whether it runs (holds its name's lock), its board and how long ago it was last heard
+// of; a ledger of the first schema, which no station has upgraded yet, has no boards.
+std::string StationsNow(bool boards) {
+    return std::string(
+               "SELECT s.name, to_char(s.last_seen, 'YYYY-MM-DD\"T\"HH24:MI:SSTZH:TZM'), EXISTS (SELECT 1 "
+               "FROM pg_locks l WHERE l.locktype = 'advisory' AND l.classid = $1::oid AND "
+               "l.objid = hashtext(s.name)::oid AND l.granted), coalesce(b.state, ''), "
+               "(extract(epoch FROM now() - greatest(s.last_seen, b.updated)) * 1000)::bigint "
+               "FROM zrvlink_station s LEFT JOIN ") +
+           (boards ? "zrvlink_board b ON b.station = s.name"
+                   : "(SELECT ''::text AS state, NULL::timestamptz AS updated) b ON false") +
+           " ORDER BY s.name";
+}
 
 const char* const FAILED_WAITING =
     "SELECT count(*) FROM zrvlink_unit u WHERE u.state = 'open' AND (SELECT e.event FROM zrvlink_event e "
@@ -652,14 +658,16 @@ const char* const STARTED_STOPPED =
 bool ReadLine(PGconn* conn, const std::string& url, LedgerLine* line, std::string* error) {
     const CPgResult states =
         Exec(conn, "SELECT state, count(*) FROM zrvlink_unit GROUP BY state ORDER BY min(position)");
-    const CPgResult stations = Exec(conn, STATIONS_NOW, {std::to_string(LOCK_CLASS_STATION)});
+    const CPgResult boards = Exec(conn, "SELECT to_regclass('zrvlink_board') IS NOT NULL");
+    const CPgResult stations = Exec(conn, StationsNow(boards.Ok() && boards.Text(0, 0) == "t").c_str(),
+                                    {std::to_string(LOCK_CLASS_STATION)});
     const CPgResult failed = Exec(conn, FAILED_WAITING);
     const CPgResult stopped = Exec(conn, STARTED_STOPPED, {std::to_string(LOCK_CLASS_STATION)});
-    if (!states.Ok() || !stations.Ok() || !failed.Ok() || !stopped.Ok()) {
-        return Refuse(error,
-                      "ledger " + RedactedLedgerUrl(url) + ": not a ledger of stations (" +
-                          (states.Ok() ? stations.Ok() ? failed.Error() : stations.Error() : states.Error()) +
-                          ")");
+    for (const CPgResult* result : {&states, &stations, &failed, &stopped}) {
+        if (!result->Ok()) {
+            return Refuse(error, "ledger " + RedactedLedgerUrl(url) + ": not a ledger of stations (" +
+                                     result->Error() + ")");
+        }
     }
     for (int i = 0; i < states.Rows(); ++i) {
         line->Status.States.emplace_back(states.Text(i, 0), std::atoi(states.Text(i, 1).c_str()));

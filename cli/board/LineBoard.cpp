@@ -100,7 +100,8 @@ void CLedgerBoardPublisher::Close(int exit) {
 
 CliOutcome RunLedgerBoard(const CliRequest& request) {
     if (!LedgerAvailable()) {
-        return CliOutcome{EXIT_USAGE, {"zrvlink ledger: the ledger is not available on this system in this version"}};
+        return CliOutcome{EXIT_USAGE,
+                          {"zrvlink ledger: the ledger is not available on this system in this version"}};
     }
     CatchInterrupts();
     CBoardServer server(BOARD_PAGE, BOARD_PAGE_SIZE);
@@ -127,7 +128,8 @@ CliOutcome RunLedgerBoard(const CliRequest& request) {
     if (!server.Start(&error)) {
         return CliOutcome{EXIT_RESOURCE, {"zrvlink ledger board: " + error}};
     }
-    std::printf("line board: %s (for scripts: %sstatus.json); Ctrl-C ends it\n", address.c_str(), address.c_str());
+    std::printf("line board: %s (for scripts: %sstatus.json); Ctrl-C ends it\n", address.c_str(),
+                address.c_str());
     const bool printed = FlushStdout();
     for (int slice = 1; InterruptCount() == 0; ++slice) {
         std::this_thread::sleep_for(LOOK_SLICE);

@@ -224,6 +224,27 @@ TEST_F(ZrvlinkLedger, UnitHeldOnOneStationIsRedoneFromAnother) {
     EXPECT_TRUE(Contains(exported, ",redo,") && Contains(exported, ",line-b\r\n")) << exported;
 }
 
+// A ledger that stations of the first schema made (without boards) is read as it is, and upgraded in
+// place by the next station, its units and events kept.
+TEST_F(ZrvlinkLedger, LedgerOfTheFirstSchemaIsReadAsItIsAndUpgradedByTheNextStation) {
+    CDetectedDevices first;
+    ASSERT_TRUE(first.Add({"ttyACM0"}));
+    RunCli(Args("line-a", 2, {"--once"}), first.Options());
+    ASSERT_TRUE(m_server.Sql("line", "DROP TABLE zrvlink_board; DROP INDEX zrvlink_event_unit; "
+                                     "UPDATE zrvlink_ledger SET schema_version = 1"));
+    const CliRunResult status = RunCli({"ledger", "status", "--ledger", m_url, "--json"});
+    EXPECT_EQ(0, status.Exit) << status.Err;
+    EXPECT_TRUE(Contains(status.Out, "\"done\": 1")) << status.Out;
+    CDetectedDevices second;
+    ASSERT_TRUE(second.Add({"ttyACM0"}));
+    RunCli(Args("line-b", 2, {"--once"}), second.Options());
+    EXPECT_EQ("192.168.7.21: started done; 192.168.7.22: started done", Events());
+    std::string rows;
+    EXPECT_TRUE(m_server.Sql(
+        "line", "SELECT schema_version FROM zrvlink_ledger; SELECT station FROM zrvlink_board", &rows));
+    EXPECT_EQ("2\nline-b\n", rows);
+}
+
 // The line's board: every station under its name, as it publishes its own board to the ledger; a station
 // that was killed shows as stopped.
 TEST_F(ZrvlinkLedger, LineBoardShowsEveryStationAndOneThatStopped) {

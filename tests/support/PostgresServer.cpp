@@ -119,8 +119,20 @@ std::string CPostgresServer::Url(const std::string& database) const {
 }
 
 std::string CPostgresServer::NewDatabase(const std::string& name) {
-    const std::string port = m_port != 0 ? " -p " + std::to_string(m_port) : "";
-    Run("psql",
-        "-h " + m_root + "/sock" + port + " -U " + USER + " -d postgres -qc 'CREATE DATABASE " + name + "'");
+    Sql("postgres", "CREATE DATABASE " + name);
     return Url(name);
+}
+
+bool CPostgresServer::Sql(const std::string& database, const std::string& statements,
+                          std::string* rows) const {
+    const std::string port = m_port != 0 ? " -p " + std::to_string(m_port) : "";
+    std::string output;
+    const bool ran = Run("psql",
+                         "-h " + m_root + "/sock" + port + " -U " + USER + " -d " + database +
+                             " -v ON_ERROR_STOP=1 -qtAc '" + statements + "'",
+                         &output);
+    if (rows != nullptr) {
+        *rows = output.substr(0, output.rfind("exit="));
+    }
+    return ran;
 }

@@ -23,6 +23,9 @@ public:
 
     // A database of its own on this server, made now; its URL.
     std::string NewDatabase(const std::string& name);
+    // Runs `statements` (no single quotes) in `database` through psql, with what they return in `rows`
+    // (one line per row, columns split by |); false when one fails.
+    bool Sql(const std::string& database, const std::string& statements, std::string* rows = nullptr) const;
     // The URL of a database on this server: through the loopback port when there is one.
     std::string Url(const std::string& database) const;
 
