@@ -7,6 +7,7 @@
 #include "provisioning/Plan.h"
 #include "provisioning/RecordLog.h"
 #include "provisioning/RecordStore.h"
+#include "provisioning/StationSeams.h"
 
 #include <cstdint>
 #include <memory>
@@ -95,10 +96,16 @@ struct LedgerStationBoard {
     int64_t AgeMs = 0;    // since it was last seen
     bool Running = false; // it holds its name now
 };
+// A unit that waits for the operator: held, or started on a station that no longer runs.
+struct LedgerUnsettledUnit {
+    HeldNews Held;        // with its device and what to do
+    std::string Station;  // where its write was
+    bool Stopped = false; // started on a station that no longer runs
+};
 struct LedgerLine {
     LedgerStatus Status;
-    int FailedWaiting = 0;  // open units whose last event was a failure: they wait for the next device
-    int StartedStopped = 0; // units whose write began on a station that no longer runs: held for it
+    int FailedWaiting = 0; // open units whose last event was a failure: they wait for the next device
+    std::vector<LedgerUnsettledUnit> Unsettled; // in plan order
     std::vector<LedgerStationBoard> Boards;
 };
 

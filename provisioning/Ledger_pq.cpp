@@ -649,10 +649,35 @@ const char* const FAILED_WAITING =
     "SELECT count(*) FROM zrvlink_unit u WHERE u.state = 'open' AND (SELECT e.event FROM zrvlink_event e "
     "WHERE e.unit = u.name ORDER BY e.id DESC LIMIT 1) IN ('failed', 'interrupted')";
 
-const char* const STARTED_STOPPED =
-    "SELECT count(*) FROM zrvlink_unit u WHERE u.state = 'started' AND NOT EXISTS (SELECT 1 FROM pg_locks l "
-    "WHERE l.locktype = 'advisory' AND l.classid = $1::oid AND l.objid = hashtext(u.station)::oid AND "
-    "l.granted)";
+// Held units, and units whose write began on a station that no longer runs (it holds no lock on its
+// name), each with its last event.
+const char* const UNSETTLED =
+    "SELECT u.name, u.address, u.station, u.state = 'started', e.port, e.serial, e.time FROM zrvlink_unit u "
+    "LEFT JOIN LATERAL (SELECT port, serial, time FROM zrvlink_event WHERE unit = u.name ORDER BY id DESC "
+    "LIMIT 1) e ON true WHERE u.state = 'held' OR (u.state = 'started' AND NOT EXISTS (SELECT 1 FROM "
+    "pg_locks l WHERE l.locktype = 'advisory' AND l.classid = $1::oid AND "
+    "l.objid = hashtext(u.station)::oid AND l.granted)) ORDER BY u.position";
+
+void ReadUnsettled(const CPgResult& rows, std::vector<LedgerUnsettledUnit>* units) {
+    for (int i = 0; i < rows.Rows(); ++i) {
+        LedgerUnsettledUnit unit;
+        unit.Held.Unit = rows.Text(i, 0);
+        unit.Held.Address = rows.Text(i, 1);
+        unit.Station = rows.Text(i, 2);
+        unit.Stopped = rows.Text(i, 3) == "t";
+        RecordRow last;
+        last.Port = unit.Held.Port = rows.Text(i, 4);
+        last.Serial = unit.Held.Serial = rows.Text(i, 5);
+        last.Time = rows.Text(i, 6);
+        const std::string how =
+            unit.Stopped
+                ? "has no end in the ledger (station " + unit.Station + " stopped during it), and may have"
+                : "on station " + unit.Station + " ended badly after it may have";
+        unit.Held.Instruction =
+            UnsettledInstruction(unit.Held.Unit, last.Time.empty() ? nullptr : &last, how);
+        units->push_back(unit);
+    }
+}
 
 // The units per state and the stations with their boards, as one look at the ledger sees them.
 bool ReadLine(PGconn* conn, const std::string& url, LedgerLine* line, std::string* error) {
@@ -662,8 +687,8 @@ bool ReadLine(PGconn* conn, const std::string& url, LedgerLine* line, std::strin
     const CPgResult stations = Exec(conn, StationsNow(boards.Ok() && boards.Text(0, 0) == "t").c_str(),
                                     {std::to_string(LOCK_CLASS_STATION)});
     const CPgResult failed = Exec(conn, FAILED_WAITING);
-    const CPgResult stopped = Exec(conn, STARTED_STOPPED, {std::to_string(LOCK_CLASS_STATION)});
-    for (const CPgResult* result : {&states, &stations, &failed, &stopped}) {
+    const CPgResult unsettled = Exec(conn, UNSETTLED, {std::to_string(LOCK_CLASS_STATION)});
+    for (const CPgResult* result : {&states, &stations, &failed, &unsettled}) {
         if (!result->Ok()) {
             return Refuse(error, "ledger " + RedactedLedgerUrl(url) + ": not a ledger of stations (" +
                                      result->Error() + ")");
@@ -679,7 +704,7 @@ bool ReadLine(PGconn* conn, const std::string& url, LedgerLine* line, std::strin
                                 std::atoll(stations.Text(i, 4).c_str()), running});
     }
     line->FailedWaiting = std::atoi(failed.Text(0, 0).c_str());
-    line->StartedStopped = std::atoi(stopped.Text(0, 0).c_str());
+    ReadUnsettled(unsettled, &line->Unsettled);
     return true;
 }
 

@@ -60,10 +60,6 @@ bool CStation::Refresh() {
 }
 
 // "/dev/ttyACM0 (serial SN-A, 2024-05-01T14:03:07+02:00)": where an operator finds a unit's device.
-std::string CStation::DeviceOf(const RecordRow& row) const {
-    return row.Port + " (" + (row.Serial.empty() ? "" : "serial " + row.Serial + ", ") + row.Time + ")";
-}
-
 void CStation::SayNotices() {
     for (const std::string& notice : m_store.TakeNotices()) {
         Say(notice);
@@ -105,13 +101,9 @@ std::string CStation::Unsettled(std::size_t unit, UnitState state) const {
     const std::string name = m_book.Unit(unit).Name;
     const auto last =
         std::find_if(m_rows.rbegin(), m_rows.rend(), [&](const RecordRow& row) { return row.Unit == name; });
-    const std::string where = last != m_rows.rend() ? " on " + DeviceOf(*last) : "";
-    const char* what = state == UnitState::Started ? " has no end in the record, and may have"
-                                                   : " ended badly after it may have";
-    return "its write" + where + what +
-           " reached the device's save; see to that device, then run again with --redo " + name +
-           " (the next device gets the unit; that device counts as a new one) or --skip " + name +
-           " (the unit stays as it is on that device, which the station then leaves alone)";
+    return UnsettledInstruction(name, last != m_rows.rend() ? &*last : nullptr,
+                                state == UnitState::Started ? "has no end in the record, and may have"
+                                                            : "ended badly after it may have");
 }
 
 // Units whose write may have reached their device's save and has no end in the record: the station

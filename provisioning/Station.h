@@ -116,7 +116,6 @@ private:
     void MarkServed(const PortJob& job);
     std::string Label(std::size_t unit) const;
     std::string Where(const PortJob& job) const { return Label(job.Unit) + " on " + job.Port; }
-    std::string DeviceOf(const RecordRow& row) const;
     std::string Unsettled(std::size_t unit, UnitState state) const;
 
     // The observer's news (StationNews.cpp); nothing without an observer.

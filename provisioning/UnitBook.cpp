@@ -50,6 +50,18 @@ bool Refuse(std::string* error, const std::string& why) {
 
 } // namespace
 
+std::string DeviceOfRow(const RecordRow& row) {
+    return row.Port + " (" + (row.Serial.empty() ? "" : "serial " + row.Serial + ", ") + row.Time + ")";
+}
+
+std::string UnsettledInstruction(const std::string& name, const RecordRow* last, const std::string& how) {
+    const std::string where = last != nullptr ? " on " + DeviceOfRow(*last) : "";
+    return "its write" + where + " " + how +
+           " reached the device's save; see to that device, then run again with --redo " + name +
+           " (the next device gets the unit; that device counts as a new one) or --skip " + name +
+           " (the unit stays as it is on that device, which the station then leaves alone)";
+}
+
 const char* UnitStateName(UnitState state) {
     static const char* const NAMES[] = {"open", "reserved", "started", "held", "done", "skipped"};
     return NAMES[static_cast<int>(state)];

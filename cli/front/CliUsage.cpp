@@ -279,7 +279,8 @@ The ledger that a line of provisioning stations shares (see "zrvlink provision -
 
 Exit status:
    0  done
-   2  usage error, or the ledger is not available on this system
+   2  usage error, the ledger is not available on this system, or an address for --listen that
+      cannot be taken
   22  stdout or RECORD.csv could not be written
   32  the ledger cannot be reached or holds no stations' record
 )";

@@ -196,12 +196,15 @@ Json LinePlanJson(const LedgerLine& line) {
         units += entry.second;
     }
     const int open = CountOf(line.Status, "open");
+    const auto stopped =
+        static_cast<int>(std::count_if(line.Unsettled.begin(), line.Unsettled.end(),
+                                       [](const LedgerUnsettledUnit& unit) { return unit.Stopped; }));
     return {{"Units", units},
             {"Done", CountOf(line.Status, "done")},
-            {"Held", CountOf(line.Status, "held") + line.StartedStopped},
+            {"Held", CountOf(line.Status, "held") + stopped},
             {"Failed", line.FailedWaiting},
             {"Skipped", CountOf(line.Status, "skipped")},
-            {"AtWork", CountOf(line.Status, "started") - line.StartedStopped},
+            {"AtWork", CountOf(line.Status, "started") - stopped},
             {"ToGo", open - line.FailedWaiting}};
 }
 
@@ -211,7 +214,6 @@ std::string LineBoardJson(const LedgerLine& line, bool reachable, const std::str
                           bool running) {
     Json stations = Json::array();
     Json ports = Json::array();
-    Json held = Json::array();
     std::vector<std::pair<std::string, std::string>> events; // time, line
     for (const LedgerStationBoard& board : line.Boards) {
         stations.push_back({{"Name", board.Station},
@@ -226,10 +228,6 @@ std::string LineBoardJson(const LedgerLine& line, bool reachable, const std::str
             port["Station"] = board.Station;
             ports.push_back(port);
         }
-        for (Json unit : published.value("Held", Json::array())) {
-            unit["Station"] = board.Station;
-            held.push_back(unit);
-        }
         for (const Json& event : published.value("Events", Json::array())) {
             events.emplace_back(event.value("Time", ""), board.Station + ": " + event.value("Line", ""));
         }
@@ -240,6 +238,13 @@ std::string LineBoardJson(const LedgerLine& line, bool reachable, const std::str
     for (std::size_t i = events.size() > BOARD_EVENTS ? events.size() - BOARD_EVENTS : 0; i < events.size();
          ++i) {
         newest.push_back({{"Time", events[i].first}, {"Line", events[i].second}});
+    }
+    // The held units from the ledger, where every station's are, once each.
+    Json held = Json::array();
+    for (const LedgerUnsettledUnit& unit : line.Unsettled) {
+        Json json = HeldJson(unit.Held);
+        json["Station"] = unit.Station;
+        held.push_back(json);
     }
     Json document{{"Station", {{"Running", running}, {"Exit", running ? Json(nullptr) : Json(0)}}},
                   {"Line", {{"Reachable", reachable}, {"Why", why}}},

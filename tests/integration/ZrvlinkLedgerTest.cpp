@@ -278,12 +278,20 @@ TEST_F(ZrvlinkLedger, LineBoardShowsEveryStationAndOneThatStopped) {
     };
     ASSERT_TRUE(WaitFor([&] { return ports("line-a") == 1 && ports("line-b") == 1; })) << line.dump();
     EXPECT_EQ(2, line["Plan"]["Done"]);
+    // Station a killed in the middle of a write: its unit is held for the operator, on the line's board.
+    ASSERT_TRUE(first.Plug("ttyACM1", {"--delay", "30"}));
+    ASSERT_TRUE(WaitFor([&] { return Contains(a.OutSoFar(), "ttyACM1: read ("); })) << a.OutSoFar();
     kill(a.Pid(), SIGKILL);
     a.Finish();
     ASSERT_TRUE(WaitFor([&] { return status()["Stations"][0].value("Running", true) == false; }))
         << line.dump();
     EXPECT_EQ("line-a", line["Stations"][0]["Name"]);
     EXPECT_EQ(true, line["Stations"][1]["Running"]);
+    EXPECT_EQ(1, line["Plan"]["Held"]) << line.dump();
+    ASSERT_EQ(1u, line["Held"].size()) << line.dump();
+    EXPECT_EQ("line-a", line["Held"][0]["Station"]);
+    EXPECT_TRUE(Contains(line["Held"][0].value("Instruction", ""), "station line-a stopped during it"))
+        << line.dump();
     kill(board.Pid(), SIGINT);
     EXPECT_EQ(0, board.Finish().Exit);
     kill(b.Pid(), SIGINT);

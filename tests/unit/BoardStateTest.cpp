@@ -200,7 +200,8 @@ TEST(LineBoard, EachStationsBoardShowsUnderItsNameAndAStationNotSeenIsMarked) {
     LedgerLine line;
     line.Status.States = {{"done", 3}, {"started", 2}, {"held", 1}, {"open", 2}};
     line.FailedWaiting = 1;
-    line.StartedStopped = 1;
+    line.Unsettled = {{{"S-4", "192.168.7.24", "COM3", "", "see to it"}, "line-2", false},
+                      {{"S-6", "192.168.7.26", "", "", "see to that"}, "line-3", true}};
     line.Boards = {{"line-1", BoardJson(busy.View(), 1000), "2026-12-07T14:03:07+00:00", 400, true},
                    {"line-2",
                     "{\"Ports\": [{\"Port\": \"COM3\"}], \"Events\": [{\"Time\": \"14:03:01\", "
@@ -225,6 +226,10 @@ TEST(LineBoard, EachStationsBoardShowsUnderItsNameAndAStationNotSeenIsMarked) {
         {"/Plan/Failed", 1},
         {"/Plan/ToGo", 1},
         {"/Plan/Held", 2},
+        {"/Held/0/Unit", "S-4"},
+        {"/Held/0/Station", "line-2"},
+        {"/Held/1/Port", nullptr},
+        {"/Held/1/Instruction", "see to that"},
         {"/Events/0/Line", "line-2: older"},
         {"/Events/1/Line", "line-1: line of the busy station"},
         {"/Line/Reachable", true},
