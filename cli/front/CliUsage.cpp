@@ -33,7 +33,7 @@ Commands:
   check FILE                         load FILE and print it in setup-file form
   diff FILE (FILE2 | --port PORT)    compare a setup file with another or with a device
   provision --template BASE.dat ...  a station: device after device, each with a unit of a plan
-  ledger (export | status) --ledger URL  a line of stations' shared record
+  ledger (export | status | board) --ledger URL  a line of stations' shared record and its board
 
 PORT is a device path on Linux (/dev/ttyACM0) and COMn on Windows; without --port the first port
 found is used. With --json, ports, read, check and diff print one JSON document instead of text;
@@ -190,7 +190,9 @@ A line of stations shares one plan through a ledger on a PostgreSQL server inste
                     may not share one, and a station that ends frees its name
   --journal FILE    where this station keeps its events while the server is away (default:
                     ~/.local/state/zrvlink/ledger-NAME-HOST-PORT-DB.csv)
-"zrvlink ledger --help" tells how to export the line's record and see where it stands.
+A station on a ledger also publishes there what its board shows (with or without --board), for
+the line's board. "zrvlink ledger --help" tells how to export the line's record, see where it stands
+and serve the line's board.
 
   --port PORT   watch only this port (may be given several times); default: the detected device
                 ports, as "zrvlink ports" lists them, looked for about twice a second
