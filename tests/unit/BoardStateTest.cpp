@@ -10,7 +10,6 @@
 
 #include <functional>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace {
@@ -39,24 +38,12 @@ PortNews News(const char* port, PortStage stage, const char* result, int64_t sta
     return news;
 }
 
-using Steps = std::function<void(CBoardState&, CFakeClock&)>;
-
-struct BoardCase {
-    const char* Name;
-    std::vector<std::string> Given; // --port
-    Steps Happen;
-    int64_t JsonAtMs;
-    std::vector<std::pair<const char*, nlohmann::json>> Expect; // JSON pointer, value
-};
-
-void RunCase(const BoardCase& c) {
-    SCOPED_TRACE(c.Name);
-    CFakeClock clock;
-    CBoardState state(c.Given, &clock);
-    c.Happen(state, clock);
-    const nlohmann::json json = nlohmann::json::parse(BoardJson(state.View(), c.JsonAtMs), nullptr, false);
-    ASSERT_FALSE(json.is_discarded());
-    for (const auto& [pointer, value] : c.Expect) {
+// Each JSON pointer in `expected` (a JSON object) names its value in `document`.
+void ExpectValues(const std::string& document, const char* expected) {
+    const nlohmann::json json = nlohmann::json::parse(document, nullptr, false);
+    ASSERT_FALSE(json.is_discarded()) << document;
+    const nlohmann::json values = nlohmann::json::parse(expected);
+    for (const auto& [pointer, value] : values.items()) {
         const nlohmann::json::json_pointer where(pointer);
         ASSERT_TRUE(json.contains(where)) << pointer << " in " << json.dump();
         EXPECT_EQ(value, json.at(where)) << pointer << " in " << json.dump();
@@ -65,6 +52,7 @@ void RunCase(const BoardCase& c) {
 
 TEST(BoardState, StatusTellsWhatTheStationSaidOfEachPortAndThePlan) {
     const StationPort deviceA{A, "SN-A"};
+    const PortNews done = News(A, PortStage::Done, "written and verified in 3.1 s", 0, 3100);
     PlanNews plan;
     plan.Units = 5;
     plan.Done = 1;
@@ -73,42 +61,39 @@ TEST(BoardState, StatusTellsWhatTheStationSaidOfEachPortAndThePlan) {
     plan.AtWork = 1;
     plan.ToGo = 1;
     plan.HeldUnits.push_back({"S-2", "192.168.1.12", B, "", "its write on /dev/ttyACM1 ... --redo S-2 ..."});
-    const BoardCase cases[] = {
+    const struct {
+        const char* Name;
+        std::vector<std::string> Given; // --port
+        std::function<void(CBoardState&)> Happen;
+        int64_t JsonAtMs;
+        const char* Expect; // JSON pointer: value
+    } cases[] = {
         {"a port given without a device asks for one",
          {A},
-         [](CBoardState&, CFakeClock&) {},
+         [](CBoardState&) {},
          0,
-         {{"/Ports/0/Port", A},
-          {"/Ports/0/Device", false},
-          {"/Ports/0/Stage", nullptr},
-          {"/Ports/0/Unit", nullptr},
-          {"/Station/Running", true},
-          {"/Station/Exit", nullptr}}},
+         R"({"/Ports/0/Port": "/dev/ttyACM0", "/Ports/0/Device": false, "/Ports/0/Stage": null,
+             "/Ports/0/Unit": null, "/Station/Running": true, "/Station/Exit": null})"},
         {"a port found with a device gets a tile, before the station takes the device",
          {},
-         [&](CBoardState& s, CFakeClock&) { s.PortsNow({deviceA}); },
+         [&](CBoardState& s) { s.PortsNow({deviceA}); },
          0,
-         {{"/Ports/0/Port", A},
-          {"/Ports/0/Device", true},
-          {"/Ports/0/Serial", "SN-A"},
-          {"/Ports/0/Stage", nullptr}}},
+         R"({"/Ports/0/Port": "/dev/ttyACM0", "/Ports/0/Device": true, "/Ports/0/Serial": "SN-A",
+             "/Ports/0/Stage": null})"},
         {"work in progress counts its seconds to now and moves with each step",
          {},
-         [&](CBoardState& s, CFakeClock&) {
+         [&](CBoardState& s) {
              s.PortsNow({deviceA});
              s.PortNow(News(A, PortStage::Writing, "read (ZRV-Link 2.4.1), writing", 1000, 2000));
              s.PortProgress(A, {PortStage::Verifying, 40});
          },
          4150,
-         {{"/Ports/0/Stage", "verifying"},
-          {"/Ports/0/Percent", 40},
-          {"/Ports/0/Seconds", 3.2},
-          {"/Ports/0/Unit", "S-7"},
-          {"/Ports/0/Address", "192.168.1.17"},
-          {"/Ports/0/Result", "read (ZRV-Link 2.4.1), writing"}}},
+         R"({"/Ports/0/Stage": "verifying", "/Ports/0/Percent": 40, "/Ports/0/Seconds": 3.2,
+             "/Ports/0/Unit": "S-7", "/Ports/0/Address": "192.168.1.17",
+             "/Ports/0/Result": "read (ZRV-Link 2.4.1), writing"})"},
         {"an end keeps its seconds and a step that arrives after it changes nothing",
          {},
-         [&](CBoardState& s, CFakeClock&) {
+         [&](CBoardState& s) {
              s.PortsNow({deviceA});
              PortNews failed = News(A, PortStage::Failed,
                                     "failed (WARNING: communication error) before its save", 1000, 3500);
@@ -117,76 +102,70 @@ TEST(BoardState, StatusTellsWhatTheStationSaidOfEachPortAndThePlan) {
              s.PortProgress(A, {PortStage::Writing, 50});
          },
          9000,
-         {{"/Ports/0/Stage", "failed"}, {"/Ports/0/Percent", 45}, {"/Ports/0/Seconds", 2.5}}},
+         R"({"/Ports/0/Stage": "failed", "/Ports/0/Percent": 45, "/Ports/0/Seconds": 2.5})"},
         {"a device that went leaves its last news and asks for the next",
          {},
-         [&](CBoardState& s, CFakeClock&) {
+         [&](CBoardState& s) {
              s.PortsNow({deviceA});
-             s.PortNow(News(A, PortStage::Done, "written and verified in 3.1 s", 0, 3100));
+             s.PortNow(done);
              s.PortsNow({});
          },
          5000,
-         {{"/Ports/0/Device", false}, {"/Ports/0/Stage", "done"}, {"/Ports/0/Percent", 100}}},
+         R"({"/Ports/0/Device": false, "/Ports/0/Stage": "done", "/Ports/0/Percent": 100})"},
         {"another device in its place, by its serial number, starts the tile afresh",
          {},
-         [&](CBoardState& s, CFakeClock&) {
+         [&](CBoardState& s) {
              s.PortsNow({deviceA});
-             s.PortNow(News(A, PortStage::Done, "written and verified in 3.1 s", 0, 3100));
+             s.PortNow(done);
              s.PortsNow({{A, "SN-B"}});
          },
          5000,
-         {{"/Ports/0/Device", true},
-          {"/Ports/0/Serial", "SN-B"},
-          {"/Ports/0/Stage", nullptr},
-          {"/Ports/0/Result", nullptr}}},
+         R"({"/Ports/0/Device": true, "/Ports/0/Serial": "SN-B", "/Ports/0/Stage": null,
+             "/Ports/0/Result": null})"},
         {"the same device seen again keeps its tile",
          {},
-         [&](CBoardState& s, CFakeClock&) {
+         [&](CBoardState& s) {
              s.PortsNow({deviceA});
-             s.PortNow(News(A, PortStage::Done, "written and verified in 3.1 s", 0, 3100));
+             s.PortNow(done);
              s.PortsNow({deviceA});
          },
          5000,
-         {{"/Ports/0/Stage", "done"}}},
+         R"({"/Ports/0/Stage": "done"})"},
         {"ports given come first, then ports in the order they were found",
          {B},
-         [&](CBoardState& s, CFakeClock&) {
+         [&](CBoardState& s) {
              s.PortsNow({deviceA, {B, ""}});
          },
          0,
-         {{"/Ports/0/Port", B}, {"/Ports/1/Port", A}, {"/Ports/0/Serial", nullptr}}},
+         R"({"/Ports/0/Port": "/dev/ttyACM1", "/Ports/1/Port": "/dev/ttyACM0", "/Ports/0/Serial": null})"},
         {"the plan at a glance and the held units with what to do",
          {},
-         [&](CBoardState& s, CFakeClock&) { s.PlanNow(plan); },
+         [&](CBoardState& s) { s.PlanNow(plan); },
          0,
-         {{"/Plan/Units", 5},
-          {"/Plan/Done", 1},
-          {"/Plan/Held", 1},
-          {"/Plan/Failed", 1},
-          {"/Plan/AtWork", 1},
-          {"/Plan/ToGo", 1},
-          {"/Plan/Skipped", 0},
-          {"/Held/0/Unit", "S-2"},
-          {"/Held/0/Port", B},
-          {"/Held/0/Serial", nullptr},
-          {"/Held/0/Instruction", "its write on /dev/ttyACM1 ... --redo S-2 ..."}}},
+         R"({"/Plan/Units": 5, "/Plan/Done": 1, "/Plan/Held": 1, "/Plan/Failed": 1, "/Plan/AtWork": 1,
+             "/Plan/ToGo": 1, "/Plan/Skipped": 0, "/Held/0/Unit": "S-2", "/Held/0/Port": "/dev/ttyACM1",
+             "/Held/0/Serial": null, "/Held/0/Instruction": "its write on /dev/ttyACM1 ... --redo S-2 ..."})"},
         {"the last twenty events, oldest first, each with the station's time",
          {},
-         [](CBoardState& s, CFakeClock&) {
+         [](CBoardState& s) {
              for (int i = 1; i <= 25; ++i) {
                  s.Said("line " + std::to_string(i));
              }
          },
          0,
-         {{"/Events/0/Line", "line 6"}, {"/Events/19/Line", "line 25"}, {"/Events/19/Time", "14:03:07"}}},
+         R"({"/Events/0/Line": "line 6", "/Events/19/Line": "line 25", "/Events/19/Time": "14:03:07"})"},
         {"a station that ended says so, with its exit status",
          {},
-         [&](CBoardState& s, CFakeClock&) { s.Stopped(31); },
+         [&](CBoardState& s) { s.Stopped(31); },
          0,
-         {{"/Station/Running", false}, {"/Station/Exit", 31}}},
+         R"({"/Station/Running": false, "/Station/Exit": 31})"},
     };
-    for (const BoardCase& c : cases) {
-        RunCase(c);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        CFakeClock clock;
+        CBoardState state(c.Given, &clock);
+        c.Happen(state);
+        ExpectValues(BoardJson(state.View(), c.JsonAtMs), c.Expect);
     }
 }
 
@@ -209,41 +188,18 @@ TEST(LineBoard, EachStationsBoardShowsUnderItsNameAndAStationNotSeenIsMarked) {
                     "2026-12-07T14:02:07+00:00", 60000, true},
                    {"line-3", "", "2026-12-07T13:00:00+00:00", 3600000, false},
                    {"line-4", "not a board", "2026-12-07T14:03:07+00:00", 0, true}};
-    const nlohmann::json json = nlohmann::json::parse(LineBoardJson(line, true, "", 15000), nullptr, false);
-    ASSERT_FALSE(json.is_discarded());
-    const std::pair<const char*, nlohmann::json> expected[] = {
-        {"/Stations/0/Stale", false},
-        {"/Stations/1/Stale", true},
-        {"/Stations/2/Running", false},
-        {"/Stations/2/Stale", false},
-        {"/Ports/0/Station", "line-1"},
-        {"/Ports/0/Stage", "writing"},
-        {"/Ports/1/Station", "line-2"},
-        {"/Ports/1/Port", "COM3"},
-        {"/Plan/Units", 8},
-        {"/Plan/Done", 3},
-        {"/Plan/AtWork", 1},
-        {"/Plan/Failed", 1},
-        {"/Plan/ToGo", 1},
-        {"/Plan/Held", 2},
-        {"/Held/0/Unit", "S-4"},
-        {"/Held/0/Station", "line-2"},
-        {"/Held/1/Port", nullptr},
-        {"/Held/1/Instruction", "see to that"},
-        {"/Events/0/Line", "line-2: older"},
-        {"/Events/1/Line", "line-1: line of the busy station"},
-        {"/Line/Reachable", true},
-        {"/Station/Running", true},
-    };
-    for (const auto& [pointer, value] : expected) {
-        EXPECT_EQ(value, json.value(nlohmann::json::json_pointer(pointer), nlohmann::json())) << pointer;
-    }
-    EXPECT_EQ(2u, json["Ports"].size());
-    const nlohmann::json away =
-        nlohmann::json::parse(LineBoardJson(line, false, "server down", 15000, false));
-    EXPECT_EQ(false, away["Line"]["Reachable"]);
-    EXPECT_EQ("server down", away["Line"]["Why"]);
-    EXPECT_EQ(false, away["Station"]["Running"]);
+    const std::string json = LineBoardJson(line, true, "", 15000);
+    ExpectValues(json, R"({
+        "/Stations/0/Stale": false, "/Stations/1/Stale": true, "/Stations/2/Running": false,
+        "/Stations/2/Stale": false, "/Ports/0/Station": "line-1", "/Ports/0/Stage": "writing",
+        "/Ports/1/Station": "line-2", "/Ports/1/Port": "COM3", "/Plan/Units": 8, "/Plan/Done": 3,
+        "/Plan/AtWork": 1, "/Plan/Failed": 1, "/Plan/ToGo": 1, "/Plan/Held": 2, "/Held/0/Unit": "S-4",
+        "/Held/0/Station": "line-2", "/Held/1/Port": null, "/Held/1/Instruction": "see to that",
+        "/Events/0/Line": "line-2: older", "/Events/1/Line": "line-1: line of the busy station",
+        "/Line/Reachable": true, "/Station/Running": true})");
+    EXPECT_EQ(2u, nlohmann::json::parse(json)["Ports"].size());
+    ExpectValues(LineBoardJson(line, false, "server down", 15000, false),
+                 R"({"/Line/Reachable": false, "/Line/Why": "server down", "/Station/Running": false})");
 }
 
 } // namespace

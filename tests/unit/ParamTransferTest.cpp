@@ -108,6 +108,10 @@ void ExpectEventFrame(const TransferEvents& seen, int32_t last) {
     }
 }
 
+// The device protocol gives every reply 2000 ms: what each silent device costs a station's port, and what
+// a slow device may take. Every wait is given exactly that, the one that runs out included.
+constexpr unsigned REPLY_WAIT_MS = 2000;
+
 // Each reply comes after a read that reports an error: that ends the engine's drain without losing the
 // reply, which it takes at the next call.
 TEST(CParamTransfer, ReadSendsItsNinetyNineCommandsFillsTheWholeRecordAndTracesEachValue) {
@@ -125,6 +129,7 @@ TEST(CParamTransfer, ReadSendsItsNinetyNineCommandsFillsTheWholeRecordAndTracesE
         }
     }
     EXPECT_EQ(lines, out.Log.Lines);
+    EXPECT_EQ(std::vector<unsigned>(lines.size(), REPLY_WAIT_MS), out.Waits);
     EXPECT_EQ(1, out.Log.Destroyed);
 
     EXPECT_TRUE(SameRecord(SampleParamSet(), *scratch.GetParam()));
@@ -182,6 +187,7 @@ TEST(CParamTransfer, WriteSendsOptionalLinesOnlyWhenSetAndEndsWithSaveAndUpdate)
         expected.push_back("save\r");
         expected.push_back("update\r");
         EXPECT_EQ(expected, out.Log.Lines) << c.Steps << " steps";
+        EXPECT_EQ(std::vector<unsigned>(expected.size(), REPLY_WAIT_MS), out.Waits) << c.Steps << " steps";
         EXPECT_EQ(c.IPAddress == own ? 0 : 1, set.Target[7].Enable);
         EXPECT_EQ(1, set.Target[2].Enable);
 
@@ -203,6 +209,7 @@ TEST(CParamTransfer, EachFailureEndsTheTransferWithItsResultAndTraceLine) {
         int32_t Result;
         const char* Trace;
         std::size_t LinesSent;
+        std::size_t Waits; // for replies
     } cases[] = {
         {"write refused",
          [] {
@@ -210,18 +217,19 @@ TEST(CParamTransfer, EachFailureEndsTheTransferWithItsResultAndTraceLine) {
              s.FailWriteAt = 4;
              return s;
          }(),
-         1, PT_ERR_COMM, "WARNING: communication error\n", 5},
-        {"number rejected", Except("baudrate", "fast\r\n>"), 1, PT_ERR_COMM, "WARNING: parameter error\n", 2},
+         1, PT_ERR_COMM, "WARNING: communication error\n", 5, 4},
+        {"number rejected", Except("baudrate", "fast\r\n>"), 1, PT_ERR_COMM, "WARNING: parameter error\n", 2,
+         2},
         {"netparam rejected", Except("netparam", "ADDRESS 1.2.3.4\r\n>"), 1, PT_ERR_COMM,
-         "WARNING: parameter error\n", 3},
+         "WARNING: parameter error\n", 3, 3},
         {"address rejected", Except("target 4", "10.0.0.256\r\n>"), 1, PT_ERR_COMM,
-         "WARNING: parameter error\n", 3 + 13},
-        {"flag rejected", Except("enable 0", "yes\r\n>"), 1, PT_ERR_COMM, "WARNING: parameter error\n", 5},
+         "WARNING: parameter error\n", 3 + 13, 3 + 13},
+        {"flag rejected", Except("enable 0", "yes\r\n>"), 1, PT_ERR_COMM, "WARNING: parameter error\n", 5, 5},
         {"name with a line break", Except("name 1\r", "41\r\n42\r\n>"), 1, PT_ERR_COMM,
-         "WARNING: parameter error\n", 9},
+         "WARNING: parameter error\n", 9, 9},
         {"save not OK", Except("save", "NG\r\n>"), 0, PT_ERR_HARDWARE, "WARNING: hardware error\n",
-         1 + 96 + 1},
-        {"no reply", Except("baudrate", ""), 1, PT_ERR_COMM, "WARNING: communication timeout\n", 2},
+         1 + 96 + 1, 1 + 96 + 1},
+        {"no reply", Except("baudrate", ""), 1, PT_ERR_COMM, "WARNING: communication timeout\n", 2, 2},
     };
     for (const auto& c : cases) {
         ParamSet set = WriteSet(0, 0);
@@ -230,27 +238,8 @@ TEST(CParamTransfer, EachFailureEndsTheTransferWithItsResultAndTraceLine) {
         EXPECT_EQ(c.Result, out.Result) << c.What;
         EXPECT_NE(std::string::npos, out.Trace.find(c.Trace)) << c.What << ": " << out.Trace;
         EXPECT_EQ(c.LinesSent, out.Log.Lines.size()) << c.What << ": nothing is sent after a failure";
+        EXPECT_EQ(std::vector<unsigned>(c.Waits, REPLY_WAIT_MS), out.Waits) << c.What;
         ExpectEventFrame(out.Seen, PT_EVENT_ERROR);
-    }
-}
-
-// The device protocol gives every reply 2000 ms: what each silent device costs a station's port, and what
-// a slow device may take. Every wait is given exactly that, the one that runs out included.
-TEST(CParamTransfer, EveryReplyIsGivenTwoSecondsNeitherMoreNorLess) {
-    const struct {
-        const char* What;
-        FakePortScript Script;
-        int32_t ReadMode;
-        std::size_t Waits;
-    } cases[] = {
-        {"read", Healthy(), 1, 3 + 3 * TARGET_COUNT},
-        {"write without baud rate and network", Healthy(), 0, 1 + 3 * TARGET_COUNT + 2},
-        {"device silent after the version", Except("baudrate", ""), 1, 2},
-    };
-    for (const auto& c : cases) {
-        ParamSet set = WriteSet(0, 0);
-        const Outcome out = RunTransfer(c.Script, c.ReadMode, &set);
-        EXPECT_EQ(std::vector<unsigned>(c.Waits, 2000), out.Waits) << c.What;
     }
 }
 

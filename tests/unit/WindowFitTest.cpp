@@ -26,20 +26,23 @@ std::string Describe(const WindowFit& fit) {
            std::to_string(fit.View.Height);
 }
 
-TEST(FitWindow, KeepsAWindowThatFitsAndShrinksOneThatDoesNotWithTheBarsItNeeds) {
+// A window that fits keeps its size and moves the least that puts it within the work area; one that does
+// not shrinks to it, with the bars it then needs.
+TEST(FitWindow, SizesAndPlacesTheWindowWithinTheWorkAreaWithTheBarsItNeeds) {
+    const PixelRect fullHd = {0, 0, 1920, 1040};
+    const PixelRect secondMonitorBelowATopTaskbar = {1920, 40, 3286, 768};
     const struct {
         const char* Screen;
         FitInput Input;
         std::string Fit;
     } cases[] = {
-        {"1920 x 1080 at 100 %: as the template makes it", Input(CONTENT_100, {0, 0, 1920, 1040}),
+        {"1920 x 1080 at 100 %: as the template makes it", Input(CONTENT_100, fullHd),
          "0,0 1025x884 view 1019x859"},
         {"exactly as large as the work area", Input(CONTENT_100, {0, 0, 1025, 884}),
          "0,0 1025x884 view 1019x859"},
         {"1366 x 768 at 100 %: too tall only", Input(CONTENT_100, {0, 0, 1366, 728}),
          "0,0 1042x728 vertical view 1019x703"},
-        {"1920 x 1080 at 150 %", Input(CONTENT_150, {0, 0, 1920, 1040}),
-         "0,0 1624x1040 vertical view 1601x1015"},
+        {"1920 x 1080 at 150 %", Input(CONTENT_150, fullHd), "0,0 1624x1040 vertical view 1601x1015"},
         {"1366 x 768 at 150 %: too tall and too wide", Input(CONTENT_150, {0, 0, 1366, 728}),
          "0,0 1366x728 vertical horizontal view 1343x686"},
         // Wide enough for the content, not for the content and the vertical bar.
@@ -48,22 +51,10 @@ TEST(FitWindow, KeepsAWindowThatFitsAndShrinksOneThatDoesNotWithTheBarsItNeeds) 
         // High enough for the content, not for the content and the horizontal bar.
         {"the horizontal bar makes it too tall", Input({1601, 850}, {0, 0, 1366, 880}),
          "0,0 1366x880 vertical horizontal view 1343x838"},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(c.Fit, Describe(FitWindow(c.Input))) << c.Screen;
-    }
-}
-
-TEST(FitWindow, MovesTheWindowTheLeastThatPutsItWithinTheWorkArea) {
-    const PixelRect secondMonitorBelowATopTaskbar = {1920, 40, 3286, 768};
-    const struct {
-        const char* Place;
-        FitInput Input;
-        std::string Fit;
-    } cases[] = {
-        {"where it stands", Input(CONTENT_100, {0, 0, 1920, 1040}, 300, 100),
-         "300,100 1025x884 view 1019x859"},
-        {"over the right and bottom edges", Input(CONTENT_100, {0, 0, 1920, 1040}, 1500, 900),
+        {"a work area smaller than the frame leaves no view rather than a negative one",
+         Input(CONTENT_100, {0, 0, 20, 30}), "0,0 20x30 vertical horizontal view 0x0"},
+        {"where it stands", Input(CONTENT_100, fullHd, 300, 100), "300,100 1025x884 view 1019x859"},
+        {"over the right and bottom edges", Input(CONTENT_100, fullHd, 1500, 900),
          "895,156 1025x884 view 1019x859"},
         {"above and left of the work area", Input(CONTENT_100, secondMonitorBelowATopTaskbar, 1800, 0),
          "1920,40 1042x728 vertical view 1019x703"},
@@ -72,13 +63,8 @@ TEST(FitWindow, MovesTheWindowTheLeastThatPutsItWithinTheWorkArea) {
          "2244,40 1042x728 vertical view 1019x703"},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(c.Fit, Describe(FitWindow(c.Input))) << c.Place;
+        EXPECT_EQ(c.Fit, Describe(FitWindow(c.Input))) << c.Screen;
     }
-}
-
-TEST(FitWindow, AWorkAreaSmallerThanTheFrameLeavesNoViewRatherThanANegativeOne) {
-    const WindowFit fit = FitWindow(Input(CONTENT_100, {0, 0, 20, 30}));
-    EXPECT_EQ("0,0 20x30 vertical horizontal view 0x0", Describe(fit));
 }
 
 constexpr int LINE = 14;
