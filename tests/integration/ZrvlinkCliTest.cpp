@@ -522,7 +522,6 @@ TEST(ZrvlinkUsage, UsageErrorsExitWithTwoAndTheUsage) {
         {{}, "no command given"},
         {{"--version", "read"}, "--version takes no command"},
         {{"read", "--port", ""}, "--port: needs a value"},
-        {{"read", "--output="}, "--output"},
         {{"read", "--port", "A", "--port", "B"}, "several ports need --output-dir DIR"},
         {{"read", "--all", "--port", "A", "--output-dir", "d"}, "--all"},
         {{"read", "--json", "--output", "a"}, "--json"},
@@ -531,8 +530,6 @@ TEST(ZrvlinkUsage, UsageErrorsExitWithTwoAndTheUsage) {
         {{"write", "a.dat", "--port", "A", "--port", "A"}, "ports A and A are the same device"},
         {{"read", "--output-dir", "d", "--port", link, "--port", "/dev/zero", "--port", "/dev/null"},
          "ports " + link + " and /dev/null are the same device"},
-        {{"read", "--output-dir", "d", "--port", "/dev/null", "--port", "/dev/../dev/null"},
-         "ports /dev/null and /dev/../dev/null are the same device"},
         {{"read", "--port", "/dev/pts/3", "--port", "/dev/pts-3", "--output-dir", "out"},
          "port /dev/pts-3 would read into the file of another port"},
         {{"write", "a.dat", "--result-line"}, "--result-line takes exactly one --port"},
@@ -540,7 +537,6 @@ TEST(ZrvlinkUsage, UsageErrorsExitWithTwoAndTheUsage) {
          "provision takes --plan UNITS.csv or --ip-range FIRST-LAST"},
         {{"provision", "--template", "b.dat", "--record", "r.csv", "--plan", "u.csv", "--ip-range", "A-B"},
          "--plan excludes --ip-range"},
-        {{"provision", "--template", "b.dat", "--plan", "u.csv"}, "--record"},
     };
     for (const auto& c : cases) {
         const CliRunResult run = RunCli(c.Args);
@@ -601,8 +597,7 @@ TEST_F(ZrvlinkParallel, CrashedChildIsReportedWithItsLastTraceLine) {
     // the version.
     std::vector<pid_t> children;
     ASSERT_TRUE(WaitFor([&] {
-        return Contains(ReadWholeFile(Sim(1).LogPath()), "baudrate\r") &&
-               (children = ChildrenOf(run.Pid())).size() == 1;
+        return WaitReceived(Sim(1), "baudrate\r") && (children = ChildrenOf(run.Pid())).size() == 1;
     }));
     kill(children[0], SIGSEGV);
     const CliRunResult result = run.Finish();
