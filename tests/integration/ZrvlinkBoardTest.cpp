@@ -35,11 +35,8 @@ std::vector<std::string> StationArgs(const CScratchDir& files, const std::vector
 
 // The board's port, from the station's first line: "board: http://127.0.0.1:PORT/ ...".
 int BoardPort(CCliProcess& station) {
-    std::string out;
     const std::string prefix = "board: http://127.0.0.1:";
-    if (!WaitFor([&] { return Contains(out = station.OutSoFar(), " (for scripts: "); })) {
-        return -1;
-    }
+    const std::string out = station.WaitOut(" (for scripts: ") ? station.OutSoFar() : "";
     const std::size_t at = out.find(prefix);
     return at == std::string::npos ? -1 : std::atoi(out.c_str() + at + prefix.size());
 }
@@ -95,10 +92,8 @@ TEST(ZrvlinkBoard, AddressInUseIsAUsageErrorBeforeAnyDeviceIsTouched) {
         EXPECT_EQ("", run.Out);
         EXPECT_EQ(std::set<std::string>{"base.dat"}, files.Names()) << "no record";
     }
-    devices.Sim(0).Stop();
-    EXPECT_EQ("", ReadWholeFile(devices.Sim(0).LogPath()));
-    kill(other.Pid(), SIGINT);
-    EXPECT_EQ(30, other.Finish().Exit);
+    EXPECT_EQ("", Received(devices.Sim(0)));
+    EXPECT_EQ(30, other.Interrupt().Exit);
 }
 
 TEST(ZrvlinkBoard, BoardOnlyShowsAndRefusesEveryMethodButGet) {
@@ -144,8 +139,7 @@ TEST(ZrvlinkBoard, BoardOnlyShowsAndRefusesEveryMethodButGet) {
     ASSERT_TRUE(missing);
     EXPECT_EQ(404, missing->status);
     EXPECT_EQ(before["Plan"], Status(board)["Plan"]);
-    kill(station.Pid(), SIGINT);
-    EXPECT_EQ(30, station.Finish().Exit);
+    EXPECT_EQ(30, station.Interrupt().Exit);
 }
 
 // Every stream a page may hold, each asked for and never read, and connections that never ask: the
@@ -172,8 +166,7 @@ TEST(ZrvlinkBoard, PagesThatNeverReadHoldUpNeitherTheDevicesNorTheEnd) {
     }));
     ASSERT_TRUE(devices.Plug("ttyACM0", {"--delay", "2"}));
     EXPECT_TRUE(WaitFor([&] { return Status(board).value("/Plan/Done"_json_pointer, 0) == 1; }));
-    kill(station.Pid(), SIGINT);
-    const CliRunResult run = station.Finish();
+    const CliRunResult run = station.Interrupt();
     EXPECT_EQ(30, run.Exit) << run.Out << run.Err;
 }
 

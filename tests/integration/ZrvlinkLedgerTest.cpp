@@ -5,13 +5,13 @@
 #include "CliRun.h"
 #include "PostgresServer.h"
 
-#include "persistence/ParamFile.h"
 #include "provisioning/Ledger.h"
 
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <csignal>
 #include <map>
 #include <memory>
@@ -33,63 +33,38 @@ protected:
     }
 
     // A station's command line: the plan is an address range from 192.168.7.21 on.
-    std::vector<std::string> Args(const std::string& station, int units,
-                                  const std::vector<std::string>& more = {},
+    std::vector<std::string> Args(const std::string& station, int units, std::vector<std::string> more = {},
                                   const char* base = "base.dat") const {
-        std::vector<std::string> args = {"provision",
-                                         "--template",
-                                         m_files / base,
-                                         "--ip-range",
-                                         "192.168.7.21-192.168.7." + std::to_string(20 + units),
-                                         "--ledger",
-                                         m_url,
-                                         "--station",
-                                         station,
-                                         "--journal",
-                                         m_files / ("journal-" + station + ".csv")};
-        args.insert(args.end(), more.begin(), more.end());
-        return args;
+        const std::string range = "192.168.7.21-192.168.7." + std::to_string(20 + units);
+        more.insert(more.begin(), {"provision", "--template", m_files / base, "--ip-range", range, "--ledger",
+                                   m_url, "--station", station, "--journal", m_files / (station + ".csv")});
+        return more;
     }
-
+    // A station run with --once over `devices`.
+    CliRunResult Once(const std::string& station, int units, const CDetectedDevices& devices,
+                      const std::vector<std::string>& more = {}) const {
+        std::vector<std::string> args = Args(station, units, more);
+        args.push_back("--once");
+        return RunCli(args, devices.Options());
+    }
     std::vector<RecordRow> Rows() const {
         std::vector<RecordRow> rows;
         std::string error;
         EXPECT_TRUE(ReadLedgerRows(m_url, &rows, &error)) << error;
         return rows;
     }
-
     // "192.168.7.21: started done; ...": each unit's events, units by name.
-    std::string Events() const {
-        std::map<std::string, std::string> units;
-        for (const RecordRow& row : Rows()) {
-            units[row.Unit] += std::string(units[row.Unit].empty() ? "" : " ") + EventName(row.Event);
-        }
-        std::string events;
-        for (const auto& [unit, list] : units) {
-            events += (events.empty() ? "" : "; ") + unit + ": " + list;
-        }
-        return events;
-    }
-
+    std::string Events() const { return EventsOf(Rows()); }
     int Done() const {
-        int done = 0;
-        for (const RecordRow& row : Rows()) {
-            done += row.Event == RecordEvent::Done ? 1 : 0;
-        }
-        return done;
+        const std::vector<RecordRow> rows = Rows();
+        return static_cast<int>(std::count_if(
+            rows.begin(), rows.end(), [](const RecordRow& row) { return row.Event == RecordEvent::Done; }));
     }
 
     CPostgresServer m_server;
     std::string m_url;
     CScratchDir m_files;
 };
-
-// The own address that a device saved, once its simulator has ended.
-std::string SavedAddress(CSimProcess& sim) {
-    sim.Stop();
-    CParamFile saved;
-    return saved.Load(sim.SavedPath().c_str()) ? AddressText(saved.GetParam()->IPAddress) : "none";
-}
 
 std::string TtyName(int i) {
     return "ttyACM" + std::to_string(i);
@@ -141,15 +116,15 @@ TEST_F(ZrvlinkLedger, StationKilledInTheMiddleOfAWriteKeepsItsUnitWhileTheOthers
     CCliProcess killed;
     ASSERT_TRUE(killed.Start(Args("line-a", 3), first.Options()));
     ASSERT_TRUE(first.Plug("ttyACM0", {"--delay-command", "clrname:100"}));
-    ASSERT_TRUE(WaitFor([&] { return Contains(ReadWholeFile(first.Sim(0).LogPath()), "clrname 0\r"); }));
+    ASSERT_TRUE(WaitReceived(first.Sim(0), "clrname 0\r"));
     kill(killed.Pid(), SIGKILL);
     killed.Finish();
     CDetectedDevices second;
     ASSERT_TRUE(second.Add({"ttyACM0", "ttyACM1"}));
-    const CliRunResult other = RunCli(Args("line-b", 3, {"--once"}), second.Options());
+    const CliRunResult other = Once("line-b", 3, second);
     EXPECT_EQ(30, other.Exit) << other.Out << other.Err;
     EXPECT_EQ("192.168.7.21: started; 192.168.7.22: started done; 192.168.7.23: started done", Events());
-    const CliRunResult again = RunCli(Args("line-a", 3, {"--once"}), first.Options());
+    const CliRunResult again = Once("line-a", 3, first);
     EXPECT_EQ(31, again.Exit) << again.Out;
     EXPECT_TRUE(Contains(again.Out, "192.168.7.21: its write on " + first.DevPath("ttyACM0"))) << again.Out;
 }
@@ -160,22 +135,18 @@ TEST_F(ZrvlinkLedger, ServerRestartedInTheMiddleOfARunLosesAndDoublesNothing) {
     CCliProcess station;
     ASSERT_TRUE(m_server.Stop());
     ASSERT_TRUE(station.Start(Args("line-a", 3), devices.Options()));
-    ASSERT_TRUE(WaitFor([&] { return Contains(station.OutSoFar(), "cannot be reached"); }));
+    ASSERT_TRUE(station.WaitOut("cannot be reached"));
     ASSERT_TRUE(m_server.StartAgain());
-    ASSERT_TRUE(WaitFor([&] { return Contains(station.OutSoFar(), "station: 3 units"); }))
-        << station.OutSoFar();
+    ASSERT_TRUE(station.WaitOut("station: 3 units")) << station.OutSoFar();
     ASSERT_TRUE(devices.Plug("ttyACM0", {"--delay-command", "clrname:100"}));
-    ASSERT_TRUE(WaitFor([&] { return Contains(ReadWholeFile(devices.Sim(0).LogPath()), "clrname 0\r"); }));
+    ASSERT_TRUE(WaitReceived(devices.Sim(0), "clrname 0\r"));
     ASSERT_TRUE(m_server.Stop());
-    ASSERT_TRUE(WaitFor([&] { return Contains(station.OutSoFar(), "written and verified"); }));
-    ASSERT_TRUE(WaitFor([&] { return Contains(station.OutSoFar(), "events are kept in"); }));
+    ASSERT_TRUE(station.WaitOut("written and verified") && station.WaitOut("events are kept in"));
     ASSERT_TRUE(m_server.StartAgain());
-    ASSERT_TRUE(WaitFor([&] { return Contains(station.OutSoFar(), "is back: 1 kept event(s) committed"); }))
-        << station.OutSoFar();
+    ASSERT_TRUE(station.WaitOut("is back: 1 kept event(s) committed")) << station.OutSoFar();
     ASSERT_TRUE(devices.Plug("ttyACM1"));
     ASSERT_TRUE(WaitFor([&] { return Done() == 2; })) << Events();
-    kill(station.Pid(), SIGINT);
-    EXPECT_EQ(30, station.Finish().Exit);
+    EXPECT_EQ(30, station.Interrupt().Exit);
     EXPECT_EQ("192.168.7.21: started done; 192.168.7.22: started done", Events());
     EXPECT_EQ("192.168.7.21", SavedAddress(devices.Sim(0)));
     EXPECT_EQ("192.168.7.22", SavedAddress(devices.Sim(1)));
@@ -186,30 +157,32 @@ TEST_F(ZrvlinkLedger, StationWithAnotherPlanOrARunningStationsNameIsRefusedBefor
     ASSERT_TRUE(devices.Add({"ttyACM0"}));
     CCliProcess running;
     ASSERT_TRUE(running.Start(Args("line-a", 3), CDetectedDevices().Options()));
-    ASSERT_TRUE(WaitFor([&] { return Contains(running.OutSoFar(), "station: 3 units"); }));
+    ASSERT_TRUE(running.WaitOut("station: 3 units"));
     m_files.Write("other.dat", "BaudRate=9600\r\n");
-    const CliRunResult otherPlan = RunCli(Args("line-b", 4, {"--once"}), devices.Options());
-    const CliRunResult otherTemplate = RunCli(Args("line-b", 3, {"--once"}, "other.dat"), devices.Options());
-    const CliRunResult sameName = RunCli(Args("line-a", 3, {"--once"}), devices.Options());
-    for (const CliRunResult* run : {&otherPlan, &otherTemplate, &sameName}) {
-        EXPECT_EQ(32, run->Exit) << run->Out << run->Err;
+    const struct {
+        const char* Station;
+        int Units;
+        const char* Template;
+        const char* Err;
+    } cases[] = {{"line-b", 4, "base.dat", "holds another plan"},
+                 {"line-b", 3, "other.dat", "holds another plan"},
+                 {"line-a", 3, "base.dat", "station line-a is running already"}};
+    for (const auto& c : cases) {
+        const CliRunResult run = RunCli(Args(c.Station, c.Units, {"--once"}, c.Template), devices.Options());
+        EXPECT_EQ(32, run.Exit) << run.Out << run.Err;
+        EXPECT_TRUE(Contains(run.Err, c.Err)) << run.Err;
     }
-    EXPECT_TRUE(Contains(otherPlan.Err, "holds another plan")) << otherPlan.Err;
-    EXPECT_TRUE(Contains(sameName.Err, "station line-a is running already")) << sameName.Err;
-    kill(running.Pid(), SIGINT);
-    running.Finish();
-    devices.Sim(0).Stop();
-    EXPECT_EQ("", ReadWholeFile(devices.Sim(0).LogPath()));
+    running.Interrupt();
+    EXPECT_EQ("", Received(devices.Sim(0)));
 }
 
 TEST_F(ZrvlinkLedger, UnitHeldOnOneStationIsRedoneFromAnother) {
     CDetectedDevices first;
     ASSERT_TRUE(first.Add({"ttyACM0"}, {"--save-reply", "NG"}));
-    EXPECT_EQ(31, RunCli(Args("line-a", 2, {"--once"}), first.Options()).Exit);
+    EXPECT_EQ(31, Once("line-a", 2, first).Exit);
     CDetectedDevices second;
     ASSERT_TRUE(second.Add({"ttyACM0"}));
-    const CliRunResult redo =
-        RunCli(Args("line-b", 2, {"--once", "--redo", "192.168.7.21"}), second.Options());
+    const CliRunResult redo = Once("line-b", 2, second, {"--redo", "192.168.7.21"});
     EXPECT_EQ(30, redo.Exit) << redo.Out << redo.Err;
     EXPECT_EQ("192.168.7.21: started failed redo started done", Events());
     EXPECT_EQ("192.168.7.21", SavedAddress(second.Sim(0)));
@@ -229,7 +202,7 @@ TEST_F(ZrvlinkLedger, UnitHeldOnOneStationIsRedoneFromAnother) {
 TEST_F(ZrvlinkLedger, LedgerOfTheFirstSchemaIsReadAsItIsAndUpgradedByTheNextStation) {
     CDetectedDevices first;
     ASSERT_TRUE(first.Add({"ttyACM0"}));
-    RunCli(Args("line-a", 2, {"--once"}), first.Options());
+    Once("line-a", 2, first);
     ASSERT_TRUE(m_server.Sql("line", "DROP TABLE zrvlink_board; DROP INDEX zrvlink_event_unit; "
                                      "UPDATE zrvlink_ledger SET schema_version = 1"));
     const CliRunResult status = RunCli({"ledger", "status", "--ledger", m_url, "--json"});
@@ -237,7 +210,7 @@ TEST_F(ZrvlinkLedger, LedgerOfTheFirstSchemaIsReadAsItIsAndUpgradedByTheNextStat
     EXPECT_TRUE(Contains(status.Out, "\"done\": 1")) << status.Out;
     CDetectedDevices second;
     ASSERT_TRUE(second.Add({"ttyACM0"}));
-    RunCli(Args("line-b", 2, {"--once"}), second.Options());
+    Once("line-b", 2, second);
     EXPECT_EQ("192.168.7.21: started done; 192.168.7.22: started done", Events());
     std::string rows;
     EXPECT_TRUE(m_server.Sql(
@@ -280,7 +253,7 @@ TEST_F(ZrvlinkLedger, LineBoardShowsEveryStationAndOneThatStopped) {
     EXPECT_EQ(2, line["Plan"]["Done"]);
     // Station a killed in the middle of a write: its unit is held for the operator, on the line's board.
     ASSERT_TRUE(first.Plug("ttyACM1", {"--delay", "30"}));
-    ASSERT_TRUE(WaitFor([&] { return Contains(a.OutSoFar(), "ttyACM1: read ("); })) << a.OutSoFar();
+    ASSERT_TRUE(a.WaitOut("ttyACM1: read (")) << a.OutSoFar();
     kill(a.Pid(), SIGKILL);
     a.Finish();
     ASSERT_TRUE(WaitFor([&] { return status()["Stations"][0].value("Running", true) == false; }))
@@ -292,10 +265,8 @@ TEST_F(ZrvlinkLedger, LineBoardShowsEveryStationAndOneThatStopped) {
     EXPECT_EQ("line-a", line["Held"][0]["Station"]);
     EXPECT_TRUE(Contains(line["Held"][0].value("Instruction", ""), "station line-a stopped during it"))
         << line.dump();
-    kill(board.Pid(), SIGINT);
-    EXPECT_EQ(0, board.Finish().Exit);
-    kill(b.Pid(), SIGINT);
-    b.Finish();
+    EXPECT_EQ(0, board.Interrupt().Exit);
+    b.Interrupt();
 }
 
 TEST(LedgerUrl, PasswordIsNeverShown) {

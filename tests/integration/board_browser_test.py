@@ -40,17 +40,15 @@ class Failure(Exception):
     pass
 
 
-def wait_for(what, holds, shown=None, timeout=EVENTUALLY_S):
+def wait_for(what, holds, shown=None):
     """The first true value of holds(), looked at every 50 ms; a Failure naming `what`, with what
-    shown() gives then, after `timeout`."""
-    end = time.monotonic() + timeout
-    while True:
-        value = holds()
-        if value:
-            return value
+    shown() gives then, after EVENTUALLY_S."""
+    end = time.monotonic() + EVENTUALLY_S
+    while not (value := holds()):
         if time.monotonic() > end:
             raise Failure("never happened: %s%s" % (what, "\n%s" % shown() if shown else ""))
         time.sleep(0.05)
+    return value
 
 
 class Bench:
@@ -63,11 +61,10 @@ class Bench:
         self.browser = None
 
     def start_sim(self, link, *options):
-        process = subprocess.Popen([self.sim, "--link", link, *options], stdout=subprocess.DEVNULL,
-                                   stderr=subprocess.DEVNULL)
-        self.processes.append(process)
+        self.processes.append(subprocess.Popen([self.sim, "--link", link, *options], stdout=subprocess.DEVNULL,
+                                               stderr=subprocess.DEVNULL))
         wait_for("simulator at " + link, lambda: os.path.exists(link))
-        return process
+        return self.processes[-1]
 
     def start_station(self, board, *more):
         out = os.path.join(self.work, "station-%d.out" % len(self.processes))
@@ -103,8 +100,7 @@ class Bench:
         if self.browser is not None:
             self.browser.quit()
         for process in self.processes:
-            if process.poll() is None:
-                process.kill()
+            process.kill()
             process.wait()
 
 
@@ -124,10 +120,9 @@ def run(zrvlink, sim, artifacts):
 
 
 def check_board(bench, artifacts):
-    with open(bench.path("base.dat"), "w", newline="") as f:
-        f.write(TEMPLATE)
-    with open(bench.path("units.csv"), "w", newline="") as f:
-        f.write(UNITS)
+    for name, text in (("base.dat", TEMPLATE), ("units.csv", UNITS)):
+        with open(bench.path(name), "w", newline="") as f:
+            f.write(text)
     a, b = bench.path("ttyA"), bench.path("ttyB")
     url, said = bench.start_station("127.0.0.1:0")
     browser = bench.open_browser()
@@ -162,11 +157,9 @@ def check_board(bench, artifacts):
         return len({percent for stage, percent in seen if stage == tile["stage"]}) >= 2
     wait_for("A's progress bar moving", bar_moved)
 
-    def b_failed():
-        now = page()
-        return (now["b"]["stage"] == "failed" and "waits for the next device" in now["b"]["text"]
-                and "CONNECT A DEVICE" in now["b"]["text"].upper() and now["failed"] == 1)
-    wait_for("B failed in its write, its unit waiting for the next device", b_failed)
+    wait_for("B failed in its write, its unit waiting for the next device",
+             lambda: (now := page())["b"]["stage"] == "failed" and "waits for the next device" in now["b"]["text"]
+             and "CONNECT A DEVICE" in now["b"]["text"].upper() and now["failed"] == 1)
     browser.save_screenshot(os.path.join(artifacts, "board-busy.png"))
 
     # The next device on B gets the unit that failed, and its "save" is answered badly: the unit is held.
@@ -174,12 +167,9 @@ def check_board(bench, artifacts):
     wait_for("B's link gone", lambda: not os.path.exists(b))
     bench.start_sim(b, "--delay", "5", "--save-reply", "ERROR")
 
-    def held_shown():
-        now = page()
-        return (now["b"]["stage"] == "held" and any(
-            line.startswith("S-2: ") and "--redo S-2" in line and "--skip S-2" in line and b in line
-            for line in now["held"]))
-    wait_for("the held unit with its instruction", held_shown)
+    wait_for("the held unit with its instruction", lambda: (now := page())["b"]["stage"] == "held" and any(
+        line.startswith("S-2: ") and "--redo S-2" in line and "--skip S-2" in line and b in line
+        for line in now["held"]))
 
     # A held unit stops the station once A is through.
     if bench.station.wait(EVENTUALLY_S) != 31:

@@ -4,6 +4,7 @@
 
 #include "persistence/ParamFile.h"
 #include "portdetect/CommPortDetecter.h"
+#include "provisioning/Plan.h"
 
 #include <gtest/gtest.h>
 
@@ -15,6 +16,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <grp.h>
+#include <map>
 #include <poll.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
@@ -101,6 +103,15 @@ std::string CCliProcess::OutSoFar() const {
     return ReadWholeFile(m_outPath);
 }
 
+bool CCliProcess::WaitOut(const std::string& part) const {
+    return WaitFor([&] { return Contains(OutSoFar(), part); });
+}
+
+CliRunResult CCliProcess::Interrupt() {
+    kill(m_pid, SIGINT);
+    return Finish();
+}
+
 CliRunResult CCliProcess::Finish() {
     CliRunResult result;
     int status = 0;
@@ -148,6 +159,33 @@ bool CProcessWatch::WaitAllEnded(int timeoutMs) {
         }
     }
     return true;
+}
+
+std::string Received(CSimProcess& sim) {
+    sim.Stop();
+    return ReadWholeFile(sim.LogPath());
+}
+
+bool WaitReceived(const CSimProcess& sim, const std::string& part) {
+    return WaitFor([&] { return Contains(ReadWholeFile(sim.LogPath()), part); });
+}
+
+std::string SavedAddress(CSimProcess& sim) {
+    sim.Stop();
+    CParamFile saved;
+    return saved.Load(sim.SavedPath().c_str()) ? AddressText(saved.GetParam()->IPAddress) : "none";
+}
+
+std::string EventsOf(const std::vector<RecordRow>& rows) {
+    std::map<std::string, std::string> units;
+    for (const RecordRow& row : rows) {
+        units[row.Unit] += std::string(units[row.Unit].empty() ? "" : " ") + EventName(row.Event);
+    }
+    std::string events;
+    for (const auto& [unit, list] : units) {
+        events += (events.empty() ? "" : "; ") + unit + ": " + list;
+    }
+    return events;
 }
 
 std::string SaveSetup(const std::string& path, const ParamSet& set) {

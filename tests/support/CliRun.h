@@ -8,6 +8,7 @@
 #include "TestFiles.h"
 
 #include "core/ParamSet.h"
+#include "provisioning/Record.h"
 
 #include <functional>
 #include <map>
@@ -60,6 +61,10 @@ public:
     pid_t Pid() const { return m_pid; }
     // What the program has written to stdout so far.
     std::string OutSoFar() const;
+    // True once stdout holds `part`.
+    bool WaitOut(const std::string& part) const;
+    // Ctrl-C (SIGINT) to the program alone, then Finish().
+    CliRunResult Interrupt();
     // Waits for the program to end.
     CliRunResult Finish();
 
@@ -88,6 +93,16 @@ public:
 private:
     std::vector<CFd> m_fds;
 };
+
+// What `sim` received, once it has ended.
+std::string Received(CSimProcess& sim);
+// True once `sim` has received `part`.
+bool WaitReceived(const CSimProcess& sim, const std::string& part);
+// The own address that the device saved, once its simulator has ended; "none" when it saved nothing.
+std::string SavedAddress(CSimProcess& sim);
+// "S-1: started done; S-2: started failed": each unit's events in the record's order, the units by name
+// (devices at work side by side append their rows in any order).
+std::string EventsOf(const std::vector<RecordRow>& rows);
 
 // `set` saved by CParamFile::Save at `path`; returns the path.
 std::string SaveSetup(const std::string& path, const ParamSet& set);
