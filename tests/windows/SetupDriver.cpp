@@ -4,7 +4,6 @@
 
 #include <commctrl.h>
 
-#include <algorithm>
 #include <chrono>
 
 namespace {
@@ -334,30 +333,6 @@ void TypeText(HWND control, const std::string& text) {
     }
 }
 
-// The four fields are edits inside the control, left to right; each one's text is replaced, as when the user
-// selects it and types.
-void TypeAddress(HWND dialog, int id, const std::string& dotted) {
-    std::vector<HWND> fields;
-    for (HWND field = GetWindow(GetDlgItem(dialog, id), GW_CHILD); field != nullptr;
-         field = GetWindow(field, GW_HWNDNEXT)) {
-        fields.push_back(field);
-    }
-    std::sort(fields.begin(), fields.end(), [](HWND a, HWND b) {
-        RECT left;
-        RECT right;
-        GetWindowRect(a, &left);
-        GetWindowRect(b, &right);
-        return left.left < right.left;
-    });
-    std::size_t start = 0;
-    for (HWND field : fields) {
-        const std::size_t end = std::min(dotted.find('.', start), dotted.size());
-        SendMessageA(field, EM_SETSEL, 0, -1);
-        TypeText(field, dotted.substr(start, end - start));
-        start = std::min(end + 1, dotted.size());
-    }
-}
-
 HWND FocusedWindow(HWND window) {
     GUITHREADINFO info = {};
     info.cbSize = sizeof info;
@@ -435,22 +410,19 @@ CSetupProbe::~CSetupProbe() {
     }
 }
 
+// The hook of `window`'s thread replaces the one before.
 bool CSetupProbe::Attach(HWND window) {
-    return Hook(&m_queryHook, WH_GETMESSAGE, PROBE_QUERY_HOOK, GetWindowThreadProcessId(window, nullptr));
-}
-
-// `*slot` becomes a hook of `thread` with the probe's export `name`, in place of the one it held.
-bool CSetupProbe::Hook(HHOOK* slot, int type, const char* name, DWORD thread) {
-    if (*slot != nullptr) {
-        UnhookWindowsHookEx(*slot);
-        *slot = nullptr;
+    if (m_queryHook != nullptr) {
+        UnhookWindowsHookEx(m_queryHook);
     }
-    const FARPROC found = Loaded() && thread != 0 ? GetProcAddress(m_module, name) : nullptr;
-    if (found != nullptr) {
-        *slot = SetWindowsHookExA(type, reinterpret_cast<HOOKPROC>(reinterpret_cast<void (*)()>(found)),
-                                  m_module, thread);
-    }
-    return *slot != nullptr;
+    const FARPROC hook = Loaded() ? GetProcAddress(m_module, PROBE_QUERY_HOOK) : nullptr;
+    const DWORD thread = GetWindowThreadProcessId(window, nullptr);
+    m_queryHook =
+        hook != nullptr && thread != 0
+            ? SetWindowsHookExA(WH_GETMESSAGE, reinterpret_cast<HOOKPROC>(reinterpret_cast<void (*)()>(hook)),
+                                m_module, thread)
+            : nullptr;
+    return m_queryHook != nullptr;
 }
 
 std::string CSetupProbe::Ask(HWND window, ProbeQuery query, WORD argument) {

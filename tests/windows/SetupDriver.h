@@ -103,8 +103,6 @@ void Click(HWND dialog, int id);
 
 // Types `text` into a control as the keyboard would, one character after the other.
 void TypeText(HWND control, const std::string& text);
-// Types the four numbers of a dotted address into the fields of an address control.
-void TypeAddress(HWND dialog, int id, const std::string& dotted);
 // The control of `window`'s thread that has the keyboard focus.
 HWND FocusedWindow(HWND window);
 // The window's client area and the work area of its monitor, in screen coordinates.
@@ -175,8 +173,6 @@ public:
     std::string Ask(HWND window, ProbeQuery query, WORD argument = 0);
 
 private:
-    bool Hook(HHOOK* slot, int type, const char* name, DWORD thread);
-
     HMODULE m_module = LoadLibraryA("setup_probe.dll");
     CCopyDataCatcher m_replies{"ZRVLinkSetupProbeReplies", PROBE_REPLY_TAG};
     HHOOK m_queryHook = nullptr;
