@@ -39,9 +39,10 @@ ensure_locale() {
 }
 
 # Debian's libcpp-httplib-dev holds only the library's declarations (its Linux build is a shared
-# library). The mingw and the sanitizer builds compile the library from its whole header: the one of the
-# same version, with Debian's patches, from Debian's source package, kept where cli/CMakeLists.txt looks
-# for it. The folder is an include folder of the sanitizer builds: nothing in it may be named as a header.
+# library, which would bring TLS and compression libraries into every zrvlink process). The builds
+# compile the library from its whole header: the one of the same version, with Debian's patches, from
+# Debian's source package, kept where cli/CMakeLists.txt looks for it. The folder is an include folder
+# of the builds: nothing in it may be named as a header.
 HTTPLIB_DIR=/usr/local/share/zrvlink-build/cpp-httplib
 ensure_httplib_header() {
   local version work

@@ -16,6 +16,10 @@ trap 'rm -rf "$work"' EXIT
 check_equal "file name" "zrvlink_${version}_amd64.deb" "$(basename "$deb")"
 check_equal "version field" "$version" "$(dpkg-deb -f "$deb" Version)"
 check_equal "architecture field" "amd64" "$(dpkg-deb -f "$deb" Architecture)"
+# Every zrvlink process loads what the package depends on: a TLS or compression library would cost
+# each port's child more start-up time than its whole transfer.
+check_equal "no TLS, compression or HTTP library among the dependencies" "" \
+  "$(dpkg-deb -f "$deb" Depends | tr ',' '\n' | grep -E 'httplib|ssl|crypto|brotli|zlib|libz')"
 
 lintian --fail-on error,warning --info --pedantic "$deb" >"$work/lintian.txt" 2>&1
 status=$?
