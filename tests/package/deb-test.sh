@@ -20,6 +20,9 @@ check_equal "architecture field" "amd64" "$(dpkg-deb -f "$deb" Architecture)"
 # each port's child more start-up time than its whole transfer.
 check_equal "no TLS, compression or HTTP library among the dependencies" "" \
   "$(dpkg-deb -f "$deb" Depends | tr ',' '\n' | grep -E 'httplib|ssl|crypto|brotli|zlib|libz')"
+# The oldest systems the README names: Ubuntu 22.04 has glibc 2.35 and libstdc++ 12.
+libc_floor=$(dpkg-deb -f "$deb" Depends | sed -n 's/.*libc6 (>= \([^)]*\)).*/\1/p')
+check_true "installs with glibc 2.35 (needs ${libc_floor:-none})" dpkg --compare-versions "${libc_floor:-0}" le 2.35
 
 lintian --fail-on error,warning --info --pedantic "$deb" >"$work/lintian.txt" 2>&1
 status=$?
