@@ -237,13 +237,15 @@ bool ParseCliArgs(int argc, const char* const* argv, CliRequest* request, std::s
         request->Board = app.get_subcommand("provision")->count("--board") > 0;
     }
     const bool lineBoard = request->LedgerDoes == LedgerAction::Board;
+    const int defaultPort = lineBoard ? LINE_BOARD_DEFAULT_PORT : BOARD_DEFAULT_PORT;
     request->Board = request->Board || lineBoard;
     if (request->Board && request->BoardGiven.empty()) {
         request->BoardHost = BOARD_DEFAULT_HOST;
-        request->BoardPort = lineBoard ? LINE_BOARD_DEFAULT_PORT : BOARD_DEFAULT_PORT;
+        request->BoardPort = defaultPort;
     } else if (request->Board &&
                !ParseBoardAddress(request->BoardGiven, &request->BoardHost, &request->BoardPort, error)) {
-        *error = (lineBoard ? "--listen " : "--board ") + request->BoardGiven + ": " + *error;
+        *error = (lineBoard ? "--listen " : "--board ") + request->BoardGiven + ": " + *error +
+                 ", for example " + BOARD_DEFAULT_HOST + ":" + std::to_string(defaultPort);
         return false;
     }
     return CheckRequest(*request, error);
@@ -254,7 +256,7 @@ bool ParseBoardAddress(const std::string& text, std::string* host, int* port, st
     int32_t number = 0;
     if (colon == std::string::npos || colon == 0 ||
         !ParseDecimal(text.c_str() + colon + 1, text.size() - colon - 1, &number) || number > 65535) {
-        return Refuse(error, "give ADDR:PORT, for example 127.0.0.1:8480");
+        return Refuse(error, "give ADDR:PORT");
     }
     *host = text.substr(0, colon);
     const bool bracketed = host->size() > 2 && host->front() == '[' && host->back() == ']';
