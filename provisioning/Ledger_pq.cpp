@@ -720,9 +720,14 @@ bool ReadLedgerStatus(const std::string& url, LedgerStatus* status, std::string*
     return true;
 }
 
+// A database where no station has worked yet is a line without stations, for a board started first.
 bool ReadLedgerLine(const std::string& url, LedgerLine* line, std::string* error) {
     CPgConnection conn;
-    return ConnectToLook(url, "line board", &conn, error) && ReadLine(conn.Get(), url, line, error);
+    if (!ConnectToLook(url, "line board", &conn, error)) {
+        return false;
+    }
+    const CPgResult made = Exec(conn.Get(), "SELECT to_regclass('zrvlink_unit') IS NOT NULL");
+    return (made.Ok() && made.Text(0, 0) == "f") || ReadLine(conn.Get(), url, line, error);
 }
 
 bool ReadLedgerRows(const std::string& url, std::vector<RecordRow>* rows, std::string* error) {

@@ -221,14 +221,7 @@ TEST_F(ZrvlinkLedger, LedgerOfTheFirstSchemaIsReadAsItIsAndUpgradedByTheNextStat
 // The line's board: every station under its name, as it publishes its own board to the ledger; a station
 // that was killed shows as stopped.
 TEST_F(ZrvlinkLedger, LineBoardShowsEveryStationAndOneThatStopped) {
-    CDetectedDevices first;
-    CDetectedDevices second;
-    CCliProcess a;
-    CCliProcess b;
-    ASSERT_TRUE(a.Start(Args("line-a", 3), first.Options()));
-    ASSERT_TRUE(b.Start(Args("line-b", 3), second.Options()));
-    ASSERT_TRUE(first.Plug("ttyACM0"));
-    ASSERT_TRUE(second.Plug("ttyACM0"));
+    // The board first, on a database where no station has worked yet: a line without stations.
     CCliProcess board;
     ASSERT_TRUE(board.Start({"ledger", "board", "--ledger", m_url, "--listen", "127.0.0.1:0"}));
     std::string out;
@@ -242,6 +235,16 @@ TEST_F(ZrvlinkLedger, LineBoardShowsEveryStationAndOneThatStopped) {
             got && got->status == 200 ? nlohmann::json::parse(got->body, nullptr, false) : nlohmann::json();
         return line;
     };
+    EXPECT_EQ(true, status()["Line"]["Reachable"]) << line.dump();
+    EXPECT_EQ(0u, line["Stations"].size());
+    CDetectedDevices first;
+    CDetectedDevices second;
+    CCliProcess a;
+    CCliProcess b;
+    ASSERT_TRUE(a.Start(Args("line-a", 3), first.Options()));
+    ASSERT_TRUE(b.Start(Args("line-b", 3), second.Options()));
+    ASSERT_TRUE(first.Plug("ttyACM0"));
+    ASSERT_TRUE(second.Plug("ttyACM0"));
     const auto ports = [&](const char* station) {
         int done = 0;
         for (const nlohmann::json& port : status().value("Ports", nlohmann::json::array())) {
