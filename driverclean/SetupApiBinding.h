@@ -3,29 +3,7 @@
 #pragma once
 
 #include "driverclean/DeviceSetupApi.h"
-
-// The owner of a loaded DLL, freed at the end of its life; the removal tool's one kind of module handle.
-class CLibraryModule {
-public:
-    CLibraryModule() = default;
-    ~CLibraryModule() {
-        if (m_module != nullptr) {
-            FreeLibrary(m_module);
-        }
-    }
-    CLibraryModule(const CLibraryModule&) = delete;
-    CLibraryModule& operator=(const CLibraryModule&) = delete;
-
-    // Loads `name` unless a DLL is held already; false when none is held afterwards.
-    bool Load(const wchar_t* name) {
-        m_module = m_module != nullptr ? m_module : LoadLibraryW(name);
-        return m_module != nullptr;
-    }
-    HMODULE Get() const { return m_module; }
-
-private:
-    HMODULE m_module = nullptr;
-};
+#include "platform/HandleOwner.h"
 
 // The setup functions of the DLL `name`, taken from it when first bound; the DLL is freed only when
 // the object goes. Not linking the DLL lets a system without it start the program, which then ends with

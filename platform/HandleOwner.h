@@ -1,5 +1,5 @@
-// The owners of a Win32 kernel handle and of a GDI object, and the loop that writes a whole block to a
-// file handle; Windows only.
+// The owners of a Win32 kernel handle, a GDI object and a loaded DLL, and the loop that writes a whole block
+// to a file handle; Windows only.
 #pragma once
 
 #include <windows.h>
@@ -58,6 +58,30 @@ public:
 
 private:
     HGDIOBJ m_object = nullptr;
+};
+
+// One loaded DLL, freed at the end of its life. Inline: only the programs that load one need it.
+class CLibraryModule {
+public:
+    CLibraryModule() = default;
+    explicit CLibraryModule(const wchar_t* name) { Load(name); }
+    ~CLibraryModule() {
+        if (m_module != nullptr) {
+            ::FreeLibrary(m_module);
+        }
+    }
+    CLibraryModule(const CLibraryModule&) = delete;
+    CLibraryModule& operator=(const CLibraryModule&) = delete;
+
+    // Loads `name` unless a DLL is held already; false when none is held afterwards.
+    bool Load(const wchar_t* name) {
+        m_module = m_module != nullptr ? m_module : ::LoadLibraryW(name);
+        return m_module != nullptr;
+    }
+    HMODULE Get() const { return m_module; }
+
+private:
+    HMODULE m_module = nullptr;
 };
 
 // Writes all `length` bytes to the file `file` (opened without FILE_FLAG_OVERLAPPED), again after a

@@ -405,9 +405,6 @@ CSetupProbe::~CSetupProbe() {
     if (m_queryHook != nullptr) {
         UnhookWindowsHookEx(m_queryHook);
     }
-    if (m_module != nullptr) {
-        FreeLibrary(m_module);
-    }
 }
 
 // The hook of `window`'s thread replaces the one before.
@@ -415,12 +412,12 @@ bool CSetupProbe::Attach(HWND window) {
     if (m_queryHook != nullptr) {
         UnhookWindowsHookEx(m_queryHook);
     }
-    const FARPROC hook = Loaded() ? GetProcAddress(m_module, PROBE_QUERY_HOOK) : nullptr;
+    const FARPROC hook = Loaded() ? GetProcAddress(m_module.Get(), PROBE_QUERY_HOOK) : nullptr;
     const DWORD thread = GetWindowThreadProcessId(window, nullptr);
     m_queryHook =
         hook != nullptr && thread != 0
             ? SetWindowsHookExA(WH_GETMESSAGE, reinterpret_cast<HOOKPROC>(reinterpret_cast<void (*)()>(hook)),
-                                m_module, thread)
+                                m_module.Get(), thread)
             : nullptr;
     return m_queryHook != nullptr;
 }

@@ -5,6 +5,7 @@
 
 #include "SetupProbe.h"
 #include "TestFiles.h"
+#include "platform/HandleOwner.h"
 
 #include <windows.h>
 
@@ -166,14 +167,14 @@ public:
     CSetupProbe(const CSetupProbe&) = delete;
     CSetupProbe& operator=(const CSetupProbe&) = delete;
 
-    bool Loaded() const { return m_module != nullptr && m_replies.Running(); }
+    bool Loaded() const { return m_module.Get() != nullptr && m_replies.Running(); }
     // Hooks the thread of `window`; its queries may then name any window of that thread.
     bool Attach(HWND window);
     // The probe's answer about `window`; empty when none came.
     std::string Ask(HWND window, ProbeQuery query, WORD argument = 0);
 
 private:
-    HMODULE m_module = LoadLibraryA("setup_probe.dll");
+    CLibraryModule m_module{L"setup_probe.dll"};
     CCopyDataCatcher m_replies{"ZRVLinkSetupProbeReplies", PROBE_REPLY_TAG};
     HHOOK m_queryHook = nullptr;
 };
