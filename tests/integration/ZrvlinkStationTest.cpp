@@ -2,8 +2,8 @@
 // unplugged while it runs: units in turn and in parallel, devices that fail before and after their
 // save, a record cut in the middle of a row, a restart that goes on where the last run ended, Ctrl-C
 // once and twice at each stage, a plan that is refused; and what the world does to it: a full temporary
-// folder, an output that goes away or was never there, a port that is busy when it appears, devices
-// that share a serial number, a held device still attached when the operator skips its unit.
+// folder, an output that goes away or was never there, a port that is busy when it appears. Which device
+// gets which unit, or is left alone, is the station's rule: tests/unit/StationTest.cpp holds each case.
 #include "CliRun.h"
 #include "SampleParams.h"
 
@@ -327,31 +327,6 @@ TEST(ZrvlinkStation, PortThatIsBusyWhenItAppearsIsTriedAgain) {
     ASSERT_TRUE(s.WaitEvents("S-1: started done")) << s.Events();
     EXPECT_EQ(30, s.Run.Interrupt().Exit);
     EXPECT_EQ("192.168.7.21", SavedAddress(s.Devices.Sim(0)));
-}
-
-// Cheap USB bridges give every unit one serial number: it never makes a fresh device a done one.
-TEST(ZrvlinkStation, DevicesThatShareASerialNumberAreEachSetUp) {
-    CStation s;
-    ASSERT_TRUE(s.Start());
-    ASSERT_TRUE(s.Devices.Plug("ttyACM0", {}, "SAME"));
-    ASSERT_TRUE(s.WaitEvents("S-1: started done")) << s.Events();
-    ASSERT_TRUE(s.Devices.Plug("ttyACM1", {}, "SAME"));
-    ASSERT_TRUE(s.WaitEvents("S-2: started done")) << s.Events();
-    EXPECT_EQ(0, s.Run.Finish().Exit);
-    EXPECT_EQ("192.168.7.22", SavedAddress(s.Devices.SimOf("ttyACM1")));
-}
-
-// The operator skips a held unit while its device is still attached: that device keeps what it holds.
-TEST(ZrvlinkStation, SkippedUnitsDeviceStillAttachedIsLeftAsItIs) {
-    CStation s;
-    ASSERT_TRUE(s.Devices.Add({"ttyACM0"}, {"--save-reply", "NG"}));
-    EXPECT_EQ(31, s.Once().Exit);
-    const CliRunResult skip = s.Once({"--skip", "S-1"});
-    EXPECT_EQ(30, skip.Exit) << skip.Out << skip.Err;
-    EXPECT_TRUE(Contains(skip.Out, ": this device is skipped unit S-1 192.168.7.21 and is left as it is"))
-        << skip.Out;
-    EXPECT_EQ("S-1: started failed skipped", s.Events());
-    EXPECT_FALSE(Contains(Received(s.Devices.Sim(0)), "192.168.7.22"));
 }
 
 // What a device held goes into the record as the device gave it, a name that a setup file would cut
