@@ -1,4 +1,5 @@
-// The owners of a Win32 kernel handle, a GDI object and a loaded DLL, and the loop that writes a whole block
+// The owners of a Win32 kernel handle, a GDI object, a device context, a windows hook and a loaded DLL,
+// and the loop that writes a whole block
 // to a file handle; Windows only.
 #pragma once
 
@@ -58,6 +59,47 @@ public:
 
 private:
     HGDIOBJ m_object = nullptr;
+};
+
+// A window's device context (the screen's for a null window), released at the end of its life. Inline:
+// only the programs with windows link the GDI.
+class CWindowDC {
+public:
+    explicit CWindowDC(HWND window) : m_window(window), m_dc(::GetDC(window)) {}
+    ~CWindowDC() {
+        if (m_dc != nullptr) {
+            ::ReleaseDC(m_window, m_dc);
+        }
+    }
+    CWindowDC(const CWindowDC&) = delete;
+    CWindowDC& operator=(const CWindowDC&) = delete;
+
+    HDC Get() const { return m_dc; }
+
+private:
+    HWND m_window;
+    HDC m_dc;
+};
+
+// One installed windows hook, removed at the end of its life.
+class CWindowsHook {
+public:
+    CWindowsHook() = default;
+    ~CWindowsHook() { Reset(); }
+    CWindowsHook(const CWindowsHook&) = delete;
+    CWindowsHook& operator=(const CWindowsHook&) = delete;
+
+    HHOOK Get() const { return m_hook; }
+    // Removes the hook held, if any, and takes `hook`.
+    void Reset(HHOOK hook = nullptr) {
+        if (m_hook != nullptr) {
+            ::UnhookWindowsHookEx(m_hook);
+        }
+        m_hook = hook;
+    }
+
+private:
+    HHOOK m_hook = nullptr;
 };
 
 // One loaded DLL, freed at the end of its life. Inline: only the programs that load one need it.

@@ -51,15 +51,12 @@ void CWorkAreaFit::Attach(HWND dialog) {
     m_horizontal = {m_natural.Width, m_natural.Width, 0};
     m_vertical = {m_natural.Height, m_natural.Height, 0};
     s_pFocusWatched = this;
-    m_hFocusHook = ::SetWindowsHookExA(WH_CBT, FocusHook, nullptr, ::GetCurrentThreadId());
+    m_focusHook.Reset(::SetWindowsHookExA(WH_CBT, FocusHook, nullptr, ::GetCurrentThreadId()));
     Fit(nullptr, true);
 }
 
 void CWorkAreaFit::Detach() {
-    if (m_hFocusHook != nullptr) {
-        ::UnhookWindowsHookEx(m_hFocusHook);
-        m_hFocusHook = nullptr;
-    }
+    m_focusHook.Reset();
     if (s_pFocusWatched == this) {
         s_pFocusWatched = nullptr;
     }

@@ -41,7 +41,7 @@ private:
     int Line() const;
 
     HWND m_hWnd = nullptr;
-    HHOOK m_hFocusHook = nullptr;
+    CWindowsHook m_focusHook;
     PixelSize m_natural = {};       // the client area the template gave
     PixelSize m_naturalExtent = {}; // the extent of the controls then
     // The content and the view; Position is how far the controls are moved from where the template put

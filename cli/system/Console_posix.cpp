@@ -14,9 +14,9 @@ void OpenMissingStandardStreams() {
     for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
         if (fcntl(fd, F_GETFD) < 0 && errno == EBADF) {
             // The lowest free descriptor: this one, as those below it are open.
-            const int opened = open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
-            if (opened >= 0 && opened != fd) {
-                close(opened);
+            CFd opened(open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY));
+            if (opened.Get() == fd) {
+                opened.Release();
             }
         }
     }

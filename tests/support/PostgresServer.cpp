@@ -2,6 +2,8 @@
 // root; test side of the ledger.
 #include "PostgresServer.h"
 
+#include "platform/FdOwner.h"
+
 #include <arpa/inet.h>
 #include <cstdio>
 #include <cstdlib>
@@ -34,16 +36,14 @@ std::string Output(const std::string& command) {
 
 // A loopback port that nothing listens on now; 0 when none could be found.
 int FreeLoopbackPort() {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    const CFd socket(::socket(AF_INET, SOCK_STREAM, 0));
+    const int fd = socket.Get();
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof address;
     const bool bound = fd >= 0 && bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
                        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0;
-    if (fd >= 0) {
-        close(fd);
-    }
     return bound ? ntohs(address.sin_port) : 0;
 }
 

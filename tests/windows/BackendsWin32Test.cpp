@@ -9,6 +9,7 @@
 #include "persistence/Profile.h"
 #include "persistence/Settings.h"
 #include "persistence/SetupFileIO.h"
+#include "platform/HandleOwner.h"
 
 #include "TestFiles.h"
 
@@ -143,12 +144,12 @@ TEST(SetupFileWin32, NoFailureOfTheReplacingStepLosesTheConfiguration) {
 // system's own answer to the replacing step is taken for "held", and waited for. Held for good, the
 // scripted case above gives up. The save names its file relatively, which Wine's ReplaceFileW refuses
 // (error 267, measured with Wine 8).
-HANDLE Holder = INVALID_HANDLE_VALUE;
+CWinHandle Holder;
 unsigned Pauses;
 
 void PauseAndReleaseAtTheSecond(unsigned) {
     if (++Pauses == 2) {
-        CloseHandle(Holder);
+        Holder.Close();
     }
 }
 
@@ -156,9 +157,9 @@ TEST(SetupFileWin32, SaveByARelativeNameWaitsForAProgramThatHoldsTheTargetForAMo
     CScratchDir dir;
     const std::string path = dir.Write("a.dat", "BaudRate=1200\r\n");
     // Sharing reading and writing, not deletion: the target cannot be replaced while this is open.
-    Holder = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, Holder);
+    Holder.Reset(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(Holder.IsOpen());
     Pauses = 0;
     SetFilePauseHook(PauseAndReleaseAtTheSecond);
     const std::filesystem::path before = std::filesystem::current_path();
@@ -168,9 +169,7 @@ TEST(SetupFileWin32, SaveByARelativeNameWaitsForAProgramThatHoldsTheTargetForAMo
     EXPECT_TRUE(file.Save("a.dat")) << "error " << file.SystemError;
     std::filesystem::current_path(before);
     SetFilePauseHook(nullptr);
-    if (Pauses < 2) {
-        CloseHandle(Holder);
-    }
+    Holder.Close();
     EXPECT_EQ(2u, Pauses);
     EXPECT_EQ(0u, ReadWholeFile(path).find("BaudRate=9600\r\n"));
     EXPECT_EQ(std::set<std::string>{"a.dat"}, dir.Names());

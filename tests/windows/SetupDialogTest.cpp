@@ -421,12 +421,12 @@ TEST_F(SetupDialog, FileDialogsOfferSetupFilesAndAskBeforeReplacingOne) {
     ASSERT_TRUE(WaitUntilGone(open));
 
     // A writer that shares reading and writing: a load that let writers in would succeed.
-    HANDLE writer = CreateFileA(Path("office.dat").c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, writer);
+    CWinHandle writer(CreateFileA(Path("office.dat").c_str(), GENERIC_WRITE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(writer.IsOpen());
     ChooseThrough(main, IDC_LOAD_SETUP, Path("office.dat"));
     ASSERT_TRUE(Answer(ExpectBox(LOAD_ERROR), IDOK));
-    CloseHandle(writer);
+    writer.Close();
     const std::string locked = Path("locked.dat");
     std::ofstream(locked, std::ios::binary) << "BaudRate=9600\r\n";
     ASSERT_TRUE(SetFileAttributesA(locked.c_str(), FILE_ATTRIBUTE_READONLY));

@@ -107,14 +107,13 @@ bool FontInstalled(const wchar_t* face) {
     description.lfHeight = -12;
     description.lfCharSet = DEFAULT_CHARSET;
     lstrcpynW(description.lfFaceName, face, LF_FACESIZE);
-    HFONT font = CreateFontIndirectW(&description);
-    HDC dc = GetDC(nullptr);
-    const HGDIOBJ old = SelectObject(dc, font);
+    CGdiObject font;
+    font.Reset(CreateFontIndirectW(&description));
+    const CWindowDC dc(nullptr);
+    const HGDIOBJ old = SelectObject(dc.Get(), font.Get());
     wchar_t made[LF_FACESIZE] = {};
-    GetTextFaceW(dc, LF_FACESIZE, made);
-    SelectObject(dc, old);
-    ReleaseDC(nullptr, dc);
-    DeleteObject(font);
+    GetTextFaceW(dc.Get(), LF_FACESIZE, made);
+    SelectObject(dc.Get(), old);
     return lstrcmpiW(made, face) == 0;
 }
 
@@ -223,20 +222,17 @@ CSetupProcess::CSetupProcess(const std::string& program, const std::string& copy
     // The program's current directory is the test's, so the file dialogs start somewhere known.
     if (CreateProcessA(copy.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
                        m_directory.Path().c_str(), &startup, &info)) {
-        CloseHandle(info.hThread);
-        m_process = info.hProcess;
+        CWinHandle(info.hThread).Close();
+        m_process.Reset(info.hProcess);
         m_id = info.dwProcessId;
     }
 }
 
 // The process ends before its folder goes.
 CSetupProcess::~CSetupProcess() {
-    if (m_process != nullptr) {
-        if (WaitForSingleObject(m_process, 0) == WAIT_TIMEOUT) {
-            TerminateProcess(m_process, 99);
-            WaitForSingleObject(m_process, DRIVER_WAIT_MS);
-        }
-        CloseHandle(m_process);
+    if (m_process.IsOpen() && WaitForSingleObject(m_process.Get(), 0) == WAIT_TIMEOUT) {
+        TerminateProcess(m_process.Get(), 99);
+        WaitForSingleObject(m_process.Get(), DRIVER_WAIT_MS);
     }
 }
 
@@ -245,8 +241,8 @@ HWND CSetupProcess::MainWindow() const {
 }
 
 bool CSetupProcess::WaitForExit(DWORD* exitCode) const {
-    return m_process != nullptr && WaitForSingleObject(m_process, DRIVER_WAIT_MS) == WAIT_OBJECT_0 &&
-           GetExitCodeProcess(m_process, exitCode) != 0;
+    return m_process.IsOpen() && WaitForSingleObject(m_process.Get(), DRIVER_WAIT_MS) == WAIT_OBJECT_0 &&
+           GetExitCodeProcess(m_process.Get(), exitCode) != 0;
 }
 
 bool WaitUntilGone(HWND window) {
@@ -378,11 +374,8 @@ bool SaveScreenshot(const std::string& pngName) {
                         &info)) {
         return false;
     }
-    for (HANDLE handle : {info.hThread, info.hProcess}) {
-        if (handle != nullptr) {
-            CloseHandle(handle);
-        }
-    }
+    CWinHandle(info.hThread).Close();
+    CWinHandle(info.hProcess).Close();
     return WaitFor([&] { return GetFileAttributesA(doneHere.c_str()) != INVALID_FILE_ATTRIBUTES; });
 }
 
@@ -401,31 +394,23 @@ bool ChooseFile(HWND fileDialog, const std::string& path) {
     return true;
 }
 
-CSetupProbe::~CSetupProbe() {
-    if (m_queryHook != nullptr) {
-        UnhookWindowsHookEx(m_queryHook);
-    }
-}
-
 // The hook of `window`'s thread replaces the one before.
 bool CSetupProbe::Attach(HWND window) {
-    if (m_queryHook != nullptr) {
-        UnhookWindowsHookEx(m_queryHook);
-    }
+    m_queryHook.Reset();
     const FARPROC hook = Loaded() ? GetProcAddress(m_module.Get(), PROBE_QUERY_HOOK) : nullptr;
     const DWORD thread = GetWindowThreadProcessId(window, nullptr);
-    m_queryHook =
-        hook != nullptr && thread != 0
-            ? SetWindowsHookExA(WH_GETMESSAGE, reinterpret_cast<HOOKPROC>(reinterpret_cast<void (*)()>(hook)),
-                                m_module.Get(), thread)
-            : nullptr;
-    return m_queryHook != nullptr;
+    m_queryHook.Reset(hook != nullptr && thread != 0
+                          ? SetWindowsHookExA(WH_GETMESSAGE,
+                                              reinterpret_cast<HOOKPROC>(reinterpret_cast<void (*)()>(hook)),
+                                              m_module.Get(), thread)
+                          : nullptr);
+    return m_queryHook.Get() != nullptr;
 }
 
 std::string CSetupProbe::Ask(HWND window, ProbeQuery query, WORD argument) {
     const std::size_t before = m_replies.Lines().size();
-    if (m_queryHook == nullptr || !PostMessageA(window, ProbeMessage(), MAKEWPARAM(query, argument),
-                                                reinterpret_cast<LPARAM>(m_replies.Window()))) {
+    if (m_queryHook.Get() == nullptr || !PostMessageA(window, ProbeMessage(), MAKEWPARAM(query, argument),
+                                                      reinterpret_cast<LPARAM>(m_replies.Window()))) {
         return std::string();
     }
     std::string replies;

@@ -41,7 +41,7 @@ public:
     CSetupProcess(const CSetupProcess&) = delete;
     CSetupProcess& operator=(const CSetupProcess&) = delete;
 
-    bool Started() const { return m_process != nullptr; }
+    bool Started() const { return m_process.IsOpen(); }
     DWORD Id() const { return m_id; }
     const std::string& Directory() const { return m_directory.Path(); }
     // The main dialog, once it is visible; null when it did not come.
@@ -51,7 +51,7 @@ public:
 
 private:
     CScratchDir m_directory;
-    HANDLE m_process = nullptr;
+    CWinHandle m_process;
     DWORD m_id = 0;
 };
 
@@ -163,7 +163,6 @@ private:
 class CSetupProbe {
 public:
     CSetupProbe() = default;
-    ~CSetupProbe();
     CSetupProbe(const CSetupProbe&) = delete;
     CSetupProbe& operator=(const CSetupProbe&) = delete;
 
@@ -176,5 +175,5 @@ public:
 private:
     CLibraryModule m_module{L"setup_probe.dll"};
     CCopyDataCatcher m_replies{"ZRVLinkSetupProbeReplies", PROBE_REPLY_TAG};
-    HHOOK m_queryHook = nullptr;
+    CWindowsHook m_queryHook;
 };

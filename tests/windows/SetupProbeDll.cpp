@@ -2,6 +2,7 @@
 // from inside the program (menus, icons and fonts are objects of the process that made them) and holds
 // back the main window's timer on request. Windows side.
 #include "SetupProbe.h"
+#include "platform/HandleOwner.h"
 
 #include <cstdio>
 #include <string>
@@ -90,7 +91,8 @@ std::string TextFitLine(HWND control, const char* className) {
     char shown[512] = {};
     WideCharToMultiByte(CP_UTF8, 0, text, -1, shown, sizeof shown - 1, nullptr, nullptr);
     const LONG style = GetWindowLongA(control, GWL_STYLE);
-    HDC dc = GetDC(control);
+    const CWindowDC owned(control);
+    const HDC dc = owned.Get();
     const auto font = reinterpret_cast<HFONT>(SendMessageA(control, WM_GETFONT, 0, 0));
     const HGDIOBJ old = SelectObject(dc, font != nullptr ? font : GetStockObject(SYSTEM_FONT));
     TEXTMETRICW metrics = {};
@@ -100,7 +102,6 @@ std::string TextFitLine(HWND control, const char* className) {
     DrawTextW(dc, text, -1, &need, DT_CALCRECT | DT_SINGLELINE | (noPrefix ? DT_NOPREFIX : 0));
     need.right += RoomBesideText(style, className, metrics, GetDeviceCaps(dc, LOGPIXELSX));
     SelectObject(dc, old);
-    ReleaseDC(control, dc);
     RECT have;
     GetClientRect(control, &have);
     const bool fits = need.right <= have.right && need.bottom <= have.bottom;
@@ -111,14 +112,14 @@ std::string TextFitLine(HWND control, const char* className) {
 }
 
 std::string TextFit(HWND window) {
-    HDC dc = GetDC(window);
+    const CWindowDC owned(window);
+    const HDC dc = owned.Get();
     const HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(window, WM_GETFONT, 0, 0)));
     char face[LF_FACESIZE] = {};
     GetTextFaceA(dc, sizeof face, face);
     std::string lines =
         "font " + std::string(face) + " dpi " + std::to_string(GetDeviceCaps(dc, LOGPIXELSY)) + "\n";
     SelectObject(dc, old);
-    ReleaseDC(window, dc);
     for (HWND child = GetWindow(window, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
         char className[32] = {};
         GetClassNameA(child, className, sizeof className);

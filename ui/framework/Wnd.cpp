@@ -79,9 +79,8 @@ UINT AfxGetDpiForWindow(HWND window) {
     if (dpi != 0) {
         return dpi;
     }
-    HDC dc = ::GetDC(window);
-    const int pixelsPerInch = dc != nullptr ? ::GetDeviceCaps(dc, LOGPIXELSY) : 0;
-    ::ReleaseDC(window, dc);
+    const CWindowDC dc(window);
+    const int pixelsPerInch = dc.Get() != nullptr ? ::GetDeviceCaps(dc.Get(), LOGPIXELSY) : 0;
     return static_cast<UINT>(pixelsPerInch > 0 ? pixelsPerInch : DEFAULT_DPI);
 }
 
