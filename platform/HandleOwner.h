@@ -1,6 +1,5 @@
 // The owners of a Win32 kernel handle, a GDI object, a device context, a windows hook and a loaded DLL,
-// and the loop that writes a whole block
-// to a file handle; Windows only.
+// and the loop that writes a whole block to a file handle; Windows only.
 #pragma once
 
 #include <windows.h>
@@ -39,26 +38,58 @@ private:
     HANDLE m_handle = nullptr;
 };
 
-// One owned GDI object (a font, a brush), deleted at the end of its life. Inline: only the programs
-// with windows link the GDI.
-class CGdiObject {
+// One owned handle of the window system or of the loader (null for none), given back through
+// `Release::Free` at the end of its life. Inline: only the programs that use such a handle link what
+// frees it.
+template <typename Handle, typename Release>
+class CFreedHandle {
 public:
-    CGdiObject() = default;
-    ~CGdiObject() { Reset(); }
-    CGdiObject(const CGdiObject&) = delete;
-    CGdiObject& operator=(const CGdiObject&) = delete;
+    CFreedHandle() = default;
+    ~CFreedHandle() { Reset(); }
+    CFreedHandle(const CFreedHandle&) = delete;
+    CFreedHandle& operator=(const CFreedHandle&) = delete;
 
-    HGDIOBJ Get() const { return m_object; }
-    // Deletes the object held, if any, and takes `object`.
-    void Reset(HGDIOBJ object = nullptr) {
-        if (m_object != nullptr) {
-            ::DeleteObject(m_object);
+    Handle Get() const { return m_handle; }
+    // Frees the handle held, if any, and takes `handle`.
+    void Reset(Handle handle = nullptr) {
+        if (m_handle != nullptr) {
+            Release::Free(m_handle);
         }
-        m_object = object;
+        m_handle = handle;
     }
 
 private:
-    HGDIOBJ m_object = nullptr;
+    Handle m_handle = nullptr;
+};
+
+struct GdiObjectRelease {
+    static void Free(HGDIOBJ object) { ::DeleteObject(object); }
+};
+struct WindowsHookRelease {
+    static void Free(HHOOK hook) { ::UnhookWindowsHookEx(hook); }
+};
+struct LibraryModuleRelease {
+    static void Free(HMODULE module) { ::FreeLibrary(module); }
+};
+
+// A GDI object (a font, a brush), deleted at the end of its life.
+using CGdiObject = CFreedHandle<HGDIOBJ, GdiObjectRelease>;
+// An installed windows hook, removed at the end of its life.
+using CWindowsHook = CFreedHandle<HHOOK, WindowsHookRelease>;
+
+// A loaded DLL, freed at the end of its life.
+class CLibraryModule : public CFreedHandle<HMODULE, LibraryModuleRelease> {
+public:
+    CLibraryModule() = default;
+    explicit CLibraryModule(const wchar_t* name) { Load(name); }
+
+    // Loads `name` unless a DLL is held already; false when none is held afterwards.
+    bool Load(const wchar_t* name) {
+        if (Get() == nullptr) {
+            Reset(::LoadLibraryW(name));
+        }
+        return Get() != nullptr;
+    }
 };
 
 // A window's device context (the screen's for a null window), released at the end of its life. Inline:
@@ -79,51 +110,6 @@ public:
 private:
     HWND m_window;
     HDC m_dc;
-};
-
-// One installed windows hook, removed at the end of its life.
-class CWindowsHook {
-public:
-    CWindowsHook() = default;
-    ~CWindowsHook() { Reset(); }
-    CWindowsHook(const CWindowsHook&) = delete;
-    CWindowsHook& operator=(const CWindowsHook&) = delete;
-
-    HHOOK Get() const { return m_hook; }
-    // Removes the hook held, if any, and takes `hook`.
-    void Reset(HHOOK hook = nullptr) {
-        if (m_hook != nullptr) {
-            ::UnhookWindowsHookEx(m_hook);
-        }
-        m_hook = hook;
-    }
-
-private:
-    HHOOK m_hook = nullptr;
-};
-
-// One loaded DLL, freed at the end of its life. Inline: only the programs that load one need it.
-class CLibraryModule {
-public:
-    CLibraryModule() = default;
-    explicit CLibraryModule(const wchar_t* name) { Load(name); }
-    ~CLibraryModule() {
-        if (m_module != nullptr) {
-            ::FreeLibrary(m_module);
-        }
-    }
-    CLibraryModule(const CLibraryModule&) = delete;
-    CLibraryModule& operator=(const CLibraryModule&) = delete;
-
-    // Loads `name` unless a DLL is held already; false when none is held afterwards.
-    bool Load(const wchar_t* name) {
-        m_module = m_module != nullptr ? m_module : ::LoadLibraryW(name);
-        return m_module != nullptr;
-    }
-    HMODULE Get() const { return m_module; }
-
-private:
-    HMODULE m_module = nullptr;
 };
 
 // Writes all `length` bytes to the file `file` (opened without FILE_FLAG_OVERLAPPED), again after a
