@@ -2,6 +2,8 @@
 // and the loop that writes a whole block to a file handle; Windows only.
 #pragma once
 
+#include "platform/FreedHandle.h"
+
 #include <windows.h>
 
 #include <cstddef>
@@ -36,30 +38,6 @@ private:
     static HANDLE Normal(HANDLE handle) { return handle == INVALID_HANDLE_VALUE ? nullptr : handle; }
 
     HANDLE m_handle = nullptr;
-};
-
-// One owned handle of the window system or of the loader (null for none), given back through
-// `Release::Free` at the end of its life. Inline: only the programs that use such a handle link what
-// frees it.
-template <typename Handle, typename Release>
-class CFreedHandle {
-public:
-    CFreedHandle() = default;
-    ~CFreedHandle() { Reset(); }
-    CFreedHandle(const CFreedHandle&) = delete;
-    CFreedHandle& operator=(const CFreedHandle&) = delete;
-
-    Handle Get() const { return m_handle; }
-    // Frees the handle held, if any, and takes `handle`.
-    void Reset(Handle handle = nullptr) {
-        if (m_handle != nullptr) {
-            Release::Free(m_handle);
-        }
-        m_handle = handle;
-    }
-
-private:
-    Handle m_handle = nullptr;
 };
 
 struct GdiObjectRelease {

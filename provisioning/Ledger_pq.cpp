@@ -5,6 +5,7 @@
 #include "provisioning/Ledger.h"
 
 #include "persistence/ExactSetup.h"
+#include "platform/FreedHandle.h"
 #include "provisioning/UnitBook.h"
 
 #include <dlfcn.h>
@@ -124,41 +125,29 @@ const LibPq& Pq() {
     return pq;
 }
 
-class CPgResult {
-public:
-    explicit CPgResult(PGresult* result) : m_result(result) {}
-    ~CPgResult() { Pq().clear(m_result); }
-    CPgResult(const CPgResult&) = delete;
-    CPgResult& operator=(const CPgResult&) = delete;
-    bool Ok() const {
-        const ExecStatusType status = Pq().resultStatus(m_result);
-        return status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK;
-    }
-    int Rows() const { return Pq().ntuples(m_result); }
-    std::string Text(int row, int column) const { return Pq().getvalue(m_result, row, column); }
-    std::string Error() const { return Pq().resultErrorMessage(m_result); }
-
-private:
-    PGresult* m_result;
+struct PgResultRelease {
+    static void Free(PGresult* result) { Pq().clear(result); }
 };
 
-class CPgConnection {
+class CPgResult : public CFreedHandle<PGresult*, PgResultRelease> {
 public:
-    CPgConnection() = default;
-    ~CPgConnection() { Reset(); }
-    CPgConnection(const CPgConnection&) = delete;
-    CPgConnection& operator=(const CPgConnection&) = delete;
-    PGconn* Get() const { return m_conn; }
-    void Reset(PGconn* conn = nullptr) {
-        if (m_conn != nullptr) {
-            Pq().finish(m_conn);
-        }
-        m_conn = conn;
+    explicit CPgResult(PGresult* result) { Reset(result); }
+    bool Ok() const {
+        const ExecStatusType status = Pq().resultStatus(Get());
+        return status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK;
     }
-    bool Alive() const { return m_conn != nullptr && Pq().status(m_conn) == CONNECTION_OK; }
+    int Rows() const { return Pq().ntuples(Get()); }
+    std::string Text(int row, int column) const { return Pq().getvalue(Get(), row, column); }
+    std::string Error() const { return Pq().resultErrorMessage(Get()); }
+};
 
-private:
-    PGconn* m_conn = nullptr;
+struct PgConnectionRelease {
+    static void Free(PGconn* conn) { Pq().finish(conn); }
+};
+
+class CPgConnection : public CFreedHandle<PGconn*, PgConnectionRelease> {
+public:
+    bool Alive() const { return Get() != nullptr && Pq().status(Get()) == CONNECTION_OK; }
 };
 
 void Quiet(void*, const char*) {}
