@@ -2,9 +2,9 @@
 // once a second; portable.
 #include "cli/board/LineBoard.h"
 
+#include "cli/board/BoardJson.h"
 #include "cli/board/BoardPage.h"
 #include "cli/board/BoardServer.h"
-#include "cli/front/JsonText.h"
 #include "cli/system/Interrupt.h"
 
 #include <chrono>

@@ -3,9 +3,9 @@
 // the HTTP server through their seams).
 #pragma once
 
-#include "cli/front/CliArgs.h"
-#include "cli/front/CliOutcome.h"
-#include "cli/station/BoardState.h"
+#include "cli/board/BoardState.h"
+#include "cli/common/CliArgs.h"
+#include "cli/common/CliOutcome.h"
 #include "provisioning/Ledger.h"
 
 #include <cstdint>

@@ -1,8 +1,8 @@
 // The station's live board: each piece of news folded into the state, which is published whole; portable.
 #include "cli/board/StationBoard.h"
 
+#include "cli/board/BoardJson.h"
 #include "cli/board/BoardPage.h"
-#include "cli/front/JsonText.h"
 
 CStationBoard::CStationBoard(const std::vector<std::string>& ports, IStationClock* clock)
     : m_state(ports, clock), m_server(BOARD_PAGE, BOARD_PAGE_SIZE), m_clock(*clock) {}

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "cli/board/BoardServer.h"
-#include "cli/station/BoardState.h"
+#include "cli/board/BoardState.h"
 
 #include <string>
 #include <vector>

@@ -1,5 +1,5 @@
 // zrvlink's usage texts, for --help and usage errors; portable.
-#include "cli/front/CliArgs.h"
+#include "cli/common/CliArgs.h"
 
 namespace {
 

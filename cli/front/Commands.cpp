@@ -2,9 +2,9 @@
 // portable (ports and console through their seams).
 #include "cli/front/Commands.h"
 
-#include "cli/front/JsonText.h"
-#include "cli/front/SetupFiles.h"
-#include "cli/front/SetupText.h"
+#include "cli/common/JsonText.h"
+#include "cli/common/SetupFiles.h"
+#include "cli/common/SetupText.h"
 #include "cli/front/TransferRunner.h"
 #include "cli/station/StationSteps.h"
 #include "cli/system/Console.h"

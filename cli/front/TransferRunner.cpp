@@ -1,7 +1,7 @@
 // A transfer from start to end for the command line; portable.
 #include "cli/front/TransferRunner.h"
 
-#include "cli/front/CliOutcome.h"
+#include "cli/common/CliOutcome.h"
 #include "cli/front/Progress.h"
 #include "cli/system/Interrupt.h"
 

@@ -1,8 +1,8 @@
 // zrvlink: the command line for scripted and batch provisioning of ZRV-Link devices; entry point,
 // portable.
 #include "cli/board/LineBoard.h"
-#include "cli/front/CliArgs.h"
-#include "cli/front/CliOutcome.h"
+#include "cli/common/CliArgs.h"
+#include "cli/common/CliOutcome.h"
 #include "cli/front/Commands.h"
 #include "cli/parallel/Batch.h"
 #include "cli/station/LedgerCommands.h"

@@ -2,7 +2,7 @@
 // process, and a child that fails, hangs or crashes cannot disturb the others; portable.
 #include "cli/parallel/Batch.h"
 
-#include "cli/front/SetupFiles.h"
+#include "cli/common/SetupFiles.h"
 #include "cli/parallel/BatchPlan.h"
 #include "cli/parallel/PortChild.h"
 #include "cli/system/Console.h"

@@ -2,21 +2,11 @@
 // portable.
 #pragma once
 
-#include "cli/front/CliArgs.h"
+#include "cli/common/CliArgs.h"
+#include "cli/common/SetupFiles.h"
 
 #include <string>
 #include <vector>
-
-// The file that `read --output-dir` makes for `port`: its path without /dev/, every character other
-// than letters, digits, '.', '_' and '-' turned into '-', then ".dat" (/dev/pts/3 -> pts-3.dat). Names
-// that Windows reserves for devices get "port-" in front (COM7 -> port-COM7.dat).
-std::string PortFileName(const std::string& port);
-
-// DIR joined with the port's file name.
-std::string PortOutputPath(const std::string& outputDir, const std::string& port);
-
-// True when two of `ports` would read into the same file; the first such port in `clash`.
-bool FindFileNameClash(const std::vector<std::string>& ports, std::string* clash);
 
 // The arguments (without the program) of the child that does `request` on `port` alone and reports
 // with one line on stdout.

@@ -1,7 +1,7 @@
 // A port's child process with its time limit and its report; portable.
 #include "cli/parallel/PortChild.h"
 
-#include "cli/front/CliOutcome.h"
+#include "cli/common/CliOutcome.h"
 #include "cli/parallel/BatchPlan.h"
 #include "core/ParamSet.h"
 #include "core/TextParse.h"

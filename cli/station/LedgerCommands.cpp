@@ -1,7 +1,7 @@
 // zrvlink ledger export and status; portable (the ledger through its seam).
 #include "cli/station/LedgerCommands.h"
 
-#include "cli/front/JsonText.h"
+#include "cli/common/JsonText.h"
 #include "persistence/SetupFileIO.h"
 #include "provisioning/Ledger.h"
 

@@ -2,7 +2,7 @@
 // stations stand; portable.
 #pragma once
 
-#include "cli/front/CliArgs.h"
-#include "cli/front/CliOutcome.h"
+#include "cli/common/CliArgs.h"
+#include "cli/common/CliOutcome.h"
 
 CliOutcome RunLedgerCommand(const CliRequest& request);

@@ -5,7 +5,7 @@
 
 #include "cli/board/LineBoard.h"
 #include "cli/board/StationBoard.h"
-#include "cli/front/SetupFiles.h"
+#include "cli/common/SetupFiles.h"
 #include "cli/parallel/PortChild.h"
 #include "cli/station/StationSteps.h"
 #include "cli/system/Console.h"

@@ -2,8 +2,8 @@
 // found, a device that comes, goes or stands in place of another, progress that arrives late, the time
 // of work in progress, the plan and its held units, the last twenty events and the station's end; each
 // a row of one table, checked in the JSON document itself.
-#include "cli/station/BoardState.h"
-#include "cli/front/JsonText.h"
+#include "cli/board/BoardState.h"
+#include "cli/board/BoardJson.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>

@@ -1,8 +1,8 @@
 // zrvlink's portable logic where the program's runs do not show it all: the keys that a verify compares,
 // parallel runs' file names, child command lines and crash reports, Win32 command lines and port names,
 // the board's address, and the station's children's progress lines.
-#include "cli/front/CliArgs.h"
-#include "cli/front/SetupText.h"
+#include "cli/common/CliArgs.h"
+#include "cli/common/SetupText.h"
 #include "cli/parallel/BatchPlan.h"
 #include "cli/station/StationSteps.h"
 #include "cli/system/WindowsSyntax.h"

@@ -1,7 +1,7 @@
 // zrvlink.exe and the Win32 portkit under Wine, found through the registry as the setup program finds
 // its device: run by run-detect.sh with the simulator's pty mapped as COM<ZRV_COM_PORT>, one that takes
 // no data as COM<ZRV_STALLED_PORT> and a device whose read takes about 40 s as COM<ZRV_LONG_PORT>.
-#include "cli/front/SetupText.h"
+#include "cli/common/SetupText.h"
 #include "cli/system/ChildProcess.h"
 #include "persistence/ParamFile.h"
 #include "portkit/PortKit.h"

@@ -1,5 +1,5 @@
 // Setup-file text of a configuration and the lines of a comparison; portable.
-#include "cli/front/SetupText.h"
+#include "cli/common/SetupText.h"
 
 #include "persistence/SetupLines.h"
 

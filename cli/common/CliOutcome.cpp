@@ -1,5 +1,5 @@
 // Exit statuses of zrvlink and their messages, which are the setup program's, typos included; portable.
-#include "cli/front/CliOutcome.h"
+#include "cli/common/CliOutcome.h"
 
 #include "cli/system/PortErrorHints.h"
 #include "devicelink/ParamTransfer.h"

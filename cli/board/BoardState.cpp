@@ -1,5 +1,5 @@
 // The live board's state from the station's news; portable.
-#include "cli/station/BoardState.h"
+#include "cli/board/BoardState.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
 // What the station's live board shows, folded from what the station tells its observer: the plan at a
 // glance, one tile per port, the held units and the last events; portable, on the station's thread.
-// The same state is the page's and /status.json's (BoardJson in cli/front/JsonText.h).
+// The same state is the page's and /status.json's (BoardJson in cli/board/BoardJson.h).
 #pragma once
 
 #include "provisioning/StationSeams.h"

@@ -1,8 +1,8 @@
 // zrvlink's command line read by CLI11, and the rules between options that it cannot express; portable.
 // The only file that includes CLI11, which is slow to compile.
-#include "cli/front/CliArgs.h"
+#include "cli/common/CliArgs.h"
 
-#include "cli/parallel/BatchPlan.h"
+#include "cli/common/SetupFiles.h"
 #include "core/TextParse.h"
 
 #include <CLI/CLI.hpp>
