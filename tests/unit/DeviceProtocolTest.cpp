@@ -80,16 +80,11 @@ TEST(PutReplyChar, PromptEndsEachReply) {
 
 // Parsers work in place on a reply buffer: each call gets its own copy.
 TEST(IsReplyOK, OnlyExactlyOK) {
-    const struct {
-        const char* Text;
-        bool Ok;
-    } cases[] = {
-        {"OK", true},   {"\r\nOK\r\n", true}, {"ok", false},       {"OK ", false},
-        {"OK!", false}, {"", false},          {"OK\r\nOK", false},
-    };
-    for (const auto& c : cases) {
-        std::string reply = c.Text;
-        EXPECT_EQ(c.Ok, IsReplyOK(reply.data())) << '"' << c.Text << '"';
+    for (std::string reply : {"OK", "\r\nOK\r\n"}) {
+        EXPECT_TRUE(IsReplyOK(&reply[0])) << '"' << reply << '"';
+    }
+    for (std::string reply : {"ok", "OK ", "OK!", "", "OK\r\nOK"}) {
+        EXPECT_FALSE(IsReplyOK(&reply[0])) << '"' << reply << '"';
     }
 }
 
@@ -118,24 +113,18 @@ TEST(GetReplyNumber, AcceptsDigitsAloneBetweenLineEndsAndFlagsAnyNonzeroAsOne) {
 }
 
 TEST(GetReplyAddress, AcceptsOneDottedQuadBetweenLineEnds) {
-    const struct {
-        const char* Text;
-        bool Accepted;
-        uint32_t Address;
-    } cases[] = {
-        {"\r\n10.0.0.5\r\n", true, MakeIPv4(10, 0, 0, 5)},
-        {"1.2.3.256", false, 0},
-        {" 1.2.3.4", false, 0},
-    };
-    for (const auto& c : cases) {
-        std::string reply = c.Text;
-        uint32_t address = 0xDEADBEEF;
-        EXPECT_EQ(c.Accepted, GetReplyAddress(reply.data(), &address)) << c.Text;
-        EXPECT_EQ(c.Accepted ? c.Address : 0xDEADBEEF, address) << c.Text;
+    std::string reply = "\r\n10.0.0.5\r\n";
+    uint32_t address = 0;
+    EXPECT_TRUE(GetReplyAddress(&reply[0], &address));
+    EXPECT_EQ(MakeIPv4(10, 0, 0, 5), address);
+    for (std::string refused : {"1.2.3.256", " 1.2.3.4"}) {
+        EXPECT_FALSE(GetReplyAddress(&refused[0], &address)) << refused;
+        EXPECT_EQ(MakeIPv4(10, 0, 0, 5), address) << refused;
     }
 }
 
-// A name with a line break inside could not be sent back as one command line: rejected, output untouched.
+// A name with a line break inside could not be sent back as one command line: rejected, output untouched
+// (that no name the parser accepts holds one is the replies fuzz target's).
 TEST(GetReplyText, CopiesTheTrimmedReplyBoundedBySizeAndNamesHoldNoLineBreak) {
     const struct {
         std::string Text;
@@ -147,8 +136,6 @@ TEST(GetReplyText, CopiesTheTrimmedReplyBoundedBySizeAndNamesHoldNoLineBreak) {
         {"4142", 3, "41", true},
         {"\r\n", TARGET_NAME_SIZE, "", true},
         {"41\r\n42", TARGET_NAME_SIZE, "41\r\n42", false},
-        {"41\r42", TARGET_NAME_SIZE, "41\r42", false},
-        {"41\n42\r\n", TARGET_NAME_SIZE, "41\n42", false},
     };
     for (const auto& c : cases) {
         std::string reply = c.Text;

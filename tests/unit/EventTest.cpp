@@ -6,51 +6,15 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <climits>
-#include <condition_variable>
 #include <cstddef>
-#include <mutex>
 #include <thread>
 #include <vector>
 
 namespace {
 
 constexpr unsigned NO_LIMIT = UINT_MAX; // INFINITE on Windows; 49 days elsewhere
-
-// Threads that wait on one event at the same time; each says when it is about to wait.
-class CWaiters {
-public:
-    CWaiters(CEvent& event, int count) {
-        for (int i = 0; i < count; ++i) {
-            m_threads.emplace_back([this, &event] {
-                {
-                    std::lock_guard<std::mutex> lock(m_mutex);
-                    ++m_waiting;
-                }
-                m_changed.notify_all();
-                const bool signalled = event.Wait(NO_LIMIT);
-                std::lock_guard<std::mutex> lock(m_mutex);
-                m_results.push_back(signalled);
-            });
-        }
-        std::unique_lock<std::mutex> lock(m_mutex);
-        m_changed.wait(lock, [&] { return m_waiting == count; });
-    }
-    // What each waiter's Wait returned, once all have returned.
-    std::vector<bool> Join() {
-        for (std::thread& thread : m_threads) {
-            thread.join();
-        }
-        return m_results;
-    }
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    int m_waiting = 0;
-    std::vector<bool> m_results;
-    std::vector<std::thread> m_threads;
-};
 
 TEST(CEvent, StaysSetUntilResetAndAWaitWithoutASetEndsUnsignalled) {
     CEvent event;
@@ -74,12 +38,27 @@ TEST(CEvent, OneSetWakesEverySleeperEvenAfterAReset) {
         for (const bool resetFirst : {false, true}) {
             CEvent event;
             ASSERT_TRUE(event.Create());
-            CWaiters waiters(event, count);
+            // Each waiter says when it is about to wait; what its Wait returned goes into its own slot.
+            std::atomic<int> waiting{0};
+            std::vector<int> signalled(static_cast<std::size_t>(count), -1);
+            std::vector<std::thread> waiters;
+            for (std::size_t i = 0; i < signalled.size(); ++i) {
+                waiters.emplace_back([&, i] {
+                    ++waiting;
+                    signalled[i] = event.Wait(NO_LIMIT) ? 1 : 0;
+                });
+            }
+            while (waiting < count) {
+                std::this_thread::yield();
+            }
             if (resetFirst) {
                 event.Reset();
             }
             event.Set();
-            EXPECT_EQ(std::vector<bool>(static_cast<std::size_t>(count), true), waiters.Join())
+            for (std::thread& waiter : waiters) {
+                waiter.join();
+            }
+            EXPECT_EQ(std::vector<int>(static_cast<std::size_t>(count), 1), signalled)
                 << count << " waiters, reset first: " << resetFirst;
         }
     }

@@ -107,7 +107,7 @@ public:
     std::vector<FakeDevice> Devices;
     int64_t Now = 0;
     int64_t ConsoleGoneMs = -1; // from then on no line can be written
-    std::vector<std::string> Lines;
+    std::string Said;           // every line, each with its line end
 
     std::vector<StationPort> Present() override {
         std::vector<StationPort> ports;
@@ -140,7 +140,7 @@ public:
     int64_t NowMs() override { return Now; }
     std::string RecordTime() override { return "2026-12-07T10:00:00+00:00"; }
     bool Say(const std::string& line) override {
-        Lines.push_back(line);
+        Said += line + "\n";
         return ConsoleGoneMs < 0 || Now < ConsoleGoneMs;
     }
 
@@ -157,13 +157,6 @@ private:
 
     FakeDevice m_nowhere;
 };
-
-std::vector<PlanUnit> ThreeUnits() {
-    std::vector<PlanUnit> units;
-    std::string error;
-    MakeAddressRange(SampleParamSet(), "192.168.0.21-192.168.0.23", &units, &error);
-    return units;
-}
 
 RecordRow Row(const std::string& unit, RecordEvent event, SaveSent save, const std::string& address) {
     return {
@@ -272,11 +265,7 @@ void RunCase(const StationCase& c) {
         holds += (holds.empty() ? "" : " ") + AddressText(device.Set.IPAddress);
     }
     EXPECT_EQ(c.Holds, holds);
-    std::string said;
-    for (const std::string& line : world.Lines) {
-        said += line + "\n";
-    }
-    EXPECT_NE(std::string::npos, said.find(c.SaidLine)) << said;
+    EXPECT_NE(std::string::npos, world.Said.find(c.SaidLine)) << world.Said;
     if (c.Told == nullptr) {
         return;
     }
@@ -296,7 +285,9 @@ void RunCase(const StationCase& c) {
 TEST(Station, EveryEndOfAChildKeepsOneAddressPerDeviceAndTellsTheObserver) {
     const char* const A = "/dev/ttyACM0";
     const char* const B = "/dev/ttyACM1";
-    const std::vector<PlanUnit> three = ThreeUnits();
+    std::vector<PlanUnit> three;
+    std::string error;
+    ASSERT_TRUE(MakeAddressRange(SampleParamSet(), "192.168.0.21-192.168.0.23", &three, &error)) << error;
     // A unit without an own address (its device asks DHCP), told apart by a destination of its own.
     std::vector<PlanUnit> dhcp = three;
     dhcp[0].Set.IPAddress = 0;
