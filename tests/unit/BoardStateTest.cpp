@@ -25,17 +25,8 @@ const char* const A = "/dev/ttyACM0";
 const char* const B = "/dev/ttyACM1";
 
 PortNews News(const char* port, PortStage stage, const char* result, int64_t startMs, int64_t nowMs) {
-    PortNews news;
-    news.Port = port;
-    news.Serial = "SN-A";
-    news.Unit = "S-7";
-    news.Address = "192.168.1.17";
-    news.Stage = stage;
-    news.Percent = stage == PortStage::Done ? 100 : 0;
-    news.StartMs = startMs;
-    news.NowMs = nowMs;
-    news.Result = result;
-    return news;
+    const int percent = stage == PortStage::Done ? 100 : 0;
+    return {port, "SN-A", "S-7", "192.168.1.17", stage, percent, startMs, nowMs, result};
 }
 
 // Each JSON pointer in `expected` (a JSON object) names its value in `document`.
@@ -52,47 +43,46 @@ void ExpectValues(const std::string& document, const char* expected) {
 
 TEST(BoardState, StatusTellsWhatTheStationSaidOfEachPortAndThePlan) {
     const StationPort deviceA{A, "SN-A"};
+    const StationPort deviceB{B, ""};
     const PortNews done = News(A, PortStage::Done, "written and verified in 3.1 s", 0, 3100);
-    PlanNews plan;
-    plan.Units = 5;
-    plan.Done = 1;
-    plan.Held = 1;
-    plan.Failed = 1;
-    plan.AtWork = 1;
-    plan.ToGo = 1;
+    PlanNews plan{5, 1, 0, 1, 1, 1, 1, {}};
     plan.HeldUnits.push_back({"S-2", "192.168.1.12", B, "", "its write on /dev/ttyACM1 ... --redo S-2 ..."});
+    // The device on A done, then the ports found next.
+    const auto doneThen = [&](std::vector<StationPort> next) {
+        return [&, next](CBoardState& s) {
+            s.PortsNow({deviceA});
+            s.PortNow(done);
+            s.PortsNow(next);
+        };
+    };
     const struct {
         const char* Name;
-        std::vector<std::string> Given; // --port
         std::function<void(CBoardState&)> Happen;
-        int64_t JsonAtMs;
         const char* Expect; // JSON pointer: value
+        int64_t JsonAtMs = 0;
+        std::vector<std::string> Given = {}; // --port
     } cases[] = {
         {"a port given without a device asks for one",
-         {A},
          [](CBoardState&) {},
-         0,
          R"({"/Ports/0/Port": "/dev/ttyACM0", "/Ports/0/Device": false, "/Ports/0/Stage": null,
-             "/Ports/0/Unit": null, "/Station/Running": true, "/Station/Exit": null})"},
-        {"a port found with a device gets a tile, before the station takes the device",
-         {},
-         [&](CBoardState& s) { s.PortsNow({deviceA}); },
+             "/Ports/0/Unit": null, "/Station/Running": true, "/Station/Exit": null})",
          0,
+         {A}},
+        {"a port found with a device gets a tile, before the station takes the device",
+         [&](CBoardState& s) { s.PortsNow({deviceA}); },
          R"({"/Ports/0/Port": "/dev/ttyACM0", "/Ports/0/Device": true, "/Ports/0/Serial": "SN-A",
              "/Ports/0/Stage": null})"},
         {"work in progress counts its seconds to now and moves with each step",
-         {},
          [&](CBoardState& s) {
              s.PortsNow({deviceA});
              s.PortNow(News(A, PortStage::Writing, "read (ZRV-Link 2.4.1), writing", 1000, 2000));
              s.PortProgress(A, {PortStage::Verifying, 40});
          },
-         4150,
          R"({"/Ports/0/Stage": "verifying", "/Ports/0/Percent": 40, "/Ports/0/Seconds": 3.2,
              "/Ports/0/Unit": "S-7", "/Ports/0/Address": "192.168.1.17",
-             "/Ports/0/Result": "read (ZRV-Link 2.4.1), writing"})"},
+             "/Ports/0/Result": "read (ZRV-Link 2.4.1), writing"})",
+         4150},
         {"an end keeps its seconds and a step that arrives after it changes nothing",
-         {},
          [&](CBoardState& s) {
              s.PortsNow({deviceA});
              PortNews failed = News(A, PortStage::Failed,
@@ -101,63 +91,32 @@ TEST(BoardState, StatusTellsWhatTheStationSaidOfEachPortAndThePlan) {
              s.PortNow(failed);
              s.PortProgress(A, {PortStage::Writing, 50});
          },
-         9000,
-         R"({"/Ports/0/Stage": "failed", "/Ports/0/Percent": 45, "/Ports/0/Seconds": 2.5})"},
-        {"a device that went leaves its last news and asks for the next",
-         {},
-         [&](CBoardState& s) {
-             s.PortsNow({deviceA});
-             s.PortNow(done);
-             s.PortsNow({});
-         },
-         5000,
-         R"({"/Ports/0/Device": false, "/Ports/0/Stage": "done", "/Ports/0/Percent": 100})"},
-        {"another device in its place, by its serial number, starts the tile afresh",
-         {},
-         [&](CBoardState& s) {
-             s.PortsNow({deviceA});
-             s.PortNow(done);
-             s.PortsNow({{A, "SN-B"}});
-         },
-         5000,
+         R"({"/Ports/0/Stage": "failed", "/Ports/0/Percent": 45, "/Ports/0/Seconds": 2.5})", 9000},
+        {"a device that went leaves its last news and asks for the next", doneThen({}),
+         R"({"/Ports/0/Device": false, "/Ports/0/Stage": "done", "/Ports/0/Percent": 100})", 5000},
+        {"another device in its place, by its serial number, starts the tile afresh", doneThen({{A, "SN-B"}}),
          R"({"/Ports/0/Device": true, "/Ports/0/Serial": "SN-B", "/Ports/0/Stage": null,
-             "/Ports/0/Result": null})"},
-        {"the same device seen again keeps its tile",
-         {},
-         [&](CBoardState& s) {
-             s.PortsNow({deviceA});
-             s.PortNow(done);
-             s.PortsNow({deviceA});
-         },
-         5000,
-         R"({"/Ports/0/Stage": "done"})"},
+             "/Ports/0/Result": null})",
+         5000},
         {"ports given come first, then ports in the order they were found",
-         {B},
          [&](CBoardState& s) {
-             s.PortsNow({deviceA, {B, ""}});
+             s.PortsNow({deviceA, deviceB});
          },
+         R"({"/Ports/0/Port": "/dev/ttyACM1", "/Ports/1/Port": "/dev/ttyACM0", "/Ports/0/Serial": null})",
          0,
-         R"({"/Ports/0/Port": "/dev/ttyACM1", "/Ports/1/Port": "/dev/ttyACM0", "/Ports/0/Serial": null})"},
-        {"the plan at a glance and the held units with what to do",
-         {},
-         [&](CBoardState& s) { s.PlanNow(plan); },
-         0,
+         {B}},
+        {"the plan at a glance and the held units with what to do", [&](CBoardState& s) { s.PlanNow(plan); },
          R"({"/Plan/Units": 5, "/Plan/Done": 1, "/Plan/Held": 1, "/Plan/Failed": 1, "/Plan/AtWork": 1,
              "/Plan/ToGo": 1, "/Plan/Skipped": 0, "/Held/0/Unit": "S-2", "/Held/0/Port": "/dev/ttyACM1",
              "/Held/0/Serial": null, "/Held/0/Instruction": "its write on /dev/ttyACM1 ... --redo S-2 ..."})"},
         {"the last twenty events, oldest first, each with the station's time",
-         {},
          [](CBoardState& s) {
              for (int i = 1; i <= 25; ++i) {
                  s.Said("line " + std::to_string(i));
              }
          },
-         0,
          R"({"/Events/0/Line": "line 6", "/Events/19/Line": "line 25", "/Events/19/Time": "14:03:07"})"},
-        {"a station that ended says so, with its exit status",
-         {},
-         [&](CBoardState& s) { s.Stopped(31); },
-         0,
+        {"a station that ended says so, with its exit status", [&](CBoardState& s) { s.Stopped(31); },
          R"({"/Station/Running": false, "/Station/Exit": 31})"},
     };
     for (const auto& c : cases) {
@@ -170,7 +129,8 @@ TEST(BoardState, StatusTellsWhatTheStationSaidOfEachPortAndThePlan) {
 }
 
 // A line's board: each station's last board under its name, the plan from the ledger's units, the events
-// of every station in time order, and a station that stopped or was not seen marked so.
+// of every station in time order, and a station not seen marked so; a station that stopped, the units
+// done and the held unit's station show in ZrvlinkLedger's line board.
 TEST(LineBoard, EachStationsBoardShowsUnderItsNameAndAStationNotSeenIsMarked) {
     CFakeClock clock;
     CBoardState busy({A}, &clock);
@@ -190,11 +150,10 @@ TEST(LineBoard, EachStationsBoardShowsUnderItsNameAndAStationNotSeenIsMarked) {
                    {"line-4", "not a board", "2026-12-07T14:03:07+00:00", 0, true}};
     const std::string json = LineBoardJson(line, true, "", 15000);
     ExpectValues(json, R"({
-        "/Stations/0/Stale": false, "/Stations/1/Stale": true, "/Stations/2/Running": false,
-        "/Stations/2/Stale": false, "/Ports/0/Station": "line-1", "/Ports/0/Stage": "writing",
-        "/Ports/1/Station": "line-2", "/Ports/1/Port": "COM3", "/Plan/Units": 8, "/Plan/Done": 3,
-        "/Plan/AtWork": 1, "/Plan/Failed": 1, "/Plan/ToGo": 1, "/Plan/Held": 2, "/Held/0/Unit": "S-4",
-        "/Held/0/Station": "line-2", "/Held/1/Port": null, "/Held/1/Instruction": "see to that",
+        "/Stations/0/Stale": false, "/Stations/1/Stale": true, "/Stations/2/Stale": false,
+        "/Ports/0/Station": "line-1", "/Ports/0/Stage": "writing", "/Ports/1/Station": "line-2",
+        "/Ports/1/Port": "COM3", "/Plan/Units": 8, "/Plan/AtWork": 1, "/Plan/Failed": 1, "/Plan/ToGo": 1,
+        "/Plan/Held": 2, "/Held/0/Unit": "S-4", "/Held/1/Port": null, "/Held/1/Instruction": "see to that",
         "/Events/0/Line": "line-2: older", "/Events/1/Line": "line-1: line of the busy station",
         "/Line/Reachable": true, "/Station/Running": true})");
     EXPECT_EQ(2u, nlohmann::json::parse(json)["Ports"].size());

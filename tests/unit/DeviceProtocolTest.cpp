@@ -27,28 +27,22 @@ public:
 };
 
 // The builders' other lines are checked byte by byte in the engine's read and write sequences and in
-// zrvlink's writes; these are the longest names, one without its terminator.
-TEST(DeviceCommands, NamesAreSentWholeAndNoFurtherThanTheirField) {
+// zrvlink's writes; these are the longest names, one without its terminator. A name with a line break
+// inside would carry a second command: its line is not sent.
+TEST(DeviceCommands, NamesAreSentWholeNoFurtherThanTheirFieldAndNeverWithALineBreak) {
     ParamSet set = SampleParamSet();
     std::memset(set.Target[30].Name, 'F', TARGET_NAME_SIZE - 1);
     std::memset(set.Target[2].Name, 'A', TARGET_NAME_SIZE); // a name without its terminator
     CRecordingSender sender;
     EXPECT_TRUE(CmdSetName(sender, 30, set));
     EXPECT_TRUE(CmdSetName(sender, 2, set));
+    for (const char* name : {"41\r42", "41\n", "\r", "4142\r\nsave"}) {
+        std::snprintf(set.Target[4].Name, TARGET_NAME_SIZE, "%s", name);
+        EXPECT_FALSE(CmdSetName(sender, 4, set)) << name;
+    }
     EXPECT_EQ((std::vector<std::string>{"name 30 " + std::string(64, 'F') + "\r",
                                         "name 2 " + std::string(64, 'A') + "\r"}),
               sender.Lines);
-}
-
-// A name with a line break inside would carry a second command: the line is not sent.
-TEST(DeviceCommands, LinesThatWouldCarryASecondCommandAreNeverSent) {
-    for (const char* name : {"41\r42", "41\n", "\r", "4142\r\nsave"}) {
-        ParamSet set = SampleParamSet();
-        std::snprintf(set.Target[4].Name, TARGET_NAME_SIZE, "%s", name);
-        CRecordingSender sender;
-        EXPECT_FALSE(CmdSetName(sender, 4, set)) << name;
-        EXPECT_TRUE(sender.Lines.empty());
-    }
 }
 
 // Feeds `bytes` through a fresh framer; returns every reply that a prompt ended. Bytes after a prompt
@@ -86,16 +80,11 @@ TEST(PutReplyChar, PromptEndsEachReply) {
 
 // Parsers work in place on a reply buffer: each call gets its own copy.
 TEST(IsReplyOK, OnlyExactlyOK) {
-    const struct {
-        const char* Text;
-        bool Ok;
-    } cases[] = {
-        {"OK", true},   {"\r\nOK\r\n", true}, {"ok", false},       {"OK ", false},
-        {"OK!", false}, {"", false},          {"OK\r\nOK", false},
-    };
-    for (const auto& c : cases) {
-        std::string reply = c.Text;
-        EXPECT_EQ(c.Ok, IsReplyOK(reply.data())) << '"' << c.Text << '"';
+    for (std::string reply : {"OK", "\r\nOK\r\n"}) {
+        EXPECT_TRUE(IsReplyOK(&reply[0])) << '"' << reply << '"';
+    }
+    for (std::string reply : {"ok", "OK ", "OK!", "", "OK\r\nOK"}) {
+        EXPECT_FALSE(IsReplyOK(&reply[0])) << '"' << reply << '"';
     }
 }
 
@@ -124,24 +113,18 @@ TEST(GetReplyNumber, AcceptsDigitsAloneBetweenLineEndsAndFlagsAnyNonzeroAsOne) {
 }
 
 TEST(GetReplyAddress, AcceptsOneDottedQuadBetweenLineEnds) {
-    const struct {
-        const char* Text;
-        bool Accepted;
-        uint32_t Address;
-    } cases[] = {
-        {"\r\n10.0.0.5\r\n", true, MakeIPv4(10, 0, 0, 5)},
-        {"1.2.3.256", false, 0},
-        {" 1.2.3.4", false, 0},
-    };
-    for (const auto& c : cases) {
-        std::string reply = c.Text;
-        uint32_t address = 0xDEADBEEF;
-        EXPECT_EQ(c.Accepted, GetReplyAddress(reply.data(), &address)) << c.Text;
-        EXPECT_EQ(c.Accepted ? c.Address : 0xDEADBEEF, address) << c.Text;
+    std::string reply = "\r\n10.0.0.5\r\n";
+    uint32_t address = 0;
+    EXPECT_TRUE(GetReplyAddress(&reply[0], &address));
+    EXPECT_EQ(MakeIPv4(10, 0, 0, 5), address);
+    for (std::string refused : {"1.2.3.256", " 1.2.3.4"}) {
+        EXPECT_FALSE(GetReplyAddress(&refused[0], &address)) << refused;
+        EXPECT_EQ(MakeIPv4(10, 0, 0, 5), address) << refused;
     }
 }
 
-// A name with a line break inside could not be sent back as one command line: rejected, output untouched.
+// A name with a line break inside could not be sent back as one command line: rejected, output untouched
+// (that no name the parser accepts holds one is the replies fuzz target's).
 TEST(GetReplyText, CopiesTheTrimmedReplyBoundedBySizeAndNamesHoldNoLineBreak) {
     const struct {
         std::string Text;
@@ -153,8 +136,6 @@ TEST(GetReplyText, CopiesTheTrimmedReplyBoundedBySizeAndNamesHoldNoLineBreak) {
         {"4142", 3, "41", true},
         {"\r\n", TARGET_NAME_SIZE, "", true},
         {"41\r\n42", TARGET_NAME_SIZE, "41\r\n42", false},
-        {"41\r42", TARGET_NAME_SIZE, "41\r42", false},
-        {"41\n42\r\n", TARGET_NAME_SIZE, "41\n42", false},
     };
     for (const auto& c : cases) {
         std::string reply = c.Text;

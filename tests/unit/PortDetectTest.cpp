@@ -45,6 +45,14 @@ std::vector<int32_t> Detect(const CMemoryRegistry& registry) {
     return ports;
 }
 
+// Instance a's PortName of any type and bytes; `listed`: the same value in the serial map too.
+void SetRawPortName(CMemoryRegistry& registry, uint32_t type, const std::string& bytes, bool listed = false) {
+    registry.SetValue(DEVICE_KEY + "\\a\\Device Parameters", "PortName", type, bytes);
+    if (listed) {
+        registry.SetValue(SERIAL_MAP, "\\Device\\Long", type, bytes);
+    }
+}
+
 // "COM" and zeros up to exactly `size` bytes, then the digit 7: a name of port 7 with no room for a
 // terminator.
 std::string PaddedCom7(std::size_t size) {
@@ -77,8 +85,7 @@ const DetectCase DETECT_CASES[] = {
      {"COM3", "COM4"},
      {4},
      [](CMemoryRegistry& r) {
-         r.SetValue(DEVICE_KEY + "\\a\\Device Parameters", "PortName", TYPE_EXPAND_SZ,
-                    std::string("COM3", 5));
+         SetRawPortName(r, TYPE_EXPAND_SZ, std::string("COM3", 5));
          r.AddKey(DEVICE_KEY + "\\b");
          r.AddKey(DEVICE_KEY + "\\c\\Device Parameters");
      }},
@@ -86,23 +93,14 @@ const DetectCase DETECT_CASES[] = {
      {},
      {"COM7"},
      {7},
-     [](CMemoryRegistry& r) {
-         r.SetValue(DEVICE_KEY + "\\a\\Device Parameters", "PortName", REGISTRY_TYPE_SZ,
-                    std::string("COM7\0x9", 7));
-     }},
+     [](CMemoryRegistry& r) { SetRawPortName(r, REGISTRY_TYPE_SZ, std::string("COM7\0x9", 7)); }},
     {"FullSizeValueWithoutTerminatorIsReadWithinItsBytes",
      {},
      {},
      {7},
-     [](CMemoryRegistry& r) {
-         r.SetValue(DEVICE_KEY + "\\a\\Device Parameters", "PortName", REGISTRY_TYPE_SZ,
-                    PaddedCom7(REGISTRY_DATA_SIZE));
-         r.SetValue(SERIAL_MAP, "\\Device\\Long", REGISTRY_TYPE_SZ, PaddedCom7(REGISTRY_DATA_SIZE));
-     }},
+     [](CMemoryRegistry& r) { SetRawPortName(r, REGISTRY_TYPE_SZ, PaddedCom7(REGISTRY_DATA_SIZE), true); }},
     {"ValueLargerThanTheRoomIsSkipped", {{"b", "COM4"}}, {"COM7", "COM4"}, {4}, [](CMemoryRegistry& r) {
-         r.SetValue(DEVICE_KEY + "\\a\\Device Parameters", "PortName", REGISTRY_TYPE_SZ,
-                    PaddedCom7(REGISTRY_DATA_SIZE + 1));
-         r.SetValue(SERIAL_MAP, "\\Device\\Long", REGISTRY_TYPE_SZ, PaddedCom7(REGISTRY_DATA_SIZE + 1));
+         SetRawPortName(r, REGISTRY_TYPE_SZ, PaddedCom7(REGISTRY_DATA_SIZE + 1), true);
      }}};
 
 class DetectTable : public testing::TestWithParam<DetectCase> {};

@@ -45,9 +45,7 @@ TEST(Csv, ReadsWhatSpreadsheetsWriteAndRefusesWhatNoneWrites) {
         {"a,,\r\n,\r\n\r\n", "[a][][]/[][]/[]"},
         {"a,b\"c\r\n", "error: line 1: a quote inside an unquoted field"},
         {"ok\r\n\"a\"b\r\n", "error: line 2: text after a closing quote"},
-        {"ok\r\n\"open,\r\nstill open", "error: line 2: a quoted field that is never closed"},
         {"a\rb\r\n", "error: line 1: a CR that ends no line"},
-        {std::string("a,b\0c\r\n", 7), "error: line 1: a NUL byte"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(c.Rows, ReadAll(c.Text)) << c.Text;
@@ -61,8 +59,8 @@ std::string Value(const ParamSet& set, const char* key) {
     return value;
 }
 
-// The template: 192.168.0.10/24 via 192.168.0.1.
-TEST(UnitTable, EachUnitIsTheTemplateWithItsOwnCells) {
+// The template: 192.168.0.10/24 via 192.168.0.1. An address range gives one unit per address, named by it.
+TEST(Plan, EachUnitIsTheTemplateWithItsOwnCellsOrItsAddress) {
     const std::string table = "Unit,ipaddress,Target3\r\n"
                               "S-1,192.168.0.21,\"1,10.9.9.9,4142\"\r\n"
                               ",,\r\n"
@@ -77,12 +75,22 @@ TEST(UnitTable, EachUnitIsTheTemplateWithItsOwnCells) {
     EXPECT_EQ("S-2", units[1].Name);
     EXPECT_EQ(Value(SampleParamSet(), "Target3"), Value(units[1].Set, "Target3"));
     EXPECT_EQ(Value(SampleParamSet(), "Gateway"), Value(units[1].Set, "Gateway"));
+    std::string names;
+    for (const char* range : {"192.168.0.20-192.168.0.22", "192.168.0.23-192.168.0.23"}) {
+        ASSERT_TRUE(MakeAddressRange(SampleParamSet(), range, &units, &error)) << error;
+        for (const PlanUnit& unit : units) {
+            names += unit.Name + " ";
+            EXPECT_EQ(unit.Name, Value(unit.Set, "IPAddress"));
+        }
+    }
+    EXPECT_EQ("192.168.0.20 192.168.0.21 192.168.0.22 192.168.0.23 ", names);
 }
 
-TEST(UnitTable, RefusedPlansNameTheRowAndTheColumn) {
+TEST(Plan, RefusedPlansNameTheRowAndTheColumnOrTheAddress) {
     const struct {
-        std::string Table;
-        const char* Error;
+        std::string Text;
+        const char* Error;  // its start
+        bool Range = false; // an address range, not a unit table
     } cases[] = {
         {"Unit,IPAdress\r\nS-1,192.168.0.21\r\n",
          "row 1, column 2: \"IPAdress\" is neither Unit nor a setup key"},
@@ -106,43 +114,23 @@ TEST(UnitTable, RefusedPlansNameTheRowAndTheColumn) {
          "row 2 (unit S-1), column IPAddress: own address 192.168.0.1 is the gateway's"},
         {"Unit,IPAddress\r\n", "the unit table has no unit below its header"},
         {"Unit,IPAddress\r\nS-1,\"192.168.0.21\r\n", "line 2: a quoted field that is never closed"},
-    };
-    for (const auto& c : cases) {
-        std::vector<PlanUnit> units;
-        std::string error;
-        EXPECT_FALSE(ReadUnitTable(SampleParamSet(), c.Table, &units, &error)) << c.Table;
-        EXPECT_EQ(0u, error.find(c.Error)) << error;
-    }
-}
-
-TEST(AddressRange, OneUnitPerAddressNamedByIt) {
-    const struct {
-        const char* Range;
-        const char* Names; // or the error's start
-        bool Accepted;
-    } cases[] = {
-        {"192.168.0.20-192.168.0.22", "192.168.0.20 192.168.0.21 192.168.0.22 ", true},
-        {"192.168.0.20-192.168.0.20", "192.168.0.20 ", true},
-        {"192.168.0.22-192.168.0.20", "address range 192.168.0.22-192.168.0.20: FIRST must", false},
-        {"192.168.0.20", "\"192.168.0.20\" is no address range", false},
-        {"192.168.0.20-192.168.0", "\"192.168.0.20-192.168.0\" is no address range", false},
-        {"10.0.0.1-10.0.255.255", "address range 10.0.0.1-10.0.255.255: a plan holds at most 4096", false},
+        {"192.168.0.22-192.168.0.20", "address range 192.168.0.22-192.168.0.20: FIRST must", true},
+        {"192.168.0.20", "\"192.168.0.20\" is no address range", true},
+        {"192.168.0.20-192.168.0", "\"192.168.0.20-192.168.0\" is no address range", true},
+        {"10.0.0.1-10.0.255.255", "address range 10.0.0.1-10.0.255.255: a plan holds at most 4096", true},
         {"192.168.0.253-192.168.1.2", "address 192.168.0.255: own address 192.168.0.255 is the broadcast",
-         false},
-        {"192.168.0.1-192.168.0.3", "address 192.168.0.1: own address 192.168.0.1 is the gateway's", false},
+         true},
+        {"192.168.0.1-192.168.0.3", "address 192.168.0.1: own address 192.168.0.1 is the gateway's", true},
         {"192.168.0.0-192.168.0.2", "address 192.168.0.0: own address 192.168.0.0 is the address of its",
-         false},
+         true},
     };
     for (const auto& c : cases) {
         std::vector<PlanUnit> units;
         std::string error;
-        ASSERT_EQ(c.Accepted, MakeAddressRange(SampleParamSet(), c.Range, &units, &error)) << c.Range;
-        std::string names;
-        for (const PlanUnit& unit : units) {
-            names += unit.Name + " ";
-            EXPECT_EQ(unit.Name, Value(unit.Set, "IPAddress"));
-        }
-        EXPECT_EQ(0u, (c.Accepted ? names : error).find(c.Names)) << (c.Accepted ? names : error);
+        EXPECT_FALSE(c.Range ? MakeAddressRange(SampleParamSet(), c.Text, &units, &error)
+                             : ReadUnitTable(SampleParamSet(), c.Text, &units, &error))
+            << c.Text;
+        EXPECT_EQ(0u, error.find(c.Error)) << error;
     }
 }
 
@@ -152,13 +140,8 @@ using S = SaveSent;
 // A row of the record; the address is the unit's name (the units of an address range are named so).
 RecordRow Row(const char* unit, RecordEvent event, SaveSent save = S::Unknown,
               const char* address = nullptr) {
-    RecordRow row;
-    row.Time = "2024-05-01T14:03:07+02:00";
-    row.Unit = unit;
-    row.Event = event;
-    row.Save = save;
-    row.Address = address != nullptr ? address : unit;
-    return row;
+    const char* const time = "2024-05-01T14:03:07+02:00";
+    return {time, unit, "", "", "", event, "", "", save, "", address != nullptr ? address : unit, "", {}};
 }
 
 std::string RecordOf(const std::vector<RecordRow>& rows) {
@@ -170,22 +153,15 @@ std::string RecordOf(const std::vector<RecordRow>& rows) {
 }
 
 // Whatever a power cut did to the last row, the record opens: the row is cut off, or given back the line
-// end it lacked; only an earlier row that is no station row refuses the record, and leaves it as it was.
+// end it lacked; only an earlier row that is no station row, or a first row that is no record's header,
+// refuses the record, and leaves it as it was. What the parser makes of every tail a power cut leaves (zeros
+// in it or after it, a started row cut or without its line end) is the record-tail fuzz target's, whose
+// seeds every build replays; here the file that the station goes on with.
 TEST(RecordLog, ATornLastRowIsCutAndOneThatLostOnlyItsLineEndIsCompleted) {
     RecordRow started = Row("S-2", E::Started);
     started.Previous = SetupValues(SampleParamSet());
     const std::string start = FormatRecordRow(started);
-    // A row with every cell filled, a comma and quotes among them, reads back as it was written.
-    RecordRow full = Row("S-1", E::Failed, S::Maybe, "192.168.0.21");
-    full.Port = "/dev/ttyACM0";
-    full.Serial = "A1B2";
-    full.Version = "ZRV-Link 2.1, \"beta\"";
-    full.Status = "13";
-    full.Message = "WARNING: hardware error";
-    full.Seconds = FormatSeconds(3.14);
-    full.Previous = SetupValues(SampleParamSet());
-    EXPECT_EQ("3.1", full.Seconds);
-    const std::string head = RecordOf({Row("S-1", E::Started), Row("S-1", E::Done, S::Yes), full});
+    const std::string head = RecordOf({Row("S-1", E::Started), Row("S-1", E::Done, S::Yes)});
     const std::string base = head + start;
     const std::string done = FormatRecordRow(Row("S-2", E::Done, S::Yes));
     const std::string bare = done.substr(0, done.size() - 2);
@@ -200,34 +176,28 @@ TEST(RecordLog, ATornLastRowIsCutAndOneThatLostOnlyItsLineEndIsCompleted) {
         const char* Error; // refused
     } cases[] = {
         {base + done.substr(0, 40), done.substr(0, 40), "", nullptr},
-        {base + zeros + done.substr(20), zeros + done.substr(20), "", nullptr},
-        {base + zeros + done.substr(20) + zeros, zeros + done.substr(20) + zeros, "", nullptr},
-        {base + done + std::string(300, '\0'), std::string(300, '\0'), "", nullptr},
         {base + bare + "\r", "", "\n", nullptr},
         {base + bare, "", "\r\n", nullptr},
-        {base + bare + "\r" + zeros, bare + "\r" + zeros, "", nullptr},
         {base + "a,b\r\n", "a,b\r\n", "", nullptr},
-        {head + start.substr(0, start.size() - 2), "", "\r\n", nullptr},
-        {head + start.substr(0, start.size() - 9), start.substr(0, start.size() - 9), "", nullptr},
         // Cut just after the comma that opens its last cell, a started row would read as one.
         {head + start.substr(0, lastCell), start.substr(0, lastCell), "", nullptr},
         {RecordHeaderText().substr(0, 20), RecordHeaderText().substr(0, 20), "", nullptr},
         {RecordHeaderText().substr(0, RecordHeaderText().size() - 2), "", "\r\n", nullptr},
         {edited + bare, "", "", "row 3: unknown event \"fine\" or save \"yes\""},
-        {base + zeros + "\r\n" + done, "", "", "line 6: a NUL byte"},
-        {base + "x,\"open\r\n" + done, "", "", "line 6: a quoted field that is never closed"},
-        {base + "a,b\r\n" + done, "", "", "row 6: 2 cells instead of 47"},
+        {base + zeros + "\r\n" + done, "", "", "line 5: a NUL byte"},
+        {base + "x,\"open\r\n" + done, "", "", "line 5: a quoted field that is never closed"},
+        {base + "a,b\r\n" + done, "", "", "row 5: 2 cells instead of 47"},
+        {"Unit,IPAddress\r\nS-1,192.168.0.21\r\n", "", "",
+         "its first row is not the header of a station record"},
     };
     const CScratchDir dir;
     const RecordRow next = Row("S-3", E::Started);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Text);
-        RecordText record;
-        std::string error;
-        ASSERT_EQ(c.Error == nullptr, ParseRecord(c.Text, &record, &error)) << error;
         const std::string path = dir.Write("record.csv", c.Text);
         CRecordLog log;
-        EXPECT_EQ(c.Error == nullptr, log.Open(path, &error));
+        std::string error;
+        ASSERT_EQ(c.Error == nullptr, log.Open(path, &error)) << error;
         if (c.Error != nullptr) {
             EXPECT_EQ("record " + path + ": " + c.Error, error);
             EXPECT_EQ(c.Text, ReadWholeFile(path));
@@ -236,12 +206,9 @@ TEST(RecordLog, ATornLastRowIsCutAndOneThatLostOnlyItsLineEndIsCompleted) {
         // The file as the station goes on with it: torn bytes cut, the line end appended, a header.
         const std::string kept = c.Text.substr(0, c.Text.size() - c.Torn.size()) + c.LineEnd;
         const std::string file = kept.empty() ? RecordHeaderText() : kept;
-        EXPECT_EQ(c.Torn, record.Torn);
-        EXPECT_EQ(c.LineEnd, record.MissingLineEnd);
-        EXPECT_EQ(c.Text.size() - c.Torn.size(), record.KeptSize);
-        EXPECT_EQ(file, RecordOf(record.Rows));
         EXPECT_EQ(c.Torn, log.Torn());
         EXPECT_EQ(!c.LineEnd.empty(), log.Completed());
+        EXPECT_EQ(file, RecordOf(log.Rows()));
         ASSERT_TRUE(log.Append(next, &error)) << error;
         EXPECT_EQ(file + FormatRecordRow(next), ReadWholeFile(path));
     }
@@ -273,7 +240,8 @@ TEST(Record, CellsStayOneLineAndNoneRunsAsAFormula) {
     }
 }
 
-TEST(Record, TimeNamesItsOffsetFromUtc) {
+TEST(Record, TimeNamesItsOffsetFromUtcAndSecondsKeepATenth) {
+    EXPECT_EQ("3.1", FormatSeconds(3.14));
     const LocalTime time{2024, 5, 1, 14, 3, 7};
     EXPECT_EQ("2024-05-01T14:03:07+02:00", FormatRecordTime(time, 120));
     EXPECT_EQ("2024-05-01T14:03:07-03:30", FormatRecordTime(time, -210));
@@ -372,7 +340,7 @@ TEST(UnitBook, OperatorDecisionsFitTheUnitsState) {
     }
 }
 
-TEST(RecordLog, OneStationAtATimeAndOnlyOnARecord) {
+TEST(RecordLog, OneStationAtATimeAndOnlyOnAFile) {
     const CScratchDir dir;
     const std::string path = dir / "record.csv";
     std::string error;
@@ -381,14 +349,6 @@ TEST(RecordLog, OneStationAtATimeAndOnlyOnARecord) {
     CRecordLog second;
     EXPECT_FALSE(second.Open(path, &error));
     EXPECT_EQ("record " + path + ": in use by another station or program", error);
-
-    const std::string table = "Unit,IPAddress\r\nS-1,192.168.0.21\r\n";
-    const std::string other = dir.Write("units.csv", table);
-    CRecordLog wrong;
-    EXPECT_FALSE(wrong.Open(other, &error));
-    EXPECT_EQ("record " + other + ": its first row is not the header of a station record", error);
-    EXPECT_EQ(table, ReadWholeFile(other));
-
     CRecordLog folder;
     EXPECT_FALSE(folder.Open(dir.Path(), &error));
 }

@@ -11,12 +11,6 @@
 
 namespace {
 
-std::string ReadValue(const char* path, const char* section, const char* key, const char* defaultValue) {
-    char value[SETTINGS_VALUE_SIZE];
-    ReadProfileFile(path, section, key, defaultValue, value, sizeof value);
-    return value;
-}
-
 TEST(ProfileFile, FollowsTheWindowsReadersRules) {
     const std::string longValue(300, 'v');
     const struct {
@@ -51,8 +45,9 @@ TEST(ProfileFile, FollowsTheWindowsReadersRules) {
     };
     for (const auto& c : cases) {
         CScratchDir dir;
-        EXPECT_EQ(c.Expected, ReadValue(dir.Write("a.ini", c.Content).c_str(), "Settings", c.Key, "DEF"))
-            << c.Title;
+        char value[SETTINGS_VALUE_SIZE];
+        ReadProfileFile(dir.Write("a.ini", c.Content).c_str(), "Settings", c.Key, "DEF", value, sizeof value);
+        EXPECT_EQ(c.Expected, value) << c.Title;
     }
 }
 

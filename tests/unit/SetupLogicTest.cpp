@@ -29,23 +29,11 @@ std::string Encoded(const std::string& text, LeadByteTest codePage = NoLeadBytes
     return digits;
 }
 
-TEST(EncodeName, KeepsTheFirst32BytesOfWholeCharacters) {
-    const struct {
-        std::string Text;
-        LeadByteTest CodePage;
-        std::string Digits;
-    } cases[] = {
-        {std::string(40, 'Z'), NoLeadBytes, Repeat("5A", 32)},
-        // 33 bytes: the last character would be cut in two, so it goes whole.
-        {"a" + Repeat("\x95\x5C", 16), ShiftJisLeadByte, "61" + Repeat("955C", 15)},
-        {"\x95", ShiftJisLeadByte, "95"}, // a lead byte without its trail is a character of its own
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(c.Digits, Encoded(c.Text, c.CodePage)) << c.Text;
-    }
-}
-
-TEST(NameCodec, EveryNonZeroByteSurvivesTheRoundTrip) {
+TEST(NameCodec, KeepsThe32FirstBytesOfWholeCharactersAndEveryNonZeroByteSurvivesTheRoundTrip) {
+    EXPECT_EQ(Repeat("5A", 32), Encoded(std::string(40, 'Z')));
+    // 33 bytes: the last character would be cut in two, so it goes whole.
+    EXPECT_EQ("61" + Repeat("955C", 15), Encoded("a" + Repeat("\x95\x5C", 16), ShiftJisLeadByte));
+    EXPECT_EQ("95", Encoded("\x95", ShiftJisLeadByte)); // a lead byte without its trail is a character
     for (int byte = 1; byte < 256; ++byte) {
         const std::string text(2, static_cast<char>(byte));
         EXPECT_EQ(text, DecodeName(Encoded(text).c_str())) << byte;
@@ -53,37 +41,24 @@ TEST(NameCodec, EveryNonZeroByteSurvivesTheRoundTrip) {
 }
 
 TEST(DecodeName, MarksBadPairsWithAFullStopAndStopsAtZeroOr32Bytes) {
-    const struct {
-        std::string Digits;
-        std::string Text;
-    } cases[] = {
-        {"4G42", ".B"}, // not a hexadecimal pair
-        {"414", "A"},   // a lone last digit is dropped
-        {"4", ""},      {"41004243", "A"}, {Repeat("41", 35), std::string(32, 'A')},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(c.Text, DecodeName(c.Digits.c_str())) << c.Digits;
-    }
+    EXPECT_EQ(".B", DecodeName("4G42")); // not a hexadecimal pair
+    EXPECT_EQ("A", DecodeName("414"));   // a lone last digit is dropped
+    EXPECT_EQ("", DecodeName("4"));
+    EXPECT_EQ("A", DecodeName("41004243"));
+    EXPECT_EQ(std::string(32, 'A'), DecodeName(Repeat("41", 35).c_str()));
 }
 
-// Typed or pasted text ends at the caret: what is over goes from there, never half a character.
-TEST(FitNameText, TakesBackWholeCharactersBeforeTheCaret) {
+// Typed or pasted text ends at the caret: what is over goes from there. Double-byte text typed at the end
+// shows in the dialog tests in a Japanese code page.
+TEST(FitNameText, TakesBackWhatIsOverBeforeTheCaret) {
     const std::string a16(16, 'a');
-    const struct {
-        const char* Input;
-        std::string Text;
-        std::size_t Caret;
-        std::string Fitted;
-        std::size_t FittedCaret;
-    } cases[] = {
-        {"typed in the middle", a16 + "X" + a16, 17, a16 + a16, 16},
-        {"pasted in the middle", "x" + std::string(40, 'p') + "y", 41, "x" + std::string(30, 'p') + "y", 31},
-    };
-    for (const auto& c : cases) {
-        std::size_t caret = c.Caret;
-        EXPECT_EQ(c.Fitted, FitNameText(c.Text, &caret, ShiftJisLeadByte)) << c.Input;
-        EXPECT_EQ(c.FittedCaret, caret) << c.Input;
-    }
+    std::size_t caret = 17; // typed in the middle
+    EXPECT_EQ(a16 + a16, FitNameText(a16 + "X" + a16, &caret, ShiftJisLeadByte));
+    EXPECT_EQ(16u, caret);
+    caret = 41; // pasted in the middle
+    const std::string pasted = "x" + std::string(40, 'p') + "y";
+    EXPECT_EQ("x" + std::string(30, 'p') + "y", FitNameText(pasted, &caret, ShiftJisLeadByte));
+    EXPECT_EQ(31u, caret);
 }
 
 // A trail byte may be 0x5C: the paths are cut at the last backslash that is one.

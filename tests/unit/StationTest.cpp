@@ -16,11 +16,12 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
 
-// What a fake child does; a port's children take their acts in turn, then do Ok.
+// What a fake child does.
 enum class Act {
     Ok,
     RefuseOpen,      // the port does not open (permission denied, busy): nothing reaches the device
@@ -31,30 +32,46 @@ enum class Act {
     Hang,            // runs until it is asked to stop, then reports that it stopped before its save
 };
 
+// How a child that does each act ends, in the order of Act; an unreadable end left no result line.
+const struct {
+    int Status;
+    const char* Message;
+    bool Unreadable;
+} ENDS[] = {{0, "OK", false},
+            {11, "WARNING: cannot open port", false},
+            {12, "WARNING: communication error", false},
+            {13, "WARNING: hardware error", false},
+            {22, "", true},
+            {14, "WARNING: crashed (signal 11)", true},
+            {12, "WARNING: communication error", false}};
+
 struct FakeDevice {
     std::string Port;
+    Act Write; // how its first write ends; later ones do Ok
     std::string Serial;
+    int Refusals;   // its port refuses this many opens first
+    int64_t PlugMs; // when it appears
     ParamSet Set;
-    int64_t PlugMs = 0;
-    std::vector<Act> Reads;
-    std::vector<Act> Writes;
-
-    FakeDevice PluggedAt(int64_t ms) const {
-        FakeDevice device = *this;
-        device.PlugMs = ms;
-        return device;
-    }
-    FakeDevice Refusing(std::size_t opens) const {
-        FakeDevice device = *this;
-        device.Reads.assign(opens, Act::RefuseOpen);
-        return device;
-    }
-    FakeDevice Holding(const ParamSet& set) const {
-        FakeDevice device = *this;
-        device.Set = set;
-        return device;
-    }
 };
+
+// A device fresh from the factory.
+FakeDevice On(const char* port, Act write = Act::Ok, const char* serial = "", int refusals = 0,
+              int64_t plugMs = 0) {
+    ParamSet fresh{};
+    fresh.BaudRate = 9600;
+    return {port, write, serial, refusals, plugMs, fresh};
+}
+
+FakeDevice Holding(const char* port, const ParamSet& set) {
+    FakeDevice device = On(port);
+    device.Set = set;
+    return device;
+}
+
+template <class... Devices>
+std::vector<FakeDevice> Bench(Devices... devices) {
+    return {devices...};
+}
 
 class CFakeChild : public IPortChild {
 public:
@@ -71,11 +88,12 @@ private:
     ChildProgress m_progress; // a write stays half-way
 };
 
-ChildOutcome Reported(int status, const char* message) {
+ChildOutcome Ended(Act act) {
+    const auto& end = ENDS[static_cast<int>(act)];
     ChildOutcome outcome;
-    outcome.Kind = ChildEndKind::Reported;
-    outcome.Status = status;
-    outcome.Message = message;
+    outcome.Kind = end.Unreadable ? ChildEndKind::Unreadable : ChildEndKind::Reported;
+    outcome.Status = end.Status;
+    outcome.Message = end.Message;
     outcome.Version = "ZRV-Link 2.4.1";
     return outcome;
 }
@@ -89,7 +107,7 @@ public:
     std::vector<FakeDevice> Devices;
     int64_t Now = 0;
     int64_t ConsoleGoneMs = -1; // from then on no line can be written
-    std::vector<std::string> Lines;
+    std::string Said;           // every line, each with its line end
 
     std::vector<StationPort> Present() override {
         std::vector<StationPort> ports;
@@ -102,10 +120,8 @@ public:
     }
     std::unique_ptr<IPortChild> StartRead(const std::string& port) override {
         FakeDevice& device = Find(port);
-        const Act act = Next(&device.Reads);
-        ChildOutcome outcome = act == Act::RefuseOpen ? Reported(11, "WARNING: cannot open port")
-                               : act == Act::Fail     ? Reported(12, "WARNING: communication error")
-                                                      : Reported(0, "OK");
+        const Act act = device.Refusals-- > 0 ? Act::RefuseOpen : Act::Ok;
+        ChildOutcome outcome = Ended(act);
         outcome.PortNotOpened = act == Act::RefuseOpen;
         outcome.HasDevice = act == Act::Ok;
         outcome.Device = device.Set;
@@ -113,27 +129,8 @@ public:
     }
     std::unique_ptr<IPortChild> StartWrite(const std::string& port, const ParamSet& unit) override {
         FakeDevice& device = Find(port);
-        const Act act = Next(&device.Writes);
-        ChildOutcome outcome = Reported(0, "OK");
-        switch (act) {
-        case Act::Fail:
-        case Act::Hang:
-            outcome = Reported(12, "WARNING: communication error");
-            break;
-        case Act::FailAfterSave:
-            outcome = Reported(13, "WARNING: hardware error");
-            break;
-        case Act::Exit22AfterSave:
-            outcome = Reported(22, "");
-            outcome.Kind = ChildEndKind::Unreadable;
-            break;
-        case Act::Crash:
-            outcome = Reported(14, "WARNING: crashed (signal 11)");
-            outcome.Kind = ChildEndKind::Unreadable;
-            break;
-        default:
-            break;
-        }
+        const Act act = std::exchange(device.Write, Act::Ok);
+        ChildOutcome outcome = Ended(act);
         outcome.SaveNext = act == Act::Ok || act == Act::FailAfterSave || act == Act::Exit22AfterSave;
         if (outcome.SaveNext) {
             device.Set = unit;
@@ -143,7 +140,7 @@ public:
     int64_t NowMs() override { return Now; }
     std::string RecordTime() override { return "2026-12-07T10:00:00+00:00"; }
     bool Say(const std::string& line) override {
-        Lines.push_back(line);
+        Said += line + "\n";
         return ConsoleGoneMs < 0 || Now < ConsoleGoneMs;
     }
 
@@ -157,46 +154,13 @@ private:
         ADD_FAILURE() << "no device on " << port;
         return m_nowhere;
     }
-    static Act Next(std::vector<Act>* acts) {
-        if (acts->empty()) {
-            return Act::Ok;
-        }
-        const Act act = acts->front();
-        acts->erase(acts->begin());
-        return act;
-    }
 
     FakeDevice m_nowhere;
 };
 
-std::vector<PlanUnit> ThreeUnits() {
-    std::vector<PlanUnit> units;
-    std::string error;
-    MakeAddressRange(SampleParamSet(), "192.168.0.21-192.168.0.23", &units, &error);
-    return units;
-}
-
-// A device fresh from the factory on `port`, whose first write ends as `write`.
-FakeDevice On(const char* port, Act write = Act::Ok, const char* serial = "") {
-    ParamSet fresh{};
-    fresh.BaudRate = 9600;
-    return {port, serial, fresh, 0, {}, write == Act::Ok ? std::vector<Act>{} : std::vector<Act>{write}};
-}
-
-template <class... Devices>
-std::vector<FakeDevice> Bench(Devices... devices) {
-    return {devices...};
-}
-
 RecordRow Row(const std::string& unit, RecordEvent event, SaveSent save, const std::string& address) {
-    RecordRow row;
-    row.Time = "2026-12-06T10:00:00+00:00";
-    row.Unit = unit;
-    row.Port = "/dev/ttyACM0";
-    row.Event = event;
-    row.Save = save;
-    row.Address = address;
-    return row;
+    return {
+        "2026-12-06T10:00:00+00:00", unit, "/dev/ttyACM0", "", "", event, "", "", save, "", address, "", {}};
 }
 
 std::string EventsOf(const CRecordLog& record) {
@@ -272,13 +236,11 @@ void RunCase(const StationCase& c) {
     SCOPED_TRACE(c.Name);
     const CScratchDir dir;
     std::string error;
-    {
-        CRecordLog before;
-        ASSERT_TRUE(before.Open(dir / "record.csv", &error)) << error;
-        for (const RecordRow& row : c.Before) {
-            ASSERT_TRUE(before.Append(row, &error)) << error;
-        }
+    std::string before = RecordHeaderText();
+    for (const RecordRow& row : c.Before) {
+        before += FormatRecordRow(row);
     }
+    dir.Write("record.csv", before);
     CFakeWorld world;
     world.Devices = c.Devices;
     world.ConsoleGoneMs = c.ConsoleGoneMs;
@@ -303,11 +265,7 @@ void RunCase(const StationCase& c) {
         holds += (holds.empty() ? "" : " ") + AddressText(device.Set.IPAddress);
     }
     EXPECT_EQ(c.Holds, holds);
-    std::string said;
-    for (const std::string& line : world.Lines) {
-        said += line + "\n";
-    }
-    EXPECT_NE(std::string::npos, said.find(c.SaidLine)) << said;
+    EXPECT_NE(std::string::npos, world.Said.find(c.SaidLine)) << world.Said;
     if (c.Told == nullptr) {
         return;
     }
@@ -327,7 +285,9 @@ void RunCase(const StationCase& c) {
 TEST(Station, EveryEndOfAChildKeepsOneAddressPerDeviceAndTellsTheObserver) {
     const char* const A = "/dev/ttyACM0";
     const char* const B = "/dev/ttyACM1";
-    const std::vector<PlanUnit> three = ThreeUnits();
+    std::vector<PlanUnit> three;
+    std::string error;
+    ASSERT_TRUE(MakeAddressRange(SampleParamSet(), "192.168.0.21-192.168.0.23", &three, &error)) << error;
     // A unit without an own address (its device asks DHCP), told apart by a destination of its own.
     std::vector<PlanUnit> dhcp = three;
     dhcp[0].Set.IPAddress = 0;
@@ -343,13 +303,7 @@ TEST(Station, EveryEndOfAChildKeepsOneAddressPerDeviceAndTellsTheObserver) {
                                              Row(u1, E::Done, S::Yes, "0.0.0.0")};
     std::vector<RecordRow> doneElsewhere = {Row(three[2].Name, E::Done, S::Yes, three[2].Name)};
     doneElsewhere[0].Serial = "SAME";
-    const StationOptions all;
-    StationOptions once;
-    once.Once = true;
-    StationOptions skip = once;
-    skip.Skip = {u1};
-    StationOptions redo = once;
-    redo.Redo = {u1};
+    const StationOptions all, once{true, {}, {}}, skip{true, {}, {u1}}, redo{true, {u1}, {}};
     const StationCase cases[] = {
         {"a device written", three, none, once, Bench(On(A)), -1, -1, -1, 30, "192.168.0.21: started done",
          "192.168.0.21", "", "reading writing done",
@@ -368,40 +322,34 @@ TEST(Station, EveryEndOfAChildKeepsOneAddressPerDeviceAndTellsTheObserver) {
         {"a write that failed before its save", three, none, once, Bench(On(A, Act::Fail)), -1, -1, -1, 30,
          "192.168.0.21: started failed(no)", "0.0.0.0", "", "reading writing failed",
          "done 0, held 0, failed 1, at work 0, to go 2, skipped 0"},
-        {"a write that failed before its save gives its unit to the next device", three, none, all,
-         Bench(On(A, Act::Fail), On(B).PluggedAt(3000)), 5000, -1, -1, 30,
-         "192.168.0.21: started failed(no) started done", "0.0.0.0 192.168.0.21",
-         "failed (WARNING: communication error) before its save; the unit waits for the next device"},
-        {"a port that refuses its first opens is tried again", three, none, once, Bench(On(A).Refusing(2)),
-         -1, -1, -1, 30, "192.168.0.21: started done", "192.168.0.21", ""},
         {"a port that keeps refusing is recorded once and still tried", three, none, all,
-         Bench(On(A).Refusing(6)), 15000, -1, -1, 30, "192.168.0.21: failed(no) started done", "192.168.0.21",
-         "nothing was sent, the port is tried again"},
+         Bench(On(A, Act::Ok, "", 6)), 15000, -1, -1, 30, "192.168.0.21: failed(no) started done",
+         "192.168.0.21", "nothing was sent, the port is tried again"},
         {"a skipped unit's device still attached is left as it is", three, held, skip,
-         Bench(On(A).Holding(three[0].Set)), -1, -1, -1, 30, "192.168.0.21: started failed(maybe) skipped",
+         Bench(Holding(A, three[0].Set)), -1, -1, -1, 30, "192.168.0.21: started failed(maybe) skipped",
          "192.168.0.21", "this device is skipped unit 192.168.0.21 and is left as it is"},
         {"a held unit given back goes to its device still attached", three, held, redo,
-         Bench(On(A).Holding(three[0].Set)), -1, -1, -1, 30,
+         Bench(Holding(A, three[0].Set)), -1, -1, -1, 30,
          "192.168.0.21: started failed(maybe) redo started done", "192.168.0.21", ""},
         {"a held unit stops the station at the start and names its device", three, held, all, Bench(On(A)),
          -1, -1, -1, 31, "192.168.0.21: started failed(maybe)", "0.0.0.0",
          "its write on /dev/ttyACM0 (2026-12-06T10:00:00+00:00) ended badly", "",
          "done 0, held 1, failed 0, at work 0, to go 2, skipped 0", "--skip 192.168.0.21"},
         {"a device that holds a done unit is left as it is", three, done, once,
-         Bench(On(A).Holding(three[0].Set)), -1, -1, -1, 30, "192.168.0.21: started done", "192.168.0.21", "",
+         Bench(Holding(A, three[0].Set)), -1, -1, -1, 30, "192.168.0.21: started done", "192.168.0.21", "",
          "reading left(192.168.0.21)", "done 1, held 0, failed 0, at work 0, to go 2, skipped 0"},
         {"devices that share a serial number with a done unit are each set up", three, doneElsewhere, once,
          Bench(On(A, Act::Ok, "SAME"), On(B, Act::Ok, "SAME")), -1, -1, -1, 0,
          "192.168.0.21: started done; 192.168.0.22: started done; 192.168.0.23: done",
          "192.168.0.21 192.168.0.22", "every unit of the plan is done"},
         {"a done unit without an own address is known by its whole configuration", dhcp, dhcpDone, once,
-         Bench(On(A).Holding(dhcp[0].Set), On(B)), -1, -1, -1, 30,
+         Bench(Holding(A, dhcp[0].Set), On(B)), -1, -1, -1, 30,
          "192.168.0.21: started done; 192.168.0.23: started done", "0.0.0.0 192.168.0.23",
          "this device is done unit 192.168.0.21 and is left as it is"},
         {"a console that went away takes no device", three, none, all, Bench(On(A)), -1, -1, 0, 22, "",
          "0.0.0.0", ""},
         {"a console lost during a write lets that write finish and takes no other device", three, none, all,
-         Bench(On(A), On(B).PluggedAt(1000)), -1, -1, 150, 22, "192.168.0.21: started done",
+         Bench(On(A), On(B, Act::Ok, "", 0, 1000)), -1, -1, 150, 22, "192.168.0.21: started done",
          "192.168.0.21 0.0.0.0", ""},
         {"a second Ctrl-C stops a write before its save", three, none, all, Bench(On(A, Act::Hang)), 1000,
          2000, -1, 30, "192.168.0.21: started interrupted(no)", "0.0.0.0", "the station ends now",

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -95,9 +96,9 @@ TEST_P(SysfsTree, ListsTheUsbTtysByTheirDevPaths) {
 INSTANTIATE_TEST_SUITE_P(CSysfsPortSource, SysfsTree, testing::ValuesIn(TREE_CASES),
                          [](const testing::TestParamInfo<TreeCase>& test) { return test.param.Name; });
 
-// portkit's path table is never emptied (see CommPortPaths.h): in a process that has registered
-// MAX_COMM_PATHS paths, a device plugged in later is not detected, while the one found before still is,
-// under its number. In a child process, which takes the full table with it.
+// portkit's path table is never emptied (see CommPortPaths.h): once it holds MAX_COMM_PATHS paths, every
+// new one is refused, so a device plugged in later is not detected, while the one found before still is,
+// under its number and path. In a child process, which takes the full table with it.
 TEST(CSysfsPortSource, DeviceThatAppearsOnceThePathTableIsFullIsLeftOut) {
     EXPECT_EXIT(
         {
@@ -106,16 +107,21 @@ TEST(CSysfsPortSource, DeviceThatAppearsOnceThePathTableIsFullIsLeftOut) {
             const CSysfsPortSource source(tree.Root(), DEV_ROOT);
             CommPortList before = {};
             const int32_t foundBefore = source.ScanUsbPorts(DEVICE_USB_VID, DEVICE_USB_PID, before);
-            for (int i = 0; RegisterCommPortPath(("/zrv-fake/fill" + std::to_string(i)).c_str()) > 0; ++i) {
+            int32_t last = 0;
+            for (int i = 0, number = 1; number > 0; ++i) {
+                number = RegisterCommPortPath(("/zrv-fake/fill" + std::to_string(i)).c_str());
+                last = std::max(last, number);
             }
             tree.AddAcmTty("ttyACM1", DEVICE_USB_VID, DEVICE_USB_PID);
             CommPortList after = {};
             const int32_t foundAfter = source.ScanUsbPorts(DEVICE_USB_VID, DEVICE_USB_PID, after);
             const std::vector<std::string> names = TtyNames(after, foundAfter);
-            std::fprintf(stderr, "found %d, then %d:%s\n", foundBefore, foundAfter,
-                         names.empty() ? "" : (" " + names.front()).c_str());
+            char path[COMM_PATH_SIZE];
+            std::fprintf(stderr, "found %d, then %d:%s; last number %d\n", foundBefore, foundAfter,
+                         names.empty() ? "" : (" " + names.front()).c_str(), last);
             std::exit(foundBefore == 1 && names == std::vector<std::string>{"ttyACM0"} &&
-                              after[0] == before[0]
+                              after[0] == before[0] && last == MAX_COMM_PATHS &&
+                              !GetCommPortPath(MAX_COMM_PATHS + 1, path)
                           ? 0
                           : 1);
         },
