@@ -1,7 +1,6 @@
-// CEvent, the manual-reset event that hands each reply from portkit's reader to the engine's worker; the
-// hand-over of a transfer's hundred replies is every zrvlink test's against the simulator. A wake-up that
-// gets lost leaves a waiter asleep for good: such a test hangs and is failed by the test run's time limit,
-// since the waits here have none of their own.
+// CEvent, the manual-reset event that hands each reply from portkit's reader to the engine's worker. A
+// wake-up that gets lost leaves a waiter asleep for good: such a test hangs and is failed by the test run's
+// time limit, since the waits here have none of their own.
 #include "platform/Event.h"
 
 #include <gtest/gtest.h>
@@ -62,6 +61,35 @@ TEST(CEvent, OneSetWakesEverySleeperEvenAfterAReset) {
                 << count << " waiters, reset first: " << resetFirst;
         }
     }
+}
+
+// The engine resets before each command and waits for the prompt: a hand-over per round, a hundred in a
+// transfer.
+TEST(CEvent, EachRoundOfResetWaitAndSetIsHandedOverOnce) {
+    constexpr int ROUNDS = 200;
+    CEvent ready;
+    CEvent taken;
+    ASSERT_TRUE(ready.Create());
+    ASSERT_TRUE(taken.Create());
+    int handed = 0;
+    std::thread setter([&] {
+        for (int i = 0; i < ROUNDS; ++i) {
+            taken.Wait(NO_LIMIT);
+            taken.Reset();
+            ++handed;
+            ready.Set();
+        }
+    });
+    int seen = 0;
+    for (int i = 0; i < ROUNDS; ++i) {
+        ready.Reset();
+        taken.Set();
+        EXPECT_TRUE(ready.Wait(NO_LIMIT));
+        seen = handed;
+        EXPECT_EQ(i + 1, seen);
+    }
+    setter.join();
+    EXPECT_EQ(ROUNDS, seen);
 }
 
 } // namespace
