@@ -1,10 +1,13 @@
 // Drives ZRVLinkSetup.exe from another process through window messages, and prepares the Wine prefix
 // for it. Windows side.
 #include "SetupDriver.h"
-
-#include <commctrl.h>
+#include "core/IPv4.h"
+#include "core/NameCodec.h"
+#include "ui/logic/ControlIds.h"
+#include "ui/resource.h"
 
 #include <chrono>
+#include <cstring>
 
 namespace {
 
@@ -12,8 +15,6 @@ constexpr const char* USB_INSTANCE_KEY =
     "SYSTEM\\CurrentControlSet\\Enum\\USB\\VID_FE5A&PID_0016\\ZRVSIM0001";
 constexpr const char* SERIAL_MAP_KEY = "HARDWARE\\DEVICEMAP\\SERIALCOMM";
 constexpr const char* DESKTOP_KEY = "Control Panel\\Desktop";
-constexpr int FILE_NAME_COMBO = 0x47C;
-constexpr int FILE_NAME_EDIT = 0x480;
 constexpr int MESSAGE_TEXT = 0xFFFF;
 
 bool SetString(HKEY root, const std::string& key, const std::string& name, const std::string& value) {
@@ -26,9 +27,17 @@ bool Deleted(LSTATUS status) {
     return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
 }
 
+// The catcher whose thread this is: its window's messages come to that thread.
+thread_local CCopyDataCatcher* t_catcher = nullptr;
+
 // The value that lists COM<port> in the system's serial-port map.
 std::string SerialMapName(int port) {
     return "\\Device\\ZrvSim" + std::to_string(port);
+}
+
+std::string Dotted(uint32_t address) {
+    return std::to_string(IPv4Octet(address, 0)) + "." + std::to_string(IPv4Octet(address, 1)) + "." +
+           std::to_string(IPv4Octet(address, 2)) + "." + std::to_string(IPv4Octet(address, 3));
 }
 
 } // namespace
@@ -52,18 +61,17 @@ HWND WaitForDialog(DWORD pid, const std::string& caption, HWND owner) {
     return found;
 }
 
+// Of no window, an empty view.
 MessageBoxView WaitForMessageBox(DWORD pid, const std::string& caption, HWND owner) {
-    const HWND box = WaitForDialog(pid, caption, owner);
-    MessageBoxView view;
-    view.Window = box;
+    MessageBoxView view{WaitForDialog(pid, caption, owner), "", ""};
+    view.Text = ItemText(view.Window, MESSAGE_TEXT);
     const std::pair<int, const char*> buttons[] = {
         {IDOK, "OK"}, {IDCANCEL, "Cancel"}, {IDYES, "Yes"}, {IDNO, "No"}};
     for (const auto& [id, name] : buttons) {
-        if (box != nullptr && ItemVisible(box, id)) {
+        if (IsWindowVisible(GetDlgItem(view.Window, id))) {
             view.Buttons += (view.Buttons.empty() ? "" : "+") + std::string(name);
         }
     }
-    view.Text = box != nullptr ? ItemText(box, MESSAGE_TEXT) : "";
     return view;
 }
 
@@ -92,39 +100,23 @@ bool SetScreenDpi(DWORD dpi) {
            ERROR_SUCCESS;
 }
 
-bool SubstituteDialogFont(const wchar_t* substitute) {
+bool SubstituteDialogFont(const char* substitute) {
     // "ＭＳ Ｐゴシック", the dialogs' font.
     const wchar_t face[] = {0xFF2D, 0xFF33, 0x0020, 0xFF30, 0x30B4, 0x30B7, 0x30C3, 0x30AF, 0};
+    const std::wstring value(substitute, substitute + std::strlen(substitute)); // an ASCII name
     return RegSetKeyValueW(HKEY_LOCAL_MACHINE,
                            L"Software\\Microsoft\\Windows NT\\CurrentVersion\\FontSubstitutes", face, REG_SZ,
-                           substitute,
-                           static_cast<DWORD>((wcslen(substitute) + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
-}
-
-// The system names the font it made for a face it does not have after the one it took instead.
-bool FontInstalled(const wchar_t* face) {
-    LOGFONTW description = {};
-    description.lfHeight = -12;
-    description.lfCharSet = DEFAULT_CHARSET;
-    lstrcpynW(description.lfFaceName, face, LF_FACESIZE);
-    CGdiObject font;
-    font.Reset(CreateFontIndirectW(&description));
-    const CWindowDC dc(nullptr);
-    const HGDIOBJ old = SelectObject(dc.Get(), font.Get());
-    wchar_t made[LF_FACESIZE] = {};
-    GetTextFaceW(dc.Get(), LF_FACESIZE, made);
-    SelectObject(dc.Get(), old);
-    return lstrcmpiW(made, face) == 0;
+                           value.c_str(),
+                           static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
 }
 
 CCopyDataCatcher::CCopyDataCatcher(const char* className, ULONG_PTR tag, bool inProcess)
     : m_tag(tag), m_inProcess(inProcess), m_thread(&CCopyDataCatcher::Run, this, className) {
-    std::unique_lock<std::mutex> hold(m_lock);
-    m_changed.wait(hold, [&] { return m_ready; });
+    m_window = m_made.get_future().get();
 }
 
 CCopyDataCatcher::~CCopyDataCatcher() {
-    Release();
+    HoldAt("");
     if (m_window != nullptr) {
         PostMessageA(m_window, WM_CLOSE, 0, 0);
     }
@@ -140,17 +132,12 @@ void CCopyDataCatcher::HoldAt(const std::string& text) {
     std::lock_guard<std::mutex> hold(m_lock);
     m_holdAt = text;
     m_holding = false;
+    m_changed.notify_all();
 }
 
 bool CCopyDataCatcher::WaitUntilHeld() {
     std::unique_lock<std::mutex> hold(m_lock);
     return m_changed.wait_for(hold, std::chrono::milliseconds(DRIVER_WAIT_MS), [&] { return m_holding; });
-}
-
-void CCopyDataCatcher::Release() {
-    std::lock_guard<std::mutex> hold(m_lock);
-    m_holdAt.clear();
-    m_changed.notify_all();
 }
 
 // On the catcher's thread, while the sender waits for the line to be taken.
@@ -171,14 +158,10 @@ void CCopyDataCatcher::Run(const std::string& className) {
     windowClass.hInstance = GetModuleHandleA(nullptr);
     windowClass.lpszClassName = className.c_str();
     RegisterClassA(&windowClass); // already registered by an earlier catcher: fine
+    t_catcher = this;
     HWND window = CreateWindowExA(0, windowClass.lpszClassName, "catcher", WS_OVERLAPPED, 0, 0, 0, 0, nullptr,
-                                  nullptr, windowClass.hInstance, this);
-    {
-        std::lock_guard<std::mutex> hold(m_lock);
-        m_window = window;
-        m_ready = true;
-        m_changed.notify_all();
-    }
+                                  nullptr, windowClass.hInstance, nullptr);
+    m_made.set_value(window);
     MSG message;
     while (window != nullptr && GetMessageA(&message, nullptr, 0, 0) > 0) {
         DispatchMessageA(&message);
@@ -186,12 +169,7 @@ void CCopyDataCatcher::Run(const std::string& className) {
 }
 
 LRESULT CALLBACK CCopyDataCatcher::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_NCCREATE) {
-        SetWindowLongPtrA(
-            window, GWLP_USERDATA,
-            reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams));
-    }
-    auto* catcher = reinterpret_cast<CCopyDataCatcher*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+    CCopyDataCatcher* catcher = t_catcher;
     const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
     if (message == WM_COPYDATA && catcher != nullptr && data->dwData == catcher->m_tag && wParam == 0) {
         const char* text = static_cast<const char*>(data->lpData);
@@ -237,7 +215,7 @@ CSetupProcess::~CSetupProcess() {
 }
 
 HWND CSetupProcess::MainWindow() const {
-    return Started() ? WaitForDialog(m_id, "ZRV-Link Setup") : nullptr;
+    return m_process.IsOpen() ? WaitForDialog(m_id, "ZRV-Link Setup") : nullptr;
 }
 
 bool CSetupProcess::WaitForExit(DWORD* exitCode) const {
@@ -264,134 +242,35 @@ std::string ItemText(HWND dialog, int id) {
     return WindowText(GetDlgItem(dialog, id));
 }
 
-void SetItemText(HWND dialog, int id, const std::string& text) {
-    SendMessageA(GetDlgItem(dialog, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
-}
-
-bool ItemVisible(HWND dialog, int id) {
-    return IsWindowVisible(GetDlgItem(dialog, id)) != FALSE;
-}
-
-// Across processes the system converts no item text between code pages: ask for it in UTF-16, the
-// common dialogs' own.
-std::vector<std::string> ListItems(HWND dialog, int id) {
-    HWND list = GetDlgItem(dialog, id);
-    std::vector<std::string> items;
-    for (LRESULT i = 0, count = SendMessageW(list, CB_GETCOUNT, 0, 0); i < count; ++i) {
-        wchar_t text[256] = {};
-        char bytes[512] = {};
-        if (SendMessageW(list, CB_GETLBTEXTLEN, i, 0) < 256) {
-            SendMessageW(list, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
-        }
-        WideCharToMultiByte(CP_ACP, 0, text, -1, bytes, sizeof bytes - 1, nullptr, nullptr);
-        items.push_back(bytes);
-    }
-    return items;
-}
-
 bool ItemEnabled(HWND dialog, int id) {
     return IsWindowEnabled(GetDlgItem(dialog, id)) != FALSE;
-}
-
-bool ItemChecked(HWND dialog, int id) {
-    return SendMessageA(GetDlgItem(dialog, id), BM_GETCHECK, 0, 0) == BST_CHECKED;
-}
-
-void SetItemChecked(HWND dialog, int id, bool checked) {
-    SendMessageA(GetDlgItem(dialog, id), BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
-}
-
-bool SelectItem(HWND dialog, int id, const std::string& text) {
-    HWND list = GetDlgItem(dialog, id);
-    if (SendMessageA(list, CB_SELECTSTRING, static_cast<WPARAM>(-1),
-                     reinterpret_cast<LPARAM>(text.c_str())) == CB_ERR) {
-        return false;
-    }
-    SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE), reinterpret_cast<LPARAM>(list));
-    return true;
-}
-
-void SetAddress(HWND dialog, int id, uint32_t address) {
-    SendMessageA(GetDlgItem(dialog, id), IPM_SETADDRESS, 0, static_cast<LPARAM>(address));
-}
-
-void ClearAddress(HWND dialog, int id) {
-    SendMessageA(GetDlgItem(dialog, id), IPM_CLEARADDRESS, 0, 0);
 }
 
 void Click(HWND dialog, int id) {
     PostMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
 }
 
-void TypeText(HWND control, const std::string& text) {
-    for (char character : text) {
-        SendMessageA(control, WM_CHAR, static_cast<unsigned char>(character), 0);
+std::string FormDifferences(HWND main, const ParamSet& expected) {
+    std::string differences;
+    const auto compare = [&](int id, const std::string& wanted, bool checkBox = false) {
+        const std::string shown =
+            checkBox ? (IsDlgButtonChecked(main, id) == BST_CHECKED ? "checked" : "unchecked")
+                     : ItemText(main, id);
+        if (shown != wanted) {
+            differences += std::to_string(id) + ": \"" + shown + "\" instead of \"" + wanted + "\"\n";
+        }
+    };
+    compare(IDC_BAUDRATE, std::to_string(expected.BaudRate));
+    compare(IDC_IPADDRESS, Dotted(expected.IPAddress));
+    compare(IDC_SUBNETMASK, Dotted(expected.SubnetMask));
+    compare(IDC_GATEWAY, Dotted(expected.Gateway));
+    for (int i = 0; i < TARGET_COUNT; ++i) {
+        const TargetRowIds& row = TARGET_ROW_IDS.Rows[i];
+        compare(row.Check, expected.Target[i].Enable != 0 ? "checked" : "unchecked", true);
+        compare(row.Name, DecodeName(expected.Target[i].Name));
+        compare(row.Address, Dotted(expected.Target[i].Address));
     }
-}
-
-HWND FocusedWindow(HWND window) {
-    GUITHREADINFO info = {};
-    info.cbSize = sizeof info;
-    return GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info) ? info.hwndFocus : nullptr;
-}
-
-RECT ClientOnScreen(HWND window) {
-    RECT client = {};
-    GetClientRect(window, &client);
-    MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&client), 2);
-    return client;
-}
-
-RECT WorkAreaOf(HWND window) {
-    MONITORINFO monitor = {};
-    monitor.cbSize = sizeof monitor;
-    GetMonitorInfoA(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &monitor);
-    return monitor.rcWork;
-}
-
-bool Contains(const RECT& outer, const RECT& inner) {
-    return inner.left >= outer.left && inner.top >= outer.top && inner.right <= outer.right &&
-           inner.bottom <= outer.bottom;
-}
-
-// Wine starts a Linux program without giving a handle to wait on: it writes the picture under another name
-// and renames it when done, and the rename is what is waited for.
-bool SaveScreenshot(const std::string& pngName) {
-    const std::string folder = EnvironmentText("ZRV_ARTIFACTS");
-    if (folder.empty()) {
-        return false;
-    }
-    const std::string done = folder + "/" + pngName;
-    const std::string writing = folder + "/." + pngName;
-    const std::string doneHere = "Z:" + done; // Wine's drive Z: is the Linux root
-    DeleteFileA(doneHere.c_str());
-    std::string commandLine =
-        "/bin/sh -c \"import -window root '" + writing + "' && mv '" + writing + "' '" + done + "'\"";
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info = {};
-    if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &info)) {
-        return false;
-    }
-    CWinHandle(info.hThread).Close();
-    CWinHandle(info.hProcess).Close();
-    return WaitFor([&] { return GetFileAttributesA(doneHere.c_str()) != INVALID_FILE_ATTRIBUTES; });
-}
-
-// The file-name box is a combo whose text is its edit's, or a plain edit.
-bool ChooseFile(HWND fileDialog, const std::string& path) {
-    HWND name = nullptr;
-    if (!WaitFor([&] {
-            name = GetDlgItem(fileDialog, FILE_NAME_COMBO);
-            name = name != nullptr ? name : GetDlgItem(fileDialog, FILE_NAME_EDIT);
-            return name != nullptr;
-        })) {
-        return false;
-    }
-    SendMessageA(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
-    PostMessageA(fileDialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
-    return true;
+    return differences;
 }
 
 // The hook of `window`'s thread replaces the one before.

@@ -5,16 +5,16 @@
 
 #include "SetupProbe.h"
 #include "TestFiles.h"
+#include "core/ParamSet.h"
 #include "platform/HandleOwner.h"
 
 #include <windows.h>
 
 #include <condition_variable>
-#include <cstdint>
+#include <future>
 #include <mutex>
 #include <string>
 #include <thread>
-#include <vector>
 
 // Every wait gives up after this long: a guard against a hung test, not a speed goal.
 constexpr DWORD DRIVER_WAIT_MS = 15000;
@@ -25,9 +25,7 @@ bool UnlistSerialPort(int port);
 bool AttachDevice(int port); // the device's USB instance names COM<port>
 bool DetachDevice();         // the instance is gone
 // The dialogs' font does not exist on Linux; map it to a narrow one the system has, or to `face`.
-bool SubstituteDialogFont(const wchar_t* face = L"DejaVu Sans Condensed");
-// True when the system has a font named `face` rather than a stand-in for it.
-bool FontInstalled(const wchar_t* face);
+bool SubstituteDialogFont(const char* face = "DejaVu Sans Condensed");
 // The screen's DPI for programs started from now on; 0 goes back to the system's default.
 bool SetScreenDpi(DWORD dpi);
 
@@ -38,10 +36,7 @@ public:
     CSetupProcess(const std::string& program, const std::string& copyName = "ZRVLinkSetup.exe",
                   const char* iniText = nullptr);
     ~CSetupProcess();
-    CSetupProcess(const CSetupProcess&) = delete;
-    CSetupProcess& operator=(const CSetupProcess&) = delete;
 
-    bool Started() const { return m_process.IsOpen(); }
     DWORD Id() const { return m_id; }
     const std::string& Directory() const { return m_directory.Path(); }
     // The main dialog, once it is visible; null when it did not come.
@@ -63,12 +58,10 @@ bool WaitUntilGone(HWND window);
 // Waits until `predicate` holds; false after the wait.
 template <typename Predicate>
 bool WaitFor(Predicate predicate) {
-    const DWORD start = GetTickCount();
-    while (!predicate()) {
+    for (const DWORD start = GetTickCount(); !predicate(); Sleep(10)) {
         if (GetTickCount() - start > DRIVER_WAIT_MS) {
             return false;
         }
-        Sleep(10);
     }
     return true;
 }
@@ -87,36 +80,12 @@ bool Answer(const MessageBoxView& box, int id);
 
 std::string WindowText(HWND window);
 std::string ItemText(HWND dialog, int id);
-void SetItemText(HWND dialog, int id, const std::string& text);
-// The texts of a combo box's items.
-std::vector<std::string> ListItems(HWND dialog, int id);
 bool ItemEnabled(HWND dialog, int id);
-bool ItemVisible(HWND dialog, int id);
-bool ItemChecked(HWND dialog, int id);
-void SetItemChecked(HWND dialog, int id, bool checked);
-// Selects the item `text` of a drop-down list as the user does: the dialog is told of the change.
-bool SelectItem(HWND dialog, int id, const std::string& text);
-// An address control: all four fields filled with `address`, or all of them empty.
-void SetAddress(HWND dialog, int id, uint32_t address);
-void ClearAddress(HWND dialog, int id);
 // Clicks a button the way the user does: the dialog handles it after this call returns.
 void Click(HWND dialog, int id);
-
-// Types `text` into a control as the keyboard would, one character after the other.
-void TypeText(HWND control, const std::string& text);
-// The control of `window`'s thread that has the keyboard focus.
-HWND FocusedWindow(HWND window);
-// The window's client area and the work area of its monitor, in screen coordinates.
-RECT ClientOnScreen(HWND window);
-RECT WorkAreaOf(HWND window);
-// True when `inner` lies wholly within `outer`.
-bool Contains(const RECT& outer, const RECT& inner);
-// A picture of the whole screen as PNG_NAME in the folder that ZRV_ARTIFACTS names (ImageMagick's import,
-// a Linux program that Wine starts).
-bool SaveScreenshot(const std::string& pngName);
-
-// Types `path` into an open or save dialog and confirms it.
-bool ChooseFile(HWND fileDialog, const std::string& path);
+// How the main window's controls differ from `expected` (the rate, the addresses and every destination),
+// a line for each control; empty when they show it all.
+std::string FormDifferences(HWND main, const ParamSet& expected);
 
 // A hidden window of class `className` that collects what it is sent as WM_COPYDATA tagged `tag`, on a
 // thread of its own (the sender waits until the data has been taken). It takes only what a trace viewer
@@ -128,18 +97,15 @@ public:
     explicit CCopyDataCatcher(const char* className = "TraceWin TRACE Window", ULONG_PTR tag = 0x6E697774,
                               bool inProcess = false);
     ~CCopyDataCatcher();
-    CCopyDataCatcher(const CCopyDataCatcher&) = delete;
-    CCopyDataCatcher& operator=(const CCopyDataCatcher&) = delete;
 
     bool Running() const { return m_window != nullptr; }
     HWND Window() const { return m_window; }
     std::string Lines() const;
-    // The first line that contains `text` is taken only at Release: its sender, and the thread it traces
-    // for, wait until then.
+    // The first line that contains `text` is taken only once HoldAt("") lets it through: its sender, and
+    // the thread it traces for, wait until then.
     void HoldAt(const std::string& text);
     // True once that line has come.
     bool WaitUntilHeld();
-    void Release();
 
 private:
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -148,10 +114,10 @@ private:
 
     const ULONG_PTR m_tag;
     const bool m_inProcess;
-    HWND m_window = nullptr; // written by the thread before the ready flag, read after it
+    std::promise<HWND> m_made; // by the thread, once its window is made (null: it was not)
+    HWND m_window = nullptr;   // set once the thread has made it
     mutable std::mutex m_lock;
     std::condition_variable m_changed;
-    bool m_ready = false;   // guarded by m_lock
     std::string m_lines;    // guarded by m_lock
     std::string m_holdAt;   // guarded by m_lock; empty: nothing is held
     bool m_holding = false; // guarded by m_lock
@@ -162,10 +128,6 @@ private:
 // test programs, which the system searches first.
 class CSetupProbe {
 public:
-    CSetupProbe() = default;
-    CSetupProbe(const CSetupProbe&) = delete;
-    CSetupProbe& operator=(const CSetupProbe&) = delete;
-
     bool Loaded() const { return m_module.Get() != nullptr && m_replies.Running(); }
     // Hooks the thread of `window`; its queries may then name any window of that thread.
     bool Attach(HWND window);

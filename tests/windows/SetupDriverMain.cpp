@@ -8,10 +8,7 @@
 //   setup_driver message TITLE  prints the text of a message box of any program (the installer's), whose
 //                               title starts with TITLE, and closes it with OK
 #include "SetupDriver.h"
-#include "core/IPv4.h"
-#include "core/NameCodec.h"
 #include "persistence/ParamFile.h"
-#include "ui/logic/ControlIds.h"
 #include "ui/resource.h"
 
 #include <cstdio>
@@ -20,61 +17,41 @@
 
 namespace {
 
+// Says why on stderr, and ends with exit code 1.
+int Fail(const std::string& why) {
+    std::fprintf(stderr, "setup_driver: %s\n", why.c_str());
+    return 1;
+}
+
 int Prepare(int port) {
     if (port <= 0 || !ListSerialPort(port) || !AttachDevice(port) || !SubstituteDialogFont()) {
-        std::fprintf(stderr, "setup_driver: cannot write the registry keys for COM%d\n", port);
-        return 1;
+        return Fail("cannot write the registry keys for COM" + std::to_string(port));
     }
     return 0;
-}
-
-std::string Dotted(uint32_t address) {
-    return std::to_string(IPv4Octet(address, 0)) + "." + std::to_string(IPv4Octet(address, 1)) + "." +
-           std::to_string(IPv4Octet(address, 2)) + "." + std::to_string(IPv4Octet(address, 3));
-}
-
-// Every control of the window shows its value of `expected`.
-bool Shows(HWND main, const ParamSet& expected) {
-    bool shown = ItemText(main, IDC_BAUDRATE) == std::to_string(expected.BaudRate) &&
-                 ItemText(main, IDC_IPADDRESS) == Dotted(expected.IPAddress) &&
-                 ItemText(main, IDC_SUBNETMASK) == Dotted(expected.SubnetMask) &&
-                 ItemText(main, IDC_GATEWAY) == Dotted(expected.Gateway);
-    for (int i = 0; shown && i < TARGET_COUNT; ++i) {
-        const TargetRowIds& ids = TARGET_ROW_IDS.Rows[i];
-        const ParamTarget& target = expected.Target[i];
-        shown = ItemChecked(main, ids.Check) == (target.Enable != 0) &&
-                ItemText(main, ids.Name) == DecodeName(target.Name) &&
-                ItemText(main, ids.Address) == Dotted(target.Address);
-    }
-    return shown;
 }
 
 // Done once the window shows what was read and has painted it: a screenshot taken then shows it all.
 int Read(const char* expectedFile) {
     CParamFile expected;
     if (!expected.Load(expectedFile)) {
-        std::fprintf(stderr, "setup_driver: cannot load %s\n", expectedFile);
-        return 1;
+        return Fail(std::string("cannot load ") + expectedFile);
     }
     HWND main = WaitForDialog(0, "ZRV-Link Setup");
     if (main == nullptr || !WaitFor([&] { return ItemEnabled(main, IDC_READ_DEVICE); })) {
-        std::fprintf(stderr, "setup_driver: no window with the device attached\n");
-        return 1;
+        return Fail("no window with the device attached");
     }
     Click(main, IDC_READ_DEVICE);
     const MessageBoxView question = WaitForMessageBox(0, "ZRVLinkSetup");
     if (question.Window == nullptr || !Answer(question, IDOK)) {
-        std::fprintf(stderr, "setup_driver: the read question did not come\n");
-        return 1;
+        return Fail("the read question did not come");
     }
-    if (!WaitFor([&] { return Shows(main, *expected.GetParam()); })) {
-        std::fprintf(stderr, "setup_driver: the window does not show what the device holds\n");
-        return 1;
+    std::string differences;
+    if (!WaitFor([&] { return (differences = FormDifferences(main, *expected.GetParam())).empty(); })) {
+        return Fail("the window does not show what the device holds:\n" + differences);
     }
     CSetupProbe probe;
     if (!probe.Attach(main) || probe.Ask(main, PROBE_PAINT_NOW) != "painted") {
-        std::fprintf(stderr, "setup_driver: the window did not paint what was read\n");
-        return 1;
+        return Fail("the window did not paint what was read");
     }
     std::printf("setup_driver: read the device: IP address %s, baud rate %s\n",
                 ItemText(main, IDC_IPADDRESS).c_str(), ItemText(main, IDC_BAUDRATE).c_str());
@@ -84,13 +61,10 @@ int Read(const char* expectedFile) {
 int SerialLine() {
     HWND main = WaitForDialog(0, "ZRV-Link Setup");
     if (main == nullptr) {
-        std::fprintf(stderr, "setup_driver: no window\n");
-        return 1;
+        return Fail("no window");
     }
-    int enabled = 0;
-    for (int id : {IDC_BAUDRATE, IDC_PARITY, IDC_STOPBITS}) {
-        enabled += ItemEnabled(main, id) ? 1 : 0;
-    }
+    const int enabled =
+        ItemEnabled(main, IDC_BAUDRATE) + ItemEnabled(main, IDC_PARITY) + ItemEnabled(main, IDC_STOPBITS);
     std::printf("%s\n", enabled == 3 ? "changeable" : enabled == 0 ? "locked" : "mixed");
     return 0;
 }

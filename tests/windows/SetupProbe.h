@@ -13,8 +13,9 @@ inline UINT ProbeMessage() {
 }
 constexpr ULONG_PTR PROBE_REPLY_TAG = 0x7A727670; // "pvrz"
 
+// Numbered from 1 without gaps: the probe finds its answer by the number.
 enum ProbeQuery : WORD {
-    // The system icon that a message box shows: "stop", "exclamation", "information", "question",
+    // The system icon that a message box shows: "stop", "exclamation", "information",
     // "other" or "none".
     PROBE_MESSAGE_ICON = 1,
     // Argument 1: the window's timer messages are dropped from now on; 0: they arrive again.
@@ -31,7 +32,7 @@ enum ProbeQuery : WORD {
     PROBE_FONT_HEIGHT = 6,
     // Whether the text of each static and button of the window fits it in the control's own font, one
     // line each: "fits" or "cut", the id, the room the text needs and the room it has (WxH pixels) and
-    // the text; first a line naming the window's font face and DPI.
+    // the text.
     PROBE_TEXT_FIT = 7,
     // The client size (WxH pixels) that the program's dialog template with the argument as id gives the
     // window at its present font and DPI.

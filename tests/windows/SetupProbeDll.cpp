@@ -5,6 +5,7 @@
 #include "platform/HandleOwner.h"
 
 #include <cstdio>
+#include <iterator>
 #include <string>
 
 namespace {
@@ -12,16 +13,14 @@ namespace {
 HWND g_heldTimerWindow = nullptr; // its WM_TIMER messages are dropped; user-interface thread only
 
 // The system icons are shared within a process: the handle a message box shows is the one LoadIcon gives.
-std::string MessageIconName(HWND box) {
+std::string MessageIconName(HWND box, WORD) {
     for (HWND child = GetWindow(box, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
         if ((GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON) {
             continue;
         }
         const auto shown = reinterpret_cast<HICON>(SendMessageA(child, STM_GETICON, 0, 0));
-        const std::pair<LPCSTR, const char*> icons[] = {{IDI_HAND, "stop"},
-                                                        {IDI_EXCLAMATION, "exclamation"},
-                                                        {IDI_ASTERISK, "information"},
-                                                        {IDI_QUESTION, "question"}};
+        const std::pair<LPCSTR, const char*> icons[] = {
+            {IDI_HAND, "stop"}, {IDI_EXCLAMATION, "exclamation"}, {IDI_ASTERISK, "information"}};
         for (const auto& [id, name] : icons) {
             if (shown != nullptr && shown == LoadIconA(nullptr, id)) {
                 return name;
@@ -32,7 +31,7 @@ std::string MessageIconName(HWND box) {
     return "none";
 }
 
-std::string SystemMenuLines(HWND window) {
+std::string SystemMenuLines(HWND window, WORD) {
     HMENU menu = GetSystemMenu(window, FALSE);
     std::string lines;
     for (int i = 0, count = menu != nullptr ? GetMenuItemCount(menu) : 0; i < count; ++i) {
@@ -44,14 +43,12 @@ std::string SystemMenuLines(HWND window) {
     return lines;
 }
 
-std::string FontHeight(HWND window, int id) {
+std::string FontHeight(HWND window, WORD id) {
     HWND control = id != 0 ? GetDlgItem(window, id) : window;
     const auto font = reinterpret_cast<HFONT>(SendMessageA(control, WM_GETFONT, 0, 0));
     LOGFONTA description = {};
-    if (font == nullptr || GetObjectA(font, sizeof description, &description) == 0) {
-        return "none";
-    }
-    return std::to_string(description.lfHeight);
+    const bool described = font != nullptr && GetObjectA(font, sizeof description, &description) != 0;
+    return described ? std::to_string(description.lfHeight) : "none";
 }
 
 // The room beside the text that a control draws, in pixels: check boxes their box and the gap after it,
@@ -111,15 +108,8 @@ std::string TextFitLine(HWND control, const char* className) {
     return line;
 }
 
-std::string TextFit(HWND window) {
-    const CWindowDC owned(window);
-    const HDC dc = owned.Get();
-    const HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(window, WM_GETFONT, 0, 0)));
-    char face[LF_FACESIZE] = {};
-    GetTextFaceA(dc, sizeof face, face);
-    std::string lines =
-        "font " + std::string(face) + " dpi " + std::to_string(GetDeviceCaps(dc, LOGPIXELSY)) + "\n";
-    SelectObject(dc, old);
+std::string TextFit(HWND window, WORD) {
+    std::string lines;
     for (HWND child = GetWindow(window, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
         char className[32] = {};
         GetClassNameA(child, className, sizeof className);
@@ -147,7 +137,7 @@ std::string TemplateClient(HWND window, WORD id) {
     return std::to_string(size.right) + "x" + std::to_string(size.bottom);
 }
 
-std::string PaintNow(HWND window) {
+std::string PaintNow(HWND window, WORD) {
     RedrawWindow(window, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
     MsgWaitForMultipleObjects(0, nullptr, FALSE, 0, QS_ALLINPUT);
     return "painted";
@@ -160,7 +150,7 @@ std::string SendDpiChanged(HWND window, WORD dpi) {
     return "sent";
 }
 
-std::string Repaint(HWND window) {
+std::string Repaint(HWND window, WORD) {
     RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
     const bool invalid = GetUpdateRect(window, nullptr, FALSE) != FALSE;
     UpdateWindow(window); // WM_PAINT to the window procedure, before this returns
@@ -168,42 +158,30 @@ std::string Repaint(HWND window) {
     return invalid && painted ? "repainted" : "not repainted";
 }
 
+std::string HoldTimers(HWND window, WORD hold) {
+    g_heldTimerWindow = hold != 0 ? window : nullptr;
+    return hold != 0 ? "held" : "released";
+}
+
+// Each query's answer, in the order of ProbeQuery's values from 1.
+std::string (*const ANSWERS[])(HWND window, WORD argument) = {MessageIconName, HoldTimers,     Repaint,
+                                                              SystemMenuLines, SendDpiChanged, FontHeight,
+                                                              TextFit,         TemplateClient, PaintNow};
+
 std::string Answer(HWND window, WORD query, WORD argument) {
-    switch (query) {
-    case PROBE_DPI_CHANGED:
-        return SendDpiChanged(window, argument);
-    case PROBE_FONT_HEIGHT:
-        return FontHeight(window, argument);
-    case PROBE_TEXT_FIT:
-        return TextFit(window);
-    case PROBE_TEMPLATE_CLIENT:
-        return TemplateClient(window, argument);
-    case PROBE_PAINT_NOW:
-        return PaintNow(window);
-    case PROBE_SYSTEM_MENU:
-        return SystemMenuLines(window);
-    case PROBE_MESSAGE_ICON:
-        return MessageIconName(window);
-    case PROBE_HOLD_TIMERS:
-        g_heldTimerWindow = argument != 0 ? window : nullptr;
-        return argument != 0 ? "held" : "released";
-    case PROBE_REPAINT:
-        return Repaint(window);
-    default:
-        return "unknown query";
-    }
+    // Query 0 wraps past the table's end.
+    return query - 1u < std::size(ANSWERS) ? ANSWERS[query - 1u](window, argument) : "unknown query";
 }
 
 } // namespace
 
 extern "C" __declspec(dllexport) LRESULT CALLBACK ProbeQueryHook(int code, WPARAM removed, LPARAM lParam) {
     auto* message = reinterpret_cast<MSG*>(lParam);
-    if (code != HC_ACTION || removed != PM_REMOVE) {
-        return CallNextHookEx(nullptr, code, removed, lParam);
-    }
-    if (message->message == WM_TIMER && message->hwnd == g_heldTimerWindow && g_heldTimerWindow != nullptr) {
+    const bool taken = code == HC_ACTION && removed == PM_REMOVE; // not merely peeked at
+    if (taken && message->message == WM_TIMER && message->hwnd == g_heldTimerWindow &&
+        message->hwnd != nullptr) {
         message->message = WM_NULL;
-    } else if (message->message == ProbeMessage()) {
+    } else if (taken && message->message == ProbeMessage()) {
         const std::string answer = Answer(message->hwnd, LOWORD(message->wParam), HIWORD(message->wParam));
         COPYDATASTRUCT data = {PROBE_REPLY_TAG, static_cast<DWORD>(answer.size()),
                                const_cast<char*>(answer.data())};

@@ -35,7 +35,9 @@ zrv_attach_sim "$sim" "$work" 10 --save-reply NG
 zrv_attach_sim "$sim" "$work" 13 --silent-after 0
 zrv_attach_sim "$sim" "$work" 14 --close-after 40
 
-# COM11 is listed as a serial port by the tests but mapped to nothing: it cannot be opened.
+# COM11 is listed as a serial port by the tests but mapped to nothing: it cannot be opened. The dialog
+# tests compare what COM7 is read to hold with its start file.
 ZRV_PORT_LOADED=7 ZRV_PORT_FRESH=8 ZRV_PORT_STOPS=9 ZRV_PORT_BADSAVE=10 ZRV_PORT_UNMAPPED=11 \
   ZRV_PORT_SILENT=13 ZRV_PORT_UNPLUGGED=14 \
-  ZRV_SETUP_EXE=$(windows_path "$setup") /usr/lib/wine/wine64 "$driver" "$@"
+  ZRV_SETUP_EXE=$(windows_path "$setup") ZRV_DEVICE_START=$(windows_path "$device_start") \
+  /usr/lib/wine/wine64 "$driver" "$@"
