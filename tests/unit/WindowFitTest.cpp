@@ -10,6 +10,7 @@ namespace {
 
 // The window as the documents' template makes it at 100 %, and its frame under Wine.
 constexpr PixelSize CONTENT_100 = {1019, 859};
+constexpr PixelSize CONTENT_150 = {1601, 1289};
 constexpr PixelSize FRAME = {6, 25};
 constexpr PixelSize BARS = {17, 17};
 
@@ -26,8 +27,7 @@ std::string Describe(const WindowFit& fit) {
 }
 
 // A window that fits keeps its size and moves the least that puts it within the work area; one that does
-// not shrinks to it, with the bars it then needs. The laptop screens at 100 and 150 % are the dialog's
-// tests on screen; here the edges between them.
+// not shrinks to it, with the bars it then needs.
 TEST(FitWindow, SizesAndPlacesTheWindowWithinTheWorkAreaWithTheBarsItNeeds) {
     const PixelRect fullHd = {0, 0, 1920, 1040};
     const PixelRect secondMonitorBelowATopTaskbar = {1920, 40, 3286, 768};
@@ -36,8 +36,15 @@ TEST(FitWindow, SizesAndPlacesTheWindowWithinTheWorkAreaWithTheBarsItNeeds) {
         FitInput Input;
         std::string Fit;
     } cases[] = {
+        {"1920 x 1080 at 100 %: as the template makes it", Input(CONTENT_100, fullHd),
+         "0,0 1025x884 view 1019x859"},
         {"exactly as large as the work area", Input(CONTENT_100, {0, 0, 1025, 884}),
          "0,0 1025x884 view 1019x859"},
+        {"1366 x 768 at 100 %: too tall only", Input(CONTENT_100, {0, 0, 1366, 728}),
+         "0,0 1042x728 vertical view 1019x703"},
+        {"1920 x 1080 at 150 %", Input(CONTENT_150, fullHd), "0,0 1624x1040 vertical view 1601x1015"},
+        {"1366 x 768 at 150 %: too tall and too wide", Input(CONTENT_150, {0, 0, 1366, 728}),
+         "0,0 1366x728 vertical horizontal view 1343x686"},
         // Wide enough for the content, not for the content and the vertical bar.
         {"the vertical bar makes it too wide", Input(CONTENT_100, {0, 0, 1030, 728}),
          "0,0 1030x728 vertical horizontal view 1007x686"},
@@ -70,6 +77,7 @@ TEST(StepScroll, MovesByLinesAndPagesAndStopsAtBothEnds) {
         int Position;
     } cases[] = {
         {MIDDLE, SCROLL_LINE_ON, 114},
+        {MIDDLE, SCROLL_LINE_BACK, 86},
         {MIDDLE, SCROLL_PAGE_ON, 274}, // a page (1001) is more than is left
         {MIDDLE, SCROLL_PAGE_BACK, 0},
         {{1289, 400, 500}, SCROLL_PAGE_ON, 886}, // the view less one line
@@ -77,6 +85,8 @@ TEST(StepScroll, MovesByLinesAndPagesAndStopsAtBothEnds) {
         {{1289, 10, 500}, SCROLL_PAGE_ON, 514}, // a view smaller than a line still moves a line
         {{1289, 1015, 270}, SCROLL_LINE_ON, 274},
         {{1289, 1015, 5}, SCROLL_LINE_BACK, 0},
+        {MIDDLE, SCROLL_TO_START, 0},
+        {MIDDLE, SCROLL_TO_END, 274},
         {{859, 1019, 0}, SCROLL_TO_END, 0}, // content that fits never moves
     };
     for (const auto& c : cases) {
@@ -94,6 +104,7 @@ TEST(WheelScroll, MovesWholeLinesForWhatTheWheelTurnedAndKeepsTheRest) {
         int Pending;
     } cases[] = {
         {"one notch towards the user", {-120}, 3, 142, 0},
+        {"one notch away", {120}, 3, 58, 0},
         {"a third of a notch moves a line", {-40}, 3, 114, 0},
         {"a quarter waits", {-30}, 3, 100, -90},
         {"quarters add up", {-30, -30}, 3, 114, -60},
@@ -125,7 +136,9 @@ TEST(RevealScroll, BringsAControlIntoViewWithAMarginAndLeavesOneInViewAlone) {
     } cases[] = {
         {"in view", 300, 330, 200},
         {"in view, within the margin of the edge", 205, 230, 200},
+        {"above", 100, 130, 86},
         {"partly above", 190, 220, 176},
+        {"below", 1200, 1230, 544},
         {"partly below", 880, 910, 224},
         {"at the content's end", 1260, 1289, 589},
         {"at its start", 0, 30, 0},
