@@ -587,10 +587,10 @@ TEST_F(ZrvlinkParallel, KilledParentLeavesNoChildRunning) {
                            "--port", Device(SLOW_DEVICE)}));
     std::vector<pid_t> children;
     ASSERT_TRUE(WaitFor([&] { return (children = ChildrenOf(run.Pid())).size() == 2; }));
-    CProcessWatch watch(children);
+    const std::vector<CFd> watched = Watch(children);
     kill(run.Pid(), SIGKILL);
     EXPECT_EQ(-1, run.Finish().Exit);
-    EXPECT_TRUE(watch.WaitAllEnded(EVENTUALLY_MS)) << "a child still writes to its device";
+    EXPECT_TRUE(AllEnded(watched, EVENTUALLY_MS)) << "a child still writes to its device";
 }
 
 // The sanitizers' own handler would turn the signal into a report of theirs.

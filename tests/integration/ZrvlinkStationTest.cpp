@@ -194,7 +194,7 @@ TEST(ZrvlinkStation, CtrlCOnceLetsTransfersEndTwiceEndsThemAndTheRecordSaysWhatH
         }
         const std::vector<pid_t> children = ChildrenOf(s.Run.Pid());
         EXPECT_EQ(c.Device != nullptr ? 1u : 0u, children.size()) << shown;
-        CProcessWatch watch(children);
+        const std::vector<CFd> watched = Watch(children);
         // As a terminal's Ctrl-C: to every process of the station's group, its children included. The
         // second only once the station has told of the first, so that the two cannot arrive as one.
         for (int i = 1; i <= c.Interrupts; ++i) {
@@ -204,7 +204,7 @@ TEST(ZrvlinkStation, CtrlCOnceLetsTransfersEndTwiceEndsThemAndTheRecordSaysWhatH
         const CliRunResult run = s.Run.Finish();
         EXPECT_EQ(c.Exit, run.Exit) << shown << run.Out << run.Err;
         EXPECT_EQ(c.Events, s.Events()) << shown;
-        EXPECT_TRUE(watch.WaitAllEnded(EVENTUALLY_MS)) << shown;
+        EXPECT_TRUE(AllEnded(watched, EVENTUALLY_MS)) << shown;
         if (c.Interrupts == 2) {
             EXPECT_EQ(c.Exit == 31 ? SaveSent::Maybe : SaveSent::No, s.Rows().back().Save) << shown;
         }
