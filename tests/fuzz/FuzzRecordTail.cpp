@@ -15,12 +15,13 @@
 
 namespace {
 
-class CFuzzBytes {
-public:
-    CFuzzBytes(const uint8_t* data, std::size_t size) : m_data(data), m_size(size) {}
+struct CFuzzBytes {
+    const uint8_t* Data;
+    std::size_t Size;
+    std::size_t At = 0;
 
     // 0 once the input is used up.
-    uint8_t Byte() { return m_at < m_size ? m_data[m_at++] : 0; }
+    uint8_t Byte() { return At < Size ? Data[At++] : 0; }
     std::size_t Number() { return Byte() * 256u + Byte(); }
     // Up to 31 bytes of any text but NUL, which the station never writes.
     std::string Text() {
@@ -31,11 +32,6 @@ public:
         }
         return text;
     }
-
-private:
-    const uint8_t* m_data;
-    std::size_t m_size;
-    std::size_t m_at = 0;
 };
 
 // A row as the station writes it: a started row carries the device's configuration, a baud rate first
@@ -72,14 +68,10 @@ std::string RecordOf(const std::vector<RecordRow>& rows, std::size_t count) {
     return text;
 }
 
-bool AllZeros(const std::string& text, std::size_t from) {
-    return text.find_first_not_of('\0', from) == std::string::npos;
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
-    CFuzzBytes bytes(data, size);
+    CFuzzBytes bytes{data, size};
     // What the power cut does, then the rows.
     const uint8_t damage = bytes.Byte();
     const std::size_t cut = bytes.Number();
@@ -121,8 +113,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
 
     const bool intact = last.compare(0, content.size(), content) == 0;
     const std::string lineEnd = intact ? last.substr(content.size()) : std::string();
-    const bool lostOnlyLineEnd = intact && (lineEnd.empty() || lineEnd == "\r" ||
-                                            (lineEnd.compare(0, 2, "\r\n") == 0 && AllZeros(lineEnd, 2)));
+    const bool lostOnlyLineEnd =
+        intact &&
+        (lineEnd.empty() || lineEnd == "\r" ||
+         (lineEnd.compare(0, 2, "\r\n") == 0 && lineEnd.find_first_not_of('\0', 2) == std::string::npos));
     Check(kept < rows.size() || intact);
     Check(kept == rows.size() || !lostOnlyLineEnd);
     return 0;

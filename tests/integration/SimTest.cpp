@@ -11,7 +11,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <string>
@@ -65,17 +64,12 @@ TEST(CSimDevice, AnswersEdgeCasesAsTheDeviceDoes) {
         {"name 4 41 42\rname 4\r", "\r\n>41 42\r\n>"}, // the rest of the line, blanks and all
         {"name 5 4142\rclrname 5\rname 5\r", "\r\n>\r\n>\r\n>"},
         // Only CR ends a line: a PC that sent CR LF would lead its next line with the LF.
-        {"baudrate 9600\r\nbaudrate\r\n\x1B"
-         "baudrate\r",
-         "\r\n>ERROR\r\n>9600\r\n>"},
+        {"baudrate 9600\r\nbaudrate\r\n\033baudrate\r", "\r\n>ERROR\r\n>9600\r\n>"},
         // Escape discards a partial line, a bad byte with it; with nothing left, CR ends an empty line.
-        {"baud\x01\x1B"
-         "baudrate\r",
-         "115200\r\n>"},
-        {"baudrate\x1B\r", "\r\n>"},
-        {std::string(SIM_LINE_SIZE + 10, 'x') + "\r\x1B"
-                                                "baudrate\r",
-         "ERROR\r\n>115200\r\n>"}, // the overlong line left nothing behind
+        {"baud\x01\033baudrate\r", "115200\r\n>"},
+        {"baudrate\033\r", "\r\n>"},
+        // The overlong line leaves nothing behind.
+        {std::string(SIM_LINE_SIZE + 10, 'x') + "\r\033baudrate\r", "ERROR\r\n>115200\r\n>"},
         {"target 3 10.0.0.3\rtarget 3\r", "\r\n>0.0.0.0\r\n>", Ignoring("target", 3)},
         {"target 4 10.0.0.4\rtarget 4\r", "\r\n>10.0.0.4\r\n>", Ignoring("target", 3)},
         {"target 30 10.0.0.9\rtarget 30\r", "\r\n>0.0.0.0\r\n>", Ignoring("target", -1)},
@@ -141,11 +135,9 @@ constexpr int REPLY_WAIT_MS = 2000;
 bool OpenRaw(const std::string& path, CFd* pc) {
     pc->Reset(open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     termios raw{};
-    if (!pc->IsOpen() || tcgetattr(pc->Get(), &raw) != 0) {
-        return false;
-    }
+    const bool known = pc->IsOpen() && tcgetattr(pc->Get(), &raw) == 0;
     cfmakeraw(&raw);
-    return tcsetattr(pc->Get(), TCSANOW, &raw) == 0;
+    return known && tcsetattr(pc->Get(), TCSANOW, &raw) == 0;
 }
 
 // Sends `line`; what came back up to and including the prompt, or as far as it came in time (nothing
@@ -171,22 +163,15 @@ TEST(ZrvlinkSim, LeadsEveryByteWithGarbageSavesWhatCameBeforeTheSaveAndHangsUpAf
     ASSERT_TRUE(sim.Start({"--garbage", "--close-after", "3"})) << sim.Error();
     CFd pc;
     ASSERT_TRUE(OpenRaw(sim.PtyPath(), &pc));
-    const struct {
-        const char* Line;
-        const char* Reply;
-    } talk[] = {{"\x1B"
-                 "baudrate 9600\r",
-                 "\r\n>"},
-                {"save\r", "OK\r\n>"},
-                {"baudrate 19200\r", "\r\n>"}};
-    for (const auto& step : talk) {
-        const std::string bytes = Exchange(pc, step.Line);
+    for (const auto& [line, reply] : std::initializer_list<std::pair<const char*, std::string>>{
+             {"\033baudrate 9600\r", "\r\n>"}, {"save\r", "OK\r\n>"}, {"baudrate 19200\r", "\r\n>"}}) {
+        const std::string bytes = Exchange(pc, line);
         ReplyBuffer framed{};
         for (char c : bytes) {
             PutReplyChar(framed, static_cast<unsigned char>(c));
         }
-        EXPECT_EQ(step.Reply, std::string(framed.Text) + ">") << step.Line;
-        EXPECT_EQ(2 * std::strlen(step.Reply), bytes.size()) << step.Line;
+        EXPECT_EQ(reply, std::string(framed.Text) + ">") << line;
+        EXPECT_EQ(2 * reply.size(), bytes.size()) << line;
     }
     ASSERT_TRUE(sim.WaitForExit(REPLY_WAIT_MS)) << "no hang-up right after its count of lines";
     EXPECT_EQ(0, sim.ExitCode());

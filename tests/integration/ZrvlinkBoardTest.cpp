@@ -1,7 +1,7 @@
 // The station's live board over HTTP, without a browser (tests/integration/board_browser_test.py drives
-// one): an address already taken refuses the station before any device is touched, the board only shows
-// (every method but GET refused, nothing changed), and pages that never read hold up neither the
-// station's devices nor its end.
+// one and reads its page): an address already taken refuses the station before any device is touched, the
+// board only shows (every method but GET refused, nothing changed), and pages that never read hold up
+// neither the station's devices nor its end.
 #include "CliRun.h"
 
 #include "cli/board/BoardServer.h"
@@ -11,13 +11,10 @@
 #include <httplib.h>
 #include <nlohmann/json.hpp>
 
-#include <csignal>
 #include <deque>
 #include <netinet/in.h>
 #include <set>
-#include <string>
 #include <sys/socket.h>
-#include <vector>
 
 namespace {
 
@@ -47,10 +44,7 @@ void Connect(int port, const std::string& request, CFd* socket) {
     // A small window: a page that never reads stalls its stream after a few states.
     const int small = 4096;
     setsockopt(socket->Get(), SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const sockaddr_in address{AF_INET, htons(static_cast<uint16_t>(port)), {htonl(INADDR_LOOPBACK)}, {}};
     if (::connect(socket->Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
         static_cast<std::size_t>(::send(socket->Get(), request.data(), request.size(), 0)) !=
             request.size()) {
@@ -63,95 +57,28 @@ nlohmann::json Status(httplib::Client& board) {
     return got && got->status == 200 ? nlohmann::json::parse(got->body, nullptr, false) : nlohmann::json();
 }
 
-// What holds the address may be any program, another station's board among them (which would share a
-// port that the library offered for reuse).
-TEST(ZrvlinkBoard, AddressInUseIsAUsageErrorBeforeAnyDeviceIsTouched) {
-    CDetectedDevices devices;
-    ASSERT_TRUE(devices.Add({"ttyACM0"}));
-    CScratchDir first;
-    CCliProcess other;
-    ASSERT_TRUE(other.Start(StationArgs(first, {"--board", "127.0.0.1:0", "--port", "/dev/null-none"})));
-    const int port = BoardPort(other);
-    ASSERT_GT(port, 0);
-    CFd listener(::socket(AF_INET, SOCK_STREAM, 0));
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    socklen_t size = sizeof address;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(0, ::bind(listener.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address));
-    ASSERT_EQ(0, ::listen(listener.Get(), 1));
-    ASSERT_EQ(0, ::getsockname(listener.Get(), reinterpret_cast<sockaddr*>(&address), &size));
-    for (const int taken : {port, static_cast<int>(ntohs(address.sin_port))}) {
-        CScratchDir files;
-        const std::string board = "127.0.0.1:" + std::to_string(taken);
-        const CliRunResult run = RunCli(StationArgs(files, {"--once", "--board", board}), devices.Options());
-        EXPECT_EQ(2, run.Exit) << run.Out << run.Err;
-        EXPECT_EQ("zrvlink provision: --board: listening on " + board +
-                      ": the address is in use (error 98)\n",
-                  run.Err);
-        EXPECT_EQ("", run.Out);
-        EXPECT_EQ(std::set<std::string>{"base.dat"}, files.Names()) << "no record";
-    }
-    EXPECT_EQ("", Received(devices.Sim(0)));
-    EXPECT_EQ(30, other.Interrupt().Exit);
-}
-
-TEST(ZrvlinkBoard, BoardOnlyShowsAndRefusesEveryMethodButGet) {
+// A station whose board's address another station's board holds is refused before it touches a device:
+// the library offered that port for reuse, which would have let two boards share it. Every stream a page
+// may hold, each asked for and never read, and connections that never ask: the device is still set up,
+// /status.json still answers, a page too many is told to come back later, and the station still ends.
+// The board only shows: every method but GET is refused, and nothing changes.
+TEST(ZrvlinkBoard, BoardOnlyShowsAndNeitherAnotherBoardNorPagesThatNeverReadHoldUpTheStation) {
     CScratchDir files;
     CDetectedDevices devices;
     CCliProcess station;
     ASSERT_TRUE(station.Start(StationArgs(files, {"--board", "127.0.0.1:0"}), devices.Options()));
     const int port = BoardPort(station);
     ASSERT_GT(port, 0);
-    ASSERT_TRUE(devices.Plug("ttyACM0", {}, "SN-A"));
-    httplib::Client board("127.0.0.1", port);
-    // The plan counts the unit done with its record's row, a moment before its tile says so.
-    ASSERT_TRUE(WaitFor([&] {
-        const nlohmann::json now = Status(board);
-        return now.value("/Plan/Done"_json_pointer, 0) == 1 &&
-               now.value("/Ports/0/Stage"_json_pointer, "") == "done";
-    }));
-    const nlohmann::json before = Status(board);
-    EXPECT_EQ("SN-A", before.value("/Ports/0/Serial"_json_pointer, ""));
-    const auto page = board.Get("/");
-    ASSERT_TRUE(page);
-    EXPECT_EQ(200, page->status);
-    EXPECT_TRUE(Contains(page->body, "<title>ZRV-Link station</title>"));
-    EXPECT_EQ("text/html; charset=utf-8", page->get_header_value("Content-Type"));
-    const struct {
-        const char* Method;
-        const char* Path;
-    } refused[] = {{"POST", "/"},           {"PUT", "/status.json"}, {"DELETE", "/status.json"},
-                   {"PATCH", "/events"},    {"OPTIONS", "/"},        {"HEAD", "/"},
-                   {"POST", "/status.json"}};
-    for (const auto& r : refused) {
-        httplib::Request request;
-        request.method = r.Method;
-        request.path = r.Path;
-        request.body = "{\"Plan\": {}}";
-        httplib::Client client("127.0.0.1", port);
-        const auto answer = client.send(request);
-        ASSERT_TRUE(answer) << r.Method << " " << r.Path;
-        EXPECT_EQ(405, answer->status) << r.Method << " " << r.Path;
-        EXPECT_EQ("GET", answer->get_header_value("Allow")) << r.Method;
-    }
-    const auto missing = board.Get("/record.csv");
-    ASSERT_TRUE(missing);
-    EXPECT_EQ(404, missing->status);
-    EXPECT_EQ(before["Plan"], Status(board)["Plan"]);
-    EXPECT_EQ(30, station.Interrupt().Exit);
-}
-
-// Every stream a page may hold, each asked for and never read, and connections that never ask: the
-// device is still set up, /status.json still answers, a page too many is told to come back later, and
-// the station still ends.
-TEST(ZrvlinkBoard, PagesThatNeverReadHoldUpNeitherTheDevicesNorTheEnd) {
-    CScratchDir files;
-    CDetectedDevices devices;
-    CCliProcess station;
-    ASSERT_TRUE(station.Start(StationArgs(files, {"--board", "127.0.0.1:0"}), devices.Options()));
-    const int port = BoardPort(station);
-    ASSERT_GT(port, 0);
+    CScratchDir refusedFiles;
+    CDetectedDevices refusedDevices;
+    ASSERT_TRUE(refusedDevices.Add({"ttyACM0"}));
+    const std::string taken = "127.0.0.1:" + std::to_string(port);
+    const std::string inUse =
+        "zrvlink provision: --board: listening on " + taken + ": the address is in use (error 98)\n";
+    EXPECT_EQ((CliRunResult{2, "", inUse}),
+              RunCli(StationArgs(refusedFiles, {"--once", "--board", taken}), refusedDevices.Options()));
+    EXPECT_EQ(std::set<std::string>{"base.dat"}, refusedFiles.Names()) << "no record";
+    EXPECT_EQ("", Received(refusedDevices.Sim(0)));
     const std::string events = "GET /events HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
     std::deque<CFd> stalled(BOARD_MAX_STREAMS + 2);
     for (int i = 0; i < BOARD_MAX_STREAMS; ++i) {
@@ -164,8 +91,37 @@ TEST(ZrvlinkBoard, PagesThatNeverReadHoldUpNeitherTheDevicesNorTheEnd) {
         const auto extra = board.Get("/events");
         return extra && extra->status == 503;
     }));
-    ASSERT_TRUE(devices.Plug("ttyACM0", {"--delay", "2"}));
-    EXPECT_TRUE(WaitFor([&] { return Status(board).value("/Plan/Done"_json_pointer, 0) == 1; }));
+    ASSERT_TRUE(devices.Plug("ttyACM0", {"--delay", "2"}, "SN-A"));
+    // The plan counts the unit done with its record's row, a moment before its tile says so.
+    ASSERT_TRUE(WaitFor([&] {
+        const nlohmann::json now = Status(board);
+        return now.value("/Plan/Done"_json_pointer, 0) == 1 &&
+               now.value("/Ports/0/Stage"_json_pointer, "") == "done";
+    }));
+    const nlohmann::json before = Status(board);
+    EXPECT_EQ("SN-A", before.value("/Ports/0/Serial"_json_pointer, ""));
+    for (const auto& [method, path] :
+         std::initializer_list<std::pair<const char*, const char*>>{{"POST", "/"},
+                                                                    {"PUT", "/status.json"},
+                                                                    {"DELETE", "/status.json"},
+                                                                    {"PATCH", "/events"},
+                                                                    {"OPTIONS", "/"},
+                                                                    {"HEAD", "/"},
+                                                                    {"POST", "/status.json"}}) {
+        httplib::Request request;
+        request.method = method;
+        request.path = path;
+        request.body = "{\"Plan\": {}}";
+        httplib::Client client("127.0.0.1", port);
+        const auto answer = client.send(request);
+        ASSERT_TRUE(answer) << method << " " << path;
+        EXPECT_EQ(405, answer->status) << method << " " << path;
+        EXPECT_EQ("GET", answer->get_header_value("Allow")) << method;
+    }
+    const auto missing = board.Get("/record.csv");
+    ASSERT_TRUE(missing);
+    EXPECT_EQ(404, missing->status);
+    EXPECT_EQ(before["Plan"], Status(board)["Plan"]);
     const CliRunResult run = station.Interrupt();
     EXPECT_EQ(30, run.Exit) << run.Out << run.Err;
 }

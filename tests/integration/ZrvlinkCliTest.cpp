@@ -22,12 +22,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <map>
-#include <memory>
 #include <sstream>
-#include <string>
-#include <utility>
-#include <vector>
 
 namespace fs = std::filesystem;
 using Json = nlohmann::ordered_json;
@@ -68,11 +63,9 @@ Json ParseJson(const std::string& text) {
 // The setup file's lines that a configuration's JSON document stands for.
 std::vector<std::string> SetupLinesOf(const Json& document) {
     std::vector<std::string> lines;
-    for (const auto& field : document.items()) {
-        if (field.key() != "Targets") {
-            const Json& value = field.value();
-            lines.push_back(field.key() + "=" +
-                            (value.is_string() ? value.get<std::string>() : value.dump()));
+    for (const auto& [key, value] : document.items()) {
+        if (key != "Targets") {
+            lines.push_back(key + "=" + (value.is_string() ? value.get<std::string>() : value.dump()));
         }
     }
     int index = 0;
@@ -83,6 +76,17 @@ std::vector<std::string> SetupLinesOf(const Json& document) {
                         target.at("Address").get<std::string>() + (hex.empty() ? "" : "," + hex));
     }
     return lines;
+}
+
+// `args` as text and with --json: the same status and stderr both times. The text run, and the document
+// (null after a failure, which prints none).
+std::pair<CliRunResult, Json> RunTextAndJson(const std::vector<std::string>& args) {
+    const CliRunResult text = RunCli(args);
+    const CliRunResult json = RunCli(Joined(args, {"--json"}));
+    EXPECT_EQ(text.Exit, json.Exit) << Shown(args);
+    EXPECT_EQ(text.Err, json.Err) << Shown(args);
+    EXPECT_TRUE(text.Exit <= 1 || json.Out.empty()) << json.Out;
+    return {text, text.Exit <= 1 ? ParseJson(json.Out) : Json()};
 }
 
 // Setup files in a scratch folder and simulated devices, for one test.
@@ -109,8 +113,6 @@ protected:
     CScratchDir m_dir;
     std::vector<std::unique_ptr<CSimProcess>> m_sims;
 };
-using ZrvlinkExit = ZrvlinkAgainstSim;
-using ZrvlinkParallel = ZrvlinkAgainstSim;
 
 // What reached the device: nothing, commands but no write, or a write.
 enum DeviceGot { NOTHING, NO_WRITE, WRITE };
@@ -128,8 +130,9 @@ std::map<std::string, std::string> FilesIn(const CScratchDir& dir) {
 }
 
 // Every failure leaves the files as they were. A port that does not open says why, in the user's words. A
-// backup that is FILE under another name is refused before the device is touched.
-TEST_F(ZrvlinkExit, EveryFailureHasItsStatusAndOneLine) {
+// backup that is FILE under another name is refused before the device is touched. A name that a setup
+// file would give back otherwise fails each setup-file form before a file is written or anything is sent.
+TEST_F(ZrvlinkAgainstSim, EveryFailureHasItsStatusAndOneLine) {
     const std::string good = File("good.dat", SampleParamSet());
     const std::string hard = m_dir / "hard.dat";
     const std::string soft = m_dir / "soft.dat";
@@ -138,6 +141,11 @@ TEST_F(ZrvlinkExit, EveryFailureHasItsStatusAndOneLine) {
     const std::string bad = File("bad.dat", std::string("BaudRate=fast\r\n"));
     const std::string keyless = File("keyless.dat", std::string("\xEF\xBB\xBF; BaudRate=9600\r\n"));
     const std::string kept = File("kept.dat", std::string("BaudRate=9600\r\n"));
+    const std::string fresh = m_dir / "fresh.dat";
+    const std::vector<std::string> named = {"--load", good, "--target-name", "3:41;42 "};
+    const std::string uncarried =
+        "file save error: Target3 holds a name that a setup file cannot carry exactly "
+        "(\";\" or a blank at its end); nothing was saved (read --json shows it whole)";
     const std::string noKey = "parameter error: no setup key found in " + keyless;
     const std::string missing = "/zrv/no/x.dat";
     const std::string noSave = "file save error: " + missing + ": no such file or directory";
@@ -169,6 +177,10 @@ TEST_F(ZrvlinkExit, EveryFailureHasItsStatusAndOneLine) {
         {{}, {"read", "PORT"}, HUGE_STACK, 14, "not enoungh resouce", NOTHING},
         {{}, {"write", fifo, "PORT"}, NONE, 21, "file load error: " + fifo + ": invalid argument", NOTHING},
         {{}, {"read", "PORT", "--output", missing}, NONE, 22, noSave, NO_WRITE},
+        {named, {"read", "PORT"}, NONE, 22, uncarried, NO_WRITE},
+        {named, {"read", "PORT", "--output", kept}, NONE, 22, uncarried, NO_WRITE},
+        {named, {"read", "PORT", "--output", fresh}, NONE, 22, uncarried, NO_WRITE},
+        {named, {"write", good, "PORT", "--backup", fresh}, NONE, 22, uncarried, NO_WRITE},
         // A backup that cannot be saved stops the write.
         {{}, {"write", good, "PORT", "--backup", missing}, NONE, 22, noSave, NO_WRITE},
         {{}, {"write", bad, "PORT"}, NONE, 23, "parameter error", NOTHING},
@@ -177,6 +189,7 @@ TEST_F(ZrvlinkExit, EveryFailureHasItsStatusAndOneLine) {
         // In parallel, a file that does not load is reported once and no port's process starts.
         {{}, {"write", bad, "PORT", "--port", "/dev/null"}, NONE, 23, "parameter error", NOTHING},
     };
+    const CliRunOptions nothingDetected = CDetectedDevices().Options();
     const std::map<std::string, std::string> before = FilesIn(m_dir);
     for (std::size_t i = 0; i < std::size(cases); ++i) {
         const auto& c = cases[i];
@@ -193,9 +206,7 @@ TEST_F(ZrvlinkExit, EveryFailureHasItsStatusAndOneLine) {
                                  : -1;
         ASSERT_EQ(c.Obstacle == HELD, held >= 0) << pty;
         ASSERT_TRUE(c.Obstacle != FORBIDDEN || chmod(pty.c_str(), 0) == 0) << pty;
-        CFakeSysfs empty;
-        CliRunOptions options;
-        options.Environment = {{"ZRVLINK_SYSFS_ROOT", empty.Root()}};
+        CliRunOptions options = nothingDetected;
         options.HugeStackLimit = c.Obstacle == HUGE_STACK;
         options.Unprivileged = c.Obstacle == FORBIDDEN;
         const CliRunResult run = RunCli(args, options);
@@ -225,11 +236,8 @@ TEST_F(ZrvlinkAgainstSim, WriteShowsInTheDevicesSavedStateAndVerifyCatchesAValue
     sent.Target[4].Address = sent.IPAddress;
     sent.Target[4].Enable = 1;
     const std::string backup = m_dir / "old.dat";
-    const CliRunResult run =
-        RunCli({"write", File("sent.dat", sent), "--port", port, "--verify", "--backup", backup});
-    EXPECT_EQ(15, run.Exit);
-    EXPECT_EQ("", run.Out);
-    EXPECT_EQ("WARNING: verify error\nTarget3: 1,10.0.0.3 -> 1,0.0.0.0\n", run.Err);
+    EXPECT_EQ((CliRunResult{15, "", "WARNING: verify error\nTarget3: 1,10.0.0.3 -> 1,0.0.0.0\n"}),
+              RunCli({"write", File("sent.dat", sent), "--port", port, "--verify", "--backup", backup}));
     EXPECT_EQ(SaveText(DefaultParamSet()), ReadWholeFile(backup));
     sent.BaudRate = DefaultParamSet().BaudRate;
     sent.Target[3].Address = 0;
@@ -237,60 +245,12 @@ TEST_F(ZrvlinkAgainstSim, WriteShowsInTheDevicesSavedStateAndVerifyCatchesAValue
     EXPECT_EQ(SaveText(sent), Saved());
 }
 
-// Each comparison in text and as JSON, whose list must say the same as the lines.
-TEST_F(ZrvlinkAgainstSim, DiffComparesFilesAndDevicesKeyByKey) {
-    ParamSet other = SampleParamSet();
-    other.BaudRate = 9600;
-    other.Target[3].Enable = 0;
-    other.Target[3].Address = MakeIPv4(10, 0, 0, 33);
-    std::strcpy(other.Target[31].Name, "4142");
-    const std::string port = DeviceHolding(other);
-    const std::string left = File("left.dat", SampleParamSet());
-    const std::string same = File("same.dat", SampleParamSet());
-    const std::string right = File("right.dat", other);
-    const std::string bad = File("bad.dat", std::string("Target40=1,1.2.3.4\r\n"));
-    const std::string missing = "/zrv/no/x.dat";
-    const std::string lines = "BaudRate: 57600 -> 9600\nTarget3: 1,10.0.0.3 -> 0,10.0.0.33\nTarget31: "
-                              "0,10.0.0.31 -> 0,10.0.0.31,4142\n";
-    const struct {
-        std::vector<std::string> Args;
-        int Exit;
-        std::string Out;
-        std::string Err;
-    } cases[] = {
-        {{"diff", left, same}, 0, "", ""},
-        {{"diff", left, right}, 1, lines, ""},
-        {{"diff", left, "--port", port}, 1, lines, ""},
-        {{"diff", right, "--port", port}, 0, "", ""},
-        {{"diff", left, bad}, 23, "", "WARNING: parameter error\n"},
-        {{"diff", missing, same},
-         21,
-         "",
-         "WARNING: file load error: " + missing + ": no such file or directory\n"},
-    };
-    for (const auto& c : cases) {
-        const CliRunResult run = RunCli(c.Args);
-        EXPECT_EQ(c.Exit, run.Exit) << Shown(c.Args);
-        EXPECT_EQ(c.Out, run.Out) << Shown(c.Args);
-        EXPECT_EQ(c.Err, run.Err) << Shown(c.Args);
-        const CliRunResult json = RunCli(Joined(c.Args, {"--json"}));
-        EXPECT_EQ(c.Exit, json.Exit) << Shown(c.Args);
-        EXPECT_EQ(c.Err, json.Err) << Shown(c.Args);
-        std::vector<std::string> listed;
-        for (const Json& difference : c.Exit > 1 ? Json::array() : ParseJson(json.Out)) {
-            listed.push_back(difference.value("Key", "") + ": " + difference.value("Left", "") + " -> " +
-                             difference.value("Right", ""));
-        }
-        EXPECT_EQ(LinesOf(c.Out), listed) << Shown(c.Args);
-        EXPECT_TRUE(c.Exit <= 1 || json.Out.empty()) << json.Out;
-    }
-}
-
 // read prints the device as Save writes it, and --output replaces what the file held, from devices that
 // put garbage before every byte, answer within the time limit but late, or send each byte on its own;
-// check prints what loading made of the file, not the file; --json carries the same setup, and "Name" is
-// what the stored digits spell, null where they spell nothing exactly.
-TEST_F(ZrvlinkAgainstSim, ReadAndCheckPrintTheSetupTextAndJsonCarriesIt) {
+// check prints what loading made of the file, not the file; diff compares files and devices key by key.
+// --json carries the same: the setup, whose "Name" is what the stored digits spell, null where they spell
+// nothing exactly, whole where a setup file could not carry it; and the list of differences.
+TEST_F(ZrvlinkAgainstSim, ReadCheckAndDiffPrintTheirTextAndJsonCarriesTheSame) {
     const struct {
         const char* Hex;
         Json Name;
@@ -315,69 +275,57 @@ TEST_F(ZrvlinkAgainstSim, ReadAndCheckPrintTheSetupTextAndJsonCarriesIt) {
         loaded.Target[i] = ParamTarget{1, MakeIPv4(10, 0, 0, 1), ""};
         std::strcpy(loaded.Target[i].Name, names[i].Hex);
     }
+    ParamSet other = SampleParamSet();
+    other.BaudRate = 9600;
+    other.Target[3].Enable = 0;
+    other.Target[3].Address = MakeIPv4(10, 0, 0, 33);
+    std::strcpy(other.Target[31].Name, "4142");
+    const std::string otherPort = DeviceHolding(other);
+    const std::string left = File("left.dat", SampleParamSet());
+    const std::string same = File("same.dat", SampleParamSet());
+    const std::string right = File("right.dat", other);
+    const std::string bad = File("bad.dat", std::string("Target40=1,1.2.3.4\r\n"));
+    const std::string notFound = "WARNING: file load error: /zrv/no/x.dat: no such file or directory\n";
+    const std::string bytewise = DeviceHolding(SampleParamSet(), {"--byte-by-byte"});
+    const std::string sample = SaveText(SampleParamSet());
+    const std::string lines = "BaudRate: 57600 -> 9600\nTarget3: 1,10.0.0.3 -> 0,10.0.0.33\nTarget31: "
+                              "0,10.0.0.31 -> 0,10.0.0.31,4142\n";
     const struct {
         std::vector<std::string> Args;
+        int Exit;
         std::string Out;
+        std::string Err;
     } cases[] = {
-        {{"read", "--port", port}, SaveText(SampleParamSet())},
-        {{"read", "--port", DeviceHolding(SampleParamSet(), {"--byte-by-byte"})}, SaveText(SampleParamSet())},
-        {{"check", File("names.dat", text)}, SaveText(loaded)},
+        {{"read", "--port", port}, 0, sample, ""},
+        {{"read", "--port", bytewise}, 0, sample, ""},
+        {{"check", File("names.dat", text)}, 0, SaveText(loaded), ""},
+        {{"diff", left, same}, 0, "", ""},
+        {{"diff", left, right}, 1, lines, ""},
+        {{"diff", left, "--port", otherPort}, 1, lines, ""},
+        {{"diff", right, "--port", otherPort}, 0, "", ""},
+        {{"diff", left, bad}, 23, "", "WARNING: parameter error\n"},
+        {{"diff", "/zrv/no/x.dat", same}, 21, "", notFound},
     };
     for (const auto& c : cases) {
-        const CliRunResult run = RunCli(c.Args);
-        EXPECT_EQ(0, run.Exit) << Shown(c.Args) << run.Err;
-        EXPECT_EQ(c.Out, run.Out);
-        EXPECT_EQ("", run.Err);
-        const CliRunResult json = RunCli(Joined(c.Args, {"--json"}));
-        EXPECT_EQ(0, json.Exit) << json.Err;
-        EXPECT_EQ("", json.Err);
-        const Json document = ParseJson(json.Out);
-        EXPECT_EQ(LinesOf(c.Out), SetupLinesOf(document)) << c.Args[0];
+        const auto [run, document] = RunTextAndJson(c.Args);
+        EXPECT_EQ((CliRunResult{c.Exit, c.Out, c.Err}), run) << Shown(c.Args);
+        std::vector<std::string> listed;
+        for (const Json& difference : c.Args[0] == "diff" ? document : Json()) {
+            listed.push_back(difference.value("Key", "") + ": " + difference.value("Left", "") + " -> " +
+                             difference.value("Right", ""));
+        }
+        EXPECT_EQ(LinesOf(c.Out), c.Args[0] == "diff" ? listed : SetupLinesOf(document)) << Shown(c.Args);
         for (std::size_t i = 0; c.Args[0] == "check" && i < std::size(names); ++i) {
             EXPECT_EQ(names[i].Name, document["Targets"][i].value("Name", Json("missing"))) << names[i].Hex;
         }
     }
+    const std::string named = Device({"--target-name", "3:41;42 "});
+    EXPECT_EQ("41;42 ",
+              ParseJson(RunCli({"read", "--port", named, "--json"}).Out)["Targets"][3].value("NameHex", ""));
     // Into a file: silent, and what the file held replaced.
     const std::string output = File("output.dat", std::string("BaudRate=9600\r\n"));
-    const CliRunResult run = RunCli({"read", "--port", port, "--output", output});
-    EXPECT_EQ(0, run.Exit) << run.Err;
-    EXPECT_EQ("", run.Out + run.Err);
-    EXPECT_EQ(SaveText(SampleParamSet()), ReadWholeFile(output));
-}
-
-// A name that a setup file would give back otherwise fails each setup-file form before a file is
-// written or anything is sent, a parallel read's child too; --json carries it whole.
-TEST_F(ZrvlinkAgainstSim, NameThatASetupFileCannotCarryIsNeitherSavedNorPrinted) {
-    const std::string sent = File("sent.dat", SampleParamSet());
-    const std::string kept = File("kept.dat", std::string("BaudRate=9600\r\n"));
-    const std::string fresh = m_dir / "fresh.dat";
-    const std::string port = DeviceHolding(SampleParamSet(), {"--target-name", "3:41;42 "});
-    const std::map<std::string, std::string> before = FilesIn(m_dir);
-    const std::string line = "WARNING: file save error: Target3 holds a name that a setup file cannot carry "
-                             "exactly (\";\" or a blank at its end); nothing was saved (read --json shows it "
-                             "whole)\n";
-    const struct {
-        std::vector<std::string> Args;
-        std::string Out;
-    } runs[] = {
-        {{"read", "--port", port}, ""},
-        {{"read", "--port", port, "--output", kept}, ""},
-        {{"read", "--port", port, "--output", fresh}, ""},
-        {{"read", "--port", port, "--output-dir", m_dir.Path()}, port + ": " + line},
-        {{"write", sent, "--port", port, "--backup", fresh}, ""},
-    };
-    for (const auto& run : runs) {
-        const CliRunResult result = RunCli(run.Args);
-        EXPECT_EQ(22, result.Exit) << Shown(run.Args);
-        EXPECT_EQ(run.Out, result.Out) << Shown(run.Args);
-        EXPECT_EQ(run.Out.empty() ? line : "", result.Err) << Shown(run.Args);
-        EXPECT_EQ(before, FilesIn(m_dir)) << Shown(run.Args);
-    }
-    const CliRunResult json = RunCli({"read", "--port", port, "--json"});
-    EXPECT_EQ(0, json.Exit) << json.Err;
-    EXPECT_EQ("41;42 ", ParseJson(json.Out)["Targets"][3].value("NameHex", ""));
-    const std::string received = Received(Sim(0));
-    EXPECT_FALSE(Contains(received, "target 0 ") || Contains(received, "save\r"));
+    EXPECT_EQ((CliRunResult{0, "", ""}), RunCli({"read", "--port", port, "--output", output}));
+    EXPECT_EQ(sample, ReadWholeFile(output));
 }
 
 // Only the device's ports, in detection order; the long forms name each one's USB device.
@@ -386,9 +334,7 @@ TEST(ZrvlinkPorts, LongListingNamesEachPortsUsbDeviceAndSerialNumber) {
     CScratchDir dev;
     CliRunOptions options;
     options.Environment = {{"ZRVLINK_SYSFS_ROOT", sysfs.Root()}, {"ZRVLINK_DEV_ROOT", dev.Path()}};
-    const CliRunResult none = RunCli({"ports"}, options);
-    EXPECT_EQ(0, none.Exit) << "no device is no failure";
-    EXPECT_EQ("", none.Out + none.Err);
+    EXPECT_EQ((CliRunResult{0, "", ""}), RunCli({"ports"}, options)) << "no device is no failure";
     sysfs.AddAcmTty("ttyACM1", 0x0403, 0x6001, "A9K2LQ");                 // another USB device
     sysfs.AddVendorTty("ttyUSB0", DEVICE_USB_VID, DEVICE_USB_PID);        // no serial number
     sysfs.AddAcmTty("ttyACM2", DEVICE_USB_VID, DEVICE_USB_PID, "ZRV\t7"); // a tab would split the field
@@ -404,11 +350,9 @@ TEST(ZrvlinkPorts, LongListingNamesEachPortsUsbDeviceAndSerialNumber) {
         const std::string location = fs::canonical(sysfs.UsbDevicePath(port.Tty)).string();
         names += dev / port.Tty + "\n";
         lines += dev / port.Tty + "\tfe5a:0016\t" + port.Serial + "\t" + location + "\n";
-        records.push_back({{"Port", dev / port.Tty},
-                           {"Vid", "fe5a"},
-                           {"Pid", "0016"},
-                           {"Serial", port.SerialJson},
-                           {"Location", location}});
+        records.push_back({{"Port", dev / port.Tty}, {"Vid", "fe5a"}, {"Pid", "0016"}});
+        records.back()["Serial"] = port.SerialJson;
+        records.back()["Location"] = location;
     }
     // --json alone gives the long fields.
     const struct {
@@ -423,45 +367,29 @@ TEST(ZrvlinkPorts, LongListingNamesEachPortsUsbDeviceAndSerialNumber) {
     }
 }
 
-// Without --port the first device found; with --all each device once, a device with two names too.
-TEST(ZrvlinkPorts, WithoutPortTheFirstDetectedDeviceIsUsed) {
-    CDetectedDevices devices;
-    CScratchDir out;
-    ASSERT_TRUE(
-        devices.Add({"ttyACM0", "ttyACM2"}, {"--load", SaveSetup(out / "start.dat", SampleParamSet())}));
-    devices.AddAlias("ttyACM1", "ttyACM0");
-    const CliRunResult first = RunCli({"read"}, devices.Options());
-    EXPECT_EQ(0, first.Exit) << first.Err;
-    EXPECT_EQ(SaveText(SampleParamSet()), first.Out);
-    EXPECT_EQ("", ReadWholeFile(devices.Sim(1).LogPath())) << "only the first device is read";
-    const CliRunResult all = RunCli({"read", "--all", "--output-dir", out.Path()}, devices.Options());
-    EXPECT_EQ(0, all.Exit) << all.Err;
-    std::string expected;
-    for (const char* name : {"ttyACM0", "ttyACM2"}) {
-        const std::string file = PortOutputPath(out.Path(), devices.DevPath(name));
-        expected += devices.DevPath(name) + ": OK " + file + "\n";
-        EXPECT_EQ(SaveText(SampleParamSet()), ReadWholeFile(file)) << name;
-    }
-    EXPECT_EQ(expected, all.Out);
-}
+// Each child of a device that answers every command after a second would take minutes.
+const std::vector<std::string> SLOW_DEVICE = {"--delay", "1000"};
 
-// Lines in the order of the ports, each with its own port's result; the status of the first that failed.
-TEST_F(ZrvlinkParallel, ExitStatusIsThatOfTheFirstPortThatFailed) {
+// Lines in the order of the ports, each with its own port's result, a hung port's ended at the limit while
+// the others report; the status of the first that failed.
+TEST_F(ZrvlinkAgainstSim, EachPortReportsInOrderAndTheStatusIsThatOfTheFirstThatFailed) {
     std::vector<std::string> args = {"write", "--verify", File("sent.dat", SampleParamSet())};
-    for (const auto& device : std::vector<std::vector<std::string>>{
-             {}, {"--silent-after", "10"}, {"--save-reply", "NG"}, {"--ignore-set", "name:0"}, {}}) {
+    const std::vector<std::vector<std::string>> devices = {
+        {}, {"--silent-after", "10"}, {"--save-reply", "NG"}, {"--ignore-set", "name:0"}, SLOW_DEVICE, {}};
+    for (const auto& device : devices) {
         args.insert(args.end(), {"--port", Device(device)});
     }
-    const CliRunResult run = RunCli(args);
-    EXPECT_EQ(12, run.Exit);
-    EXPECT_EQ(Sim(0).PtyPath() + ": OK\n" + Sim(1).PtyPath() + ": WARNING: communication error\n" +
-                  Sim(2).PtyPath() + ": WARNING: hardware error\n" + Sim(3).PtyPath() +
-                  ": WARNING: verify error; Target0: 1,10.0.0.0,5A5256 -> 1,10.0.0.0\n" + Sim(4).PtyPath() +
-                  ": OK\n",
-              run.Out);
-    EXPECT_EQ("", run.Err);
+    CliRunOptions options;
+    options.Environment = {{"ZRVLINK_CHILD_LIMIT_MS", "10000"}};
+    const std::string lines =
+        Sim(0).PtyPath() + ": OK\n" + Sim(1).PtyPath() + ": WARNING: communication error\n" +
+        Sim(2).PtyPath() + ": WARNING: hardware error\n" + Sim(3).PtyPath() +
+        ": WARNING: verify error; Target0: 1,10.0.0.0,5A5256 -> 1,10.0.0.0\n" + Sim(4).PtyPath() +
+        ": WARNING: communication error\n" + Sim(5).PtyPath() + ": OK\n";
+    EXPECT_EQ((CliRunResult{12, lines, ""}), RunCli(args, options));
     EXPECT_EQ(SaveText(SampleParamSet()), Saved(0));
-    EXPECT_EQ(SaveText(SampleParamSet()), Saved(4));
+    EXPECT_EQ(SaveText(SampleParamSet()), Saved(5));
+    EXPECT_FALSE(Contains(Received(Sim(4)), "save\r")) << "ended mid-write";
 }
 
 // On a terminal a quarter of the read's commands fill a quarter of the bar, which is 40 wide and cleared
@@ -566,31 +494,16 @@ TEST(ZrvlinkUsage, UsageErrorsExitWithTwoAndTheUsage) {
     }
 }
 
-// Each child of a device that answers every command after a second would take minutes.
-const std::vector<std::string> SLOW_DEVICE = {"--delay", "1000"};
-
-TEST_F(ZrvlinkParallel, HungPortIsEndedAtTheLimitWhileTheOthersReport) {
-    const std::vector<std::string> ports = {"--port", Device(), "--port", Device(SLOW_DEVICE),
-                                            "--port", Device()};
-    CliRunOptions options;
-    options.Environment = {{"ZRVLINK_CHILD_LIMIT_MS", "10000"}};
-    const CliRunResult run = RunCli(Joined({"write", File("sent.dat", SampleParamSet())}, ports), options);
-    EXPECT_EQ(12, run.Exit) << run.Err;
-    EXPECT_EQ(ports[1] + ": OK\n" + ports[3] + ": WARNING: communication error\n" + ports[5] + ": OK\n",
-              run.Out);
-    EXPECT_FALSE(Contains(Received(Sim(1)), "save\r")) << "ended mid-write";
-}
-
-TEST_F(ZrvlinkParallel, KilledParentLeavesNoChildRunning) {
+TEST_F(ZrvlinkAgainstSim, KilledParentLeavesNoChildRunning) {
     CCliProcess run;
     ASSERT_TRUE(run.Start({"write", File("sent.dat", SampleParamSet()), "--port", Device(SLOW_DEVICE),
                            "--port", Device(SLOW_DEVICE)}));
     std::vector<pid_t> children;
     ASSERT_TRUE(WaitFor([&] { return (children = ChildrenOf(run.Pid())).size() == 2; }));
-    CProcessWatch watch(children);
+    const std::vector<CFd> watched = Watch(children);
     kill(run.Pid(), SIGKILL);
     EXPECT_EQ(-1, run.Finish().Exit);
-    EXPECT_TRUE(watch.WaitAllEnded(EVENTUALLY_MS)) << "a child still writes to its device";
+    EXPECT_TRUE(AllEnded(watched, EVENTUALLY_MS)) << "a child still writes to its device";
 }
 
 // The sanitizers' own handler would turn the signal into a report of theirs.
@@ -600,7 +513,7 @@ std::string WithoutSegvHandler(const char* variable) {
 }
 
 // Every child's trace reaches stderr, each line marked with its port.
-TEST_F(ZrvlinkParallel, CrashedChildIsReportedWithItsLastTraceLine) {
+TEST_F(ZrvlinkAgainstSim, CrashedChildIsReportedWithItsLastTraceLine) {
     const std::vector<std::string> ports = {Device(), Device(SLOW_DEVICE)};
     CliRunOptions options;
     options.Environment = {{"ASAN_OPTIONS", WithoutSegvHandler("ASAN_OPTIONS")},
@@ -630,15 +543,20 @@ TEST_F(ZrvlinkParallel, CrashedChildIsReportedWithItsLastTraceLine) {
 }
 
 // Help, the version and every command's document go to stdout, and a stdout that cannot be written is a
-// failure.
+// failure. Without --port the first device found is read; with --all each device once, a device with two
+// names too.
 TEST(ZrvlinkOutput, HelpVersionAndDocumentsGoToAStdoutThatMustTakeThem) {
     CDetectedDevices devices;
-    ASSERT_TRUE(devices.Add({"ttyACM0", "ttyACM1"}));
     CScratchDir out;
     ParamSet other = SampleParamSet();
     other.BaudRate = 9600;
     const std::string left = SaveSetup(out / "left.dat", SampleParamSet());
     const std::string right = SaveSetup(out / "right.dat", other);
+    ASSERT_TRUE(devices.Plug("ttyACM0", {"--load", left}) && devices.Plug("ttyACM2"));
+    devices.AddAlias("ttyACM1", "ttyACM0");
+    const auto saved = [&](const char* tty) { return PortOutputPath(out.Path(), devices.DevPath(tty)); };
+    const std::string all = devices.DevPath("ttyACM0") + ": OK " + saved("ttyACM0") + "\n" +
+                            devices.DevPath("ttyACM2") + ": OK " + saved("ttyACM2") + "\n";
     const struct {
         std::vector<std::string> Args;
         std::string Start; // of stdout
@@ -649,7 +567,8 @@ TEST(ZrvlinkOutput, HelpVersionAndDocumentsGoToAStdoutThatMustTakeThem) {
         {{"check", left}, "BaudRate=57600\r\n"},
         {{"check", left, "--json"}, "{"},
         {{"diff", left, right}, "BaudRate: 57600 -> 9600\n"},
-        {{"read", "--all", "--output-dir", out.Path()}, devices.DevPath("ttyACM0") + ": OK"},
+        {{"read"}, SaveText(SampleParamSet())},
+        {{"read", "--all", "--output-dir", out.Path()}, all},
     };
     for (const auto& c : cases) {
         CliRunOptions options = devices.Options();
@@ -662,6 +581,8 @@ TEST(ZrvlinkOutput, HelpVersionAndDocumentsGoToAStdoutThatMustTakeThem) {
         EXPECT_EQ(22, full.Exit) << Shown(c.Args);
         EXPECT_EQ("WARNING: file save error\n", full.Err) << Shown(c.Args);
     }
+    EXPECT_EQ(SaveText(SampleParamSet()), ReadWholeFile(saved("ttyACM0")));
+    EXPECT_EQ(SaveText(DefaultParamSet()), ReadWholeFile(saved("ttyACM2")));
 }
 
 } // namespace

@@ -1,7 +1,7 @@
 // Several stations on one plan through a ledger on a real PostgreSQL server: three stations with
-// devices of their own set up one plan together, a station killed in the middle of a write, the server
-// restarted in the middle of a run, a station with another plan or another's name, a unit held on one
-// station and redone from another.
+// devices of their own set up one plan together, a station killed in the middle of a write and the line's
+// board, the server restarted in the middle of a run, a station with another plan or another's name, a
+// unit held on one station and redone from another, a ledger of the first schema.
 #include "CliRun.h"
 #include "PostgresServer.h"
 
@@ -13,11 +13,7 @@
 
 #include <algorithm>
 #include <csignal>
-#include <map>
-#include <memory>
 #include <set>
-#include <string>
-#include <vector>
 
 namespace {
 
@@ -42,10 +38,9 @@ protected:
     }
     // A station run with --once over `devices`.
     CliRunResult Once(const std::string& station, int units, const CDetectedDevices& devices,
-                      const std::vector<std::string>& more = {}) const {
-        std::vector<std::string> args = Args(station, units, more);
-        args.push_back("--once");
-        return RunCli(args, devices.Options());
+                      std::vector<std::string> more = {}) const {
+        more.push_back("--once");
+        return RunCli(Args(station, units, more), devices.Options());
     }
     std::vector<RecordRow> Rows() const {
         std::vector<RecordRow> rows;
@@ -66,31 +61,25 @@ protected:
     CScratchDir m_files;
 };
 
-std::string TtyName(int i) {
-    return "ttyACM" + std::to_string(i);
-}
-
 TEST_F(ZrvlinkLedger, ThreeStationsSetUpOnePlanTogetherAndNoUnitGoesToTwoDevices) {
     constexpr int UNITS = 30;
     constexpr int STATIONS = 3;
-    std::vector<std::unique_ptr<CDetectedDevices>> devices;
-    std::vector<std::unique_ptr<CCliProcess>> stations;
+    std::vector<CDetectedDevices> devices(STATIONS);
+    std::vector<CCliProcess> stations(STATIONS);
     for (int s = 0; s < STATIONS; ++s) {
-        devices.push_back(std::make_unique<CDetectedDevices>());
-        stations.push_back(std::make_unique<CCliProcess>());
-        ASSERT_TRUE(stations[s]->Start(Args("line-" + std::to_string(s), UNITS), devices[s]->Options()));
+        ASSERT_TRUE(stations[s].Start(Args("line-" + std::to_string(s), UNITS), devices[s].Options()));
     }
     // Each station gets ten devices: half at once, half once the line is under way.
     for (int half = 0; half < 2; ++half) {
         for (int s = 0; s < STATIONS; ++s) {
             for (int i = half * 5; i < half * 5 + 5; ++i) {
-                ASSERT_TRUE(devices[s]->Plug(TtyName(i)));
+                ASSERT_TRUE(devices[s].Plug("ttyACM" + std::to_string(i)));
             }
         }
         ASSERT_TRUE(WaitFor([&] { return Done() >= (half + 1) * 10; })) << Events();
     }
     for (auto& station : stations) {
-        const CliRunResult run = station->Finish();
+        const CliRunResult run = station.Finish();
         EXPECT_EQ(0, run.Exit) << run.Out << run.Err;
     }
     // Every unit done once, on the port whose device holds its address now.
@@ -104,33 +93,17 @@ TEST_F(ZrvlinkLedger, ThreeStationsSetUpOnePlanTogetherAndNoUnitGoesToTwoDevices
     std::set<std::string> held;
     for (int s = 0; s < STATIONS; ++s) {
         for (int i = 0; i < 10; ++i) {
-            const std::string address = SavedAddress(devices[s]->SimOf(TtyName(i)));
+            const std::string tty = "ttyACM" + std::to_string(i);
+            const std::string address = SavedAddress(devices[s].SimOf(tty));
             EXPECT_TRUE(held.insert(address).second) << address << " on two devices";
-            EXPECT_EQ(donePorts[address], devices[s]->DevPath(TtyName(i)));
+            EXPECT_EQ(donePorts[address], devices[s].DevPath(tty));
         }
     }
 }
 
-TEST_F(ZrvlinkLedger, StationKilledInTheMiddleOfAWriteKeepsItsUnitWhileTheOthersFinishTheirs) {
-    CDetectedDevices first;
-    CCliProcess killed;
-    ASSERT_TRUE(killed.Start(Args("line-a", 3), first.Options()));
-    ASSERT_TRUE(first.Plug("ttyACM0", {"--delay-command", "clrname:100"}));
-    ASSERT_TRUE(WaitReceived(first.Sim(0), "clrname 0\r"));
-    kill(killed.Pid(), SIGKILL);
-    killed.Finish();
-    CDetectedDevices second;
-    ASSERT_TRUE(second.Add({"ttyACM0", "ttyACM1"}));
-    const CliRunResult other = Once("line-b", 3, second);
-    EXPECT_EQ(30, other.Exit) << other.Out << other.Err;
-    EXPECT_EQ("192.168.7.21: started; 192.168.7.22: started done; 192.168.7.23: started done", Events());
-    const CliRunResult again = Once("line-a", 3, first);
-    EXPECT_EQ(31, again.Exit) << again.Out;
-    EXPECT_TRUE(Contains(again.Out, "192.168.7.21: its write on " + first.DevPath("ttyACM0"))) << again.Out;
-}
-
-// Started while the server is down, the station waits for it and says so; then the run goes on.
-TEST_F(ZrvlinkLedger, ServerRestartedInTheMiddleOfARunLosesAndDoublesNothing) {
+// Started while the server is down, the station waits for it and says so; then the run goes on. While it
+// runs, a station with another plan or its name is refused before it touches a device.
+TEST_F(ZrvlinkLedger, ServerRestartedInTheMiddleOfARunLosesNothingAndAnotherPlanOrNameIsRefused) {
     CDetectedDevices devices;
     CCliProcess station;
     ASSERT_TRUE(m_server.Stop());
@@ -138,6 +111,23 @@ TEST_F(ZrvlinkLedger, ServerRestartedInTheMiddleOfARunLosesAndDoublesNothing) {
     ASSERT_TRUE(station.WaitOut("cannot be reached"));
     ASSERT_TRUE(m_server.StartAgain());
     ASSERT_TRUE(station.WaitOut("station: 3 units")) << station.OutSoFar();
+    CDetectedDevices others;
+    ASSERT_TRUE(others.Add({"ttyACM0"}));
+    m_files.Write("other.dat", "BaudRate=9600\r\n");
+    const struct {
+        const char* Station;
+        int Units;
+        const char* Template;
+        const char* Err;
+    } refused[] = {{"line-b", 4, "base.dat", "holds another plan"},
+                   {"line-b", 3, "other.dat", "holds another plan"},
+                   {"line-a", 3, "base.dat", "station line-a is running already"}};
+    for (const auto& c : refused) {
+        const CliRunResult run = RunCli(Args(c.Station, c.Units, {"--once"}, c.Template), others.Options());
+        EXPECT_EQ(32, run.Exit) << run.Out << run.Err;
+        EXPECT_TRUE(Contains(run.Err, c.Err)) << run.Err;
+    }
+    EXPECT_EQ("", Received(others.Sim(0)));
     ASSERT_TRUE(devices.Plug("ttyACM0", {"--delay-command", "clrname:100"}));
     ASSERT_TRUE(WaitReceived(devices.Sim(0), "clrname 0\r"));
     ASSERT_TRUE(m_server.Stop());
@@ -152,112 +142,79 @@ TEST_F(ZrvlinkLedger, ServerRestartedInTheMiddleOfARunLosesAndDoublesNothing) {
     EXPECT_EQ("192.168.7.22", SavedAddress(devices.Sim(1)));
 }
 
-TEST_F(ZrvlinkLedger, StationWithAnotherPlanOrARunningStationsNameIsRefusedBeforeAnyDevice) {
-    CDetectedDevices devices;
-    ASSERT_TRUE(devices.Add({"ttyACM0"}));
-    CCliProcess running;
-    ASSERT_TRUE(running.Start(Args("line-a", 3), CDetectedDevices().Options()));
-    ASSERT_TRUE(running.WaitOut("station: 3 units"));
-    m_files.Write("other.dat", "BaudRate=9600\r\n");
-    const struct {
-        const char* Station;
-        int Units;
-        const char* Template;
-        const char* Err;
-    } cases[] = {{"line-b", 4, "base.dat", "holds another plan"},
-                 {"line-b", 3, "other.dat", "holds another plan"},
-                 {"line-a", 3, "base.dat", "station line-a is running already"}};
-    for (const auto& c : cases) {
-        const CliRunResult run = RunCli(Args(c.Station, c.Units, {"--once"}, c.Template), devices.Options());
-        EXPECT_EQ(32, run.Exit) << run.Out << run.Err;
-        EXPECT_TRUE(Contains(run.Err, c.Err)) << run.Err;
-    }
-    running.Interrupt();
-    EXPECT_EQ("", Received(devices.Sim(0)));
-}
-
-TEST_F(ZrvlinkLedger, UnitHeldOnOneStationIsRedoneFromAnother) {
+// A ledger that stations of the first schema made (without boards) is read as it is, and upgraded in
+// place by the next station, its units and events kept.
+TEST_F(ZrvlinkLedger, UnitHeldOnOneStationIsRedoneFromAnotherAndALedgerOfTheFirstSchemaIsUpgraded) {
     CDetectedDevices first;
     ASSERT_TRUE(first.Add({"ttyACM0"}, {"--save-reply", "NG"}));
     EXPECT_EQ(31, Once("line-a", 2, first).Exit);
+    ASSERT_TRUE(m_server.Sql("line", "DROP TABLE zrvlink_board; DROP INDEX zrvlink_event_unit; "
+                                     "UPDATE zrvlink_ledger SET schema_version = 1"));
+    const std::vector<std::string> status = {"ledger", "status", "--ledger", m_url, "--json"};
+    const CliRunResult old = RunCli(status);
+    EXPECT_EQ(0, old.Exit) << old.Err;
+    EXPECT_TRUE(Contains(old.Out, "\"held\": 1")) << old.Out;
     CDetectedDevices second;
     ASSERT_TRUE(second.Add({"ttyACM0"}));
     const CliRunResult redo = Once("line-b", 2, second, {"--redo", "192.168.7.21"});
     EXPECT_EQ(30, redo.Exit) << redo.Out << redo.Err;
     EXPECT_EQ("192.168.7.21: started failed redo started done", Events());
     EXPECT_EQ("192.168.7.21", SavedAddress(second.Sim(0)));
+    std::string rows;
+    EXPECT_TRUE(m_server.Sql(
+        "line", "SELECT schema_version FROM zrvlink_ledger; SELECT station FROM zrvlink_board", &rows));
+    EXPECT_EQ("2\nline-b\n", rows);
     // Where the line stands, and its whole record, as a site's scripts see them.
-    const CliRunResult status = RunCli({"ledger", "status", "--ledger", m_url, "--json"});
-    EXPECT_EQ(0, status.Exit) << status.Err;
-    EXPECT_TRUE(Contains(status.Out, "\"Units\": {\n    \"done\": 1,\n    \"open\": 1\n  }")) << status.Out;
-    EXPECT_TRUE(Contains(status.Out, "\"Name\": \"line-a\"")) << status.Out;
+    const CliRunResult now = RunCli(status);
+    EXPECT_EQ(0, now.Exit) << now.Err;
+    EXPECT_TRUE(Contains(now.Out, "\"Units\": {\n    \"done\": 1,\n    \"open\": 1\n  }")) << now.Out;
+    EXPECT_TRUE(Contains(now.Out, "\"Name\": \"line-a\"")) << now.Out;
     EXPECT_EQ(0, RunCli({"ledger", "export", "--ledger", m_url, "--output", m_files / "site.csv"}).Exit);
     const std::string exported = ReadWholeFile(m_files / "site.csv");
     EXPECT_TRUE(Contains(exported, ",Previous Target31,Station\r\n")) << exported;
     EXPECT_TRUE(Contains(exported, ",redo,") && Contains(exported, ",line-b\r\n")) << exported;
 }
 
-// A ledger that stations of the first schema made (without boards) is read as it is, and upgraded in
-// place by the next station, its units and events kept.
-TEST_F(ZrvlinkLedger, LedgerOfTheFirstSchemaIsReadAsItIsAndUpgradedByTheNextStation) {
-    CDetectedDevices first;
-    ASSERT_TRUE(first.Add({"ttyACM0"}));
-    Once("line-a", 2, first);
-    ASSERT_TRUE(m_server.Sql("line", "DROP TABLE zrvlink_board; DROP INDEX zrvlink_event_unit; "
-                                     "UPDATE zrvlink_ledger SET schema_version = 1"));
-    const CliRunResult status = RunCli({"ledger", "status", "--ledger", m_url, "--json"});
-    EXPECT_EQ(0, status.Exit) << status.Err;
-    EXPECT_TRUE(Contains(status.Out, "\"done\": 1")) << status.Out;
-    CDetectedDevices second;
-    ASSERT_TRUE(second.Add({"ttyACM0"}));
-    Once("line-b", 2, second);
-    EXPECT_EQ("192.168.7.21: started done; 192.168.7.22: started done", Events());
-    std::string rows;
-    EXPECT_TRUE(m_server.Sql(
-        "line", "SELECT schema_version FROM zrvlink_ledger; SELECT station FROM zrvlink_board", &rows));
-    EXPECT_EQ("2\nline-b\n", rows);
-}
-
-// The line's board: every station under its name, as it publishes its own board to the ledger; a station
-// that was killed shows as stopped.
-TEST_F(ZrvlinkLedger, LineBoardShowsEveryStationAndOneThatStopped) {
-    // The board first, on a database where no station has worked yet: a line without stations.
+// Station a is killed in the middle of a write while station b sets up the other units: a's unit stays
+// held, which a's restart names. The line's board, started before any station on an empty database (a
+// line without stations), shows every station under its name as it publishes its own board to the
+// ledger, the killed one as stopped.
+TEST_F(ZrvlinkLedger, StationKilledInTheMiddleOfAWriteKeepsItsUnitAndTheLineBoardShowsItStopped) {
     CCliProcess board;
     ASSERT_TRUE(board.Start({"ledger", "board", "--ledger", m_url, "--listen", "127.0.0.1:0"}));
     std::string out;
     ASSERT_TRUE(WaitFor([&] { return Contains(out = board.OutSoFar(), "/status.json"); }));
-    const std::size_t colon = out.find(':', out.find("127.0.0.1"));
-    httplib::Client client("127.0.0.1", std::atoi(out.c_str() + colon + 1));
+    httplib::Client client("127.0.0.1", std::atoi(out.c_str() + out.find(':', out.find("127.0.0.1")) + 1));
     nlohmann::json line;
     const auto status = [&] {
         const auto got = client.Get("/status.json");
-        line =
-            got && got->status == 200 ? nlohmann::json::parse(got->body, nullptr, false) : nlohmann::json();
+        line = got && got->status == 200 ? nlohmann::json::parse(got->body, nullptr, false)
+                                         : nlohmann::json::object();
         return line;
     };
     EXPECT_EQ(true, status()["Line"]["Reachable"]) << line.dump();
     EXPECT_EQ(0u, line["Stations"].size());
-    // Station b sets up a device; station a is killed in the middle of its write.
     CDetectedDevices first;
     CDetectedDevices second;
     CCliProcess a;
     CCliProcess b;
     ASSERT_TRUE(a.Start(Args("line-a", 3), first.Options()));
     ASSERT_TRUE(b.Start(Args("line-b", 3), second.Options()));
-    ASSERT_TRUE(first.Plug("ttyACM0", {"--delay", "30"}));
-    ASSERT_TRUE(second.Plug("ttyACM0"));
-    ASSERT_TRUE(WaitFor([&] {
-        const nlohmann::json ports = status().value("Ports", nlohmann::json::array());
-        return std::any_of(ports.begin(), ports.end(), [](const nlohmann::json& port) {
-            return port.value("Station", "") == "line-b" && port.value("Stage", "") == "done";
-        });
-    })) << line.dump();
-    EXPECT_EQ(1, line["Plan"]["Done"]);
-    ASSERT_TRUE(a.WaitOut("ttyACM0: read (")) << a.OutSoFar();
+    ASSERT_TRUE(first.Plug("ttyACM0", {"--delay-command", "clrname:100"}));
+    ASSERT_TRUE(WaitReceived(first.Sim(0), "clrname 0\r"));
     kill(a.Pid(), SIGKILL);
     a.Finish();
-    ASSERT_TRUE(WaitFor([&] { return status()["Stations"][0].value("Running", true) == false; }))
-        << line.dump();
+    ASSERT_TRUE(second.Plug("ttyACM0"));
+    ASSERT_TRUE(second.Plug("ttyACM1"));
+    // Every unit has its end or is held, b's tile shows its last device done and a shows as stopped.
+    ASSERT_TRUE(WaitFor([&] {
+        const nlohmann::json ports = status().value("Ports", nlohmann::json::array());
+        return line.value("/Plan/Done"_json_pointer, 0) == 2 &&
+               !line.value("/Stations/0/Running"_json_pointer, true) &&
+               std::any_of(ports.begin(), ports.end(), [](const nlohmann::json& port) {
+                   return port.value("Station", "") == "line-b" && port.value("Stage", "") == "done";
+               });
+    })) << line.dump();
     EXPECT_EQ("line-a", line["Stations"][0]["Name"]);
     EXPECT_EQ(true, line["Stations"][1]["Running"]);
     EXPECT_EQ(1, line["Plan"]["Held"]) << line.dump();
@@ -266,7 +223,11 @@ TEST_F(ZrvlinkLedger, LineBoardShowsEveryStationAndOneThatStopped) {
     EXPECT_TRUE(Contains(line["Held"][0].value("Instruction", ""), "station line-a stopped during it"))
         << line.dump();
     EXPECT_EQ(0, board.Interrupt().Exit);
-    b.Interrupt();
+    EXPECT_EQ(30, b.Interrupt().Exit);
+    EXPECT_EQ("192.168.7.21: started; 192.168.7.22: started done; 192.168.7.23: started done", Events());
+    const CliRunResult again = Once("line-a", 3, first);
+    EXPECT_EQ(31, again.Exit) << again.Out;
+    EXPECT_TRUE(Contains(again.Out, "192.168.7.21: its write on " + first.DevPath("ttyACM0"))) << again.Out;
 }
 
 TEST(LedgerUrl, PasswordIsNeverShown) {

@@ -2,28 +2,21 @@
 // unplugged while it runs: units in turn and in parallel, devices that fail before and after their
 // save, a record cut in the middle of a row, a restart that goes on where the last run ended, Ctrl-C
 // once and twice at each stage, a plan that is refused; and what the world does to it: a full temporary
-// folder, an output that goes away or was never there, a port that is busy when it appears. Which device
-// gets which unit, or is left alone, is the station's rule: tests/unit/StationTest.cpp holds each case.
+// folder, an output that goes away or was never there. Which device gets which unit, or is left alone, and
+// a port that is busy when it appears, are the station's rules: tests/unit/StationTest.cpp holds each case.
 #include "CliRun.h"
 #include "SampleParams.h"
 
-#include "core/IPv4.h"
 #include "persistence/SetupLines.h"
-#include "platform/FdOwner.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <csignal>
 #include <fcntl.h>
 #include <fstream>
-#include <memory>
-#include <string>
-#include <sys/file.h>
+#include <set>
 #include <sys/mount.h>
-#include <thread>
 #include <unistd.h>
-#include <vector>
 
 namespace {
 
@@ -71,24 +64,13 @@ struct CStation {
     CCliProcess Run;
 };
 
-// A pipe whose ends the test holds.
-struct CPipe {
-    CPipe() {
-        int ends[2] = {-1, -1};
-        EXPECT_EQ(0, pipe2(ends, O_CLOEXEC));
-        Reader.Reset(ends[0]);
-        Writer.Reset(ends[1]);
-    }
-    CFd Reader;
-    CFd Writer;
-};
-
 // Lines a write's device answers: 99 for the read, then the write's: vers, baudrate, netparam, 96 for
-// the destinations, so that "save" is line 199. A device that hangs up at line 150 failed before it.
+// the destinations, so that "save" is line 199. A device that hangs up at line 150 failed before it. What
+// a device held goes into the record as the device gave it, a name that a setup file would cut included.
 TEST(ZrvlinkStation, UnitsGoToDevicesInTurnAndOneThatFailedBeforeSaveToTheNext) {
     CStation s(3);
     ASSERT_TRUE(s.Start());
-    ASSERT_TRUE(s.Devices.Plug("ttyACM0", {}, "SN-A"));
+    ASSERT_TRUE(s.Devices.Plug("ttyACM0", {"--target-name", "3:41;42 "}, "SN-A"));
     ASSERT_TRUE(s.WaitEvents("S-1: started done")) << s.Events();
     s.Devices.Unplug("ttyACM0");
     ASSERT_TRUE(s.Devices.Plug("ttyACM0", {}, "SN-B"));
@@ -104,6 +86,8 @@ TEST(ZrvlinkStation, UnitsGoToDevicesInTurnAndOneThatFailedBeforeSaveToTheNext) 
         << run.Out;
     EXPECT_EQ("S-1: started done; S-2: started done; S-3: started failed started done", s.Events());
     const std::vector<RecordRow> rows = s.Rows();
+    ASSERT_EQ(static_cast<std::size_t>(SetupLineCount()), rows.at(0).Previous.size());
+    EXPECT_EQ("0,0.0.0.0,41;42 ", rows[0].Previous.at(static_cast<std::size_t>(FindSetupLine("Target3"))));
     EXPECT_EQ("SN-B", rows.at(3).Serial);
     EXPECT_EQ(SaveSent::No, rows.at(5).Save);
     EXPECT_EQ("192.168.7.21", SavedAddress(s.Devices.Sim(0)));
@@ -130,13 +114,12 @@ TEST(ZrvlinkStation, DevicesConnectedTogetherGetAUnitEachAndARestartGoesOnWhereT
     EXPECT_EQ("S-1: started done; S-2: started done; S-3: started done; S-4: started done; S-5: started done",
               s.Events());
     EXPECT_FALSE(Contains(ReadWholeFile(s.Files / "record.csv"), cut));
-    std::vector<std::string> saved;
+    std::set<std::string> saved;
     for (std::size_t i = 0; i < 5; ++i) {
-        saved.push_back(SavedAddress(s.Devices.Sim(i)));
+        EXPECT_TRUE(saved.insert(SavedAddress(s.Devices.Sim(i))).second) << "one address on two devices";
     }
-    std::sort(saved.begin(), saved.end());
-    EXPECT_EQ((std::vector<std::string>{"192.168.7.21", "192.168.7.22", "192.168.7.23", "192.168.7.24",
-                                        "192.168.7.25"}),
+    EXPECT_EQ((std::set<std::string>{"192.168.7.21", "192.168.7.22", "192.168.7.23", "192.168.7.24",
+                                     "192.168.7.25"}),
               saved);
 }
 
@@ -194,7 +177,7 @@ TEST(ZrvlinkStation, CtrlCOnceLetsTransfersEndTwiceEndsThemAndTheRecordSaysWhatH
         }
         const std::vector<pid_t> children = ChildrenOf(s.Run.Pid());
         EXPECT_EQ(c.Device != nullptr ? 1u : 0u, children.size()) << shown;
-        CProcessWatch watch(children);
+        const std::vector<CFd> watched = Watch(children);
         // As a terminal's Ctrl-C: to every process of the station's group, its children included. The
         // second only once the station has told of the first, so that the two cannot arrive as one.
         for (int i = 1; i <= c.Interrupts; ++i) {
@@ -204,7 +187,7 @@ TEST(ZrvlinkStation, CtrlCOnceLetsTransfersEndTwiceEndsThemAndTheRecordSaysWhatH
         const CliRunResult run = s.Run.Finish();
         EXPECT_EQ(c.Exit, run.Exit) << shown << run.Out << run.Err;
         EXPECT_EQ(c.Events, s.Events()) << shown;
-        EXPECT_TRUE(watch.WaitAllEnded(EVENTUALLY_MS)) << shown;
+        EXPECT_TRUE(AllEnded(watched, EVENTUALLY_MS)) << shown;
         if (c.Interrupts == 2) {
             EXPECT_EQ(c.Exit == 31 ? SaveSent::Maybe : SaveSent::No, s.Rows().back().Save) << shown;
         }
@@ -223,122 +206,76 @@ TEST(ZrvlinkStation, PlanThatCannotBeTrustedIsRefusedBeforeAnyDeviceIsTouched) {
     EXPECT_EQ("", Received(s.Devices.Sim(0)));
 }
 
-// A full temporary folder once made a write that went through look as if it never reached "save": its
-// unit went to the next device too. Nothing the station and its children say to each other goes there.
-TEST(ZrvlinkStation, FullTemporaryFolderNeitherLosesAStepNorStopsTheWork) {
+// What the world does to a station at work: its stdout closed from the start (`>&-`: the record once
+// became descriptor 1 and took the station's lines), gone during a write (`| tee station.log` when Ctrl-C
+// ends tee too: its lines go nowhere from then on), or a full temporary folder (which once made a write
+// that went through look as if it never reached "save", so that its unit went to the next device too;
+// nothing the station and its children say to each other goes there). The write at work still finishes
+// and is recorded.
+TEST(ZrvlinkStation, ClosedOrLostStdoutOrAFullTemporaryFolderLetsTheWriteAtWorkFinish) {
     // A file system of its own, filled up: what is written there fails with ENOSPC.
     const CScratchDir dir;
     const std::string full = dir / "full";
     ::mkdir(full.c_str(), 0700);
-    if (::mount("tmpfs", full.c_str(), "tmpfs", 0, "size=64k") != 0) {
-        GTEST_SKIP() << "no small file system can be mounted here";
-    }
+    const bool mounted = ::mount("tmpfs", full.c_str(), "tmpfs", 0, "size=64k") == 0;
     const std::shared_ptr<void> unmount(nullptr, [&](void*) { ::umount2(full.c_str(), MNT_DETACH); });
     const CFd filler(::open((full + "/filler").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600));
     const std::string block(4096, 'x');
-    while (filler.IsOpen() && ::write(filler.Get(), block.data(), block.size()) > 0) {
+    while (mounted && filler.IsOpen() && ::write(filler.Get(), block.data(), block.size()) > 0) {
     }
-    CStation s;
-    ASSERT_TRUE(s.Devices.Add({"ttyACM0"}));
-    CliRunOptions options = s.Devices.Options();
-    options.Environment.emplace_back("TMPDIR", full);
-    const CliRunResult run = RunCli(s.Args({"--once"}), options);
-    EXPECT_EQ(30, run.Exit) << run.Out << run.Err;
-    EXPECT_EQ("S-1: started done", s.Events());
-    EXPECT_EQ("192.168.7.21", SavedAddress(s.Devices.Sim(0)));
+    enum World { CLOSED_STDOUT, STDOUT_GONE, FULL_TEMPORARY_FOLDER };
+    for (const World world : {CLOSED_STDOUT, STDOUT_GONE, FULL_TEMPORARY_FOLDER}) {
+        if (world == FULL_TEMPORARY_FOLDER && !mounted) {
+            GTEST_SKIP() << "no small file system can be mounted here";
+        }
+        CStation s;
+        int out[2] = {-1, -1};
+        ASSERT_EQ(0, pipe2(out, O_CLOEXEC));
+        CFd reader(out[0]);
+        CFd writer(out[1]);
+        CliRunOptions options = s.Devices.Options();
+        options.CloseStdout = world == CLOSED_STDOUT;
+        options.StdoutFd = world == STDOUT_GONE ? writer.Get() : -1;
+        if (world == FULL_TEMPORARY_FOLDER) {
+            options.Environment.emplace_back("TMPDIR", full);
+        }
+        ASSERT_TRUE(s.Run.Start(s.Args(), options));
+        writer.Reset();
+        ASSERT_TRUE(s.Devices.Plug("ttyACM0", {"--delay-command", "clrname:100"}));
+        ASSERT_TRUE(WaitReceived(s.Devices.Sim(0), "clrname 0\r")) << world;
+        reader.Reset();
+        EXPECT_EQ(world == STDOUT_GONE ? 22 : 30, s.Run.Interrupt().Exit) << world;
+        EXPECT_EQ("S-1: started done", s.Events()) << world;
+        EXPECT_EQ("192.168.7.21", SavedAddress(s.Devices.Sim(0))) << world;
+    }
 }
 
-// A write's process sends "save" only once its parent can know: a step line that does not reach stdout
-// ends the transfer before it.
-TEST(ZrvlinkStation, WriteChildThatCannotTellItsParentNeverSendsSave) {
-    CStation s;
-    ASSERT_TRUE(s.Devices.Add({"ttyACM0"}));
-    CliRunOptions options = s.Devices.Options();
-    options.StdoutPath = "/dev/full";
-    const CliRunResult run =
-        RunCli({"write", "--port", s.Devices.DevPath("ttyACM0"), "--result-line", "--report-steps",
-                "--verify", "--", SaveSetup(s.Files / "unit.dat", SampleParamSet())},
-               options);
-    EXPECT_EQ(22, run.Exit) << run.Err;
-    const std::string received = Received(s.Devices.Sim(0));
-    EXPECT_TRUE(Contains(received, "target 31 ")) << received;
-    EXPECT_FALSE(Contains(received, "save\r")) << received;
-}
-
-// As `| tee station.log` when Ctrl-C ends tee too: the station's lines go nowhere from then on, and the
-// write at work still finishes and is recorded.
-TEST(ZrvlinkStation, OutputThatGoesAwayLetsTheWriteAtWorkFinish) {
-    CStation s;
-    CPipe out;
-    CliRunOptions options = s.Devices.Options();
-    options.StdoutFd = out.Writer.Get();
-    ASSERT_TRUE(s.Run.Start(s.Args(), options));
-    out.Writer.Reset();
-    ASSERT_TRUE(s.Devices.Plug("ttyACM0", {"--delay-command", "clrname:100"}));
-    ASSERT_TRUE(WaitReceived(s.Devices.Sim(0), "clrname 0\r"));
-    out.Reader.Reset();
-    EXPECT_EQ(22, s.Run.Interrupt().Exit);
-    EXPECT_EQ("S-1: started done", s.Events());
-    EXPECT_EQ("192.168.7.21", SavedAddress(s.Devices.Sim(0)));
-}
-
-// `zrvlink write --all ... | head -1`: the lines after the first go nowhere; every device is still written.
-TEST(ZrvlinkStation, ParallelWriteWhoseOutputIsGoneStillWritesEveryDevice) {
+// A write whose stdout goes nowhere. Its process sends "save" only once its parent can know: a step line
+// that does not reach stdout ends the transfer before it. `zrvlink write --all ... | head -1`: the lines
+// after the first go nowhere; every device is still written.
+TEST(ZrvlinkStation, WriteWhoseStdoutGoesNowhereSendsSaveOnlyWhenItsParentCanKnow) {
     CStation s;
     ASSERT_TRUE(s.Devices.Add({"ttyACM0"}));
     ASSERT_TRUE(s.Devices.Add({"ttyACM1"}, {"--delay-command", "clrname:50"}));
-    CPipe out;
-    out.Reader.Reset();
-    CliRunOptions options = s.Devices.Options();
-    options.StdoutFd = out.Writer.Get();
-    ParamSet set = DefaultParamSet();
-    set.IPAddress = MakeIPv4(192, 168, 7, 99);
-    set.SubnetMask = MakeIPv4(255, 255, 255, 0);
-    EXPECT_EQ(22, RunCli({"write", SaveSetup(s.Files / "unit.dat", set), "--all"}, options).Exit);
-    EXPECT_EQ("192.168.7.99", SavedAddress(s.Devices.Sim(0)));
-    EXPECT_EQ("192.168.7.99", SavedAddress(s.Devices.Sim(1)));
-}
-
-// `zrvlink provision ... >&-`: the record once became descriptor 1 and took the station's lines.
-TEST(ZrvlinkStation, ClosedStdoutNeverTurnsTheRecordIntoTheOutput) {
-    CStation s;
-    ASSERT_TRUE(s.Devices.Add({"ttyACM0"}));
-    CliRunOptions closed = s.Devices.Options();
-    closed.CloseStdout = true;
-    EXPECT_EQ(30, RunCli(s.Args({"--once"}), closed).Exit);
-    const CliRunResult again = s.Once();
-    EXPECT_EQ(30, again.Exit) << again.Out << again.Err;
-    EXPECT_TRUE(Contains(again.Out, ": this device is done unit S-1")) << again.Out;
-    EXPECT_EQ("S-1: started done", s.Events());
-}
-
-// A device appears before udev has given it its group, or while another program still holds it: its
-// port is tried again, and the device is set up once it opens.
-TEST(ZrvlinkStation, PortThatIsBusyWhenItAppearsIsTriedAgain) {
-    CStation s;
-    ASSERT_TRUE(s.Start());
-    ASSERT_TRUE(s.Devices.Plug("ttyACM0"));
-    CFd holder(::open(s.Devices.DevPath("ttyACM0").c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
-    ASSERT_TRUE(holder.IsOpen());
-    ASSERT_EQ(0, ::flock(holder.Get(), LOCK_EX | LOCK_NB));
-    ASSERT_TRUE(s.Run.WaitOut("S-1 192.168.7.21 on "));
-    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-    holder.Reset();
-    ASSERT_TRUE(s.WaitEvents("S-1: started done")) << s.Events();
-    EXPECT_EQ(30, s.Run.Interrupt().Exit);
-    EXPECT_EQ("192.168.7.21", SavedAddress(s.Devices.Sim(0)));
-}
-
-// What a device held goes into the record as the device gave it, a name that a setup file would cut
-// included.
-TEST(ZrvlinkStation, RecordKeepsWhatTheDeviceHeldWhole) {
-    CStation s(1);
-    ASSERT_TRUE(s.Devices.Add({"ttyACM0"}, {"--target-name", "3:41;42 "}));
-    EXPECT_EQ(0, s.Once().Exit);
-    const std::vector<RecordRow> rows = s.Rows();
-    ASSERT_FALSE(rows.empty());
-    ASSERT_EQ(static_cast<std::size_t>(SetupLineCount()), rows[0].Previous.size());
-    EXPECT_EQ("0,0.0.0.0,41;42 ", rows[0].Previous.at(static_cast<std::size_t>(FindSetupLine("Target3"))));
+    const std::string unit = SaveSetup(s.Files / "unit.dat", SampleParamSet());
+    CliRunOptions full = s.Devices.Options();
+    full.StdoutPath = "/dev/full";
+    const CliRunResult child = RunCli({"write", "--port", s.Devices.DevPath("ttyACM0"), "--result-line",
+                                       "--report-steps", "--verify", "--", unit},
+                                      full);
+    EXPECT_EQ(22, child.Exit) << child.Err;
+    const std::string received = ReadWholeFile(s.Devices.Sim(0).LogPath());
+    EXPECT_TRUE(Contains(received, "target 31 ")) << received;
+    EXPECT_FALSE(Contains(received, "save\r")) << received;
+    int out[2] = {-1, -1};
+    ASSERT_EQ(0, pipe2(out, O_CLOEXEC));
+    const CFd writer(out[1]);
+    close(out[0]);
+    CliRunOptions gone = s.Devices.Options();
+    gone.StdoutFd = writer.Get();
+    EXPECT_EQ(22, RunCli({"write", unit, "--all"}, gone).Exit);
+    EXPECT_EQ("192.168.0.10", SavedAddress(s.Devices.Sim(0)));
+    EXPECT_EQ("192.168.0.10", SavedAddress(s.Devices.Sim(1)));
 }
 
 } // namespace

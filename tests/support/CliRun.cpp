@@ -10,18 +10,16 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
 #include <grp.h>
-#include <map>
 #include <poll.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -47,28 +45,7 @@ constexpr uid_t NOBODY = 65534;
     _exit(EXEC_FAILED);
 }
 
-// The parent's pid in /proc/PID/stat, which follows the command name in parentheses; -1 when unknown.
-pid_t ParentOf(const std::string& pid) {
-    const std::string stat = ReadWholeFile("/proc/" + pid + "/stat");
-    const std::size_t nameEnd = stat.rfind(')');
-    int parent = -1;
-    return nameEnd != std::string::npos && std::sscanf(stat.c_str() + nameEnd + 1, " %*c %d", &parent) == 1
-               ? parent
-               : -1;
-}
-
 } // namespace
-
-bool WaitFor(const std::function<bool()>& holds, int timeoutMs) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!holds()) {
-        if (std::chrono::steady_clock::now() >= deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
-}
 
 CCliProcess::~CCliProcess() {
     if (m_pid > 0) {
@@ -80,18 +57,17 @@ CCliProcess::~CCliProcess() {
 bool CCliProcess::Start(const std::vector<std::string>& args, const CliRunOptions& options) {
     // env(1) sets the environment's changes and runs the program in the same process.
     std::vector<std::string> words = {"/usr/bin/env"};
-    for (const auto& change : options.Environment) {
-        words.push_back(change.first + "=" + change.second);
+    for (const auto& [name, value] : options.Environment) {
+        words.push_back(name + "=" + value);
     }
     words.push_back(ZRVLINK_PATH);
     words.insert(words.end(), args.begin(), args.end());
     std::vector<char*> argv = ArgvOf(words);
     m_outPath = TempFilePath("cli-out");
     m_errPath = TempFilePath("cli-err");
-    const std::string& outPath = options.StdoutPath.empty() ? m_outPath : options.StdoutPath;
-    CFd out(open(outPath.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
-    const std::string& errPath = options.StderrPath.empty() ? m_errPath : options.StderrPath;
-    CFd err(open(errPath.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_NOCTTY | O_CLOEXEC, 0600));
+    constexpr int CREATE = O_RDWR | O_CREAT | O_TRUNC | O_NOCTTY | O_CLOEXEC;
+    CFd out(open((options.StdoutPath.empty() ? m_outPath : options.StdoutPath).c_str(), CREATE, 0600));
+    CFd err(open((options.StderrPath.empty() ? m_errPath : options.StderrPath).c_str(), CREATE, 0600));
     m_pid = out.IsOpen() && err.IsOpen() ? fork() : -1;
     if (m_pid == 0) {
         RunChild(out.Get(), err.Get(), options, argv.data());
@@ -113,17 +89,20 @@ CliRunResult CCliProcess::Interrupt() {
 }
 
 CliRunResult CCliProcess::Finish() {
-    CliRunResult result;
     int status = 0;
     while (m_pid > 0 && waitpid(m_pid, &status, 0) < 0 && errno == EINTR) {
     }
-    result.Exit = m_pid > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    const CliRunResult result = {m_pid > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1,
+                                 ReadWholeFile(m_outPath), ReadWholeFile(m_errPath)};
     m_pid = -1;
-    result.Out = ReadWholeFile(m_outPath);
-    result.Err = ReadWholeFile(m_errPath);
     std::remove(m_outPath.c_str());
     std::remove(m_errPath.c_str());
     return result;
+}
+
+void PrintTo(const CliRunResult& result, std::ostream* out) {
+    *out << "exit " << result.Exit << ", stdout " << testing::PrintToString(result.Out) << ", stderr "
+         << testing::PrintToString(result.Err);
 }
 
 CliRunResult RunCli(const std::vector<std::string>& args, const CliRunOptions& options) {
@@ -132,27 +111,32 @@ CliRunResult RunCli(const std::vector<std::string>& args, const CliRunOptions& o
     return run.Finish();
 }
 
+// Each of the parent's threads lists the children it started.
 std::vector<pid_t> ChildrenOf(pid_t parent) {
     std::vector<pid_t> children;
-    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
-        const std::string name = entry.path().filename();
-        if (name.find_first_not_of("0123456789") == std::string::npos && ParentOf(name) == parent) {
-            children.push_back(static_cast<pid_t>(std::stol(name)));
+    std::error_code gone;
+    for (const auto& task :
+         std::filesystem::directory_iterator("/proc/" + std::to_string(parent) + "/task", gone)) {
+        std::ifstream list(task.path() / "children");
+        for (pid_t child = 0; list >> child;) {
+            children.push_back(child);
         }
     }
     return children;
 }
 
 // Through syscall(): the header of glibc 2.36 declares pidfd_open without C linkage.
-CProcessWatch::CProcessWatch(const std::vector<pid_t>& pids) : m_fds(pids.size()) {
+std::vector<CFd> Watch(const std::vector<pid_t>& pids) {
+    std::vector<CFd> watched(pids.size());
     for (std::size_t i = 0; i < pids.size(); ++i) {
-        m_fds[i].Reset(static_cast<int>(syscall(SYS_pidfd_open, pids[i], 0)));
+        watched[i].Reset(static_cast<int>(syscall(SYS_pidfd_open, pids[i], 0)));
     }
+    return watched;
 }
 
 // A process descriptor becomes readable when its process has ended.
-bool CProcessWatch::WaitAllEnded(int timeoutMs) {
-    for (const CFd& fd : m_fds) {
+bool AllEnded(const std::vector<CFd>& watched, int timeoutMs) {
+    for (const CFd& fd : watched) {
         pollfd ended{fd.Get(), POLLIN, 0};
         if (!fd.IsOpen() || poll(&ended, 1, timeoutMs) != 1) {
             return false;

@@ -10,19 +10,13 @@
 #include "core/ParamSet.h"
 #include "provisioning/Record.h"
 
-#include <functional>
+#include <iosfwd>
 #include <map>
 #include <memory>
 #include <string>
 #include <sys/types.h>
 #include <utility>
 #include <vector>
-
-// Generous bound for "it happened at all" on a busy machine.
-constexpr int EVENTUALLY_MS = 60000;
-
-// True once `holds` is true, looked at every 10 ms for at most `timeoutMs`.
-bool WaitFor(const std::function<bool()>& holds, int timeoutMs = EVENTUALLY_MS);
 
 inline bool Contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
@@ -45,7 +39,12 @@ struct CliRunResult {
     int Exit = -1; // -1: did not end by exiting
     std::string Out;
     std::string Err;
+    bool operator==(const CliRunResult& other) const {
+        return Exit == other.Exit && Out == other.Out && Err == other.Err;
+    }
 };
+// A result in a test's failure message: its status, and what it printed quoted.
+void PrintTo(const CliRunResult& result, std::ostream* out);
 
 // zrvlink started and left running, for tests that act while it runs. A run that was not finished is
 // killed at destruction.
@@ -81,18 +80,10 @@ std::vector<pid_t> ChildrenOf(pid_t parent);
 
 // Processes that need not be the test's children, each held from now on by a descriptor of its own, so
 // that a pid used again cannot deceive the watch.
-class CProcessWatch {
-public:
-    explicit CProcessWatch(const std::vector<pid_t>& pids);
-    CProcessWatch(const CProcessWatch&) = delete;
-    CProcessWatch& operator=(const CProcessWatch&) = delete;
-    // True once every process has ended, waiting at most `timeoutMs`; false when one still runs or could
-    // not be watched.
-    bool WaitAllEnded(int timeoutMs);
-
-private:
-    std::vector<CFd> m_fds;
-};
+std::vector<CFd> Watch(const std::vector<pid_t>& pids);
+// True once every watched process has ended, waiting at most `timeoutMs`; false when one still runs or
+// could not be watched.
+bool AllEnded(const std::vector<CFd>& watched, int timeoutMs);
 
 // What `sim` received, once it has ended.
 std::string Received(CSimProcess& sim);

@@ -59,14 +59,6 @@ CMemoryRegistry::Key& CMemoryRegistry::Make(const std::string& path) {
     return *key;
 }
 
-void CMemoryRegistry::AddKey(const std::string& path) {
-    Make(path);
-}
-
-void CMemoryRegistry::SetString(const std::string& path, const std::string& name, const std::string& text) {
-    SetValue(path, name, REGISTRY_TYPE_SZ, text + '\0');
-}
-
 void CMemoryRegistry::SetValue(const std::string& path, const std::string& name, uint32_t type,
                                const std::string& bytes) {
     std::vector<Value>& values = Make(path).Values;
@@ -102,10 +94,8 @@ void CMemoryRegistry::CloseKey(RegistryHandle /*key*/) const {
 ERegistryStatus CMemoryRegistry::EnumKey(RegistryHandle key, uint32_t index, char* name,
                                          uint32_t nameSize) const {
     const Key& parent = *static_cast<Key*>(key);
-    if (index >= parent.Keys.size()) {
-        return ERegistryStatus::NoMoreItems;
-    }
-    return CopyName(parent.Keys[index], name, nameSize);
+    return index < parent.Keys.size() ? CopyName(parent.Keys[index], name, nameSize)
+                                      : ERegistryStatus::NoMoreItems;
 }
 
 ERegistryStatus CMemoryRegistry::EnumValue(RegistryHandle key, uint32_t index, char* name, uint32_t nameSize,

@@ -13,9 +13,11 @@ class CMemoryRegistry : public CRegistry {
 public:
     // The key at `path` ("A\\B\\C"), created with its parents when missing. Subkeys and values keep the
     // order in which they were first added.
-    void AddKey(const std::string& path);
+    void AddKey(const std::string& path) { Make(path); }
     // A string value as the system stores it: the text and its terminator.
-    void SetString(const std::string& path, const std::string& name, const std::string& text);
+    void SetString(const std::string& path, const std::string& name, const std::string& text) {
+        SetValue(path, name, REGISTRY_TYPE_SZ, text + '\0');
+    }
     // A value of any type with exactly these bytes.
     void SetValue(const std::string& path, const std::string& name, uint32_t type, const std::string& bytes);
 

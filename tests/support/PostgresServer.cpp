@@ -16,34 +16,26 @@ namespace {
 
 constexpr const char* USER = "zrv";
 
-// The output of `command`, or empty.
+// The output of `command` without the line ends and blanks at its end, or empty.
 std::string Output(const std::string& command) {
     std::string text;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        return text;
+    if (FILE* pipe = popen(command.c_str(), "r")) {
+        char block[256];
+        while (std::fgets(block, sizeof block, pipe) != nullptr) {
+            text += block;
+        }
+        pclose(pipe);
     }
-    char block[256];
-    while (std::fgets(block, sizeof block, pipe) != nullptr) {
-        text += block;
-    }
-    pclose(pipe);
-    while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) {
-        text.pop_back();
-    }
-    return text;
+    return text.substr(0, text.find_last_not_of("\n ") + 1);
 }
 
 // A loopback port that nothing listens on now; 0 when none could be found.
 int FreeLoopbackPort() {
     const CFd socket(::socket(AF_INET, SOCK_STREAM, 0));
-    const int fd = socket.Get();
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
     socklen_t length = sizeof address;
-    const bool bound = fd >= 0 && bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-                       getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0;
+    const bool bound = bind(socket.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+                       getsockname(socket.Get(), reinterpret_cast<sockaddr*>(&address), &length) == 0;
     return bound ? ntohs(address.sin_port) : 0;
 }
 
@@ -59,10 +51,9 @@ CPostgresServer::~CPostgresServer() {
 
 bool CPostgresServer::Run(const std::string& tool, const std::string& arguments, std::string* output) const {
     const std::string as = geteuid() == 0 ? "runuser -u nobody -- " : "";
-    const std::string command = as + m_bin + "/" + tool + " " + arguments + " 2>&1";
-    const std::string text = Output(command + "; echo \"exit=$?\"");
+    const std::string text = Output(as + m_bin + "/" + tool + " " + arguments + " 2>&1; echo \"exit=$?\"");
     if (output != nullptr) {
-        *output = text;
+        *output = text.substr(0, text.rfind("exit="));
     }
     return text.size() >= 6 && text.compare(text.size() - 6, 6, "exit=0") == 0;
 }
@@ -78,21 +69,17 @@ bool CPostgresServer::Start(std::string* error, bool tcp, bool durable) {
     }
     m_root = pattern;
     std::filesystem::create_directories(m_root + "/sock");
+    std::string output;
     if (geteuid() == 0 && std::system(("chown -R nobody " + m_root).c_str()) != 0) {
         *error = "cannot give the scratch folder to user nobody";
-        return false;
-    }
-    std::string output;
-    if (!Run("initdb", "-D " + m_root + "/data -U " + USER + " --auth=trust -E UTF8 --no-locale --no-sync",
-             &output)) {
+    } else if (!Run("initdb",
+                    "-D " + m_root + "/data -U " + USER + " --auth=trust -E UTF8 --no-locale --no-sync",
+                    &output)) {
         *error = "initdb: " + output;
-        return false;
-    }
-    if (!StartAgain()) {
+    } else if (!StartAgain()) {
         *error = "pg_ctl start: " + Output("cat " + m_root + "/log");
-        return false;
     }
-    return true;
+    return m_running;
 }
 
 bool CPostgresServer::StartAgain() {
@@ -104,18 +91,14 @@ bool CPostgresServer::StartAgain() {
 }
 
 bool CPostgresServer::Stop() {
-    if (!m_running) {
-        return true;
-    }
-    m_running = !Run("pg_ctl", "-D " + m_root + "/data -m fast -w stop");
+    m_running = m_running && !Run("pg_ctl", "-D " + m_root + "/data -m fast -w stop");
     return !m_running;
 }
 
 std::string CPostgresServer::Url(const std::string& database) const {
-    if (m_port != 0) {
-        return std::string("postgresql://") + USER + "@127.0.0.1:" + std::to_string(m_port) + "/" + database;
-    }
-    return std::string("postgresql://") + USER + "@/" + database + "?host=" + m_root + "/sock";
+    return std::string("postgresql://") + USER +
+           (m_port != 0 ? "@127.0.0.1:" + std::to_string(m_port) + "/" + database
+                        : "@/" + database + "?host=" + m_root + "/sock");
 }
 
 std::string CPostgresServer::NewDatabase(const std::string& name) {
@@ -126,13 +109,8 @@ std::string CPostgresServer::NewDatabase(const std::string& name) {
 bool CPostgresServer::Sql(const std::string& database, const std::string& statements,
                           std::string* rows) const {
     const std::string port = m_port != 0 ? " -p " + std::to_string(m_port) : "";
-    std::string output;
-    const bool ran = Run("psql",
-                         "-h " + m_root + "/sock" + port + " -U " + USER + " -d " + database +
-                             " -v ON_ERROR_STOP=1 -qtAc '" + statements + "'",
-                         &output);
-    if (rows != nullptr) {
-        *rows = output.substr(0, output.rfind("exit="));
-    }
-    return ran;
+    return Run("psql",
+               "-h " + m_root + "/sock" + port + " -U " + USER + " -d " + database +
+                   " -v ON_ERROR_STOP=1 -qtAc '" + statements + "'",
+               rows);
 }

@@ -5,18 +5,22 @@
 #include "TestFiles.h"
 #include "platform/FdOwner.h"
 
+#include <functional>
 #include <string>
 #include <sys/types.h>
 #include <vector>
+
+// Generous bound for "it happened at all" on a busy machine.
+constexpr int EVENTUALLY_MS = 60000;
+
+// True once `holds` is true, looked at every 10 ms for at most `timeoutMs`.
+bool WaitFor(const std::function<bool()>& holds, int timeoutMs = EVENTUALLY_MS);
 
 // The argument list of exec for `words`, ended by a null pointer; valid while `words` is.
 std::vector<char*> ArgvOf(std::vector<std::string>& words);
 
 class CSimProcess {
 public:
-    static constexpr int START_TIMEOUT_MS = 5000;
-    static constexpr int STOP_TIMEOUT_MS = 5000;
-
     CSimProcess() = default;
     // Stops the simulator; the scratch folder for its files goes after it.
     ~CSimProcess();
@@ -27,11 +31,11 @@ public:
     // `args` (later options override earlier ones), and waits for the pty path it prints. False when it
     // did not start or ended first (see Error() and ExitCode()). The simulator gets SIGTERM when the
     // test process dies.
-    bool Start(const std::vector<std::string>& args = {}, int timeoutMs = START_TIMEOUT_MS);
+    bool Start(const std::vector<std::string>& args = {});
 
-    // SIGTERM, a wait of at most `timeoutMs`, then SIGKILL. True when the simulator ended with status 0
+    // SIGTERM, a wait of a few seconds, then SIGKILL. True when the simulator ended with status 0
     // before the SIGKILL (it has then written its files).
-    bool Stop(int timeoutMs = STOP_TIMEOUT_MS);
+    bool Stop();
 
     // Waits at most `timeoutMs` for the simulator to end by itself (--close-after); true when it has.
     bool WaitForExit(int timeoutMs);
@@ -43,20 +47,15 @@ public:
 
     const std::string& PtyPath() const { return m_ptyPath; }
     // The current state at the end, the saved one, and every byte the simulator received.
-    std::string StatePath() const { return ScratchPath("state.dat"); }
-    std::string SavedPath() const { return ScratchPath("saved.dat"); }
-    std::string LogPath() const { return ScratchPath("received.log"); }
-    // A path in the scratch folder, for files of the test's own (--load, --link).
-    std::string ScratchPath(const char* name) const { return m_scratch.File(name); }
+    std::string StatePath() const { return m_scratch.File("state.dat"); }
+    std::string SavedPath() const { return m_scratch.File("saved.dat"); }
+    std::string LogPath() const { return m_scratch.File("received.log"); }
 
 private:
-    bool ReadPtyPath(int timeoutMs);
     bool Fail(const std::string& why);
-    void Reap();
 
     CScratchDir m_scratch;
     pid_t m_pid = -1;
-    CFd m_pidFd; // becomes readable when the child ends
     CFd m_stdout;
     int m_exitCode = -1;
     std::string m_ptyPath;

@@ -18,8 +18,8 @@ std::string TempFilePath(const char* stem) {
     // Test cases run as parallel processes: a random run tag keeps their files apart.
     static const unsigned long long runTag = std::random_device{}();
     static std::atomic<int> counter{0};
-    auto name = std::string("zrv-") + stem + "-" + std::to_string(runTag) + "-" + std::to_string(counter++);
-    auto path = fs::temp_directory_path() / name;
+    const auto path = fs::temp_directory_path() / (std::string("zrv-") + stem + "-" + std::to_string(runTag) +
+                                                   "-" + std::to_string(counter++));
     fs::remove(path);
     return path.string();
 }
@@ -46,9 +46,8 @@ std::string CScratchDir::File(const char* name) const {
 }
 
 std::string CScratchDir::Write(const char* name, const std::string& bytes) const {
-    const std::string path = File(name);
-    std::ofstream(path, std::ios::binary) << bytes;
-    return path;
+    std::ofstream(File(name), std::ios::binary) << bytes;
+    return File(name);
 }
 
 std::set<std::string> CScratchDir::Names() const {
@@ -88,12 +87,10 @@ std::string CaptureTraceUnstamped(const std::function<void()>& body) {
     return std::regex_replace(CaptureTrace("", body), stamp, "");
 }
 
+const char* NullDevicePath() {
 #ifdef _WIN32
-const char* NullDevicePath() {
     return "NUL";
-}
 #else
-const char* NullDevicePath() {
     return "/dev/null";
-}
 #endif
+}
