@@ -111,15 +111,21 @@ CliRunResult RunCli(const std::vector<std::string>& args, const CliRunOptions& o
     return run.Finish();
 }
 
-// Each of the parent's threads lists the children it started.
+// Every process whose /proc/PID/stat names `parent` (the parent's pid follows the command name in
+// parentheses); /proc/PID/task/*/children would be shorter but needs a kernel built with it.
 std::vector<pid_t> ChildrenOf(pid_t parent) {
     std::vector<pid_t> children;
-    std::error_code gone;
-    for (const auto& task :
-         std::filesystem::directory_iterator("/proc/" + std::to_string(parent) + "/task", gone)) {
-        std::ifstream list(task.path() / "children");
-        for (pid_t child = 0; list >> child;) {
-            children.push_back(child);
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        const std::string name = entry.path().filename();
+        if (name.find_first_not_of("0123456789") != std::string::npos) {
+            continue;
+        }
+        const std::string stat = ReadWholeFile("/proc/" + name + "/stat");
+        const std::size_t nameEnd = stat.rfind(')');
+        int ppid = -1;
+        if (nameEnd != std::string::npos && std::sscanf(stat.c_str() + nameEnd + 1, " %*c %d", &ppid) == 1 &&
+            ppid == parent) {
+            children.push_back(static_cast<pid_t>(std::stol(name)));
         }
     }
     return children;

@@ -322,6 +322,8 @@ TEST(Station, EveryEndOfAChildKeepsOneAddressPerDeviceAndTellsTheObserver) {
         {"a write that failed before its save", three, none, once, Bench(On(A, Act::Fail)), -1, -1, -1, 30,
          "192.168.0.21: started failed(no)", "0.0.0.0", "", "reading writing failed",
          "done 0, held 0, failed 1, at work 0, to go 2, skipped 0"},
+        {"a port that refuses its first opens is tried again", three, none, once,
+         Bench(On(A, Act::Ok, "", 2)), -1, -1, -1, 30, "192.168.0.21: started done", "192.168.0.21", ""},
         {"a port that keeps refusing is recorded once and still tried", three, none, all,
          Bench(On(A, Act::Ok, "", 6)), 15000, -1, -1, 30, "192.168.0.21: failed(no) started done",
          "192.168.0.21", "nothing was sent, the port is tried again"},
