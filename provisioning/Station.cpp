@@ -59,7 +59,6 @@ bool CStation::Refresh() {
     return !m_storeAway;
 }
 
-// "/dev/ttyACM0 (serial SN-A, 2024-05-01T14:03:07+02:00)": where an operator finds a unit's device.
 void CStation::SayNotices() {
     for (const std::string& notice : m_store.TakeNotices()) {
         Say(notice);

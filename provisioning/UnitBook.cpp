@@ -48,11 +48,12 @@ bool Refuse(std::string* error, const std::string& why) {
     return false;
 }
 
-} // namespace
-
+// "/dev/ttyACM0 (serial SN-A, 2024-05-01T14:03:07+02:00)": where an operator finds a unit's device.
 std::string DeviceOfRow(const RecordRow& row) {
     return row.Port + " (" + (row.Serial.empty() ? "" : "serial " + row.Serial + ", ") + row.Time + ")";
 }
+
+} // namespace
 
 std::string UnsettledInstruction(const std::string& name, const RecordRow* last, const std::string& how) {
     const std::string where = last != nullptr ? " on " + DeviceOfRow(*last) : "";

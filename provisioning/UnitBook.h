@@ -25,9 +25,6 @@ const char* UnitStateName(UnitState state);
 // The state a unit is in after `row` (its write's end, from the station that began the write).
 UnitState StateAfterRow(const RecordRow& row);
 
-// The device of a row, as the operator finds it: "PORT (serial S, TIME)".
-std::string DeviceOfRow(const RecordRow& row);
-
 // What the operator must do about unit `name`, whose write may have reached its device's save: `how`
 // says how that write ended ("has no end in the record, and may have"); `last` is the unit's last row,
 // null when there is none.

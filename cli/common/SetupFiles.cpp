@@ -1,4 +1,5 @@
-// Loading and saving zrvlink's setup files, with failure lines that say which file and why; portable.
+// Loading and saving zrvlink's setup files, with failure lines that say which file and why, and the names
+// of the files that a read on several ports writes; portable.
 #include "cli/common/SetupFiles.h"
 
 #include "core/ParamKeys.h"
