@@ -6,7 +6,7 @@
 #include "PostgresServer.h"
 #include "SampleParams.h"
 
-#include "provisioning/Ledger.h"
+#include "provisioning/ledger/Ledger.h"
 
 #include <algorithm>
 #include <chrono>
@@ -38,7 +38,7 @@ LedgerPlan PlanOf(int units) {
 [[noreturn]] void ClaimUntilNoneFree(const std::string& url, const LedgerPlan& plan, int station,
                                      const std::string& out) {
     const std::string name = "bench-" + std::to_string(station);
-    CLedger ledger(url, name, out + ".journal");
+    CLedger ledger(LedgerRun{url, name, out + ".journal", "bench", 60000});
     std::string error;
     if (ledger.Open(plan, &error) != LedgerOpen::Opened) {
         std::fprintf(stderr, "ledger_bench: %s\n", error.c_str());
@@ -66,7 +66,7 @@ void ClaimFigures(CPostgresServer& server, int stations, int units) {
     const std::string url = server.NewDatabase("claims" + std::to_string(stations));
     const LedgerPlan plan = PlanOf(units);
     {
-        CLedger first(url, "bench-plan", "/tmp/zrv-bench-plan.journal");
+        CLedger first(LedgerRun{url, "bench-plan", "/tmp/zrv-bench-plan.journal", "bench", 60000});
         std::string error;
         first.Open(plan, &error); // writes the plan once, before the clock runs
     }

@@ -177,6 +177,54 @@ std::string RecordTimeNow() {
     return FormatRecordTime(now, offset);
 }
 
+namespace {
+
+// Days since 1970-01-01 to a civil date (the proleptic Gregorian calendar).
+LocalTime CivilOf(int64_t days) {
+    days += 719468;
+    const int64_t era = (days >= 0 ? days : days - 146096) / 146097;
+    const int64_t dayOfEra = days - era * 146097;
+    const int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const int64_t monthIndex = (5 * dayOfYear + 2) / 153;
+    const int64_t month = monthIndex < 10 ? monthIndex + 3 : monthIndex - 9;
+    LocalTime time{};
+    time.Year = static_cast<uint16_t>(yearOfEra + era * 400 + (month <= 2 ? 1 : 0));
+    time.Month = static_cast<uint16_t>(month);
+    time.Day = static_cast<uint16_t>(dayOfYear - (153 * monthIndex + 2) / 5 + 1);
+    return time;
+}
+
+} // namespace
+
+std::string FormatRecordTimeAt(int64_t utcSeconds, int32_t utcOffsetMinutes) {
+    const int64_t local = utcSeconds + int64_t{utcOffsetMinutes} * 60;
+    const int64_t days = (local >= 0 ? local : local - 86399) / 86400;
+    const int64_t second = local - days * 86400;
+    LocalTime time = CivilOf(days);
+    time.Hour = static_cast<uint16_t>(second / 3600);
+    time.Minute = static_cast<uint16_t>(second / 60 % 60);
+    time.Second = static_cast<uint16_t>(second % 60);
+    return FormatRecordTime(time, utcOffsetMinutes);
+}
+
+bool RecordTimeOffset(const std::string& time, int32_t* utcOffsetMinutes) {
+    if (!time.empty() && time.back() == 'Z') {
+        *utcOffsetMinutes = 0;
+        return true;
+    }
+    const std::size_t at = time.size() >= 6 ? time.size() - 6 : std::string::npos;
+    const auto digit = [&](std::size_t i) { return time[i] >= '0' && time[i] <= '9'; };
+    if (at == std::string::npos || (time[at] != '+' && time[at] != '-') || !digit(at + 1) || !digit(at + 2) ||
+        time[at + 3] != ':' || !digit(at + 4) || !digit(at + 5)) {
+        return false;
+    }
+    const int32_t minutes = ((time[at + 1] - '0') * 10 + (time[at + 2] - '0')) * 60 +
+                            (time[at + 4] - '0') * 10 + (time[at + 5] - '0');
+    *utcOffsetMinutes = time[at] == '-' ? -minutes : minutes;
+    return true;
+}
+
 std::string FormatSeconds(double seconds) {
     char text[32];
     std::snprintf(text, sizeof text, "%.1f", seconds < 0 ? 0.0 : seconds);

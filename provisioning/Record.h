@@ -60,6 +60,10 @@ std::string FormatRecordRow(const RecordRow& row, bool withStation = false);
 std::string FormatRecordTime(const LocalTime& time, int32_t utcOffsetMinutes);
 // The time of this moment, so formatted.
 std::string RecordTimeNow();
+// The moment `utcSeconds` after 1970-01-01T00:00:00Z, so formatted in the zone `utcOffsetMinutes` east.
+std::string FormatRecordTimeAt(int64_t utcSeconds, int32_t utcOffsetMinutes);
+// The UTC offset that a time so formatted names; false when it names none.
+bool RecordTimeOffset(const std::string& time, int32_t* utcOffsetMinutes);
 
 // "3.1": seconds to a tenth.
 std::string FormatSeconds(double seconds);

@@ -13,8 +13,13 @@ bool CRecordLog::SystemFail(std::string* error) const {
     return Fail(SystemErrorText(m_file.Error(), text, sizeof text), error);
 }
 
-bool CRecordLog::Open(const std::string& path, std::string* error) {
+std::string CRecordLog::HeadText() const {
+    return (m_form.Preamble.empty() ? std::string() : m_form.Preamble + "\r\n") + RecordHeaderText();
+}
+
+bool CRecordLog::Open(const std::string& path, std::string* error, const RecordLogForm& form) {
     m_path = path;
+    m_form = form;
     if (!m_file.Open(path)) {
         switch (m_file.Fault()) {
         case RecordFileFault::InUse:
@@ -30,16 +35,32 @@ bool CRecordLog::Open(const std::string& path, std::string* error) {
     if (!m_file.ReadAll(&text)) {
         return SystemFail(error);
     }
-    if (!ParseRecord(text, &m_text, &why)) {
+    // The preamble is a whole first line; what follows it is read as a record.
+    std::size_t skipped = 0;
+    m_foundPreamble.clear();
+    if (!form.Preamble.empty() && !text.empty() && text.front() == '#') {
+        skipped = text.find('\n');
+        if (skipped == std::string::npos) {
+            return Fail("its first line is not whole", error);
+        }
+        m_foundPreamble = text.substr(0, skipped > 0 && text[skipped - 1] == '\r' ? skipped - 1 : skipped);
+        ++skipped;
+    }
+    if (!ParseRecord(std::string_view(text).substr(skipped), &m_text, &why)) {
         return Fail(why, error);
     }
+    m_text.KeptSize += skipped;
     if (!m_text.Torn.empty() && !m_file.CutTo(m_text.KeptSize)) {
         return SystemFail(error);
     }
     if (Completed() && !m_file.Append(m_text.MissingLineEnd)) {
         return SystemFail(error);
     }
-    return m_text.HasHeader || m_file.Append(RecordHeaderText()) || SystemFail(error);
+    if (m_text.HasHeader) {
+        return true;
+    }
+    m_foundPreamble = skipped == 0 ? form.Preamble : m_foundPreamble;
+    return m_file.Append(skipped == 0 ? HeadText() : RecordHeaderText()) || SystemFail(error);
 }
 
 bool CRecordLog::Append(const RecordRow& row, std::string* error) {
@@ -51,10 +72,11 @@ bool CRecordLog::Append(const RecordRow& row, std::string* error) {
 }
 
 bool CRecordLog::Clear(std::string* error) {
-    if (!m_file.CutTo(0) || !m_file.Append(RecordHeaderText())) {
+    if (!m_file.CutTo(0) || !m_file.Append(HeadText())) {
         return SystemFail(error);
     }
     m_text.Rows.clear();
+    m_foundPreamble = m_form.Preamble;
     return true;
 }
 

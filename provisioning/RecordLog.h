@@ -10,14 +10,23 @@
 #include <string>
 #include <vector>
 
+// A record file that says whose it is in a first line before the header (a ledger's journal names its
+// ledger and plan).
+struct RecordLogForm {
+    std::string Preamble; // that line, without its line end; empty: a plain record
+};
+
 class CRecordLog : public IRecordStore {
 public:
     // Opens the record at `path` (a new one gets its header) and reads its rows. An unfinished last row
     // is cut off the file and kept in Torn(); a last row that lacked only its line end gets it appended
     // and Completed() says so; either for the station to report. False, with `error` saying which
     // file and why, when another station holds it, it cannot be read or written, or it is not a station
-    // record; the file is then left as it was.
-    bool Open(const std::string& path, std::string* error);
+    // record; the file is then left as it was. With a preamble, a new file gets it as its first line, and
+    // a file that has a first line starting with "#" keeps it in FoundPreamble() (a plain record has
+    // none): the caller tells whether the file is the one it meant.
+    bool Open(const std::string& path, std::string* error, const RecordLogForm& form = {});
+    const std::string& FoundPreamble() const { return m_foundPreamble; }
 
     const std::string& Path() const { return m_path; }
     const std::vector<RecordRow>& Rows() const { return m_text.Rows; }
@@ -27,7 +36,7 @@ public:
     // Appends `row`; true once it is on disk.
     bool Append(const RecordRow& row, std::string* error) override;
 
-    // Every row written since the record was opened goes: the record holds its header only.
+    // Every row goes: the record holds its preamble and header only.
     bool Clear(std::string* error);
 
     // The record as the store of one station: every row is its own, and a unit is claimed by its started
@@ -41,7 +50,11 @@ private:
     bool Fail(const std::string& why, std::string* error) const;
     bool SystemFail(std::string* error) const;
 
+    std::string HeadText() const;
+
     std::string m_path;
+    RecordLogForm m_form;
+    std::string m_foundPreamble;
     CRecordFile m_file;
     RecordText m_text;
     bool m_noticed = false;

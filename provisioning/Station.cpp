@@ -59,6 +59,35 @@ bool CStation::Refresh() {
     return !m_storeAway;
 }
 
+// A shared store's units as they stand now win over the rows seen so far: whether a device is left
+// alone is decided on the ledger's truth. False while the store cannot be reached.
+bool CStation::SettleFromStore() {
+    std::vector<StoredUnit> units;
+    if (!m_store.UnitsNow(&units)) {
+        SayNotices();
+        return false;
+    }
+    for (const StoredUnit& unit : units) {
+        const int index = m_book.IndexOf(unit.Name);
+        if (index >= 0) {
+            m_book.Settle(static_cast<std::size_t>(index), unit.Standing);
+        }
+    }
+    return true;
+}
+
+// The store's last lines, once nothing of the station is at work any more.
+void CStation::SayClosing() {
+    for (const std::string& line : m_store.Close()) {
+        Say(line);
+    }
+}
+
+// A Ctrl-C that came after the round began, which HandleInterrupts has not seen yet.
+bool CStation::InterruptedSinceStep() const {
+    return m_seams.Interrupts != nullptr && m_seams.Interrupts->Count() > m_interrupts;
+}
+
 void CStation::SayNotices() {
     for (const std::string& notice : m_store.TakeNotices()) {
         Say(notice);
@@ -70,13 +99,14 @@ bool CStation::ApplyDecisions(std::string* error) {
     if (!m_book.DecisionRows(m_options.Redo, m_options.Skip, &rows, error)) {
         return false;
     }
-    for (const RecordRow& row : rows) {
-        Append(row);
+    for (RecordRow row : rows) {
+        row.Time = m_seams.Clock->RecordTime();
+        row.Station = m_store.Station();
+        if (!m_store.Decide(row, error)) {
+            return false;
+        }
+        Remember(row);
         Say(row.Unit + ": " + row.Message);
-    }
-    if (!m_recordError.empty()) {
-        *error = m_recordError;
-        return false;
     }
     return true;
 }
@@ -126,12 +156,14 @@ bool CStation::Begin(StationEnd* end) {
     std::string error;
     if (!m_book.CheckAddresses(&error) || !ApplyDecisions(&error)) {
         *end = StationEnd{STATION_REFUSED, {error}};
+        SayClosing();
         return false;
     }
     TellPlan();
     if (!MyUnsettledUnits().empty()) {
         NameUnsettledUnits();
         *end = StationEnd{STATION_UNIT_HELD, {}};
+        SayClosing();
         return false;
     }
     const std::size_t done = m_book.UnitsIn(UnitState::Done).size();
@@ -318,7 +350,12 @@ void CStation::OpenFailed(PortJob* job, const ChildOutcome& outcome) {
 }
 
 void CStation::DeviceRead(PortJob* job, const ParamSet& device) {
-    Refresh();
+    if (!Refresh() || !SettleFromStore()) {
+        m_book.Release(job->Unit);
+        RetryLater(*job);
+        SayAt(*job, PortStage::Left, "not written, the ledger cannot be reached; the device waits");
+        return;
+    }
     const CUnitBook::KeptUnit kept = m_book.KeptUnitOf(device);
     if (!kept.Name.empty() || m_stopping) {
         m_book.Release(job->Unit);
@@ -352,9 +389,18 @@ void CStation::StartWriting(PortJob* job, const ParamSet& device) {
     started.Time = m_seams.Clock->RecordTime();
     started.Station = m_store.Station();
     m_book.Release(job->Unit);
+    if (InterruptedSinceStep()) {
+        MarkServed(*job);
+        SayAt(*job, PortStage::Left, "not written, the station is stopping");
+        return;
+    }
     const ClaimResult claim =
         m_recordError.empty() ? m_store.Claim(&started, &m_recordError) : ClaimResult::Failed;
     const int unit = m_book.IndexOf(started.Unit);
+    if (claim == ClaimResult::Claimed && unit >= 0 && InterruptedSinceStep()) {
+        GiveBackClaim(job, started, static_cast<std::size_t>(unit));
+        return;
+    }
     if (claim == ClaimResult::Claimed && unit >= 0) {
         job->Unit = static_cast<std::size_t>(unit);
         Remember(started);
@@ -370,13 +416,30 @@ void CStation::StartWriting(PortJob* job, const ParamSet& device) {
         return;
     }
     m_storeAway = claim == ClaimResult::Unreachable;
-    const auto watched = m_ports.find(job->Port);
-    if (watched != m_ports.end()) {
-        watched->second.RetryMs = m_seams.Clock->NowMs() + OPEN_RETRY_LATE_MS;
-    }
+    RetryLater(*job);
     SayAt(*job, PortStage::Left,
           m_storeAway ? "not written, the ledger cannot be reached; the device waits"
                       : "not written, every unit is done or taken by another station; the device waits");
+}
+
+// A device that waits for the store or for a unit is looked at again a little later.
+void CStation::RetryLater(const PortJob& job) {
+    const auto watched = m_ports.find(job.Port);
+    if (watched != m_ports.end()) {
+        watched->second.RetryMs = m_seams.Clock->NowMs() + OPEN_RETRY_LATE_MS;
+    }
+}
+
+// A Ctrl-C came while the unit was being claimed: no byte went to the device, and the unit goes back.
+void CStation::GiveBackClaim(PortJob* job, const RecordRow& started, std::size_t unit) {
+    Remember(started);
+    job->Unit = unit;
+    RecordRow freed = RowOf(*job, RecordEvent::Failed);
+    freed.Save = SaveSent::No;
+    freed.Message = "Ctrl-C came before its write began; nothing was written";
+    Append(freed);
+    MarkServed(*job);
+    SayAt(*job, PortStage::Left, "not written, the station is stopping");
 }
 
 // A write's end as the record must keep it. Only a report read whole can say that "save" was not sent;
@@ -454,6 +517,7 @@ StationEnd CStation::Finish() {
         Say("station stopped: " + std::to_string(open) + (open == 1 ? " unit" : " units") + " left" +
             (elsewhere > 0 ? ", " + std::to_string(elsewhere) + " at work or held on other stations" : ""));
     }
+    SayClosing();
     if (!m_recordError.empty()) {
         return StationEnd{STATION_REFUSED, {m_recordError}};
     }

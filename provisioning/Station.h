@@ -90,7 +90,10 @@ private:
     };
 
     void SayNotices();
+    void SayClosing();
     bool Refresh();
+    bool SettleFromStore();
+    bool InterruptedSinceStep() const;
     void Remember(const RecordRow& row);
     bool Mine(std::size_t unit) const { return m_book.StationOf(unit) == m_store.Station(); }
     std::vector<std::size_t> MyUnsettledUnits() const;
@@ -105,6 +108,8 @@ private:
     void DeviceRead(PortJob* job, const ParamSet& device);
     void StartWriting(PortJob* job, const ParamSet& device);
     void WritingEnded(PortJob* job);
+    void RetryLater(const PortJob& job);
+    void GiveBackClaim(PortJob* job, const RecordRow& started, std::size_t unit);
     bool OpenRetryPending(int64_t now) const;
 
     RecordRow RowOf(const PortJob& job, RecordEvent event) const;

@@ -155,10 +155,19 @@ public:
     virtual void Said(const std::string& line) = 0;
 };
 
+// Ctrl-C as it comes, between the station's rounds too: a write never begins after one.
+class IStationInterrupts {
+public:
+    virtual ~IStationInterrupts() = default;
+    // How many have come so far (a request to end the process counts two).
+    virtual int Count() = 0;
+};
+
 struct StationSeams {
     IStationPorts* Ports = nullptr;
     IStationChildren* Children = nullptr;
     IStationClock* Clock = nullptr;
     IStationConsole* Console = nullptr;
-    IStationObserver* Observer = nullptr; // optional
+    IStationObserver* Observer = nullptr;     // optional
+    IStationInterrupts* Interrupts = nullptr; // optional: only those given to Step count
 };

@@ -21,28 +21,6 @@ bool MayHaveGivenAddress(const RecordRow& row) {
     }
 }
 
-UnitState StateAfter(const RecordRow& row) {
-    switch (row.Event) {
-    case RecordEvent::Started:
-        return UnitState::Started;
-    case RecordEvent::Done:
-        return UnitState::Done;
-    case RecordEvent::Skipped:
-        return UnitState::Skipped;
-    case RecordEvent::Redo:
-        return UnitState::Open;
-    default:
-        // A failure before "save" leaves the device as it was for the unit's purpose.
-        return row.Save == SaveSent::No ? UnitState::Open : UnitState::Held;
-    }
-}
-
-// A unit whose configuration may be on a device, which the station therefore never overwrites.
-bool MayBeOnADevice(UnitState state) {
-    return state == UnitState::Started || state == UnitState::Held || state == UnitState::Done ||
-           state == UnitState::Skipped;
-}
-
 bool Refuse(std::string* error, const std::string& why) {
     *error = why;
     return false;
@@ -63,15 +41,6 @@ std::string UnsettledInstruction(const std::string& name, const RecordRow* last,
            " (the unit stays as it is on that device, which the station then leaves alone)";
 }
 
-const char* UnitStateName(UnitState state) {
-    static const char* const NAMES[] = {"open", "reserved", "started", "held", "done", "skipped"};
-    return NAMES[static_cast<int>(state)];
-}
-
-UnitState StateAfterRow(const RecordRow& row) {
-    return StateAfter(row);
-}
-
 CUnitBook::CUnitBook(const std::vector<PlanUnit>& units) : m_plan(units), m_units(units.size()) {}
 
 int CUnitBook::Find(const std::string& name) const {
@@ -89,18 +58,17 @@ void CUnitBook::Apply(const RecordRow& row) {
         m_given.push_back({row.Address, row.Unit, m_rows + 1});
     }
     const int unit = Find(row.Unit);
-    if (unit < 0) {
-        return;
+    if (unit >= 0) {
+        UnitEntry& entry = m_units[static_cast<std::size_t>(unit)];
+        entry = NextStanding(entry, row);
     }
-    UnitEntry& entry = m_units[static_cast<std::size_t>(unit)];
-    const bool writeEnd = row.Event == RecordEvent::Done || row.Event == RecordEvent::Failed ||
-                          row.Event == RecordEvent::Interrupted;
-    if (writeEnd && (entry.State == UnitState::Started || entry.State == UnitState::Held) &&
-        entry.Station != row.Station) {
-        return;
+}
+
+void CUnitBook::Settle(std::size_t unit, const UnitStanding& standing) {
+    UnitEntry& entry = m_units[unit];
+    if (entry.State != UnitState::Reserved || standing.State != UnitState::Open) {
+        entry = standing;
     }
-    entry.State = StateAfter(row);
-    entry.Station = row.Station;
 }
 
 bool CUnitBook::CheckAddresses(std::string* error) const {
@@ -130,10 +98,7 @@ bool CUnitBook::DecisionRows(const std::vector<std::string>& redo, const std::ve
                 return Refuse(error, "unit " + name + " is not in the plan");
             }
             const UnitState state = m_units[static_cast<std::size_t>(unit)].State;
-            const bool fits = isRedo ? state == UnitState::Started || state == UnitState::Held ||
-                                           state == UnitState::Skipped
-                                     : state != UnitState::Done && state != UnitState::Skipped;
-            if (!fits) {
+            if (!DecisionFits(state, isRedo ? RecordEvent::Redo : RecordEvent::Skipped)) {
                 return Refuse(error, isRedo ? "--redo " + name + ": the record has no unsettled write of it"
                                             : "--skip " + name + ": the unit is done or skipped already");
             }

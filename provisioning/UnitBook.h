@@ -4,26 +4,12 @@
 
 #include "provisioning/Plan.h"
 #include "provisioning/Record.h"
+#include "provisioning/UnitRules.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
-
-enum class UnitState {
-    Open,     // waits for a device
-    Reserved, // handed to a device that is being read (this run only; the record does not know it)
-    Started,  // its write began and has not ended: running, or cut off when the station ended
-    Held,     // its write failed or was interrupted after "save" may have reached the device
-    Done,
-    Skipped, // taken out of the plan by the operator
-};
-
-// "open", "reserved", "started", "held", "done", "skipped".
-const char* UnitStateName(UnitState state);
-
-// The state a unit is in after `row` (its write's end, from the station that began the write).
-UnitState StateAfterRow(const RecordRow& row);
 
 // What the operator must do about unit `name`, whose write may have reached its device's save: `how`
 // says how that write ended ("has no end in the record, and may have"); `last` is the unit's last row,
@@ -34,10 +20,12 @@ class CUnitBook {
 public:
     explicit CUnitBook(const std::vector<PlanUnit>& units);
 
-    // A row of the record, read at the start or just appended, moves its unit on. Rows of units that
-    // are not in the plan count only for the own addresses they gave. The end of a write counts only
-    // from the station that began it: a read that failed on another station says nothing of the unit.
+    // A row of the record, read at the start or just appended, moves its unit on (NextStanding). Rows
+    // of units that are not in the plan count only for the own addresses they gave.
     void Apply(const RecordRow& row);
+    // Where a shared store says the unit stands now, which wins over the rows seen so far; a unit this
+    // run has reserved stays so while the store has it open.
+    void Settle(std::size_t unit, const UnitStanding& standing);
 
     // False when an own address of the plan was given to a device under another unit's name (the plan
     // was edited since): two devices would get one address. `error` names both units and the row.
@@ -58,7 +46,7 @@ public:
     // The units in `state`, in plan order.
     std::vector<std::size_t> UnitsIn(UnitState state) const;
     UnitState State(std::size_t unit) const { return m_units[unit].State; }
-    // The station whose write the unit's state stems from (empty for a record of one station).
+    // The station whose row the unit's state stems from (empty for a record of one station).
     const std::string& StationOf(std::size_t unit) const { return m_units[unit].Station; }
     const PlanUnit& Unit(std::size_t unit) const { return m_plan[unit]; }
     // The unit named `name`; -1 when the plan has none.
@@ -79,10 +67,7 @@ public:
     KeptUnit KeptUnitOf(const ParamSet& device) const;
 
 private:
-    struct UnitEntry {
-        UnitState State = UnitState::Open;
-        std::string Station;
-    };
+    using UnitEntry = UnitStanding;
     struct GivenAddress {
         std::string Address;
         std::string Unit;

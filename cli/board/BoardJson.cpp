@@ -1,6 +1,8 @@
 // The live boards' JSON documents; the board's own file, as the state they show is the board's.
 #include "cli/board/BoardJson.h"
 
+#include "cli/common/JsonText.h"
+
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
@@ -99,27 +101,53 @@ Json LinePlanJson(const LedgerLine& line) {
 
 } // namespace
 
-std::string LineBoardJson(const LedgerLine& line, bool reachable, const std::string& why, int64_t staleMs,
-                          bool running) {
+namespace {
+
+// A member of a station's published document, when it is text; a document written by hand or by another
+// program is read for what is sound in it, never trusted.
+std::string TextField(const Json& object, const char* key) {
+    const auto found = object.find(key);
+    return found != object.end() && found->is_string() ? found->get<std::string>() : std::string();
+}
+
+const Json& ArrayField(const Json& object, const char* key) {
+    static const Json none = Json::array();
+    const auto found = object.find(key);
+    return found != object.end() && found->is_array() ? *found : none;
+}
+
+// Each station's ports and events, from its last document; one that does not read is passed over.
+void AddPublished(const LedgerStationBoard& board, Json* ports,
+                  std::vector<std::pair<std::string, std::string>>* events) {
+    const Json published = Json::parse(board.Board, nullptr, false);
+    if (!published.is_object()) {
+        return;
+    }
+    for (const Json& port : ArrayField(published, "Ports")) {
+        if (port.is_object() && !TextField(port, "Port").empty()) {
+            Json shown = port;
+            shown["Station"] = board.Info.Name;
+            ports->push_back(shown);
+        }
+    }
+    for (const Json& event : ArrayField(published, "Events")) {
+        if (event.is_object()) {
+            events->emplace_back(TextField(event, "Time"), board.Info.Name + ": " + TextField(event, "Line"));
+        }
+    }
+}
+
+} // namespace
+
+std::string LineBoardJson(const LedgerLine& line, bool reachable, const std::string& why, bool running) {
     Json stations = Json::array();
     Json ports = Json::array();
     std::vector<std::pair<std::string, std::string>> events; // time, line
     for (const LedgerStationBoard& board : line.Boards) {
-        stations.push_back({{"Name", board.Station},
-                            {"LastSeen", board.LastSeen},
-                            {"Running", board.Running},
-                            {"Stale", board.Running && board.AgeMs > staleMs}});
-        const Json published = Json::parse(board.Board, nullptr, false);
-        if (!published.is_object()) {
-            continue;
-        }
-        for (Json port : published.value("Ports", Json::array())) {
-            port["Station"] = board.Station;
-            ports.push_back(port);
-        }
-        for (const Json& event : published.value("Events", Json::array())) {
-            events.emplace_back(event.value("Time", ""), board.Station + ": " + event.value("Line", ""));
-        }
+        Json station = LedgerStationJson(board.Info);
+        station["Stale"] = board.Info.State == LedgerStationState::NotSeen;
+        stations.push_back(station);
+        AddPublished(board, &ports, &events);
     }
     std::stable_sort(events.begin(), events.end(),
                      [](const auto& a, const auto& b) { return a.first < b.first; });

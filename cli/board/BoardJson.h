@@ -3,7 +3,7 @@
 #pragma once
 
 #include "cli/board/BoardState.h"
-#include "provisioning/Ledger.h"
+#include "provisioning/ledger/Ledger.h"
 
 #include <cstdint>
 #include <string>
@@ -21,10 +21,10 @@ std::string BoardJson(const BoardView& view, int64_t nowMs);
 
 // A line's live board, in the shape of a station's (the same page shows it), with "Line" and "Stations"
 // beside: {"Station": {"Running": true, "Exit": null}, "Line": {"Reachable": true, "Why": ""},
-// "Stations": [{"Name": "line-1", "LastSeen": "...", "Running": true, "Stale": false}], "Plan": {...},
-// "Held": [...], "Ports": [...], "Events": [...]}: the plan from the ledger's units, each port, held unit
-// and event from its station's last board (with "Station"), events prefixed with the station and newest
-// last. A station not seen for `staleMs` is Stale. `why` says why the ledger could not be read;
-// `running` false: the line's board itself has stopped.
-std::string LineBoardJson(const LedgerLine& line, bool reachable, const std::string& why, int64_t staleMs,
+// "Stations": [{LedgerStationJson..., "Stale": false}], "Plan": {...}, "Held": [...], "Ports": [...],
+// "Events": [...]}: the plan from the ledger's units, each port, held unit and event from its station's
+// last board (with "Station"), events prefixed with the station and newest last; a station's document
+// that does not read is passed over. A station that is not seen (cut off, or hung) is Stale. `why` says
+// why the ledger could not be read; `running` false: the line's board itself has stopped.
+std::string LineBoardJson(const LedgerLine& line, bool reachable, const std::string& why,
                           bool running = true);

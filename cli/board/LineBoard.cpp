@@ -104,6 +104,7 @@ CliOutcome RunLedgerBoard(const CliRequest& request) {
                           {"zrvlink ledger: the ledger is not available on this system in this version"}};
     }
     CatchInterrupts();
+    SetLedgerInterrupts(InterruptCount);
     CBoardServer server(BOARD_PAGE, BOARD_PAGE_SIZE);
     std::string error;
     if (!server.Bind(request.BoardHost, request.BoardPort, &error)) {
@@ -122,7 +123,7 @@ CliOutcome RunLedgerBoard(const CliRequest& request) {
         if (reachable) {
             last = line;
         }
-        server.Publish(LineBoardJson(last, reachable, why, LINE_STALE_MS));
+        server.Publish(LineBoardJson(last, reachable, why));
     };
     look();
     if (!server.Start(&error)) {
@@ -137,7 +138,7 @@ CliOutcome RunLedgerBoard(const CliRequest& request) {
             look();
         }
     }
-    server.Publish(LineBoardJson(last, reachable, why, LINE_STALE_MS, false));
+    server.Publish(LineBoardJson(last, reachable, why, false));
     server.Close();
     return printed ? CliOutcome{} : Failure(EXIT_FILE_SAVE);
 }

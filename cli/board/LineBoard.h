@@ -6,17 +6,16 @@
 #include "cli/board/BoardState.h"
 #include "cli/common/CliArgs.h"
 #include "cli/common/CliOutcome.h"
-#include "provisioning/Ledger.h"
+#include "provisioning/ledger/Ledger.h"
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
 // How often a station publishes its board at most, and at least (so that the line's board sees it
-// live); a running station not seen for LINE_STALE_MS is marked so (hung, or cut off from the ledger).
+// live).
 constexpr int64_t LINE_PUBLISH_MS = 1000;
 constexpr int64_t LINE_HEARTBEAT_MS = 5000;
-constexpr int64_t LINE_STALE_MS = 15000;
 
 // Several observers hear the same news, in the order they were added.
 class CStationObservers : public IStationObserver {

@@ -4,6 +4,7 @@
 
 #include "cli/common/SetupFiles.h"
 #include "core/TextParse.h"
+#include "provisioning/ledger/Ledger.h"
 
 #include <CLI/CLI.hpp>
 
@@ -201,6 +202,11 @@ bool CheckRequest(const CliRequest& r, std::string* error) {
     }
     if (r.Command == CliCommand::Provision && r.Record.empty() == r.Ledger.empty()) {
         return Refuse(error, "provision takes --record RECORD.csv or --ledger URL");
+    }
+    // An address that does not read would be tried for ever; it is never echoed (it may hold a password).
+    std::string why;
+    if (!r.Ledger.empty() && LedgerAvailable() && !CheckLedgerUrl(r.Ledger, &why)) {
+        return Refuse(error, "--ledger: " + why);
     }
     if (r.Command == CliCommand::Write && several && !r.Backup.empty()) {
         return Refuse(error, "--backup takes a single port");

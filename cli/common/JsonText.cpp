@@ -114,6 +114,15 @@ std::string PortsJson(const std::vector<PortRecord>& records) {
     return Dump(document);
 }
 
+nlohmann::ordered_json LedgerStationJson(const LedgerStationInfo& station) {
+    return {{"Name", station.Name},
+            {"Host", TextOrNull(station.Host)},
+            {"LastSeen", station.LastSeen},
+            {"State", LedgerStationStateName(station.State)},
+            {"Running", station.State == LedgerStationState::Running},
+            {"MayWriteUntil", TextOrNull(station.MayWriteUntil)}};
+}
+
 std::string LedgerStatusJson(const LedgerStatus& status) {
     Json units = Json::object();
     for (const auto& [state, count] : status.States) {
@@ -121,8 +130,7 @@ std::string LedgerStatusJson(const LedgerStatus& status) {
     }
     Json stations = Json::array();
     for (const LedgerStationInfo& station : status.Stations) {
-        stations.push_back(
-            {{"Name", station.Name}, {"LastSeen", station.LastSeen}, {"Running", station.Running}});
+        stations.push_back(LedgerStationJson(station));
     }
     return Dump({{"Units", units}, {"Stations", stations}});
 }

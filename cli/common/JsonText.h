@@ -6,7 +6,9 @@
 #include "cli/common/SetupText.h"
 #include "cli/system/Ports.h"
 #include "core/ParamSet.h"
-#include "provisioning/Ledger.h"
+#include "provisioning/ledger/Ledger.h"
+
+#include <nlohmann/json_fwd.hpp>
 
 #include <cstdint>
 #include <string>
@@ -25,6 +27,9 @@ std::string DifferencesJson(const std::vector<SetupDifference>& differences);
 // missing serial number or location is null.
 std::string PortsJson(const std::vector<PortRecord>& records);
 
-// {"Units": {"open": 2, "done": 28}, "Stations": [{"Name": "line-1", "LastSeen": "2026-...+00:00",
-// "Running": true}]}
+// {"Name": "line-1", "Host": "pc-7", "LastSeen": "2026-...+00:00", "State": "not seen", "Running": false,
+// "MayWriteUntil": "2026-...+00:00"}: MayWriteUntil only while the station is not seen, null otherwise.
+nlohmann::ordered_json LedgerStationJson(const LedgerStationInfo& station);
+
+// {"Units": {"open": 2, "done": 28}, "Stations": [LedgerStationJson, ...]}
 std::string LedgerStatusJson(const LedgerStatus& status);

@@ -2,8 +2,9 @@
 #include "cli/station/LedgerCommands.h"
 
 #include "cli/common/JsonText.h"
+#include "cli/system/Interrupt.h"
 #include "persistence/SetupFileIO.h"
-#include "provisioning/Ledger.h"
+#include "provisioning/ledger/Ledger.h"
 
 #include <cstdio>
 
@@ -43,6 +44,22 @@ CliOutcome Export(const CliRequest& request) {
     return request.Output.empty() ? Print(text) : Save(request.Output, text);
 }
 
+// "line-1 on pc-7: not seen since ... (cut off from the ledger, or hung); it may still be writing until
+// ..., and its units' --redo and --skip wait until then"
+std::string StationLine(const LedgerStationInfo& station) {
+    const std::string name = station.Name + (station.Host.empty() ? "" : " on " + station.Host) + ": ";
+    switch (station.State) {
+    case LedgerStationState::Running:
+        return name + "running, last seen " + station.LastSeen;
+    case LedgerStationState::NotSeen:
+        return name + "not seen since " + station.LastSeen +
+               " (cut off from the ledger, or hung); it may still be writing until " + station.MayWriteUntil +
+               ", and --redo or --skip of a unit it was writing is refused until then";
+    default:
+        return name + "stopped, last seen " + station.LastSeen;
+    }
+}
+
 std::string StatusText(const std::string& url, const LedgerStatus& status) {
     int units = 0;
     for (const auto& state : status.States) {
@@ -54,8 +71,7 @@ std::string StatusText(const std::string& url, const LedgerStatus& status) {
     }
     text += "stations:\n";
     for (const LedgerStationInfo& station : status.Stations) {
-        text += "  " + station.Name + ": last seen " + station.LastSeen +
-                (station.Running ? ", running\n" : ", not running\n");
+        text += "  " + StationLine(station) + "\n";
     }
     return text;
 }
@@ -76,5 +92,7 @@ CliOutcome RunLedgerCommand(const CliRequest& request) {
         return CliOutcome{EXIT_USAGE,
                           {"zrvlink ledger: the ledger is not available on this system in this version"}};
     }
+    CatchInterrupts();
+    SetLedgerInterrupts(InterruptCount);
     return request.LedgerDoes == LedgerAction::Export ? Export(request) : Status(request);
 }

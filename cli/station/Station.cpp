@@ -15,7 +15,7 @@
 #include "persistence/ParamFile.h"
 #include "platform/StdFile.h"
 #include "platform/SystemError.h"
-#include "provisioning/Ledger.h"
+#include "provisioning/ledger/Ledger.h"
 #include "provisioning/RecordLog.h"
 #include "provisioning/Station.h"
 
@@ -208,6 +208,13 @@ StationOptions OptionsOf(const CliRequest& request) {
     return options;
 }
 
+// How long after its last word to the ledger a write that this station began may still run: its child's
+// time limit and stop grace, the longest a claim's answer may take, and a margin for clocks.
+std::chrono::milliseconds WriteLimit() {
+    return ChildTimeLimit() + ChildStopGrace() + std::chrono::milliseconds(LEDGER_STATEMENT_MS) +
+           std::chrono::seconds(10);
+}
+
 // The record's store: the CSV file, or the shared ledger, which a station started while its server is
 // away waits for (Ctrl-C ends the wait).
 class CStoreChoice {
@@ -231,7 +238,8 @@ public:
         const std::string station = m_request.Station.empty() ? HostName() : m_request.Station;
         const std::string journal =
             m_request.Journal.empty() ? DefaultLedgerJournal(m_request.Ledger, station) : m_request.Journal;
-        auto ledger = std::make_unique<CLedger>(m_request.Ledger, station, journal);
+        auto ledger = std::make_unique<CLedger>(
+            LedgerRun{m_request.Ledger, station, journal, HostName(), WriteLimit().count()});
         const LedgerPlan plan{base, units};
         LedgerOpen opened = LedgerOpen::Unreachable;
         for (bool told = false; (opened = ledger->Open(plan, &error)) == LedgerOpen::Unreachable;
@@ -271,6 +279,11 @@ private:
     CLedger* m_ledger = nullptr;
 };
 
+class CProcessInterrupts : public IStationInterrupts {
+public:
+    int Count() override { return InterruptCount(); }
+};
+
 CliOutcome OutcomeOf(const StationEnd& end) {
     CliOutcome outcome{end.Exit, {}};
     for (const std::string& error : end.Errors) {
@@ -289,6 +302,7 @@ CliOutcome RunStation(const CliRequest& request) {
     }
     // From the start: a Ctrl-C while the record is opened stops the station before any device.
     CatchInterrupts();
+    SetLedgerInterrupts(InterruptCount);
     CSteadyClock clock;
     std::unique_ptr<CStationBoard> board;
     std::string error;
@@ -332,8 +346,9 @@ CliOutcome RunStation(const CliRequest& request) {
         line = std::make_unique<CLedgerBoardPublisher>(store.Ledger(), request.Ports, &clock);
         observers.Add(line.get());
     }
+    CProcessInterrupts interrupts;
     CStation station(units, store.Store(), OptionsOf(request),
-                     StationSeams{&ports, &children, &clock, &console, observers.Get()});
+                     StationSeams{&ports, &children, &clock, &console, observers.Get(), &interrupts});
     StationEnd end;
     if (station.Begin(&end)) {
         for (station.Step(InterruptCount()); !station.Ended(); station.Step(InterruptCount())) {

@@ -101,16 +101,31 @@ std::string CPostgresServer::Url(const std::string& database) const {
                         : "@/" + database + "?host=" + m_root + "/sock");
 }
 
+std::string CPostgresServer::UrlThrough(int port, const std::string& database) const {
+    return std::string("postgresql://") + USER + "@127.0.0.1:" + std::to_string(port) + "/" + database;
+}
+
 std::string CPostgresServer::NewDatabase(const std::string& name) {
     Sql("postgres", "CREATE DATABASE " + name);
     return Url(name);
 }
 
+// Through a file that the server's user may read, so that statements may hold any character.
 bool CPostgresServer::Sql(const std::string& database, const std::string& statements,
                           std::string* rows) const {
     const std::string port = m_port != 0 ? " -p " + std::to_string(m_port) : "";
-    return Run("psql",
-               "-h " + m_root + "/sock" + port + " -U " + USER + " -d " + database +
-                   " -v ON_ERROR_STOP=1 -qtAc '" + statements + "'",
-               rows);
+    const std::string file = m_root + "/statements-" + std::to_string(++m_statements) + ".sql";
+    FILE* out = std::fopen(file.c_str(), "w");
+    const bool written = out != nullptr && std::fputs(statements.c_str(), out) >= 0;
+    if (out == nullptr || std::fclose(out) != 0 || !written) {
+        return false;
+    }
+    std::filesystem::permissions(file, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write |
+                                           std::filesystem::perms::group_read | std::filesystem::perms::others_read);
+    const bool ran = Run("psql",
+                         "-h " + m_root + "/sock" + port + " -U " + USER + " -d " + database +
+                             " -v ON_ERROR_STOP=1 -qtA -f " + file,
+                         rows);
+    std::remove(file.c_str());
+    return ran;
 }

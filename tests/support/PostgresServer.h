@@ -23,11 +23,15 @@ public:
 
     // A database of its own on this server, made now; its URL.
     std::string NewDatabase(const std::string& name);
-    // Runs `statements` (no single quotes) in `database` through psql, with what they return in `rows`
+    // Runs `statements` in `database` through psql, with what they return in `rows`
     // (one line per row, columns split by |); false when one fails.
     bool Sql(const std::string& database, const std::string& statements, std::string* rows = nullptr) const;
     // The URL of a database on this server: through the loopback port when there is one.
     std::string Url(const std::string& database) const;
+    // The loopback port; 0 without one.
+    int Port() const { return m_port; }
+    // The URL of a database through `port` on loopback (a proxy in front of the server).
+    std::string UrlThrough(int port, const std::string& database) const;
 
 private:
     bool Run(const std::string& tool, const std::string& arguments, std::string* output = nullptr) const;
@@ -35,6 +39,7 @@ private:
     std::string m_root; // the scratch folder: data/, sock/, log
     std::string m_bin;  // the server's programs
     int m_port = 0;     // the loopback port; 0: the socket only
+    mutable int m_statements = 0; // files of statements run so far
     bool m_durable = false;
     bool m_running = false;
 };

@@ -128,6 +128,15 @@ TEST(BoardState, StatusTellsWhatTheStationSaidOfEachPortAndThePlan) {
     }
 }
 
+LedgerStationBoard Published(const char* name, std::string board, LedgerStationState state) {
+    LedgerStationBoard published;
+    published.Info.Name = name;
+    published.Info.LastSeen = "2026-12-07T14:03:07+00:00";
+    published.Info.State = state;
+    published.Board = std::move(board);
+    return published;
+}
+
 // A line's board: each station's last board under its name, the plan from the ledger's units, the events
 // of every station in time order, and a station not seen marked so; a station that stopped, the units
 // done and the held unit's station show in ZrvlinkLedger's line board.
@@ -141,24 +150,48 @@ TEST(LineBoard, EachStationsBoardShowsUnderItsNameAndAStationNotSeenIsMarked) {
     line.FailedWaiting = 1;
     line.Unsettled = {{{"S-4", "192.168.7.24", "COM3", "", "see to it"}, "line-2", false},
                       {{"S-6", "192.168.7.26", "", "", "see to that"}, "line-3", true}};
-    line.Boards = {{"line-1", BoardJson(busy.View(), 1000), "2026-12-07T14:03:07+00:00", 400, true},
-                   {"line-2",
-                    "{\"Ports\": [{\"Port\": \"COM3\"}], \"Events\": [{\"Time\": \"14:03:01\", "
-                    "\"Line\": \"older\"}]}",
-                    "2026-12-07T14:02:07+00:00", 60000, true},
-                   {"line-3", "", "2026-12-07T13:00:00+00:00", 3600000, false},
-                   {"line-4", "not a board", "2026-12-07T14:03:07+00:00", 0, true}};
-    const std::string json = LineBoardJson(line, true, "", 15000);
+    line.Boards = {Published("line-1", BoardJson(busy.View(), 1000), LedgerStationState::Running),
+                   Published("line-2",
+                             "{\"Ports\": [{\"Port\": \"COM3\"}], \"Events\": [{\"Time\": \"14:03:01\", "
+                             "\"Line\": \"older\"}]}",
+                             LedgerStationState::NotSeen),
+                   Published("line-3", "", LedgerStationState::Stopped),
+                   Published("line-4", "not a board", LedgerStationState::Running)};
+    const std::string json = LineBoardJson(line, true, "");
     ExpectValues(json, R"({
-        "/Stations/0/Stale": false, "/Stations/1/Stale": true, "/Stations/2/Stale": false,
+        "/Stations/0/Stale": false, "/Stations/1/Stale": true, "/Stations/1/State": "not seen",
+        "/Stations/2/Stale": false, "/Stations/2/State": "stopped", "/Stations/0/Running": true,
         "/Ports/0/Station": "line-1", "/Ports/0/Stage": "writing", "/Ports/1/Station": "line-2",
         "/Ports/1/Port": "COM3", "/Plan/Units": 8, "/Plan/AtWork": 1, "/Plan/Failed": 1, "/Plan/ToGo": 1,
         "/Plan/Held": 2, "/Held/0/Unit": "S-4", "/Held/1/Port": null, "/Held/1/Instruction": "see to that",
         "/Events/0/Line": "line-2: older", "/Events/1/Line": "line-1: line of the busy station",
         "/Line/Reachable": true, "/Station/Running": true})");
     EXPECT_EQ(2u, nlohmann::json::parse(json)["Ports"].size());
-    ExpectValues(LineBoardJson(line, false, "server down", 15000, false),
+    ExpectValues(LineBoardJson(line, false, "server down", false),
                  R"({"/Line/Reachable": false, "/Line/Why": "server down", "/Station/Running": false})");
+}
+
+// A station's document in the ledger is another program's text as far as the line's board knows (a site's
+// tool, a hand edit, an older zrvlink): whatever its members hold, the board keeps serving and shows what
+// is sound in it.
+TEST(LineBoard, DocumentWhoseMembersHaveOtherTypesIsReadForWhatIsSound) {
+    const char* const documents[] = {
+        R"({"Ports": "COM3", "Events": 7})",
+        R"({"Ports": [3, "COM3", null, [1], {"Port": 5}], "Events": ["x", {"Time": 1, "Line": ["a"]}]})",
+        R"([{"Port": "COM3"}])",
+        R"({"Ports": [{"Port": "COM9", "Stage": 3}], "Events": [{"Time": "14:00:00"}]})",
+        "{\"Ports\": [{\"Port\": \"COM\xff\"}]}",
+    };
+    LedgerLine line;
+    for (const char* document : documents) {
+        line.Boards.push_back(Published("line-x", document, LedgerStationState::Running));
+    }
+    const nlohmann::json shown = nlohmann::json::parse(LineBoardJson(line, true, ""));
+    ASSERT_EQ(1u, shown["Ports"].size()) << shown.dump();
+    EXPECT_EQ("COM9", shown["Ports"][0]["Port"]);
+    EXPECT_EQ("line-x", shown["Ports"][0]["Station"]);
+    ASSERT_EQ(2u, shown["Events"].size()) << shown.dump();
+    EXPECT_EQ("14:00:00", shown["Events"][1]["Time"]);
 }
 
 } // namespace

@@ -1,6 +1,6 @@
-// The ledger where this build has no PostgreSQL client (Windows, for now): never available, and every
-// call says so. The stand-in side of the ledger seam.
-#include "provisioning/Ledger.h"
+// The ledger where this build has no PostgreSQL client: never available, and every call says so. The
+// stand-in side of the ledger seam.
+#include "provisioning/ledger/Ledger.h"
 
 namespace {
 
@@ -12,8 +12,19 @@ bool LedgerAvailable() {
     return false;
 }
 
+void SetLedgerInterrupts(int (*)()) {}
+
+bool CheckLedgerUrl(const std::string&, std::string* error) {
+    *error = NOT_HERE;
+    return false;
+}
+
 std::string RedactedLedgerUrl(const std::string&) {
     return "(a ledger)";
+}
+
+bool LedgerUrlHasPassword(const std::string&) {
+    return false;
 }
 
 std::string DefaultLedgerJournal(const std::string&, const std::string& station) {
@@ -24,8 +35,8 @@ struct CLedger::State {
     std::string StationName;
 };
 
-CLedger::CLedger(std::string, std::string station, std::string) : m_state(std::make_unique<State>()) {
-    m_state->StationName = std::move(station);
+CLedger::CLedger(LedgerRun run) : m_state(std::make_unique<State>()) {
+    m_state->StationName = std::move(run.Station);
 }
 
 CLedger::~CLedger() = default;
@@ -48,7 +59,17 @@ bool CLedger::Refresh(std::vector<RecordRow>* added) {
     return false;
 }
 
+bool CLedger::UnitsNow(std::vector<StoredUnit>* units) {
+    units->clear();
+    return false;
+}
+
 bool CLedger::Append(const RecordRow&, std::string* error) {
+    *error = NOT_HERE;
+    return false;
+}
+
+bool CLedger::Decide(const RecordRow&, std::string* error) {
     *error = NOT_HERE;
     return false;
 }
@@ -59,6 +80,10 @@ ClaimResult CLedger::Claim(RecordRow*, std::string* error) {
 }
 
 std::vector<std::string> CLedger::TakeNotices() {
+    return {};
+}
+
+std::vector<std::string> CLedger::Close() {
     return {};
 }
 
