@@ -1,7 +1,6 @@
 // The unit-state rules; portable.
 #include "provisioning/UnitRules.h"
 
-
 namespace {
 
 const struct {

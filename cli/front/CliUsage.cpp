@@ -180,16 +180,28 @@ A line of stations shares one plan through a ledger on a PostgreSQL server inste
                     from the URL, PGPASSWORD, PGSERVICE or ~/.pgpass, and is never shown. The first
                     station on an empty ledger writes its plan there; every later one must bring the
                     same plan and template (else status 32). A unit is claimed in a transaction that
-                    also keeps its "started" row, before the first byte of its write; the record's rules
-                    hold for every station: a unit held on one station stops that station (another may
-                    --redo or --skip it), and a device that holds a unit that may be on a device is left
-                    alone, whichever station sees it. While the server cannot be reached no new device is
+                    checks it against the plan and keeps its "started" row, before the first byte of
+                    its write; the record's rules hold for every station: a unit held on one station
+                    stops that station (another may --redo or --skip it), and a device that holds a unit
+                    that may be on a device is left alone, whichever station sees it (decided on the
+                    ledger's units as they stand). Every statement has a time limit (5 s; a lock wait
+                    2 s): running out, like a server that cannot be reached, means no new device is
                     taken, the devices at work finish, their events are kept in the journal and
-                    committed once it is back; a station started meanwhile waits for it.
-  --station NAME    this station's name in the ledger (default: the host name); two running stations
-                    may not share one, and a station that ends frees its name
+                    committed once it is back; a station started meanwhile waits for it. Ctrl-C is
+                    answered within a second whatever the server does, and no write begins after it.
+  --station NAME    this station's name in the ledger (default: the host name), held by a lease that
+                    the station renews every 2 s. It is "running" while the lease holds (15 s), then
+                    "not seen" (cut off, or hung: it may still be writing) until its writes cannot run
+                    any more (its processes' 20-minute limit, their 3 s stop grace and 15 s more, from
+                    its last word to the ledger), then "stopped"; a station that ends says so at once.
+                    A name is refused while a running or not seen station holds it, but for a run on
+                    this PC whose process is gone; a station that lost its connection takes its own
+                    name back. --redo or --skip of a unit that a running or not seen station is
+                    writing is refused (status 32) before any device is touched
   --journal FILE    where this station keeps its events while the server is away (default:
-                    ~/.local/state/zrvlink/ledger-NAME-HOST-PORT-DB.csv)
+                    ~/.local/state/zrvlink/ledger-NAME-HOST-PORT-DB.csv; readable by the user alone).
+                    It names its ledger and plan: a journal of another is set aside (renamed beside
+                    it, kept) and said, never committed; events kept only there are said at the end
 A station on a ledger also publishes there what its board shows (with or without --board), for
 the line's board. "zrvlink ledger --help" tells how to export the line's record, see where it stands
 and serve the line's board.
@@ -255,8 +267,11 @@ Exit status:
       the unit and stopped (also at the start, for such a unit in the record); run again with
       --redo UNIT or --skip UNIT once the device has been seen to
   32  the plan, the template, the record or the ledger was refused (another plan, a station's name
-      in use; nothing was touched), or the record could not be written (no new device was taken)
-With --ledger on a system without the ledger, status 2.
+      in use, a decision on a unit another station may be writing; nothing was touched), or the
+      record could not be written or a unit of the ledger was not the plan's (no new device was
+      taken)
+With --ledger on a system without the ledger, or an address for --ledger that does not read (never
+echoed), status 2.
 )";
 
 const char LEDGER_USAGE[] = R"(Usage: zrvlink ledger export --ledger URL [--output RECORD.csv]
@@ -266,23 +281,29 @@ The ledger that a line of provisioning stations shares (see "zrvlink provision -
 
   export   every event of every station, oldest first, in the record's CSV form with a last column,
            Station; to stdout or into RECORD.csv (the old file stays until the new one is written)
-  status   the units per state (open, started, held, done, skipped) and every station with when it
-           was last seen and whether it runs now; --json prints one document:
-             {"Units": {"open": 2, "done": 28}, "Stations": [{"Name": "line-1",
-              "LastSeen": "2026-12-07T10:00:00+00:00", "Running": true}]}
+  status   the units per state (open, started, held, done, skipped) and every station with its PC,
+           when it was last seen and its state: running, not seen (cut off or hung; it may still be
+           writing until MayWriteUntil, and --redo or --skip of a unit it writes is refused until
+           then) or stopped; --json prints one document:
+             {"Units": {"open": 2, "done": 28}, "Stations": [{"Name": "line-1", "Host": "pc-7",
+              "LastSeen": "2026-12-07T10:00:00+00:00", "State": "running", "Running": true,
+              "MayWriteUntil": null}]}
   board    the line's live board until Ctrl-C, at http://ADDR:PORT/ (default 127.0.0.1:8481; another
            address only when given, port 0 for any free one): the plan from the ledger, then a section
            per station with its ports as the station publishes its own board (about once a second), a
-           station that stopped or was not seen for 15 s marked so, the held units and the last twenty
-           events of all stations. Read-only, as the station's board ("zrvlink provision --help");
-           /status.json gives the same: the station's board document with "Line" ("Reachable",
-           "Why"), "Stations" ([{"Name", "LastSeen", "Running", "Stale"}]) beside it, each port and
-           held unit with its "Station", each event prefixed with it. The first line names the address.
+           station that stopped or is not seen marked so, the held units (a unit whose write was under
+           way on a station that stopped is held; one on a station that is only not seen is still at
+           work, and not offered) and the last twenty events of all stations. Read-only, as the
+           station's board ("zrvlink provision --help"); /status.json gives the same: the station's
+           board document with "Line" ("Reachable", "Why"), "Stations" (as for status, and "Stale":
+           not seen) beside it, each port and held unit with its "Station", each event prefixed with
+           it. A station's document that does not read is passed over. The first line names the
+           address.
 
 Exit status:
    0  done
-   2  usage error, the ledger is not available on this system, or an address for --listen that
-      cannot be taken
+   2  usage error (an address for --ledger that does not read, which is never echoed), the ledger
+      is not available on this system, or an address for --listen that cannot be taken
   22  stdout or RECORD.csv could not be written
   32  the ledger cannot be reached or holds no stations' record
 )";

@@ -15,9 +15,9 @@
 #include "persistence/ParamFile.h"
 #include "platform/StdFile.h"
 #include "platform/SystemError.h"
-#include "provisioning/ledger/Ledger.h"
 #include "provisioning/RecordLog.h"
 #include "provisioning/Station.h"
+#include "provisioning/ledger/Ledger.h"
 
 #include <algorithm>
 #include <chrono>

@@ -19,7 +19,8 @@ std::string Where(const std::string& url) {
 }
 
 // A connection for one look, and the schema of what it finds: 0 where no station has made a ledger yet.
-bool Look(const std::string& url, const char* purpose, CPgSession* session, int* version, std::string* error) {
+bool Look(const std::string& url, const char* purpose, CPgSession* session, int* version,
+          std::string* error) {
     PgError failure;
     if (!PgAvailable(error)) {
         return false;
@@ -35,8 +36,9 @@ bool Look(const std::string& url, const char* purpose, CPgSession* session, int*
 
 bool ReadStates(CPgSession* session, LedgerStatus* status, PgError* failure) {
     CPgResult states;
-    if (!session->Exec("counting the units", "SELECT state, count(*) AS units FROM zrvlink_unit GROUP BY state "
-                                             "ORDER BY min(position)",
+    if (!session->Exec("counting the units",
+                       "SELECT state, count(*) AS units FROM zrvlink_unit GROUP BY state "
+                       "ORDER BY min(position)",
                        {}, &states, failure)) {
         return false;
     }
@@ -49,7 +51,8 @@ bool ReadStates(CPgSession* session, LedgerStatus* status, PgError* failure) {
 }
 
 bool ReadStations(CPgSession* session, int version, LedgerLine* line, PgError* failure) {
-    const std::string boards = version >= 2 ? "zrvlink_board" : "(SELECT ''::text AS station, ''::text AS state)";
+    const std::string boards =
+        version >= 2 ? "zrvlink_board" : "(SELECT ''::text AS station, ''::text AS state)";
     const std::string sql = "SELECT " + STATION_COLUMNS + ", coalesce(b.state, '') AS board FROM " +
                             LedgerStations(version) + " s LEFT JOIN " + boards +
                             " b ON b.station = s.name ORDER BY s.name";
@@ -67,10 +70,11 @@ bool ReadStations(CPgSession* session, int version, LedgerLine* line, PgError* f
 
 // Open units whose last event was a failure: they wait for the next device.
 bool ReadFailedWaiting(CPgSession* session, int version, LedgerLine* line, PgError* failure) {
-    const std::string sql = "SELECT count(*) AS units FROM zrvlink_unit u WHERE u.state = 'open' AND "
-                            "(SELECT e.event FROM " +
-                            LedgerEvents(version) +
-                            " e WHERE e.unit = u.name ORDER BY e.id DESC LIMIT 1) IN ('failed', 'interrupted')";
+    const std::string sql =
+        "SELECT count(*) AS units FROM zrvlink_unit u WHERE u.state = 'open' AND "
+        "(SELECT e.event FROM " +
+        LedgerEvents(version) +
+        " e WHERE e.unit = u.name ORDER BY e.id DESC LIMIT 1) IN ('failed', 'interrupted')";
     CPgResult failed;
     int64_t count = 0;
     if (!session->Exec("counting the failed units", sql.c_str(), {}, &failed, failure)) {
@@ -105,7 +109,8 @@ LedgerUnsettledUnit UnsettledAt(const CPgResult& rows, int i, bool stopped) {
 // at work on a station that is only not seen may still be being written, and is not offered.
 bool ReadUnsettled(CPgSession* session, int version, LedgerLine* line, PgError* failure) {
     const std::string sql =
-        "SELECT u.name, u.address, u.station, u.state, coalesce(st.station_state, 'stopped') AS station_state, "
+        "SELECT u.name, u.address, u.station, u.state, coalesce(st.station_state, 'stopped') AS "
+        "station_state, "
         "e.port, e.serial, e.time_s, e.utc_offset FROM zrvlink_unit u LEFT JOIN (SELECT s.name, " +
         STATION_STATE + " AS station_state FROM " + LedgerStations(version) +
         " s) st ON st.name = u.station LEFT JOIN LATERAL (SELECT ev.port, ev.serial, "
@@ -129,7 +134,8 @@ bool ReadUnsettled(CPgSession* session, int version, LedgerLine* line, PgError* 
     return true;
 }
 
-bool ReadLine(CPgSession* session, int version, const std::string& url, LedgerLine* line, std::string* error) {
+bool ReadLine(CPgSession* session, int version, const std::string& url, LedgerLine* line,
+              std::string* error) {
     PgError failure;
     return (ReadStates(session, &line->Status, &failure) && ReadStations(session, version, line, &failure) &&
             ReadFailedWaiting(session, version, line, &failure) &&

@@ -21,7 +21,8 @@ constexpr int64_t OLD_WRITE_LIMIT_MS = 1230000;
 const std::string TEXT_TIME_OFFSET =
     "(CASE WHEN time ~ '[+-][0-9]{2}:[0-9]{2}$' THEN "
     "(CASE WHEN substr(time, length(time) - 5, 1) = '-' THEN -1 ELSE 1 END) * "
-    "(substr(time, length(time) - 4, 2)::integer * 60 + substr(time, length(time) - 1, 2)::integer) ELSE 0 END)";
+    "(substr(time, length(time) - 4, 2)::integer * 60 + substr(time, length(time) - 1, 2)::integer) ELSE 0 "
+    "END)";
 
 // The schema, step by step: SCHEMA_STEPS[v] takes a ledger of version v (0: an empty database) to v + 1,
 // each step once, in order, so that a ledger of any earlier version is upgraded in place.
@@ -58,7 +59,8 @@ const std::vector<std::string> SCHEMA_STEPS[] = {
         "UPDATE zrvlink_event SET utc_offset = " + TEXT_TIME_OFFSET,
         "ALTER TABLE zrvlink_event ALTER COLUMN time TYPE timestamptz USING nullif(time, '')::timestamptz, "
         "ALTER COLUMN time DROP NOT NULL, "
-        "ALTER COLUMN status TYPE integer USING nullif(status, '')::integer, ALTER COLUMN status DROP NOT NULL, "
+        "ALTER COLUMN status TYPE integer USING nullif(status, '')::integer, ALTER COLUMN status DROP NOT "
+        "NULL, "
         "ALTER COLUMN seconds TYPE numeric(12, 1) USING nullif(seconds, '')::numeric, "
         "ALTER COLUMN seconds DROP NOT NULL",
         "UPDATE zrvlink_event SET received = coalesce(time, now())",
@@ -72,8 +74,8 @@ const std::vector<std::string> SCHEMA_STEPS[] = {
         "ADD COLUMN host text NOT NULL DEFAULT '', ADD COLUMN pid bigint NOT NULL DEFAULT 0, "
         "ADD COLUMN backend_pid integer NOT NULL DEFAULT 0, "
         "ADD COLUMN lease_ms bigint NOT NULL DEFAULT 15000, "
-        "ADD COLUMN write_limit_ms bigint NOT NULL DEFAULT " + std::to_string(OLD_WRITE_LIMIT_MS) +
-            ", ADD COLUMN stopped timestamptz",
+        "ADD COLUMN write_limit_ms bigint NOT NULL DEFAULT " +
+            std::to_string(OLD_WRITE_LIMIT_MS) + ", ADD COLUMN stopped timestamptz",
     },
 };
 static_assert(std::size(SCHEMA_STEPS) == LEDGER_SCHEMA_VERSION, "one step per version");
@@ -106,25 +108,28 @@ int LedgerSchemaThere(CPgSession* session, PgError* failure, bool* ok) {
     *ok = session->Exec("looking for the ledger", "SELECT to_regclass('zrvlink_ledger') IS NOT NULL AS made",
                         {}, &exists, failure) &&
           (!exists.Flag(0, "made") ||
-           session->Exec("reading the ledger's schema version", "SELECT schema_version FROM zrvlink_ledger", {},
-                         &version, failure));
-    return *ok && version.Rows() == 1 && version.Int(0, "schema_version", &found) ? static_cast<int>(found) : 0;
+           session->Exec("reading the ledger's schema version", "SELECT schema_version FROM zrvlink_ledger",
+                         {}, &version, failure));
+    return *ok && version.Rows() == 1 && version.Int(0, "schema_version", &found) ? static_cast<int>(found)
+                                                                                  : 0;
 }
 
 std::string LedgerStations(int version) {
-    return version >= 3 ? "zrvlink_station"
-                        : "(SELECT name, ''::text AS host, started, last_seen, NULL::timestamptz AS stopped, " +
-                              std::to_string(LEDGER_LEASE_MS) + "::bigint AS lease_ms, " +
-                              std::to_string(OLD_WRITE_LIMIT_MS) + "::bigint AS write_limit_ms FROM zrvlink_station)";
+    return version >= 3
+               ? "zrvlink_station"
+               : "(SELECT name, ''::text AS host, started, last_seen, NULL::timestamptz AS stopped, " +
+                     std::to_string(LEDGER_LEASE_MS) + "::bigint AS lease_ms, " +
+                     std::to_string(OLD_WRITE_LIMIT_MS) + "::bigint AS write_limit_ms FROM zrvlink_station)";
 }
 
 std::string LedgerEvents(int version) {
-    return version >= 3 ? "zrvlink_event"
-                        : "(SELECT id, 0::bigint AS txid, station, nullif(time, '')::timestamptz AS time, " +
-                              TEXT_TIME_OFFSET +
-                              " AS utc_offset, unit, port, serial, version, event, "
-                              "nullif(status, '')::integer AS status, message, save_sent, "
-                              "nullif(seconds, '')::numeric AS seconds, address, previous FROM zrvlink_event)";
+    return version >= 3
+               ? "zrvlink_event"
+               : "(SELECT id, 0::bigint AS txid, station, nullif(time, '')::timestamptz AS time, " +
+                     TEXT_TIME_OFFSET +
+                     " AS utc_offset, unit, port, serial, version, event, "
+                     "nullif(status, '')::integer AS status, message, save_sent, "
+                     "nullif(seconds, '')::numeric AS seconds, address, previous FROM zrvlink_event)";
 }
 
 bool EnsureLedgerSchema(CPgSession* session, std::string* error, PgError* failure) {
@@ -173,8 +178,7 @@ bool EnsureLedgerPlan(CPgSession* session, const LedgerPlan& plan, const std::st
         *identity = {held.Text(0, "ledger_id"), held.Text(0, "plan_digest")};
         return held.Flag(0, "same") ||
                Refuse(error, "holds another plan (made by station " + held.Text(0, "created_by") + " at " +
-                                 held.Text(0, "created") +
-                                 "): this station's plan or template differs");
+                                 held.Text(0, "created") + "): this station's plan or template differs");
     }
     CPgResult made;
     if (!session->Exec("writing the plan",
@@ -253,7 +257,9 @@ const char* const INSERT_EVENT =
 
 std::vector<PgValue> EventValues(const RecordRow& row) {
     int32_t offset = 0;
-    const auto textOrNull = [](const std::string& text) { return text.empty() ? PgValue::Null() : PgValue(text); };
+    const auto textOrNull = [](const std::string& text) {
+        return text.empty() ? PgValue::Null() : PgValue(text);
+    };
     return {row.Station + "\x1f" + FormatRecordRow(row),
             row.Station,
             textOrNull(row.Time),
@@ -278,7 +284,8 @@ const std::string STATION_STATE =
     "ELSE 'stopped' END)";
 
 const std::string STATION_COLUMNS =
-    "s.name, s.host, to_char(s.last_seen, 'YYYY-MM-DD\"T\"HH24:MI:SSTZH:TZM') AS last_seen, " + STATION_STATE +
+    "s.name, s.host, to_char(s.last_seen, 'YYYY-MM-DD\"T\"HH24:MI:SSTZH:TZM') AS last_seen, " +
+    STATION_STATE +
     " AS station_state, to_char(s.last_seen + s.write_limit_ms * interval '1 millisecond', "
     "'YYYY-MM-DD\"T\"HH24:MI:SSTZH:TZM') AS may_write_until";
 

@@ -32,7 +32,8 @@ std::string NewRunId() {
     std::random_device random;
     const auto now = std::chrono::system_clock::now().time_since_epoch().count();
     char text[40];
-    std::snprintf(text, sizeof text, "%08x%08llx", random(), static_cast<unsigned long long>(now) & 0xFFFFFFFFull);
+    std::snprintf(text, sizeof text, "%08x%08llx", random(),
+                  static_cast<unsigned long long>(now) & 0xFFFFFFFFull);
     return text;
 }
 
@@ -52,7 +53,12 @@ std::string SetAsidePath(const std::string& path) {
     stamp.erase(std::remove(stamp.begin(), stamp.end(), ':'), stamp.end());
     const std::filesystem::path original(path);
     std::filesystem::path aside = original;
-    aside.replace_filename(original.stem().string() + ".set-aside-" + stamp + original.extension().string());
+    std::error_code ignored;
+    for (int n = 1; n == 1 || std::filesystem::exists(aside, ignored); ++n) {
+        const std::string again = n > 1 ? "-" + std::to_string(n) : "";
+        aside.replace_filename(original.stem().string() + ".set-aside-" + stamp + again +
+                               original.extension().string());
+    }
     return aside.string();
 }
 
@@ -73,8 +79,8 @@ struct CLedger::State {
     std::unique_ptr<CRecordLog> Journal;
     std::vector<RecordRow> Loaded;
     std::vector<std::string> Notices;
-    int64_t Xmin = 0;                 // every event of a transaction before it has been read
-    std::map<int64_t, int64_t> Seen;  // events read whose transaction is not before Xmin: id -> txid
+    int64_t Xmin = 0;                // every event of a transaction before it has been read
+    std::map<int64_t, int64_t> Seen; // events read whose transaction is not before Xmin: id -> txid
     Link Now = Link::Away;
     std::string NameLostWhy;
     Clock::time_point NextTry;
@@ -133,7 +139,8 @@ bool CLedger::State::TakeName(std::string* error, PgError* failure) {
     held.Int(0, "pid", &pid);
     held.Int(0, "backend_pid", &backend);
     const bool mine = oldRun == RunId;
-    const bool gone = info.Host == Run.Host && pid != 0 && pid != CurrentProcessId() && !ProcessIsRunning(pid);
+    const bool gone =
+        info.Host == Run.Host && pid != 0 && pid != CurrentProcessId() && !ProcessIsRunning(pid);
     if (!mine && info.State != LedgerStationState::Stopped && !gone) {
         const std::string where = " on " + (info.Host.empty() ? std::string("another PC") : info.Host);
         *error = Where() + ": station " + Run.Station +
@@ -148,12 +155,12 @@ bool CLedger::State::TakeName(std::string* error, PgError* failure) {
         failure->Lost = false;
         return false;
     }
-    if (!Session.Exec("taking the station's name",
-                      "UPDATE zrvlink_station SET run = $2, host = $3, pid = $4, backend_pid = pg_backend_pid(), "
-                      "lease_ms = $5, write_limit_ms = $6, last_seen = now(), stopped = NULL, "
-                      "started = CASE WHEN run = $2 THEN started ELSE now() END WHERE name = $1",
-                      {Run.Station, RunId, Run.Host, CurrentProcessId(), LEDGER_LEASE_MS, Run.WriteLimitMs},
-                      failure) ||
+    if (!Session.Exec(
+            "taking the station's name",
+            "UPDATE zrvlink_station SET run = $2, host = $3, pid = $4, backend_pid = pg_backend_pid(), "
+            "lease_ms = $5, write_limit_ms = $6, last_seen = now(), stopped = NULL, "
+            "started = CASE WHEN run = $2 THEN started ELSE now() END WHERE name = $1",
+            {Run.Station, RunId, Run.Host, CurrentProcessId(), LEDGER_LEASE_MS, Run.WriteLimitMs}, failure) ||
         !transaction.Commit("taking the station's name", failure)) {
         return Fail(error, *failure);
     }
@@ -171,10 +178,11 @@ bool CLedger::State::TakeName(std::string* error, PgError* failure) {
 bool CLedger::State::EndOldSession(int backendPid, const std::string& run) {
     PgError ignored;
     return backendPid == 0 || run.empty() || backendPid == Session.BackendPid() ||
-           Session.Exec("ending an old session of this station",
-                        "SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE pid = $1 "
-                        "AND pid <> pg_backend_pid() AND datname = current_database() AND application_name = $2",
-                        {backendPid, ApplicationName(run, Run.Station)}, &ignored);
+           Session.Exec(
+               "ending an old session of this station",
+               "SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE pid = $1 "
+               "AND pid <> pg_backend_pid() AND datname = current_database() AND application_name = $2",
+               {backendPid, ApplicationName(run, Run.Station)}, &ignored);
 }
 
 // The journal goes back to the ledger and plan it was kept for; one of another is set aside, kept.
@@ -201,13 +209,13 @@ bool CLedger::State::OpenJournal(std::string* error) {
     std::error_code renamed;
     std::filesystem::rename(Run.Journal, aside, renamed);
     if (renamed) {
-        *error = "journal " + Run.Journal + " belongs to another ledger or plan and cannot be set aside: " +
-                 renamed.message();
+        *error = "journal " + Run.Journal +
+                 " belongs to another ledger or plan and cannot be set aside: " + renamed.message();
         return false;
     }
-    Notices.push_back("journal " + Run.Journal + " was kept for another ledger or plan (or by an earlier zrvlink " +
-                      "that did not name them): its " + Events(kept) + " are not committed here; it is kept as " +
-                      aside);
+    Notices.push_back(
+        "journal " + Run.Journal + " was kept for another ledger or plan (or by an earlier zrvlink " +
+        "that did not name them): its " + Events(kept) + " are not committed here; it is kept as " + aside);
     Journal = std::make_unique<CRecordLog>();
     return Journal->Open(Run.Journal, error, form);
 }
@@ -228,7 +236,8 @@ bool CLedger::State::AppendToLedger(const RecordRow& row, PgError* failure) {
         now.Station = unit.Text(0, "station");
         const UnitStanding next = NextStanding(now, row);
         if (!(next == now) &&
-            !Session.Exec("adding an event", "UPDATE zrvlink_unit SET state = $2, station = $3 WHERE name = $1",
+            !Session.Exec("adding an event",
+                          "UPDATE zrvlink_unit SET state = $2, station = $3 WHERE name = $1",
                           {row.Unit, UnitStateName(next.State), next.Station}, failure)) {
             return false;
         }
@@ -255,13 +264,16 @@ bool CLedger::State::Replay(std::size_t* replayed, PgError* failure) {
 // Every event not read yet, of stations other than `otherThan`. An event's id is taken when it is added
 // and seen when its transaction commits, which may be later than an event of a higher id: what a
 // transaction still running at the last read may have added is read again, and counted once.
-bool CLedger::State::ReadEvents(const std::string& otherThan, std::vector<RecordRow>* rows, PgError* failure) {
+bool CLedger::State::ReadEvents(const std::string& otherThan, std::vector<RecordRow>* rows,
+                                PgError* failure) {
     const std::string sql =
         std::string("WITH snapshot AS (SELECT txid_snapshot_xmin(txid_current_snapshot()) AS xmin) "
                     "SELECT snapshot.xmin, ") +
-        EVENT_COLUMNS + " FROM snapshot LEFT JOIN zrvlink_event e ON e.txid >= $1 AND e.station <> $2 ORDER BY e.id";
+        EVENT_COLUMNS +
+        " FROM snapshot LEFT JOIN zrvlink_event e ON e.txid >= $1 AND e.station <> $2 ORDER BY e.id";
     CPgResult result;
-    if (!Session.Exec("reading the other stations' events", sql.c_str(), {Xmin, otherThan}, &result, failure)) {
+    if (!Session.Exec("reading the other stations' events", sql.c_str(), {Xmin, otherThan}, &result,
+                      failure)) {
         return false;
     }
     int64_t xmin = Xmin;
@@ -303,8 +315,8 @@ bool CLedger::State::Renew(PgError* failure) {
 // The ledger found again must be the one left: a database made anew meanwhile holds other units.
 bool CLedger::State::CheckIdentity(std::string* error, PgError* failure) {
     CPgResult found;
-    if (!Session.Exec("reading the ledger's identity", "SELECT ledger_id, plan_digest FROM zrvlink_ledger", {},
-                      &found, failure)) {
+    if (!Session.Exec("reading the ledger's identity", "SELECT ledger_id, plan_digest FROM zrvlink_ledger",
+                      {}, &found, failure)) {
         return Fail(error, *failure);
     }
     if (found.Rows() == 1 && found.Text(0, "ledger_id") == Identity.LedgerId &&
@@ -347,7 +359,8 @@ bool CLedger::State::Reconnect() {
         return false;
     }
     Now = Link::Up;
-    Notices.push_back(Where() + " is back: " + Events(replayed) + " kept here committed; new devices are taken again");
+    Notices.push_back(Where() + " is back: " + Events(replayed) +
+                      " kept here committed; new devices are taken again");
     return true;
 }
 
@@ -361,14 +374,16 @@ bool CLedger::State::CheckClaimed(const CPgResult& unit, std::string* error) con
     if (planned == Plan.end()) {
         why = "is not in this station's plan";
     } else if (unit.Text(0, "address") != AddressText(planned->Set.IPAddress)) {
-        why = "has the address " + unit.Text(0, "address") + ", the plan " + AddressText(planned->Set.IPAddress);
+        why = "has the address " + unit.Text(0, "address") + ", the plan " +
+              AddressText(planned->Set.IPAddress);
     } else if (unit.Text(0, "setup") != FormatExactSetup(planned->Set)) {
         why = "has another setup than the plan's";
     } else {
         return true;
     }
-    *error = Where() + ": its unit " + name + " (position " + unit.Text(0, "position") + ") " + why +
-             ": the ledger was changed outside zrvlink; nothing was written, and the station takes no new device";
+    *error =
+        Where() + ": its unit " + name + " (position " + unit.Text(0, "position") + ") " + why +
+        ": the ledger was changed outside zrvlink; nothing was written, and the station takes no new device";
     return false;
 }
 
@@ -396,7 +411,8 @@ LedgerOpen CLedger::Open(const LedgerPlan& plan, std::string* error) {
         PgError ignored;
         // A name taken by a run that goes no further is given back at once.
         if (named) {
-            s.Session.Exec("giving the name back", "UPDATE zrvlink_station SET stopped = now() WHERE name = $1 AND run = $2",
+            s.Session.Exec("giving the name back",
+                           "UPDATE zrvlink_station SET stopped = now() WHERE name = $1 AND run = $2",
                            {s.Run.Station, s.RunId}, &ignored);
         }
         s.Session.Close();
@@ -409,7 +425,8 @@ LedgerOpen CLedger::Open(const LedgerPlan& plan, std::string* error) {
     std::string why;
     {
         CPgTransaction transaction(&s.Session);
-        if (!transaction.Begin("opening the ledger", &failure) || !EnsureLedgerSchema(&s.Session, &why, &failure) ||
+        if (!transaction.Begin("opening the ledger", &failure) ||
+            !EnsureLedgerSchema(&s.Session, &why, &failure) ||
             !EnsureLedgerPlan(&s.Session, plan, s.Run.Station, &s.Identity, &why, &failure) ||
             !transaction.Commit("opening the ledger", &failure)) {
             return fail(s.Where() + ": " + (why.empty() ? failure.Text() : why));
@@ -464,8 +481,9 @@ bool CLedger::UnitsNow(std::vector<StoredUnit>* units) {
     if (s.Now != State::Link::Up) {
         return false;
     }
-    if (!s.Session.Exec("reading the units", "SELECT name, state, station FROM zrvlink_unit ORDER BY position", {},
-                        &result, &failure)) {
+    if (!s.Session.Exec("reading the units",
+                        "SELECT name, state, station FROM zrvlink_unit ORDER BY position", {}, &result,
+                        &failure)) {
         s.LoseConnection(failure);
         return false;
     }
@@ -523,12 +541,13 @@ bool CLedger::Decide(const RecordRow& decision, std::string* error) {
     const bool mayWrite = now.State == UnitState::Started && now.Station != s.Run.Station &&
                           writer.State != LedgerStationState::Stopped;
     if (mayWrite) {
-        *error = s.Where() + ": " + what + decision.Unit + ": station " + now.Station +
-                 (writer.State == LedgerStationState::Running
-                      ? " is writing it now (running on " + writer.Host + "); see to it there once its write ended"
-                      : " on " + writer.Host + " was last seen at " + writer.LastSeen +
-                            " and may still be writing it until " + writer.MayWriteUntil +
-                            "; see to that station and its device, or decide after that time");
+        *error =
+            s.Where() + ": " + what + decision.Unit + ": station " + now.Station +
+            (writer.State == LedgerStationState::Running
+                 ? " is writing it now (running on " + writer.Host + "); see to it there once its write ended"
+                 : " on " + writer.Host + " was last seen at " + writer.LastSeen +
+                       " and may still be writing it until " + writer.MayWriteUntil +
+                       "; see to that station and its device, or decide after that time");
         return false;
     }
     if (!DecisionFits(now.State, decision.Event)) {
@@ -537,9 +556,9 @@ bool CLedger::Decide(const RecordRow& decision, std::string* error) {
         return false;
     }
     if (!s.Session.Exec("deciding on a unit", INSERT_EVENT, EventValues(decision), &failure) ||
-        !s.Session.Exec("deciding on a unit", "UPDATE zrvlink_unit SET state = $2, station = $3 WHERE name = $1",
-                        {decision.Unit, UnitStateName(NextStanding(now, decision).State), decision.Station},
-                        &failure) ||
+        !s.Session.Exec(
+            "deciding on a unit", "UPDATE zrvlink_unit SET state = $2, station = $3 WHERE name = $1",
+            {decision.Unit, UnitStateName(NextStanding(now, decision).State), decision.Station}, &failure) ||
         !transaction.Commit("deciding on a unit", &failure)) {
         return s.Fail(error, failure);
     }
@@ -592,7 +611,8 @@ ClaimResult CLedger::Claim(RecordRow* started, std::string* error) {
     started->Address = unit.Text(0, "address");
     const bool written =
         s.Session.Exec("claiming a unit", INSERT_EVENT, EventValues(*started), &failure) &&
-        s.Session.Exec("claiming a unit", "UPDATE zrvlink_unit SET state = 'started', station = $1 WHERE name = $2",
+        s.Session.Exec("claiming a unit",
+                       "UPDATE zrvlink_unit SET state = 'started', station = $1 WHERE name = $2",
                        {s.Run.Station, started->Unit}, &failure);
     if (written && transaction.Commit("claiming a unit", &failure)) {
         return ClaimResult::Claimed;

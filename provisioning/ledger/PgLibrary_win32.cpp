@@ -4,8 +4,8 @@
 
 #include "platform/SystemError.h"
 
-#include <winsock2.h>
 #include <windows.h>
+#include <winsock2.h>
 
 namespace {
 

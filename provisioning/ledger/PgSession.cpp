@@ -70,7 +70,8 @@ const PgApi& Pq() {
             Bind("PQconninfoParse", &loaded.conninfoParse) && Bind("PQconninfoFree", &loaded.conninfoFree) &&
             Bind("PQfreemem", &loaded.freemem) && Bind("PQcmdStatus", &loaded.cmdStatus);
         if (!bound) {
-            loaded.Error = "the PostgreSQL client library found lacks functions the ledger needs (libpq 12 or later)";
+            loaded.Error =
+                "the PostgreSQL client library found lacks functions the ledger needs (libpq 12 or later)";
         }
         return loaded;
     }();
@@ -250,8 +251,9 @@ bool CPgSession::WaitSocket(bool write, int64_t deadlineMs, const char* operatio
             return Set(error, operation, "no answer from the server in time", true);
         }
         const int socket = Pq().socket(m_conn);
-        const PgWait waited = socket < 0 ? PgWait::Failed
-                                         : WaitPgSocket(socket, write, static_cast<int>(std::min<int64_t>(left, 100)));
+        const PgWait waited =
+            socket < 0 ? PgWait::Failed
+                       : WaitPgSocket(socket, write, static_cast<int>(std::min<int64_t>(left, 100)));
         if (waited == PgWait::Ready) {
             return true;
         }
@@ -276,11 +278,17 @@ bool CPgSession::StartConnect(const std::string& url, const std::string& applica
     // Keep-alives find a dead peer where the limits below do not run (between statements); the URL's own
     // settings come later and win, but for the name that tells this station's sessions apart.
     const std::string connectSeconds = std::to_string(std::max(1, m_limits.ConnectMs / 1000));
-    const char* const keys[] = {"connect_timeout",  "keepalives", "keepalives_idle", "keepalives_interval",
-                                "keepalives_count", "tcp_user_timeout", "dbname", "application_name",
+    const char* const keys[] = {"connect_timeout",
+                                "keepalives",
+                                "keepalives_idle",
+                                "keepalives_interval",
+                                "keepalives_count",
+                                "tcp_user_timeout",
+                                "dbname",
+                                "application_name",
                                 nullptr};
-    const char* const values[] = {connectSeconds.c_str(), "1", "5", "2", "3", "10000", url.c_str(),
-                                  application.c_str(), nullptr};
+    const char* const values[] = {connectSeconds.c_str(), "1",    "5", "2", "3", "10000", url.c_str(),
+                                  application.c_str(),    nullptr};
     m_conn = Pq().connectStartParams(keys, values, 1);
     if (m_conn == nullptr || Pq().status(m_conn) == CONNECTION_BAD) {
         return Fail("connecting", error);
@@ -402,7 +410,8 @@ bool CPgSession::Exec(const char* operation, const char* sql, const std::vector<
             Pq().clear(next);
         }
     }
-    const ExecStatusType status = answer.m_result != nullptr ? Pq().resultStatus(answer.m_result) : PGRES_FATAL_ERROR;
+    const ExecStatusType status =
+        answer.m_result != nullptr ? Pq().resultStatus(answer.m_result) : PGRES_FATAL_ERROR;
     if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK) {
         *result = std::move(answer);
         return true;

@@ -113,8 +113,8 @@ bool CFaultProxy::State::Serve(Pair& pair, short clientEvents, short serverEvent
         if (!Move(pair.Client.Get(), pair.Server.Get(), &pair.ToServer, true, false)) {
             return false;
         }
-        if (!hold.empty() && pair.ToServer.find(hold, before > hold.size() ? before - hold.size() : 0) !=
-                                 std::string::npos) {
+        if (!hold.empty() &&
+            pair.ToServer.find(hold, before > hold.size() ? before - hold.size() : 0) != std::string::npos) {
             pair.HoldUntil = Clock::now() + std::chrono::milliseconds(holdMs);
             *held = true;
         }
@@ -167,16 +167,19 @@ void CFaultProxy::State::Run() {
         for (const auto& pair : Pairs) {
             const bool due = Clock::now() >= pair->HoldUntil;
             if (!due) {
-                const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(pair->HoldUntil - Clock::now());
+                const auto left =
+                    std::chrono::duration_cast<std::chrono::milliseconds>(pair->HoldUntil - Clock::now());
                 timeout = std::min<int>(timeout, static_cast<int>(left.count()) + 1);
             }
-            const short client = stalled || pair->Orphan
-                                     ? 0
-                                     : static_cast<short>((pair->ToServer.size() < BUFFERED_MAX ? POLLIN : 0) |
-                                                          (pair->ToClient.empty() ? 0 : POLLOUT));
-            const short server = stalled && !pair->Orphan
-                                     ? 0
-                                     : static_cast<short>(POLLIN | (pair->ToServer.empty() || !due ? 0 : POLLOUT));
+            const short client =
+                stalled || pair->Orphan
+                    ? 0
+                    : static_cast<short>((pair->ToServer.size() < BUFFERED_MAX ? POLLIN : 0) |
+                                         (pair->ToClient.empty() ? 0 : POLLOUT));
+            const short server =
+                stalled && !pair->Orphan
+                    ? 0
+                    : static_cast<short>(POLLIN | (pair->ToServer.empty() || !due ? 0 : POLLOUT));
             watched.push_back({pair->Orphan ? -1 : pair->Client.Get(), client, 0});
             watched.push_back({pair->Server.Get(), server, 0});
         }
@@ -190,13 +193,15 @@ void CFaultProxy::State::Run() {
         bool held = false;
         // A pair's place in `watched` follows its index: a closed pair is erased after the others.
         for (std::size_t i = 0; i < Pairs.size(); ++i) {
-            if (!Serve(*Pairs[i], watched[2 + 2 * i].revents, watched[3 + 2 * i].revents, hold, holdMs, &held)) {
+            if (!Serve(*Pairs[i], watched[2 + 2 * i].revents, watched[3 + 2 * i].revents, hold, holdMs,
+                       &held)) {
                 Pairs[i]->Client.Reset();
                 Pairs[i]->Server.Reset();
             }
         }
-        Pairs.erase(std::remove_if(Pairs.begin(), Pairs.end(), [](const auto& p) { return !p->Server.IsOpen(); }),
-                    Pairs.end());
+        Pairs.erase(
+            std::remove_if(Pairs.begin(), Pairs.end(), [](const auto& p) { return !p->Server.IsOpen(); }),
+            Pairs.end());
         if (held) {
             std::lock_guard<std::mutex> guard(Lock);
             HoldText.clear();
@@ -227,7 +232,8 @@ bool CFaultProxy::Start(int serverPort, std::string* error) {
     sockaddr_in address = Loopback(0);
     socklen_t length = sizeof address;
     int pipeFds[2];
-    if (!s.Listen.IsOpen() || bind(s.Listen.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+    if (!s.Listen.IsOpen() ||
+        bind(s.Listen.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
         listen(s.Listen.Get(), 64) != 0 ||
         getsockname(s.Listen.Get(), reinterpret_cast<sockaddr*>(&address), &length) != 0 ||
         pipe2(pipeFds, O_CLOEXEC) != 0) {

@@ -120,8 +120,9 @@ bool CPostgresServer::Sql(const std::string& database, const std::string& statem
     if (out == nullptr || std::fclose(out) != 0 || !written) {
         return false;
     }
-    std::filesystem::permissions(file, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write |
-                                           std::filesystem::perms::group_read | std::filesystem::perms::others_read);
+    std::filesystem::permissions(
+        file, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write |
+                  std::filesystem::perms::group_read | std::filesystem::perms::others_read);
     const bool ran = Run("psql",
                          "-h " + m_root + "/sock" + port + " -U " + USER + " -d " + database +
                              " -v ON_ERROR_STOP=1 -qtA -f " + file,

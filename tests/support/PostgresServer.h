@@ -36,9 +36,9 @@ public:
 private:
     bool Run(const std::string& tool, const std::string& arguments, std::string* output = nullptr) const;
 
-    std::string m_root; // the scratch folder: data/, sock/, log
-    std::string m_bin;  // the server's programs
-    int m_port = 0;     // the loopback port; 0: the socket only
+    std::string m_root;           // the scratch folder: data/, sock/, log
+    std::string m_bin;            // the server's programs
+    int m_port = 0;               // the loopback port; 0: the socket only
     mutable int m_statements = 0; // files of statements run so far
     bool m_durable = false;
     bool m_running = false;
