@@ -1,6 +1,7 @@
 // The record's rows as CSV and back; portable.
 #include "provisioning/Record.h"
 
+#include "core/TextParse.h"
 #include "persistence/ByteOrderMark.h"
 #include "persistence/SetupLines.h"
 #include "provisioning/Csv.h"
@@ -254,9 +255,5 @@ bool ParseRecord(std::string_view text, RecordText* record, std::string* error) 
 
 std::string PrintableExcerpt(const std::string& text) {
     constexpr std::size_t SHOWN = 100;
-    std::string shown = text.substr(0, SHOWN);
-    for (char& c : shown) {
-        c = static_cast<unsigned char>(c) < 0x20 || c == 0x7F ? '?' : c;
-    }
-    return shown + (text.size() > SHOWN ? "..." : "");
+    return PrintableLine(text.substr(0, SHOWN)) + (text.size() > SHOWN ? "..." : "");
 }
