@@ -497,8 +497,8 @@ LedgerOpen CLedger::Open(const LedgerPlan& plan, std::string* error) {
         s.Rollback();
         return s.Conn.Alive() ? LedgerOpen::Refused : LedgerOpen::Unreachable;
     }
-    if (!s.CommitTransaction() || !s.TakeName(error) || !s.Journal.Open(s.JournalPath, error) ||
-        !s.Replay(error, &replayed)) {
+    if (!s.CommitTransaction() || !s.TakeName(error) ||
+        !s.Journal.Open(s.JournalPath, error, RecordFileReaders::OwnerOnly) || !s.Replay(error, &replayed)) {
         return s.Conn.Alive() ? LedgerOpen::Refused : LedgerOpen::Unreachable;
     }
     if (replayed > 0) {

@@ -13,9 +13,9 @@ bool CRecordLog::SystemFail(std::string* error) const {
     return Fail(SystemErrorText(m_file.Error(), text, sizeof text), error);
 }
 
-bool CRecordLog::Open(const std::string& path, std::string* error) {
+bool CRecordLog::Open(const std::string& path, std::string* error, RecordFileReaders readers) {
     m_path = path;
-    if (!m_file.Open(path)) {
+    if (!m_file.Open(path, readers)) {
         switch (m_file.Fault()) {
         case RecordFileFault::InUse:
             return Fail("in use by another station or program", error);

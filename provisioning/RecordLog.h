@@ -16,8 +16,10 @@ public:
     // is cut off the file and kept in Torn(); a last row that lacked only its line end gets it appended
     // and Completed() says so; either for the station to report. False, with `error` saying which
     // file and why, when another station holds it, it cannot be read or written, or it is not a station
-    // record; the file is then left as it was.
-    bool Open(const std::string& path, std::string* error);
+    // record; the file is then left as it was. `readers`: who may read the file when it is created
+    // (see CRecordFile::Open).
+    bool Open(const std::string& path, std::string* error,
+              RecordFileReaders readers = RecordFileReaders::Everyone);
 
     const std::string& Path() const { return m_path; }
     const std::vector<RecordRow>& Rows() const { return m_text.Rows; }
