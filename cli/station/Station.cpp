@@ -7,6 +7,7 @@
 #include "cli/board/StationBoard.h"
 #include "cli/common/SetupFiles.h"
 #include "cli/parallel/PortChild.h"
+#include "cli/station/LedgerUrl.h"
 #include "cli/station/StationSteps.h"
 #include "cli/system/Console.h"
 #include "cli/system/Interrupt.h"
@@ -307,6 +308,9 @@ CliOutcome RunStation(const CliRequest& request) {
     std::vector<PlanUnit> units;
     if (!ReadPlan(request, *base.GetParam(), &units, &error)) {
         return Refused(error);
+    }
+    if (LedgerUrlHasPassword(request.Ledger)) {
+        std::fprintf(stderr, "zrvlink provision: %s\n", LEDGER_PASSWORD_WARNING);
     }
     CStoreChoice store(request);
     if (!store.Open(*base.GetParam(), units, &refusal)) {
