@@ -195,6 +195,7 @@ struct CBoardServer::State {
     void RunFront();
     void RunWorker();
     void TakeBackAnswered();
+    void Sweep();
     bool Wait();
     void AcceptWaiting();
     bool Evict();
@@ -302,6 +303,7 @@ void CBoardServer::State::RunFront() {
 
 // Until a socket is ready or a deadline comes; then what was ready is done. False once Close came.
 bool CBoardServer::State::Wait() {
+    Sweep();
     TakeBackAnswered();
     std::vector<SocketWait> waits{{Waker, false}};
     const bool accepting = Clock::now() >= AcceptAgain;
@@ -351,13 +353,18 @@ void CBoardServer::State::TakeBackAnswered() {
     }
 }
 
+// Clients closed since the last look.
+void CBoardServer::State::Sweep() {
+    Clients.erase(std::remove_if(Clients.begin(), Clients.end(),
+                                 [](const std::unique_ptr<Client>& c) { return c->Socket == NO_SOCKET; }),
+                  Clients.end());
+}
+
 // Connections beyond the limit are not kept waiting: the one that has waited longest for nothing makes
 // room (a client whose answer was sent, then one whose head is still coming), else the new one is closed
 // at once.
 void CBoardServer::State::AcceptWaiting() {
-    Clients.erase(std::remove_if(Clients.begin(), Clients.end(),
-                                 [](const std::unique_ptr<Client>& c) { return c->Socket == NO_SOCKET; }),
-                  Clients.end());
+    Sweep();
     for (std::size_t taken = 0; taken < MaxClients; ++taken) {
         bool outOfDescriptors = false;
         const SocketHandle socket = AcceptClient(Http.Listening(), &outOfDescriptors);
