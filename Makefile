@@ -50,6 +50,7 @@ bench: deps
 	./scripts/bench-zrvlink.sh build/native-release 20
 	./build/native-release/bench/ledger_bench
 	/usr/bin/python3 bench/board_stalled_pages.py build/native-release/cli/zrvlink build/native-release/sim/zrvlink-sim 10
+	/usr/bin/python3 bench/board_under_attack.py build/native-release/cli/zrvlink build/native-release/sim/zrvlink-sim 3
 
 SOURCES = $(shell git ls-files '*.cpp' '*.h' 2>/dev/null)
 

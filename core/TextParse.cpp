@@ -105,3 +105,10 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
     }
     return true;
 }
+
+std::string PrintableLine(std::string text) {
+    for (char& c : text) {
+        c = static_cast<unsigned char>(c) < 0x20 || c == 0x7F ? '?' : c;
+    }
+    return text;
+}

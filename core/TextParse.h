@@ -48,6 +48,10 @@ std::string_view TrimBlanks(std::string_view text, std::string_view blanks = BLA
 // The same in place: ends `text` after the last character kept and returns the first.
 char* TrimBlanks(char* text, std::string_view blanks = BLANKS);
 
+// `text` with every control character (below 0x20, and DEL) as '?': one line that a terminal shows as
+// it is, whatever a device, a file or the system put in it (no escape sequence, no CR or LF).
+std::string PrintableLine(std::string text);
+
 // Calls `each` with every line of `text` (without its LF, and without a CR before it) and whether the
 // line was ended.
 template <typename Each>

@@ -1,8 +1,9 @@
-// File access for setup files on POSIX: plain reading, and mkstemp, fsync and rename for saving; the OS
+// File access for setup files on POSIX: plain reading, and mkostemp, fsync and rename for saving; the OS
 // side of the setup-file seam.
 #include "persistence/SetupFileIO.h"
 
 #include "platform/FdOwner.h"
+#include "platform/FileLinks.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -46,16 +47,6 @@ std::FILE* OpenSetupFileForReading(const char* path, int32_t* error) {
 
 namespace {
 
-// Saving through a symbolic link replaces the file it points to, not the link.
-std::string ResolveLink(const char* path) {
-    struct stat info;
-    if (::lstat(path, &info) != 0 || !S_ISLNK(info.st_mode)) {
-        return path;
-    }
-    std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path, nullptr), &std::free);
-    return resolved ? std::string(resolved.get()) : std::string(path);
-}
-
 // The kit creates files on one thread only, so reading the mask by setting it back at once is safe.
 mode_t CurrentUmask() {
     const mode_t mask = ::umask(0);
@@ -77,14 +68,6 @@ int TargetMode(const std::string& target, mode_t* mode) {
         return error;
     }
     return ::access(target.c_str(), W_OK) == 0 ? 0 : errno;
-}
-
-std::string DirectoryOf(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos) {
-        return ".";
-    }
-    return slash == 0 ? "/" : path.substr(0, slash);
 }
 
 // Makes the rename itself durable. The new content is in place when this runs, so a file system that
@@ -121,9 +104,14 @@ CReplacingFile::~CReplacingFile() {
     }
 }
 
+// Saving through a symbolic link replaces the file it points to, not the link; never through a link that
+// another user planted in a shared folder.
 bool CReplacingFile::Create(const char* target) {
     State& s = *m_state;
-    s.Target = ResolveLink(target);
+    int32_t refused = 0;
+    if (!FollowOwnLinks(target, &s.Target, &refused)) {
+        return s.Fail(refused);
+    }
     mode_t mode = 0;
     if (const int error = TargetMode(s.Target, &mode)) {
         return s.Fail(error);
@@ -134,7 +122,7 @@ bool CReplacingFile::Create(const char* target) {
     const std::string pattern = s.Target + ".XXXXXX";
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
-    const int fd = ::mkstemp(name.data());
+    const int fd = ::mkostemp(name.data(), O_CLOEXEC);
     if (fd < 0) {
         return s.Fail(errno);
     }

@@ -26,6 +26,10 @@ const char* SystemErrorText(int32_t code, char* text, std::size_t size) {
     if (size == 0) {
         return text;
     }
+    if (code == PLANTED_LINK_ERROR) {
+        std::snprintf(text, size, "%s", PLANTED_LINK_WORDS);
+        return text;
+    }
     char buffer[256] = "";
     const char* found = PickText(strerror_r(code, buffer, sizeof buffer), buffer);
     std::snprintf(text, size, "%s", found[0] != '\0' ? found : "unknown error");

@@ -16,6 +16,10 @@ const char* SystemErrorText(int32_t code, char* text, std::size_t size) {
     if (size == 0) {
         return text;
     }
+    if (code == PLANTED_LINK_ERROR) {
+        std::snprintf(text, size, "%s", PLANTED_LINK_WORDS);
+        return text;
+    }
     char buffer[256] = "";
     const DWORD flags = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
     const DWORD english = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);

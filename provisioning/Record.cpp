@@ -1,6 +1,7 @@
 // The record's rows as CSV and back; portable.
 #include "provisioning/Record.h"
 
+#include "core/TextParse.h"
 #include "persistence/ByteOrderMark.h"
 #include "persistence/SetupLines.h"
 #include "provisioning/Csv.h"
@@ -241,6 +242,18 @@ std::vector<std::string> SetupValues(const ParamSet& set) {
     return values;
 }
 
+namespace {
+
+// The first bytes of the station's header, then nothing or zeros: a new record's header that a power cut
+// left unfinished.
+bool TornHeader(std::string_view text) {
+    const std::size_t written = text.find_last_not_of('\0') + 1; // 0 when all are zeros
+    const std::string header = RecordHeaderText();
+    return written <= header.size() && header.compare(0, written, text.substr(0, written)) == 0;
+}
+
+} // namespace
+
 bool ParseRecord(std::string_view text, RecordText* record, std::string* error) {
     *record = RecordText();
     // The last line is the bytes after the last line end, or, when nothing but zeros follows that (a file
@@ -282,8 +295,9 @@ bool ParseRecord(std::string_view text, RecordText* record, std::string* error) 
             }
             continue;
         }
-        // A header with its line end that is not the station's is another program's file, not a torn one.
-        if (last && !(number == 1 && ended)) {
+        // A torn row only ever follows the station's header; a first line is torn only where the station
+        // was writing that header. Anything else is another program's file.
+        if (last && (number > 1 || (!ended && TornHeader(text.substr(lastStart))))) {
             record->KeptSize = lastStart;
             record->Torn = std::string(text.substr(lastStart));
             return true;
@@ -302,9 +316,5 @@ bool ParseRecord(std::string_view text, RecordText* record, std::string* error) 
 
 std::string PrintableExcerpt(const std::string& text) {
     constexpr std::size_t SHOWN = 100;
-    std::string shown = text.substr(0, SHOWN);
-    for (char& c : shown) {
-        c = static_cast<unsigned char>(c) < 0x20 || c == 0x7F ? '?' : c;
-    }
-    return shown + (text.size() > SHOWN ? "..." : "");
+    return PrintableLine(text.substr(0, SHOWN)) + (text.size() > SHOWN ? "..." : "");
 }

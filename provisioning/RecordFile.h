@@ -17,6 +17,13 @@ enum class RecordFileFault {
     System,   // Error() says why
 };
 
+// Who may read a record file that Open creates: every user that the umask lets (a station's record), or
+// its owner alone (a ledger's journal).
+enum class RecordFileReaders {
+    Everyone,
+    OwnerOnly,
+};
+
 class CRecordFile {
 public:
     CRecordFile();
@@ -25,10 +32,11 @@ public:
     CRecordFile(const CRecordFile&) = delete;
     CRecordFile& operator=(const CRecordFile&) = delete;
 
-    // Opens `path` for appending, creating an empty file when there is none, and takes it for this
-    // station. False when it could not be opened, is no regular file, or another station holds it
-    // (Fault() tells which).
-    bool Open(const std::string& path);
+    // Opens `path` for appending, creating an empty file for `readers` when there is none (a file of its
+    // own for OwnerOnly loses any other reader), and takes it for this station. False when it could not
+    // be opened, is no regular file, is reached through a link that another user planted in a shared
+    // folder (Error() is PLANTED_LINK_ERROR), or another station holds it (Fault() tells which).
+    bool Open(const std::string& path, RecordFileReaders readers = RecordFileReaders::Everyone);
     // The whole file as it is now.
     bool ReadAll(std::string* text);
     // Cuts the file to its first `size` bytes, on disk before it returns: a row that was never finished

@@ -3,6 +3,7 @@
 #include "provisioning/RecordFile.h"
 
 #include "platform/FdOwner.h"
+#include "platform/FileLinks.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -13,9 +14,7 @@
 namespace {
 
 void FlushDirectoryOf(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    const std::string directory = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-    const CFd directoryFd(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const CFd directoryFd(::open(DirectoryOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (directoryFd.IsOpen()) {
         ::fsync(directoryFd.Get());
     }
@@ -46,17 +45,24 @@ CRecordFile::~CRecordFile() {
     m_state->Close();
 }
 
-bool CRecordFile::Open(const std::string& path) {
+bool CRecordFile::Open(const std::string& path, RecordFileReaders readers) {
     State& s = *m_state;
     s.Close();
     s.Error = 0;
     s.Fault = RecordFileFault::None;
+    std::string target;
+    int32_t refused = 0;
+    if (!FollowOwnLinks(path, &target, &refused)) {
+        return s.Fail(refused);
+    }
     // Created here, the file's name must reach the disk as well as its rows.
     // O_NONBLOCK: a pipe's open would wait for a writer; for a regular file it changes nothing.
+    const bool ownerOnly = readers == RecordFileReaders::OwnerOnly;
     bool created = false;
     s.Fd.Reset(::open(path.c_str(), O_RDWR | O_APPEND | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
     if (!s.Fd.IsOpen() && errno == ENOENT) {
-        s.Fd.Reset(::open(path.c_str(), O_RDWR | O_APPEND | O_CLOEXEC | O_CREAT | O_EXCL, 0666));
+        s.Fd.Reset(
+            ::open(path.c_str(), O_RDWR | O_APPEND | O_CLOEXEC | O_CREAT | O_EXCL, ownerOnly ? 0600 : 0666));
         created = s.Fd.IsOpen();
     }
     if (!s.Fd.IsOpen()) {
@@ -68,6 +74,10 @@ bool CRecordFile::Open(const std::string& path) {
     }
     if (!S_ISREG(info.st_mode)) {
         return s.Refuse(RecordFileFault::NotAFile, EINVAL);
+    }
+    if (ownerOnly && (info.st_mode & 077) != 0 && info.st_uid == ::geteuid() &&
+        ::fchmod(s.Fd.Get(), info.st_mode & 0700) != 0) {
+        return s.Refuse(RecordFileFault::System, errno);
     }
     if (::flock(s.Fd.Get(), LOCK_EX | LOCK_NB) != 0) {
         return s.Refuse(errno == EWOULDBLOCK ? RecordFileFault::InUse : RecordFileFault::System, errno);

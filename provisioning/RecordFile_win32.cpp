@@ -26,7 +26,8 @@ CRecordFile::~CRecordFile() {
     m_state->Close();
 }
 
-bool CRecordFile::Open(const std::string& path) {
+// Readers are the folder's: the one file of its owner alone, a ledger's journal, is not kept on Windows.
+bool CRecordFile::Open(const std::string& path, RecordFileReaders) {
     State& s = *m_state;
     s.Close();
     s.Error = 0;

@@ -20,7 +20,7 @@ std::string CRecordLog::HeadText() const {
 bool CRecordLog::Open(const std::string& path, std::string* error, const RecordLogForm& form) {
     m_path = path;
     m_form = form;
-    if (!m_file.Open(path)) {
+    if (!m_file.Open(path, form.Readers)) {
         switch (m_file.Fault()) {
         case RecordFileFault::InUse:
             return Fail("in use by another station or program", error);

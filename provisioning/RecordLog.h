@@ -14,6 +14,7 @@
 // ledger and plan).
 struct RecordLogForm {
     std::string Preamble; // that line, without its line end; empty: a plain record
+    RecordFileReaders Readers = RecordFileReaders::Everyone; // who may read it (see CRecordFile::Open)
 };
 
 class CRecordLog : public IRecordStore {

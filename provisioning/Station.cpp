@@ -2,6 +2,8 @@
 // ports taken and taken again; portable.
 #include "provisioning/Station.h"
 
+#include "core/TextParse.h"
+
 #include <algorithm>
 
 namespace {} // namespace
@@ -407,7 +409,7 @@ void CStation::StartWriting(PortJob* job, const ParamSet& device) {
         TellPlan();
         job->Stage = JobStage::Writing;
         SayAt(*job, PortStage::Writing,
-              "read (" + (job->Version.empty() ? "no version" : job->Version) + "), writing");
+              "read (" + (job->Version.empty() ? "no version" : PrintableLine(job->Version)) + "), writing");
         job->Child = m_seams.Children->StartWrite(job->Port, m_book.Unit(job->Unit).Set);
         return;
     }
@@ -474,7 +476,7 @@ void CStation::WritingEnded(PortJob* job) {
     SayAt(*job, PortStage::Held,
           what + " after its save may have reached the device; no new device is taken. " +
               "See to the device on " + job->Port +
-              (job->Serial.empty() ? "" : " (serial " + job->Serial + ")") +
+              (job->Serial.empty() ? "" : " (serial " + PrintableLine(job->Serial) + ")") +
               ": it may hold the unit's configuration in part or whole");
 }
 

@@ -1,6 +1,7 @@
 // The units' states from the record, the operator's decisions and the next unit for a device; portable.
 #include "provisioning/UnitBook.h"
 
+#include "core/TextParse.h"
 #include "persistence/SetupCompare.h"
 
 #include <algorithm>
@@ -26,9 +27,11 @@ bool Refuse(std::string* error, const std::string& why) {
     return false;
 }
 
-// "/dev/ttyACM0 (serial SN-A, 2024-05-01T14:03:07+02:00)": where an operator finds a unit's device.
+// "/dev/ttyACM0 (serial SN-A, 2024-05-01T14:03:07+02:00)": where an operator finds a unit's device. The
+// serial number is the device's own text: shown printable.
 std::string DeviceOfRow(const RecordRow& row) {
-    return row.Port + " (" + (row.Serial.empty() ? "" : "serial " + row.Serial + ", ") + row.Time + ")";
+    return row.Port + " (" + (row.Serial.empty() ? "" : "serial " + PrintableLine(row.Serial) + ", ") +
+           row.Time + ")";
 }
 
 } // namespace

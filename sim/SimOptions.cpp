@@ -32,6 +32,19 @@ bool ReadText(std::string_view value, std::string* out, std::string* error) {
     return true;
 }
 
+// The same, where "\r" and "\n" stand for a CR and an LF: a device whose answer breaks its line.
+bool ReadLinesText(std::string_view value, std::string* out, std::string* error) {
+    if (!ReadText(value, out, error)) {
+        return false;
+    }
+    for (const auto& [escape, byte] : {std::pair<const char*, char>{"\\r", '\r'}, {"\\n", '\n'}}) {
+        for (std::size_t at = out->find(escape); at != std::string::npos; at = out->find(escape, at + 1)) {
+            out->replace(at, 2, 1, byte);
+        }
+    }
+    return true;
+}
+
 bool ReadPath(std::string_view value, std::string* out, std::string* error) {
     if (value.empty()) {
         *error = "expected a path";
@@ -122,7 +135,9 @@ const OptionRow OPTIONS[] = {
      [](std::string_view v, SimOptions* o, std::string* e) { return ReadPath(v, &o->LogPath, e); }},
     {"--version", false, [](std::string_view, SimOptions* o, std::string*) { return o->Version = true; }},
     {"--vers-reply", true,
-     [](std::string_view v, SimOptions* o, std::string* e) { return ReadText(v, &o->Behaviour.Version, e); }},
+     [](std::string_view v, SimOptions* o, std::string* e) {
+         return ReadLinesText(v, &o->Behaviour.Version, e);
+     }},
     {"--save-reply", true,
      [](std::string_view v, SimOptions* o, std::string* e) {
          return ReadText(v, &o->Behaviour.SaveReply, e);
@@ -213,7 +228,7 @@ Options (each as "--name VALUE" or "--name=VALUE"; a later one overrides an earl
                         the initial state) to FILE as a setup file
   --log FILE            write every received byte to FILE, raw, as it arrives (ESC and CR included)
   --vers-reply TEXT     answer "vers" with TEXT (default ")") +
-           SIM_DEFAULT_VERSION + R"(")
+           SIM_DEFAULT_VERSION + R"("); \r and \n in TEXT stand for a CR and an LF
   --save-reply TEXT     answer "save" with TEXT (default "OK"); with any other text nothing is saved
   --silent-after N      answer N lines, then hang: keep reading and logging, but answer and do nothing
   --close-after N       answer N lines, then close the pty (an unplugged device) as soon as the PC has

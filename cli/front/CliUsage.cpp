@@ -177,8 +177,9 @@ been given to another unit in the record.
 
 A line of stations shares one plan through a ledger on a PostgreSQL server instead of a record:
   --ledger URL      postgresql://USER@HOST[:PORT]/DB (or a libpq keyword string); a password comes
-                    from the URL, PGPASSWORD, PGSERVICE or ~/.pgpass, and is never shown. The first
-                    station on an empty ledger writes its plan there; every later one must bring the
+                    from the URL, PGPASSWORD, PGSERVICE or ~/.pgpass, and is never shown (one in the
+                    URL is warned of: every user of the PC can read it in the list of processes). The
+                    first station on an empty ledger writes its plan there; every later one must bring the
                     same plan and template (else status 32). A unit is claimed in a transaction that
                     checks it against the plan and keeps its "started" row, before the first byte of
                     its write; the record's rules hold for every station: a unit held on one station
@@ -239,9 +240,13 @@ unit waits for the next device), held (its write may have reached the device's s
 device holds a unit that stays as it is), and null, with Unit, Address, Seconds and Result, before
 the station takes the device. Each held unit has Unit, Address, Port, Serial and Instruction (the
 station's words on what to do). Exit is the station's exit status once Running is false. The board
-only shows: any method but GET is refused (405), and a browser that is slow or stops reading never
-holds up a device or the record. An address that cannot be taken (in use) is a usage error, before
-any device is touched.
+only shows: any method but GET and HEAD is refused (405), and a browser that is slow or stops reading
+never holds up a device or the record. No client can take the station's memory, threads or
+descriptors: a request head must come whole within 5 seconds (else 408) in at most 16 KiB and 100
+lines (else 431); at most 64 connections stay open (the one that has waited longest for nothing is
+closed for a new one); a Host other than the board's address, localhost or an IP address is refused
+(421), so that no other web site can read the board through its own name. An address that cannot be
+taken (in use) is a usage error, before any device is touched.
 
 A port whose open fails (permission denied, busy) right after its device appeared is tried again for
 5 seconds before the failure is recorded; no byte reached that device, and the port is tried again

@@ -9,6 +9,7 @@
 #include "cli/station/StationSteps.h"
 #include "cli/system/Console.h"
 #include "cli/system/Ports.h"
+#include "core/TextParse.h"
 #include "devicelink/ParamTransfer.h"
 #include "persistence/ExactSetup.h"
 #include "persistence/ParamFile.h"
@@ -66,9 +67,10 @@ public:
         return outcome;
     }
 
-    // For the station: the device's answer to "vers" after a read, and the configuration read.
+    // For the station: the device's answer to "vers" after a read, and the configuration read. The
+    // answer may hold line ends: made one printable line, it can never pass for a line of its own.
     void ReportRead(const ParamSet* read) const {
-        std::printf("%s%s\n", STEP_VERSION, m_runner.Version());
+        std::printf("%s%s\n", STEP_VERSION, PrintableLine(m_runner.Version()).c_str());
         if (read != nullptr) {
             const std::string lines = FormatExactSetup(*read, STEP_SETUP);
             std::fwrite(lines.data(), 1, lines.size(), stdout);

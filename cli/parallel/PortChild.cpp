@@ -108,17 +108,10 @@ int CPortChild::Report(std::string* report) const {
     return EXIT_RESOURCE;
 }
 
-// A child's CR LF becomes this stream's line end.
+// A child's CR LF becomes this stream's line end; what a device put in a line (its answers are traced)
+// reaches the terminal printable.
 void CPortChild::ForwardTrace() const {
-    const std::string text = m_child.Errors();
-    std::size_t start = 0;
-    while (start < text.size()) {
-        const std::size_t newline = text.find('\n', start);
-        const std::size_t next = newline == std::string::npos ? text.size() : newline + 1;
-        std::size_t end = newline == std::string::npos ? text.size() : newline;
-        end = end > start && text[end - 1] == '\r' ? end - 1 : end;
-        std::fprintf(stderr, "%s: %.*s\n", m_port.c_str(), static_cast<int>(end - start),
-                     text.c_str() + start);
-        start = next;
-    }
+    ForEachLine(m_child.Errors(), [this](const std::string& line, bool) {
+        std::fprintf(stderr, "%s: %s\n", m_port.c_str(), PrintableLine(line).c_str());
+    });
 }

@@ -322,6 +322,11 @@ CliOutcome RunStation(const CliRequest& request) {
     if (!ReadPlan(request, *base.GetParam(), &units, &error)) {
         return Refused(error);
     }
+    if (!request.Ledger.empty() && LedgerUrlHasPassword(request.Ledger)) {
+        std::fprintf(stderr, "zrvlink provision: warning: the ledger's address holds a password, which every "
+                             "user of this PC can read in the list of processes; give it in PGPASSWORD or "
+                             "~/.pgpass instead\n");
+    }
     CStoreChoice store(request);
     if (!store.Open(*base.GetParam(), units, &refusal)) {
         return refusal;

@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -61,17 +62,42 @@ struct ChildFds {
     int Out;
     int Err;
     int Report;
+    int Limit; // one above the highest descriptor this process may have
 };
 
+// Every descriptor above the three streams closes at exec, whichever part of the program opened it and
+// however: the child gets its own three and nothing else (no board client, port or record of the
+// parent). One call where the kernel has it (5.11 on); otherwise descriptor by descriptor.
+bool CloseOthersAtExec(int limit) {
+    if (close_range(3, ~0U, CLOSE_RANGE_CLOEXEC) == 0) {
+        return true;
+    }
+    for (int fd = 3; fd < limit; ++fd) {
+        const int flags = fcntl(fd, F_GETFD);
+        if (flags >= 0 && fcntl(fd, F_SETFD, flags | FD_CLOEXEC) != 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Before fork: getrlimit need not be safe in the forked child.
+int DescriptorLimit() {
+    rlimit limit{};
+    return getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < static_cast<rlim_t>(1 << 20)
+               ? static_cast<int>(limit.rlim_cur)
+               : 1 << 20;
+}
+
 // In the forked child, where only async-signal-safe calls may run until exec: the three pipes as its
-// streams (dup2 clears their close-on-exec flag), SIGKILL when the parent ends. A parent that ended
-// before the signal was armed is seen in getppid(). On a failure the child writes errno to the report
-// pipe, which closes unread at a successful exec.
+// streams (dup2 clears their close-on-exec flag) and nothing else, SIGKILL when the parent ends. A
+// parent that ended before the signal was armed is seen in getppid(). On a failure the child writes
+// errno to the report pipe, which closes unread at a successful exec.
 [[noreturn]] void RunChild(const char* program, char* const* argv, const ChildFds& fds, pid_t parent,
                            bool shielded) {
     if (dup2(fds.In, STDIN_FILENO) >= 0 && dup2(fds.Out, STDOUT_FILENO) >= 0 &&
-        dup2(fds.Err, STDERR_FILENO) >= 0 && (!shielded || IgnoreInterrupt()) &&
-        prctl(PR_SET_PDEATHSIG, SIGKILL) == 0 && getppid() == parent) {
+        dup2(fds.Err, STDERR_FILENO) >= 0 && CloseOthersAtExec(fds.Limit) &&
+        (!shielded || IgnoreInterrupt()) && prctl(PR_SET_PDEATHSIG, SIGKILL) == 0 && getppid() == parent) {
         execve(program, argv, environ);
     }
     const int error = errno;
@@ -171,10 +197,11 @@ bool CChildProcess::Start(const std::string& program, const std::vector<std::str
     }
     argv.push_back(nullptr);
     const pid_t parent = getpid();
+    const int limit = DescriptorLimit();
     const pid_t pid = fork();
     if (pid == 0) {
         RunChild(program.c_str(), argv.data(),
-                 {in.Read.Get(), out.Write.Get(), err.Write.Get(), report.Write.Get()}, parent,
+                 {in.Read.Get(), out.Write.Get(), err.Write.Get(), report.Write.Get(), limit}, parent,
                  m_state->Shielded);
     }
     if (pid < 0) {

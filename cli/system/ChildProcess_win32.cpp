@@ -7,6 +7,7 @@
 #include "platform/HandleOwner.h"
 
 #include <cstdio>
+#include <vector>
 #include <windows.h>
 
 namespace {
@@ -75,6 +76,38 @@ HANDLE ChildJob() {
     }());
     return job.Get();
 }
+
+// The attribute list that lets a child inherit `handles` and no other handle of this process, whatever
+// part of the program made it inheritable.
+class CInheritOnly {
+public:
+    explicit CInheritOnly(const std::vector<HANDLE>& handles) : m_handles(handles) {
+        SIZE_T size = 0;
+        InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+        m_buffer.resize(size);
+        auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(m_buffer.data());
+        m_ready = InitializeProcThreadAttributeList(list, 1, 0, &size) != 0;
+        m_ready =
+            m_ready && UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, m_handles.data(),
+                                                 m_handles.size() * sizeof(HANDLE), nullptr, nullptr) != 0;
+    }
+    ~CInheritOnly() {
+        if (!m_buffer.empty()) {
+            DeleteProcThreadAttributeList(List());
+        }
+    }
+    CInheritOnly(const CInheritOnly&) = delete;
+    CInheritOnly& operator=(const CInheritOnly&) = delete;
+    LPPROC_THREAD_ATTRIBUTE_LIST List() {
+        return reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(m_buffer.data());
+    }
+    bool Ready() const { return m_ready; }
+
+private:
+    std::vector<HANDLE> m_handles;
+    std::vector<char> m_buffer;
+    bool m_ready = false;
+};
 
 // Unhandled exceptions have exit codes of the error severity, 0xC0000000 and up.
 constexpr DWORD EXCEPTION_SEVERITY = 0xC0000000;
@@ -151,18 +184,21 @@ bool CChildProcess::Start(const std::string& program, const std::vector<std::str
     std::vector<std::string> words = {program};
     words.insert(words.end(), args.begin(), args.end());
     std::string commandLine = WindowsCommandLine(words);
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = in.Child.Get();
-    startup.hStdOutput = out.Child.Get();
-    startup.hStdError = err.Child.Get();
+    CInheritOnly inherit({in.Child.Get(), out.Child.Get(), err.Child.Get()});
+    STARTUPINFOEXA startup{};
+    startup.StartupInfo.cb = sizeof startup;
+    startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
+    startup.StartupInfo.hStdInput = in.Child.Get();
+    startup.StartupInfo.hStdOutput = out.Child.Get();
+    startup.StartupInfo.hStdError = err.Child.Get();
+    startup.lpAttributeList = inherit.List();
     PROCESS_INFORMATION process{};
     // A crashing child ends at once instead of waiting on an error dialog; children inherit the mode.
     SetErrorMode(GetErrorMode() | SEM_NOGPFAULTERRORBOX);
     const DWORD console = m_state->Shielded ? DETACHED_PROCESS | CREATE_NEW_PROCESS_GROUP : 0;
-    if (!CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
-                        CREATE_SUSPENDED | console, nullptr, nullptr, &startup, &process)) {
+    if (!inherit.Ready() || !CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
+                                            CREATE_SUSPENDED | EXTENDED_STARTUPINFO_PRESENT | console,
+                                            nullptr, nullptr, &startup.StartupInfo, &process)) {
         return false;
     }
     in.Child.Reset();

@@ -31,7 +31,7 @@ bool StderrIsTerminal() {
 }
 
 std::FILE* OpenTraceStream() {
-    CFd fd(dup(STDERR_FILENO));
+    CFd fd(fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3));
     std::FILE* stream = fd.IsOpen() ? fdopen(fd.Get(), "w") : nullptr;
     if (stream != nullptr) {
         fd.Release(); // the stream owns it now

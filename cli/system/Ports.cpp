@@ -2,6 +2,7 @@
 // sources behind the ports seam).
 #include "cli/system/Ports.h"
 
+#include "core/TextParse.h"
 #include "portdetect/CommPortDetecter.h"
 
 #include <algorithm>
@@ -22,11 +23,8 @@ std::vector<std::size_t> FirstOfSamePort(const std::vector<std::string>& ports) 
 }
 
 // A field of a record's line: "-" for nothing, and no character that would end the field or the line.
-std::string Field(std::string text) {
-    std::replace_if(
-        text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; },
-        '?');
-    return text.empty() ? "-" : text;
+std::string Field(const std::string& text) {
+    return text.empty() ? "-" : PrintableLine(text);
 }
 
 std::vector<int32_t> DetectPorts() {

@@ -1,20 +1,27 @@
 // The station's live board over HTTP, without a browser (tests/integration/board_browser_test.py drives
 // one and reads its page): an address already taken refuses the station before any device is touched, the
-// board only shows (every method but GET refused, nothing changed), and pages that never read hold up
-// neither the station's devices nor its end.
+// board only shows (every method but GET and HEAD refused, nothing changed), pages that never read hold up
+// neither the station's devices nor its end, and no client takes the station's memory, threads or
+// descriptors: heads too large, too slow or too many connections are refused while the board still
+// answers and the device is set up, and a port's child holds none of the board's sockets.
 #include "CliRun.h"
 
 #include "cli/board/BoardServer.h"
+#include "cli/board/RequestHead.h"
 #include "platform/FdOwner.h"
 
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <nlohmann/json.hpp>
 
+#include <cerrno>
 #include <deque>
+#include <dirent.h>
+#include <fstream>
 #include <netinet/in.h>
 #include <set>
 #include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -52,6 +59,47 @@ void Connect(int port, const std::string& request, CFd* socket) {
     }
 }
 
+// Everything the board sends on `socket` until it closes the connection, at most 1 MiB; `closed`: it did
+// (a board that neither answers nor closes is given up after 30 s).
+std::string Answer(const CFd& socket, bool* closed = nullptr) {
+    const timeval limit{30, 0};
+    setsockopt(socket.Get(), SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    std::string answer;
+    char block[4096];
+    ssize_t got = 0;
+    while (answer.size() < (1u << 20) && (got = recv(socket.Get(), block, sizeof block, 0)) > 0) {
+        answer.append(block, static_cast<std::size_t>(got));
+    }
+    if (closed != nullptr) {
+        *closed = got == 0 || (got < 0 && errno == ECONNRESET);
+    }
+    return answer;
+}
+
+// `request` sent whole on a connection of its own, and the board's answer.
+std::string Exchange(int port, const std::string& request) {
+    CFd socket;
+    Connect(port, request, &socket);
+    return Answer(socket);
+}
+
+// The sockets among the descriptors of process `pid`.
+int SocketsOf(pid_t pid) {
+    const std::string folder = "/proc/" + std::to_string(pid) + "/fd";
+    CDirStream dir(folder.c_str());
+    int sockets = 0;
+    for (const dirent* entry = dir.Get() != nullptr ? readdir(dir.Get()) : nullptr; entry != nullptr;
+         entry = readdir(dir.Get())) {
+        char target[256] = "";
+        const std::string link = folder + "/" + entry->d_name;
+        if (readlink(link.c_str(), target, sizeof target - 1) > 0 &&
+            std::string(target).rfind("socket:", 0) == 0) {
+            ++sockets;
+        }
+    }
+    return sockets;
+}
+
 nlohmann::json Status(httplib::Client& board) {
     const auto got = board.Get("/status.json");
     return got && got->status == 200 ? nlohmann::json::parse(got->body, nullptr, false) : nlohmann::json();
@@ -61,7 +109,7 @@ nlohmann::json Status(httplib::Client& board) {
 // the library offered that port for reuse, which would have let two boards share it. Every stream a page
 // may hold, each asked for and never read, and connections that never ask: the device is still set up,
 // /status.json still answers, a page too many is told to come back later, and the station still ends.
-// The board only shows: every method but GET is refused, and nothing changes.
+// The board only shows: every method but GET and HEAD is refused, and nothing changes.
 TEST(ZrvlinkBoard, BoardOnlyShowsAndNeitherAnotherBoardNorPagesThatNeverReadHoldUpTheStation) {
     CScratchDir files;
     CDetectedDevices devices;
@@ -106,7 +154,6 @@ TEST(ZrvlinkBoard, BoardOnlyShowsAndNeitherAnotherBoardNorPagesThatNeverReadHold
                                                                     {"DELETE", "/status.json"},
                                                                     {"PATCH", "/events"},
                                                                     {"OPTIONS", "/"},
-                                                                    {"HEAD", "/"},
                                                                     {"POST", "/status.json"}}) {
         httplib::Request request;
         request.method = method;
@@ -116,12 +163,123 @@ TEST(ZrvlinkBoard, BoardOnlyShowsAndNeitherAnotherBoardNorPagesThatNeverReadHold
         const auto answer = client.send(request);
         ASSERT_TRUE(answer) << method << " " << path;
         EXPECT_EQ(405, answer->status) << method << " " << path;
-        EXPECT_EQ("GET", answer->get_header_value("Allow")) << method;
+        EXPECT_EQ("GET, HEAD", answer->get_header_value("Allow")) << method;
     }
     const auto missing = board.Get("/record.csv");
     ASSERT_TRUE(missing);
     EXPECT_EQ(404, missing->status);
     EXPECT_EQ(before["Plan"], Status(board)["Plan"]);
+    const CliRunResult run = station.Interrupt();
+    EXPECT_EQ(30, run.Exit) << run.Out << run.Err;
+}
+
+// What a client on the same PC or network may send, and what the board answers: every answer says
+// nosniff, HEAD is GET without its body, a name of another site (DNS rebinding) or two Hosts are refused,
+// and a head too large in bytes or lines is refused before more of it is kept.
+TEST(ZrvlinkBoard, RequestsForAnotherSiteOrTooLargeAreRefusedAndEveryAnswerSaysNoSniff) {
+    CScratchDir files;
+    CDetectedDevices devices;
+    CCliProcess station;
+    ASSERT_TRUE(station.Start(StationArgs(files, {"--board", "127.0.0.1:0"}), devices.Options()));
+    const int port = BoardPort(station);
+    ASSERT_GT(port, 0);
+    const std::string host = "Host: 127.0.0.1:" + std::to_string(port) + "\r\n";
+    std::string lines = "GET /status.json HTTP/1.1\r\n" + host;
+    for (int line = 3; line <= HEAD_MAX_LINES; ++line) {
+        lines += "X-Line: " + std::to_string(line) + "\r\n";
+    }
+    const struct {
+        const char* Name;
+        std::string Request;
+        const char* Status;
+    } cases[] = {
+        {"the page", "GET / HTTP/1.1\r\n" + host + "\r\n", "HTTP/1.1 200 "},
+        {"localhost by name", "GET /status.json HTTP/1.1\r\nHost: LocalHost:1\r\n\r\n", "HTTP/1.1 200 "},
+        {"without a Host (HTTP/1.0)", "GET /status.json HTTP/1.0\r\n\r\n", "HTTP/1.1 200 "},
+        {"a name of another site",
+         "GET /status.json HTTP/1.1\r\nHost: evil.example:" + std::to_string(port) + "\r\n\r\n",
+         "HTTP/1.1 421 "},
+        {"two Hosts", "GET /status.json HTTP/1.1\r\n" + host + host + "\r\n", "HTTP/1.1 400 "},
+        {"as many lines as a head may have", lines + "\r\n", "HTTP/1.1 200 "},
+        {"one line more", lines + "X-Line: 101\r\n\r\n", "HTTP/1.1 431 "},
+        {"a line without an end",
+         "GET / HTTP/1.1\r\n" + host + "X-Long: " + std::string(4 * HEAD_MAX_BYTES, 'a'), "HTTP/1.1 431 "},
+        {"a body that would change it",
+         "POST /status.json HTTP/1.1\r\n" + host + "Content-Length: 2\r\n\r\n{}", "HTTP/1.1 405 "},
+        {"a file it does not have", "GET /record.csv HTTP/1.1\r\n" + host + "\r\n", "HTTP/1.1 404 "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        CFd socket;
+        Connect(port, c.Request, &socket);
+        bool closed = false;
+        const std::string answer = Answer(socket, &closed);
+        EXPECT_EQ(0u, answer.rfind(c.Status, 0)) << answer.substr(0, 300);
+        EXPECT_TRUE(Contains(answer, "\r\nX-Content-Type-Options: nosniff\r\n")) << answer.substr(0, 300);
+        EXPECT_TRUE(closed);
+    }
+    const std::string page = Exchange(port, "GET / HTTP/1.1\r\n" + host + "\r\n");
+    const std::string head = Exchange(port, "HEAD / HTTP/1.1\r\n" + host + "\r\n");
+    const auto length = [](const std::string& answer) {
+        const std::size_t at = answer.find("\r\nContent-Length: ");
+        return at == std::string::npos ? std::string() : answer.substr(at, answer.find("\r\n", at + 2) - at);
+    };
+    EXPECT_EQ(0u, head.rfind("HTTP/1.1 200 ", 0)) << head;
+    EXPECT_EQ(length(page), length(head));
+    EXPECT_EQ(head.size(), head.find("\r\n\r\n") + 4) << "no body";
+    const CliRunResult run = station.Interrupt();
+    EXPECT_EQ(30, run.Exit) << run.Out << run.Err;
+}
+
+// Connections that never finish their heads, three times as many as the board keeps, and slower ones
+// that send a head a line at a time: past the board's limit the oldest are closed at once, those left
+// are told 408 when their time is up; meanwhile a fresh request is answered and a device is set up, whose
+// read child holds none of the board's sockets (nor any other descriptor of the station's).
+TEST(ZrvlinkBoard, ClientsThatNeverFinishTheirHeadsTakeNeitherTheBoardNorTheStationsDescriptors) {
+    CScratchDir files;
+    CDetectedDevices devices;
+    CCliProcess station;
+    ASSERT_TRUE(station.Start(StationArgs(files, {"--board", "127.0.0.1:0"}), devices.Options()));
+    const int port = BoardPort(station);
+    ASSERT_GT(port, 0);
+    std::deque<CFd> idle(3 * BOARD_MAX_CONNECTIONS);
+    for (CFd& socket : idle) {
+        Connect(port, "", &socket);
+    }
+    std::deque<CFd> slow(20);
+    for (CFd& socket : slow) {
+        Connect(port, "GET /status.json HTTP/1.1\r\nX-Slow: 1\r\n", &socket);
+    }
+    httplib::Client board("127.0.0.1", port);
+    EXPECT_FALSE(Status(board).is_null());
+    ASSERT_TRUE(devices.Plug("ttyACM0", {"--delay-command", "vers:500"}, "SN-A"));
+    // The read child, once it runs zrvlink read (before its exec it is a copy of the station).
+    pid_t child = -1;
+    ASSERT_TRUE(WaitFor([&] {
+        for (const pid_t pid : ChildrenOf(station.Pid())) {
+            std::string words;
+            std::getline(std::ifstream("/proc/" + std::to_string(pid) + "/cmdline"), words);
+            child = Contains(words, std::string("read") + '\0') ? pid : child;
+        }
+        return child > 0;
+    }));
+    EXPECT_EQ(0, SocketsOf(child));
+    EXPECT_GE(SocketsOf(station.Pid()), BOARD_MAX_CONNECTIONS) << "the board held its connections meanwhile";
+    // From the record: every request to the board would make room for itself.
+    ASSERT_TRUE(WaitFor([&] { return Contains(ReadWholeFile(files / "record.csv"), ",done,"); }));
+    for (std::size_t i = 0; i < idle.size(); ++i) {
+        bool closed = false;
+        const std::string answer = Answer(idle[i], &closed);
+        EXPECT_TRUE(closed) << i;
+        if (i < idle.size() - BOARD_MAX_CONNECTIONS) {
+            EXPECT_EQ("", answer) << i << ": made room for the next at once";
+        }
+    }
+    for (const CFd& socket : slow) {
+        bool closed = false;
+        EXPECT_EQ(0u, Answer(socket, &closed).rfind("HTTP/1.1 408 ", 0));
+        EXPECT_TRUE(closed);
+    }
     const CliRunResult run = station.Interrupt();
     EXPECT_EQ(30, run.Exit) << run.Out << run.Err;
 }

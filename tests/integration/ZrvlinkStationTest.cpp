@@ -66,11 +66,14 @@ struct CStation {
 
 // Lines a write's device answers: 99 for the read, then the write's: vers, baudrate, netparam, 96 for
 // the destinations, so that "save" is line 199. A device that hangs up at line 150 failed before it. What
-// a device held goes into the record as the device gave it, a name that a setup file would cut included.
+// a device held goes into the record as the device gave it, a name that a setup file would cut included;
+// a version that breaks its line can neither add a line to what the read child tells nor reach the
+// terminal as more than one printable line.
 TEST(ZrvlinkStation, UnitsGoToDevicesInTurnAndOneThatFailedBeforeSaveToTheNext) {
     CStation s(3);
     ASSERT_TRUE(s.Start());
-    ASSERT_TRUE(s.Devices.Plug("ttyACM0", {"--target-name", "3:41;42 "}, "SN-A"));
+    const std::string version = "2.4.1\\r\\nsetup: IPAddress=10.9.9.9";
+    ASSERT_TRUE(s.Devices.Plug("ttyACM0", {"--target-name", "3:41;42 ", "--vers-reply", version}, "SN-A"));
     ASSERT_TRUE(s.WaitEvents("S-1: started done")) << s.Events();
     s.Devices.Unplug("ttyACM0");
     ASSERT_TRUE(s.Devices.Plug("ttyACM0", {}, "SN-B"));
@@ -85,6 +88,8 @@ TEST(ZrvlinkStation, UnitsGoToDevicesInTurnAndOneThatFailedBeforeSaveToTheNext) 
                 Contains(run.Out, "every unit of the plan is done\n"))
         << run.Out;
     EXPECT_EQ("S-1: started done; S-2: started done; S-3: started failed started done", s.Events());
+    EXPECT_TRUE(Contains(run.Out, "read (2.4.1??setup: IPAddress=10.9.9.9), writing\n")) << run.Out;
+    EXPECT_FALSE(Contains(run.Out, "\r")) << run.Out;
     const std::vector<RecordRow> rows = s.Rows();
     ASSERT_EQ(static_cast<std::size_t>(SetupLineCount()), rows.at(0).Previous.size());
     EXPECT_EQ("0,0.0.0.0,41;42 ", rows[0].Previous.at(static_cast<std::size_t>(FindSetupLine("Target3"))));

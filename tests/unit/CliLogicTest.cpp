@@ -1,6 +1,8 @@
 // zrvlink's portable logic where the program's runs do not show it all: the keys that a verify compares,
 // parallel runs' file names, child command lines and crash reports, Win32 command lines and port names,
-// the board's address, and the station's children's progress lines.
+// the board's address, request heads and Host names, the station's children's progress lines, and a
+// ledger address that carries a password.
+#include "cli/board/RequestHead.h"
 #include "cli/common/CliArgs.h"
 #include "cli/common/SetupText.h"
 #include "cli/parallel/BatchPlan.h"
@@ -12,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -213,6 +216,76 @@ TEST(ProgressSteps, LastWholeStepIsReadOnceAndOtherLinesArePassedOver) {
         EXPECT_FALSE(ParseProgressSteps(std::string(line) + "\n", &from, &progress)) << line;
     }
     EXPECT_EQ("OK", ParseChildSteps(output + "0\nOK\n").Result) << "a step is never the result";
+}
+
+// A head is whole at its empty line however its bytes arrive, never before; one that outgrows its bytes
+// or its lines is refused, and no more of it than the limit is ever kept.
+TEST(RequestHead, WholeAtItsEmptyLineAndRefusedOnceItOutgrowsTheLimit) {
+    std::string hundred = "GET / HTTP/1.1\r\n";
+    for (int line = 2; line <= HEAD_MAX_LINES; ++line) {
+        hundred += "X: " + std::to_string(line) + "\r\n";
+    }
+    const struct {
+        const char* Name;
+        std::string Bytes;
+        HeadState State;
+        std::size_t Length; // of the whole head
+    } cases[] = {
+        {"CR LF lines", "GET / HTTP/1.1\r\nHost: a\r\n\r\nnext", HeadState::Complete, 27},
+        {"LF lines", "GET / HTTP/1.1\nHost: a\n\n", HeadState::Complete, 24},
+        {"no empty line yet", "GET / HTTP/1.1\r\nHost: a\r\n", HeadState::Incomplete, 0},
+        {"a lone CR is no line end", "GET / HTTP/1.1\r\r\r\r", HeadState::Incomplete, 0},
+        {"as many lines as allowed", hundred + "\r\n", HeadState::Complete, hundred.size() + 2},
+        {"one line more", hundred + "X: 101\r\n\r\n", HeadState::TooLarge, 0},
+        {"a line without an end", "GET / HTTP/1.1\r\nX: " + std::string(HEAD_MAX_BYTES, 'a'),
+         HeadState::TooLarge, 0},
+        {"the limit's last byte ends it", std::string(HEAD_MAX_BYTES - 4, 'a') + "\r\n\r\n",
+         HeadState::Complete, HEAD_MAX_BYTES},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        for (const std::size_t piece : {c.Bytes.size(), std::size_t{1}}) {
+            CRequestHead head;
+            for (std::size_t at = 0; at < c.Bytes.size() && head.State() == HeadState::Incomplete;
+                 at += piece) {
+                const std::size_t room = head.Room();
+                head.Take(c.Bytes.data() + at, std::min({piece, c.Bytes.size() - at, room}));
+                EXPECT_GT(room, 0u);
+            }
+            EXPECT_EQ(c.State, head.State()) << "in pieces of " << piece;
+            EXPECT_EQ(c.Bytes.substr(0, c.Length), head.Text()) << "in pieces of " << piece;
+        }
+    }
+}
+
+// A page of another site whose name was made to lead to this machine names that site in its Host; the
+// board answers only to its own names and to addresses.
+TEST(BoardHostAllowed, OnlyTheBoundNameLocalhostAndAddresses) {
+    const struct {
+        const char* Host;
+        const char* Bound;
+        bool Allowed;
+    } cases[] = {
+        {"127.0.0.1:8480", "127.0.0.1", true},
+        {"192.168.1.5:8480", "0.0.0.0", true},
+        {"LocalHost:8480", "0.0.0.0", true},
+        {"localhost", "127.0.0.1", true},
+        {"[::1]:8480", "::1", true},
+        {"[fe80::1]", "0.0.0.0", true},
+        {"station-7:8480", "station-7", true},
+        {"evil.example:8480", "0.0.0.0", false},
+        {"evil.example", "127.0.0.1", false},
+        {"127.0.0.1.evil.example", "127.0.0.1", false},
+        {"localhost.evil.example", "0.0.0.0", false},
+        {"localhost:8480:1", "0.0.0.0", false},
+        {"[::1]evil:80", "::1", false},
+        {"", "127.0.0.1", false},
+        {":8480", "127.0.0.1", false},
+        {"999.1.1.1", "0.0.0.0", false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.Allowed, BoardHostAllowed(c.Host, c.Bound)) << c.Host << " on " << c.Bound;
+    }
 }
 
 } // namespace

@@ -153,10 +153,10 @@ std::string RecordOf(const std::vector<RecordRow>& rows) {
 }
 
 // Whatever a power cut did to the last row, the record opens: the row is cut off, or given back the line
-// end it lacked; only an earlier row that is no station row, or a first row that is no record's header,
-// refuses the record, and leaves it as it was. What the parser makes of every tail a power cut leaves (zeros
-// in it or after it, a started row cut or without its line end) is the record-tail fuzz target's, whose
-// seeds every build replays; here the file that the station goes on with.
+// end it lacked; only an earlier row that is no station row, or a first row that is no record's header
+// (nor one torn while it was written), refuses the record, and leaves it as it was. What the parser makes of
+// every tail a power cut leaves (zeros in it or after it, a started row cut or without its line end) is the
+// record-tail fuzz target's, whose seeds every build replays; here the file that the station goes on with.
 TEST(RecordLog, ATornLastRowIsCutAndOneThatLostOnlyItsLineEndIsCompleted) {
     RecordRow started = Row("S-2", E::Started);
     started.Previous = SetupValues(SampleParamSet());
@@ -189,6 +189,9 @@ TEST(RecordLog, ATornLastRowIsCutAndOneThatLostOnlyItsLineEndIsCompleted) {
         {base + "a,b\r\n" + done, "", "", "row 5: 2 cells instead of 47"},
         {"Unit,IPAddress\r\nS-1,192.168.0.21\r\n", "", "",
          "its first row is not the header of a station record"},
+        // A file of one line without its line end is another program's, not a record whose header tore.
+        {"notes of the day", "", "", "its first row is not the header of a station record"},
+        {RecordHeaderText().substr(0, 20) + zeros, RecordHeaderText().substr(0, 20) + zeros, "", nullptr},
     };
     const CScratchDir dir;
     const RecordRow next = Row("S-3", E::Started);

@@ -52,6 +52,7 @@ struct FakeDevice {
     int Refusals;   // its port refuses this many opens first
     int64_t PlugMs; // when it appears
     ParamSet Set;
+    std::string Version = "ZRV-Link 2.4.1"; // its answer to "vers"
 };
 
 // A device fresh from the factory.
@@ -122,6 +123,7 @@ public:
         FakeDevice& device = Find(port);
         const Act act = device.Refusals-- > 0 ? Act::RefuseOpen : Act::Ok;
         ChildOutcome outcome = Ended(act);
+        outcome.Version = device.Version;
         outcome.PortNotOpened = act == Act::RefuseOpen;
         outcome.HasDevice = act == Act::Ok;
         outcome.Device = device.Set;
@@ -266,6 +268,8 @@ void RunCase(const StationCase& c) {
     }
     EXPECT_EQ(c.Holds, holds);
     EXPECT_NE(std::string::npos, world.Said.find(c.SaidLine)) << world.Said;
+    // Whatever a device sent, the console gets whole printable lines.
+    EXPECT_EQ(std::string::npos, world.Said.find_first_of(std::string("\0\r\x1b\x07\x7f", 5))) << world.Said;
     if (c.Told == nullptr) {
         return;
     }
@@ -303,6 +307,9 @@ TEST(Station, EveryEndOfAChildKeepsOneAddressPerDeviceAndTellsTheObserver) {
                                              Row(u1, E::Done, S::Yes, "0.0.0.0")};
     std::vector<RecordRow> doneElsewhere = {Row(three[2].Name, E::Done, S::Yes, three[2].Name)};
     doneElsewhere[0].Serial = "SAME";
+    // A device whose serial number and version would clear the terminal, set its title and print a line.
+    FakeDevice escaping = On(A, Act::FailAfterSave, "SN\x1b]0;x\x07\x1b[2J");
+    escaping.Version = "2.4.1\r192.168.0.21 on /dev/ttyACM0: written and verified\x7f";
     const StationOptions all, once{true, {}, {}}, skip{true, {}, {u1}}, redo{true, {u1}, {}};
     const StationCase cases[] = {
         {"a device written", three, none, once, Bench(On(A)), -1, -1, -1, 30, "192.168.0.21: started done",
@@ -319,6 +326,12 @@ TEST(Station, EveryEndOfAChildKeepsOneAddressPerDeviceAndTellsTheObserver) {
          "done 0, held 1, failed 0, at work 0, to go 2, skipped 0",
          "its write on /dev/ttyACM0 (serial SN-A, 2026-12-07T10:00:00+00:00) ended badly after it may have "
          "reached the device's save; see to that device, then run again with --redo 192.168.0.21"},
+        {"a device's own text reaches the console printable", three, none, once, Bench(escaping), -1, -1, -1,
+         31, "192.168.0.21: started failed(maybe)", "192.168.0.21",
+         "read (2.4.1?192.168.0.21 on /dev/ttyACM0: written and verified?), writing\n"
+         "192.168.0.21 on /dev/ttyACM0: failed (WARNING: hardware error) after its save may have "
+         "reached the "
+         "device; no new device is taken. See to the device on /dev/ttyACM0 (serial SN?]0;x??[2J)"},
         {"a write that failed before its save", three, none, once, Bench(On(A, Act::Fail)), -1, -1, -1, 30,
          "192.168.0.21: started failed(no)", "0.0.0.0", "", "reading writing failed",
          "done 0, held 0, failed 1, at work 0, to go 2, skipped 0"},
