@@ -66,10 +66,8 @@ bool CPortWatch::Start(const std::vector<std::string>&) {
     if (!state.Heard.News.IsOpen() || !state.Library.Load(L"cfgmgr32.dll")) {
         return false;
     }
-    const auto registerProc =
-        reinterpret_cast<RegisterProc>(GetProcAddress(state.Library.Get(), "CM_Register_Notification"));
-    state.Unregister =
-        reinterpret_cast<UnregisterProc>(GetProcAddress(state.Library.Get(), "CM_Unregister_Notification"));
+    const auto registerProc = state.Library.Export<RegisterProc>("CM_Register_Notification");
+    state.Unregister = state.Library.Export<UnregisterProc>("CM_Unregister_Notification");
     if (registerProc == nullptr || state.Unregister == nullptr) {
         return false;
     }
