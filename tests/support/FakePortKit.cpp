@@ -81,14 +81,17 @@ int32_t WriteCommBlock(int32_t, const char* data, int32_t length) {
     if (index == Script.FailWriteAt) {
         return 0;
     }
-    Gone = index == Script.HangUpAt;
-    if (Gone && Proc != nullptr) { // as portkit's reader tells of a hang-up: once
+    const bool hangUp = index == Script.HangUpAt;
+    if (!hangUp || Script.AnswerBeforeHangUp) {
+        Queue += Script.Respond ? Script.Respond(line) : std::string(">");
+    }
+    Gone = hangUp;
+    if (Gone && Proc != nullptr) { // portkit's reader tells of a hang-up once, after the bytes before it
         CommNotifyProcType proc = Proc;
         lock.unlock();
         proc(0, 0);
         return 1;
     }
-    Queue += Script.Respond ? Script.Respond(line) : std::string(">");
     ErrorDue = Script.ReadErrorFirst;
     while (!Queue.empty() && Proc != nullptr) {
         CommNotifyProcType proc = Proc;

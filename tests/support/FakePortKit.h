@@ -11,9 +11,10 @@
 struct FakePortScript {
     // The reply bytes (prompt included, or not) to a written command line, CR included.
     std::function<std::string(const std::string& line)> Respond;
-    int FailWriteAt = -1;        // the write with this index (0 = first) fails
-    int HangUpAt = -1;           // the write with this index goes out, then the line goes away unanswered
-    bool ReadErrorFirst = false; // each delivery's first read reports -1 before the bytes
+    int FailWriteAt = -1;            // the write with this index (0 = first) fails
+    int HangUpAt = -1;               // the write with this index goes out, then the line goes away
+    bool AnswerBeforeHangUp = false; // ... after that write's reply (else unanswered)
+    bool ReadErrorFirst = false;     // each delivery's first read reports -1 before the bytes
 };
 
 // Installs `script` for the next port opened and forgets what was recorded.

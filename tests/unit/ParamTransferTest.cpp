@@ -264,6 +264,19 @@ TEST(CParamTransfer, EachFailureAndStopEndsTheTransferWithItsResultAndTraceLine)
     }
 }
 
+// A device unplugged right after it answered "update": the write went through, and its line's end after
+// the last reply is no failure.
+TEST(CParamTransfer, ReplyThatCameBeforeTheLineWentAwayStillCounts) {
+    ParamSet set = WriteSet(0, 0);
+    FakePortScript script = HangingUpAt(1 + 3 * TARGET_COUNT + 1);
+    script.AnswerBeforeHangUp = true;
+    Outcome out = RunTransfer(script, 0, &set);
+    ASSERT_TRUE(out.Ended);
+    EXPECT_EQ(PT_OK, out.Result) << out.Trace;
+    EXPECT_EQ("update\r", out.Log.Lines.back());
+    ExpectEventFrame(out.Seen, PT_EVENT_DONE);
+}
+
 // One engine started again while its transfer may still run: the fake refuses to open a port that is
 // still open, so the second start must wait for the first. Failed starts show in zrvlink's runs.
 TEST(CParamTransfer, EachStartWaitsForTheTransferBefore) {
