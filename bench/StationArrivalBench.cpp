@@ -2,8 +2,9 @@
 // answer each command after 2 ms arrive one after another on one --port path (the link to each device's
 // pty made at a known moment, removed once it is written); prints the time from arrival to "reading the
 // device" (mean and 95th percentile), from arrival to "written and verified" against the device's own time
-// (its lines times 2 ms), and the processor time of an idle station (one absent --port path; detection
-// over this machine's /dev and /sys). Prints figures; asserts nothing.
+// (its lines times 2 ms) and, for scale, the same transfers run without the station, and the processor
+// time of an idle station (one absent --port path; detection over this machine's /dev and /sys). Prints
+// figures; asserts nothing.
 #include "CliRun.h"
 #include "core/ParamSet.h"
 
@@ -178,6 +179,19 @@ bool ArriveAndServe(CStationRun& station, const std::string& port, std::size_t* 
     return true;
 }
 
+// For scale: the same transfers without the station, as two zrvlink runs on one device (a read, then a
+// write with --verify), in milliseconds; negative when one failed.
+double TransfersByHand(const CScratchDir& dir) {
+    CSimProcess sim;
+    if (!sim.Start({"--delay", std::to_string(REPLY_DELAY_MS)})) {
+        return -1;
+    }
+    const Clock::time_point begin = Clock::now();
+    const bool ok = RunCli({"read", "--port", sim.PtyPath()}).Exit == 0 &&
+                    RunCli({"write", dir / "base.dat", "--port", sim.PtyPath(), "--verify"}).Exit == 0;
+    return ok ? Ms(Clock::now() - begin) : -1;
+}
+
 // Nanoseconds on a processor of every thread of `pid` so far.
 long long CpuNs(pid_t pid) {
     const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
@@ -240,6 +254,7 @@ int main() {
     }
     std::minstd_rand gaps(37); // the same gaps on every run
     std::vector<Arrival> arrivals;
+    double byHand = 0;
     std::size_t line = 0;
     for (int i = 0; i < DEVICES; ++i) {
         std::this_thread::sleep_for(
@@ -249,6 +264,8 @@ int main() {
             return 1;
         }
         arrivals.push_back(arrival);
+        // Between two devices, under the same load.
+        byHand += TransfersByHand(dir) / DEVICES;
     }
     const CliRunResult end = station.Process.Finish();
     if (end.Exit != 0) {
@@ -277,6 +294,10 @@ int main() {
                 *std::max_element(toDone.begin(), toDone.end()), DEVICE_LINES, REPLY_DELAY_MS, ownMs);
     std::printf("  arrival to done against the device's own time: %.2f (goal: at most 1.15)\n",
                 meanDone / ownMs);
+    std::printf(
+        "  for scale, the same transfers by two zrvlink runs without the station: %.1f ms (%.2f of the "
+        "device's own time; the machine's share, not the station's)\n",
+        byHand, byHand / ownMs);
     std::fflush(stdout);
 
     const double absent = IdlePercent(StationArgs(dir, 1, {dir / "absent"}), {});
