@@ -53,6 +53,14 @@ protected:
         NotifyCalls = 0;
         ToldGone = false;
     }
+    // Opens the port with `proc` installed, and has the device send `bytes` until the procedure heard them.
+    void OpenAndHear(CommNotifyProcType proc, const std::string& bytes) {
+        Handle = CreateCommPort(m_port, 9600, 8, COMM_PARITY_NONE, 1, 0, 0, 0);
+        ASSERT_GE(Handle, 0);
+        ASSERT_EQ(0, InstallNotifyProc(Handle, 0, 0, proc));
+        ASSERT_EQ(static_cast<ssize_t>(bytes.size()), write(m_master.Get(), bytes.data(), bytes.size()));
+        ASSERT_TRUE(WaitFor([] { return NotifyCalls > 0; }));
+    }
     CFd m_master;
     int32_t m_port = -1;
 };
@@ -60,11 +68,7 @@ protected:
 // A reader that took the hang-up for "nothing yet" would spin until the port is closed: calling the
 // procedure for the queued byte over and over, and burning a processor while this thread sleeps.
 TEST_F(PortKitOverPty, PortThatGoesAwayRestsItsReaderAndRefusesWrites) {
-    Handle = CreateCommPort(m_port, 9600, 8, COMM_PARITY_NONE, 1, 0, 0, 0);
-    ASSERT_GE(Handle, 0);
-    ASSERT_EQ(0, InstallNotifyProc(Handle, 0, 0, TakeNothing));
-    ASSERT_EQ(1, write(m_master.Get(), "x", 1));
-    ASSERT_TRUE(WaitFor([] { return NotifyCalls > 0; }));
+    ASSERT_NO_FATAL_FAILURE(OpenAndHear(TakeNothing, "x"));
     m_master.Reset(); // the device is unplugged
 
     const int callsAtHangUp = NotifyCalls;
@@ -84,11 +88,7 @@ TEST_F(PortKitOverPty, PortThatGoesAwayRestsItsReaderAndRefusesWrites) {
 // A procedure that left nothing behind is never called again for bytes: without the call for the hang-up
 // its owner would wait out a reply that cannot come.
 TEST_F(PortKitOverPty, ProcedureThatTookEveryByteIsToldWhenThePortGoesAway) {
-    Handle = CreateCommPort(m_port, 9600, 8, COMM_PARITY_NONE, 1, 0, 0, 0);
-    ASSERT_GE(Handle, 0);
-    ASSERT_EQ(0, InstallNotifyProc(Handle, 0, 0, TakeAllNoteGone));
-    ASSERT_EQ(2, write(m_master.Get(), "x>", 2));
-    ASSERT_TRUE(WaitFor([] { return NotifyCalls > 0; }));
+    ASSERT_NO_FATAL_FAILURE(OpenAndHear(TakeAllNoteGone, "x>"));
     EXPECT_FALSE(ToldGone) << "a port that is there is not gone";
     m_master.Reset(); // the device is unplugged
     EXPECT_TRUE(WaitFor([] { return ToldGone.load(); }));
