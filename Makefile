@@ -48,6 +48,7 @@ bench: deps
 	./build/native-release/bench/portdetect_bench
 	./build/native-release/bench/zrvlink_cpu_bench 20
 	./scripts/bench-zrvlink.sh build/native-release 20
+	./build/native-release/bench/station_arrival_bench
 	./build/native-release/bench/ledger_bench
 	/usr/bin/python3 bench/board_stalled_pages.py build/native-release/cli/zrvlink build/native-release/sim/zrvlink-sim 10
 	/usr/bin/python3 bench/board_under_attack.py build/native-release/cli/zrvlink build/native-release/sim/zrvlink-sim 3

@@ -88,6 +88,7 @@ bool CParamTransfer::Start(int32_t portNumber, int32_t readMode, ParamSet* param
     PortError = 0;
     Version[0] = '\0';
     StopRequested.store(false);
+    LineGone.store(false);
     if (!ReplyEvent.IsCreated() || param == nullptr) {
         Result = PT_ERR_RESOURCE;
         return false;
@@ -146,14 +147,23 @@ bool CParamTransfer::SendCommand(const char* line, std::size_t length) {
         return false;
     }
     ReplyEvent.Reset();
+    {
+        CLockGuard guard(ReplyLock);
+        ReplyReady = false;
+    }
     return WriteCommBlock(Port, line, static_cast<int32_t>(length)) != 0;
 }
 
+// A line that went away answers nothing more: its end sets the event as a reply does, and the reply time
+// is not waited out. A device that is only slow gets the whole time.
 bool CParamTransfer::WaitReply() {
-    if (!ReplyEvent.Wait(REPLY_TIMEOUT_MS)) {
+    if (!LineGone.load() && !ReplyEvent.Wait(REPLY_TIMEOUT_MS)) {
         return false;
     }
     CLockGuard guard(ReplyLock);
+    if (!ReplyReady) {
+        return false;
+    }
     std::memcpy(WorkReply, Reply, sizeof WorkReply);
     return true;
 }
@@ -170,7 +180,7 @@ bool CParamTransfer::Exchange(bool sent) {
         return Fail(WARN_COMM_ERROR, PT_ERR_COMM);
     }
     if (!WaitReply()) {
-        return Fail(WARN_TIMEOUT, PT_ERR_COMM);
+        return Fail(LineGone.load() ? WARN_COMM_ERROR : WARN_TIMEOUT, PT_ERR_COMM);
     }
     return true;
 }
@@ -306,7 +316,8 @@ bool CParamTransfer::WriteTarget(int index) {
            Exchange(CmdSetName(*this, index, *Param));
 }
 
-// Drains everything waiting; an error count ends the drain like an empty read, so it cannot spin.
+// Drains everything waiting; an error count ends the drain like an empty read, so it cannot spin. A port
+// that went away ends the wait for the reply at once.
 int32_t CParamTransfer::OnReceive() {
     if (Port < 0) {
         return Port;
@@ -321,9 +332,13 @@ int32_t CParamTransfer::OnReceive() {
             {
                 CLockGuard guard(ReplyLock);
                 std::memcpy(Reply, Received.Text, sizeof Reply);
+                ReplyReady = true;
             }
             ReplyEvent.Set();
         }
+    }
+    if (count == COMM_PORT_GONE && !LineGone.exchange(true)) {
+        ReplyEvent.Set();
     }
     return count;
 }

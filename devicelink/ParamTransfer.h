@@ -101,7 +101,13 @@ private:
     // event, both under ReplyLock, so that bytes arriving after a prompt never touch what the worker
     // parses.
     char Reply[REPLY_SIZE] = {};
+    // Under ReplyLock: set by the reader with Reply, cleared by the worker before it sends a command; a
+    // reply that came before its line went away still counts.
+    bool ReplyReady = false;
     CLock ReplyLock;
+    // Cleared by Start before the reader exists; set by the reader when portkit says the port went away
+    // (then the event is set too); read by the worker, which then waits no more for a reply.
+    std::atomic<bool> LineGone{false};
     // Worker only: its copy of the reply, parsed in place.
     char WorkReply[REPLY_SIZE] = {};
     // Written by Start before the worker is resumed; read by the worker.

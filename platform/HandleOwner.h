@@ -68,6 +68,14 @@ public:
         }
         return Get() != nullptr;
     }
+
+    // The DLL's export `name` as a `Function`; null when it has none (an older system).
+    template <typename Function>
+    Function Export(const char* name) const {
+        const FARPROC found = Get() != nullptr ? ::GetProcAddress(Get(), name) : nullptr;
+        // Through void (*)(): the one function type that converts to any other without a warning.
+        return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(found));
+    }
 };
 
 // A window's device context (the screen's for a null window), released at the end of its life. Inline:

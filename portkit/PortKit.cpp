@@ -26,7 +26,8 @@ struct OpenPort {
     std::atomic<CommNotifyProcType> Proc{nullptr};
     // Set by DestroyCommPort before it wakes the reader and joins it.
     std::atomic<bool> Stopping{false};
-    // Set by the reader when the port went away; later writes fail.
+    // Set by the reader when the port went away, after the last bytes it queued; later writes fail and
+    // reads of an empty queue say so.
     std::atomic<bool> Gone{false};
 };
 
@@ -61,7 +62,8 @@ OpenPort* Find(int32_t handle) {
 
 // Reads what arrives into the queue and tells the procedure, until the port is destroyed or gone. A
 // procedure that leaves bytes behind is called again after the next wait, never in a tight loop; one
-// that takes them all lets the reader sleep until the device sends more.
+// that takes them all lets the reader sleep until the device sends more. A port that goes away is told
+// once: the procedure's reads then come to COMM_PORT_GONE.
 void ReaderMain(void* context) {
     OpenPort& port = *static_cast<OpenPort*>(context);
     char block[READ_BLOCK_SIZE];
@@ -71,6 +73,10 @@ void ReaderMain(void* context) {
         int received = port.Device.WaitAndRead(block, room, waiting > 0);
         if (received < 0) {
             port.Gone = true;
+            CommNotifyProcType proc = port.Proc;
+            if (proc != nullptr && !port.Stopping) {
+                proc(0, 0);
+            }
             return;
         }
         port.Queue.Push(block, static_cast<std::size_t>(received));
@@ -157,7 +163,10 @@ int32_t ReadCommBlock(int32_t handle, char* buffer, int32_t size) {
     if (port == nullptr || size < 0) {
         return -1;
     }
-    return static_cast<int32_t>(port->Queue.Pop(buffer, static_cast<std::size_t>(size)));
+    // Looked at before the queue: every byte that came before the port went is queued by then.
+    const bool gone = port->Gone;
+    const std::size_t count = port->Queue.Pop(buffer, static_cast<std::size_t>(size));
+    return count == 0 && gone ? COMM_PORT_GONE : static_cast<int32_t>(count);
 }
 
 int32_t WriteCommBlock(int32_t handle, const char* data, int32_t length) {

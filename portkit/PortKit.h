@@ -5,7 +5,8 @@
 
 #include <cstdint>
 
-// Called on the library's reader thread whenever received bytes wait; both arguments are 0.
+// Called on the library's reader thread whenever received bytes wait, and once when the port goes away;
+// both arguments are 0.
 using CommNotifyProcType = int32_t (*)(int32_t, int32_t);
 
 constexpr int32_t COMM_PARITY_NONE = 'N';
@@ -34,14 +35,19 @@ int32_t GetCommPortOpenError();
 // objects that were made before it first used portkit are destroyed.
 int32_t DestroyCommPort(int32_t handle);
 
+// What ReadCommBlock returns once the port went away (the device was unplugged or hung up) and every
+// byte that came before has been read: nothing more will come.
+constexpr int32_t COMM_PORT_GONE = -2;
+
 // Copies up to `size` received bytes, in arrival order, and returns their number; 0 when none wait. Never
-// blocks. Negative for an unknown handle.
+// blocks. COMM_PORT_GONE once the port went away and nothing waits; -1 for an unknown handle.
 int32_t ReadCommBlock(int32_t handle, char* buffer, int32_t size);
 
 // Sends `length` bytes within COMM_WRITE_TIMEOUT_MS. Nonzero when all were accepted for sending, 0 on
 // failure (a port that went away, or a device that took no data for that long, included).
 int32_t WriteCommBlock(int32_t handle, const char* data, int32_t length);
 
-// From now on `proc` is called on the library's reader thread whenever received bytes wait. The two
-// reserved arguments must be 0. Returns 0, or a negative value for an unknown handle.
+// From now on `proc` is called on the library's reader thread whenever received bytes wait, and once when
+// the port goes away, so that its owner need not wait out a reply that cannot come. The two reserved
+// arguments must be 0. Returns 0, or a negative value for an unknown handle.
 int32_t InstallNotifyProc(int32_t handle, int32_t reserved1, int32_t reserved2, CommNotifyProcType proc);

@@ -203,17 +203,46 @@ bool CStation::OpenRetryPending(int64_t now) const {
     });
 }
 
+// Not while stopping or with the plan through; --once looks again only when its devices are all
+// through: a unit that came back (a read or a write that failed before its save) goes to one of them that
+// still waits.
+bool CStation::Looking() const {
+    return !m_stopping && !(m_book.Finished() && m_jobs.empty()) &&
+           (!m_options.Once || m_firstLook || m_jobs.empty());
+}
+
+// After the interval, or when a port is to be tried again before it.
+int64_t CStation::NextLookAfter(int64_t now) const {
+    int64_t next = now + m_options.LookMs;
+    for (const auto& entry : m_ports) {
+        if (entry.second.RetryMs > now) {
+            next = std::min(next, entry.second.RetryMs);
+        }
+    }
+    return next;
+}
+
+void CStation::PortsChanged() {
+    m_nextLookMs = 0;
+    for (auto& entry : m_ports) {
+        if (entry.second.OpenRetry) {
+            entry.second.OpenRetry = false;
+            entry.second.RetryMs = 0;
+        }
+    }
+}
+
+int64_t CStation::NextDueMs() const {
+    return Looking() ? m_nextLookMs : std::numeric_limits<int64_t>::max();
+}
+
 void CStation::Step(int interrupts) {
     HandleInterrupts(interrupts);
     LookAtJobs();
     const int64_t now = m_seams.Clock->NowMs();
-    const bool planDone = m_book.Finished() && m_jobs.empty();
-    // --once looks again only when its devices are all through: a unit that came back (a read or a write
-    // that failed before its save) goes to one of them that still waits.
-    const bool due = now >= m_nextLookMs && (!m_options.Once || m_firstLook || m_jobs.empty());
-    if (!m_stopping && !planDone && due) {
+    if (Looking() && now >= m_nextLookMs) {
         WatchPorts(now);
-        m_nextLookMs = now + PORT_POLL_MS;
+        m_nextLookMs = NextLookAfter(now);
     }
     const bool onceThrough = m_options.Once && !m_firstLook && !OpenRetryPending(now);
     m_ended = m_jobs.empty() && (m_stopping || (m_book.Finished()) || onceThrough);
@@ -338,10 +367,14 @@ void CStation::OpenFailed(PortJob* job, const ChildOutcome& outcome) {
     const int64_t now = m_seams.Clock->NowMs();
     if (now - watched.SeenMs < OPEN_GRACE_MS) {
         watched.RetryMs = now + OPEN_RETRY_MS;
+        watched.OpenRetry = true;
+        m_nextLookMs = std::min(m_nextLookMs, watched.RetryMs);
         Tell(NewsOf(*job, PortStage::Reading, "waiting for the port to open (" + outcome.Message + ")"));
         return;
     }
     watched.RetryMs = now + OPEN_RETRY_LATE_MS;
+    watched.OpenRetry = false;
+    m_nextLookMs = std::min(m_nextLookMs, watched.RetryMs);
     const std::string what = outcome.Message + "; nothing was sent, the port is tried again";
     Tell(NewsOf(*job, PortStage::Failed, what));
     if (!watched.OpenFailed) {
@@ -429,6 +462,7 @@ void CStation::RetryLater(const PortJob& job) {
     const auto watched = m_ports.find(job.Port);
     if (watched != m_ports.end()) {
         watched->second.RetryMs = m_seams.Clock->NowMs() + OPEN_RETRY_LATE_MS;
+        m_nextLookMs = std::min(m_nextLookMs, watched->second.RetryMs);
     }
 }
 

@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <map>
 #include <memory>
 #include <set>
@@ -26,10 +27,16 @@ enum StationExit : int {
     STATION_REFUSED = 32,     // the record or the operator's decisions were refused, or a row not written
 };
 
+// How often the ports are looked for where nothing tells the station of their changes.
+constexpr int64_t PORT_POLL_MS = 500;
+
 struct StationOptions {
     bool Once = false; // the devices attached at the first look, then the end
     std::vector<std::string> Redo;
     std::vector<std::string> Skip;
+    // How often the ports are looked for unasked: PORT_POLL_MS, or longer where PortsChanged tells of
+    // their changes (a look then only catches what such news missed).
+    int64_t LookMs = PORT_POLL_MS;
 };
 
 struct StationEnd {
@@ -42,8 +49,6 @@ struct StationEnd {
 constexpr int64_t OPEN_GRACE_MS = 5000;
 constexpr int64_t OPEN_RETRY_MS = 500;
 constexpr int64_t OPEN_RETRY_LATE_MS = 5000;
-// How often the ports are looked for.
-constexpr int64_t PORT_POLL_MS = 500;
 
 class CStation {
 public:
@@ -62,6 +67,14 @@ public:
 
     // True once nothing is at work and nothing more will be taken.
     bool Ended() const { return m_ended; }
+
+    // News that the ports may have changed (a device came or went, a port's permissions changed): the
+    // next Step looks at once, and a port whose open failed since it came is tried again then.
+    void PortsChanged();
+
+    // When Step next has something to do by the clock alone (a look, a port tried again); INT64_MAX when
+    // only a child's end, Ctrl-C or PortsChanged can give it any.
+    int64_t NextDueMs() const;
 
     // The last line, and how the station ended.
     StationEnd Finish();
@@ -87,6 +100,7 @@ private:
         bool Served = false;     // taken again only once its device has gone
         int64_t RetryMs = 0;     // a failed open: not taken again before this
         bool OpenFailed = false; // the grace ran out and the failure was recorded
+        bool OpenRetry = false;  // its open failed within the grace: a change of the ports tries it again
     };
 
     void SayNotices();
@@ -100,6 +114,8 @@ private:
     bool ApplyDecisions(std::string* error);
     void NameUnsettledUnits();
     void HandleInterrupts(int interrupts);
+    bool Looking() const;
+    int64_t NextLookAfter(int64_t now) const;
     void WatchPorts(int64_t now);
     void StartReading(const StationPort& port, std::size_t unit, int64_t now);
     void LookAtJobs();

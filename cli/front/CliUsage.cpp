@@ -140,8 +140,9 @@ is when it holds, by its own address, a unit that is done, held or skipped (or w
 when its whole configuration is that of such a unit (so are units without an own address, 0.0.0.0).
 The USB serial number never decides that: it goes into the record and tells a device that stands on a
 port in place of another between two looks. Devices whose USB bridges report one serial number for
-every unit are each set up; only one swapped for another within half a second on the same port is not
-seen as new until its port goes away. When every unit is done the station says so and ends.
+every unit are each set up; only one swapped for another on the same port quicker than the station
+looks is not seen as new until its port goes away. A device unplugged during its transfer ends it at
+once (communication error). When every unit is done the station says so and ends.
 
 The plan:
   --template BASE.dat    setup file with the values that every unit gets
@@ -208,7 +209,9 @@ the line's board. "zrvlink ledger --help" tells how to export the line's record,
 and serve the line's board.
 
   --port PORT   watch only this port (may be given several times); default: the detected device
-                ports, as "zrvlink ports" lists them, looked for about twice a second
+                ports, as "zrvlink ports" lists them. Ports are looked at as soon as the system tells
+                of one that came, went or changed its permissions (Linux; Windows 8 and later), and
+                every 5 seconds besides; where it tells nothing (older Windows, Wine), twice a second
   --once        set up the devices attached now, then end, without waiting for more
   --redo UNIT   give UNIT back to the plan: the next device gets it (after its write may have
                 reached a device, or after --skip); its device, if still attached, counts as a new

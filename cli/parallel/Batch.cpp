@@ -9,17 +9,12 @@
 #include "cli/system/Ports.h"
 #include "persistence/ParamFile.h"
 
-#include <chrono>
 #include <cstdio>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace {
-
-// How often the parent looks at the children that still run; nothing against a transfer of seconds.
-constexpr std::chrono::milliseconds WAIT_SLICE{20};
 
 std::vector<std::string> ChoosePorts(const CliRequest& request) {
     if (!request.Ports.empty()) {
@@ -74,8 +69,10 @@ CliOutcome RunParallel(const CliRequest& request) {
     std::size_t reported = 0;
     bool printed = true;
     while (reported < runs.size()) {
+        CWaitList waits;
         for (auto& run : runs) {
             run->HasEnded();
+            run->AddTo(&waits);
         }
         for (; reported < runs.size() && runs[reported]->HasEnded(); ++reported) {
             std::string report;
@@ -84,7 +81,7 @@ CliOutcome RunParallel(const CliRequest& request) {
             outcome.Exit = outcome.Exit == EXIT_OK ? exit : outcome.Exit;
         }
         if (reported < runs.size()) {
-            std::this_thread::sleep_for(WAIT_SLICE);
+            waits.Wait();
         }
     }
     // Lines that were lost leave the caller without the ports' reports.

@@ -83,6 +83,15 @@ void CPortChild::Stop() {
     }
 }
 
+void CPortChild::AddTo(CWaitList* waits) const {
+    if (m_ended) {
+        return;
+    }
+    m_child.AddTo(waits);
+    const TimePoint due = m_stopping ? m_killAt : m_deadline;
+    waits->LimitMs(std::chrono::ceil<Milliseconds>(due - std::chrono::steady_clock::now()).count());
+}
+
 int CPortChild::Report(std::string* report) const {
     if (!m_started || m_overLimit || m_killed) {
         const int exit = m_started ? EXIT_COMM : EXIT_RESOURCE;

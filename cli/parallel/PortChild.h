@@ -34,6 +34,10 @@ public:
     // Asks the child to stop (see CChildProcess::RequestStop); HasEnded kills it after the grace.
     void Stop();
 
+    // What a loop waits for before it calls HasEnded again: the child's end or output, and the moment its
+    // time limit or its stop grace runs out. Nothing once it has ended.
+    void AddTo(CWaitList* waits) const;
+
     // The exit status of the port, and in `report` the child's output, or for a child that gave none
     // what the parent saw: not started or ended at the limit (the message of the status), crashed
     // ("WARNING: crashed (HOW): ITS LAST LINE ON STDERR"). Meaningful once HasEnded is true.

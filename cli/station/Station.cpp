@@ -8,6 +8,7 @@
 #include "cli/common/SetupFiles.h"
 #include "cli/parallel/PortChild.h"
 #include "cli/station/StationSteps.h"
+#include "cli/station/StationWait.h"
 #include "cli/system/Console.h"
 #include "cli/system/Interrupt.h"
 #include "cli/system/Ports.h"
@@ -35,7 +36,7 @@ static_assert(int{STATION_OUTPUT_LOST} == int{EXIT_FILE_SAVE} &&
 
 namespace {
 
-// How often the station looks at its children: a unit's end is recorded and reported without delay.
+// How often a station that waits for its ledger's server looks for Ctrl-C.
 constexpr std::chrono::milliseconds WAIT_SLICE{20};
 
 CliOutcome Refused(const std::string& why) {
@@ -112,8 +113,11 @@ ChildOutcome OutcomeOf(const CPortChild& child, bool write) {
 // Ctrl-C, so that the station alone decides when it ends.
 class CProcessChild : public IPortChild {
 public:
-    CProcessChild(const std::string& port, bool write, bool trace)
-        : m_child(port), m_write(write), m_trace(trace) {}
+    CProcessChild(const std::string& port, bool write, bool trace, CStationWait* wait)
+        : m_child(port), m_write(write), m_trace(trace), m_wait(*wait) {
+        m_wait.Add(&m_child);
+    }
+    ~CProcessChild() override { m_wait.Remove(&m_child); }
 
     void Start(const std::string& program, const std::vector<std::string>& args, const std::string& input) {
         m_child.Start(program, args, true, input);
@@ -138,6 +142,7 @@ private:
     CPortChild m_child;
     bool m_write;
     bool m_trace;
+    CStationWait& m_wait;
     bool m_traced = false;
     std::size_t m_progressRead = 0; // of its output
     ChildProgress m_progress;
@@ -145,17 +150,18 @@ private:
 
 class CProcessChildren : public IStationChildren {
 public:
-    CProcessChildren(std::string program, bool trace) : m_program(std::move(program)), m_trace(trace) {}
+    CProcessChildren(std::string program, bool trace, CStationWait* wait)
+        : m_program(std::move(program)), m_trace(trace), m_wait(wait) {}
 
     std::unique_ptr<IPortChild> StartRead(const std::string& port) override {
-        auto child = std::make_unique<CProcessChild>(port, false, m_trace);
+        auto child = std::make_unique<CProcessChild>(port, false, m_trace, m_wait);
         child->Start(m_program, StationReadArguments(port, m_trace), std::string());
         return child;
     }
     // The unit goes to the child through its stdin, exactly, and never through a file that other users
     // could read or that a full disk could cut.
     std::unique_ptr<IPortChild> StartWrite(const std::string& port, const ParamSet& unit) override {
-        auto child = std::make_unique<CProcessChild>(port, true, m_trace);
+        auto child = std::make_unique<CProcessChild>(port, true, m_trace, m_wait);
         child->Start(m_program, StationWriteArguments(port, m_trace), FormatExactSetup(unit));
         return child;
     }
@@ -163,6 +169,7 @@ public:
 private:
     std::string m_program;
     bool m_trace;
+    CStationWait* m_wait;
 };
 
 class CSteadyClock : public IStationClock {
@@ -200,11 +207,12 @@ bool ReadPlan(const CliRequest& request, const ParamSet& base, std::vector<PlanU
     return true;
 }
 
-StationOptions OptionsOf(const CliRequest& request) {
+StationOptions OptionsOf(const CliRequest& request, const CStationWait& wait) {
     StationOptions options;
     options.Once = request.Once;
     options.Redo = request.Redo;
     options.Skip = request.Skip;
+    options.LookMs = wait.LookMs();
     return options;
 }
 
@@ -335,8 +343,10 @@ CliOutcome RunStation(const CliRequest& request) {
     if (!GetProgramPath(&program)) {
         return Failure(EXIT_RESOURCE);
     }
+    // Watching starts before the first look, so that no change after it goes unheard.
+    CStationWait wait(request.Ports, store.Ledger() != nullptr, &clock);
     CSystemPorts ports(request.Ports);
-    CProcessChildren children(program, request.Trace);
+    CProcessChildren children(program, request.Trace, &wait);
     CStdoutConsole console;
     if (board) {
         console.Say("board: " + board->Address() + " (for scripts: " + board->Address() + "status.json)");
@@ -352,15 +362,19 @@ CliOutcome RunStation(const CliRequest& request) {
         observers.Add(line.get());
     }
     CProcessInterrupts interrupts;
-    CStation station(units, store.Store(), OptionsOf(request),
+    CStation station(units, store.Store(), OptionsOf(request, wait),
                      StationSeams{&ports, &children, &clock, &console, observers.Get(), &interrupts});
     StationEnd end;
     if (station.Begin(&end)) {
-        for (station.Step(InterruptCount()); !station.Ended(); station.Step(InterruptCount())) {
+        int seen = InterruptCount();
+        for (station.Step(seen); !station.Ended(); station.Step(seen)) {
             if (line) {
                 line->Flush();
             }
-            std::this_thread::sleep_for(WAIT_SLICE);
+            if (wait.Sleep(seen, station.NextDueMs())) {
+                station.PortsChanged();
+            }
+            seen = InterruptCount();
         }
         end = station.Finish();
     }

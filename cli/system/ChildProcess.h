@@ -4,6 +4,8 @@
 // ChildProcess_win32.cpp: CreateProcess and a job object).
 #pragma once
 
+#include "platform/WaitList.h"
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -42,6 +44,11 @@ public:
     // True once the child has ended or when it never started; does not wait. Collects what the child
     // wrote meanwhile, so that a child that writes much is never held up by its parent.
     bool HasEnded();
+
+    // What a loop waits for while the child runs, so that it looks at it (HasEnded) as soon as it ended
+    // or wrote: its end and, on POSIX, its pipes. What the system cannot signal (Windows' anonymous
+    // pipes; a kernel without process descriptors) limits the wait instead. Nothing once it has ended.
+    void AddTo(CWaitList* waits) const;
 
     // Waits for the child to end; its exit status, or -1 when it did not end by exiting or never
     // started. Later calls return the same.

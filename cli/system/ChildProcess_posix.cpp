@@ -1,5 +1,6 @@
 // CChildProcess on Linux: fork and exec with stdin, stdout and stderr on pipes of the parent, the child
-// bound to its parent by the parent-death signal. The POSIX side of the child-process seam.
+// bound to its parent by the parent-death signal, its end waited for through a process descriptor. The
+// POSIX side of the child-process seam.
 #include "cli/system/ChildProcess.h"
 
 #include "platform/FdOwner.h"
@@ -7,9 +8,9 @@
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
-#include <poll.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -18,7 +19,7 @@ extern char** environ;
 namespace {
 
 constexpr int EXEC_FAILED = 127;
-// How long Wait sleeps between two looks when the child writes nothing.
+// How long a wait for a silent child lasts at most where the kernel gives no process descriptor.
 constexpr int WAIT_SLICE_MS = 50;
 
 struct Pipe {
@@ -123,6 +124,7 @@ std::string SignalName(int signal) {
 struct CChildProcess::State {
     CFd Out; // the read ends of the child's stdout and stderr, non-blocking
     CFd Err;
+    CFd ProcessFd; // readable once the child has ended; opened at the first wait, closed when reaped
     std::string OutText;
     std::string ErrText;
     pid_t Pid = -1;
@@ -139,6 +141,7 @@ struct CChildProcess::State {
     }
     void Ended(int status) {
         Pid = -1;
+        ProcessFd.Reset();
         End.Exited = WIFEXITED(status);
         End.Status = End.Exited ? WEXITSTATUS(status) : -1;
         End.Crash = WIFSIGNALED(status) ? SignalName(WTERMSIG(status)) : std::string();
@@ -157,16 +160,32 @@ struct CChildProcess::State {
         }
         if (ended < 0) {
             Pid = -1; // not ours to wait for any more: nothing is known of its end
+            ProcessFd.Reset();
             End = ChildEnd{false, -1, "end unknown"};
         } else {
             Ended(status);
         }
         return true;
     }
-    // Sleeps until the child writes or a slice has passed.
-    void Pause() const {
-        pollfd fds[2] = {{Out.Get(), POLLIN, 0}, {Err.Get(), POLLIN, 0}};
-        poll(fds, 2, WAIT_SLICE_MS);
+    // A child not yet reaped keeps its pid, so the descriptor cannot name another process. Through
+    // syscall(): the header of glibc 2.36 declares pidfd_open without C linkage.
+    void AddTo(CWaitList* waits) {
+        if (Pid <= 0) {
+            return;
+        }
+        if (!ProcessFd.IsOpen()) {
+            ProcessFd.Reset(static_cast<int>(syscall(SYS_pidfd_open, Pid, 0)));
+        }
+        if (ProcessFd.IsOpen()) {
+            waits->Add(ProcessFd.Get());
+        } else {
+            waits->LimitMs(WAIT_SLICE_MS);
+        }
+        for (const CFd* pipe : {&Out, &Err}) {
+            if (pipe->IsOpen()) {
+                waits->Add(pipe->Get());
+            }
+        }
     }
 };
 
@@ -233,9 +252,15 @@ bool CChildProcess::HasEnded() {
     return m_state->Pid <= 0 || m_state->Reap(WNOHANG);
 }
 
+void CChildProcess::AddTo(CWaitList* waits) const {
+    m_state->AddTo(waits);
+}
+
 int CChildProcess::Wait() {
     while (!HasEnded()) {
-        m_state->Pause();
+        CWaitList waits;
+        AddTo(&waits);
+        waits.Wait();
     }
     return m_state->End.Exited ? m_state->End.Status : -1;
 }

@@ -21,7 +21,8 @@ SECURITY_ATTRIBUTES Inheritable() {
 
 // Big enough for a configuration given as input, so that writing it never waits for the child.
 constexpr DWORD PIPE_SIZE = 65536;
-// How long Wait sleeps between two looks.
+// How long a wait lasts at most while the child runs: its end wakes the waiter at once, but what it
+// writes to an anonymous pipe cannot, and is collected between two waits.
 constexpr DWORD WAIT_SLICE_MS = 50;
 
 // A pipe whose child end is inheritable and whose parent end is not. The child end lives only until its
@@ -225,6 +226,13 @@ bool CChildProcess::Start(const std::string& program, const std::vector<std::str
 
 bool CChildProcess::HasEnded() {
     return m_state->Process.Get() == nullptr || m_state->Reap(0);
+}
+
+void CChildProcess::AddTo(CWaitList* waits) const {
+    if (m_state->Process.Get() != nullptr) {
+        waits->Add(reinterpret_cast<WaitHandle>(m_state->Process.Get()));
+        waits->LimitMs(WAIT_SLICE_MS);
+    }
 }
 
 int CChildProcess::Wait() {

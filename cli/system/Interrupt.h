@@ -1,8 +1,11 @@
 // Ctrl-C and stop requests: counted or noted instead of ending the process, so that the station can let
 // its transfers end (first Ctrl-C) or end them at once (second), and a port's transfer can end between
-// two commands when its parent asks; the seam between the command line and the OS (Interrupt_posix.cpp:
-// SIGINT, SIGTERM and SIGHUP; Interrupt_win32.cpp: the console's control handler).
+// two commands when its parent asks; and a handle that wakes a waiting loop when they come. The seam
+// between the command line and the OS (Interrupt_posix.cpp: SIGINT, SIGTERM and SIGHUP, and a pipe to
+// itself; Interrupt_win32.cpp: the console's control handler and an event).
 #pragma once
+
+#include "platform/WaitList.h"
 
 #include <atomic>
 
@@ -12,6 +15,11 @@ bool CatchInterrupts();
 
 // How many have come since CatchInterrupts; safe from any thread.
 int InterruptCount();
+
+// What a loop waits for to hear of them (see CWaitList): ready once one has come after this call; each
+// call forgets those before it, so that a loop calls it, compares InterruptCount with what it last saw,
+// and then waits. Valid after CatchInterrupts.
+WaitHandle InterruptWaitHandle();
 
 // For a process that runs one transfer: from now on a request to end it (SIGTERM) is noted instead of
 // ending it at once, so that its transfer ends before its next command and its port is closed as usual.

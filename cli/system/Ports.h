@@ -28,6 +28,10 @@ bool PortIsPresent(const std::string& name);
 // Where detection looks on this platform.
 const CPortSource& CliPortSource();
 
+// The folders whose entries come and go with the ports that detection finds: POSIX: the /dev folder and
+// sysfs's tty class (or what ZRVLINK_DEV_ROOT and ZRVLINK_SYSFS_ROOT stand for); Windows: none.
+std::vector<std::string> DetectionFolders();
+
 // The device's ports present now, in detection order.
 std::vector<std::string> DetectPortNames();
 

@@ -16,6 +16,14 @@ std::string RootFromEnvironment(const char* variable, const char* fallback) {
     return value != nullptr && value[0] != '\0' ? value : fallback;
 }
 
+std::string SysRoot() {
+    return RootFromEnvironment("ZRVLINK_SYSFS_ROOT", "/sys");
+}
+
+std::string DevRoot() {
+    return RootFromEnvironment("ZRVLINK_DEV_ROOT", "/dev");
+}
+
 } // namespace
 
 bool ResolvePort(const std::string& name, int32_t* number) {
@@ -50,7 +58,10 @@ bool PortIsPresent(const std::string& name) {
 }
 
 const CPortSource& CliPortSource() {
-    static const CSysfsPortSource source(RootFromEnvironment("ZRVLINK_SYSFS_ROOT", "/sys"),
-                                         RootFromEnvironment("ZRVLINK_DEV_ROOT", "/dev"));
+    static const CSysfsPortSource source(SysRoot(), DevRoot());
     return source;
+}
+
+std::vector<std::string> DetectionFolders() {
+    return {DevRoot(), SysRoot() + "/class/tty"};
 }

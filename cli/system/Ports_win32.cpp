@@ -32,3 +32,7 @@ bool PortIsPresent(const std::string& name) {
 const CPortSource& CliPortSource() {
     return SystemPortSource();
 }
+
+std::vector<std::string> DetectionFolders() {
+    return {};
+}

@@ -31,6 +31,19 @@ int32_t TakeNothing(int32_t, int32_t) {
     return 0;
 }
 
+std::atomic<bool> ToldGone{false};
+
+// A procedure that takes every byte, as the engine's does, and notes a port that went away.
+int32_t TakeAllNoteGone(int32_t, int32_t) {
+    ++NotifyCalls;
+    char block[64];
+    int32_t got = 0;
+    while ((got = ReadCommBlock(Handle, block, sizeof block)) > 0) {
+    }
+    ToldGone = ToldGone || got == COMM_PORT_GONE;
+    return 0;
+}
+
 class PortKitOverPty : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -38,6 +51,15 @@ protected:
         ASSERT_TRUE(m_master.IsOpen() && grantpt(m_master.Get()) == 0 && unlockpt(m_master.Get()) == 0);
         m_port = RegisterCommPortPath(ptsname(m_master.Get()));
         NotifyCalls = 0;
+        ToldGone = false;
+    }
+    // Opens the port with `proc` installed, and has the device send `bytes` until the procedure heard them.
+    void OpenAndHear(CommNotifyProcType proc, const std::string& bytes) {
+        Handle = CreateCommPort(m_port, 9600, 8, COMM_PARITY_NONE, 1, 0, 0, 0);
+        ASSERT_GE(Handle, 0);
+        ASSERT_EQ(0, InstallNotifyProc(Handle, 0, 0, proc));
+        ASSERT_EQ(static_cast<ssize_t>(bytes.size()), write(m_master.Get(), bytes.data(), bytes.size()));
+        ASSERT_TRUE(WaitFor([] { return NotifyCalls > 0; }));
     }
     CFd m_master;
     int32_t m_port = -1;
@@ -46,22 +68,30 @@ protected:
 // A reader that took the hang-up for "nothing yet" would spin until the port is closed: calling the
 // procedure for the queued byte over and over, and burning a processor while this thread sleeps.
 TEST_F(PortKitOverPty, PortThatGoesAwayRestsItsReaderAndRefusesWrites) {
-    Handle = CreateCommPort(m_port, 9600, 8, COMM_PARITY_NONE, 1, 0, 0, 0);
-    ASSERT_GE(Handle, 0);
-    ASSERT_EQ(0, InstallNotifyProc(Handle, 0, 0, TakeNothing));
-    ASSERT_EQ(1, write(m_master.Get(), "x", 1));
-    ASSERT_TRUE(WaitFor([] { return NotifyCalls > 0; }));
+    ASSERT_NO_FATAL_FAILURE(OpenAndHear(TakeNothing, "x"));
     m_master.Reset(); // the device is unplugged
 
     const int callsAtHangUp = NotifyCalls;
     const std::clock_t cpuAtHangUp = std::clock(); // processor time of the whole process
     std::this_thread::sleep_for(std::chrono::seconds(1));
-    EXPECT_LE(NotifyCalls - callsAtHangUp, 1) << "the reader kept calling after the port went away";
+    // The call for the hang-up, and at most one for the byte that was under way as it came.
+    EXPECT_LE(NotifyCalls - callsAtHangUp, 2) << "the reader kept calling after the port went away";
     EXPECT_LT(std::clock() - cpuAtHangUp, CLOCKS_PER_SEC * 3 / 10)
         << "the reader spun after the port went away";
     EXPECT_EQ(0, WriteCommBlock(Handle, "vers\r", 5));
     char block[16];
     EXPECT_EQ(1, ReadCommBlock(Handle, block, sizeof block)) << "the byte that came before is kept";
+    EXPECT_EQ(COMM_PORT_GONE, ReadCommBlock(Handle, block, sizeof block)) << "then the read says it is gone";
+    EXPECT_EQ(0, DestroyCommPort(Handle));
+}
+
+// A procedure that left nothing behind is never called again for bytes: without the call for the hang-up
+// its owner would wait out a reply that cannot come.
+TEST_F(PortKitOverPty, ProcedureThatTookEveryByteIsToldWhenThePortGoesAway) {
+    ASSERT_NO_FATAL_FAILURE(OpenAndHear(TakeAllNoteGone, "x>"));
+    EXPECT_FALSE(ToldGone) << "a port that is there is not gone";
+    m_master.Reset(); // the device is unplugged
+    EXPECT_TRUE(WaitFor([] { return ToldGone.load(); }));
     EXPECT_EQ(0, DestroyCommPort(Handle));
 }
 

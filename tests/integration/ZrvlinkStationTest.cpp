@@ -100,6 +100,37 @@ TEST(ZrvlinkStation, UnitsGoToDevicesInTurnAndOneThatFailedBeforeSaveToTheNext) 
     EXPECT_EQ("192.168.7.23", SavedAddress(s.Devices.SimOf("ttyACM2")));
 }
 
+// A device plugged in after the station's first look (which took the first device) is taken on the news
+// of its arrival: the station's own looks are ten minutes apart, so nothing else can bring it. Where the
+// system gives no news (made so for the test) the looks twice a second still find it. Ports given by
+// their paths and detected ports alike.
+TEST(ZrvlinkStation, DeviceIsTakenOnTheNewsOfItsArrivalOrWithoutNewsAtTheNextLook) {
+    const struct {
+        const char* Events;
+        bool Given;
+    } cases[] = {{"on", true}, {"on", false}, {"off", true}, {"off", false}};
+    for (const auto& c : cases) {
+        const std::string shown =
+            std::string("news ") + c.Events + (c.Given ? ", ports given" : ", detected");
+        CStation s(2);
+        const std::string a = s.Devices.DevPath("ttyACM0");
+        const std::string b = s.Devices.DevPath("ttyACM1");
+        ASSERT_TRUE(s.Devices.Plug("ttyACM0"));
+        CliRunOptions options = s.Devices.Options();
+        options.Environment.insert(options.Environment.end(),
+                                   {{"ZRVLINK_PORT_LOOK_MS", "600000"}, {"ZRVLINK_PORT_EVENTS", c.Events}});
+        const std::vector<std::string> ports = {"--port", a, "--port", b};
+        ASSERT_TRUE(s.Run.Start(s.Args(c.Given ? ports : std::vector<std::string>()), options)) << shown;
+        ASSERT_TRUE(s.Run.WaitOut("on " + a + ": reading the device")) << shown;
+        ASSERT_TRUE(s.Devices.Plug("ttyACM1")) << shown;
+        ASSERT_TRUE(s.WaitEvents("S-2: started done")) << shown << s.Run.OutSoFar();
+        const CliRunResult run = s.Run.Finish();
+        EXPECT_EQ(0, run.Exit) << shown << run.Out << run.Err;
+        EXPECT_TRUE(Contains(run.Out, "S-2 192.168.7.22 on " + b + ": written and verified"))
+            << shown << run.Out;
+    }
+}
+
 TEST(ZrvlinkStation, DevicesConnectedTogetherGetAUnitEachAndARestartGoesOnWhereTheRecordEnds) {
     CStation s(5);
     ASSERT_TRUE(s.Devices.Add({"ttyACM0", "ttyACM1", "ttyACM2", "ttyACM3"}, {"--delay", "2"}));

@@ -15,6 +15,7 @@ std::string Queue; // delivered, not yet read
 CommNotifyProcType Proc = nullptr;
 bool Open = false;
 bool ErrorDue = false;
+bool Gone = false; // the line went away
 
 } // namespace
 
@@ -37,6 +38,7 @@ int32_t CreateCommPort(int32_t portNumber, int32_t baudRate, int32_t dataBits, i
         return -1;
     }
     Open = true;
+    Gone = false;
     ++Log.Opened;
     Queue.clear();
     Proc = nullptr;
@@ -63,19 +65,33 @@ int32_t ReadCommBlock(int32_t, char* buffer, int32_t size) {
     std::size_t count = std::min(Queue.size(), static_cast<std::size_t>(size));
     Queue.copy(buffer, count);
     Queue.erase(0, count);
-    return static_cast<int32_t>(count);
+    return count == 0 && Gone ? COMM_PORT_GONE : static_cast<int32_t>(count);
 }
 
 // The reply is delivered before the write returns, on the writer's thread; like portkit, the procedure
-// is called again while bytes it left behind still wait.
+// is called again while bytes it left behind still wait, and once when the line goes away.
 int32_t WriteCommBlock(int32_t, const char* data, int32_t length) {
     std::unique_lock<std::mutex> lock(Mutex);
-    std::string line(data, static_cast<std::size_t>(length));
-    Log.Lines.push_back(line);
-    if (static_cast<int>(Log.Lines.size()) - 1 == Script.FailWriteAt) {
+    if (Gone) {
         return 0;
     }
-    Queue += Script.Respond ? Script.Respond(line) : std::string(">");
+    std::string line(data, static_cast<std::size_t>(length));
+    Log.Lines.push_back(line);
+    const int index = static_cast<int>(Log.Lines.size()) - 1;
+    if (index == Script.FailWriteAt) {
+        return 0;
+    }
+    const bool hangUp = index == Script.HangUpAt;
+    if (!hangUp || Script.AnswerBeforeHangUp) {
+        Queue += Script.Respond ? Script.Respond(line) : std::string(">");
+    }
+    Gone = hangUp;
+    if (Gone && Proc != nullptr) { // portkit's reader tells of a hang-up once, after the bytes before it
+        CommNotifyProcType proc = Proc;
+        lock.unlock();
+        proc(0, 0);
+        return 1;
+    }
     ErrorDue = Script.ReadErrorFirst;
     while (!Queue.empty() && Proc != nullptr) {
         CommNotifyProcType proc = Proc;

@@ -1,5 +1,6 @@
 // An in-process stand-in for portkit: a scripted device that answers each written line at once, through
-// the installed procedure. The real library's reader thread is exercised over ptys.
+// the installed procedure, or hangs up as portkit tells it. The real library's reader thread is exercised
+// over ptys.
 #pragma once
 
 #include <cstdint>
@@ -10,8 +11,10 @@
 struct FakePortScript {
     // The reply bytes (prompt included, or not) to a written command line, CR included.
     std::function<std::string(const std::string& line)> Respond;
-    int FailWriteAt = -1;        // the write with this index (0 = first) fails
-    bool ReadErrorFirst = false; // each delivery's first read reports -1 before the bytes
+    int FailWriteAt = -1;            // the write with this index (0 = first) fails
+    int HangUpAt = -1;               // the write with this index goes out, then the line goes away
+    bool AnswerBeforeHangUp = false; // ... after that write's reply (else unanswered)
+    bool ReadErrorFirst = false;     // each delivery's first read reports -1 before the bytes
 };
 
 // Installs `script` for the next port opened and forgets what was recorded.

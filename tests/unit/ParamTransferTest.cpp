@@ -210,8 +210,15 @@ FakePortScript FailingWrite(int index) {
     return script;
 }
 
+FakePortScript HangingUpAt(int index) {
+    FakePortScript script = Healthy();
+    script.HangUpAt = index;
+    return script;
+}
+
 // A stop asked for from anywhere ends the transfer before its next command: the command on the line still
-// gets its reply, and nothing is sent after it.
+// gets its reply, and nothing is sent after it. A line that goes away (unplugged, hung up) ends it at once
+// with a communication error: the reply that cannot come is not waited for, where a silent device's is.
 TEST(CParamTransfer, EachFailureAndStopEndsTheTransferWithItsResultAndTraceLine) {
     const struct {
         const char* What;
@@ -239,6 +246,10 @@ TEST(CParamTransfer, EachFailureAndStopEndsTheTransferWithItsResultAndTraceLine)
         {"stop before the start", Healthy(), 1, PT_ERR_COMM, "WARNING: transfer stopped\n", 0, 0, true},
         {"stop during the reply to target 3", StopDuring("target 3\r"), 1, PT_ERR_COMM,
          "WARNING: transfer stopped\n", 3 + 3 * 3 + 1, 3 + 3 * 3 + 1},
+        {"read unplugged at target 3", HangingUpAt(3 + 3 * 3), 1, PT_ERR_COMM,
+         "WARNING: communication error\n", 3 + 3 * 3 + 1, 3 + 3 * 3},
+        {"write unplugged at enable 6", HangingUpAt(1 + 3 * 6 + 1), 0, PT_ERR_COMM,
+         "WARNING: communication error\n", 1 + 3 * 6 + 2, 1 + 3 * 6 + 1},
     };
     for (const auto& c : cases) {
         ParamSet set = WriteSet(0, 0);
@@ -251,6 +262,19 @@ TEST(CParamTransfer, EachFailureAndStopEndsTheTransferWithItsResultAndTraceLine)
         EXPECT_EQ(std::vector<unsigned>(c.Waits, REPLY_WAIT_MS), out.Waits) << c.What;
         ExpectEventFrame(out.Seen, PT_EVENT_ERROR);
     }
+}
+
+// A device unplugged right after it answered "update": the write went through, and its line's end after
+// the last reply is no failure.
+TEST(CParamTransfer, ReplyThatCameBeforeTheLineWentAwayStillCounts) {
+    ParamSet set = WriteSet(0, 0);
+    FakePortScript script = HangingUpAt(1 + 3 * TARGET_COUNT + 1);
+    script.AnswerBeforeHangUp = true;
+    Outcome out = RunTransfer(script, 0, &set);
+    ASSERT_TRUE(out.Ended);
+    EXPECT_EQ(PT_OK, out.Result) << out.Trace;
+    EXPECT_EQ("update\r", out.Log.Lines.back());
+    ExpectEventFrame(out.Seen, PT_EVENT_DONE);
 }
 
 // One engine started again while its transfer may still run: the fake refuses to open a port that is

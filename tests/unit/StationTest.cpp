@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <string>
@@ -53,6 +54,7 @@ struct FakeDevice {
     int64_t PlugMs; // when it appears
     ParamSet Set;
     std::string Version = "ZRV-Link 2.4.1"; // its answer to "vers"
+    std::string ReadsMs = ""; // when each read of it started, on the fake clock
 };
 
 // A device fresh from the factory.
@@ -74,11 +76,15 @@ std::vector<FakeDevice> Bench(Devices... devices) {
     return {devices...};
 }
 
+// Each child takes this long on the fake clock.
+constexpr int64_t CHILD_MS = 100;
+
 class CFakeChild : public IPortChild {
 public:
-    CFakeChild(ChildOutcome outcome, bool hang, ChildProgress progress = {})
-        : m_outcome(std::move(outcome)), m_hang(hang), m_progress(progress) {}
-    bool HasEnded() override { return !m_hang || m_outcome.StopAsked; }
+    CFakeChild(ChildOutcome outcome, bool hang, const int64_t* now, ChildProgress progress = {})
+        : m_outcome(std::move(outcome)), m_hang(hang), m_now(*now), m_endMs(*now + CHILD_MS),
+          m_progress(progress) {}
+    bool HasEnded() override { return (!m_hang && m_now >= m_endMs) || m_outcome.StopAsked; }
     void Stop() override { m_outcome.StopAsked = true; }
     ChildOutcome Outcome() const override { return m_outcome; }
     ChildProgress Progress() override { return m_progress; }
@@ -86,6 +92,8 @@ public:
 private:
     ChildOutcome m_outcome;
     bool m_hang;
+    const int64_t& m_now;
+    int64_t m_endMs;
     ChildProgress m_progress; // a write stays half-way
 };
 
@@ -107,8 +115,9 @@ class CFakeWorld : public IStationPorts,
 public:
     std::vector<FakeDevice> Devices;
     int64_t Now = 0;
-    int64_t ConsoleGoneMs = -1; // from then on no line can be written
-    std::string Said;           // every line, each with its line end
+    int64_t ConsoleGoneMs = -1;       // from then on no line can be written
+    std::string Said;                 // every line, each with its line end
+    std::vector<int64_t> ChildEndsMs; // when each child started so far ends
 
     std::vector<StationPort> Present() override {
         std::vector<StationPort> ports;
@@ -121,13 +130,15 @@ public:
     }
     std::unique_ptr<IPortChild> StartRead(const std::string& port) override {
         FakeDevice& device = Find(port);
+        device.ReadsMs += (device.ReadsMs.empty() ? "" : " ") + std::to_string(Now);
         const Act act = device.Refusals-- > 0 ? Act::RefuseOpen : Act::Ok;
         ChildOutcome outcome = Ended(act);
         outcome.Version = device.Version;
         outcome.PortNotOpened = act == Act::RefuseOpen;
         outcome.HasDevice = act == Act::Ok;
         outcome.Device = device.Set;
-        return std::make_unique<CFakeChild>(outcome, false);
+        ChildEndsMs.push_back(Now + CHILD_MS);
+        return std::make_unique<CFakeChild>(outcome, false, &Now);
     }
     std::unique_ptr<IPortChild> StartWrite(const std::string& port, const ParamSet& unit) override {
         FakeDevice& device = Find(port);
@@ -137,7 +148,9 @@ public:
         if (outcome.SaveNext) {
             device.Set = unit;
         }
-        return std::make_unique<CFakeChild>(outcome, act == Act::Hang, ChildProgress{PortStage::Writing, 50});
+        ChildEndsMs.push_back(Now + CHILD_MS);
+        return std::make_unique<CFakeChild>(outcome, act == Act::Hang, &Now,
+                                            ChildProgress{PortStage::Writing, 50});
     }
     int64_t NowMs() override { return Now; }
     std::string RecordTime() override { return "2026-12-07T10:00:00+00:00"; }
@@ -338,7 +351,7 @@ TEST(Station, EveryEndOfAChildKeepsOneAddressPerDeviceAndTellsTheObserver) {
         {"a port that refuses its first opens is tried again", three, none, once,
          Bench(On(A, Act::Ok, "", 2)), -1, -1, -1, 30, "192.168.0.21: started done", "192.168.0.21", ""},
         {"a port that keeps refusing is recorded once and still tried", three, none, all,
-         Bench(On(A, Act::Ok, "", 6)), 15000, -1, -1, 30, "192.168.0.21: failed(no) started done",
+         Bench(On(A, Act::Ok, "", 10)), 15000, -1, -1, 30, "192.168.0.21: failed(no) started done",
          "192.168.0.21", "nothing was sent, the port is tried again"},
         {"a skipped unit's device still attached is left as it is", three, held, skip,
          Bench(Holding(A, three[0].Set)), -1, -1, -1, 30, "192.168.0.21: started failed(maybe) skipped",
@@ -372,6 +385,69 @@ TEST(Station, EveryEndOfAChildKeepsOneAddressPerDeviceAndTellsTheObserver) {
     };
     for (const StationCase& c : cases) {
         RunCase(c);
+    }
+}
+
+// When the station looks: on its interval, at once on news of the ports, and when a port whose open
+// failed is due again, whatever the interval. Read from the fake clock, in steps of 100 ms; a device
+// plugged at 1000 ms whose port refuses `Refusals` opens.
+TEST(Station, LooksComeWithNewsOfThePortsAndRetriesKeepTheirTimeWhateverTheInterval) {
+    const struct {
+        const char* Name;
+        int64_t LookMs;
+        std::vector<int64_t> NewsMs; // PortsChanged before the step at these times
+        int Refusals;
+        const char* ReadsMs; // when each read of the device started
+    } cases[] = {
+        {"without news, the look on its interval finds the device", PORT_POLL_MS, {}, 0, "1000"},
+        {"without news, a long interval leaves the device waiting for the next look", 5000, {}, 0, "5000"},
+        {"news makes the station look at once", 600000, {1000}, 0, "1000"},
+        {"news that is not of a device costs a look and takes nothing", 600000, {500, 1000}, 0, "1000"},
+        {"a refused open is tried again at its time, not at the next look", 600000, {1000}, 1, "1000 1600"},
+        {"a port's change (its group set) tries a refused open again at once",
+         600000,
+         {1000, 1300},
+         1,
+         "1000 1300"},
+        {"a port's change after its grace waits for the late retry",
+         600000,
+         {1000, 7000},
+         20,
+         "1000 1600 2200 2800 3400 4000 4600 5200 5800 6400 11500 16600 21700"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const CScratchDir dir;
+        std::string error;
+        std::vector<PlanUnit> units;
+        ASSERT_TRUE(MakeAddressRange(SampleParamSet(), "192.168.0.21-192.168.0.21", &units, &error)) << error;
+        CRecordLog record;
+        ASSERT_TRUE(record.Open(dir / "record.csv", &error)) << error;
+        CFakeWorld world;
+        world.Devices = {On("/dev/ttyACM0", Act::Ok, "", c.Refusals, 1000)};
+        StationOptions options;
+        options.LookMs = c.LookMs;
+        CStation station(units, &record, options, StationSeams{&world, &world, &world, &world, nullptr});
+        StationEnd end;
+        ASSERT_TRUE(station.Begin(&end));
+        // As the command line's loop does: from one step to the first of the station's next look, the
+        // next news and the next child's end.
+        while (!station.Ended() && world.Now < 25000) {
+            if (std::find(c.NewsMs.begin(), c.NewsMs.end(), world.Now) != c.NewsMs.end()) {
+                station.PortsChanged();
+            }
+            station.Step(0);
+            int64_t next = station.NextDueMs();
+            const std::vector<int64_t>* const events[] = {&c.NewsMs, &world.ChildEndsMs};
+            for (const std::vector<int64_t>* times : events) {
+                for (const int64_t at : *times) {
+                    next = at > world.Now ? std::min(next, at) : next;
+                }
+            }
+            ASSERT_GT(next, world.Now) << "the station asks to be woken again at once";
+            world.Now = next;
+        }
+        EXPECT_EQ(c.ReadsMs, world.Devices[0].ReadsMs);
     }
 }
 
