@@ -157,7 +157,11 @@ start_deps_build() {
   local log=$logs/mingw-deps.log
   (
     begin=$SECONDS
-    nice -n 10 ./scripts/build-mingw-deps.sh >"$log" 2>&1 && say "mingw-deps: ready ($((SECONDS - begin)) s)"
+    if nice -n 10 ./scripts/build-mingw-deps.sh >"$log" 2>&1; then
+      say "mingw-deps: ready ($((SECONDS - begin)) s)"
+    else
+      say "mingw-deps: FAILED (build/logs/mingw-deps.log); the mingw build tries again"
+    fi
   ) &
   DEPS_PID=$!
 }

@@ -50,8 +50,12 @@ protected:
     }
     // "192.168.7.21: started done; ...": each unit's events, units by name.
     std::string Events() const { return EventsOf(Rows()); }
+    // Units done so far; none while no station has made the ledger's tables yet (a busy machine may poll
+    // before the first station has).
     int Done() const {
-        const std::vector<RecordRow> rows = Rows();
+        std::vector<RecordRow> rows;
+        std::string error;
+        ReadLedgerRows(m_url, &rows, &error);
         return static_cast<int>(std::count_if(
             rows.begin(), rows.end(), [](const RecordRow& row) { return row.Event == RecordEvent::Done; }));
     }
