@@ -103,6 +103,9 @@ main() {
   flock 9
   [ -f "$dir/.complete" ] && return 0
 
+  # Run from make (make test), its builds would take themselves for sub-makes: PostgreSQL's then skips
+  # the headers it generates at the top level, and libpq's support library fails without them.
+  unset MAKELEVEL MAKEFLAGS MFLAGS
   work=$(mktemp -d "${TMPDIR:-/tmp}/zrv-mingw-deps.XXXXXX")
   stage=$(mktemp -d "$cache/.staging.XXXXXX")
   trap 'rm -rf "$work" "$stage"' EXIT
