@@ -53,13 +53,16 @@ build_openssl() {
     { tail -n 40 "$work/openssl.log" >&2; fail "OpenSSL did not build (log above)"; }
 }
 
-# libpq alone; the static OpenSSL needs the Windows libraries it calls after it in every link.
+# libpq alone; the static OpenSSL needs the Windows libraries it calls after it in every link. The
+# system-wide service file (pg_service.conf) is looked for where only administrators write, not under the
+# current drive's \usr\local.
+PG_OPTIONS=(--without-readline --without-zlib --without-icu --with-ssl=openssl
+  "--sysconfdir=C:/Program Files/Common Files/postgresql")
 build_libpq() {
   say "configuring PostgreSQL and building libpq"
   (cd "$work/postgresql" &&
-    ./configure --host=$HOST CC=$HOST-gcc-posix --without-readline --without-zlib --without-icu \
-      --with-ssl=openssl --with-includes="$work/openssl/include" --with-libraries="$work/openssl" \
-      LIBS="-lws2_32 -lgdi32 -lcrypt32" &&
+    ./configure --host=$HOST CC=$HOST-gcc-posix "${PG_OPTIONS[@]}" --with-includes="$work/openssl/include" \
+      --with-libraries="$work/openssl" LIBS="-lws2_32 -lgdi32 -lcrypt32" &&
     make -j"$jobs" -C src/interfaces/libpq) >"$work/libpq.log" 2>&1 ||
     { tail -n 40 "$work/libpq.log" >&2; fail "libpq did not build (log above)"; }
 }
@@ -84,7 +87,8 @@ install_result() {
   cp "$pg/COPYRIGHT" "$stage/licences/PostgreSQL-COPYRIGHT.txt"
   cp "$work/openssl/LICENSE.txt" "$stage/licences/OpenSSL-LICENSE.txt"
   printf '%s\n' "$ZRV_PG_SOURCE $ZRV_PG_VERSION" "openssl $ZRV_OPENSSL_VERSION" \
-    "OpenSSL built with: ${OPENSSL_OPTIONS[*]}" >"$stage/SOURCES.txt"
+    "OpenSSL built with: ${OPENSSL_OPTIONS[*]}" "PostgreSQL configured with: ${PG_OPTIONS[*]}" \
+    >"$stage/SOURCES.txt"
   chmod -R a+rX "$stage"
   touch "$stage/.complete"
   rm -rf "$dir"
