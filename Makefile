@@ -5,7 +5,7 @@ SHELL := /bin/bash
 PRESETS_WITH_TESTS := native native-asan native-tsan mingw
 CLANG_FORMAT ?= clang-format
 
-.PHONY: test run deps build dist bench fuzz format format-check test-package $(addprefix test-,$(PRESETS_WITH_TESTS)) \
+.PHONY: test run deps mingw-deps build dist bench fuzz format format-check test-package $(addprefix test-,$(PRESETS_WITH_TESTS)) \
         $(addprefix build-,$(PRESETS_WITH_TESTS))
 
 # Every tier in order, stopping at the first that fails; the last lines name it and its failing tests.
@@ -24,6 +24,11 @@ build: $(addprefix build-,$(PRESETS_WITH_TESTS))
 $(addprefix build-,$(PRESETS_WITH_TESTS)): build-%: deps
 	cmake --preset $* >/dev/null
 	cmake --build --preset $*
+
+# libpq for Windows, built once per machine from Debian's source packages (scripts/build-mingw-deps.sh).
+build-mingw: mingw-deps
+mingw-deps: deps
+	@./scripts/build-mingw-deps.sh
 
 # The Windows zip and the Debian package, written by CPack into dist/.
 dist: deps

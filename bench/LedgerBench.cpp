@@ -158,7 +158,10 @@ int main() {
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     CPostgresServer server;
     std::string error;
-    if (!server.Start(&error, true, true)) {
+    PostgresOptions options;
+    options.Tcp = true;
+    options.Durable = true;
+    if (!server.Start(&error, options)) {
         std::fprintf(stderr, "ledger_bench: no server: %s\n", error.c_str());
         return 1;
     }

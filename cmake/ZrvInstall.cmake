@@ -35,15 +35,23 @@ function(zrv_man_page target summary)
   install(FILES ${page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endfunction()
 
-# zrv_install_windows_text(SOURCE NAME DESTINATION): a text file installed as NAME with CR LF line ends,
-# which every Windows editor shows as lines; @VARIABLE@ in it becomes the variable's value.
-function(zrv_install_windows_text source name destination)
-  get_filename_component(source ${source} ABSOLUTE)
-  file(READ ${source} text)
+# zrv_install_windows_text(SOURCES NAME DESTINATION): a text file installed as NAME with CR LF line ends,
+# which every Windows editor shows as lines: the files of the list SOURCES one after the other (each
+# ending with a line end), an empty line between two; @VARIABLE@ in it becomes the variable's value.
+function(zrv_install_windows_text sources name destination)
+  set(text "")
+  foreach(source IN LISTS sources)
+    get_filename_component(source ${source} ABSOLUTE)
+    file(READ ${source} part)
+    if(NOT text STREQUAL "")
+      string(APPEND text "\n")
+    endif()
+    string(APPEND text "${part}")
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${source})
+  endforeach()
   string(CONFIGURE "${text}" text @ONLY)
   string(REPLACE "\r\n" "\n" text "${text}")
   string(REPLACE "\n" "\r\n" text "${text}")
   file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/windows-text/${name} "${text}")
-  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${source})
   install(FILES ${CMAKE_CURRENT_BINARY_DIR}/windows-text/${name} DESTINATION ${destination})
 endfunction()

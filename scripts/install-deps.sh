@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs, with apt-get, every package that building and testing the kit needs; does nothing when all are there.
 set -euo pipefail
+# shellcheck source=debian-source.sh
+source "$(dirname "$0")/debian-source.sh"
 
 PACKAGES=(
   cmake make g++ pkg-config
@@ -54,19 +56,9 @@ ensure_httplib_header() {
   fi
   echo "install-deps: fetching the source of cpp-httplib $version for the Windows build"
   work=$(mktemp -d)
-  # The machine's own Debian mirrors, as source entries, in a list of apt's own for this alone.
-  mkdir -p "$work/parts" "$work/lists/partial" "$work/source"
-  for list in /etc/apt/sources.list.d/*.sources; do
-    [ -f "$list" ] && sed 's/^Types: deb$/Types: deb-src/' "$list" >"$work/parts/$(basename "$list")"
-  done
-  for list in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
-    [ -f "$list" ] && sed -n 's/^deb /deb-src /p' "$list" >>"$work/parts/sources.list"
-  done
-  local apt=(apt-get -qq -o APT::Sandbox::User=root -o Dir::Etc::SourceList=/dev/null
-             -o Dir::Etc::SourceParts="$work/parts"
-             -o Dir::State::Lists="$work/lists")
-  if "${apt[@]}" update && (cd "$work/source" && "${apt[@]}" source "cpp-httplib=$version" >/dev/null 2>&1) &&
-     install -D -m 0644 "$work"/source/cpp-httplib-*/httplib.h "$HTTPLIB_DIR/httplib.h"; then
+  if zrv_debian_source "$work" "cpp-httplib=$version" &&
+     zrv_debian_unpack "$work/source/cpp-httplib_${version#*:}.dsc" "$work/httplib" &&
+     install -D -m 0644 "$work/httplib/httplib.h" "$HTTPLIB_DIR/httplib.h"; then
     echo "$version" >"$HTTPLIB_DIR/httplib.h.debian-version"
     rm -rf "$work"
     return 0

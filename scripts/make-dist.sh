@@ -7,7 +7,9 @@ cd "$(dirname "$0")/.."
 
 cmake --preset package >/dev/null
 cmake --build --preset package
-# The mingw tree may be running its tests (make test); configure it only when it is new.
+# The mingw tree may be running its tests (make test); configure it only when it is new. Its libpq.dll is
+# built once per machine.
+./scripts/build-mingw-deps.sh
 [ -f build/mingw/CMakeCache.txt ] || cmake --preset mingw >/dev/null
 cmake --build --preset mingw --target ZRVLinkSetup YorDriverSetup zrvlink
 

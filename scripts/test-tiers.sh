@@ -42,11 +42,12 @@ build_cmd() {
     fuzz)
       command -v clang++-14 >/dev/null || return 0
       cmake --preset fuzz && cmake --build --preset fuzz --target "${FUZZ_TARGETS[@]}" ;;
-    # The Windows tests that need a device start the simulator of the native build.
+    # libpq for Windows first (at once when this machine has it; built or waited for otherwise). The
+    # Windows tests that need a device or a PostgreSQL server start the native build's simulator or server.
     mingw)
-      cmake --preset mingw && cmake --build --preset mingw &&
+      ./scripts/build-mingw-deps.sh && cmake --preset mingw && cmake --build --preset mingw &&
         { [ -f build/native/CMakeCache.txt ] || cmake --preset native; } &&
-        cmake --build --preset native --target zrvlink-sim ;;
+        cmake --build --preset native --target zrvlink-sim pg_server_run ;;
     # The packages (the Windows ones from the mingw tree built above), and the driver that their checks use.
     package) ./scripts/make-dist.sh && cmake --build --preset mingw --target setup_driver ;;
     *) cmake --preset "$1" && cmake --build --preset "$1" ;;
@@ -145,7 +146,24 @@ report_failure() {
 
 end_steps() {
   local pid
-  for pid in "${STEP_PIDS[@]}"; do kill -- -"$pid" "$pid" 2>/dev/null; done
+  for pid in "${STEP_PIDS[@]}" ${DEPS_PID:+"$DEPS_PID"}; do kill -- -"$pid" "$pid" 2>/dev/null; done
+}
+
+# libpq for Windows takes long to build on a machine that has never built it (see build-mingw-deps.sh).
+# With pairs, it builds from the start at low priority, on what the steps leave of the processors; the
+# mingw build waits for it there. It is no step of its own: a failure shows in the mingw build.
+DEPS_PID=""
+start_deps_build() {
+  local log=$logs/mingw-deps.log
+  (
+    begin=$SECONDS
+    if nice -n 10 ./scripts/build-mingw-deps.sh >"$log" 2>&1; then
+      say "mingw-deps: ready ($((SECONDS - begin)) s)"
+    else
+      say "mingw-deps: FAILED (build/logs/mingw-deps.log); the mingw build tries again"
+    fi
+  ) &
+  DEPS_PID=$!
 }
 trap 'end_steps; exit 130' INT TERM
 
@@ -161,6 +179,7 @@ run_tiers() {
   local pairs=0 previous="" tier
   memory_allows_pairs && pairs=1
   say "tiers: $*; side by side: $([ $pairs = 1 ] && echo yes || echo no)"
+  [ $pairs = 1 ] && [[ " $* " == *" mingw "* ]] && start_deps_build
   for tier in "$@"; do
     [ "$tier" = format ] || start_step "$tier" build
     [ $pairs = 1 ] && [ -n "$previous" ] && start_step "$previous" test

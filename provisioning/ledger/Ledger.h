@@ -2,7 +2,7 @@
 // claimed in transactions so that no unit goes to two devices, and each station's name held by a lease
 // that it renews; a store of the station's record (IRecordStore). Portable interface: the store
 // (LedgerStore.cpp) and the reports (LedgerReports.cpp) speak to the server through a thin libpq layer
-// (PgSession.h); Ledger_none.cpp stands for builds without libpq.
+// (PgSession.h).
 #pragma once
 
 #include "provisioning/Plan.h"

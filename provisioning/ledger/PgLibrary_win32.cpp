@@ -20,8 +20,7 @@ HMODULE Library() {
         std::wstring folder(path, length);
         folder.erase(folder.find_last_of(L"\\/") + 1);
         const std::wstring dll = folder + L"libpq.dll";
-        return LoadLibraryExW(dll.c_str(), nullptr,
-                              LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
+        return LoadLibraryExW(dll.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
     }();
     return library;
 }

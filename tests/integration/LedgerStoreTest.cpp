@@ -55,7 +55,7 @@ class LedgerStore : public testing::Test {
 protected:
     void SetUp() override {
         std::string error;
-        ASSERT_TRUE(m_server.Start(&error, true)) << error;
+        ASSERT_TRUE(m_server.Start(&error, PostgresOptions{true})) << error;
         ASSERT_TRUE(m_proxy.Start(m_server.Port(), &error)) << error;
         m_server.NewDatabase("line");
         m_direct = m_server.Url("line");

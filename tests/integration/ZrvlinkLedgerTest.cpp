@@ -51,7 +51,7 @@ class ZrvlinkLedger : public testing::Test {
 protected:
     void SetUp() override {
         std::string error;
-        ASSERT_TRUE(m_server.Start(&error, true)) << error;
+        ASSERT_TRUE(m_server.Start(&error, PostgresOptions{true})) << error;
         ASSERT_TRUE(m_proxy.Start(m_server.Port(), &error)) << error;
         m_url = m_server.NewDatabase("line");
         m_files.Write("base.dat", TEMPLATE);
@@ -81,6 +81,7 @@ protected:
     }
     // "192.168.7.21: started done; ...": each unit's events, units by name.
     std::string Events() const { return EventsOf(Rows()); }
+    // Units done so far; none while no station has made the ledger's tables yet.
     int Done() const {
         const std::vector<RecordRow> rows = Rows(true);
         return static_cast<int>(std::count_if(

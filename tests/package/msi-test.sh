@@ -136,7 +136,7 @@ nothing_left() { # WHEN
 path_before=$(path_entries)
 check_equal "zrvlink is not found before the install" "" "$(zrvlink_through_path)"
 check_equal "install" 0 "$(install "$msi")"
-check_equal "installed files" "LICENSE.txt README.txt YorDriverSetup.exe ZRVLinkSetup.exe ZRVLinkSetup.ini sample.dat zrvlink.exe" \
+check_equal "installed files" "LICENSE-OpenSSL.txt LICENSE-PostgreSQL.txt LICENSE.txt README.txt YorDriverSetup.exe ZRVLinkSetup.exe ZRVLinkSetup.ini libpq.dll sample.dat zrvlink.exe" \
   "$(installed_files | sort | paste -sd ' ' -)"
 check_true "the installed files are the MSI's" same_files_but_ini "$files"
 check_true "the INI is the MSI's" cmp -s "$installed/ZRVLinkSetup.ini" "$files/ZRVLinkSetup.ini"

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Checks the Windows zip as a user gets it, in the Wine session of scripts/with-wine.sh: its files; then,
+# Checks the Windows zip as a user gets it, in the Wine session of scripts/with-wine.sh: its files (the
+# licences of what libpq.dll holds among them, and that DLL importing nothing that Windows lacks); then,
 # unpacked into a fresh folder on drive C:, zrvlink.exe --version, the sample setup file, and
 # ZRVLinkSetup.exe started from there. With the INI as shipped its serial-line settings are locked; with
 # BaudRateChange=1 written into that INI they are changeable, so the program read the INI beside it.
@@ -20,11 +21,14 @@ zip=$(realpath "$zip") driver=$(realpath "$driver")
 
 top=zrvlink-kit-$version-win64
 check_equal "file name" "$top.zip" "$(basename "$zip")"
-expected="$top/LICENSE.txt
+expected="$top/LICENSE-OpenSSL.txt
+$top/LICENSE-PostgreSQL.txt
+$top/LICENSE.txt
 $top/README.txt
 $top/YorDriverSetup.exe
 $top/ZRVLinkSetup.exe
 $top/ZRVLinkSetup.ini
+$top/libpq.dll
 $top/sample.dat
 $top/zrvlink.exe"
 check_equal "files" "$expected" "$(unzip -Z1 "$zip" | grep -v '/$' | sort)"
@@ -35,10 +39,21 @@ dir=$unpacked/$top
 cd "$dir" || exit 1
 
 crlf_only() { ! grep -q $'[^\r]$' "$1" && ! grep -q '^$' "$1"; }
-for text in LICENSE.txt README.txt ZRVLinkSetup.ini sample.dat; do
+for text in LICENSE.txt LICENSE-OpenSSL.txt LICENSE-PostgreSQL.txt README.txt ZRVLinkSetup.ini sample.dat; do
   check_true "$text has CR LF line ends" crlf_only "$text"
 done
-check_equal "LICENSE.txt is the kit's licence" "$(cat "$here/../../LICENSE")" "$(tr -d '\r' <LICENSE.txt)"
+licence=$(cat "$here/../../LICENSE")
+check_equal "LICENSE.txt opens with the kit's licence" "$licence" "$(tr -d '\r' <LICENSE.txt | head -c ${#licence})"
+for other in LICENSE-PostgreSQL.txt LICENSE-OpenSSL.txt; do
+  check_true "LICENSE.txt names $other" grep -q "^ *$other " LICENSE.txt
+done
+check_true "LICENSE-PostgreSQL.txt is PostgreSQL's licence" grep -q '^PostgreSQL Database Management System' \
+  LICENSE-PostgreSQL.txt
+check_true "LICENSE-OpenSSL.txt is the Apache License" grep -q '^ *Apache License' LICENSE-OpenSSL.txt
+# Windows has every DLL that libpq.dll imports: nothing else needs shipping beside it.
+imports() { x86_64-w64-mingw32-objdump -p "$1" | sed -n 's/^\tDLL Name: //p' | tr '[:upper:]' '[:lower:]' | sort -u; }
+check_equal "libpq.dll imports system DLLs only" "" \
+  "$(imports libpq.dll | grep -vxE '(advapi32|crypt32|gdi32|kernel32|msvcrt|secur32|shell32|user32|ws2_32)\.dll')"
 check_equal "README.txt names the version" "ZRV-Link setup kit $version for Windows (64-bit)" \
   "$(head -n 1 README.txt | tr -d '\r')"
 

@@ -54,7 +54,7 @@ struct FakeDevice {
     int64_t PlugMs; // when it appears
     ParamSet Set;
     std::string Version = "ZRV-Link 2.4.1"; // its answer to "vers"
-    std::string ReadsMs = ""; // when each read of it started, on the fake clock
+    std::string ReadsMs = "";               // when each read of it started, on the fake clock
 };
 
 // A device fresh from the factory.
