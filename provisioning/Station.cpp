@@ -168,9 +168,10 @@ bool CStation::Begin(StationEnd* end) {
     }
     const std::size_t done = m_book.UnitsIn(UnitState::Done).size();
     const std::size_t skipped = m_book.UnitsIn(UnitState::Skipped).size();
-    Say("station: " + std::to_string(m_book.Size()) + " units, " + std::to_string(done) + " done, " +
-        std::to_string(skipped) + " skipped, " + std::to_string(m_book.Size() - done - skipped) + " to go; " +
-        (m_options.Once ? "the devices attached now" : "connect the devices (Ctrl-C stops)"));
+    const std::string source = m_options.PlanSource.empty() ? "" : " (" + m_options.PlanSource + ")";
+    Say("station: " + std::to_string(m_book.Size()) + " units" + source + ", " + std::to_string(done) +
+        " done, " + std::to_string(skipped) + " skipped, " + std::to_string(m_book.Size() - done - skipped) +
+        " to go; " + (m_options.Once ? "the devices attached now" : "connect the devices (Ctrl-C stops)"));
     m_nextLookMs = m_seams.Clock->NowMs();
     return true;
 }

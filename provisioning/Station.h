@@ -30,6 +30,9 @@ struct StationOptions {
     bool Once = false; // the devices attached at the first look, then the end
     std::vector<std::string> Redo;
     std::vector<std::string> Skip;
+    // Where the plan came from, for the first line ("plan units.csv, cells separated by semicolons");
+    // empty: not said.
+    std::string PlanSource;
 };
 
 struct StationEnd {

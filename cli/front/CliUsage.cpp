@@ -145,13 +145,17 @@ seen as new until its port goes away. When every unit is done the station says s
 
 The plan:
   --template BASE.dat    setup file with the values that every unit gets
-  --plan UNITS.csv       one unit per row of a comma-separated table (as spreadsheets save it, UTF-8
-                         or ASCII): a header row naming the columns, a Unit column with a unique
-                         name per unit, and setup-file keys as further columns (IPAddress, Gateway,
-                         Target3, ...; any case), whose non-empty cells, in setup-file value syntax,
-                         replace the template's value for that unit:
+  --plan UNITS.csv       one unit per row of a table as spreadsheets save "CSV" (UTF-8 or ASCII): a
+                         header row naming the columns, a Unit column with a unique name per unit,
+                         and setup-file keys as further columns (IPAddress, Gateway, Target3, ...;
+                         any case), whose non-empty cells, in setup-file value syntax, replace the
+                         template's value for that unit:
                            Unit,IPAddress,Target3
                            S-017,192.168.1.17,"1,10.0.0.3,4142"
+                         The cells may be separated by commas, semicolons (as spreadsheets of
+                         decimal-comma locales save it: Unit;IPAddress;Target3) or tabs: the first
+                         of these whose split of the header row gives a Unit column; quoting is the
+                         same. The first line says which the station read.
   --ip-range FIRST-LAST  one unit per address from FIRST to LAST, named by its address
 A plan is refused before any device is touched, naming the row and the column, for an unknown or
 repeated column, a value the setup file would not take, an empty or repeated unit name, more than

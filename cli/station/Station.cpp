@@ -182,29 +182,33 @@ public:
     }
 };
 
+// The plan's units, and, for a unit table, where they came from and how its cells are separated.
 bool ReadPlan(const CliRequest& request, const ParamSet& base, std::vector<PlanUnit>* units,
-              std::string* error) {
+              std::string* source, std::string* error) {
     if (request.Plan.empty()) {
         return MakeAddressRange(base, request.IpRange, units, error);
     }
     std::string text;
     std::string why;
+    char separator = ',';
     if (!ReadWholeFile(request.Plan.c_str(), &text)) {
         char reason[256];
         why = SystemErrorText(LastSystemError(), reason, sizeof reason);
     }
-    if (!why.empty() || !ReadUnitTable(base, text, units, &why)) {
+    if (!why.empty() || !ReadUnitTable(base, text, units, &why, &separator)) {
         *error = "plan " + request.Plan + ": " + why;
         return false;
     }
+    *source = "plan " + request.Plan + ", cells separated by " + SeparatorWords(separator);
     return true;
 }
 
-StationOptions OptionsOf(const CliRequest& request) {
+StationOptions OptionsOf(const CliRequest& request, const std::string& planSource) {
     StationOptions options;
     options.Once = request.Once;
     options.Redo = request.Redo;
     options.Skip = request.Skip;
+    options.PlanSource = planSource;
     return options;
 }
 
@@ -319,7 +323,8 @@ CliOutcome RunStation(const CliRequest& request) {
         return refusal;
     }
     std::vector<PlanUnit> units;
-    if (!ReadPlan(request, *base.GetParam(), &units, &error)) {
+    std::string planSource;
+    if (!ReadPlan(request, *base.GetParam(), &units, &planSource, &error)) {
         return Refused(error);
     }
     CStoreChoice store(request);
@@ -347,7 +352,7 @@ CliOutcome RunStation(const CliRequest& request) {
         observers.Add(line.get());
     }
     CProcessInterrupts interrupts;
-    CStation station(units, store.Store(), OptionsOf(request),
+    CStation station(units, store.Store(), OptionsOf(request, planSource),
                      StationSeams{&ports, &children, &clock, &console, observers.Get(), &interrupts});
     StationEnd end;
     if (station.Begin(&end)) {

@@ -86,6 +86,41 @@ TEST(Plan, EachUnitIsTheTemplateWithItsOwnCellsOrItsAddress) {
     EXPECT_EQ("192.168.0.20 192.168.0.21 192.168.0.22 192.168.0.23 ", names);
 }
 
+// Spreadsheets of decimal-comma locales save "CSV" with semicolons, and some tools with tabs: the header
+// row decides, and the table reads as its comma form does, quoting and all.
+TEST(Plan, UnitTableWithSemicolonsOrTabsReadsAsItsCommaForm) {
+    const std::string comma =
+        "Unit,IPAddress,Target3\r\nS-1,192.168.0.21,\"1,10.9.9.9,4142\"\r\nS-2,192.168.0.22,\r\n";
+    const struct {
+        std::string Text;
+        char Separator;
+    } cases[] = {
+        {comma, ','},
+        {"Unit;IPAddress;Target3\r\nS-1;192.168.0.21;1,10.9.9.9,4142\r\nS-2;192.168.0.22;\r\n", ';'},
+        {"\xEF\xBB\xBF\"Unit\";\"IPAddress\";\"Target3\"\r\n\"S-1\";192.168.0.21;\"1,10.9.9.9,4142\"\nS-2;"
+         "192.168.0.22\n",
+         ';'},
+        {"Unit\tIPAddress\tTarget3\r\n S-1 \t192.168.0.21\t\"1,10.9.9.9,4142\"\r\nS-2\t192.168.0.22\t\r\n",
+         '\t'},
+    };
+    std::vector<PlanUnit> expected;
+    std::string error;
+    ASSERT_TRUE(ReadUnitTable(SampleParamSet(), comma, &expected, &error)) << error;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Text);
+        std::vector<PlanUnit> units;
+        char separator = 0;
+        ASSERT_TRUE(ReadUnitTable(SampleParamSet(), c.Text, &units, &error, &separator)) << error;
+        EXPECT_EQ(c.Separator, separator);
+        ASSERT_EQ(expected.size(), units.size());
+        for (std::size_t i = 0; i < units.size(); ++i) {
+            EXPECT_EQ(expected[i].Name, units[i].Name);
+            EXPECT_EQ(Value(expected[i].Set, "IPAddress"), Value(units[i].Set, "IPAddress"));
+            EXPECT_EQ(Value(expected[i].Set, "Target3"), Value(units[i].Set, "Target3"));
+        }
+    }
+}
+
 TEST(Plan, RefusedPlansNameTheRowAndTheColumnOrTheAddress) {
     const struct {
         std::string Text;
@@ -97,6 +132,11 @@ TEST(Plan, RefusedPlansNameTheRowAndTheColumnOrTheAddress) {
         {"Name,IPAddress\r\nS-1,192.168.0.21\r\n",
          "row 1, column 1: \"Name\" is neither Unit nor a setup key"},
         {"IPAddress\r\n192.168.0.21\r\n", "row 1: no Unit column"},
+        // A header that no separator gives a Unit column is read as a comma-separated one.
+        {"Name;IPAddress\r\nS-1;192.168.0.21\r\n",
+         "row 1, column 1: \"Name;IPAddress\" is neither Unit nor a setup key"},
+        {"Unit;IPAddress,Gateway\r\n",
+         "row 1, column 2: \"IPAddress,Gateway\" is neither Unit nor a setup key"},
         {"Unit,IPAddress,ipaddress\r\n", "row 1, column 3: ipaddress is a second column for the same key"},
         {"Unit,Gateway\r\nS-1,192.168.0.1\r\nS-2,10.0.0.300\r\n",
          "row 3 (unit S-2), column Gateway: \"10.0.0.300\" is no value for Gateway"},

@@ -303,7 +303,7 @@ TEST(Station, EveryEndOfAChildKeepsOneAddressPerDeviceAndTellsTheObserver) {
                                              Row(u1, E::Done, S::Yes, "0.0.0.0")};
     std::vector<RecordRow> doneElsewhere = {Row(three[2].Name, E::Done, S::Yes, three[2].Name)};
     doneElsewhere[0].Serial = "SAME";
-    const StationOptions all, once{true, {}, {}}, skip{true, {}, {u1}}, redo{true, {u1}, {}};
+    const StationOptions all, once{true, {}, {}, ""}, skip{true, {}, {u1}, ""}, redo{true, {u1}, {}, ""};
     const StationCase cases[] = {
         {"a device written", three, none, once, Bench(On(A)), -1, -1, -1, 30, "192.168.0.21: started done",
          "192.168.0.21", "", "reading writing done",
