@@ -1,6 +1,7 @@
 // Building the plan from a unit table or an address range, and the rules every unit must meet; portable.
 #include "provisioning/Plan.h"
 
+#include "core/Counted.h"
 #include "core/IPv4.h"
 #include "core/TextParse.h"
 #include "persistence/SetupLines.h"
@@ -171,8 +172,8 @@ bool ReadUnitRow(const ParamSet& base, const CsvRow& row, std::size_t rowNumber,
                  const std::vector<Column>& columns, PlanUnit* unit, UnitOrigin* origin, std::string* error) {
     const std::string at = "row " + std::to_string(rowNumber);
     if (row.Fields.size() > columns.size()) {
-        return Refuse(error, at + ": " + std::to_string(row.Fields.size()) + " cells, but the header names " +
-                                 std::to_string(columns.size()) + " columns");
+        return Refuse(error, at + ": " + Counted(row.Fields.size(), "cell") + ", but the header names " +
+                                 Counted(columns.size(), "column"));
     }
     unit->Name = UnitNameOf(row, columns);
     if (unit->Name.empty() || unit->Name.size() > MAX_UNIT_NAME || HasControl(unit->Name)) {

@@ -1,6 +1,7 @@
 // The record's rows as CSV and back; portable.
 #include "provisioning/Record.h"
 
+#include "core/Counted.h"
 #include "persistence/ByteOrderMark.h"
 #include "persistence/SetupLines.h"
 #include "provisioning/Csv.h"
@@ -69,8 +70,8 @@ bool Refuse(std::string* error, const std::string& why) {
 
 bool ReadRow(std::vector<std::string> fields, RecordRow* row, std::string* why) {
     if (fields.size() != FIXED_COUNT + static_cast<std::size_t>(SetupLineCount())) {
-        *why = std::to_string(fields.size()) + " cells instead of " +
-               std::to_string(FIXED_COUNT + SetupLineCount());
+        *why =
+            Counted(fields.size(), "cell") + " instead of " + std::to_string(FIXED_COUNT + SetupLineCount());
         return false;
     }
     for (std::string& field : fields) {

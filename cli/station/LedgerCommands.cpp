@@ -3,6 +3,7 @@
 
 #include "cli/common/JsonText.h"
 #include "cli/system/Interrupt.h"
+#include "core/Counted.h"
 #include "persistence/SetupFileIO.h"
 #include "provisioning/ledger/Ledger.h"
 
@@ -61,11 +62,11 @@ std::string StationLine(const LedgerStationInfo& station) {
 }
 
 std::string StatusText(const std::string& url, const LedgerStatus& status) {
-    int units = 0;
+    std::size_t units = 0;
     for (const auto& state : status.States) {
-        units += state.second;
+        units += static_cast<std::size_t>(state.second);
     }
-    std::string text = "ledger " + RedactedLedgerUrl(url) + ": " + std::to_string(units) + " units\n";
+    std::string text = "ledger " + RedactedLedgerUrl(url) + ": " + Counted(units, "unit") + "\n";
     for (const auto& [state, count] : status.States) {
         text += "  " + state + ": " + std::to_string(count) + "\n";
     }

@@ -5,6 +5,7 @@
 // portable (the server through PgSession.h).
 #include "provisioning/ledger/Ledger.h"
 
+#include "core/Counted.h"
 #include "persistence/ExactSetup.h"
 #include "platform/Process.h"
 #include "provisioning/ledger/LedgerSchema.h"
@@ -63,7 +64,7 @@ std::string SetAsidePath(const std::string& path) {
 }
 
 std::string Events(std::size_t count) {
-    return std::to_string(count) + (count == 1 ? " event" : " events");
+    return Counted(count, "event");
 }
 
 } // namespace
@@ -213,9 +214,10 @@ bool CLedger::State::OpenJournal(std::string* error) {
                  " belongs to another ledger or plan and cannot be set aside: " + renamed.message();
         return false;
     }
-    Notices.push_back(
-        "journal " + Run.Journal + " was kept for another ledger or plan (or by an earlier zrvlink " +
-        "that did not name them): its " + Events(kept) + " are not committed here; it is kept as " + aside);
+    Notices.push_back("journal " + Run.Journal +
+                      " was kept for another ledger or plan (or by an earlier zrvlink " +
+                      "that did not name them): its " + Events(kept) + (kept == 1 ? " is" : " are") +
+                      " not committed here; it is kept as " + aside);
     Journal = std::make_unique<CRecordLog>();
     return Journal->Open(Run.Journal, error, form);
 }

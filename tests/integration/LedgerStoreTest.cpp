@@ -234,7 +234,10 @@ TEST_F(LedgerStore, JournalOfAnotherLedgerIsSetAsideAndATornOneIsSaid) {
         const char* State; // Unit(0)'s in the ledger afterwards
     } cases[] = {
         {"another ledger", "#zrvlink ledger journal; ledger 0; plan 0\r\n" + RecordHeaderText() + done,
-         "kept for another ledger or plan", "open"},
+         "kept for another ledger or plan (or by an earlier zrvlink that did not name them): its 1 event is "
+         "not "
+         "committed here",
+         "open"},
         {"an earlier zrvlink", RecordHeaderText() + done, "kept for another ledger or plan", "open"},
         {"a torn last row",
          "#zrvlink ledger journal; ledger " + identity + "\r\n" + RecordHeaderText() + done + "2026-12-07T1",

@@ -201,7 +201,8 @@ TEST(ZrvlinkStation, UnitTableWithSemicolonsIsReadAndTheFirstLineSaysSo) {
     ASSERT_TRUE(s.Devices.Add({"ttyACM0"}));
     const CliRunResult run = s.Once();
     EXPECT_EQ(0, run.Exit) << run.Out << run.Err;
-    EXPECT_TRUE(Contains(run.Out, "(plan " + s.Files / "units.csv" + ", cells separated by semicolons)"))
+    EXPECT_TRUE(Contains(run.Out, "station: 1 unit (plan " + s.Files / "units.csv" +
+                                      ", cells separated by semicolons), 0 done, 0 skipped, 1 to go"))
         << run.Out;
     EXPECT_EQ("192.168.7.21", SavedAddress(s.Devices.Sim(0)));
     EXPECT_TRUE(Contains(Received(s.Devices.Sim(0)), "target 1 10.0.0.3\r")) << Received(s.Devices.Sim(0));

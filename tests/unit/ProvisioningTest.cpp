@@ -172,6 +172,10 @@ TEST(Plan, RefusedPlansNameTheRowAndTheColumnOrTheAddress) {
             << c.Text;
         EXPECT_EQ(0u, error.find(c.Error)) << error;
     }
+    std::vector<PlanUnit> units;
+    std::string error;
+    EXPECT_FALSE(ReadUnitTable(SampleParamSet(), "Unit\r\nS-1,192.168.0.21\r\n", &units, &error));
+    EXPECT_EQ("row 2: 2 cells, but the header names 1 column", error);
 }
 
 using E = RecordEvent;
@@ -227,6 +231,7 @@ TEST(RecordLog, ATornLastRowIsCutAndOneThatLostOnlyItsLineEndIsCompleted) {
         {base + zeros + "\r\n" + done, "", "", "line 5: a NUL byte"},
         {base + "x,\"open\r\n" + done, "", "", "line 5: a quoted field that is never closed"},
         {base + "a,b\r\n" + done, "", "", "row 5: 2 cells instead of 47"},
+        {base + "a\r\n" + done, "", "", "row 5: 1 cell instead of 47"},
         {"Unit,IPAddress\r\nS-1,192.168.0.21\r\n", "", "",
          "its first row is not the header of a station record"},
     };

@@ -289,6 +289,7 @@ TEST(Station, EveryEndOfAChildKeepsOneAddressPerDeviceAndTellsTheObserver) {
     std::string error;
     ASSERT_TRUE(MakeAddressRange(SampleParamSet(), "192.168.0.21-192.168.0.23", &three, &error)) << error;
     // A unit without an own address (its device asks DHCP), told apart by a destination of its own.
+    const std::vector<PlanUnit> one(three.begin(), three.begin() + 1);
     std::vector<PlanUnit> dhcp = three;
     dhcp[0].Set.IPAddress = 0;
     std::snprintf(dhcp[0].Set.Target[5].Name, TARGET_NAME_SIZE, "%s", "4448");
@@ -353,6 +354,9 @@ TEST(Station, EveryEndOfAChildKeepsOneAddressPerDeviceAndTellsTheObserver) {
         {"a console lost during a write lets that write finish and takes no other device", three, none, all,
          Bench(On(A), On(B, Act::Ok, "", 0, 1000)), -1, -1, 150, 22, "192.168.0.21: started done",
          "192.168.0.21 0.0.0.0", ""},
+        {"a plan of one unit counts it in the singular", one, none, once, Bench(), -1, -1, -1, 30, "", "",
+         "station: 1 unit, 0 done, 0 skipped, 1 to go; the devices attached now\nstation stopped: 1 unit "
+         "left\n"},
         {"a second Ctrl-C stops a write before its save", three, none, all, Bench(On(A, Act::Hang)), 1000,
          2000, -1, 30, "192.168.0.21: started interrupted(no)", "0.0.0.0", "the station ends now",
          "reading writing writing:50 failed", "done 0, held 0, failed 1, at work 0, to go 2, skipped 0"},
