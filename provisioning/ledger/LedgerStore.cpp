@@ -247,9 +247,12 @@ bool CLedger::State::AppendToLedger(const RecordRow& row, PgError* failure) {
     return transaction.Commit("adding an event", failure);
 }
 
+// The journal holds this station's rows without its name (a record's form), which a run that reads it
+// back gives them again: an end committed under no name would not end the station's own write.
 bool CLedger::State::Replay(std::size_t* replayed, PgError* failure) {
     *replayed = 0;
-    for (const RecordRow& row : Journal->Rows()) {
+    for (RecordRow row : Journal->Rows()) {
+        row.Station = row.Station.empty() ? Run.Station : row.Station;
         if (!AppendToLedger(row, failure)) {
             return false;
         }

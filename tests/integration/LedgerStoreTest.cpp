@@ -257,8 +257,8 @@ TEST_F(LedgerStore, JournalOfAnotherLedgerIsSetAsideAndATornOneIsSaid) {
 }
 
 // Ctrl-C in the middle of a write, then the server away: the write's end is kept in the journal, and the
-// station's last words say so, and where.
-TEST_F(LedgerStore, EventsKeptOnlyInTheJournalAreSaidAtTheEnd) {
+// station's last words say so, and where. The station's next run commits it as the end of its own write.
+TEST_F(LedgerStore, EventsKeptOnlyInTheJournalAreSaidAtTheEndAndCommittedAsTheStationsOwnByItsNextRun) {
     auto station = Station("s1", true);
     std::string error;
     ASSERT_EQ(ClaimResult::Claimed, Claim(station.get(), Unit(0), &error)) << error;
@@ -268,6 +268,12 @@ TEST_F(LedgerStore, EventsKeptOnlyInTheJournalAreSaidAtTheEnd) {
     const std::string last = AllOf(station->Close());
     EXPECT_TRUE(Has(last, "1 event of this station is kept only in " + m_files / "s1.journal.csv")) << last;
     EXPECT_EQ("started", Query("SELECT state FROM zrvlink_unit WHERE name = '" + Unit(0) + "'"));
+    station.reset();
+    m_proxy.Pass();
+    Query("UPDATE zrvlink_station SET stopped = now() WHERE name = 's1'"); // the run has ended
+    Station("s1")->Close();
+    EXPECT_EQ("done|s1", Query("SELECT state FROM zrvlink_unit WHERE name = '" + Unit(0) +
+                               "'; SELECT station FROM zrvlink_event WHERE event = 'done'"));
 }
 
 // A unit row changed outside zrvlink is never claimed for the plan's unit of that name: the claim is
