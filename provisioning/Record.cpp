@@ -31,7 +31,9 @@ bool FindName(const char* const (&names)[N], const std::string& text, Enum* valu
     return false;
 }
 
-std::vector<std::string> HeaderFields() {
+constexpr const char* STATION_COLUMN = "Station";
+
+std::vector<std::string> HeaderFields(bool withStation) {
     std::vector<std::string> fields(FIXED_COLUMNS, FIXED_COLUMNS + FIXED_COUNT);
     const ParamSet zero{};
     for (int i = 0; i < SetupLineCount(); ++i) {
@@ -39,6 +41,9 @@ std::vector<std::string> HeaderFields() {
         std::string value;
         FormatSetupKeyValue(zero, i, &key, &value);
         fields.push_back(PREVIOUS_PREFIX + key);
+    }
+    if (withStation) {
+        fields.emplace_back(STATION_COLUMN);
     }
     return fields;
 }
@@ -68,14 +73,19 @@ bool Refuse(std::string* error, const std::string& why) {
     return false;
 }
 
-bool ReadRow(std::vector<std::string> fields, RecordRow* row, std::string* why) {
-    if (fields.size() != FIXED_COUNT + static_cast<std::size_t>(SetupLineCount())) {
-        *why =
-            Counted(fields.size(), "cell") + " instead of " + std::to_string(FIXED_COUNT + SetupLineCount());
+bool ReadRow(std::vector<std::string> fields, bool withStation, RecordRow* row, std::string* why) {
+    const std::size_t cells =
+        FIXED_COUNT + static_cast<std::size_t>(SetupLineCount()) + (withStation ? 1 : 0);
+    if (fields.size() != cells) {
+        *why = Counted(fields.size(), "cell") + " instead of " + std::to_string(cells);
         return false;
     }
     for (std::string& field : fields) {
         field = ValueOf(field);
+    }
+    if (withStation) {
+        row->Station = fields.back();
+        fields.pop_back();
     }
     if (!FindName(EVENT_NAMES, fields[5], &row->Event) || !FindName(SAVE_NAMES, fields[8], &row->Save)) {
         *why = "unknown event \"" + fields[5] + "\" or save \"" + fields[8] + "\"";
@@ -110,8 +120,13 @@ std::size_t LineStart(std::string_view text, std::size_t end) {
 // A row that lost its whole CR LF still reads as one when it was cut just after the comma before its last
 // cell. Rows carry no Previous values or a full set, whose last is a destination ("enable,address[,name]"):
 // quoted for its comma, and, its name being hexadecimal digits, with no doubled quote that a cut could
-// end at; only its closing quote ends a whole row.
-bool EndsWhole(const RecordRow& row, std::string_view line) {
+// end at; only its closing quote ends a whole row. In a record with a Station column the last cell is a
+// station's name, which a cut may shorten to any other: only the reading station's own name, which it
+// writes on every row it appends, is known whole.
+bool EndsWhole(const RecordRow& row, std::string_view line, bool withStation, const std::string& station) {
+    if (withStation) {
+        return !station.empty() && row.Station == station;
+    }
     return row.Previous.empty() || line.back() == '"';
 }
 
@@ -134,11 +149,7 @@ bool ParseSaveName(const std::string& text, SaveSent* save) {
 }
 
 std::string RecordHeaderText(bool withStation) {
-    std::vector<std::string> fields = HeaderFields();
-    if (withStation) {
-        fields.emplace_back("Station");
-    }
-    return std::string(UTF8_BOM) + FormatCsvRow(fields);
+    return std::string(UTF8_BOM) + FormatCsvRow(HeaderFields(withStation));
 }
 
 std::string FormatRecordRow(const RecordRow& row, bool withStation) {
@@ -158,6 +169,14 @@ std::string FormatRecordRow(const RecordRow& row, bool withStation) {
         field = CellOf(field);
     }
     return FormatCsvRow(fields);
+}
+
+std::string FormatRecordText(const std::vector<RecordRow>& rows, bool withStation) {
+    std::string text = RecordHeaderText(withStation);
+    for (const RecordRow& row : rows) {
+        text += FormatRecordRow(row, withStation);
+    }
+    return text;
 }
 
 std::string FormatRecordTime(const LocalTime& time, int32_t utcOffsetMinutes) {
@@ -242,7 +261,22 @@ std::vector<std::string> SetupValues(const ParamSet& set) {
     return values;
 }
 
-bool ParseRecord(std::string_view text, RecordText* record, std::string* error) {
+namespace {
+
+// The first row: the header of a record with or without a Station column.
+bool ReadHeader(const std::vector<std::string>& fields, RecordText* record) {
+    for (const bool withStation : {false, true}) {
+        if (fields == HeaderFields(withStation)) {
+            record->HasStation = withStation;
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+bool ParseRecord(std::string_view text, RecordText* record, std::string* error, const std::string& station) {
     *record = RecordText();
     // The last line is the bytes after the last line end, or, when nothing but zeros follows that (a file
     // system may leave them where a row never landed), the line it ends.
@@ -270,10 +304,11 @@ bool ParseRecord(std::string_view text, RecordText* record, std::string* error) 
         const bool last = fields.Line == lastLine;
         RecordRow row;
         std::string why;
-        bool whole = read == CsvRead::Row &&
-                     (number == 1 ? fields.Fields == HeaderFields() : ReadRow(fields.Fields, &row, &why));
+        bool whole =
+            read == CsvRead::Row && (number == 1 ? ReadHeader(fields.Fields, record)
+                                                 : ReadRow(fields.Fields, record->HasStation, &row, &why));
         if (whole && last && number > 1 && lineEnd == "\r\n") {
-            whole = EndsWhole(row, lastText);
+            whole = EndsWhole(row, lastText, record->HasStation, station);
         }
         if (whole) {
             if (number == 1) {

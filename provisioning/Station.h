@@ -98,7 +98,11 @@ private:
     bool SettleFromStore();
     bool InterruptedSinceStep() const;
     void Remember(const RecordRow& row);
-    bool Mine(std::size_t unit) const { return m_book.StationOf(unit) == m_store.Station(); }
+    // A unit this station settles: on a shared store, one whose standing stems from its own rows; in a
+    // record of one station, every unit (other names in it are of stations that worked before it).
+    bool Mine(std::size_t unit) const {
+        return !m_store.Shared() || m_book.StationOf(unit) == m_store.Station();
+    }
     std::vector<std::size_t> MyUnsettledUnits() const;
     bool ApplyDecisions(std::string* error);
     void NameUnsettledUnits();

@@ -173,6 +173,10 @@ The record, RECORD.csv (created when missing; a spreadsheet opens it as it is):
   Each row is appended in one write and is on disk before the station goes on. A last row that a
   power cut left unfinished is reported at the next start and cut off; one that lost only its line
   end gets it back. One station at a time: a record in use by another is refused.
+  A ledger's export ("zrvlink ledger --help") is a record too: its last column, Station, names the
+  station of each row, and the station keeps it, naming its own rows by this PC's host name; a unit
+  that another station left under way or held is this station's to settle. Its last row is known
+  whole without its line end only when it names this PC.
 At the start the record decides what is done. A unit whose write failed before "save" was sent goes
 to the next device. A unit whose write may have reached the device's save (started without an end,
 or failed or interrupted after "save" was sent) is never given to another device on its own: the
@@ -284,7 +288,11 @@ const char LEDGER_USAGE[] = R"(Usage: zrvlink ledger export --ledger URL [--outp
 The ledger that a line of provisioning stations shares (see "zrvlink provision --help").
 
   export   every event of every station, oldest first, in the record's CSV form with a last column,
-           Station; to stdout or into RECORD.csv (the old file stays until the new one is written)
+           Station; to stdout or into RECORD.csv (the old file stays until the new one is written).
+           RECORD.csv is a record that a station goes on with (provision --record RECORD.csv, same
+           plan and template) when the site leaves the ledger: it knows every unit as the ledger did,
+           and a unit left under way or held on any station waits for --redo or --skip. Export once
+           the line's stations have stopped
   status   the units per state (open, started, held, done, skipped) and every station with its PC,
            when it was last seen and its state: running, not seen (cut off or hung; it may still be
            writing until MayWriteUntil, and --redo or --skip of a unit it writes is refused until

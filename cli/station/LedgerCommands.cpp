@@ -38,10 +38,7 @@ CliOutcome Export(const CliRequest& request) {
     if (!ReadLedgerRows(request.Ledger, &rows, &error)) {
         return Refused(error);
     }
-    std::string text = RecordHeaderText(true);
-    for (const RecordRow& row : rows) {
-        text += FormatRecordRow(row, true);
-    }
+    const std::string text = FormatRecordText(rows, true);
     return request.Output.empty() ? Print(text) : Save(request.Output, text);
 }
 

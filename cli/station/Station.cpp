@@ -230,7 +230,9 @@ public:
         if (m_request.Ledger.empty()) {
             auto record = std::make_unique<CRecordLog>();
             m_store = std::move(record);
-            return static_cast<CRecordLog&>(*m_store).Open(m_request.Record, &error) ||
+            // A record with a Station column (a ledger's export) gets this PC's name on the station's rows.
+            const RecordLogForm form{std::string(), HostName()};
+            return static_cast<CRecordLog&>(*m_store).Open(m_request.Record, &error, form) ||
                    Refuse(error, refusal);
         }
         if (!LedgerAvailable()) {

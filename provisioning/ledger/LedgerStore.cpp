@@ -190,7 +190,7 @@ bool CLedger::State::EndOldSession(int backendPid, const std::string& run) {
 bool CLedger::State::OpenJournal(std::string* error) {
     std::error_code ignored;
     std::filesystem::create_directories(std::filesystem::path(Run.Journal).parent_path(), ignored);
-    const RecordLogForm form{JournalPreamble(Identity)};
+    const RecordLogForm form{JournalPreamble(Identity), std::string()};
     Journal = std::make_unique<CRecordLog>();
     if (!Journal->Open(Run.Journal, error, form)) {
         return false;

@@ -11,6 +11,7 @@
 #include "TestFiles.h"
 
 #include "persistence/ExactSetup.h"
+#include "provisioning/RecordLog.h"
 #include "provisioning/UnitBook.h"
 #include "provisioning/ledger/Ledger.h"
 #include "provisioning/ledger/LedgerSchema.h"
@@ -304,8 +305,9 @@ TEST_F(LedgerStore, ClaimedUnitThatIsNotThePlansIsRefused) {
 }
 
 // The same rows, appended by their stations to the ledger and applied to a station's book, leave every
-// unit in the same state for the same station: the rules are one.
-TEST_F(LedgerStore, LedgerKeepsTheUnitStateRulesOfTheStationsBook) {
+// unit in the same state for the same station: the rules are one. The ledger's export, opened as a
+// station opens its record, tells every unit as the ledger does: the stations' names come along.
+TEST_F(LedgerStore, LedgerKeepsTheUnitStateRulesOfTheStationsBookAndItsExportTellsEveryUnitAlike) {
     const std::vector<RecordRow> rows = {
         Row("a", Unit(0), RecordEvent::Started),
         Row("a", Unit(0), RecordEvent::Done, SaveSent::Yes),
@@ -320,6 +322,9 @@ TEST_F(LedgerStore, LedgerKeepsTheUnitStateRulesOfTheStationsBook) {
         Row("a", Unit(2), RecordEvent::Skipped),
         Row("b", Unit(2), RecordEvent::Skipped), // does not fit a skipped unit
         Row("a", Unit(3), RecordEvent::Redo),    // nor does a redo of an open one
+        Row("b", Unit(3), RecordEvent::Started),
+        Row("a", Unit(3), RecordEvent::Interrupted, SaveSent::Maybe), // an end of another station's write
+        Row("b", Unit(3), RecordEvent::Failed, SaveSent::Maybe),
     };
     auto a = Station("a");
     auto b = Station("b");
@@ -331,12 +336,26 @@ TEST_F(LedgerStore, LedgerKeepsTheUnitStateRulesOfTheStationsBook) {
     }
     std::vector<StoredUnit> stored;
     ASSERT_TRUE(a->UnitsNow(&stored));
+    std::vector<RecordRow> exported;
+    ASSERT_TRUE(ReadLedgerRows(m_direct, &exported, &error)) << error;
+    CRecordLog record;
+    ASSERT_TRUE(
+        record.Open(m_files.Write("site.csv", FormatRecordText(exported, true)), &error, {"", "pc-9"}))
+        << error;
+    CUnitBook fromExport(m_plan.Units);
+    for (const RecordRow& row : record.Rows()) {
+        fromExport.Apply(row);
+    }
     ASSERT_EQ(m_plan.Units.size(), stored.size());
     for (std::size_t i = 0; i < stored.size(); ++i) {
         SCOPED_TRACE(stored[i].Name);
-        EXPECT_EQ(UnitStateName(book.State(i)), std::string(UnitStateName(stored[i].Standing.State)));
-        EXPECT_EQ(book.StationOf(i), stored[i].Standing.Station);
+        const std::string state = UnitStateName(stored[i].Standing.State);
+        EXPECT_EQ(state, UnitStateName(book.State(i)));
+        EXPECT_EQ(stored[i].Standing.Station, book.StationOf(i));
+        EXPECT_EQ(state, UnitStateName(fromExport.State(i)));
+        EXPECT_EQ(stored[i].Standing.Station, fromExport.StationOf(i));
     }
+    EXPECT_EQ("held", std::string(UnitStateName(stored[3].Standing.State)));
 }
 
 TEST(LedgerUrl, OnlyWhereTheServerIsAndWhoConnectsIsShownAndABadOneIsNeverEchoed) {

@@ -242,7 +242,8 @@ TEST(RecordLog, ATornLastRowIsCutAndOneThatLostOnlyItsLineEndIsCompleted) {
         const std::string path = dir.Write("record.csv", c.Text);
         CRecordLog log;
         std::string error;
-        ASSERT_EQ(c.Error == nullptr, log.Open(path, &error)) << error;
+        // A record of one station stays as it is, byte for byte, and without names.
+        ASSERT_EQ(c.Error == nullptr, log.Open(path, &error, RecordLogForm{"", "pc-9"})) << error;
         if (c.Error != nullptr) {
             EXPECT_EQ("record " + path + ": " + c.Error, error);
             EXPECT_EQ(c.Text, ReadWholeFile(path));
@@ -253,9 +254,56 @@ TEST(RecordLog, ATornLastRowIsCutAndOneThatLostOnlyItsLineEndIsCompleted) {
         const std::string file = kept.empty() ? RecordHeaderText() : kept;
         EXPECT_EQ(c.Torn, log.Torn());
         EXPECT_EQ(!c.LineEnd.empty(), log.Completed());
+        EXPECT_EQ("", log.Station());
         EXPECT_EQ(file, RecordOf(log.Rows()));
         ASSERT_TRUE(log.Append(next, &error)) << error;
         EXPECT_EQ(file + FormatRecordRow(next), ReadWholeFile(path));
+    }
+}
+
+RecordRow Named(RecordRow row, const char* station) {
+    row.Station = station;
+    return row;
+}
+
+// A ledger's export names the station of each row in a last column, which the unit-state rules need: a
+// station goes on with it as its record and keeps the column. Its own last row that lost its line end is
+// completed; any other name there may be a cut one (line-1 of line-10), so such a row is cut off.
+TEST(RecordLog, RecordWithAStationColumnKeepsItAndKnowsOnlyItsOwnLastRowWhole) {
+    const std::string exported = FormatRecordText(
+        {Named(Row("S-1", E::Started), "line-1"), Named(Row("S-1", E::Done, S::Yes), "line-10")}, true);
+    const std::string own = FormatRecordRow(Named(Row("S-2", E::Failed, S::No), "pc-9"), true);
+    const std::string other = FormatRecordRow(Named(Row("S-2", E::Failed, S::No), "line-10"), true);
+    const std::string ownBare = own.substr(0, own.size() - 2);
+    const std::string otherBare = other.substr(0, other.size() - 2);
+    const struct {
+        std::string Tail; // after the export
+        std::string Torn;
+        std::string LineEnd;
+    } cases[] = {
+        {"", "", ""},
+        {own, "", ""},
+        {ownBare, "", "\r\n"},
+        {ownBare.substr(0, ownBare.size() - 2), ownBare.substr(0, ownBare.size() - 2), ""},
+        {otherBare, otherBare, ""},
+        {otherBare.substr(0, otherBare.size() - 1), otherBare.substr(0, otherBare.size() - 1), ""},
+    };
+    const CScratchDir dir;
+    const RecordRow next = Named(Row("S-3", E::Started), "pc-9");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Tail);
+        const std::string path = dir.Write("record.csv", exported + c.Tail);
+        CRecordLog log;
+        std::string error;
+        ASSERT_TRUE(log.Open(path, &error, RecordLogForm{"", "pc-9"})) << error;
+        EXPECT_TRUE(log.HasStation());
+        EXPECT_EQ("pc-9", log.Station());
+        EXPECT_EQ(c.Torn, log.Torn());
+        const std::string kept = exported + c.Tail.substr(0, c.Tail.size() - c.Torn.size()) + c.LineEnd;
+        EXPECT_EQ(kept, FormatRecordText(log.Rows(), true));
+        EXPECT_EQ("line-10", log.Rows().at(1).Station);
+        ASSERT_TRUE(log.Append(next, &error)) << error;
+        EXPECT_EQ(kept + FormatRecordRow(next, true), ReadWholeFile(path));
     }
 }
 
