@@ -215,6 +215,28 @@ LocalTime CivilOf(int64_t days) {
     return time;
 }
 
+// A civil date to days since 1970-01-01, the inverse of CivilOf.
+int64_t DaysOf(int64_t year, int64_t month, int64_t day) {
+    year -= month <= 2 ? 1 : 0;
+    const int64_t era = (year >= 0 ? year : year - 399) / 400;
+    const int64_t yearOfEra = year - era * 400;
+    const int64_t dayOfYear = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
+    const int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    return era * 146097 + dayOfEra - 719468;
+}
+
+// The number of `count` digits at `at`; false for any other text.
+bool DigitsAt(const std::string& text, std::size_t at, std::size_t count, int64_t* value) {
+    *value = 0;
+    for (std::size_t i = at; i < at + count; ++i) {
+        if (i >= text.size() || text[i] < '0' || text[i] > '9') {
+            return false;
+        }
+        *value = *value * 10 + (text[i] - '0');
+    }
+    return true;
+}
+
 } // namespace
 
 std::string FormatRecordTimeAt(int64_t utcSeconds, int32_t utcOffsetMinutes) {
@@ -242,6 +264,25 @@ bool RecordTimeOffset(const std::string& time, int32_t* utcOffsetMinutes) {
     const int32_t minutes = ((time[at + 1] - '0') * 10 + (time[at + 2] - '0')) * 60 +
                             (time[at + 4] - '0') * 10 + (time[at + 5] - '0');
     *utcOffsetMinutes = time[at] == '-' ? -minutes : minutes;
+    return true;
+}
+
+bool ParseRecordTime(const std::string& time, int64_t* utcSeconds) {
+    int64_t year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+    int32_t offset = 0;
+    if (time.size() < 20 || time.size() != (time.back() == 'Z' ? 20u : 25u)) {
+        return false;
+    }
+    const bool separated =
+        time[4] == '-' && time[7] == '-' && time[10] == 'T' && time[13] == ':' && time[16] == ':';
+    if (!separated || !RecordTimeOffset(time, &offset) || !DigitsAt(time, 0, 4, &year) ||
+        !DigitsAt(time, 5, 2, &month) || !DigitsAt(time, 8, 2, &day) || !DigitsAt(time, 11, 2, &hour) ||
+        !DigitsAt(time, 14, 2, &minute) || !DigitsAt(time, 17, 2, &second) || month < 1 || month > 12 ||
+        day < 1 || day > 31 || hour > 23 || minute > 59 || second > 60) {
+        return false;
+    }
+    *utcSeconds =
+        DaysOf(year, month, day) * 86400 + hour * 3600 + minute * 60 + second - int64_t{offset} * 60;
     return true;
 }
 

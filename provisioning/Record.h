@@ -69,6 +69,9 @@ std::string RecordTimeNow();
 std::string FormatRecordTimeAt(int64_t utcSeconds, int32_t utcOffsetMinutes);
 // The UTC offset that a time so formatted names; false when it names none.
 bool RecordTimeOffset(const std::string& time, int32_t* utcOffsetMinutes);
+// The moment that a time so formatted (or ending in "Z") names, in seconds after
+// 1970-01-01T00:00:00Z: a full time that orders times of any zone and day; false for any other text.
+bool ParseRecordTime(const std::string& time, int64_t* utcSeconds);
 
 // "3.1": seconds to a tenth.
 std::string FormatSeconds(double seconds);

@@ -235,18 +235,21 @@ none), the held units with what to do about each, and the last twenty events. It
 as it works (Server-Sent Events at /events), says when the station has stopped, and follows it again
 when it starts anew on the same address. Everything it needs is served by zrvlink itself. For
 scripts, http://ADDR:PORT/status.json gives the same as one JSON document:
-  {"Station": {"Running": true, "Exit": null},
+  {"Station": {"Running": true, "Exit": null}, "Now": "2026-12-07T14:03:09+01:00",
    "Plan": {"Units": 3, "Done": 1, "Held": 0, "Failed": 1, "Skipped": 0, "AtWork": 1, "ToGo": 0},
    "Held": [],
    "Ports": [{"Port": "/dev/ttyACM0", "Device": true, "Serial": "SN-A", "Unit": "S-3",
               "Address": "192.168.1.13", "Stage": "writing", "Percent": 45, "Seconds": 3.1,
               "Result": "read (ZRV-Link 2.4.1), writing"}],
-   "Events": [{"Time": "14:03:07", "Line": "S-3 192.168.1.13 on /dev/ttyACM0: read ..."}]}
+   "Events": [{"Time": "14:03:07", "At": "2026-12-07T14:03:07+01:00",
+               "Line": "S-3 192.168.1.13 on /dev/ttyACM0: read ..."}]}
 Stage is reading, writing, verifying, done, failed (nothing of the unit stays on the device; the
 unit waits for the next device), held (its write may have reached the device's save) or left (the
 device holds a unit that stays as it is), and null, with Unit, Address, Seconds and Result, before
 the station takes the device. Each held unit has Unit, Address, Port, Serial and Instruction (the
-station's words on what to do). Exit is the station's exit status once Running is false. The board
+station's words on what to do). Now is the station's clock as it made the document; each event has
+its time of day (Time) and the full time (At, with date and UTC offset), which the page shows on its
+own clock. Exit is the station's exit status once Running is false. The board
 only shows: any method but GET is refused (405), and a browser that is slow or stops reading never
 holds up a device or the record. An address that cannot be taken (in use) is a usage error, before
 any device is touched.
@@ -309,8 +312,12 @@ The ledger that a line of provisioning stations shares (see "zrvlink provision -
            station's board ("zrvlink provision --help"); /status.json gives the same: the station's
            board document with "Line" ("Reachable", "Why"), "Stations" (as for status, and "Stale":
            not seen) beside it, each port and held unit with its "Station", each event prefixed with
-           it. A station's document that does not read is passed over. The first line names the
-           address.
+           it. The events come in the order they happened, whatever the stations' clocks: "At" is
+           each on the server's clock (in UTC), the station's full time moved by how far its clock
+           ("Now") was from the server's when it published; "Time" stays the station's. An event of
+           an earlier zrvlink without "At" is taken as the last such time of day, in this PC's
+           zone, before its station published; one without a readable time comes first. A
+           station's document that does not read is passed over. The first line names the address.
 
 Exit status:
    0  done

@@ -339,6 +339,36 @@ TEST(Record, TimeNamesItsOffsetFromUtcAndSecondsKeepATenth) {
     EXPECT_EQ("2024-05-01T14:03:07+02:00", FormatRecordTime(time, 120));
     EXPECT_EQ("2024-05-01T14:03:07-03:30", FormatRecordTime(time, -210));
     EXPECT_EQ("2024-05-01T14:03:07+00:00", FormatRecordTime(time, 0));
+    // The moment a time names, for ordering times of any zone and day; and written back the same.
+    const struct {
+        const char* Time;
+        bool Read;
+        int64_t Utc;
+    } moments[] = {
+        {"1970-01-01T00:00:00Z", true, 0},
+        {"1969-12-31T23:59:59+00:00", true, -1},
+        {"2024-05-01T14:03:07+02:00", true, 1714564987},
+        {"2024-05-01T12:03:07Z", true, 1714564987},
+        {"2024-05-01T08:33:07-03:30", true, 1714564987},
+        {"2024-03-01T00:30:00+01:00", true, 1709249400}, // the day before is February 29th
+        {"2024-05-01 14:03:07+02:00", false, 0},
+        {"2024-13-01T14:03:07+02:00", false, 0},
+        {"2024-05-01T14:03:07", false, 0},
+        {"14:03:07", false, 0},
+    };
+    for (const auto& m : moments) {
+        SCOPED_TRACE(m.Time);
+        int64_t utc = -77;
+        ASSERT_EQ(m.Read, ParseRecordTime(m.Time, &utc));
+        if (m.Read) {
+            EXPECT_EQ(m.Utc, utc);
+            int32_t offset = 0;
+            ASSERT_TRUE(RecordTimeOffset(m.Time, &offset));
+            const std::string named = m.Time;
+            EXPECT_EQ(named.back() == 'Z' ? named.substr(0, 19) + "+00:00" : named,
+                      FormatRecordTimeAt(utc, offset));
+        }
+    }
 }
 
 std::vector<PlanUnit> ThreeUnits() {
