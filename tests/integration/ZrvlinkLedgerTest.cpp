@@ -484,7 +484,7 @@ TEST_F(ZrvlinkLedger, StationKilledInTheMiddleOfAWriteKeepsItsUnitAndTheLineBoar
     EXPECT_TRUE(Contains(unsettled.Out, "192.168.7.21: its write on " + first.DevPath("ttyACM0") + " (" +
                                             Rows().at(0).Time + ") has no end in the record"))
         << unsettled.Out;
-    // The operator sees to that device (its port stays in the killed write's exclusive mode) and gives
+    // The operator takes that device away (the killed write left its port in exclusive mode) and gives
     // the unit back: the next device gets it.
     first.Unplug("ttyACM0");
     ASSERT_TRUE(first.Plug("ttyACM1"));

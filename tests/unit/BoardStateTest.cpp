@@ -227,9 +227,9 @@ TEST(LineBoard, EventsComeInTheOrderTheyHappenedAcrossMidnightZonesAndAClockThat
     ASSERT_EQ(std::size(expected), events.size()) << events.dump();
     for (std::size_t i = 0; i < events.size(); ++i) {
         SCOPED_TRACE(expected[i].Line);
-        EXPECT_EQ(expected[i].Line, events[i]["Line"]) << events.dump();
+        EXPECT_EQ(nlohmann::json(expected[i].Line), events[i]["Line"]) << events.dump();
         EXPECT_EQ(expected[i].At ? nlohmann::json(expected[i].At) : nlohmann::json(nullptr), events[i]["At"]);
-        EXPECT_EQ(expected[i].Time, events[i]["Time"]);
+        EXPECT_EQ(nlohmann::json(expected[i].Time), events[i]["Time"]);
     }
 }
 
