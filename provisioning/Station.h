@@ -92,7 +92,7 @@ private:
         std::unique_ptr<IPortChild> Child;
         int64_t StartMs = 0;
         std::string Version;
-        ChildProgress Told;    // the child's progress as the observer last heard it
+        ChildProgress Posted;    // the child's progress as the observer last heard it
         uint64_t Presence = 0; // the WatchedPort::Presence of its device
     };
     // A port with a device, as far as the station has seen it since that device came.
@@ -106,8 +106,10 @@ private:
         bool OpenRetry = false;  // its open failed within the grace: a change of the ports tries it again
     };
 
-    void SayNotices();
-    void SayClosing();
+    // Say*: lines for the operator, on the console (which the observer hears as well); Post*: news for
+    // the observer alone; Report: a job's line and its port's news together.
+    void SayStoreNotices();
+    void SayStoreClosing();
     bool Refresh();
     bool SettleFromStore();
     bool InterruptedSinceStep() const;
@@ -147,12 +149,12 @@ private:
     std::string Unsettled(std::size_t unit, UnitState state) const;
 
     // The observer's news (StationNews.cpp); nothing without an observer.
-    void SayAt(const PortJob& job, PortStage stage, const std::string& what);
-    PortNews NewsOf(const PortJob& job, PortStage stage, const std::string& result) const;
-    void Tell(const PortNews& news);
-    void TellPlan();
-    void TellPorts(const std::vector<StationPort>& present);
-    void TellProgress(PortJob* job);
+    void Report(const PortJob& job, PortStage stage, const std::string& what);
+    PortNews PortNewsOf(const PortJob& job, PortStage stage, const std::string& result) const;
+    void PostPort(const PortNews& news);
+    void PostPlan();
+    void PostPorts(const std::vector<StationPort>& present);
+    void PostProgress(PortJob* job);
     PlanNews PlanAtAGlance() const;
 
     CUnitBook m_book;

@@ -6,7 +6,7 @@
 #include "cli/front/Commands.h"
 #include "cli/parallel/Batch.h"
 #include "cli/station/LedgerCommands.h"
-#include "cli/station/Station.h"
+#include "cli/station/ProvisionCommand.h"
 #include "cli/system/Console.h"
 #include "cli/system/FileIdentity.h"
 #include "cli/system/Interrupt.h"

@@ -1,7 +1,7 @@
 // zrvlink provision over the system: the plan and the record opened, and the station's seams made of
 // detection, child processes of this program, the steady clock and stdout; the station's rules are in
 // provisioning/Station.h. Portable (ports, children, Ctrl-C and files through their seams).
-#include "cli/station/Station.h"
+#include "cli/station/ProvisionCommand.h"
 
 #include "cli/board/LineBoard.h"
 #include "cli/board/StationBoard.h"
