@@ -4,8 +4,6 @@
 #pragma once
 
 #include "cli/board/BoardState.h"
-#include "cli/common/CliArgs.h"
-#include "cli/common/CliOutcome.h"
 #include "provisioning/ledger/Ledger.h"
 
 #include <cstdint>
@@ -61,6 +59,3 @@ private:
     int64_t m_lastMs = 0;
     bool m_published = false;
 };
-
-// zrvlink ledger board: the line's board until Ctrl-C.
-CliOutcome RunLedgerBoard(const CliRequest& request);

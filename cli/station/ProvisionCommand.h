@@ -3,7 +3,7 @@
 // and keeps the record; portable (ports, children, Ctrl-C and files through their seams).
 #pragma once
 
-#include "cli/common/CliArgs.h"
+#include "cli/common/CliRequest.h"
 #include "cli/common/CliOutcome.h"
 
 // Runs the station of `request` to its end. Its events go to stdout as they happen, one line each; the
