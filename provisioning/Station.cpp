@@ -316,12 +316,21 @@ RecordRow CStation::RowOf(const PortJob& job, RecordEvent event) const {
     return row;
 }
 
-void CStation::RecordFailure(PortJob* job, const ChildOutcome& outcome, RecordEvent event, SaveSent save) {
-    RecordRow row = RowOf(*job, event);
+void CStation::RecordEnd(const PortJob& job, const ChildOutcome& outcome, const ChildEndRule& rule) {
+    RecordRow row = RowOf(job, rule.Event);
     row.Status = outcome.Status >= 0 ? std::to_string(outcome.Status) : std::string();
-    row.Message = event == RecordEvent::Interrupted ? "ended by the second Ctrl-C" : outcome.Message;
-    row.Save = save;
+    row.Message = ChildEndWords(rule.Message, outcome.Message, row.Seconds, job.Port);
+    row.Save = rule.Save;
     Append(row);
+}
+
+std::string CStation::EndWords(const PortJob& job, const ChildOutcome& outcome,
+                               const ChildEndRule& rule) const {
+    const std::string seconds =
+        FormatSeconds(static_cast<double>(m_seams.Clock->NowMs() - job.StartMs) / 1000.0);
+    const std::string device =
+        job.Port + (job.Serial.empty() ? "" : " (serial " + PrintableLine(job.Serial) + ")");
+    return ChildEndWords(std::string(rule.Said) + rule.SaidThen, outcome.Message, seconds, device);
 }
 
 // Only while the same device stands there: one that came meanwhile is new.
@@ -332,34 +341,36 @@ void CStation::MarkServed(const PortJob& job) {
     }
 }
 
-void CStation::ReadingEnded(PortJob* job) {
-    const ChildOutcome outcome = job->Child->Outcome();
-    job->Version = outcome.Version;
-    if (outcome.StopAsked) {
-        m_book.Release(job->Unit);
-        Report(*job, PortStage::Failed, "reading stopped; nothing was written");
-        return;
-    }
-    const bool opened = outcome.Kind != ChildEndKind::NotStarted && !outcome.PortNotOpened;
-    if (!opened) {
-        OpenFailed(job, outcome);
-        return;
-    }
-    if (outcome.Kind == ChildEndKind::Reported && outcome.Status == 0 && outcome.HasDevice) {
+// What the end decides (ChildEnd.h): the record's row, the unit, the port, and the station's words.
+void CStation::ChildEnded(PortJob* job, ChildEndCase end, const ChildOutcome& outcome) {
+    const ChildEndRule& rule = ChildEndRuleOf(end);
+    if (rule.Unit == UnitNext::Write) {
         DeviceRead(job, outcome.Device);
         return;
     }
-    m_book.Release(job->Unit);
-    RecordFailure(job, outcome, RecordEvent::Failed, SaveSent::No);
-    MarkServed(*job);
-    Report(*job, PortStage::Failed,
-          "the device could not be read (" + outcome.Message +
-              "); nothing was written, the unit waits for the next device");
+    if (rule.Port == PortNext::TriedAgain) {
+        OpenFailed(job, outcome, rule);
+        return;
+    }
+    // A read's unit was only reserved; a write's goes on by its row.
+    if (job->Stage == ChildStage::Reading) {
+        m_book.Release(job->Unit);
+    }
+    if (rule.Recorded) {
+        RecordEnd(*job, outcome, rule);
+    }
+    if (rule.Port == PortNext::Served) {
+        MarkServed(*job);
+    }
+    if (rule.Unit == UnitNext::Held) {
+        m_stopping = true;
+    }
+    Report(*job, rule.Shown, EndWords(*job, outcome, rule));
 }
 
 // No byte reached the device: the port is never marked served. Right after it appeared it is tried again
 // quietly; once its grace has run out the failure is recorded once, and it is still tried now and then.
-void CStation::OpenFailed(PortJob* job, const ChildOutcome& outcome) {
+void CStation::OpenFailed(PortJob* job, const ChildOutcome& outcome, const ChildEndRule& rule) {
     m_book.Release(job->Unit);
     const auto found = m_ports.find(job->Port);
     if (found == m_ports.end()) {
@@ -371,17 +382,18 @@ void CStation::OpenFailed(PortJob* job, const ChildOutcome& outcome) {
         watched.RetryMs = now + OPEN_RETRY_MS;
         watched.OpenRetry = true;
         m_nextLookMs = std::min(m_nextLookMs, watched.RetryMs);
-        PostPort(PortNewsOf(*job, PortStage::Reading, "waiting for the port to open (" + outcome.Message + ")"));
+        PostPort(
+            PortNewsOf(*job, PortStage::Reading, "waiting for the port to open (" + outcome.Message + ")"));
         return;
     }
     watched.RetryMs = now + OPEN_RETRY_LATE_MS;
     watched.OpenRetry = false;
     m_nextLookMs = std::min(m_nextLookMs, watched.RetryMs);
-    const std::string what = outcome.Message + "; nothing was sent, the port is tried again";
-    PostPort(PortNewsOf(*job, PortStage::Failed, what));
+    const std::string what = EndWords(*job, outcome, rule);
+    PostPort(PortNewsOf(*job, rule.Shown, what));
     if (!watched.OpenFailed) {
         watched.OpenFailed = true;
-        RecordFailure(job, outcome, RecordEvent::Failed, SaveSent::No);
+        RecordEnd(*job, outcome, rule);
         Say(Where(*job) + ": " + what);
     }
 }
@@ -434,17 +446,18 @@ void CStation::StartWriting(PortJob* job, const ParamSet& device) {
     const ClaimResult claim =
         m_recordError.empty() ? m_store.Claim(&started, &m_recordError) : ClaimResult::Failed;
     const int unit = m_book.IndexOf(started.Unit);
-    if (claim == ClaimResult::Claimed && unit >= 0 && InterruptedSinceStep()) {
-        GiveBackClaim(job, started, static_cast<std::size_t>(unit));
-        return;
-    }
     if (claim == ClaimResult::Claimed && unit >= 0) {
         job->Unit = static_cast<std::size_t>(unit);
         Remember(started);
+        // A Ctrl-C came while the unit was being claimed: no byte goes to the device, and the unit goes back.
+        if (InterruptedSinceStep()) {
+            ChildEnded(job, ChildEndCase::WriteWithheld, ChildOutcome{});
+            return;
+        }
         PostPlan();
-        job->Stage = JobStage::Writing;
+        job->Stage = ChildStage::Writing;
         Report(*job, PortStage::Writing,
-              "read (" + (job->Version.empty() ? "no version" : PrintableLine(job->Version)) + "), writing");
+               "read (" + (job->Version.empty() ? "no version" : PrintableLine(job->Version)) + "), writing");
         job->Child = m_seams.Children->StartWrite(job->Port, m_book.Unit(job->Unit).Set);
         return;
     }
@@ -455,8 +468,8 @@ void CStation::StartWriting(PortJob* job, const ParamSet& device) {
     m_storeAway = claim == ClaimResult::Unreachable;
     RetryLater(*job);
     Report(*job, PortStage::Left,
-          m_storeAway ? "not written, the ledger cannot be reached; the device waits"
-                      : "not written, every unit is done or taken by another station; the device waits");
+           m_storeAway ? "not written, the ledger cannot be reached; the device waits"
+                       : "not written, every unit is done or taken by another station; the device waits");
 }
 
 // A device that waits for the store or for a unit is looked at again a little later.
@@ -468,54 +481,6 @@ void CStation::RetryLater(const PortJob& job) {
     }
 }
 
-// A Ctrl-C came while the unit was being claimed: no byte went to the device, and the unit goes back.
-void CStation::GiveBackClaim(PortJob* job, const RecordRow& started, std::size_t unit) {
-    Remember(started);
-    job->Unit = unit;
-    RecordRow freed = RowOf(*job, RecordEvent::Failed);
-    freed.Save = SaveSent::No;
-    freed.Message = "Ctrl-C came before its write began; nothing was written";
-    Append(freed);
-    MarkServed(*job);
-    Report(*job, PortStage::Left, "not written, the station is stopping");
-}
-
-// A write's end as the record must keep it. Only a report read whole can say that "save" was not sent;
-// without one (a crash, a kill, a cut report) the save may have been reached.
-void CStation::WritingEnded(PortJob* job) {
-    const ChildOutcome outcome = job->Child->Outcome();
-    if (outcome.Kind == ChildEndKind::Reported && outcome.Status == 0) {
-        RecordRow row = RowOf(*job, RecordEvent::Done);
-        row.Status = "0";
-        row.Save = SaveSent::Yes;
-        Append(row);
-        MarkServed(*job);
-        Report(*job, PortStage::Done,
-              "written and verified in " + row.Seconds + " s; connect the next device");
-        return;
-    }
-    const bool nothingSent = outcome.Kind == ChildEndKind::NotStarted || outcome.PortNotOpened;
-    const bool maybe = outcome.Kind == ChildEndKind::Unreadable || outcome.SaveNext;
-    const SaveSent save = nothingSent ? SaveSent::No : maybe ? SaveSent::Maybe : SaveSent::No;
-    const RecordEvent event = outcome.StopAsked ? RecordEvent::Interrupted : RecordEvent::Failed;
-    RecordFailure(job, outcome, event, save);
-    if (!nothingSent) {
-        MarkServed(*job);
-    }
-    const std::string what =
-        event == RecordEvent::Interrupted ? "interrupted" : "failed (" + outcome.Message + ")";
-    if (save == SaveSent::No) {
-        Report(*job, PortStage::Failed, what + " before its save; the unit waits for the next device");
-        return;
-    }
-    m_stopping = true;
-    Report(*job, PortStage::Held,
-          what + " after its save may have reached the device; no new device is taken. " +
-              "See to the device on " + job->Port +
-              (job->Serial.empty() ? "" : " (serial " + PrintableLine(job->Serial) + ")") +
-              ": it may hold the unit's configuration in part or whole");
-}
-
 void CStation::LookAtJobs() {
     for (auto it = m_jobs.begin(); it != m_jobs.end();) {
         PortJob& job = **it;
@@ -524,14 +489,14 @@ void CStation::LookAtJobs() {
             ++it;
             continue;
         }
-        const bool wasWriting = job.Stage == JobStage::Writing;
-        if (wasWriting) {
-            WritingEnded(&job);
-        } else {
-            ReadingEnded(&job);
+        const ChildStage stage = job.Stage;
+        const ChildOutcome outcome = job.Child->Outcome();
+        if (stage == ChildStage::Reading) {
+            job.Version = outcome.Version;
         }
+        ChildEnded(&job, ChildEndCaseOf(stage, outcome), outcome);
         // A read that went well goes on with the write in the same job.
-        if (!wasWriting && job.Stage == JobStage::Writing) {
+        if (stage == ChildStage::Reading && job.Stage == ChildStage::Writing) {
             ++it;
             continue;
         }

@@ -4,6 +4,7 @@
 // IRecordStore (the CSV file of one station, or a ledger that several stations share).
 #pragma once
 
+#include "provisioning/ChildEnd.h"
 #include "provisioning/Plan.h"
 #include "provisioning/RecordStore.h"
 #include "provisioning/StationSeams.h"
@@ -83,16 +84,15 @@ public:
     StationEnd Finish();
 
 private:
-    enum class JobStage { Reading, Writing };
     struct PortJob {
         std::string Port;
         std::string Serial;
         std::size_t Unit = 0;
-        JobStage Stage = JobStage::Reading;
+        ChildStage Stage = ChildStage::Reading;
         std::unique_ptr<IPortChild> Child;
         int64_t StartMs = 0;
         std::string Version;
-        ChildProgress Posted;    // the child's progress as the observer last heard it
+        ChildProgress Posted;  // the child's progress as the observer last heard it
         uint64_t Presence = 0; // the WatchedPort::Presence of its device
     };
     // A port with a device, as far as the station has seen it since that device came.
@@ -128,17 +128,16 @@ private:
     void WatchPorts(int64_t now);
     void StartReading(const StationPort& port, std::size_t unit, int64_t now);
     void LookAtJobs();
-    void ReadingEnded(PortJob* job);
-    void OpenFailed(PortJob* job, const ChildOutcome& outcome);
+    void ChildEnded(PortJob* job, ChildEndCase end, const ChildOutcome& outcome);
+    void OpenFailed(PortJob* job, const ChildOutcome& outcome, const ChildEndRule& rule);
     void DeviceRead(PortJob* job, const ParamSet& device);
     void StartWriting(PortJob* job, const ParamSet& device);
-    void WritingEnded(PortJob* job);
     void RetryLater(const PortJob& job);
-    void GiveBackClaim(PortJob* job, const RecordRow& started, std::size_t unit);
     bool OpenRetryPending(int64_t now) const;
 
     RecordRow RowOf(const PortJob& job, RecordEvent event) const;
-    void RecordFailure(PortJob* job, const ChildOutcome& outcome, RecordEvent event, SaveSent save);
+    void RecordEnd(const PortJob& job, const ChildOutcome& outcome, const ChildEndRule& rule);
+    std::string EndWords(const PortJob& job, const ChildOutcome& outcome, const ChildEndRule& rule) const;
     void Append(const RecordRow& row);
     void Say(const std::string& line);
     // The job's device was served: its port is taken again once another device stands there (the port
