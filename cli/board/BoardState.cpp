@@ -2,6 +2,7 @@
 #include "cli/board/BoardState.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -14,22 +15,15 @@ std::string ClockTime(const std::string& recordTime) {
 } // namespace
 
 const char* StageWord(PortStage stage) {
-    switch (stage) {
-    case PortStage::Reading:
-        return "reading";
-    case PortStage::Writing:
-        return "writing";
-    case PortStage::Verifying:
-        return "verifying";
-    case PortStage::Done:
-        return "done";
-    case PortStage::Failed:
-        return "failed";
-    case PortStage::Held:
-        return "held";
-    default:
-        return "left";
+    const std::pair<PortStage, const char*> words[] = {
+        {PortStage::Reading, "reading"}, {PortStage::Writing, "writing"}, {PortStage::Verifying, "verifying"},
+        {PortStage::Done, "done"},       {PortStage::Failed, "failed"},   {PortStage::Held, "held"}};
+    for (const auto& [value, word] : words) {
+        if (value == stage) {
+            return word;
+        }
     }
+    return "left";
 }
 
 CBoardState::CBoardState(const std::vector<std::string>& ports, IStationClock* clock) : m_clock(*clock) {

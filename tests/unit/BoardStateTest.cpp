@@ -2,9 +2,9 @@
 // found, a device that comes, goes or stands in place of another, progress that arrives late, the time
 // of work in progress, the plan and its held units, the last twenty events and the station's end; each
 // a row of one table, checked in the JSON document itself.
+#include "cli/board/BoardState.h"
 #include "cli/board/BoardFeed.h"
 #include "cli/board/BoardJson.h"
-#include "cli/board/BoardState.h"
 #include "provisioning/Record.h"
 
 #include <gtest/gtest.h>
@@ -135,7 +135,9 @@ TEST(BoardState, StatusTellsWhatTheStationSaidOfEachPortAndThePlan) {
 class CFakeOutlet : public IBoardOutlet {
 public:
     std::vector<nlohmann::json> Documents;
-    void Publish(const std::string& document) override { Documents.push_back(nlohmann::json::parse(document)); }
+    void Publish(const std::string& document) override {
+        Documents.push_back(nlohmann::json::parse(document));
+    }
 };
 
 // Both boards follow the feed's one rule, each at its pace: a piece of news that changes what a board
@@ -153,17 +155,33 @@ TEST(BoardFeed, BothBoardsShowEachChangeWithinTheirPaceAndALookThatChangedNothin
         {"a device unplugged from a port given with --port, whose tile stays, waits for the heartbeat",
          [&](CBoardFeed& f) { f.PortsNow({deviceB}); }, true},
         {"a device in place of another, by its serial number, is not shown",
-         [&](CBoardFeed& f) { f.PortsNow({{A, "SN-C"}, deviceB}); }, true},
-        {"a port found anew gets no tile", [&](CBoardFeed& f) { f.PortsNow({deviceA, deviceB, {"COM9", ""}}); },
+         [&](CBoardFeed& f) {
+             f.PortsNow({{A, "SN-C"}, deviceB});
+         },
+         true},
+        {"a port found anew gets no tile",
+         [&](CBoardFeed& f) {
+             f.PortsNow({deviceA, deviceB, {"COM9", ""}});
+         },
          true},
         {"a look that found the same devices is published as news",
-         [&](CBoardFeed& f) { f.PortsNow({deviceB, deviceA}); }, false},
+         [&](CBoardFeed& f) {
+             f.PortsNow({deviceB, deviceA});
+         },
+         false},
         {"a device's stage is not shown",
          [](CBoardFeed& f) { f.PortNow(News(A, PortStage::Done, "written and verified", 0, 500)); }, true},
-        {"a transfer's step is not shown", [](CBoardFeed& f) { f.PortProgress(B, {PortStage::Reading, 40}); },
+        {"a transfer's step is not shown",
+         [](CBoardFeed& f) {
+             f.PortProgress(B, {PortStage::Reading, 40});
+         },
          true},
         {"a line the station said is not shown", [](CBoardFeed& f) { f.Said("a line"); }, true},
-        {"the plan is not shown", [](CBoardFeed& f) { f.PlanNow({3, 1, 0, 0, 0, 0, 2, {}}); }, true},
+        {"the plan is not shown",
+         [](CBoardFeed& f) {
+             f.PlanNow({3, 1, 0, 0, 0, 0, 2, {}});
+         },
+         true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Fault);

@@ -545,6 +545,8 @@ TEST(ChildEnd, EachWayAChildEndsDecidesItsRowItsUnitAndItsPort) {
          "failed(maybe) held served"},
         {"a write that failed after it told \"save: next\" is given to the next device", W, whole, 13, false,
          true, false, false, "failed(maybe) held served"},
+        {"a write whose device went away after it told \"save: next\" is given to the next device", W, whole,
+         12, false, true, false, false, "failed(maybe) held served"},
         {"a write that failed before its save is held", W, whole, 12, false, false, false, false,
          "failed(no) back served"},
         {"a write whose port did not open leaves its device unserved until it goes", W, whole, 11, true,
