@@ -2,7 +2,9 @@
 #include "provisioning/ChildEnd.h"
 
 #include <algorithm>
+#include <cstring>
 #include <iterator>
+#include <utility>
 
 namespace {
 
@@ -25,6 +27,7 @@ const ChildEndRule RULES[] = {
      "reading stopped; nothing was written", ""},
     {ChildEndCase::ReadNotReached, true, E::Failed, S::No, U::BackToPlan, P::TriedAgain, Shown::Failed,
      "{message}", "{message}; nothing was sent, the port is tried again", ""},
+    // Its row and words come with its write.
     {ChildEndCase::ReadWhole, false, E::Started, S::No, U::Write, P::Served, Shown::Writing, "", "", ""},
     {ChildEndCase::ReadFailed, true, E::Failed, S::No, U::BackToPlan, P::Served, Shown::Failed, "{message}",
      "the device could not be read ({message}); nothing was written, the unit waits for the next device", ""},
@@ -45,13 +48,6 @@ const ChildEndRule RULES[] = {
     {ChildEndCase::WriteWithheld, true, E::Failed, S::No, U::BackToPlan, P::Served, Shown::Left,
      "Ctrl-C came before its write began; nothing was written", "not written, the station is stopping", ""},
 };
-
-void Replace(std::string* text, const std::string& name, const std::string& value) {
-    for (std::size_t at = text->find(name); at != std::string::npos;
-         at = text->find(name, at + value.size())) {
-        text->replace(at, name.size(), value);
-    }
-}
 
 } // namespace
 
@@ -85,11 +81,22 @@ const ChildEndRule& ChildEndRuleOf(ChildEndCase end) {
     return found != std::end(RULES) ? *found : ChildEndRuleOf(ChildEndCase::WriteMaybeSaved);
 }
 
+// In one pass, so that nothing filled in (a device's serial number, a child's words) is read as a name.
 std::string ChildEndWords(const std::string& text, const std::string& message, const std::string& seconds,
                           const std::string& device) {
-    std::string words = text;
-    Replace(&words, "{message}", message);
-    Replace(&words, "{seconds}", seconds);
-    Replace(&words, "{device}", device);
+    const std::pair<const char*, const std::string*> names[] = {
+        {"{message}", &message}, {"{seconds}", &seconds}, {"{device}", &device}};
+    std::string words;
+    for (std::size_t at = 0; at < text.size();) {
+        const auto name = std::find_if(std::begin(names), std::end(names), [&](const auto& n) {
+            return text.compare(at, std::strlen(n.first), n.first) == 0;
+        });
+        if (name != std::end(names)) {
+            words += *name->second;
+            at += std::strlen(name->first);
+        } else {
+            words += text[at++];
+        }
+    }
     return words;
 }

@@ -582,6 +582,10 @@ TEST(ChildEnd, EachWayAChildEndsDecidesItsRowItsUnitAndItsPort) {
         EXPECT_EQ(end, ChildEndRuleOf(end).Case) << c.Fault << ": the end has no row of its own";
         EXPECT_EQ(c.Decision, Decision(ChildEndRuleOf(end))) << c.Fault;
     }
+    EXPECT_EQ(
+        "/dev/x (serial {message}) in 1.0 s: {seconds}",
+        ChildEndWords("{device} in {seconds} s: {message}", "{seconds}", "1.0", "/dev/x (serial {message})"))
+        << "a device's words are read as the table's";
 }
 
 } // namespace
