@@ -88,10 +88,6 @@ CliOutcome Status(const CliRequest& request) {
 } // namespace
 
 CliOutcome RunLedgerCommand(const CliRequest& request) {
-    if (!LedgerAvailable()) {
-        return CliOutcome{EXIT_USAGE,
-                          {"zrvlink ledger: the ledger is not available on this system in this version"}};
-    }
     CatchInterrupts();
     SetLedgerInterrupts(InterruptCount);
     return request.LedgerDoes == LedgerAction::Export ? Export(request) : Status(request);

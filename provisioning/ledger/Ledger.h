@@ -15,9 +15,6 @@
 #include <string>
 #include <vector>
 
-// Whether this build has the ledger at all.
-bool LedgerAvailable();
-
 // The ledger's schema as this program writes it; an earlier one is upgraded in place, a later one
 // refused. Version 2 keeps what each station's board shows; version 3 types the events' columns, keeps
 // when the server received each event and which transaction added it, and holds each station's name

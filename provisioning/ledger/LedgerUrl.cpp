@@ -24,10 +24,6 @@ Settings Read(const std::string& url) {
 
 } // namespace
 
-bool LedgerAvailable() {
-    return true;
-}
-
 bool CheckLedgerUrl(const std::string& url, std::string* error) {
     Settings settings;
     return ParsePgSettings(url, &settings, error);
