@@ -276,9 +276,9 @@ Exit status:
       the unit and stopped (also at the start, for such a unit in the record); run again with
       --redo UNIT or --skip UNIT once the device has been seen to
   32  the plan, the template, the record or the ledger was refused (another plan, a station's name
-      in use, a decision on a unit another station may be writing; nothing was touched), or the
-      record could not be written or a unit of the ledger was not the plan's (no new device was
-      taken)
+      in use, a decision on a unit another station may be writing, a server whose certificate fails
+      the checks of the URL's sslmode; nothing was touched), or the record could not be written or a
+      unit of the ledger was not the plan's (no new device was taken)
 With an address for --ledger that does not read (never echoed), status 2.
 )";
 
@@ -313,7 +313,8 @@ Exit status:
    2  usage error (an address for --ledger that does not read, which is never echoed), or an
       address for --listen that cannot be taken
   22  stdout or RECORD.csv could not be written
-  32  the ledger cannot be reached or holds no stations' record
+  32  the ledger cannot be reached, its server's certificate fails the checks of the URL's sslmode,
+      or it holds no stations' record
 )";
 
 } // namespace

@@ -71,7 +71,8 @@ struct LedgerRun {
 enum class LedgerOpen {
     Opened,
     Unreachable, // the server cannot be reached now; try again later
-    Refused,     // another plan, the station's name in use, a ledger of a later schema, no journal
+    Refused,     // another plan, the station's name in use, a ledger of a later schema, no journal, a
+                 // server whose certificate fails the URL's checks
 };
 
 class CLedger : public IRecordStore {
