@@ -2,6 +2,7 @@
 #include "cli/station/LedgerCommands.h"
 
 #include "cli/common/JsonText.h"
+#include "cli/system/Console.h"
 #include "cli/system/Interrupt.h"
 #include "persistence/SetupFileIO.h"
 #include "provisioning/ledger/Ledger.h"
@@ -41,7 +42,12 @@ CliOutcome Export(const CliRequest& request) {
     for (const RecordRow& row : rows) {
         text += FormatRecordRow(row, true);
     }
-    return request.Output.empty() ? Print(text) : Save(request.Output, text);
+    if (!request.Output.empty()) {
+        return Save(request.Output, text);
+    }
+    // The rows carry their own CR LF: Windows' console text would add a CR before each LF.
+    UseBinaryStdout();
+    return Print(text);
 }
 
 // "line-1 on pc-7: not seen since ... (cut off from the ledger, or hung); it may still be writing until
