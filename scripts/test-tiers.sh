@@ -43,11 +43,12 @@ build_cmd() {
       command -v clang++-14 >/dev/null || return 0
       cmake --preset fuzz && cmake --build --preset fuzz --target "${FUZZ_TARGETS[@]}" ;;
     # libpq for Windows first (at once when this machine has it; built or waited for otherwise). The
-    # Windows tests that need a device or a PostgreSQL server start the native build's simulator or server.
+    # Windows tests that need a device or a PostgreSQL server start the native build's simulator or server,
+    # and the line of Linux and Windows stations is a Linux test program of the native build.
     mingw)
       ./scripts/build-mingw-deps.sh && cmake --preset mingw && cmake --build --preset mingw &&
         { [ -f build/native/CMakeCache.txt ] || cmake --preset native; } &&
-        cmake --build --preset native --target zrvlink-sim pg_server_run ;;
+        cmake --build --preset native --target zrvlink-sim pg_server_run line_wine_tests ;;
     # The packages (the Windows ones from the mingw tree built above), and the driver that their checks use.
     package) ./scripts/make-dist.sh && cmake --build --preset mingw --target setup_driver ;;
     *) cmake --preset "$1" && cmake --build --preset "$1" ;;
