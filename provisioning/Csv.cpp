@@ -12,7 +12,8 @@ bool NeedsQuotes(const std::string& field) {
 
 } // namespace
 
-CCsvReader::CCsvReader(std::string_view text) : m_text(text), m_at(Utf8BomLength(text)) {}
+CCsvReader::CCsvReader(std::string_view text, char separator)
+    : m_text(text), m_separator(separator), m_at(Utf8BomLength(text)) {}
 
 bool CCsvReader::Fail(std::size_t line, const char* why) {
     m_error = "line " + std::to_string(line) + ": " + why;
@@ -31,8 +32,8 @@ bool CCsvReader::ReadQuoted(std::string* field) {
                 ++m_at;
                 continue;
             }
-            const bool atEnd =
-                m_at == m_text.size() || m_text[m_at] == ',' || m_text[m_at] == '\r' || m_text[m_at] == '\n';
+            const bool atEnd = m_at == m_text.size() || m_text[m_at] == m_separator || m_text[m_at] == '\r' ||
+                               m_text[m_at] == '\n';
             return atEnd || Fail(m_line, "text after a closing quote");
         }
         if (c == '\0') {
@@ -47,7 +48,7 @@ bool CCsvReader::ReadQuoted(std::string* field) {
 bool CCsvReader::ReadPlain(std::string* field) {
     while (m_at < m_text.size()) {
         const char c = m_text[m_at];
-        if (c == ',' || c == '\n' || c == '\r') {
+        if (c == m_separator || c == '\n' || c == '\r') {
             return true;
         }
         if (c == '"') {
@@ -78,7 +79,7 @@ CsvRead CCsvReader::Next(CsvRow* row) {
         if (m_at >= m_text.size()) {
             return CsvRead::Row;
         }
-        if (m_text[m_at] == ',') {
+        if (m_text[m_at] == m_separator) {
             ++m_at;
             continue;
         }

@@ -1,5 +1,6 @@
 // Comma-separated text as spreadsheets write it (RFC 4180): rows of fields, a field quoted when it holds
-// a comma, a quote or a line break, a quote inside doubled; rows end with CR LF or LF; portable.
+// a comma, a quote or a line break, a quote inside doubled; rows end with CR LF or LF. Read also with a
+// semicolon or a tab between the fields, as spreadsheets of some locales save "CSV"; portable.
 #pragma once
 
 #include <cstddef>
@@ -20,9 +21,10 @@ enum class CsvRead {
 
 // Reads rows one by one. A UTF-8 byte order mark at the very start (as spreadsheets save "CSV UTF-8") is
 // skipped; the last row may lack its line end. NUL bytes are refused: no text file holds them.
+// `separator` stands between the fields (',', ';' or '\t'); quoting is the same for each.
 class CCsvReader {
 public:
-    explicit CCsvReader(std::string_view text);
+    explicit CCsvReader(std::string_view text, char separator = ',');
     CsvRead Next(CsvRow* row);
     // "line 4: a quote inside an unquoted field"
     const std::string& Error() const { return m_error; }
@@ -33,6 +35,7 @@ private:
     bool ReadPlain(std::string* field);
 
     std::string_view m_text;
+    char m_separator;
     std::size_t m_at = 0;
     std::size_t m_line = 1;
     std::string m_error;

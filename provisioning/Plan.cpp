@@ -1,11 +1,13 @@
 // Building the plan from a unit table or an address range, and the rules every unit must meet; portable.
 #include "provisioning/Plan.h"
 
+#include "core/Counted.h"
 #include "core/IPv4.h"
 #include "core/TextParse.h"
 #include "persistence/SetupLines.h"
 #include "provisioning/Csv.h"
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 
@@ -98,13 +100,17 @@ struct Column {
     bool IsUnit = false;
 };
 
+bool IsUnitColumn(const std::string& cell) {
+    return EqualsNoCase(TrimBlanks(cell), UNIT_COLUMN);
+}
+
 bool ReadHeader(const CsvRow& header, std::vector<Column>* columns, std::string* error) {
     std::vector<int> seen;
     bool unit = false;
     for (std::size_t i = 0; i < header.Fields.size(); ++i) {
         const std::string name(TrimBlanks(header.Fields[i]));
         const std::string where = "row 1, column " + std::to_string(i + 1);
-        if (EqualsNoCase(name, UNIT_COLUMN)) {
+        if (IsUnitColumn(name)) {
             if (unit) {
                 return Refuse(error, where + ": a second Unit column");
             }
@@ -127,7 +133,21 @@ bool ReadHeader(const CsvRow& header, std::vector<Column>* columns, std::string*
         FormatSetupKeyValue(ParamSet{}, line, &key, &ignored);
         columns->push_back({key, false});
     }
-    return unit || Refuse(error, "row 1: no Unit column (the header names the columns, separated by commas)");
+    return unit || Refuse(error, "row 1: no Unit column (the header names the columns, separated by commas, "
+                                 "semicolons or tabs)");
+}
+
+// The first separator whose split of the header row gives a Unit column; a comma when none does.
+char SeparatorOf(std::string_view text) {
+    for (const char separator : UNIT_TABLE_SEPARATORS) {
+        CCsvReader reader(text, separator);
+        CsvRow header;
+        if (reader.Next(&header) == CsvRead::Row &&
+            std::any_of(header.Fields.begin(), header.Fields.end(), IsUnitColumn)) {
+            return separator;
+        }
+    }
+    return UNIT_TABLE_SEPARATORS[0];
 }
 
 bool IsBlankRow(const CsvRow& row) {
@@ -152,8 +172,8 @@ bool ReadUnitRow(const ParamSet& base, const CsvRow& row, std::size_t rowNumber,
                  const std::vector<Column>& columns, PlanUnit* unit, UnitOrigin* origin, std::string* error) {
     const std::string at = "row " + std::to_string(rowNumber);
     if (row.Fields.size() > columns.size()) {
-        return Refuse(error, at + ": " + std::to_string(row.Fields.size()) + " cells, but the header names " +
-                                 std::to_string(columns.size()) + " columns");
+        return Refuse(error, at + ": " + Counted(row.Fields.size(), "cell") + ", but the header names " +
+                                 Counted(columns.size(), "column"));
     }
     unit->Name = UnitNameOf(row, columns);
     if (unit->Name.empty() || unit->Name.size() > MAX_UNIT_NAME || HasControl(unit->Name)) {
@@ -196,10 +216,18 @@ std::string AddressText(uint32_t address) {
            std::to_string(IPv4Octet(address, 2)) + "." + std::to_string(IPv4Octet(address, 3));
 }
 
+const char* SeparatorWords(char separator) {
+    return separator == ';' ? "semicolons" : separator == '\t' ? "tabs" : "commas";
+}
+
 bool ReadUnitTable(const ParamSet& base, std::string_view text, std::vector<PlanUnit>* units,
-                   std::string* error) {
+                   std::string* error, char* separator) {
     units->clear();
-    CCsvReader reader(text);
+    const char found = SeparatorOf(text);
+    if (separator != nullptr) {
+        *separator = found;
+    }
+    CCsvReader reader(text, found);
     CsvRow row;
     std::vector<Column> columns;
     CsvRead read = reader.Next(&row);

@@ -1,6 +1,7 @@
 // The record's rows as CSV and back; portable.
 #include "provisioning/Record.h"
 
+#include "core/Counted.h"
 #include "core/TextParse.h"
 #include "persistence/ByteOrderMark.h"
 #include "persistence/SetupLines.h"
@@ -31,7 +32,9 @@ bool FindName(const char* const (&names)[N], const std::string& text, Enum* valu
     return false;
 }
 
-std::vector<std::string> HeaderFields() {
+constexpr const char* STATION_COLUMN = "Station";
+
+std::vector<std::string> HeaderFields(bool withStation) {
     std::vector<std::string> fields(FIXED_COLUMNS, FIXED_COLUMNS + FIXED_COUNT);
     const ParamSet zero{};
     for (int i = 0; i < SetupLineCount(); ++i) {
@@ -39,6 +42,9 @@ std::vector<std::string> HeaderFields() {
         std::string value;
         FormatSetupKeyValue(zero, i, &key, &value);
         fields.push_back(PREVIOUS_PREFIX + key);
+    }
+    if (withStation) {
+        fields.emplace_back(STATION_COLUMN);
     }
     return fields;
 }
@@ -68,14 +74,19 @@ bool Refuse(std::string* error, const std::string& why) {
     return false;
 }
 
-bool ReadRow(std::vector<std::string> fields, RecordRow* row, std::string* why) {
-    if (fields.size() != FIXED_COUNT + static_cast<std::size_t>(SetupLineCount())) {
-        *why = std::to_string(fields.size()) + " cells instead of " +
-               std::to_string(FIXED_COUNT + SetupLineCount());
+bool ReadRow(std::vector<std::string> fields, bool withStation, RecordRow* row, std::string* why) {
+    const std::size_t cells =
+        FIXED_COUNT + static_cast<std::size_t>(SetupLineCount()) + (withStation ? 1 : 0);
+    if (fields.size() != cells) {
+        *why = Counted(fields.size(), "cell") + " instead of " + std::to_string(cells);
         return false;
     }
     for (std::string& field : fields) {
         field = ValueOf(field);
+    }
+    if (withStation) {
+        row->Station = fields.back();
+        fields.pop_back();
     }
     if (!FindName(EVENT_NAMES, fields[5], &row->Event) || !FindName(SAVE_NAMES, fields[8], &row->Save)) {
         *why = "unknown event \"" + fields[5] + "\" or save \"" + fields[8] + "\"";
@@ -110,8 +121,13 @@ std::size_t LineStart(std::string_view text, std::size_t end) {
 // A row that lost its whole CR LF still reads as one when it was cut just after the comma before its last
 // cell. Rows carry no Previous values or a full set, whose last is a destination ("enable,address[,name]"):
 // quoted for its comma, and, its name being hexadecimal digits, with no doubled quote that a cut could
-// end at; only its closing quote ends a whole row.
-bool EndsWhole(const RecordRow& row, std::string_view line) {
+// end at; only its closing quote ends a whole row. In a record with a Station column the last cell is a
+// station's name, which a cut may shorten to any other: only the reading station's own name, which it
+// writes on every row it appends, is known whole.
+bool EndsWhole(const RecordRow& row, std::string_view line, bool withStation, const std::string& station) {
+    if (withStation) {
+        return !station.empty() && row.Station == station;
+    }
     return row.Previous.empty() || line.back() == '"';
 }
 
@@ -134,11 +150,7 @@ bool ParseSaveName(const std::string& text, SaveSent* save) {
 }
 
 std::string RecordHeaderText(bool withStation) {
-    std::vector<std::string> fields = HeaderFields();
-    if (withStation) {
-        fields.emplace_back("Station");
-    }
-    return std::string(UTF8_BOM) + FormatCsvRow(fields);
+    return std::string(UTF8_BOM) + FormatCsvRow(HeaderFields(withStation));
 }
 
 std::string FormatRecordRow(const RecordRow& row, bool withStation) {
@@ -158,6 +170,14 @@ std::string FormatRecordRow(const RecordRow& row, bool withStation) {
         field = CellOf(field);
     }
     return FormatCsvRow(fields);
+}
+
+std::string FormatRecordText(const std::vector<RecordRow>& rows, bool withStation) {
+    std::string text = RecordHeaderText(withStation);
+    for (const RecordRow& row : rows) {
+        text += FormatRecordRow(row, withStation);
+    }
+    return text;
 }
 
 std::string FormatRecordTime(const LocalTime& time, int32_t utcOffsetMinutes) {
@@ -196,6 +216,28 @@ LocalTime CivilOf(int64_t days) {
     return time;
 }
 
+// A civil date to days since 1970-01-01, the inverse of CivilOf.
+int64_t DaysOf(int64_t year, int64_t month, int64_t day) {
+    year -= month <= 2 ? 1 : 0;
+    const int64_t era = (year >= 0 ? year : year - 399) / 400;
+    const int64_t yearOfEra = year - era * 400;
+    const int64_t dayOfYear = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
+    const int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    return era * 146097 + dayOfEra - 719468;
+}
+
+// The number of `count` digits at `at`; false for any other text.
+bool DigitsAt(const std::string& text, std::size_t at, std::size_t count, int64_t* value) {
+    *value = 0;
+    for (std::size_t i = at; i < at + count; ++i) {
+        if (i >= text.size() || text[i] < '0' || text[i] > '9') {
+            return false;
+        }
+        *value = *value * 10 + (text[i] - '0');
+    }
+    return true;
+}
+
 } // namespace
 
 std::string FormatRecordTimeAt(int64_t utcSeconds, int32_t utcOffsetMinutes) {
@@ -226,6 +268,25 @@ bool RecordTimeOffset(const std::string& time, int32_t* utcOffsetMinutes) {
     return true;
 }
 
+bool ParseRecordTime(const std::string& time, int64_t* utcSeconds) {
+    int64_t year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+    int32_t offset = 0;
+    if (time.size() < 20 || time.size() != (time.back() == 'Z' ? 20u : 25u)) {
+        return false;
+    }
+    const bool separated =
+        time[4] == '-' && time[7] == '-' && time[10] == 'T' && time[13] == ':' && time[16] == ':';
+    if (!separated || !RecordTimeOffset(time, &offset) || !DigitsAt(time, 0, 4, &year) ||
+        !DigitsAt(time, 5, 2, &month) || !DigitsAt(time, 8, 2, &day) || !DigitsAt(time, 11, 2, &hour) ||
+        !DigitsAt(time, 14, 2, &minute) || !DigitsAt(time, 17, 2, &second) || month < 1 || month > 12 ||
+        day < 1 || day > 31 || hour > 23 || minute > 59 || second > 60) {
+        return false;
+    }
+    *utcSeconds =
+        DaysOf(year, month, day) * 86400 + hour * 3600 + minute * 60 + second - int64_t{offset} * 60;
+    return true;
+}
+
 std::string FormatSeconds(double seconds) {
     char text[32];
     std::snprintf(text, sizeof text, "%.1f", seconds < 0 ? 0.0 : seconds);
@@ -248,13 +309,24 @@ namespace {
 // left unfinished.
 bool TornHeader(std::string_view text) {
     const std::size_t written = text.find_last_not_of('\0') + 1; // 0 when all are zeros
-    const std::string header = RecordHeaderText();
+    const std::string header = RecordHeaderText(true);           // the header without Station begins it
     return written <= header.size() && header.compare(0, written, text.substr(0, written)) == 0;
+}
+
+// The first row: the header of a record with or without a Station column.
+bool ReadHeader(const std::vector<std::string>& fields, RecordText* record) {
+    for (const bool withStation : {false, true}) {
+        if (fields == HeaderFields(withStation)) {
+            record->HasStation = withStation;
+            return true;
+        }
+    }
+    return false;
 }
 
 } // namespace
 
-bool ParseRecord(std::string_view text, RecordText* record, std::string* error) {
+bool ParseRecord(std::string_view text, RecordText* record, std::string* error, const std::string& station) {
     *record = RecordText();
     // The last line is the bytes after the last line end, or, when nothing but zeros follows that (a file
     // system may leave them where a row never landed), the line it ends.
@@ -282,10 +354,11 @@ bool ParseRecord(std::string_view text, RecordText* record, std::string* error) 
         const bool last = fields.Line == lastLine;
         RecordRow row;
         std::string why;
-        bool whole = read == CsvRead::Row &&
-                     (number == 1 ? fields.Fields == HeaderFields() : ReadRow(fields.Fields, &row, &why));
+        bool whole =
+            read == CsvRead::Row && (number == 1 ? ReadHeader(fields.Fields, record)
+                                                 : ReadRow(fields.Fields, record->HasStation, &row, &why));
         if (whole && last && number > 1 && lineEnd == "\r\n") {
-            whole = EndsWhole(row, lastText);
+            whole = EndsWhole(row, lastText, record->HasStation, station);
         }
         if (whole) {
             if (number == 1) {

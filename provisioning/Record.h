@@ -41,20 +41,25 @@ struct RecordRow {
     SaveSent Save = SaveSent::Unknown;
     std::string Seconds; // from the device's arrival to the event
     std::string Address; // the own address written (or being written)
-    std::string Station; // the station that appended the row, in a ledger of several; not in the CSV record
+    std::string Station; // the station that appended the row, in a ledger of several or a record with a
+                         // Station column (a ledger's export); empty in a record of one station
     // The device's configuration before the write, one value per setup-file line in setup-file value
     // syntax; empty on rows that do not carry it.
     std::vector<std::string> Previous;
 };
 
 // The header row, after a UTF-8 byte order mark (so that a spreadsheet reads UTF-8 text as such).
-// `withStation`: a last column, Station, for a ledger's rows of several stations.
+// `withStation`: a last column, Station, for rows of several stations (a ledger's export, and a record
+// that a station goes on with from it).
 std::string RecordHeaderText(bool withStation = false);
 
 // One row with its CR LF. Line breaks inside a field become blanks: every row is one line. A field that a
 // spreadsheet would take for a formula (it starts with = + - @, a tab or an apostrophe) gets an
 // apostrophe in front, which ParseRecord takes off again.
 std::string FormatRecordRow(const RecordRow& row, bool withStation = false);
+
+// A whole record: its header, then `rows`; with a Station column, as a ledger exports its rows.
+std::string FormatRecordText(const std::vector<RecordRow>& rows, bool withStation);
 
 // "2024-05-01T14:03:07+02:00"
 std::string FormatRecordTime(const LocalTime& time, int32_t utcOffsetMinutes);
@@ -64,6 +69,9 @@ std::string RecordTimeNow();
 std::string FormatRecordTimeAt(int64_t utcSeconds, int32_t utcOffsetMinutes);
 // The UTC offset that a time so formatted names; false when it names none.
 bool RecordTimeOffset(const std::string& time, int32_t* utcOffsetMinutes);
+// The moment that a time so formatted (or ending in "Z") names, in seconds after
+// 1970-01-01T00:00:00Z: a full time that orders times of any zone and day; false for any other text.
+bool ParseRecordTime(const std::string& time, int64_t* utcSeconds);
 
 // "3.1": seconds to a tenth.
 std::string FormatSeconds(double seconds);
@@ -74,18 +82,22 @@ std::vector<std::string> SetupValues(const ParamSet& set);
 struct RecordText {
     std::vector<RecordRow> Rows;
     bool HasHeader = false;     // false: an empty record, which gets its header first
+    bool HasStation = false;    // its header ends with a Station column, and so does each row
     std::size_t KeptSize = 0;   // bytes up to the end of the last whole row (or header)
     std::string Torn;           // what follows them: a last row that never got written whole, or zeros
     std::string MissingLineEnd; // "\n" or "\r\n" when the last row is whole but for its line end
 };
 
-// Reads a record's text. A power cut can only have hurt the last row, the one being written: when it is
-// cut short, zero-filled or does not read as a row, it lands in Torn with any zeros after it and is no
-// row; when all it lacks is its line end, it is a row, and MissingLineEnd holds what to append. Zeros
-// after the last line end land in Torn. False, with `error` naming the row, for a header that is not
-// the station's or an earlier row that cannot be one of its rows: a file that was not made by the
-// station, or edited.
-bool ParseRecord(std::string_view text, RecordText* record, std::string* error);
+// Reads a record's text, with or without a Station column (as its header says). A power cut can only
+// have hurt the last row, the one being written: when it is cut short, zero-filled or does not read as a
+// row, it lands in Torn with any zeros after it and is no row; when all it lacks is its line end, it is
+// a row, and MissingLineEnd holds what to append. In a record with a Station column, the last row is
+// known whole only when it names `station`, the station that reads it and writes its own rows so: any
+// other name may be a cut one. Zeros after the last line end land in Torn. False, with `error` naming
+// the row, for a header that is not the station's or an earlier row that cannot be one of its rows: a
+// file that was not made by the station (or the export), or edited.
+bool ParseRecord(std::string_view text, RecordText* record, std::string* error,
+                 const std::string& station = std::string());
 
 const char* EventName(RecordEvent event);
 const char* SaveName(SaveSent save);

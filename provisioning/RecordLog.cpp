@@ -14,7 +14,8 @@ bool CRecordLog::SystemFail(std::string* error) const {
 }
 
 std::string CRecordLog::HeadText() const {
-    return (m_form.Preamble.empty() ? std::string() : m_form.Preamble + "\r\n") + RecordHeaderText();
+    return (m_form.Preamble.empty() ? std::string() : m_form.Preamble + "\r\n") +
+           RecordHeaderText(HasStation());
 }
 
 bool CRecordLog::Open(const std::string& path, std::string* error, const RecordLogForm& form) {
@@ -46,7 +47,7 @@ bool CRecordLog::Open(const std::string& path, std::string* error, const RecordL
         m_foundPreamble = text.substr(0, skipped > 0 && text[skipped - 1] == '\r' ? skipped - 1 : skipped);
         ++skipped;
     }
-    if (!ParseRecord(std::string_view(text).substr(skipped), &m_text, &why)) {
+    if (!ParseRecord(std::string_view(text).substr(skipped), &m_text, &why, form.Station)) {
         return Fail(why, error);
     }
     m_text.KeptSize += skipped;
@@ -60,11 +61,11 @@ bool CRecordLog::Open(const std::string& path, std::string* error, const RecordL
         return true;
     }
     m_foundPreamble = skipped == 0 ? form.Preamble : m_foundPreamble;
-    return m_file.Append(skipped == 0 ? HeadText() : RecordHeaderText()) || SystemFail(error);
+    return m_file.Append(skipped == 0 ? HeadText() : RecordHeaderText(HasStation())) || SystemFail(error);
 }
 
 bool CRecordLog::Append(const RecordRow& row, std::string* error) {
-    if (!m_file.Append(FormatRecordRow(row))) {
+    if (!m_file.Append(FormatRecordRow(row, HasStation()))) {
         return SystemFail(error);
     }
     m_text.Rows.push_back(row);

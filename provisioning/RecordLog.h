@@ -11,10 +11,13 @@
 #include <vector>
 
 // A record file that says whose it is in a first line before the header (a ledger's journal names its
-// ledger and plan).
+// ledger and plan), and the name a station writes in a record with a Station column.
 struct RecordLogForm {
-    std::string Preamble; // that line, without its line end; empty: a plain record
+    std::string Preamble{}; // that line, without its line end; empty: a plain record
     RecordFileReaders Readers = RecordFileReaders::Everyone; // who may read it (see CRecordFile::Open)
+    // This station's name on the rows it appends to a record that has a Station column (a ledger's
+    // export that the station goes on with); a record without one stays as it is, without names.
+    std::string Station{};
 };
 
 class CRecordLog : public IRecordStore {
@@ -31,6 +34,8 @@ public:
 
     const std::string& Path() const { return m_path; }
     const std::vector<RecordRow>& Rows() const { return m_text.Rows; }
+    // The record has a Station column, which the rows appended keep.
+    bool HasStation() const { return m_text.HasStation; }
     const std::string& Torn() const { return m_text.Torn; }
     bool Completed() const { return !m_text.MissingLineEnd.empty(); }
 
@@ -40,8 +45,9 @@ public:
     // Every row goes: the record holds its preamble and header only.
     bool Clear(std::string* error);
 
-    // The record as the store of one station: every row is its own, and a unit is claimed by its started
-    // row.
+    // The record as the store of one station: every unit is its own to settle, whichever station's row
+    // moved it last, and a unit is claimed by its started row. Its name goes into a Station column only.
+    std::string Station() const override { return HasStation() ? m_form.Station : std::string(); }
     std::vector<RecordRow> Load() override { return m_text.Rows; }
     bool Refresh(std::vector<RecordRow>* added) override;
     ClaimResult Claim(RecordRow* started, std::string* error) override;

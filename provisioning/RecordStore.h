@@ -25,7 +25,7 @@ class IRecordStore {
 public:
     virtual ~IRecordStore() = default;
 
-    // This station's name in the rows it appends; empty for a store of one station.
+    // This station's name in the rows it appends; empty for a record without a Station column.
     virtual std::string Station() const { return std::string(); }
     // Whether other stations work on the same units.
     virtual bool Shared() const { return false; }

@@ -2,6 +2,7 @@
 // ports taken and taken again; portable.
 #include "provisioning/Station.h"
 
+#include "core/Counted.h"
 #include "core/TextParse.h"
 
 #include <algorithm>
@@ -170,7 +171,8 @@ bool CStation::Begin(StationEnd* end) {
     }
     const std::size_t done = m_book.UnitsIn(UnitState::Done).size();
     const std::size_t skipped = m_book.UnitsIn(UnitState::Skipped).size();
-    Say("station: " + std::to_string(m_book.Size()) + " units, " + std::to_string(done) + " done, " +
+    const std::string source = m_options.PlanSource.empty() ? "" : " (" + m_options.PlanSource + ")";
+    Say("station: " + Counted(m_book.Size(), "unit") + source + ", " + std::to_string(done) + " done, " +
         std::to_string(skipped) + " skipped, " + std::to_string(m_book.Size() - done - skipped) + " to go; " +
         (m_options.Once ? "the devices attached now" : "connect the devices (Ctrl-C stops)"));
     m_nextLookMs = m_seams.Clock->NowMs();
@@ -550,7 +552,7 @@ StationEnd CStation::Finish() {
         const std::size_t open = m_book.UnitsIn(UnitState::Open).size();
         const std::size_t elsewhere = m_book.UnitsIn(UnitState::Held).size() +
                                       m_book.UnitsIn(UnitState::Started).size() - MyUnsettledUnits().size();
-        Say("station stopped: " + std::to_string(open) + (open == 1 ? " unit" : " units") + " left" +
+        Say("station stopped: " + Counted(open, "unit") + " left" +
             (elsewhere > 0 ? ", " + std::to_string(elsewhere) + " at work or held on other stations" : ""));
     }
     SayClosing();

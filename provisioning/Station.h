@@ -37,6 +37,9 @@ struct StationOptions {
     // How often the ports are looked for unasked: PORT_POLL_MS, or longer where PortsChanged tells of
     // their changes (a look then only catches what such news missed).
     int64_t LookMs = PORT_POLL_MS;
+    // Where the plan came from, for the first line ("plan units.csv, cells separated by semicolons");
+    // empty: not said.
+    std::string PlanSource{};
 };
 
 struct StationEnd {
@@ -109,7 +112,11 @@ private:
     bool SettleFromStore();
     bool InterruptedSinceStep() const;
     void Remember(const RecordRow& row);
-    bool Mine(std::size_t unit) const { return m_book.StationOf(unit) == m_store.Station(); }
+    // A unit this station settles: on a shared store, one whose standing stems from its own rows; in a
+    // record of one station, every unit (other names in it are of stations that worked before it).
+    bool Mine(std::size_t unit) const {
+        return !m_store.Shared() || m_book.StationOf(unit) == m_store.Station();
+    }
     std::vector<std::size_t> MyUnsettledUnits() const;
     bool ApplyDecisions(std::string* error);
     void NameUnsettledUnits();

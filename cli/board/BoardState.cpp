@@ -55,8 +55,6 @@ void CBoardState::PlanNow(const PlanNews& plan) {
 
 // A device that came (or stands in place of another, by its serial number) starts its tile afresh; one
 // that went leaves its last news on the tile until the next comes.
-// A device that came (or stands in place of another, by its serial number) starts its tile afresh; one
-// that went leaves its last news on the tile until the next comes.
 void CBoardState::PortsNow(const std::vector<StationPort>& present) {
     for (const StationPort& port : present) {
         TileOf(port.Name);
@@ -96,7 +94,8 @@ void CBoardState::PortProgress(const std::string& port, const ChildProgress& pro
 }
 
 void CBoardState::Said(const std::string& line) {
-    m_view.Events.push_back({ClockTime(m_clock.RecordTime()), line});
+    const std::string now = m_clock.RecordTime();
+    m_view.Events.push_back({ClockTime(now), now, line});
     while (m_view.Events.size() > BOARD_EVENTS) {
         m_view.Events.pop_front();
     }

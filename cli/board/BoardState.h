@@ -31,6 +31,7 @@ struct BoardTile {
 
 struct BoardEvent {
     std::string Time; // "14:03:07", the station's local time
+    std::string At;   // the same moment in full, "2026-12-07T14:03:07+01:00": it orders across days and zones
     std::string Line;
 };
 

@@ -6,6 +6,7 @@
 #include "cli/board/BoardPage.h"
 #include "cli/board/BoardServer.h"
 #include "cli/system/Interrupt.h"
+#include "platform/Clock.h"
 
 #include <chrono>
 #include <cstdio>
@@ -80,7 +81,7 @@ void CLedgerBoardPublisher::Said(const std::string& line) {
 }
 
 void CLedgerBoardPublisher::Publish() {
-    m_ledger.PublishBoard(BoardJson(m_state.View(), m_clock.NowMs()));
+    m_ledger.PublishBoard(BoardJson(m_state.View(), m_clock.NowMs(), m_clock.RecordTime()));
     m_lastMs = m_clock.NowMs();
     m_published = true;
     m_changed = false;
@@ -112,6 +113,10 @@ CliOutcome RunLedgerBoard(const CliRequest& request) {
     LedgerLine last;
     bool reachable = false;
     std::string why;
+    // The zone in which an event of an earlier zrvlink's station, which gives its time of day alone, is
+    // read.
+    LocalTime ignored{};
+    int32_t utcOffset = 0;
     const auto look = [&] {
         LedgerLine line;
         why.clear();
@@ -119,7 +124,8 @@ CliOutcome RunLedgerBoard(const CliRequest& request) {
         if (reachable) {
             last = line;
         }
-        server.Publish(LineBoardJson(last, reachable, why));
+        ReadLocalTimeAndOffset(&ignored, &utcOffset);
+        server.Publish(LineBoardJson(last, reachable, why, true, utcOffset));
     };
     look();
     if (!server.Start(&error)) {
@@ -134,7 +140,7 @@ CliOutcome RunLedgerBoard(const CliRequest& request) {
             look();
         }
     }
-    server.Publish(LineBoardJson(last, reachable, why, false));
+    server.Publish(LineBoardJson(last, reachable, why, false, utcOffset));
     server.Close();
     return printed ? CliOutcome{} : Failure(EXIT_FILE_SAVE);
 }

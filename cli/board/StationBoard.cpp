@@ -23,7 +23,7 @@ std::string CStationBoard::Address() const {
 
 // On the station's thread: one JSON document per piece of news, handed over without waiting for a page.
 void CStationBoard::Publish() {
-    m_server.Publish(BoardJson(m_state.View(), m_clock.NowMs()));
+    m_server.Publish(BoardJson(m_state.View(), m_clock.NowMs(), m_clock.RecordTime()));
 }
 
 void CStationBoard::PlanNow(const PlanNews& plan) {

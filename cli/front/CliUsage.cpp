@@ -146,13 +146,17 @@ once (communication error). When every unit is done the station says so and ends
 
 The plan:
   --template BASE.dat    setup file with the values that every unit gets
-  --plan UNITS.csv       one unit per row of a comma-separated table (as spreadsheets save it, UTF-8
-                         or ASCII): a header row naming the columns, a Unit column with a unique
-                         name per unit, and setup-file keys as further columns (IPAddress, Gateway,
-                         Target3, ...; any case), whose non-empty cells, in setup-file value syntax,
-                         replace the template's value for that unit:
+  --plan UNITS.csv       one unit per row of a table as spreadsheets save "CSV" (UTF-8 or ASCII): a
+                         header row naming the columns, a Unit column with a unique name per unit,
+                         and setup-file keys as further columns (IPAddress, Gateway, Target3, ...;
+                         any case), whose non-empty cells, in setup-file value syntax, replace the
+                         template's value for that unit:
                            Unit,IPAddress,Target3
                            S-017,192.168.1.17,"1,10.0.0.3,4142"
+                         The cells may be separated by commas, semicolons (as spreadsheets of
+                         decimal-comma locales save it: Unit;IPAddress;Target3) or tabs: the first
+                         of these whose split of the header row gives a Unit column; quoting is the
+                         same. The first line says which the station read.
   --ip-range FIRST-LAST  one unit per address from FIRST to LAST, named by its address
 A plan is refused before any device is touched, naming the row and the column, for an unknown or
 repeated column, a value the setup file would not take, an empty or repeated unit name, more than
@@ -170,6 +174,10 @@ The record, RECORD.csv (created when missing; a spreadsheet opens it as it is):
   Each row is appended in one write and is on disk before the station goes on. A last row that a
   power cut left unfinished is reported at the next start and cut off; one that lost only its line
   end gets it back. One station at a time: a record in use by another is refused.
+  A ledger's export ("zrvlink ledger --help") is a record too: its last column, Station, names the
+  station of each row, and the station keeps it, naming its own rows by this PC's host name; a unit
+  that another station left under way or held is this station's to settle. Its last row is known
+  whole without its line end only when it names this PC.
 At the start the record decides what is done. A unit whose write failed before "save" was sent goes
 to the next device. A unit whose write may have reached the device's save (started without an end,
 or failed or interrupted after "save" was sent) is never given to another device on its own: the
@@ -232,25 +240,28 @@ none), the held units with what to do about each, and the last twenty events. It
 as it works (Server-Sent Events at /events), says when the station has stopped, and follows it again
 when it starts anew on the same address. Everything it needs is served by zrvlink itself. For
 scripts, http://ADDR:PORT/status.json gives the same as one JSON document:
-  {"Station": {"Running": true, "Exit": null},
+  {"Station": {"Running": true, "Exit": null}, "Now": "2026-12-07T14:03:09+01:00",
    "Plan": {"Units": 3, "Done": 1, "Held": 0, "Failed": 1, "Skipped": 0, "AtWork": 1, "ToGo": 0},
    "Held": [],
    "Ports": [{"Port": "/dev/ttyACM0", "Device": true, "Serial": "SN-A", "Unit": "S-3",
               "Address": "192.168.1.13", "Stage": "writing", "Percent": 45, "Seconds": 3.1,
               "Result": "read (ZRV-Link 2.4.1), writing"}],
-   "Events": [{"Time": "14:03:07", "Line": "S-3 192.168.1.13 on /dev/ttyACM0: read ..."}]}
+   "Events": [{"Time": "14:03:07", "At": "2026-12-07T14:03:07+01:00",
+               "Line": "S-3 192.168.1.13 on /dev/ttyACM0: read ..."}]}
 Stage is reading, writing, verifying, done, failed (nothing of the unit stays on the device; the
 unit waits for the next device), held (its write may have reached the device's save) or left (the
 device holds a unit that stays as it is), and null, with Unit, Address, Seconds and Result, before
 the station takes the device. Each held unit has Unit, Address, Port, Serial and Instruction (the
-station's words on what to do). Exit is the station's exit status once Running is false. The board
-only shows: any method but GET and HEAD is refused (405), and a browser that is slow or stops reading
-never holds up a device or the record. No client can take the station's memory, threads or
-descriptors: a request head must come whole within 5 seconds (else 408) in at most 16 KiB and 100
-lines (else 431); at most 64 connections stay open (the one that has waited longest for nothing is
-closed for a new one); a Host other than the board's address, localhost or an IP address is refused
-(421), so that no other web site can read the board through its own name. An address that cannot be
-taken (in use) is a usage error, before any device is touched.
+station's words on what to do). Now is the station's clock as it made the document; each event has
+its time of day (Time) and the full time (At, with date and UTC offset), which the page shows on its
+own clock. Exit is the station's exit status once Running is false. The board only shows: any method
+but GET and HEAD is refused (405), and a browser that is slow or stops reading never holds up a device
+or the record. No client can take the station's memory, threads or descriptors: a request head must
+come whole within 5 seconds (else 408) in at most 16 KiB and 100 lines (else 431); at most 64
+connections stay open (the one that has waited longest for nothing is closed for a new one); a Host
+other than the board's address, localhost or an IP address is refused (421), so that no other web site
+can read the board through its own name. An address that cannot be taken (in use) is a usage error,
+before any device is touched.
 
 A port whose open fails (permission denied, busy) right after its device appeared is tried again for
 5 seconds before the failure is recorded; no byte reached that device, and the port is tried again
@@ -288,7 +299,11 @@ const char LEDGER_USAGE[] = R"(Usage: zrvlink ledger export --ledger URL [--outp
 The ledger that a line of provisioning stations shares (see "zrvlink provision --help").
 
   export   every event of every station, oldest first, in the record's CSV form with a last column,
-           Station; to stdout or into RECORD.csv (the old file stays until the new one is written)
+           Station; to stdout or into RECORD.csv (the old file stays until the new one is written).
+           RECORD.csv is a record that a station goes on with (provision --record RECORD.csv, same
+           plan and template) when the site leaves the ledger: it knows every unit as the ledger did,
+           and a unit left under way or held on any station waits for --redo or --skip. Export once
+           the line's stations have stopped
   status   the units per state (open, started, held, done, skipped) and every station with its PC,
            when it was last seen and its state: running, not seen (cut off or hung; it may still be
            writing until MayWriteUntil, and --redo or --skip of a unit it writes is refused until
@@ -305,8 +320,12 @@ The ledger that a line of provisioning stations shares (see "zrvlink provision -
            station's board ("zrvlink provision --help"); /status.json gives the same: the station's
            board document with "Line" ("Reachable", "Why"), "Stations" (as for status, and "Stale":
            not seen) beside it, each port and held unit with its "Station", each event prefixed with
-           it. A station's document that does not read is passed over. The first line names the
-           address.
+           it. The events come in the order they happened, whatever the stations' clocks: "At" is
+           each on the server's clock (in UTC), the station's full time moved by how far its clock
+           ("Now") was from the server's when it published; "Time" stays the station's. An event of
+           an earlier zrvlink without "At" is taken as the last such time of day, in this PC's
+           zone, before its station published; one without a readable time comes first. A
+           station's document that does not read is passed over. The first line names the address.
 
 Exit status:
    0  done

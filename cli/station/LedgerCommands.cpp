@@ -4,6 +4,7 @@
 #include "cli/common/JsonText.h"
 #include "cli/system/Console.h"
 #include "cli/system/Interrupt.h"
+#include "core/Counted.h"
 #include "persistence/SetupFileIO.h"
 #include "provisioning/ledger/Ledger.h"
 
@@ -38,10 +39,7 @@ CliOutcome Export(const CliRequest& request) {
     if (!ReadLedgerRows(request.Ledger, &rows, &error)) {
         return Refused(error);
     }
-    std::string text = RecordHeaderText(true);
-    for (const RecordRow& row : rows) {
-        text += FormatRecordRow(row, true);
-    }
+    const std::string text = FormatRecordText(rows, true);
     if (!request.Output.empty()) {
         return Save(request.Output, text);
     }
@@ -67,11 +65,11 @@ std::string StationLine(const LedgerStationInfo& station) {
 }
 
 std::string StatusText(const std::string& url, const LedgerStatus& status) {
-    int units = 0;
+    std::size_t units = 0;
     for (const auto& state : status.States) {
-        units += state.second;
+        units += static_cast<std::size_t>(state.second);
     }
-    std::string text = "ledger " + RedactedLedgerUrl(url) + ": " + std::to_string(units) + " units\n";
+    std::string text = "ledger " + RedactedLedgerUrl(url) + ": " + Counted(units, "unit") + "\n";
     for (const auto& [state, count] : status.States) {
         text += "  " + state + ": " + std::to_string(count) + "\n";
     }

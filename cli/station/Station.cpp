@@ -189,30 +189,34 @@ public:
     }
 };
 
+// The plan's units, and, for a unit table, where they came from and how its cells are separated.
 bool ReadPlan(const CliRequest& request, const ParamSet& base, std::vector<PlanUnit>* units,
-              std::string* error) {
+              std::string* source, std::string* error) {
     if (request.Plan.empty()) {
         return MakeAddressRange(base, request.IpRange, units, error);
     }
     std::string text;
     std::string why;
+    char separator = ',';
     if (!ReadWholeFile(request.Plan.c_str(), &text)) {
         char reason[256];
         why = SystemErrorText(LastSystemError(), reason, sizeof reason);
     }
-    if (!why.empty() || !ReadUnitTable(base, text, units, &why)) {
+    if (!why.empty() || !ReadUnitTable(base, text, units, &why, &separator)) {
         *error = "plan " + request.Plan + ": " + why;
         return false;
     }
+    *source = "plan " + request.Plan + ", cells separated by " + SeparatorWords(separator);
     return true;
 }
 
-StationOptions OptionsOf(const CliRequest& request, const CStationWait& wait) {
+StationOptions OptionsOf(const CliRequest& request, const CStationWait& wait, const std::string& planSource) {
     StationOptions options;
     options.Once = request.Once;
     options.Redo = request.Redo;
     options.Skip = request.Skip;
     options.LookMs = wait.LookMs();
+    options.PlanSource = planSource;
     return options;
 }
 
@@ -234,7 +238,9 @@ public:
         if (m_request.Ledger.empty()) {
             auto record = std::make_unique<CRecordLog>();
             m_store = std::move(record);
-            return static_cast<CRecordLog&>(*m_store).Open(m_request.Record, &error) ||
+            // A record with a Station column (a ledger's export) gets this PC's name on the station's rows.
+            const RecordLogForm form{std::string(), RecordFileReaders::Everyone, HostName()};
+            return static_cast<CRecordLog&>(*m_store).Open(m_request.Record, &error, form) ||
                    Refuse(error, refusal);
         }
         const std::string station = m_request.Station.empty() ? HostName() : m_request.Station;
@@ -316,7 +322,8 @@ CliOutcome RunStation(const CliRequest& request) {
         return refusal;
     }
     std::vector<PlanUnit> units;
-    if (!ReadPlan(request, *base.GetParam(), &units, &error)) {
+    std::string planSource;
+    if (!ReadPlan(request, *base.GetParam(), &units, &planSource, &error)) {
         return Refused(error);
     }
     if (!request.Ledger.empty() && LedgerUrlHasPassword(request.Ledger)) {
@@ -351,7 +358,7 @@ CliOutcome RunStation(const CliRequest& request) {
         observers.Add(line.get());
     }
     CProcessInterrupts interrupts;
-    CStation station(units, store.Store(), OptionsOf(request, wait),
+    CStation station(units, store.Store(), OptionsOf(request, wait, planSource),
                      StationSeams{&ports, &children, &clock, &console, observers.Get(), &interrupts});
     StationEnd end;
     if (station.Begin(&end)) {

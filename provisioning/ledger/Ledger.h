@@ -132,7 +132,8 @@ bool ReadLedgerStatus(const std::string& url, LedgerStatus* status, std::string*
 // What a line's board shows: each station's own board as it last published it.
 struct LedgerStationBoard {
     LedgerStationInfo Info;
-    std::string Board; // the station's board document (JSON); empty when it published none
+    std::string Board;        // the station's board document (JSON); empty when it published none
+    int64_t PublishedMs = -1; // when the server took it, on the server's clock (since 1970); -1: unknown
 };
 // A unit that waits for the operator: held, or started on a station that stopped.
 struct LedgerUnsettledUnit {

@@ -52,8 +52,11 @@ bool ReadStates(CPgSession* session, LedgerStatus* status, PgError* failure) {
 
 bool ReadStations(CPgSession* session, int version, LedgerLine* line, PgError* failure) {
     const std::string boards =
-        version >= 2 ? "zrvlink_board" : "(SELECT ''::text AS station, ''::text AS state)";
-    const std::string sql = "SELECT " + STATION_COLUMNS + ", coalesce(b.state, '') AS board FROM " +
+        version >= 2 ? "zrvlink_board"
+                     : "(SELECT ''::text AS station, ''::text AS state, NULL::timestamptz AS updated)";
+    const std::string sql = "SELECT " + STATION_COLUMNS +
+                            ", coalesce(b.state, '') AS board, "
+                            "(extract(epoch FROM b.updated) * 1000)::bigint AS published_ms FROM " +
                             LedgerStations(version) + " s LEFT JOIN " + boards +
                             " b ON b.station = s.name ORDER BY s.name";
     CPgResult stations;
@@ -62,8 +65,10 @@ bool ReadStations(CPgSession* session, int version, LedgerLine* line, PgError* f
     }
     for (int i = 0; i < stations.Rows(); ++i) {
         const LedgerStationInfo info = StationAt(stations, i);
+        int64_t published = -1;
         line->Status.Stations.push_back(info);
-        line->Boards.push_back({info, stations.Text(i, "board")});
+        line->Boards.push_back(
+            {info, stations.Text(i, "board"), stations.Int(i, "published_ms", &published) ? published : -1});
     }
     return true;
 }

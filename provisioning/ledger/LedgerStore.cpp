@@ -5,6 +5,7 @@
 // portable (the server through PgSession.h).
 #include "provisioning/ledger/Ledger.h"
 
+#include "core/Counted.h"
 #include "persistence/ExactSetup.h"
 #include "platform/Process.h"
 #include "provisioning/ledger/LedgerSchema.h"
@@ -63,7 +64,7 @@ std::string SetAsidePath(const std::string& path) {
 }
 
 std::string Events(std::size_t count) {
-    return std::to_string(count) + (count == 1 ? " event" : " events");
+    return Counted(count, "event");
 }
 
 } // namespace
@@ -189,7 +190,9 @@ bool CLedger::State::EndOldSession(int backendPid, const std::string& run) {
 bool CLedger::State::OpenJournal(std::string* error) {
     std::error_code ignored;
     std::filesystem::create_directories(std::filesystem::path(Run.Journal).parent_path(), ignored);
-    const RecordLogForm form{JournalPreamble(Identity), RecordFileReaders::OwnerOnly};
+    RecordLogForm form;
+    form.Preamble = JournalPreamble(Identity);
+    form.Readers = RecordFileReaders::OwnerOnly;
     Journal = std::make_unique<CRecordLog>();
     if (!Journal->Open(Run.Journal, error, form)) {
         return false;
@@ -213,9 +216,10 @@ bool CLedger::State::OpenJournal(std::string* error) {
                  " belongs to another ledger or plan and cannot be set aside: " + renamed.message();
         return false;
     }
-    Notices.push_back(
-        "journal " + Run.Journal + " was kept for another ledger or plan (or by an earlier zrvlink " +
-        "that did not name them): its " + Events(kept) + " are not committed here; it is kept as " + aside);
+    Notices.push_back("journal " + Run.Journal +
+                      " was kept for another ledger or plan (or by an earlier zrvlink " +
+                      "that did not name them): its " + Events(kept) + (kept == 1 ? " is" : " are") +
+                      " not committed here; it is kept as " + aside);
     Journal = std::make_unique<CRecordLog>();
     return Journal->Open(Run.Journal, error, form);
 }
@@ -245,9 +249,12 @@ bool CLedger::State::AppendToLedger(const RecordRow& row, PgError* failure) {
     return transaction.Commit("adding an event", failure);
 }
 
+// The journal holds this station's rows without its name (a record's form), which a run that reads it
+// back gives them again: an end committed under no name would not end the station's own write.
 bool CLedger::State::Replay(std::size_t* replayed, PgError* failure) {
     *replayed = 0;
-    for (const RecordRow& row : Journal->Rows()) {
+    for (RecordRow row : Journal->Rows()) {
+        row.Station = row.Station.empty() ? Run.Station : row.Station;
         if (!AppendToLedger(row, failure)) {
             return false;
         }

@@ -1,7 +1,8 @@
-// Fuzz target: a record as the station writes it, its last row then hurt as a power cut may leave it (cut
-// anywhere, zero-filled in part, its line end lost, zeros after it). The record always reads; every row
-// before the last survives as written; the last survives only when all of it is there, and it does when
-// it lacks no more than its line end; cut and completed as told, the file reads as those rows.
+// Fuzz target: a record as the station writes it, with or without a Station column (a ledger's export
+// that a station goes on with, its own rows named last), its last row then hurt as a power cut may leave
+// it (cut anywhere, zero-filled in part, its line end lost, zeros after it). The record always reads;
+// every row before the last survives as written; the last survives only when all of it is there, and it
+// does when it lacks no more than its line end; cut and completed as told, the file reads as those rows.
 #include "persistence/SetupLines.h"
 #include "provisioning/Record.h"
 
@@ -60,12 +61,16 @@ RecordRow MakeRow(CFuzzBytes* bytes) {
     return row;
 }
 
-std::string RecordOf(const std::vector<RecordRow>& rows, std::size_t count) {
-    std::string text = RecordHeaderText();
-    for (std::size_t i = 0; i < count; ++i) {
-        text += FormatRecordRow(rows[i]);
-    }
-    return text;
+std::string RecordOf(const std::vector<RecordRow>& rows, std::size_t count, bool withStation) {
+    return FormatRecordText(std::vector<RecordRow>(rows.begin(), rows.begin() + count), withStation);
+}
+
+// A station's name as it writes it: never empty, one line (the record keeps every row on one line).
+std::string StationName(CFuzzBytes* bytes) {
+    std::string name = "pc" + bytes->Text();
+    std::replace(name.begin(), name.end(), '\r', ' ');
+    std::replace(name.begin(), name.end(), '\n', ' ');
+    return name;
 }
 
 } // namespace
@@ -78,12 +83,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     const std::size_t zeroFrom = bytes.Number();
     const std::size_t zeroCount = bytes.Byte();
     const std::size_t zerosAfter = bytes.Byte();
+    const bool withStation = (damage & 32) != 0;
+    const std::string station = withStation ? StationName(&bytes) : std::string();
     std::vector<RecordRow> rows(1 + bytes.Byte() % 4);
     for (RecordRow& row : rows) {
         row = MakeRow(&bytes);
+        row.Station = withStation ? bytes.Text() : std::string();
     }
+    rows.back().Station = station; // the last row, the one being written, is the reading station's
 
-    const std::string whole = FormatRecordRow(rows.back());
+    const std::string whole = FormatRecordRow(rows.back(), withStation);
     const std::string content = whole.substr(0, whole.size() - 2);
     std::string last = whole.substr(0, whole.size() - (damage & 3) % 3); // its LF, or its CR LF, lost
     if (damage & 4) {
@@ -97,18 +106,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     if (damage & 16) {
         last.append(zerosAfter, '\0');
     }
-    const std::string text = RecordOf(rows, rows.size() - 1) + last;
+    const std::string text = RecordOf(rows, rows.size() - 1, withStation) + last;
 
     RecordText record;
     std::string error;
-    Check(ParseRecord(text, &record, &error));
+    Check(ParseRecord(text, &record, &error, station) && record.HasStation == withStation);
     const std::size_t kept = record.Rows.size();
     Check(kept + 1 == rows.size() || kept == rows.size());
     Check(record.Torn.empty() || record.MissingLineEnd.empty());
     Check(record.KeptSize + record.Torn.size() == text.size());
     // The rows read are those written, and the file, cut and completed, holds them and nothing else.
-    const std::string expected = RecordOf(rows, kept);
-    Check(RecordOf(record.Rows, kept) == expected);
+    const std::string expected = RecordOf(rows, kept, withStation);
+    Check(RecordOf(record.Rows, kept, withStation) == expected);
     Check(text.substr(0, record.KeptSize) + record.MissingLineEnd == expected);
 
     const bool intact = last.compare(0, content.size(), content) == 0;

@@ -1,7 +1,8 @@
 // Fuzz target: the station's comma-separated text on arbitrary bytes. Rows that read are written and
-// read back the same; a unit table that is accepted has named, distinct units with distinct own
-// addresses; a record that is accepted reads back the same after it is written again, and after its torn
-// last row is cut or its lost line end appended.
+// read back the same; a unit table that is accepted (with any of its separators) has named, distinct
+// units with distinct own addresses; a record that is accepted (with or without a Station column) reads
+// back the same after it is written again, and after its torn last row is cut or its lost line end
+// appended.
 #include "provisioning/Csv.h"
 #include "provisioning/Plan.h"
 #include "provisioning/Record.h"
@@ -75,15 +76,14 @@ void CheckRecord(std::string_view text) {
     Check(
         ParseRecord(std::string(text.substr(0, record.KeptSize)) + record.MissingLineEnd, &mended, &error) &&
         mended.Rows.size() == record.Rows.size() && mended.Torn.empty() && mended.MissingLineEnd.empty());
-    std::string again = RecordHeaderText();
-    for (const RecordRow& row : record.Rows) {
-        again += FormatRecordRow(row);
-    }
+    // Written again in its form, with or without a Station column.
+    const bool station = record.HasStation;
     RecordText reread;
-    Check(ParseRecord(again, &reread, &error) && reread.Rows.size() == record.Rows.size() &&
-          reread.Torn.empty() && reread.MissingLineEnd.empty());
+    Check(ParseRecord(FormatRecordText(record.Rows, station), &reread, &error) &&
+          reread.HasStation == station && reread.Rows.size() == record.Rows.size() && reread.Torn.empty() &&
+          reread.MissingLineEnd.empty());
     for (std::size_t i = 0; i < record.Rows.size(); ++i) {
-        Check(FormatRecordRow(reread.Rows[i]) == FormatRecordRow(record.Rows[i]));
+        Check(FormatRecordRow(reread.Rows[i], station) == FormatRecordRow(record.Rows[i], station));
     }
 }
 

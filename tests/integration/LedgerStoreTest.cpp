@@ -11,6 +11,7 @@
 #include "TestFiles.h"
 
 #include "persistence/ExactSetup.h"
+#include "provisioning/RecordLog.h"
 #include "provisioning/UnitBook.h"
 #include "provisioning/ledger/Ledger.h"
 #include "provisioning/ledger/LedgerSchema.h"
@@ -234,7 +235,10 @@ TEST_F(LedgerStore, JournalOfAnotherLedgerIsSetAsideAndATornOneIsSaid) {
         const char* State; // Unit(0)'s in the ledger afterwards
     } cases[] = {
         {"another ledger", "#zrvlink ledger journal; ledger 0; plan 0\r\n" + RecordHeaderText() + done,
-         "kept for another ledger or plan", "open"},
+         "kept for another ledger or plan (or by an earlier zrvlink that did not name them): its 1 event is "
+         "not "
+         "committed here",
+         "open"},
         {"an earlier zrvlink", RecordHeaderText() + done, "kept for another ledger or plan", "open"},
         {"a torn last row",
          "#zrvlink ledger journal; ledger " + identity + "\r\n" + RecordHeaderText() + done + "2026-12-07T1",
@@ -254,8 +258,8 @@ TEST_F(LedgerStore, JournalOfAnotherLedgerIsSetAsideAndATornOneIsSaid) {
 }
 
 // Ctrl-C in the middle of a write, then the server away: the write's end is kept in the journal, and the
-// station's last words say so, and where.
-TEST_F(LedgerStore, EventsKeptOnlyInTheJournalAreSaidAtTheEnd) {
+// station's last words say so, and where. The station's next run commits it as the end of its own write.
+TEST_F(LedgerStore, EventsKeptOnlyInTheJournalAreSaidAtTheEndAndCommittedAsTheStationsOwnByItsNextRun) {
     auto station = Station("s1", true);
     std::string error;
     ASSERT_EQ(ClaimResult::Claimed, Claim(station.get(), Unit(0), &error)) << error;
@@ -265,6 +269,12 @@ TEST_F(LedgerStore, EventsKeptOnlyInTheJournalAreSaidAtTheEnd) {
     const std::string last = AllOf(station->Close());
     EXPECT_TRUE(Has(last, "1 event of this station is kept only in " + m_files / "s1.journal.csv")) << last;
     EXPECT_EQ("started", Query("SELECT state FROM zrvlink_unit WHERE name = '" + Unit(0) + "'"));
+    station.reset();
+    m_proxy.Pass();
+    Query("UPDATE zrvlink_station SET stopped = now() WHERE name = 's1'"); // the run has ended
+    Station("s1")->Close();
+    EXPECT_EQ("done|s1", Query("SELECT state FROM zrvlink_unit WHERE name = '" + Unit(0) +
+                               "'; SELECT station FROM zrvlink_event WHERE event = 'done'"));
 }
 
 // A unit row changed outside zrvlink is never claimed for the plan's unit of that name: the claim is
@@ -295,8 +305,9 @@ TEST_F(LedgerStore, ClaimedUnitThatIsNotThePlansIsRefused) {
 }
 
 // The same rows, appended by their stations to the ledger and applied to a station's book, leave every
-// unit in the same state for the same station: the rules are one.
-TEST_F(LedgerStore, LedgerKeepsTheUnitStateRulesOfTheStationsBook) {
+// unit in the same state for the same station: the rules are one. The ledger's export, opened as a
+// station opens its record, tells every unit as the ledger does: the stations' names come along.
+TEST_F(LedgerStore, LedgerKeepsTheUnitStateRulesOfTheStationsBookAndItsExportTellsEveryUnitAlike) {
     const std::vector<RecordRow> rows = {
         Row("a", Unit(0), RecordEvent::Started),
         Row("a", Unit(0), RecordEvent::Done, SaveSent::Yes),
@@ -311,6 +322,9 @@ TEST_F(LedgerStore, LedgerKeepsTheUnitStateRulesOfTheStationsBook) {
         Row("a", Unit(2), RecordEvent::Skipped),
         Row("b", Unit(2), RecordEvent::Skipped), // does not fit a skipped unit
         Row("a", Unit(3), RecordEvent::Redo),    // nor does a redo of an open one
+        Row("b", Unit(3), RecordEvent::Started),
+        Row("a", Unit(3), RecordEvent::Interrupted, SaveSent::Maybe), // an end of another station's write
+        Row("b", Unit(3), RecordEvent::Failed, SaveSent::Maybe),
     };
     auto a = Station("a");
     auto b = Station("b");
@@ -322,12 +336,26 @@ TEST_F(LedgerStore, LedgerKeepsTheUnitStateRulesOfTheStationsBook) {
     }
     std::vector<StoredUnit> stored;
     ASSERT_TRUE(a->UnitsNow(&stored));
+    std::vector<RecordRow> exported;
+    ASSERT_TRUE(ReadLedgerRows(m_direct, &exported, &error)) << error;
+    CRecordLog record;
+    ASSERT_TRUE(record.Open(m_files.Write("site.csv", FormatRecordText(exported, true)), &error,
+                            {"", RecordFileReaders::Everyone, "pc-9"}))
+        << error;
+    CUnitBook fromExport(m_plan.Units);
+    for (const RecordRow& row : record.Rows()) {
+        fromExport.Apply(row);
+    }
     ASSERT_EQ(m_plan.Units.size(), stored.size());
     for (std::size_t i = 0; i < stored.size(); ++i) {
         SCOPED_TRACE(stored[i].Name);
-        EXPECT_EQ(UnitStateName(book.State(i)), std::string(UnitStateName(stored[i].Standing.State)));
-        EXPECT_EQ(book.StationOf(i), stored[i].Standing.Station);
+        const std::string state = UnitStateName(stored[i].Standing.State);
+        EXPECT_EQ(state, UnitStateName(book.State(i)));
+        EXPECT_EQ(stored[i].Standing.Station, book.StationOf(i));
+        EXPECT_EQ(state, UnitStateName(fromExport.State(i)));
+        EXPECT_EQ(stored[i].Standing.Station, fromExport.StationOf(i));
     }
+    EXPECT_EQ("held", std::string(UnitStateName(stored[3].Standing.State)));
 }
 
 TEST(LedgerUrl, OnlyWhereTheServerIsAndWhoConnectsIsShownAndABadOneIsNeverEchoed) {

@@ -20,6 +20,7 @@
 #include <map>
 #include <set>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -411,7 +412,9 @@ TEST_F(ZrvlinkLedger, LineOfThreeStationsKeepsOneAddressPerDeviceWhateverTheServ
 // at work on a station that may still be writing it, until a's restart on the same PC, where its process
 // is known to be gone, takes the name back and names the unit. The line's board, started before any
 // station on an empty database (a line without stations), shows every station under its name as it
-// publishes its own board to the ledger, and then a as stopped with its unit held.
+// publishes its own board to the ledger, and then a as stopped with its unit held. Then the line leaves
+// the ledger: its export becomes a station's record, which knows a's unit as begun and unsettled and the
+// others as done, and goes on with it, keeping the stations' names.
 TEST_F(ZrvlinkLedger, StationKilledInTheMiddleOfAWriteKeepsItsUnitAndTheLineBoardShowsItStopped) {
     CCliProcess board;
     ASSERT_TRUE(board.Start({"ledger", "board", "--ledger", m_url, "--listen", "127.0.0.1:0"}));
@@ -465,6 +468,45 @@ TEST_F(ZrvlinkLedger, StationKilledInTheMiddleOfAWriteKeepsItsUnitAndTheLineBoar
     EXPECT_EQ(0, board.Interrupt().Exit);
     EXPECT_EQ(30, b.Interrupt().Exit);
     EXPECT_EQ("192.168.7.21: started; 192.168.7.22: started done; 192.168.7.23: started done", Events());
+
+    const std::string site = m_files / "site.csv";
+    ASSERT_EQ(0, RunCli({"ledger", "export", "--ledger", m_url, "--output", site}).Exit);
+    const std::string exported = ReadWholeFile(site);
+    const std::vector<std::string> station = {"provision",
+                                              "--template",
+                                              m_files / "base.dat",
+                                              "--ip-range",
+                                              "192.168.7.21-192.168.7.23",
+                                              "--record",
+                                              site,
+                                              "--once"};
+    const CliRunResult unsettled = RunCli(station, first.Options());
+    EXPECT_EQ(31, unsettled.Exit) << unsettled.Out << unsettled.Err;
+    EXPECT_TRUE(Contains(unsettled.Out, "192.168.7.21: its write on " + first.DevPath("ttyACM0") + " (" +
+                                            Rows().at(0).Time + ") has no end in the record"))
+        << unsettled.Out;
+    // The operator takes that device away (the killed write left its port in exclusive mode) and gives
+    // the unit back: the next device gets it.
+    first.Unplug("ttyACM0");
+    ASSERT_TRUE(first.Plug("ttyACM1"));
+    std::vector<std::string> redo = station;
+    redo.insert(redo.end(), {"--redo", "192.168.7.21"});
+    const CliRunResult done = RunCli(redo, first.Options());
+    EXPECT_EQ(0, done.Exit) << done.Out << done.Err;
+    EXPECT_EQ("192.168.7.21", SavedAddress(first.SimOf("ttyACM1")));
+    const std::string record = ReadWholeFile(site);
+    EXPECT_EQ(exported, record.substr(0, exported.size()));
+    RecordText rows;
+    std::string error;
+    ASSERT_TRUE(ParseRecord(record, &rows, &error)) << error;
+    EXPECT_EQ(
+        "192.168.7.21: started redo started done; 192.168.7.22: started done; 192.168.7.23: started done",
+        EventsOf(rows.Rows));
+    char host[256] = {};
+    ASSERT_EQ(0, gethostname(host, sizeof host - 1));
+    for (std::size_t i = Rows().size(); i < rows.Rows.size(); ++i) {
+        EXPECT_EQ(host, rows.Rows[i].Station) << "row " << i;
+    }
 }
 
 // A server that takes TLS only, its certificate made for the test: a station connects as its URL's

@@ -230,6 +230,20 @@ TEST(ZrvlinkStation, CtrlCOnceLetsTransfersEndTwiceEndsThemAndTheRecordSaysWhatH
     }
 }
 
+// A unit table as a spreadsheet of a decimal-comma locale saves it: the station reads it and says how.
+TEST(ZrvlinkStation, UnitTableWithSemicolonsIsReadAndTheFirstLineSaysSo) {
+    CStation s(0);
+    s.Files.Write("units.csv", "Unit;IPAddress;Target1\r\nS-1;192.168.7.21;1,10.0.0.3,4142\r\n");
+    ASSERT_TRUE(s.Devices.Add({"ttyACM0"}));
+    const CliRunResult run = s.Once();
+    EXPECT_EQ(0, run.Exit) << run.Out << run.Err;
+    EXPECT_TRUE(Contains(run.Out, "station: 1 unit (plan " + s.Files / "units.csv" +
+                                      ", cells separated by semicolons), 0 done, 0 skipped, 1 to go"))
+        << run.Out;
+    EXPECT_EQ("192.168.7.21", SavedAddress(s.Devices.Sim(0)));
+    EXPECT_TRUE(Contains(Received(s.Devices.Sim(0)), "target 1 10.0.0.3\r")) << Received(s.Devices.Sim(0));
+}
+
 // How each plan is judged is shown where it is read; here, that the station refuses before it touches a
 // device.
 TEST(ZrvlinkStation, PlanThatCannotBeTrustedIsRefusedBeforeAnyDeviceIsTouched) {

@@ -179,6 +179,14 @@ def check_board(bench, artifacts):
              lambda: "%s\n%s" % (page(), said()))
     browser.save_screenshot(os.path.join(artifacts, "board-stopped.png"))
 
+    # The newest event's time of day, shown on the page's clock from its full time, is the station's own
+    # here, where both clocks are one.
+    newest = browser.execute_script(
+        "const t = document.querySelector('#events li time');"
+        "return [t.textContent, t.dateTime, state.Events[state.Events.length - 1]];")
+    if newest[0] != newest[2]["Time"] or newest[1] != newest[2]["At"]:
+        raise Failure("the newest event shows %r (%r) for %r" % (newest[0], newest[1], newest[2]))
+
     # The same board address again: the page follows the new station by itself, without a reload.
     port = url.rsplit(":", 1)[1].rstrip("/")
     bench.start_station("127.0.0.1:" + port, "--skip", "S-2")

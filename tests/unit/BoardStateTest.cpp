@@ -4,6 +4,7 @@
 // a row of one table, checked in the JSON document itself.
 #include "cli/board/BoardState.h"
 #include "cli/board/BoardJson.h"
+#include "provisioning/Record.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -17,8 +18,9 @@ namespace {
 class CFakeClock : public IStationClock {
 public:
     int64_t Now = 0;
+    std::string Time = "2026-12-07T14:03:07+01:00";
     int64_t NowMs() override { return Now; }
-    std::string RecordTime() override { return "2026-12-07T14:03:07+01:00"; }
+    std::string RecordTime() override { return Time; }
 };
 
 const char* const A = "/dev/ttyACM0";
@@ -115,7 +117,8 @@ TEST(BoardState, StatusTellsWhatTheStationSaidOfEachPortAndThePlan) {
                  s.Said("line " + std::to_string(i));
              }
          },
-         R"({"/Events/0/Line": "line 6", "/Events/19/Line": "line 25", "/Events/19/Time": "14:03:07"})"},
+         R"({"/Events/0/Line": "line 6", "/Events/19/Line": "line 25", "/Events/19/Time": "14:03:07",
+             "/Events/19/At": "2026-12-07T14:03:07+01:00", "/Now": "2026-12-07T14:03:07+01:00"})"},
         {"a station that ended says so, with its exit status", [&](CBoardState& s) { s.Stopped(31); },
          R"({"/Station/Running": false, "/Station/Exit": 31})"},
     };
@@ -124,7 +127,7 @@ TEST(BoardState, StatusTellsWhatTheStationSaidOfEachPortAndThePlan) {
         CFakeClock clock;
         CBoardState state(c.Given, &clock);
         c.Happen(state);
-        ExpectValues(BoardJson(state.View(), c.JsonAtMs), c.Expect);
+        ExpectValues(BoardJson(state.View(), c.JsonAtMs, clock.RecordTime()), c.Expect);
     }
 }
 
@@ -150,14 +153,15 @@ TEST(LineBoard, EachStationsBoardShowsUnderItsNameAndAStationNotSeenIsMarked) {
     line.FailedWaiting = 1;
     line.Unsettled = {{{"S-4", "192.168.7.24", "COM3", "", "see to it"}, "line-2", false},
                       {{"S-6", "192.168.7.26", "", "", "see to that"}, "line-3", true}};
-    line.Boards = {Published("line-1", BoardJson(busy.View(), 1000), LedgerStationState::Running),
-                   Published("line-2",
-                             "{\"Ports\": [{\"Port\": \"COM3\"}], \"Events\": [{\"Time\": \"14:03:01\", "
-                             "\"Line\": \"older\"}]}",
-                             LedgerStationState::NotSeen),
-                   Published("line-3", "", LedgerStationState::Stopped),
-                   Published("line-4", "not a board", LedgerStationState::Running)};
-    const std::string json = LineBoardJson(line, true, "");
+    line.Boards = {
+        Published("line-1", BoardJson(busy.View(), 1000, clock.RecordTime()), LedgerStationState::Running),
+        Published("line-2",
+                  "{\"Ports\": [{\"Port\": \"COM3\"}], \"Events\": [{\"Time\": \"14:03:01\", "
+                  "\"Line\": \"older\"}]}",
+                  LedgerStationState::NotSeen),
+        Published("line-3", "", LedgerStationState::Stopped),
+        Published("line-4", "not a board", LedgerStationState::Running)};
+    const std::string json = LineBoardJson(line, true, "", true, 0);
     ExpectValues(json, R"({
         "/Stations/0/Stale": false, "/Stations/1/Stale": true, "/Stations/1/State": "not seen",
         "/Stations/2/Stale": false, "/Stations/2/State": "stopped", "/Stations/0/Running": true,
@@ -167,8 +171,66 @@ TEST(LineBoard, EachStationsBoardShowsUnderItsNameAndAStationNotSeenIsMarked) {
         "/Events/0/Line": "line-2: older", "/Events/1/Line": "line-1: line of the busy station",
         "/Line/Reachable": true, "/Station/Running": true})");
     EXPECT_EQ(2u, nlohmann::json::parse(json)["Ports"].size());
-    ExpectValues(LineBoardJson(line, false, "server down", false),
+    ExpectValues(LineBoardJson(line, false, "server down", false, 0),
                  R"({"/Line/Reachable": false, "/Line/Why": "server down", "/Station/Running": false})");
+}
+
+int64_t MsAt(const char* time) {
+    int64_t seconds = 0;
+    EXPECT_TRUE(ParseRecordTime(time, &seconds)) << time;
+    return seconds * 1000;
+}
+
+// The line's last events come in the order they happened, whatever the stations' clocks say: each
+// station's full times set on the server's clock by how far the station's clock was from it when it
+// published. East's midnight, west's zone five hours behind, a station whose clock is ten minutes late,
+// and one of an earlier zrvlink that gives its times of day alone (read in the line board's zone, here
+// east's, as the last such time before it published); what has no readable time comes first.
+TEST(LineBoard, EventsComeInTheOrderTheyHappenedAcrossMidnightZonesAndAClockThatIsOff) {
+    CFakeClock clock;
+    CBoardState east({}, &clock);
+    clock.Time = "2026-12-07T23:59:50+01:00";
+    east.Said("before its midnight");
+    clock.Time = "2026-12-08T00:00:10+01:00";
+    east.Said("after its midnight");
+    const int64_t published = MsAt("2026-12-07T23:00:30Z");
+    const auto board = [&](const char* name, std::string document) {
+        LedgerStationBoard station = Published(name, std::move(document), LedgerStationState::Running);
+        station.PublishedMs = published;
+        return station;
+    };
+    LedgerLine line;
+    line.Boards = {
+        board("east", BoardJson(east.View(), 0, "2026-12-08T00:00:30+01:00")),
+        board("west", R"({"Now": "2026-12-07T18:00:30-05:00", "Events": [{"Time": "18:00:00",
+                          "At": "2026-12-07T18:00:00-05:00", "Line": "five hours behind"}]})"),
+        board("late", R"({"Now": "2026-12-07T22:50:30+00:00", "Events": [{"Time": "22:50:05",
+                          "At": "2026-12-07T22:50:05+00:00", "Line": "its clock ten minutes late"}]})"),
+        board("old", R"({"Events": [{"Time": "23:59:55", "Line": "before midnight"},
+                                    {"Time": "00:00:20", "Line": "after midnight"},
+                                    {"Time": "noon", "Line": "no time"}]})"),
+    };
+    const nlohmann::json events = nlohmann::json::parse(LineBoardJson(line, true, "", true, 60))["Events"];
+    const struct {
+        const char* Line;
+        const char* At; // on the server's clock; null: none
+        const char* Time;
+    } expected[] = {
+        {"old: no time", nullptr, "noon"},
+        {"east: before its midnight", "2026-12-07T22:59:50+00:00", "23:59:50"},
+        {"old: before midnight", "2026-12-07T22:59:55+00:00", "23:59:55"},
+        {"west: five hours behind", "2026-12-07T23:00:00+00:00", "18:00:00"},
+        {"late: its clock ten minutes late", "2026-12-07T23:00:05+00:00", "22:50:05"},
+        {"east: after its midnight", "2026-12-07T23:00:10+00:00", "00:00:10"},
+        {"old: after midnight", "2026-12-07T23:00:20+00:00", "00:00:20"},
+    };
+    ASSERT_EQ(std::size(expected), events.size()) << events.dump();
+    for (std::size_t i = 0; i < events.size(); ++i) {
+        SCOPED_TRACE(expected[i].Line);
+        EXPECT_EQ(nlohmann::json(expected[i].Line), events[i]["Line"]) << events.dump();
+        EXPECT_EQ(expected[i].At ? nlohmann::json(expected[i].At) : nlohmann::json(nullptr), events[i]["At"]);
+        EXPECT_EQ(nlohmann::json(expected[i].Time), events[i]["Time"]);
+    }
 }
 
 // A station's document in the ledger is another program's text as far as the line's board knows (a site's
@@ -186,7 +248,7 @@ TEST(LineBoard, DocumentWhoseMembersHaveOtherTypesIsReadForWhatIsSound) {
     for (const char* document : documents) {
         line.Boards.push_back(Published("line-x", document, LedgerStationState::Running));
     }
-    const nlohmann::json shown = nlohmann::json::parse(LineBoardJson(line, true, ""));
+    const nlohmann::json shown = nlohmann::json::parse(LineBoardJson(line, true, "", true, 0));
     ASSERT_EQ(1u, shown["Ports"].size()) << shown.dump();
     EXPECT_EQ("COM9", shown["Ports"][0]["Port"]);
     EXPECT_EQ("line-x", shown["Ports"][0]["Station"]);

@@ -86,6 +86,41 @@ TEST(Plan, EachUnitIsTheTemplateWithItsOwnCellsOrItsAddress) {
     EXPECT_EQ("192.168.0.20 192.168.0.21 192.168.0.22 192.168.0.23 ", names);
 }
 
+// Spreadsheets of decimal-comma locales save "CSV" with semicolons, and some tools with tabs: the header
+// row decides, and the table reads as its comma form does, quoting and all.
+TEST(Plan, UnitTableWithSemicolonsOrTabsReadsAsItsCommaForm) {
+    const std::string comma =
+        "Unit,IPAddress,Target3\r\nS-1,192.168.0.21,\"1,10.9.9.9,4142\"\r\nS-2,192.168.0.22,\r\n";
+    const struct {
+        std::string Text;
+        char Separator;
+    } cases[] = {
+        {comma, ','},
+        {"Unit;IPAddress;Target3\r\nS-1;192.168.0.21;1,10.9.9.9,4142\r\nS-2;192.168.0.22;\r\n", ';'},
+        {"\xEF\xBB\xBF\"Unit\";\"IPAddress\";\"Target3\"\r\n\"S-1\";192.168.0.21;\"1,10.9.9.9,4142\"\nS-2;"
+         "192.168.0.22\n",
+         ';'},
+        {"Unit\tIPAddress\tTarget3\r\n S-1 \t192.168.0.21\t\"1,10.9.9.9,4142\"\r\nS-2\t192.168.0.22\t\r\n",
+         '\t'},
+    };
+    std::vector<PlanUnit> expected;
+    std::string error;
+    ASSERT_TRUE(ReadUnitTable(SampleParamSet(), comma, &expected, &error)) << error;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Text);
+        std::vector<PlanUnit> units;
+        char separator = 0;
+        ASSERT_TRUE(ReadUnitTable(SampleParamSet(), c.Text, &units, &error, &separator)) << error;
+        EXPECT_EQ(c.Separator, separator);
+        ASSERT_EQ(expected.size(), units.size());
+        for (std::size_t i = 0; i < units.size(); ++i) {
+            EXPECT_EQ(expected[i].Name, units[i].Name);
+            EXPECT_EQ(Value(expected[i].Set, "IPAddress"), Value(units[i].Set, "IPAddress"));
+            EXPECT_EQ(Value(expected[i].Set, "Target3"), Value(units[i].Set, "Target3"));
+        }
+    }
+}
+
 TEST(Plan, RefusedPlansNameTheRowAndTheColumnOrTheAddress) {
     const struct {
         std::string Text;
@@ -97,6 +132,11 @@ TEST(Plan, RefusedPlansNameTheRowAndTheColumnOrTheAddress) {
         {"Name,IPAddress\r\nS-1,192.168.0.21\r\n",
          "row 1, column 1: \"Name\" is neither Unit nor a setup key"},
         {"IPAddress\r\n192.168.0.21\r\n", "row 1: no Unit column"},
+        // A header that no separator gives a Unit column is read as a comma-separated one.
+        {"Name;IPAddress\r\nS-1;192.168.0.21\r\n",
+         "row 1, column 1: \"Name;IPAddress\" is neither Unit nor a setup key"},
+        {"Unit;IPAddress,Gateway\r\n",
+         "row 1, column 2: \"IPAddress,Gateway\" is neither Unit nor a setup key"},
         {"Unit,IPAddress,ipaddress\r\n", "row 1, column 3: ipaddress is a second column for the same key"},
         {"Unit,Gateway\r\nS-1,192.168.0.1\r\nS-2,10.0.0.300\r\n",
          "row 3 (unit S-2), column Gateway: \"10.0.0.300\" is no value for Gateway"},
@@ -132,6 +172,10 @@ TEST(Plan, RefusedPlansNameTheRowAndTheColumnOrTheAddress) {
             << c.Text;
         EXPECT_EQ(0u, error.find(c.Error)) << error;
     }
+    std::vector<PlanUnit> units;
+    std::string error;
+    EXPECT_FALSE(ReadUnitTable(SampleParamSet(), "Unit\r\nS-1,192.168.0.21\r\n", &units, &error));
+    EXPECT_EQ("row 2: 2 cells, but the header names 1 column", error);
 }
 
 using E = RecordEvent;
@@ -187,6 +231,7 @@ TEST(RecordLog, ATornLastRowIsCutAndOneThatLostOnlyItsLineEndIsCompleted) {
         {base + zeros + "\r\n" + done, "", "", "line 5: a NUL byte"},
         {base + "x,\"open\r\n" + done, "", "", "line 5: a quoted field that is never closed"},
         {base + "a,b\r\n" + done, "", "", "row 5: 2 cells instead of 47"},
+        {base + "a\r\n" + done, "", "", "row 5: 1 cell instead of 47"},
         {"Unit,IPAddress\r\nS-1,192.168.0.21\r\n", "", "",
          "its first row is not the header of a station record"},
         // A file of one line without its line end is another program's, not a record whose header tore.
@@ -200,7 +245,10 @@ TEST(RecordLog, ATornLastRowIsCutAndOneThatLostOnlyItsLineEndIsCompleted) {
         const std::string path = dir.Write("record.csv", c.Text);
         CRecordLog log;
         std::string error;
-        ASSERT_EQ(c.Error == nullptr, log.Open(path, &error)) << error;
+        // A record of one station stays as it is, byte for byte, and without names.
+        ASSERT_EQ(c.Error == nullptr,
+                  log.Open(path, &error, RecordLogForm{"", RecordFileReaders::Everyone, "pc-9"}))
+            << error;
         if (c.Error != nullptr) {
             EXPECT_EQ("record " + path + ": " + c.Error, error);
             EXPECT_EQ(c.Text, ReadWholeFile(path));
@@ -211,9 +259,56 @@ TEST(RecordLog, ATornLastRowIsCutAndOneThatLostOnlyItsLineEndIsCompleted) {
         const std::string file = kept.empty() ? RecordHeaderText() : kept;
         EXPECT_EQ(c.Torn, log.Torn());
         EXPECT_EQ(!c.LineEnd.empty(), log.Completed());
+        EXPECT_EQ("", log.Station());
         EXPECT_EQ(file, RecordOf(log.Rows()));
         ASSERT_TRUE(log.Append(next, &error)) << error;
         EXPECT_EQ(file + FormatRecordRow(next), ReadWholeFile(path));
+    }
+}
+
+RecordRow Named(RecordRow row, const char* station) {
+    row.Station = station;
+    return row;
+}
+
+// A ledger's export names the station of each row in a last column, which the unit-state rules need: a
+// station goes on with it as its record and keeps the column. Its own last row that lost its line end is
+// completed; any other name there may be a cut one (line-1 of line-10), so such a row is cut off.
+TEST(RecordLog, RecordWithAStationColumnKeepsItAndKnowsOnlyItsOwnLastRowWhole) {
+    const std::string exported = FormatRecordText(
+        {Named(Row("S-1", E::Started), "line-1"), Named(Row("S-1", E::Done, S::Yes), "line-10")}, true);
+    const std::string own = FormatRecordRow(Named(Row("S-2", E::Failed, S::No), "pc-9"), true);
+    const std::string other = FormatRecordRow(Named(Row("S-2", E::Failed, S::No), "line-10"), true);
+    const std::string ownBare = own.substr(0, own.size() - 2);
+    const std::string otherBare = other.substr(0, other.size() - 2);
+    const struct {
+        std::string Tail; // after the export
+        std::string Torn;
+        std::string LineEnd;
+    } cases[] = {
+        {"", "", ""},
+        {own, "", ""},
+        {ownBare, "", "\r\n"},
+        {ownBare.substr(0, ownBare.size() - 2), ownBare.substr(0, ownBare.size() - 2), ""},
+        {otherBare, otherBare, ""},
+        {otherBare.substr(0, otherBare.size() - 1), otherBare.substr(0, otherBare.size() - 1), ""},
+    };
+    const CScratchDir dir;
+    const RecordRow next = Named(Row("S-3", E::Started), "pc-9");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Tail);
+        const std::string path = dir.Write("record.csv", exported + c.Tail);
+        CRecordLog log;
+        std::string error;
+        ASSERT_TRUE(log.Open(path, &error, RecordLogForm{"", RecordFileReaders::Everyone, "pc-9"})) << error;
+        EXPECT_TRUE(log.HasStation());
+        EXPECT_EQ("pc-9", log.Station());
+        EXPECT_EQ(c.Torn, log.Torn());
+        const std::string kept = exported + c.Tail.substr(0, c.Tail.size() - c.Torn.size()) + c.LineEnd;
+        EXPECT_EQ(kept, FormatRecordText(log.Rows(), true));
+        EXPECT_EQ("line-10", log.Rows().at(1).Station);
+        ASSERT_TRUE(log.Append(next, &error)) << error;
+        EXPECT_EQ(kept + FormatRecordRow(next, true), ReadWholeFile(path));
     }
 }
 
@@ -249,6 +344,34 @@ TEST(Record, TimeNamesItsOffsetFromUtcAndSecondsKeepATenth) {
     EXPECT_EQ("2024-05-01T14:03:07+02:00", FormatRecordTime(time, 120));
     EXPECT_EQ("2024-05-01T14:03:07-03:30", FormatRecordTime(time, -210));
     EXPECT_EQ("2024-05-01T14:03:07+00:00", FormatRecordTime(time, 0));
+    // The moment a time names, for ordering times of any zone and day; and written back the same.
+    const struct {
+        const char* Time;
+        bool Read;
+        int64_t Utc;
+    } moments[] = {
+        {"2024-05-01T14:03:07+02:00", true, 1714564987},
+        {"2024-05-01T12:03:07Z", true, 1714564987},
+        {"2024-05-01T08:33:07-03:30", true, 1714564987},
+        {"2024-03-01T00:30:00+01:00", true, 1709249400}, // the day before is February 29th
+        {"2024-05-01 14:03:07+02:00", false, 0},
+        {"2024-13-01T14:03:07+02:00", false, 0},
+        {"2024-05-01T14:03:07", false, 0},
+        {"14:03:07", false, 0},
+    };
+    for (const auto& m : moments) {
+        SCOPED_TRACE(m.Time);
+        int64_t utc = -77;
+        ASSERT_EQ(m.Read, ParseRecordTime(m.Time, &utc));
+        if (m.Read) {
+            EXPECT_EQ(m.Utc, utc);
+            int32_t offset = 0;
+            ASSERT_TRUE(RecordTimeOffset(m.Time, &offset));
+            const std::string named = m.Time;
+            EXPECT_EQ(named.back() == 'Z' ? named.substr(0, 19) + "+00:00" : named,
+                      FormatRecordTimeAt(utc, offset));
+        }
+    }
 }
 
 std::vector<PlanUnit> ThreeUnits() {

@@ -244,6 +244,9 @@ struct StationCase {
     const char* Told = nullptr; // what the observer heard of port A; null: the observer is not checked
     const char* Plan = "";      // the observer's last plan
     const char* Held = nullptr; // in the first held unit's instruction; null: none held
+    // The record has a Station column (a ledger's export) and the station is named so; null: a record of
+    // one station.
+    const char* RecordStation = nullptr;
 };
 
 // Runs the station in steps of 100 ms of fake time, for at most two minutes of it.
@@ -251,16 +254,15 @@ void RunCase(const StationCase& c) {
     SCOPED_TRACE(c.Name);
     const CScratchDir dir;
     std::string error;
-    std::string before = RecordHeaderText();
-    for (const RecordRow& row : c.Before) {
-        before += FormatRecordRow(row);
-    }
+    const std::string before = FormatRecordText(c.Before, c.RecordStation != nullptr);
     dir.Write("record.csv", before);
     CFakeWorld world;
     world.Devices = c.Devices;
     world.ConsoleGoneMs = c.ConsoleGoneMs;
     CRecordLog record;
-    ASSERT_TRUE(record.Open(dir / "record.csv", &error)) << error;
+    ASSERT_TRUE(record.Open(dir / "record.csv", &error,
+                            {"", RecordFileReaders::Everyone, c.RecordStation ? c.RecordStation : "pc-9"}))
+        << error;
     CHeardNews heard;
     CStation station(c.Units, &record, c.Options, StationSeams{&world, &world, &world, &world, &heard});
     StationEnd end;
@@ -283,6 +285,11 @@ void RunCase(const StationCase& c) {
     EXPECT_NE(std::string::npos, world.Said.find(c.SaidLine)) << world.Said;
     // Whatever a device sent, the console gets whole printable lines.
     EXPECT_EQ(std::string::npos, world.Said.find_first_of(std::string("\0\r\x1b\x07\x7f", 5))) << world.Said;
+    // What was there stays as it was; the station's own rows follow in the record's form.
+    EXPECT_EQ(before, ReadWholeFile(dir / "record.csv").substr(0, before.size()));
+    for (std::size_t i = c.Before.size(); i < record.Rows().size(); ++i) {
+        EXPECT_EQ(c.RecordStation ? c.RecordStation : "", record.Rows()[i].Station) << "row " << i;
+    }
     if (c.Told == nullptr) {
         return;
     }
@@ -306,6 +313,7 @@ TEST(Station, EveryEndOfAChildKeepsOneAddressPerDeviceAndTellsTheObserver) {
     std::string error;
     ASSERT_TRUE(MakeAddressRange(SampleParamSet(), "192.168.0.21-192.168.0.23", &three, &error)) << error;
     // A unit without an own address (its device asks DHCP), told apart by a destination of its own.
+    const std::vector<PlanUnit> one(three.begin(), three.begin() + 1);
     std::vector<PlanUnit> dhcp = three;
     dhcp[0].Set.IPAddress = 0;
     std::snprintf(dhcp[0].Set.Target[5].Name, TARGET_NAME_SIZE, "%s", "4448");
@@ -324,6 +332,15 @@ TEST(Station, EveryEndOfAChildKeepsOneAddressPerDeviceAndTellsTheObserver) {
     FakeDevice escaping = On(A, Act::FailAfterSave, "SN\x1b]0;x\x07\x1b[2J");
     escaping.Version = "2.4.1\r192.168.0.21 on /dev/ttyACM0: written and verified\x7f";
     const StationOptions all, once{true, {}, {}}, skip{true, {}, {u1}}, redo{true, {u1}, {}};
+    // A ledger's export: a unit begun on a station that stopped during its write, one done on another.
+    const auto of = [](const char* station, RecordRow row) {
+        row.Station = station;
+        return row;
+    };
+    const std::string u2 = three[1].Name;
+    const std::vector<RecordRow> line = {of("line-1", Row(u1, E::Started, S::Unknown, u1)),
+                                         of("line-2", Row(u2, E::Started, S::Unknown, u2)),
+                                         of("line-2", Row(u2, E::Done, S::Yes, u2))};
     const StationCase cases[] = {
         {"a device written", three, none, once, Bench(On(A)), -1, -1, -1, 30, "192.168.0.21: started done",
          "192.168.0.21", "", "reading writing done",
@@ -379,6 +396,17 @@ TEST(Station, EveryEndOfAChildKeepsOneAddressPerDeviceAndTellsTheObserver) {
         {"a console lost during a write lets that write finish and takes no other device", three, none, all,
          Bench(On(A), On(B, Act::Ok, "", 0, 1000)), -1, -1, 150, 22, "192.168.0.21: started done",
          "192.168.0.21 0.0.0.0", ""},
+        {"a line's record: a unit begun on another station is this station's to settle", three, line, all,
+         Bench(On(A)), -1, -1, -1, 31, "192.168.0.21: started; 192.168.0.22: started done", "0.0.0.0",
+         "192.168.0.21: its write on /dev/ttyACM0 (2026-12-06T10:00:00+00:00) has no end in the record",
+         nullptr, "", nullptr, "pc-9"},
+        {"a line's record: given back, the unit goes to the next device; a done one stays on its device",
+         three, line, redo, Bench(On(A), Holding(B, three[1].Set)), -1, -1, -1, 30,
+         "192.168.0.21: started redo started done; 192.168.0.22: started done", "192.168.0.21 192.168.0.22",
+         "this device is done unit 192.168.0.22 and is left as it is", nullptr, "", nullptr, "pc-9"},
+        {"a plan of one unit counts it in the singular", one, none, once, Bench(), -1, -1, -1, 30, "", "",
+         "station: 1 unit, 0 done, 0 skipped, 1 to go; the devices attached now\nstation stopped: 1 unit "
+         "left\n"},
         {"a second Ctrl-C stops a write before its save", three, none, all, Bench(On(A, Act::Hang)), 1000,
          2000, -1, 30, "192.168.0.21: started interrupted(no)", "0.0.0.0", "the station ends now",
          "reading writing writing:50 failed", "done 0, held 0, failed 1, at work 0, to go 2, skipped 0"},
