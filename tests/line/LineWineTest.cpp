@@ -12,6 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <csignal>
 #include <map>
 #include <memory>
 #include <set>
@@ -150,6 +151,9 @@ TEST_F(LineOnWine, WindowsAndLinuxStationsSetUpOnePlanTogetherAndReadWhatEachOth
         linuxStation.Start(StationArgs("lin-1", UNITS, m_url, m_files / "base.dat"), linuxDevices.Options()));
     ASSERT_TRUE(windowsStation.Start(
         StationArgs("win-1", UNITS, WindowsUrl(), WindowsPath(m_files / "base.dat"), ports), OnWine()));
+    // Each ends by itself once the plan is done; one that does not would wait for ever.
+    ASSERT_TRUE(windowsStation.WaitEnd(EVENTUALLY_MS)) << windowsStation.OutSoFar();
+    ASSERT_TRUE(linuxStation.WaitEnd(EVENTUALLY_MS)) << linuxStation.OutSoFar();
     const CliRunResult windowsRun = windowsStation.Finish();
     const CliRunResult linuxRun = linuxStation.Finish();
     EXPECT_EQ(0, windowsRun.Exit) << testing::PrintToString(windowsRun);
@@ -265,7 +269,9 @@ TEST_F(LineOnWine, WindowsStationKeepsItsJournalWhileTheServerIsAwayAndCommitsIt
     ASSERT_TRUE(station.WaitOut("is back: 1 event kept here committed")) << station.OutSoFar();
     EXPECT_EQ("192.168.7.21: started done", EventsOf(Rows()));
     EXPECT_FALSE(Contains(ReadWholeFile(PrefixPath(journal)), ",done,")) << "committed, yet still kept";
-    const CliRunResult end = station.Interrupt();
+    kill(station.Pid(), SIGINT);
+    ASSERT_TRUE(station.WaitEnd(EVENTUALLY_MS)) << "Ctrl-C did not end the station: " << station.OutSoFar();
+    const CliRunResult end = station.Finish();
     EXPECT_EQ(30, end.Exit) << testing::PrintToString(end);
     EXPECT_TRUE(Contains(end.Out, "Ctrl-C")) << testing::PrintToString(end);
     EXPECT_EQ("192.168.7.21", SavedAddress(devices.Sim(15)));
