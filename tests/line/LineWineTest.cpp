@@ -1,8 +1,9 @@
 // A line of a Linux station (zrvlink) and a Windows station (zrvlink.exe under Wine, its devices on COM
 // ports) on one ledger, on a PostgreSQL server of the test's own that takes TLS only: one plan set up
-// together, each reading what the other wrote, a server whose certificate is not trusted refused, and the
-// Windows station's journal while the server is away. Run by run-in-own-prefix.sh in a Wine session
-// (ZRV_ZRVLINK_EXE: zrvlink.exe); test side of the ledger, Linux only.
+// together, each reading what the other wrote, a server whose certificate is not trusted refused, the
+// Windows station's journal while the server is away, and its name taken back after it was killed. Run
+// by run-in-own-prefix.sh in a Wine session (ZRV_ZRVLINK_EXE: zrvlink.exe); test side of the ledger,
+// Linux only.
 #include "CliRun.h"
 #include "PostgresServer.h"
 
@@ -275,6 +276,27 @@ TEST_F(LineOnWine, WindowsStationKeepsItsJournalWhileTheServerIsAwayAndCommitsIt
     EXPECT_EQ(30, end.Exit) << testing::PrintToString(end);
     EXPECT_TRUE(Contains(end.Out, "Ctrl-C")) << testing::PrintToString(end);
     EXPECT_EQ("192.168.7.21", SavedAddress(devices.Sim(15)));
+}
+
+// A Windows station killed without a word holds its name by its lease; its next run on this PC finds its
+// process gone (Windows' process numbers, not Linux's) and takes the name at once, saying so, instead of
+// refusing it until the lease and the writes it may have begun run out.
+TEST_F(LineOnWine, KilledWindowsStationsNameIsTakenByItsNextRunOnThisPc) {
+    NewLedger("killed");
+    const std::vector<std::string> args =
+        StationArgs("win-killed", 2, WindowsUrl(), WindowsPath(m_files / "base.dat"), {"--port", "COM16"});
+    CCliProcess killed;
+    ASSERT_TRUE(killed.Start(args, OnWine()));
+    ASSERT_TRUE(killed.WaitOut("station: 2 units")) << killed.OutSoFar();
+    kill(killed.Pid(), SIGKILL);
+    killed.Finish();
+    std::vector<std::string> once = args;
+    once.push_back("--once");
+    const CliRunResult again = RunCliWithin(EVENTUALLY_MS, once, OnWine());
+    EXPECT_EQ(30, again.Exit) << testing::PrintToString(again);
+    EXPECT_TRUE(Contains(again.Out, "the earlier run of station win-killed on this PC (process ") &&
+                Contains(again.Out, ") ended without a word"))
+        << again.Out;
 }
 
 } // namespace
