@@ -100,10 +100,6 @@ void CLedgerBoardPublisher::Close(int exit) {
 }
 
 CliOutcome RunLedgerBoard(const CliRequest& request) {
-    if (!LedgerAvailable()) {
-        return CliOutcome{EXIT_USAGE,
-                          {"zrvlink ledger: the ledger is not available on this system in this version"}};
-    }
     CatchInterrupts();
     SetLedgerInterrupts(InterruptCount);
     CBoardServer server(BOARD_PAGE, BOARD_PAGE_SIZE);

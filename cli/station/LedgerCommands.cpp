@@ -2,6 +2,7 @@
 #include "cli/station/LedgerCommands.h"
 
 #include "cli/common/JsonText.h"
+#include "cli/system/Console.h"
 #include "cli/system/Interrupt.h"
 #include "core/Counted.h"
 #include "persistence/SetupFileIO.h"
@@ -39,7 +40,12 @@ CliOutcome Export(const CliRequest& request) {
         return Refused(error);
     }
     const std::string text = FormatRecordText(rows, true);
-    return request.Output.empty() ? Print(text) : Save(request.Output, text);
+    if (!request.Output.empty()) {
+        return Save(request.Output, text);
+    }
+    // The rows carry their own CR LF: Windows' console text would add a CR before each LF.
+    UseBinaryStdout();
+    return Print(text);
 }
 
 // "line-1 on pc-7: not seen since ... (cut off from the ledger, or hung); it may still be writing until
@@ -86,10 +92,6 @@ CliOutcome Status(const CliRequest& request) {
 } // namespace
 
 CliOutcome RunLedgerCommand(const CliRequest& request) {
-    if (!LedgerAvailable()) {
-        return CliOutcome{EXIT_USAGE,
-                          {"zrvlink ledger: the ledger is not available on this system in this version"}};
-    }
     CatchInterrupts();
     SetLedgerInterrupts(InterruptCount);
     return request.LedgerDoes == LedgerAction::Export ? Export(request) : Status(request);
