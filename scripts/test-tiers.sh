@@ -43,13 +43,18 @@ build_cmd() {
       command -v clang++-14 >/dev/null || return 0
       cmake --preset fuzz && cmake --build --preset fuzz --target "${FUZZ_TARGETS[@]}" ;;
     # libpq for Windows first (at once when this machine has it; built or waited for otherwise). The
-    # Windows tests that need a device or a PostgreSQL server start the native build's simulator or server.
+    # Windows tests that need a device or a PostgreSQL server start the native build's simulator or server,
+    # and the line of Linux and Windows stations is a Linux test program of the native build.
     mingw)
       ./scripts/build-mingw-deps.sh && cmake --preset mingw && cmake --build --preset mingw &&
         { [ -f build/native/CMakeCache.txt ] || cmake --preset native; } &&
-        cmake --build --preset native --target zrvlink-sim pg_server_run ;;
-    # The packages (the Windows ones from the mingw tree built above), and the driver that their checks use.
-    package) ./scripts/make-dist.sh && cmake --build --preset mingw --target setup_driver ;;
+        cmake --build --preset native --target zrvlink-sim pg_server_run line_wine_tests ;;
+    # The packages (the Windows ones from the mingw tree built above), the driver that their checks use, and
+    # the native build's PostgreSQL server for their ledger check.
+    package)
+      ./scripts/make-dist.sh && cmake --build --preset mingw --target setup_driver &&
+        { [ -f build/native/CMakeCache.txt ] || cmake --preset native; } &&
+        cmake --build --preset native --target pg_server_run ;;
     *) cmake --preset "$1" && cmake --build --preset "$1" ;;
   esac
 }
@@ -65,9 +70,9 @@ test_cmd() {
       version=$(project_version)
       tests/package/deb-test.sh "dist/zrvlink_${version}_amd64.deb" "$version" &&
         ./scripts/with-wine.sh tests/package/zip-test.sh "dist/zrvlink-kit-${version}-win64.zip" "$version" \
-          build/mingw/tests/windows/setup_driver.exe &&
+          build/mingw/tests/windows/setup_driver.exe build/native/tests/support/pg_server_run &&
         ./scripts/with-wine.sh tests/package/msi-test.sh "dist/zrvlink-kit-${version}-win64.msi" "$version" \
-          build/mingw/tests/windows/setup_driver.exe ;;
+          build/mingw/tests/windows/setup_driver.exe build/native/tests/support/pg_server_run ;;
     fuzz)
       if ! command -v clang++-14 >/dev/null; then
         echo "fuzz: clang++-14 is missing, fuzzing skipped"

@@ -219,7 +219,7 @@ bool CheckRequest(const CliRequest& r, std::string* error) {
     }
     // An address that does not read would be tried for ever; it is never echoed (it may hold a password).
     std::string why;
-    if (!r.Ledger.empty() && LedgerAvailable() && !CheckLedgerUrl(r.Ledger, &why)) {
+    if (!r.Ledger.empty() && !CheckLedgerUrl(r.Ledger, &why)) {
         return Refuse(error, "--ledger: " + why);
     }
     if (r.Command == CliCommand::Write && several && !r.Backup.empty()) {

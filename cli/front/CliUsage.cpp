@@ -207,7 +207,8 @@ A line of stations shares one plan through a ledger on a PostgreSQL server inste
                     name back. --redo or --skip of a unit that a running or not seen station is
                     writing is refused (status 32) before any device is touched
   --journal FILE    where this station keeps its events while the server is away (default:
-                    ~/.local/state/zrvlink/ledger-NAME-HOST-PORT-DB.csv; readable by the user alone).
+                    ledger-NAME-HOST-PORT-DB.csv in ~/.local/state/zrvlink/, on Windows in
+                    %LOCALAPPDATA%\zrvlink\; readable by the user alone).
                     It names its ledger and plan: a journal of another is set aside (renamed beside
                     it, kept) and said, never committed; events kept only there are said at the end
 A station on a ledger also publishes there what its board shows (with or without --board), for
@@ -284,11 +285,10 @@ Exit status:
       the unit and stopped (also at the start, for such a unit in the record); run again with
       --redo UNIT or --skip UNIT once the device has been seen to
   32  the plan, the template, the record or the ledger was refused (another plan, a station's name
-      in use, a decision on a unit another station may be writing; nothing was touched), or the
-      record could not be written or a unit of the ledger was not the plan's (no new device was
-      taken)
-With --ledger on a system without the ledger, or an address for --ledger that does not read (never
-echoed), status 2.
+      in use, a decision on a unit another station may be writing, a server whose certificate fails
+      the checks of the URL's sslmode; nothing was touched), or the record could not be written or a
+      unit of the ledger was not the plan's (no new device was taken)
+With an address for --ledger that does not read (never echoed), status 2.
 )";
 
 const char LEDGER_USAGE[] = R"(Usage: zrvlink ledger export --ledger URL [--output RECORD.csv]
@@ -327,8 +327,9 @@ The ledger that a line of provisioning stations shares (see "zrvlink provision -
 
 Exit status:
    0  done
-   2  usage error (an address for --ledger that does not read, which is never echoed), the ledger
-      is not available on this system, or an address for --listen that cannot be taken
+   2  usage error (an address for --ledger that does not read, which is never echoed), or an
+      address for --listen that cannot be taken
   22  stdout or RECORD.csv could not be written
-  32  the ledger cannot be reached or holds no stations' record
+  32  the ledger cannot be reached, its server's certificate fails the checks of the URL's sslmode,
+      or it holds no stations' record
 )";

@@ -6,6 +6,7 @@
 #include "cli/board/BoardPage.h"
 #include "cli/board/BoardServer.h"
 #include "cli/common/JsonText.h"
+#include "cli/system/Console.h"
 #include "cli/system/Interrupt.h"
 #include "core/Counted.h"
 #include "persistence/SetupFileIO.h"
@@ -49,7 +50,12 @@ CliOutcome Export(const CliRequest& request) {
         return Refused(error);
     }
     const std::string text = FormatRecordText(rows, true);
-    return request.Output.empty() ? Print(text) : Save(request.Output, text);
+    if (!request.Output.empty()) {
+        return Save(request.Output, text);
+    }
+    // The rows carry their own CR LF: Windows' console text would add a CR before each LF.
+    UseBinaryStdout();
+    return Print(text);
 }
 
 // "line-1 on pc-7: not seen since ... (cut off from the ledger, or hung); it may still be writing until
@@ -141,10 +147,6 @@ CliOutcome Board(const CliRequest& request) {
 } // namespace
 
 CliOutcome RunLedger(const CliRequest& request) {
-    if (!LedgerAvailable()) {
-        return CliOutcome{EXIT_USAGE,
-                          {"zrvlink ledger: the ledger is not available on this system in this version"}};
-    }
     CatchInterrupts();
     SetLedgerInterrupts(InterruptCount);
     switch (request.LedgerDoes) {

@@ -243,12 +243,6 @@ public:
             return static_cast<CRecordLog&>(*m_store).Open(m_request.Record, &error, form) ||
                    Refuse(error, refusal);
         }
-        if (!LedgerAvailable()) {
-            *refusal = CliOutcome{EXIT_USAGE,
-                                  {"zrvlink provision: --ledger: the ledger is not available on this "
-                                   "system in this version"}};
-            return false;
-        }
         const std::string station = m_request.Station.empty() ? HostName() : m_request.Station;
         const std::string journal =
             m_request.Journal.empty() ? DefaultLedgerJournal(m_request.Ledger, station) : m_request.Journal;
@@ -319,11 +313,6 @@ CliOutcome OutcomeOf(const StationEnd& end) {
 } // namespace
 
 CliOutcome RunStation(const CliRequest& request) {
-    if (!request.Ledger.empty() && !LedgerAvailable()) {
-        return CliOutcome{EXIT_USAGE,
-                          {"zrvlink provision: --ledger: the ledger is not available on this system in "
-                           "this version"}};
-    }
     // From the start: a Ctrl-C while the record is opened stops the station before any device.
     CatchInterrupts();
     SetLedgerInterrupts(InterruptCount);

@@ -72,8 +72,14 @@ bool GetProgramPath(std::string* path) {
     return true;
 }
 
+// The host name as the network and a Linux PC's gethostname give it ("pc-7"), not the upper-case NetBIOS
+// name of at most 15 characters, so that the stations of a mixed line are named alike.
 std::string HostName() {
-    char name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    char name[256] = {};
     DWORD size = sizeof name;
+    if (GetComputerNameExA(ComputerNameDnsHostname, name, &size) && size > 0) {
+        return std::string(name, size);
+    }
+    size = sizeof name;
     return GetComputerNameA(name, &size) && size > 0 ? std::string(name, size) : "station";
 }

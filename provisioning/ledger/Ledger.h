@@ -15,9 +15,6 @@
 #include <string>
 #include <vector>
 
-// Whether this build has the ledger at all.
-bool LedgerAvailable();
-
 // The ledger's schema as this program writes it; an earlier one is upgraded in place, a later one
 // refused. Version 2 keeps what each station's board shows; version 3 types the events' columns, keeps
 // when the server received each event and which transaction added it, and holds each station's name
@@ -74,7 +71,8 @@ struct LedgerRun {
 enum class LedgerOpen {
     Opened,
     Unreachable, // the server cannot be reached now; try again later
-    Refused,     // another plan, the station's name in use, a ledger of a later schema, no journal
+    Refused,     // another plan, the station's name in use, a ledger of a later schema, no journal, a
+                 // server whose certificate fails the URL's checks
 };
 
 class CLedger : public IRecordStore {

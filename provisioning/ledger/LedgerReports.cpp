@@ -27,7 +27,7 @@ bool Look(const std::string& url, const char* purpose, CPgSession* session, int*
     }
     WatchLedgerInterrupts(session);
     if (!session->Connect(url, std::string("zrvlink ") + purpose, &failure)) {
-        return Refuse(error, Where(url) + " cannot be reached: " + failure.Message);
+        return Refuse(error, LedgerConnectError(url, failure));
     }
     bool ok = false;
     *version = LedgerSchemaThere(session, &failure, &ok);

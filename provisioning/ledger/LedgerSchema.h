@@ -13,6 +13,10 @@
 // Lets the Ctrl-C that SetLedgerInterrupts counts cut `session`'s waits short.
 void WatchLedgerInterrupts(CPgSession* session);
 
+// Why the server of `url` was not connected to: it cannot be reached, or its certificate failed the
+// checks that the URL asks for, said with where the root certificate comes from.
+std::string LedgerConnectError(const std::string& url, const PgError& failure);
+
 // Makes the schema, or upgrades an earlier one in place, inside `session`'s open transaction, under a
 // lock that keeps a second station from doing the same at once. False, with `error`, for a ledger of a
 // later schema or a step the server refused.

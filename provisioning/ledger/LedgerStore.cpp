@@ -426,8 +426,8 @@ LedgerOpen CLedger::Open(const LedgerPlan& plan, std::string* error) {
         return failure.Lost ? LedgerOpen::Unreachable : LedgerOpen::Refused;
     };
     if (!s.Session.Connect(s.Run.Url, s.Application(), &failure)) {
-        *error = s.Where() + " cannot be reached: " + failure.Message;
-        return LedgerOpen::Unreachable;
+        *error = LedgerConnectError(s.Run.Url, failure);
+        return failure.Untrusted ? LedgerOpen::Refused : LedgerOpen::Unreachable;
     }
     std::string why;
     {

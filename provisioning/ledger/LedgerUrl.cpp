@@ -3,6 +3,7 @@
 #include "provisioning/ledger/Ledger.h"
 
 #include "platform/Process.h"
+#include "provisioning/ledger/LedgerSchema.h"
 #include "provisioning/ledger/PgSession.h"
 
 #include <filesystem>
@@ -24,8 +25,14 @@ Settings Read(const std::string& url) {
 
 } // namespace
 
-bool LedgerAvailable() {
-    return true;
+std::string LedgerConnectError(const std::string& url, const PgError& failure) {
+    const std::string where = "ledger " + RedactedLedgerUrl(url);
+    if (!failure.Untrusted) {
+        return where + " cannot be reached: " + failure.Message;
+    }
+    return where + ": the server's certificate is not trusted: " + failure.Message +
+           " (checked against the URL's sslrootcert, else root.crt in ~/.postgresql/, on Windows in "
+           "%APPDATA%\\postgresql\\)";
 }
 
 bool CheckLedgerUrl(const std::string& url, std::string* error) {

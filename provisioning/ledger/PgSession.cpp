@@ -114,6 +114,16 @@ bool Set(PgError* error, const char* operation, std::string message, bool lost, 
     return false;
 }
 
+// libpq's words when the server's certificate fails a check: OpenSSL's reason, and libpq's own for a host
+// name and a missing root. libpq's are translated where its messages are; in another language such a
+// failure counts as the server being away.
+bool MeansUntrusted(const std::string& message) {
+    static const char* const UNTRUSTED[] = {"certificate verify failed", "does not match host name",
+                                            "root certificate file"};
+    return std::any_of(std::begin(UNTRUSTED), std::end(UNTRUSTED),
+                       [&](const char* words) { return message.find(words) != std::string::npos; });
+}
+
 } // namespace
 
 std::string PgError::Text() const {
@@ -311,6 +321,7 @@ CPgSession::Step CPgSession::StepConnect(int waitMs, PgError* error) {
         if (m_polling == PGRES_POLLING_FAILED) {
             Fail("connecting", error);
             error->Lost = true;
+            error->Untrusted = MeansUntrusted(error->Message);
             return Step::Failed;
         }
         const int64_t now = NowMs();

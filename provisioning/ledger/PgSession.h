@@ -31,6 +31,9 @@ struct PgError {
     std::string Message;   // the server's or libpq's words, on one line
     std::string SqlState;  // five characters; empty where the server gave none
     bool Lost = false;     // the connection is gone, or a limit ran out: the server counts as away
+    // The server's certificate did not pass the checks that the URL's sslmode asks for (no root that
+    // signed it, another host's name, no root certificate file): trying again will not help.
+    bool Untrusted = false;
     // "claiming a unit: canceling statement due to lock timeout (SQLSTATE 55P03)"
     std::string Text() const;
 };

@@ -1,7 +1,7 @@
 // Several stations on one plan through a ledger on a real PostgreSQL server: three stations with
 // devices of their own set up one plan together, a station killed in the middle of a write and the line's
 // board, the server restarted in the middle of a run, a station with another plan or another's name, a
-// unit held on one station and redone from another, a ledger of the first schema.
+// unit held on one station and redone from another, a ledger of the first schema; stations over TLS.
 #include "CliRun.h"
 #include "FaultProxy.h"
 #include "PostgresServer.h"
@@ -506,6 +506,60 @@ TEST_F(ZrvlinkLedger, StationKilledInTheMiddleOfAWriteKeepsItsUnitAndTheLineBoar
     ASSERT_EQ(0, gethostname(host, sizeof host - 1));
     for (std::size_t i = Rows().size(); i < rows.Rows.size(); ++i) {
         EXPECT_EQ(host, rows.Rows[i].Station) << "row " << i;
+    }
+}
+
+// A server that takes TLS only, its certificate made for the test: a station connects as its URL's
+// sslmode says, and one whose server's certificate fails the checks the URL asks for is refused at once
+// (status 32, before any device: waiting would not help), as ledger status is, with words that say so.
+TEST(ZrvlinkLedgerOverTls, StationConnectsAsItsModeSaysAndAServerNotTrustedIsRefusedBeforeAnyDevice) {
+    CPostgresServer server;
+    std::string error;
+    ASSERT_TRUE(server.Start(&error, PostgresOptions{true, false, true})) << error;
+    const std::string verifyFull = server.NewDatabase("line");
+    const std::string at = std::string("postgresql://") + CPostgresServer::User() +
+                           "@127.0.0.1:" + std::to_string(server.Port()) + "/line?sslmode=";
+    const std::string stranger = at + "verify-full&sslrootcert=" + server.StrangerRootCertificate();
+    const std::string elsewhere =
+        std::string("postgresql://") + CPostgresServer::User() +
+        "@zrv-elsewhere.invalid:" + std::to_string(server.Port()) +
+        "/line?hostaddr=127.0.0.1&sslmode=verify-full&sslrootcert=" + server.RootCertificate();
+    CScratchDir files;
+    files.Write("base.dat", TEMPLATE);
+    const std::string untrusted = "the server's certificate is not trusted: ";
+    const struct {
+        const char* Name;
+        std::string Url;
+        int Exit;
+        std::vector<std::string> Said; // parts of what it printed
+    } cases[] = {
+        {"verify-full against the server's root", verifyFull, 30, {"written and verified"}},
+        {"require, without a root", at + "require", 30, {"written and verified"}},
+        {"a stranger's root", stranger, 32, {untrusted, "SSL error: certificate verify failed"}},
+        {"another host's name",
+         elsewhere,
+         32,
+         {untrusted, "does not match host name \"zrv-elsewhere.invalid\""}},
+    };
+    int station = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        CDetectedDevices devices;
+        ASSERT_TRUE(devices.Add({"ttyACM0"}));
+        const std::string name = "tls-" + std::to_string(++station);
+        const CliRunResult run = RunCliWithin(EVENTUALLY_MS,
+                                              {"provision", "--template", files / "base.dat", "--ip-range",
+                                               "192.168.7.21-192.168.7.23", "--ledger", c.Url, "--station",
+                                               name, "--journal", files / (name + ".csv"), "--once"},
+                                              devices.Options());
+        EXPECT_EQ(c.Exit, run.Exit) << run.Out << run.Err;
+        EXPECT_EQ(c.Exit == 30, Contains(Received(devices.Sim(0)), "save\r")) << "the device's write";
+        const CliRunResult status = RunCli({"ledger", "status", "--ledger", c.Url});
+        EXPECT_EQ(c.Exit == 30 ? 0 : 32, status.Exit) << status.Err;
+        for (const std::string& part : c.Said) {
+            EXPECT_TRUE(Contains(run.Out + run.Err, part)) << run.Out << run.Err;
+            EXPECT_TRUE(c.Exit == 30 || Contains(status.Err, part)) << status.Err;
+        }
     }
 }
 

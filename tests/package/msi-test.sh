@@ -7,15 +7,17 @@
 # refused with a message; uninstalling leaves nothing of it. Last, an upgrade from a lower version that
 # the check builds itself (scripts/make-msi.sh, from the MSI's own files): the INI as the site changed it
 # stays, every other file is the new one, one product stays registered, and uninstalling still cleans up.
-# Usage: tests/package/msi-test.sh MSI VERSION SETUP_DRIVER_EXE
+# Usage: tests/package/msi-test.sh MSI VERSION SETUP_DRIVER_EXE PG_SERVER_RUN
 set -uo pipefail
-msi=$1 version=$2 driver=$3
+msi=$1 version=$2 driver=$3 pg_server_run=$4
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(dirname "$(dirname "$here")")
 # shellcheck source=check.sh
 source "$here/check.sh"
 # shellcheck source=setup-run.sh
 source "$here/setup-run.sh"
+# shellcheck source=ledger-run.sh
+source "$here/ledger-run.sh"
 # The kit's upgrade code: every version ever shipped carries it, or an upgrade would install beside them.
 UPGRADE_CODE="{1938BF50-C534-470A-BDCB-D6DF053344E8}"
 PRODUCT="ZRV-Link setup kit"
@@ -28,7 +30,8 @@ REFUSAL_TITLE="Install Failed"
 [ -n "${WINEPREFIX:-}" ] || { echo "msi-test: no Wine session (scripts/with-wine.sh)" >&2; exit 2; }
 [ -f "$msi" ] || { echo "FAILED: no MSI at $msi"; exit 1; }
 [ -f "$driver" ] || { echo "FAILED: no test driver at $driver (build the mingw preset)"; exit 1; }
-msi=$(realpath "$msi") driver=$(realpath "$driver")
+[ -x "$pg_server_run" ] || { echo "FAILED: no pg_server_run at $pg_server_run (build the native preset)"; exit 1; }
+msi=$(realpath "$msi") driver=$(realpath "$driver") pg_server_run=$(realpath "$pg_server_run")
 # Wine would also turn the shortcut into a menu entry of the Linux desktop, outside the prefix.
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:+$WINEDLLOVERRIDES;}winemenubuilder.exe="
 
@@ -147,6 +150,9 @@ check_true "the shortcut targets the installed program" \
 check_equal "installed apps" "$PRODUCT; $version; $PUBLISHER" "$(installed_apps)"
 check_equal "the install folder on the system PATH" 'C:\Program Files\ZRV-Link\' "$(our_path_entries)"
 check_equal "zrvlink --version through the PATH" "zrvlink $version" "$(zrvlink_through_path)"
+check_equal "the installed zrvlink.exe ledger status over TLS" \
+  "zrvlink ledger: ledger host=127.0.0.1 port=PORT dbname=postgres user=zrv: not a ledger of stations (no station has worked there yet); exit 32" \
+  "$(ledger_status "$pg_server_run" "$installed/zrvlink.exe")"
 check_equal "ZRVLinkSetup.exe from the shortcut, INI as shipped" "locked, exit 0" \
   "$(run_setup "$WINE" start /wait /unix "$shortcut")"
 

@@ -1,23 +1,27 @@
 #!/usr/bin/env bash
 # Checks the Windows zip as a user gets it, in the Wine session of scripts/with-wine.sh: its files (the
 # licences of what libpq.dll holds among them, and that DLL importing nothing that Windows lacks); then,
-# unpacked into a fresh folder on drive C:, zrvlink.exe --version, the sample setup file, and
+# unpacked into a fresh folder on drive C:, zrvlink.exe --version, the sample setup file, zrvlink.exe
+# ledger status over TLS against a PostgreSQL server that PG_SERVER_RUN (the native build's) starts, and
 # ZRVLinkSetup.exe started from there. With the INI as shipped its serial-line settings are locked; with
 # BaudRateChange=1 written into that INI they are changeable, so the program read the INI beside it.
 # Each time the program closes through its quit question and ends with exit code 0.
-# Usage: tests/package/zip-test.sh ZIP VERSION SETUP_DRIVER_EXE
+# Usage: tests/package/zip-test.sh ZIP VERSION SETUP_DRIVER_EXE PG_SERVER_RUN
 set -uo pipefail
-zip=$1 version=$2 driver=$3
+zip=$1 version=$2 driver=$3 pg_server_run=$4
 here=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source=check.sh
 source "$here/check.sh"
 # shellcheck source=setup-run.sh
 source "$here/setup-run.sh"
+# shellcheck source=ledger-run.sh
+source "$here/ledger-run.sh"
 
 [ -n "${WINEPREFIX:-}" ] || { echo "zip-test: no Wine session (scripts/with-wine.sh)" >&2; exit 2; }
 [ -f "$zip" ] || { echo "FAILED: no zip at $zip"; exit 1; }
 [ -f "$driver" ] || { echo "FAILED: no test driver at $driver (build the mingw preset)"; exit 1; }
-zip=$(realpath "$zip") driver=$(realpath "$driver")
+[ -x "$pg_server_run" ] || { echo "FAILED: no pg_server_run at $pg_server_run (build the native preset)"; exit 1; }
+zip=$(realpath "$zip") driver=$(realpath "$driver") pg_server_run=$(realpath "$pg_server_run")
 
 top=zrvlink-kit-$version-win64
 check_equal "file name" "$top.zip" "$(basename "$zip")"
@@ -61,6 +65,9 @@ check_equal "zrvlink.exe --version" "zrvlink $version" "$("$WINE" zrvlink.exe --
 # The sample is complete and in the form zrvlink writes: loading and printing it gives it back.
 check_equal "the sample setup file loads whole" "$(tr -d '\r' <sample.dat)" \
   "$("$WINE" zrvlink.exe check sample.dat | tr -d '\r')"
+check_equal "zrvlink.exe ledger status over TLS, libpq.dll from beside it" \
+  "zrvlink ledger: ledger host=127.0.0.1 port=PORT dbname=postgres user=zrv: not a ledger of stations (no station has worked there yet); exit 32" \
+  "$(ledger_status "$pg_server_run" "$dir/zrvlink.exe")"
 "$WINE" YorDriverSetup.exe
 check_equal "YorDriverSetup.exe without an argument" 0 $?
 

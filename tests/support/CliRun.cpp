@@ -49,7 +49,9 @@ constexpr uid_t NOBODY = 65534;
 
 CCliProcess::~CCliProcess() {
     if (m_pid > 0) {
-        kill(m_pid, SIGKILL);
+        if (!m_ended) {
+            kill(m_pid, SIGKILL);
+        }
         Finish();
     }
 }
@@ -60,9 +62,13 @@ bool CCliProcess::Start(const std::vector<std::string>& args, const CliRunOption
     for (const auto& [name, value] : options.Environment) {
         words.push_back(name + "=" + value);
     }
-    words.push_back(ZRVLINK_PATH);
+    if (options.Program.empty()) {
+        words.push_back(ZRVLINK_PATH);
+    }
+    words.insert(words.end(), options.Program.begin(), options.Program.end());
     words.insert(words.end(), args.begin(), args.end());
     std::vector<char*> argv = ArgvOf(words);
+    m_ended = false;
     m_outPath = TempFilePath("cli-out");
     m_errPath = TempFilePath("cli-err");
     constexpr int CREATE = O_RDWR | O_CREAT | O_TRUNC | O_NOCTTY | O_CLOEXEC;
@@ -88,10 +94,17 @@ CliRunResult CCliProcess::Interrupt() {
     return Finish();
 }
 
+bool CCliProcess::WaitEnd(int timeoutMs) {
+    return m_pid > 0 &&
+           WaitFor([&] { return m_ended || (m_ended = waitpid(m_pid, &m_status, WNOHANG) == m_pid); },
+                   timeoutMs);
+}
+
 CliRunResult CCliProcess::Finish() {
-    int status = 0;
-    while (m_pid > 0 && waitpid(m_pid, &status, 0) < 0 && errno == EINTR) {
+    int status = m_status;
+    while (m_pid > 0 && !m_ended && waitpid(m_pid, &status, 0) < 0 && errno == EINTR) {
     }
+    m_ended = false;
     const CliRunResult result = {m_pid > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1,
                                  ReadWholeFile(m_outPath), ReadWholeFile(m_errPath)};
     m_pid = -1;
@@ -108,6 +121,14 @@ void PrintTo(const CliRunResult& result, std::ostream* out) {
 CliRunResult RunCli(const std::vector<std::string>& args, const CliRunOptions& options) {
     CCliProcess run;
     run.Start(args, options);
+    return run.Finish();
+}
+
+CliRunResult RunCliWithin(int timeoutMs, const std::vector<std::string>& args, const CliRunOptions& options) {
+    CCliProcess run;
+    if (run.Start(args, options) && !run.WaitEnd(timeoutMs)) {
+        kill(run.Pid(), SIGKILL);
+    }
     return run.Finish();
 }
 

@@ -23,6 +23,8 @@ inline bool Contains(const std::string& text, const std::string& part) {
 }
 
 struct CliRunOptions {
+    // In place of zrvlink: a program and the first words it takes (Wine and zrvlink.exe).
+    std::vector<std::string> Program;
     std::vector<std::pair<std::string, std::string>> Environment; // set (or replaced) for the run
     bool HugeStackLimit = false; // a stack limit so large that no thread can be created
     bool Unprivileged = false;   // run as root: as user and group 65534, whom file modes bind
@@ -46,8 +48,8 @@ struct CliRunResult {
 // A result in a test's failure message: its status, and what it printed quoted.
 void PrintTo(const CliRunResult& result, std::ostream* out);
 
-// zrvlink started and left running, for tests that act while it runs. A run that was not finished is
-// killed at destruction.
+// zrvlink (or CliRunOptions::Program) started and left running, for tests that act while it runs. A run
+// that was not finished is killed at destruction.
 class CCliProcess {
 public:
     CCliProcess() = default;
@@ -64,16 +66,25 @@ public:
     bool WaitOut(const std::string& part) const;
     // Ctrl-C (SIGINT) to the program alone, then Finish().
     CliRunResult Interrupt();
+    // True once the program has ended by itself, waiting at most `timeoutMs` (a program that would wait
+    // for ever is killed at destruction instead); Finish() then answers at once.
+    bool WaitEnd(int timeoutMs);
     // Waits for the program to end.
     CliRunResult Finish();
 
 private:
     pid_t m_pid = -1;
+    int m_status = 0;
+    bool m_ended = false; // m_status holds the status
     std::string m_outPath;
     std::string m_errPath;
 };
 
 CliRunResult RunCli(const std::vector<std::string>& args, const CliRunOptions& options = {});
+// The same for a run that must end by itself, where a fault would make it wait for ever: one still running
+// after `timeoutMs` is killed (Exit -1).
+CliRunResult RunCliWithin(int timeoutMs, const std::vector<std::string>& args,
+                          const CliRunOptions& options = {});
 
 // The processes whose parent is `parent` now.
 std::vector<pid_t> ChildrenOf(pid_t parent);

@@ -2,12 +2,15 @@
 // none of which may lose the configuration (reading with writers denied and a read-only target are shown
 // through the setup program's file dialogs). The trace log's viewer delivery: real windows of the viewer
 // classes receive WM_COPYDATA as the viewers expect it (the catchers take nothing else: the tag, no
-// sender, a NUL after the line), and a stream the same line.
+// sender, a NUL after the line), and a stream the same line. The record's file: a ledger's journal that
+// only its user may open.
 #include "SetupDriver.h"
 #include "core/DebugPrint.h"
 #include "persistence/ParamFile.h"
 #include "persistence/SetupFileIO.h"
 #include "platform/HandleOwner.h"
+#include "provisioning/Record.h"
+#include "provisioning/RecordLog.h"
 
 #include "TestFiles.h"
 
@@ -169,6 +172,75 @@ TEST(TraceViewer, FirstViewerClassFoundAndTheStreamReceiveTheLine) {
         for (std::size_t i = 0; i < viewers.size(); ++i) {
             EXPECT_EQ(running[i] == receiver ? line : "", viewers[i]->Lines()) << running[i];
         }
+    }
+}
+
+// How many allowed entries of `path`'s access list name another than this process's user and the system
+// itself (which, as root on POSIX, opens every file); -1 when it cannot be read.
+int OthersAllowed(const std::string& path) {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
+        return -1;
+    }
+    const CWinHandle owned(token);
+    DWORD size = 0;
+    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    std::vector<BYTE> user(size);
+    GetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, nullptr, 0, &size);
+    std::vector<BYTE> descriptor(size);
+    BYTE system[SECURITY_MAX_SID_SIZE];
+    DWORD systemSize = sizeof system;
+    PACL acl = nullptr;
+    BOOL present = FALSE;
+    BOOL defaulted = FALSE;
+    if (user.empty() || descriptor.empty() ||
+        !GetTokenInformation(token, TokenUser, user.data(), static_cast<DWORD>(user.size()), &size) ||
+        !GetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, descriptor.data(),
+                          static_cast<DWORD>(descriptor.size()), &size) ||
+        !GetSecurityDescriptorDacl(descriptor.data(), &present, &acl, &defaulted) || !present ||
+        acl == nullptr || !CreateWellKnownSid(WinLocalSystemSid, nullptr, system, &systemSize)) {
+        return -1;
+    }
+    const PSID me = reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid;
+    int others = 0;
+    for (DWORD i = 0; i < acl->AceCount; ++i) {
+        void* ace = nullptr;
+        if (GetAce(acl, i, &ace) && static_cast<ACE_HEADER*>(ace)->AceType == ACCESS_ALLOWED_ACE_TYPE) {
+            const PSID sid = &static_cast<ACCESS_ALLOWED_ACE*>(ace)->SidStart;
+            others += EqualSid(sid, me) || EqualSid(sid, system) ? 0 : 1;
+        }
+    }
+    return others;
+}
+
+// A ledger's journal is its user's alone, as mode 0600 makes it on POSIX: a new one and one that an
+// earlier version made with the folder's entries alike; a station's record takes what the folder gives.
+TEST(RecordFileWin32, AJournalLetsOnlyItsUserInAndARecordWhatTheFolderGives) {
+    const CScratchDir dir;
+    dir.Write("old.csv", RecordHeaderText());
+    const struct {
+        const char* Name;
+        RecordFileReaders Readers;
+        bool Alone;
+    } cases[] = {
+        {"record.csv", RecordFileReaders::Everyone, false},
+        {"journal.csv", RecordFileReaders::OwnerOnly, true},
+        {"old.csv", RecordFileReaders::OwnerOnly, true},
+    };
+    for (const auto& c : cases) {
+        {
+            CRecordLog log;
+            std::string error;
+            ASSERT_TRUE(log.Open(dir / c.Name, &error, RecordLogForm{"", c.Readers})) << error;
+        }
+        const int others = OthersAllowed(dir / c.Name);
+        ASSERT_GE(others, 0) << c.Name << ": error " << GetLastError();
+        EXPECT_EQ(c.Alone, others == 0) << c.Name << ": " << others << " others allowed";
+        // Its user opens it again, as the next run of the station does.
+        CRecordLog again;
+        std::string error;
+        EXPECT_TRUE(again.Open(dir / c.Name, &error, RecordLogForm{"", c.Readers}))
+            << c.Name << ": " << error;
     }
 }
 

@@ -208,15 +208,9 @@ void ExpectUsageError(const std::vector<std::string>& args, const std::string& m
     EXPECT_EQ(0u, run.Err.find(message)) << run.Err;
 }
 
-// Refused before anything is opened: the shared ledger, Linux's only in this version; a device under two
-// of Windows' names; a backup that is FILE under another name.
-TEST(WindowsNames, LedgerSameDeviceTwiceAndBackupThatIsFileAreUsageErrors) {
-    const std::string noLedger = "the ledger is not available on this system in this version";
-    ExpectUsageError({"provision", "--template", "wine-none.dat", "--ip-range", "10.0.0.1-10.0.0.2",
-                      "--ledger", "postgresql://line@db/site"},
-                     "zrvlink provision: --ledger: " + noLedger);
-    ExpectUsageError({"ledger", "status", "--ledger", "postgresql://line@db/site"},
-                     "zrvlink ledger: " + noLedger);
+// Refused before anything is opened: a device under two of Windows' names; a backup that is FILE under
+// another name.
+TEST(WindowsNames, SameDeviceTwiceAndBackupThatIsFileAreUsageErrors) {
     for (const char* other : {"com7", "\\\\.\\COM7", "\\\\.\\cOm007"}) {
         ExpectUsageError({"write", "wine-none.dat", "--port", "COM7", "--port", other},
                          std::string("zrvlink: ports COM7 and ") + other + " are the same device");
@@ -230,6 +224,37 @@ TEST(WindowsNames, LedgerSameDeviceTwiceAndBackupThatIsFileAreUsageErrors) {
     }
     std::remove("wine-hard.dat");
     std::remove("wine-setup.dat");
+}
+
+// The ledger's address is read by the libpq.dll beside zrvlink.exe, and by no other: a copy of zrvlink.exe
+// alone is told where the kit puts the DLL, though one lies in the folder it runs in (which the DLL search
+// of Windows would look at) and on the PATH.
+TEST(LedgerLibrary, OnlyTheLibraryBesideTheProgramReadsTheLedgersAddress) {
+    std::string folder = ProgramPath();
+    folder.erase(folder.find_last_of('\\') + 1);
+    ASSERT_TRUE(CreateDirectoryA("wine-alone", nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
+    ASSERT_TRUE(CopyFileA(ProgramPath().c_str(), "wine-alone\\zrvlink.exe", FALSE));
+    ASSERT_TRUE(CopyFileA((folder + "libpq.dll").c_str(), "libpq.dll", FALSE));
+    char path[32768];
+    const DWORD length = GetEnvironmentVariableA("PATH", path, sizeof path);
+    const std::string searched = ".;" + folder + ";" + std::string(path, length < sizeof path ? length : 0);
+    SetEnvironmentVariableA("PATH", searched.c_str());
+    const struct {
+        std::string Program;
+        std::string Err; // how stderr begins
+    } cases[] = {
+        {ProgramPath(), "zrvlink: --ledger: the ledger's address does not read as a PostgreSQL URL"},
+        {"wine-alone\\zrvlink.exe", "zrvlink: --ledger: the ledger needs libpq.dll beside zrvlink.exe"},
+    };
+    for (const auto& c : cases) {
+        CChildProcess child;
+        ASSERT_TRUE(child.Start(c.Program, {"ledger", "status", "--ledger", "host='unended"})) << c.Program;
+        EXPECT_EQ(2, child.Wait()) << c.Program;
+        EXPECT_EQ(0u, child.Errors().find(c.Err)) << c.Program << ": " << child.Errors();
+    }
+    SetEnvironmentVariableA("PATH", std::string(path, length < sizeof path ? length : 0).c_str());
+    EXPECT_TRUE(DeleteFileA("libpq.dll") && DeleteFileA("wine-alone\\zrvlink.exe") &&
+                RemoveDirectoryA("wine-alone"));
 }
 
 } // namespace

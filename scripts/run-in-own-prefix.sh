@@ -13,7 +13,7 @@ cleanup() {
 trap cleanup EXIT
 cp -a "$WINEPREFIX" "$work/prefix"
 export WINEPREFIX=$work/prefix
-# shellcheck source=../../scripts/wine-server.sh
-source "$here/../../scripts/wine-server.sh"
+# shellcheck source=wine-server.sh
+source "$here/wine-server.sh"
 zrv_wine_server_up
 "$@"
