@@ -1,9 +1,10 @@
 // What the provisioning station tells its observer: the plan at a glance, the held units with what the
-// operator must do, each port's device and its progress; portable.
+// operator must do, each port's device and its progress, and each stage in words; portable.
 #include "provisioning/Station.h"
 
 #include <algorithm>
 #include <map>
+#include <utility>
 
 void CStation::Report(const PortJob& job, PortStage stage, const std::string& what) {
     Say(Where(job) + ": " + what);
@@ -99,4 +100,17 @@ PlanNews CStation::PlanAtAGlance() const {
     }
     plan.Held = plan.HeldUnits.size();
     return plan;
+}
+
+const char* StageWord(PortStage stage) {
+    const std::pair<PortStage, const char*> words[] = {
+        {PortStage::Reading, "reading"}, {PortStage::Writing, "writing"}, {PortStage::Verifying, "verifying"},
+        {PortStage::Done, "done"},       {PortStage::Failed, "failed"},   {PortStage::Held, "held"},
+        {PortStage::Left, "left"}};
+    for (const auto& [value, word] : words) {
+        if (value == stage) {
+            return word;
+        }
+    }
+    return "?";
 }

@@ -2,7 +2,6 @@
 #include "cli/board/BoardState.h"
 
 #include <algorithm>
-#include <utility>
 
 namespace {
 
@@ -13,18 +12,6 @@ std::string ClockTime(const std::string& recordTime) {
 }
 
 } // namespace
-
-const char* StageWord(PortStage stage) {
-    const std::pair<PortStage, const char*> words[] = {
-        {PortStage::Reading, "reading"}, {PortStage::Writing, "writing"}, {PortStage::Verifying, "verifying"},
-        {PortStage::Done, "done"},       {PortStage::Failed, "failed"},   {PortStage::Held, "held"}};
-    for (const auto& [value, word] : words) {
-        if (value == stage) {
-            return word;
-        }
-    }
-    return "left";
-}
 
 CBoardState::CBoardState(const std::vector<std::string>& ports, IStationClock* clock) : m_clock(*clock) {
     for (const std::string& port : ports) {

@@ -205,10 +205,11 @@ public:
     void PlanNow(const PlanNews& plan) override { Plan = plan; }
     void PortsNow(const std::vector<StationPort>&) override {}
     void PortNow(const PortNews& news) override {
-        Add(news.Port, Word(news.Stage) + (news.Stage == PortStage::Left ? "(" + news.Unit + ")" : ""));
+        Add(news.Port, std::string(StageWord(news.Stage)) +
+                           (news.Stage == PortStage::Left ? "(" + news.Unit + ")" : ""));
     }
     void PortProgress(const std::string& port, const ChildProgress& progress) override {
-        Add(port, Word(progress.Stage) + ":" + std::to_string(progress.Percent));
+        Add(port, std::string(StageWord(progress.Stage)) + ":" + std::to_string(progress.Percent));
     }
     void Said(const std::string&) override {}
 
@@ -219,21 +220,6 @@ public:
     }
 
 private:
-    static std::string Word(PortStage stage) {
-        const std::pair<PortStage, const char*> words[] = {{PortStage::Reading, "reading"},
-                                                           {PortStage::Writing, "writing"},
-                                                           {PortStage::Verifying, "verifying"},
-                                                           {PortStage::Done, "done"},
-                                                           {PortStage::Failed, "failed"},
-                                                           {PortStage::Held, "held"},
-                                                           {PortStage::Left, "left"}};
-        for (const auto& [value, word] : words) {
-            if (value == stage) {
-                return word;
-            }
-        }
-        return "?";
-    }
     void Add(const std::string& port, const std::string& what) {
         std::string& told = Told[port];
         told += (told.empty() ? "" : " ") + what;
