@@ -1,7 +1,8 @@
 // The live board's state as /status.json gives it, from the station's news: tiles for ports given and
 // found, a device that comes, goes or stands in place of another, progress that arrives late, the time
 // of work in progress, the plan and its held units, the last twenty events and the station's end; each
-// a row of one table, checked in the JSON document itself.
+// a row of one table, checked in the JSON document itself. Then the one feed that publishes it to both
+// boards, and the line's board read from the stations' documents.
 #include "cli/board/BoardState.h"
 #include "cli/board/BoardFeed.h"
 #include "cli/board/BoardJson.h"
