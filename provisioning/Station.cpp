@@ -45,7 +45,7 @@ void CStation::Append(const RecordRow& row) {
         return;
     }
     Remember(stamped);
-    TellPlan();
+    PostPlan();
 }
 
 // What other stations did meanwhile; while the store is away no new device is taken.
@@ -56,9 +56,9 @@ bool CStation::Refresh() {
         Remember(row);
     }
     if (!added.empty()) {
-        TellPlan();
+        PostPlan();
     }
-    SayNotices();
+    SayStoreNotices();
     return !m_storeAway;
 }
 
@@ -67,7 +67,7 @@ bool CStation::Refresh() {
 bool CStation::SettleFromStore() {
     std::vector<StoredUnit> units;
     if (!m_store.UnitsNow(&units)) {
-        SayNotices();
+        SayStoreNotices();
         return false;
     }
     for (const StoredUnit& unit : units) {
@@ -80,7 +80,7 @@ bool CStation::SettleFromStore() {
 }
 
 // The store's last lines, once nothing of the station is at work any more.
-void CStation::SayClosing() {
+void CStation::SayStoreClosing() {
     for (const std::string& line : m_store.Close()) {
         Say(line);
     }
@@ -91,7 +91,7 @@ bool CStation::InterruptedSinceStep() const {
     return m_seams.Interrupts != nullptr && m_seams.Interrupts->Count() > m_interrupts;
 }
 
-void CStation::SayNotices() {
+void CStation::SayStoreNotices() {
     for (const std::string& notice : m_store.TakeNotices()) {
         Say(notice);
     }
@@ -152,21 +152,21 @@ void CStation::NameUnsettledUnits() {
 }
 
 bool CStation::Begin(StationEnd* end) {
-    SayNotices();
+    SayStoreNotices();
     for (const RecordRow& row : m_store.Load()) {
         Remember(row);
     }
     std::string error;
     if (!m_book.CheckAddresses(&error) || !ApplyDecisions(&error)) {
         *end = StationEnd{STATION_REFUSED, {error}};
-        SayClosing();
+        SayStoreClosing();
         return false;
     }
-    TellPlan();
+    PostPlan();
     if (!MyUnsettledUnits().empty()) {
         NameUnsettledUnits();
         *end = StationEnd{STATION_UNIT_HELD, {}};
-        SayClosing();
+        SayStoreClosing();
         return false;
     }
     const std::size_t done = m_book.UnitsIn(UnitState::Done).size();
@@ -267,7 +267,7 @@ void CStation::WatchPorts(int64_t now) {
                            [&](const StationPort& port) { return m_oncePorts.count(port.Name) == 0; }),
             present.end());
     }
-    TellPorts(present);
+    PostPorts(present);
     for (auto watched = m_ports.begin(); watched != m_ports.end();) {
         const bool there = std::any_of(present.begin(), present.end(), [&](const StationPort& port) {
             return port.Name == watched->first && port.Serial == watched->second.Serial;
@@ -299,7 +299,7 @@ void CStation::StartReading(const StationPort& port, std::size_t unit, int64_t n
     job->Unit = unit;
     job->StartMs = now;
     job->Presence = m_ports[port.Name].Presence;
-    SayAt(*job, PortStage::Reading, "reading the device");
+    Report(*job, PortStage::Reading, "reading the device");
     job->Child = m_seams.Children->StartRead(port.Name);
     m_jobs.push_back(std::move(job));
 }
@@ -316,12 +316,21 @@ RecordRow CStation::RowOf(const PortJob& job, RecordEvent event) const {
     return row;
 }
 
-void CStation::RecordFailure(PortJob* job, const ChildOutcome& outcome, RecordEvent event, SaveSent save) {
-    RecordRow row = RowOf(*job, event);
+void CStation::RecordEnd(const PortJob& job, const ChildOutcome& outcome, const ChildEndRule& rule) {
+    RecordRow row = RowOf(job, rule.Event);
     row.Status = outcome.Status >= 0 ? std::to_string(outcome.Status) : std::string();
-    row.Message = event == RecordEvent::Interrupted ? "ended by the second Ctrl-C" : outcome.Message;
-    row.Save = save;
+    row.Message = ChildEndWords(rule.Message, outcome.Message, row.Seconds, job.Port);
+    row.Save = rule.Save;
     Append(row);
+}
+
+std::string CStation::EndWords(const PortJob& job, const ChildOutcome& outcome,
+                               const ChildEndRule& rule) const {
+    const std::string seconds =
+        FormatSeconds(static_cast<double>(m_seams.Clock->NowMs() - job.StartMs) / 1000.0);
+    const std::string device =
+        job.Port + (job.Serial.empty() ? "" : " (serial " + PrintableLine(job.Serial) + ")");
+    return ChildEndWords(std::string(rule.Said) + rule.SaidThen, outcome.Message, seconds, device);
 }
 
 // Only while the same device stands there: one that came meanwhile is new.
@@ -332,34 +341,36 @@ void CStation::MarkServed(const PortJob& job) {
     }
 }
 
-void CStation::ReadingEnded(PortJob* job) {
-    const ChildOutcome outcome = job->Child->Outcome();
-    job->Version = outcome.Version;
-    if (outcome.StopAsked) {
-        m_book.Release(job->Unit);
-        SayAt(*job, PortStage::Failed, "reading stopped; nothing was written");
-        return;
-    }
-    const bool opened = outcome.Kind != ChildEndKind::NotStarted && !outcome.PortNotOpened;
-    if (!opened) {
-        OpenFailed(job, outcome);
-        return;
-    }
-    if (outcome.Kind == ChildEndKind::Reported && outcome.Status == 0 && outcome.HasDevice) {
+// What the end decides (ChildEnd.h): the record's row, the unit, the port, and the station's words.
+void CStation::ChildEnded(PortJob* job, ChildEndCase end, const ChildOutcome& outcome) {
+    const ChildEndRule& rule = ChildEndRuleOf(end);
+    if (rule.Unit == UnitNext::Write) {
         DeviceRead(job, outcome.Device);
         return;
     }
-    m_book.Release(job->Unit);
-    RecordFailure(job, outcome, RecordEvent::Failed, SaveSent::No);
-    MarkServed(*job);
-    SayAt(*job, PortStage::Failed,
-          "the device could not be read (" + outcome.Message +
-              "); nothing was written, the unit waits for the next device");
+    if (rule.Port == PortNext::TriedAgain) {
+        OpenFailed(job, outcome, rule);
+        return;
+    }
+    // A read's unit was only reserved; a write's goes on by its row.
+    if (job->Stage == ChildStage::Reading) {
+        m_book.Release(job->Unit);
+    }
+    if (rule.Recorded) {
+        RecordEnd(*job, outcome, rule);
+    }
+    if (rule.Port == PortNext::Served) {
+        MarkServed(*job);
+    }
+    if (rule.Unit == UnitNext::Held) {
+        m_stopping = true;
+    }
+    Report(*job, rule.Shown, EndWords(*job, outcome, rule));
 }
 
 // No byte reached the device: the port is never marked served. Right after it appeared it is tried again
 // quietly; once its grace has run out the failure is recorded once, and it is still tried now and then.
-void CStation::OpenFailed(PortJob* job, const ChildOutcome& outcome) {
+void CStation::OpenFailed(PortJob* job, const ChildOutcome& outcome, const ChildEndRule& rule) {
     m_book.Release(job->Unit);
     const auto found = m_ports.find(job->Port);
     if (found == m_ports.end()) {
@@ -371,17 +382,18 @@ void CStation::OpenFailed(PortJob* job, const ChildOutcome& outcome) {
         watched.RetryMs = now + OPEN_RETRY_MS;
         watched.OpenRetry = true;
         m_nextLookMs = std::min(m_nextLookMs, watched.RetryMs);
-        Tell(NewsOf(*job, PortStage::Reading, "waiting for the port to open (" + outcome.Message + ")"));
+        PostPort(
+            PortNewsOf(*job, PortStage::Reading, "waiting for the port to open (" + outcome.Message + ")"));
         return;
     }
     watched.RetryMs = now + OPEN_RETRY_LATE_MS;
     watched.OpenRetry = false;
     m_nextLookMs = std::min(m_nextLookMs, watched.RetryMs);
-    const std::string what = outcome.Message + "; nothing was sent, the port is tried again";
-    Tell(NewsOf(*job, PortStage::Failed, what));
+    const std::string what = EndWords(*job, outcome, rule);
+    PostPort(PortNewsOf(*job, rule.Shown, what));
     if (!watched.OpenFailed) {
         watched.OpenFailed = true;
-        RecordFailure(job, outcome, RecordEvent::Failed, SaveSent::No);
+        RecordEnd(*job, outcome, rule);
         Say(Where(*job) + ": " + what);
     }
 }
@@ -390,7 +402,7 @@ void CStation::DeviceRead(PortJob* job, const ParamSet& device) {
     if (!Refresh() || !SettleFromStore()) {
         m_book.Release(job->Unit);
         RetryLater(*job);
-        SayAt(*job, PortStage::Left, "not written, the ledger cannot be reached; the device waits");
+        Report(*job, PortStage::Left, "not written, the ledger cannot be reached; the device waits");
         return;
     }
     const CUnitBook::KeptUnit kept = m_book.KeptUnitOf(device);
@@ -407,12 +419,12 @@ void CStation::DeviceRead(PortJob* job, const ParamSet& device) {
             what = "this device is " + unit + " and is left as it is; connect the next device";
         }
         Say(job->Port + ": " + what);
-        PortNews news = NewsOf(*job, PortStage::Left, what);
+        PortNews news = PortNewsOf(*job, PortStage::Left, what);
         news.Unit = kept.Name;
         news.Address = kept.Unit >= 0
                            ? AddressText(m_book.Unit(static_cast<std::size_t>(kept.Unit)).Set.IPAddress)
                            : std::string();
-        Tell(news);
+        PostPort(news);
         return;
     }
     StartWriting(job, device);
@@ -428,23 +440,24 @@ void CStation::StartWriting(PortJob* job, const ParamSet& device) {
     m_book.Release(job->Unit);
     if (InterruptedSinceStep()) {
         MarkServed(*job);
-        SayAt(*job, PortStage::Left, "not written, the station is stopping");
+        Report(*job, PortStage::Left, "not written, the station is stopping");
         return;
     }
     const ClaimResult claim =
         m_recordError.empty() ? m_store.Claim(&started, &m_recordError) : ClaimResult::Failed;
     const int unit = m_book.IndexOf(started.Unit);
-    if (claim == ClaimResult::Claimed && unit >= 0 && InterruptedSinceStep()) {
-        GiveBackClaim(job, started, static_cast<std::size_t>(unit));
-        return;
-    }
     if (claim == ClaimResult::Claimed && unit >= 0) {
         job->Unit = static_cast<std::size_t>(unit);
         Remember(started);
-        TellPlan();
-        job->Stage = JobStage::Writing;
-        SayAt(*job, PortStage::Writing,
-              "read (" + (job->Version.empty() ? "no version" : PrintableLine(job->Version)) + "), writing");
+        // A Ctrl-C came while the unit was being claimed: no byte goes to the device, and the unit goes back.
+        if (InterruptedSinceStep()) {
+            ChildEnded(job, ChildEndCase::WriteWithheld, ChildOutcome{});
+            return;
+        }
+        PostPlan();
+        job->Stage = ChildStage::Writing;
+        Report(*job, PortStage::Writing,
+               "read (" + (job->Version.empty() ? "no version" : PrintableLine(job->Version)) + "), writing");
         job->Child = m_seams.Children->StartWrite(job->Port, m_book.Unit(job->Unit).Set);
         return;
     }
@@ -454,9 +467,9 @@ void CStation::StartWriting(PortJob* job, const ParamSet& device) {
     }
     m_storeAway = claim == ClaimResult::Unreachable;
     RetryLater(*job);
-    SayAt(*job, PortStage::Left,
-          m_storeAway ? "not written, the ledger cannot be reached; the device waits"
-                      : "not written, every unit is done or taken by another station; the device waits");
+    Report(*job, PortStage::Left,
+           m_storeAway ? "not written, the ledger cannot be reached; the device waits"
+                       : "not written, every unit is done or taken by another station; the device waits");
 }
 
 // A device that waits for the store or for a unit is looked at again a little later.
@@ -468,70 +481,22 @@ void CStation::RetryLater(const PortJob& job) {
     }
 }
 
-// A Ctrl-C came while the unit was being claimed: no byte went to the device, and the unit goes back.
-void CStation::GiveBackClaim(PortJob* job, const RecordRow& started, std::size_t unit) {
-    Remember(started);
-    job->Unit = unit;
-    RecordRow freed = RowOf(*job, RecordEvent::Failed);
-    freed.Save = SaveSent::No;
-    freed.Message = "Ctrl-C came before its write began; nothing was written";
-    Append(freed);
-    MarkServed(*job);
-    SayAt(*job, PortStage::Left, "not written, the station is stopping");
-}
-
-// A write's end as the record must keep it. Only a report read whole can say that "save" was not sent;
-// without one (a crash, a kill, a cut report) the save may have been reached.
-void CStation::WritingEnded(PortJob* job) {
-    const ChildOutcome outcome = job->Child->Outcome();
-    if (outcome.Kind == ChildEndKind::Reported && outcome.Status == 0) {
-        RecordRow row = RowOf(*job, RecordEvent::Done);
-        row.Status = "0";
-        row.Save = SaveSent::Yes;
-        Append(row);
-        MarkServed(*job);
-        SayAt(*job, PortStage::Done,
-              "written and verified in " + row.Seconds + " s; connect the next device");
-        return;
-    }
-    const bool nothingSent = outcome.Kind == ChildEndKind::NotStarted || outcome.PortNotOpened;
-    const bool maybe = outcome.Kind == ChildEndKind::Unreadable || outcome.SaveNext;
-    const SaveSent save = nothingSent ? SaveSent::No : maybe ? SaveSent::Maybe : SaveSent::No;
-    const RecordEvent event = outcome.StopAsked ? RecordEvent::Interrupted : RecordEvent::Failed;
-    RecordFailure(job, outcome, event, save);
-    if (!nothingSent) {
-        MarkServed(*job);
-    }
-    const std::string what =
-        event == RecordEvent::Interrupted ? "interrupted" : "failed (" + outcome.Message + ")";
-    if (save == SaveSent::No) {
-        SayAt(*job, PortStage::Failed, what + " before its save; the unit waits for the next device");
-        return;
-    }
-    m_stopping = true;
-    SayAt(*job, PortStage::Held,
-          what + " after its save may have reached the device; no new device is taken. " +
-              "See to the device on " + job->Port +
-              (job->Serial.empty() ? "" : " (serial " + PrintableLine(job->Serial) + ")") +
-              ": it may hold the unit's configuration in part or whole");
-}
-
 void CStation::LookAtJobs() {
     for (auto it = m_jobs.begin(); it != m_jobs.end();) {
         PortJob& job = **it;
         if (!job.Child->HasEnded()) {
-            TellProgress(&job);
+            PostProgress(&job);
             ++it;
             continue;
         }
-        const bool wasWriting = job.Stage == JobStage::Writing;
-        if (wasWriting) {
-            WritingEnded(&job);
-        } else {
-            ReadingEnded(&job);
+        const ChildStage stage = job.Stage;
+        const ChildOutcome outcome = job.Child->Outcome();
+        if (stage == ChildStage::Reading) {
+            job.Version = outcome.Version;
         }
+        ChildEnded(&job, ChildEndCaseOf(stage, outcome), outcome);
         // A read that went well goes on with the write in the same job.
-        if (!wasWriting && job.Stage == JobStage::Writing) {
+        if (stage == ChildStage::Reading && job.Stage == ChildStage::Writing) {
             ++it;
             continue;
         }
@@ -555,7 +520,7 @@ StationEnd CStation::Finish() {
         Say("station stopped: " + Counted(open, "unit") + " left" +
             (elsewhere > 0 ? ", " + std::to_string(elsewhere) + " at work or held on other stations" : ""));
     }
-    SayClosing();
+    SayStoreClosing();
     if (!m_recordError.empty()) {
         return StationEnd{STATION_REFUSED, {m_recordError}};
     }

@@ -4,6 +4,7 @@
 // IRecordStore (the CSV file of one station, or a ledger that several stations share).
 #pragma once
 
+#include "provisioning/ChildEnd.h"
 #include "provisioning/Plan.h"
 #include "provisioning/RecordStore.h"
 #include "provisioning/StationSeams.h"
@@ -83,16 +84,15 @@ public:
     StationEnd Finish();
 
 private:
-    enum class JobStage { Reading, Writing };
     struct PortJob {
         std::string Port;
         std::string Serial;
         std::size_t Unit = 0;
-        JobStage Stage = JobStage::Reading;
+        ChildStage Stage = ChildStage::Reading;
         std::unique_ptr<IPortChild> Child;
         int64_t StartMs = 0;
         std::string Version;
-        ChildProgress Told;    // the child's progress as the observer last heard it
+        ChildProgress Posted;  // the child's progress as the observer last heard it
         uint64_t Presence = 0; // the WatchedPort::Presence of its device
     };
     // A port with a device, as far as the station has seen it since that device came.
@@ -106,8 +106,10 @@ private:
         bool OpenRetry = false;  // its open failed within the grace: a change of the ports tries it again
     };
 
-    void SayNotices();
-    void SayClosing();
+    // Say*: lines for the operator, on the console (which the observer hears as well); Post*: news for
+    // the observer alone; Report: a job's line and its port's news together.
+    void SayStoreNotices();
+    void SayStoreClosing();
     bool Refresh();
     bool SettleFromStore();
     bool InterruptedSinceStep() const;
@@ -126,17 +128,16 @@ private:
     void WatchPorts(int64_t now);
     void StartReading(const StationPort& port, std::size_t unit, int64_t now);
     void LookAtJobs();
-    void ReadingEnded(PortJob* job);
-    void OpenFailed(PortJob* job, const ChildOutcome& outcome);
+    void ChildEnded(PortJob* job, ChildEndCase end, const ChildOutcome& outcome);
+    void OpenFailed(PortJob* job, const ChildOutcome& outcome, const ChildEndRule& rule);
     void DeviceRead(PortJob* job, const ParamSet& device);
     void StartWriting(PortJob* job, const ParamSet& device);
-    void WritingEnded(PortJob* job);
     void RetryLater(const PortJob& job);
-    void GiveBackClaim(PortJob* job, const RecordRow& started, std::size_t unit);
     bool OpenRetryPending(int64_t now) const;
 
     RecordRow RowOf(const PortJob& job, RecordEvent event) const;
-    void RecordFailure(PortJob* job, const ChildOutcome& outcome, RecordEvent event, SaveSent save);
+    void RecordEnd(const PortJob& job, const ChildOutcome& outcome, const ChildEndRule& rule);
+    std::string EndWords(const PortJob& job, const ChildOutcome& outcome, const ChildEndRule& rule) const;
     void Append(const RecordRow& row);
     void Say(const std::string& line);
     // The job's device was served: its port is taken again once another device stands there (the port
@@ -147,12 +148,12 @@ private:
     std::string Unsettled(std::size_t unit, UnitState state) const;
 
     // The observer's news (StationNews.cpp); nothing without an observer.
-    void SayAt(const PortJob& job, PortStage stage, const std::string& what);
-    PortNews NewsOf(const PortJob& job, PortStage stage, const std::string& result) const;
-    void Tell(const PortNews& news);
-    void TellPlan();
-    void TellPorts(const std::vector<StationPort>& present);
-    void TellProgress(PortJob* job);
+    void Report(const PortJob& job, PortStage stage, const std::string& what);
+    PortNews PortNewsOf(const PortJob& job, PortStage stage, const std::string& result) const;
+    void PostPort(const PortNews& news);
+    void PostPlan();
+    void PostPorts(const std::vector<StationPort>& present);
+    void PostProgress(PortJob* job);
     PlanNews PlanAtAGlance() const;
 
     CUnitBook m_book;

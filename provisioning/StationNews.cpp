@@ -1,16 +1,17 @@
 // What the provisioning station tells its observer: the plan at a glance, the held units with what the
-// operator must do, each port's device and its progress; portable.
+// operator must do, each port's device and its progress, and each stage in words; portable.
 #include "provisioning/Station.h"
 
 #include <algorithm>
 #include <map>
+#include <utility>
 
-void CStation::SayAt(const PortJob& job, PortStage stage, const std::string& what) {
+void CStation::Report(const PortJob& job, PortStage stage, const std::string& what) {
     Say(Where(job) + ": " + what);
-    Tell(NewsOf(job, stage, what));
+    PostPort(PortNewsOf(job, stage, what));
 }
 
-PortNews CStation::NewsOf(const PortJob& job, PortStage stage, const std::string& result) const {
+PortNews CStation::PortNewsOf(const PortJob& job, PortStage stage, const std::string& result) const {
     PortNews news;
     news.Port = job.Port;
     news.Serial = job.Serial;
@@ -18,7 +19,7 @@ PortNews CStation::NewsOf(const PortJob& job, PortStage stage, const std::string
     news.Address = AddressText(m_book.Unit(job.Unit).Set.IPAddress);
     news.Stage = stage;
     // A transfer that ended badly shows how far it got.
-    news.Percent = stage == PortStage::Done ? 100 : IsAtWork(stage) ? 0 : std::max(job.Told.Percent, 0);
+    news.Percent = stage == PortStage::Done ? 100 : IsAtWork(stage) ? 0 : std::max(job.Posted.Percent, 0);
     news.StartMs = job.StartMs;
     news.NowMs = m_seams.Clock->NowMs();
     news.Result = result;
@@ -26,35 +27,35 @@ PortNews CStation::NewsOf(const PortJob& job, PortStage stage, const std::string
 }
 
 // A device taken, read or let go changes the plan's units at work as well.
-void CStation::Tell(const PortNews& news) {
+void CStation::PostPort(const PortNews& news) {
     if (m_seams.Observer != nullptr) {
         m_seams.Observer->PortNow(news);
         m_seams.Observer->PlanNow(PlanAtAGlance());
     }
 }
 
-void CStation::TellPlan() {
+void CStation::PostPlan() {
     if (m_seams.Observer != nullptr) {
         m_seams.Observer->PlanNow(PlanAtAGlance());
     }
 }
 
-void CStation::TellPorts(const std::vector<StationPort>& present) {
+void CStation::PostPorts(const std::vector<StationPort>& present) {
     if (m_seams.Observer != nullptr) {
         m_seams.Observer->PortsNow(present);
     }
 }
 
 // Only a step that the observer has not heard yet: children tell every step, the loop looks far more often.
-void CStation::TellProgress(PortJob* job) {
+void CStation::PostProgress(PortJob* job) {
     if (m_seams.Observer == nullptr) {
         return;
     }
     const ChildProgress now = job->Child->Progress();
-    if (now.Percent < 0 || (now.Stage == job->Told.Stage && now.Percent == job->Told.Percent)) {
+    if (now.Percent < 0 || (now.Stage == job->Posted.Stage && now.Percent == job->Posted.Percent)) {
         return;
     }
-    job->Told = now;
+    job->Posted = now;
     m_seams.Observer->PortProgress(job->Port, now);
 }
 
@@ -99,4 +100,17 @@ PlanNews CStation::PlanAtAGlance() const {
     }
     plan.Held = plan.HeldUnits.size();
     return plan;
+}
+
+const char* StageWord(PortStage stage) {
+    const std::pair<PortStage, const char*> words[] = {
+        {PortStage::Reading, "reading"}, {PortStage::Writing, "writing"}, {PortStage::Verifying, "verifying"},
+        {PortStage::Done, "done"},       {PortStage::Failed, "failed"},   {PortStage::Held, "held"},
+        {PortStage::Left, "left"}};
+    for (const auto& [value, word] : words) {
+        if (value == stage) {
+            return word;
+        }
+    }
+    return "?";
 }

@@ -54,6 +54,10 @@ enum class PortStage {
     Left,   // not written: it holds a unit that stays as it is, or the station is stopping
 };
 
+// "reading", "done", ...: the stage in words, as the boards, /status.json and a child's progress lines
+// give it.
+const char* StageWord(PortStage stage);
+
 inline bool IsAtWork(PortStage stage) {
     return stage == PortStage::Reading || stage == PortStage::Writing || stage == PortStage::Verifying;
 }

@@ -13,25 +13,6 @@ std::string ClockTime(const std::string& recordTime) {
 
 } // namespace
 
-const char* StageWord(PortStage stage) {
-    switch (stage) {
-    case PortStage::Reading:
-        return "reading";
-    case PortStage::Writing:
-        return "writing";
-    case PortStage::Verifying:
-        return "verifying";
-    case PortStage::Done:
-        return "done";
-    case PortStage::Failed:
-        return "failed";
-    case PortStage::Held:
-        return "held";
-    default:
-        return "left";
-    }
-}
-
 CBoardState::CBoardState(const std::vector<std::string>& ports, IStationClock* clock) : m_clock(*clock) {
     for (const std::string& port : ports) {
         TileOf(port);

@@ -43,9 +43,6 @@ struct BoardView {
     std::deque<BoardEvent> Events; // the last BOARD_EVENTS, oldest first
 };
 
-// "reading", "done", ...: the stage in words, as the page and /status.json give it.
-const char* StageWord(PortStage stage);
-
 class CBoardState : public IStationObserver {
 public:
     // `ports`: the ports given on the command line, each a tile from the start. `clock` stamps the events.

@@ -1,7 +1,5 @@
 // zrvlink's usage texts, for --help and usage errors; portable.
-#include "cli/common/CliArgs.h"
-
-namespace {
+#include "cli/front/CliUsage.h"
 
 // The JSON form of a configuration, for read and check alike.
 const char SETUP_JSON_NOTES[] = R"(
@@ -335,26 +333,3 @@ Exit status:
   32  the ledger cannot be reached, its server's certificate fails the checks of the URL's sslmode,
       or it holds no stations' record
 )";
-
-} // namespace
-
-std::string CliUsage(CliCommand command) {
-    switch (command) {
-    case CliCommand::Ports:
-        return PORTS_USAGE;
-    case CliCommand::Read:
-        return std::string(READ_USAGE) + SETUP_JSON_NOTES + PARALLEL_NOTES;
-    case CliCommand::Write:
-        return std::string(WRITE_USAGE) + PARALLEL_NOTES;
-    case CliCommand::Check:
-        return std::string(CHECK_USAGE) + SETUP_JSON_NOTES;
-    case CliCommand::Diff:
-        return DIFF_USAGE;
-    case CliCommand::Provision:
-        return PROVISION_USAGE;
-    case CliCommand::Ledger:
-        return LEDGER_USAGE;
-    default:
-        return PROGRAM_USAGE;
-    }
-}

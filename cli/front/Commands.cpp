@@ -5,9 +5,12 @@
 #include "cli/common/JsonText.h"
 #include "cli/common/SetupFiles.h"
 #include "cli/common/SetupText.h"
+#include "cli/front/CliArgs.h"
 #include "cli/front/TransferRunner.h"
+#include "cli/parallel/Batch.h"
 #include "cli/station/StationSteps.h"
 #include "cli/system/Console.h"
+#include "cli/system/Interrupt.h"
 #include "cli/system/Ports.h"
 #include "core/TextParse.h"
 #include "devicelink/ParamTransfer.h"
@@ -144,7 +147,7 @@ CliOutcome PrintSetup(const CliRequest& request, const ParamSet& set) {
     return Print(text);
 }
 
-CliOutcome RunPorts(const CliRequest& request) {
+CliOutcome ListPorts(const CliRequest& request) {
     if (!request.Long && !request.Json) {
         std::string names;
         for (const std::string& name : DetectPortNames()) {
@@ -163,7 +166,7 @@ CliOutcome RunPorts(const CliRequest& request) {
     return Print(lines);
 }
 
-CliOutcome RunRead(const CliRequest& request) {
+CliOutcome ReadDevice(const CliRequest& request) {
     CliOutcome outcome;
     CDevice device(request);
     CParamFile scratch;
@@ -212,7 +215,7 @@ bool LoadUnitToSend(const CliRequest& request, CParamFile* file, CliOutcome* fai
     return true;
 }
 
-CliOutcome RunWrite(const CliRequest& request) {
+CliOutcome WriteDevice(const CliRequest& request) {
     CliOutcome outcome;
     CParamFile file;
     CDevice device(request);
@@ -238,13 +241,13 @@ CliOutcome RunWrite(const CliRequest& request) {
     return request.Verify ? Verify(&device, sent) : SUCCESS;
 }
 
-CliOutcome RunCheck(const CliRequest& request) {
+CliOutcome CheckFile(const CliRequest& request) {
     CliOutcome outcome;
     CParamFile file;
     return Load(request.Files[0], &file, &outcome) ? PrintSetup(request, *file.GetParam()) : outcome;
 }
 
-CliOutcome RunDiff(const CliRequest& request) {
+CliOutcome DiffSetups(const CliRequest& request) {
     CliOutcome outcome;
     CParamFile left;
     CParamFile right;
@@ -272,21 +275,34 @@ CliOutcome RunDiff(const CliRequest& request) {
     return CliOutcome{differences.empty() ? EXIT_OK : EXIT_DIFFERENT, {}};
 }
 
+// One port's transfer ends between two commands when asked to (its parent's stop, SIGTERM); several ports
+// are a child process each.
+CliOutcome OnOnePort(const CliRequest& request, CliOutcome (*run)(const CliRequest& request)) {
+    if (IsParallel(request)) {
+        return RunParallel(request);
+    }
+    CatchStopRequest();
+    return run(request);
+}
+
 } // namespace
 
-CliOutcome RunCommand(const CliRequest& request) {
-    switch (request.Command) {
-    case CliCommand::Ports:
-        return RunPorts(request);
-    case CliCommand::Read:
-        return RunRead(request);
-    case CliCommand::Write:
-        return RunWrite(request);
-    case CliCommand::Check:
-        return RunCheck(request);
-    case CliCommand::Diff:
-        return RunDiff(request);
-    default:
-        return CliOutcome{EXIT_USAGE, {}};
-    }
+CliOutcome RunPorts(const CliRequest& request) {
+    return OnOnePort(request, ListPorts);
+}
+
+CliOutcome RunRead(const CliRequest& request) {
+    return OnOnePort(request, ReadDevice);
+}
+
+CliOutcome RunWrite(const CliRequest& request) {
+    return OnOnePort(request, WriteDevice);
+}
+
+CliOutcome RunCheck(const CliRequest& request) {
+    return OnOnePort(request, CheckFile);
+}
+
+CliOutcome RunDiff(const CliRequest& request) {
+    return OnOnePort(request, DiffSetups);
 }

@@ -1,9 +1,13 @@
-// zrvlink's commands on one port: ports, read, write, check and diff; portable.
+// zrvlink's commands on ports and files: ports, read, write, check and diff; portable.
 #pragma once
 
-#include "cli/common/CliArgs.h"
 #include "cli/common/CliOutcome.h"
+#include "cli/common/CliRequest.h"
 
-// Runs the command of a request that names at most one port. Data goes to stdout here; the outcome's
-// lines are for the caller to report.
-CliOutcome RunCommand(const CliRequest& request);
+// Each runs its command of a request. Data goes to stdout here; the outcome's lines are for the caller
+// to report. Read and write on several ports (IsParallel) run a child process per port.
+CliOutcome RunPorts(const CliRequest& request);
+CliOutcome RunRead(const CliRequest& request);
+CliOutcome RunWrite(const CliRequest& request);
+CliOutcome RunCheck(const CliRequest& request);
+CliOutcome RunDiff(const CliRequest& request);

@@ -1,15 +1,9 @@
 // zrvlink: the command line for scripted and batch provisioning of ZRV-Link devices; entry point,
 // portable.
-#include "cli/board/LineBoard.h"
-#include "cli/common/CliArgs.h"
 #include "cli/common/CliOutcome.h"
-#include "cli/front/Commands.h"
-#include "cli/parallel/Batch.h"
-#include "cli/station/LedgerCommands.h"
-#include "cli/station/Station.h"
+#include "cli/front/CliArgs.h"
 #include "cli/system/Console.h"
 #include "cli/system/FileIdentity.h"
-#include "cli/system/Interrupt.h"
 #include "cli/system/Ports.h"
 #include "core/DebugPrint.h"
 
@@ -70,18 +64,7 @@ int Run(const CliRequest& request) {
     if (request.Trace) {
         DebugPrintSetStream(OpenTraceStream());
     }
-    // A single port's transfer ends between two commands when asked to (its parent's stop, SIGTERM).
-    const bool station = request.Command == CliCommand::Provision || request.Command == CliCommand::Ledger;
-    if (!station && !IsParallel(request)) {
-        CatchStopRequest();
-    }
-    const CliOutcome outcome =
-        request.Command == CliCommand::Provision ? RunStation(request)
-        : request.Command == CliCommand::Ledger && request.LedgerDoes == LedgerAction::Board
-            ? RunLedgerBoard(request)
-        : request.Command == CliCommand::Ledger ? RunLedgerCommand(request)
-        : IsParallel(request)                   ? RunParallel(request)
-                                                : RunCommand(request);
+    const CliOutcome outcome = RunCliCommand(request);
     DebugPrintExit();
     return Report(request, outcome);
 }

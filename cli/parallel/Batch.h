@@ -2,7 +2,7 @@
 // ports, and the exit status of the first port that failed; portable (children through their seam).
 #pragma once
 
-#include "cli/common/CliArgs.h"
 #include "cli/common/CliOutcome.h"
+#include "cli/common/CliRequest.h"
 
 CliOutcome RunParallel(const CliRequest& request);

@@ -2,7 +2,7 @@
 // portable.
 #pragma once
 
-#include "cli/common/CliArgs.h"
+#include "cli/common/CliRequest.h"
 #include "cli/common/SetupFiles.h"
 
 #include <string>

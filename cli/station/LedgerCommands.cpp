@@ -1,16 +1,26 @@
-// zrvlink ledger export and status; portable (the ledger through its seam).
+// zrvlink ledger export, status and board; portable (the ledger and the HTTP server through their
+// seams).
 #include "cli/station/LedgerCommands.h"
 
+#include "cli/board/BoardJson.h"
+#include "cli/board/BoardPage.h"
+#include "cli/board/BoardServer.h"
 #include "cli/common/JsonText.h"
 #include "cli/system/Console.h"
 #include "cli/system/Interrupt.h"
 #include "core/Counted.h"
 #include "persistence/SetupFileIO.h"
+#include "platform/Clock.h"
 #include "provisioning/ledger/Ledger.h"
 
+#include <chrono>
 #include <cstdio>
+#include <thread>
 
 namespace {
+
+constexpr std::chrono::milliseconds LOOK_SLICE{20};
+constexpr int LOOK_SLICES = 50; // a look at the ledger a second
 
 CliOutcome Refused(const std::string& why) {
     return CliOutcome{EXIT_REFUSED, {"zrvlink ledger: " + why}};
@@ -89,10 +99,62 @@ CliOutcome Status(const CliRequest& request) {
     return Print(request.Json ? LedgerStatusJson(status) : StatusText(request.Ledger, status));
 }
 
+// The line's board until Ctrl-C.
+CliOutcome Board(const CliRequest& request) {
+    CBoardServer server(BOARD_PAGE, BOARD_PAGE_SIZE);
+    std::string error;
+    if (!server.Bind(request.BoardHost, request.BoardPort, &error)) {
+        return CliOutcome{EXIT_USAGE, {"zrvlink ledger board: --listen: " + error}};
+    }
+    const bool ipv6 = request.BoardHost.find(':') != std::string::npos;
+    const std::string address = "http://" + (ipv6 ? "[" + request.BoardHost + "]" : request.BoardHost) + ":" +
+                                std::to_string(server.Port()) + "/";
+    LedgerLine last;
+    bool reachable = false;
+    std::string why;
+    // The zone in which an event of an earlier zrvlink's station, which gives its time of day alone, is
+    // read.
+    LocalTime ignored{};
+    int32_t utcOffset = 0;
+    const auto look = [&] {
+        LedgerLine line;
+        why.clear();
+        reachable = ReadLedgerLine(request.Ledger, &line, &why);
+        if (reachable) {
+            last = line;
+        }
+        ReadLocalTimeAndOffset(&ignored, &utcOffset);
+        server.Publish(LineBoardJson(last, reachable, why, true, utcOffset));
+    };
+    look();
+    if (!server.Start(&error)) {
+        return CliOutcome{EXIT_RESOURCE, {"zrvlink ledger board: " + error}};
+    }
+    std::printf("line board: %s (for scripts: %sstatus.json); Ctrl-C ends it\n", address.c_str(),
+                address.c_str());
+    const bool printed = FlushStdout();
+    for (int slice = 1; InterruptCount() == 0; ++slice) {
+        std::this_thread::sleep_for(LOOK_SLICE);
+        if (slice % LOOK_SLICES == 0) {
+            look();
+        }
+    }
+    server.Publish(LineBoardJson(last, reachable, why, false, utcOffset));
+    server.Close();
+    return printed ? CliOutcome{} : Failure(EXIT_FILE_SAVE);
+}
+
 } // namespace
 
-CliOutcome RunLedgerCommand(const CliRequest& request) {
+CliOutcome RunLedger(const CliRequest& request) {
     CatchInterrupts();
     SetLedgerInterrupts(InterruptCount);
-    return request.LedgerDoes == LedgerAction::Export ? Export(request) : Status(request);
+    switch (request.LedgerDoes) {
+    case LedgerAction::Export:
+        return Export(request);
+    case LedgerAction::Board:
+        return Board(request);
+    default:
+        return Status(request);
+    }
 }

@@ -1,8 +1,9 @@
-// zrvlink ledger: the shared ledger's record exported in the record's CSV form, and where its units and
-// stations stand; portable.
+// zrvlink ledger: the shared ledger's record exported in the record's CSV form, where its units and
+// stations stand, and the line's board served from it; portable.
 #pragma once
 
-#include "cli/common/CliArgs.h"
 #include "cli/common/CliOutcome.h"
+#include "cli/common/CliRequest.h"
 
-CliOutcome RunLedgerCommand(const CliRequest& request);
+// Runs the ledger command that the request names (LedgerAction).
+CliOutcome RunLedger(const CliRequest& request);

@@ -20,12 +20,8 @@ std::vector<std::string> ChildArguments(const char* command, const std::string& 
     return args;
 }
 
-struct StageWord {
-    PortStage Stage;
-    const char* Word;
-};
-const StageWord STAGE_WORDS[] = {
-    {PortStage::Reading, "reading"}, {PortStage::Writing, "writing"}, {PortStage::Verifying, "verifying"}};
+// The stages a child at work tells of.
+const PortStage STEPS[] = {PortStage::Reading, PortStage::Writing, PortStage::Verifying};
 
 // "progress: writing 45"; false for any other line.
 bool ParseProgressLine(const std::string& line, ChildProgress* progress) {
@@ -39,9 +35,9 @@ bool ParseProgressLine(const std::string& line, ChildProgress* progress) {
         !ParseDecimal(rest.c_str() + blank + 1, rest.size() - blank - 1, &percent) || percent > 100) {
         return false;
     }
-    for (const StageWord& row : STAGE_WORDS) {
-        if (rest.compare(0, blank, row.Word) == 0) {
-            *progress = ChildProgress{row.Stage, percent};
+    for (const PortStage stage : STEPS) {
+        if (rest.compare(0, blank, StageWord(stage)) == 0) {
+            *progress = ChildProgress{stage, percent};
             return true;
         }
     }
@@ -77,12 +73,8 @@ ChildSteps ParseChildSteps(const std::string& output) {
 }
 
 std::string FormatProgressStep(PortStage stage, int percent) {
-    for (const StageWord& row : STAGE_WORDS) {
-        if (row.Stage == stage) {
-            return std::string(STEP_PROGRESS) + row.Word + " " + std::to_string(percent);
-        }
-    }
-    return std::string();
+    return IsAtWork(stage) ? std::string(STEP_PROGRESS) + StageWord(stage) + " " + std::to_string(percent)
+                           : std::string();
 }
 
 bool ParseProgressSteps(const std::string& output, std::size_t* offset, ChildProgress* progress) {

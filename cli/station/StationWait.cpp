@@ -2,7 +2,6 @@
 // at once; portable.
 #include "cli/station/StationWait.h"
 
-#include "cli/board/LineBoard.h"
 #include "cli/system/Interrupt.h"
 #include "core/TextParse.h"
 
@@ -33,7 +32,7 @@ bool NewsWanted() {
 // With a ledger the looks stay as frequent as they are without news: each one also brings the other
 // stations' rows.
 CStationWait::CStationWait(const std::vector<std::string>& ports, bool ledger, IStationClock* clock)
-    : m_ledger(ledger), m_clock(*clock) {
+    : m_clock(*clock) {
     m_watching = NewsWanted() && m_watch.Start(ports);
     m_lookMs = m_watching && !ledger ? LookMsWithNews() : PORT_POLL_MS;
 }
@@ -54,9 +53,6 @@ bool CStationWait::Sleep(int seenInterrupts, int64_t dueMs) {
     }
     if (m_followUpMs >= 0) {
         waits.LimitMs(m_followUpMs - now);
-    }
-    if (m_ledger) {
-        waits.LimitMs(LINE_PUBLISH_MS);
     }
     waits.Wait();
     return TakeNews();

@@ -23,8 +23,7 @@ constexpr int64_t FOLLOW_UP_LOOK_MS = 250;
 class CStationWait {
 public:
     // Watches `ports` (detection's when empty) unless ZRVLINK_PORT_EVENTS is "off" (for tests: as where
-    // the system tells nothing). `ledger`: the station shares a ledger, whose news comes with its looks
-    // and whose board it publishes from its loop at least once a second.
+    // the system tells nothing). `ledger`: the station shares a ledger, whose news comes with its looks.
     CStationWait(const std::vector<std::string>& ports, bool ledger, IStationClock* clock);
 
     // How often the station looks for its ports unasked (StationOptions::LookMs).
@@ -34,7 +33,8 @@ public:
     void Add(const CPortChild* child) { m_children.insert(child); }
     void Remove(const CPortChild* child) { m_children.erase(child); }
 
-    // Sleeps until the next thing happens, `dueMs` (the station's NextDueMs) at the latest; at once when
+    // Sleeps until the next thing happens, `dueMs` (the first of the station's and its boards' NextDueMs)
+    // at the latest; at once when
     // InterruptCount() is no longer `seenInterrupts`. True when the station should look at its ports now.
     bool Sleep(int seenInterrupts, int64_t dueMs);
 
@@ -43,7 +43,6 @@ private:
 
     CPortWatch m_watch;
     bool m_watching = false;
-    bool m_ledger;
     IStationClock& m_clock;
     int64_t m_lookMs = PORT_POLL_MS;
     int64_t m_followUpMs = -1; // -1: none due

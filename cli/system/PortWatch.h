@@ -14,8 +14,6 @@ class CPortWatch {
 public:
     CPortWatch();
     ~CPortWatch();
-    CPortWatch(const CPortWatch&) = delete;
-    CPortWatch& operator=(const CPortWatch&) = delete;
 
     // Watches the ports named `given`, or those that detection finds when it is empty. False when the
     // system gives no such news here: then the ports must be looked at on a timer.

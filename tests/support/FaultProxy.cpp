@@ -1,4 +1,4 @@
-// The fault proxy: one thread that polls every connection and passes, stalls, holds or resets what
+// The fault proxy: one thread that polls every connection and passes, stalls or resets what
 // passes; test side of the ledger, Linux only.
 #include "FaultProxy.h"
 
@@ -13,15 +13,12 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <cstring>
 #include <mutex>
 #include <thread>
 #include <vector>
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 constexpr std::size_t BUFFERED_MAX = 1 << 20;
 
@@ -38,7 +35,6 @@ struct Pair {
     CFd Server;
     std::string ToServer;
     std::string ToClient;
-    Clock::time_point HoldUntil{};
     bool Orphan = false; // the client side was reset: what the server says goes nowhere
 };
 
@@ -78,8 +74,6 @@ struct CFaultProxy::State {
     bool ResetAsked = false;
     bool CutAsked = false;
     bool Stopping = false;
-    std::string HoldText;
-    int HoldMs = 0;
 
     std::vector<std::unique_ptr<Pair>> Pairs; // the thread's alone
 
@@ -88,8 +82,7 @@ struct CFaultProxy::State {
         (void)!write(WakeWrite.Get(), &byte, 1);
     }
     void Accept();
-    bool Serve(Pair& pair, short clientEvents, short serverEvents, const std::string& hold, int holdMs,
-               bool* held);
+    bool Serve(Pair& pair, short clientEvents, short serverEvents);
     void Run();
 };
 
@@ -105,21 +98,12 @@ void CFaultProxy::State::Accept() {
     }
 }
 
-bool CFaultProxy::State::Serve(Pair& pair, short clientEvents, short serverEvents, const std::string& hold,
-                               int holdMs, bool* held) {
-    const bool toServerDue = Clock::now() >= pair.HoldUntil;
-    if (!pair.Orphan && (clientEvents & (POLLIN | POLLHUP | POLLERR)) != 0) {
-        const std::size_t before = pair.ToServer.size();
-        if (!Move(pair.Client.Get(), pair.Server.Get(), &pair.ToServer, true, false)) {
-            return false;
-        }
-        if (!hold.empty() &&
-            pair.ToServer.find(hold, before > hold.size() ? before - hold.size() : 0) != std::string::npos) {
-            pair.HoldUntil = Clock::now() + std::chrono::milliseconds(holdMs);
-            *held = true;
-        }
+bool CFaultProxy::State::Serve(Pair& pair, short clientEvents, short serverEvents) {
+    if (!pair.Orphan && (clientEvents & (POLLIN | POLLHUP | POLLERR)) != 0 &&
+        !Move(pair.Client.Get(), pair.Server.Get(), &pair.ToServer, true, false)) {
+        return false;
     }
-    if ((serverEvents & POLLOUT) != 0 && toServerDue &&
+    if ((serverEvents & POLLOUT) != 0 &&
         !Move(pair.Client.Get(), pair.Server.Get(), &pair.ToServer, false, true)) {
         return false;
     }
@@ -139,8 +123,6 @@ bool CFaultProxy::State::Serve(Pair& pair, short clientEvents, short serverEvent
 void CFaultProxy::State::Run() {
     for (;;) {
         bool stalled = false;
-        std::string hold;
-        int holdMs = 0;
         {
             std::lock_guard<std::mutex> guard(Lock);
             if (Stopping) {
@@ -159,42 +141,30 @@ void CFaultProxy::State::Run() {
             }
             ResetAsked = CutAsked = false;
             stalled = Stalled;
-            hold = HoldText;
-            holdMs = HoldMs;
         }
         std::vector<pollfd> watched{{Listen.Get(), POLLIN, 0}, {WakeRead.Get(), POLLIN, 0}};
-        int timeout = 1000;
         for (const auto& pair : Pairs) {
-            const bool due = Clock::now() >= pair->HoldUntil;
-            if (!due) {
-                const auto left =
-                    std::chrono::duration_cast<std::chrono::milliseconds>(pair->HoldUntil - Clock::now());
-                timeout = std::min<int>(timeout, static_cast<int>(left.count()) + 1);
-            }
             const short client =
                 stalled || pair->Orphan
                     ? 0
                     : static_cast<short>((pair->ToServer.size() < BUFFERED_MAX ? POLLIN : 0) |
                                          (pair->ToClient.empty() ? 0 : POLLOUT));
-            const short server =
-                stalled && !pair->Orphan
-                    ? 0
-                    : static_cast<short>(POLLIN | (pair->ToServer.empty() || !due ? 0 : POLLOUT));
+            const short server = stalled && !pair->Orphan
+                                     ? 0
+                                     : static_cast<short>(POLLIN | (pair->ToServer.empty() ? 0 : POLLOUT));
             watched.push_back({pair->Orphan ? -1 : pair->Client.Get(), client, 0});
             watched.push_back({pair->Server.Get(), server, 0});
         }
-        if (poll(watched.data(), watched.size(), timeout) < 0) {
+        if (poll(watched.data(), watched.size(), 1000) < 0) {
             continue;
         }
         if ((watched[1].revents & POLLIN) != 0) {
             char drained[64];
             (void)!read(WakeRead.Get(), drained, sizeof drained);
         }
-        bool held = false;
         // A pair's place in `watched` follows its index: a closed pair is erased after the others.
         for (std::size_t i = 0; i < Pairs.size(); ++i) {
-            if (!Serve(*Pairs[i], watched[2 + 2 * i].revents, watched[3 + 2 * i].revents, hold, holdMs,
-                       &held)) {
+            if (!Serve(*Pairs[i], watched[2 + 2 * i].revents, watched[3 + 2 * i].revents)) {
                 Pairs[i]->Client.Reset();
                 Pairs[i]->Server.Reset();
             }
@@ -202,10 +172,6 @@ void CFaultProxy::State::Run() {
         Pairs.erase(
             std::remove_if(Pairs.begin(), Pairs.end(), [](const auto& p) { return !p->Server.IsOpen(); }),
             Pairs.end());
-        if (held) {
-            std::lock_guard<std::mutex> guard(Lock);
-            HoldText.clear();
-        }
         if ((watched[0].revents & POLLIN) != 0) {
             Accept();
         }
@@ -276,12 +242,5 @@ void CFaultProxy::ResetClients() {
 void CFaultProxy::CutAll() {
     std::lock_guard<std::mutex> guard(m_state->Lock);
     m_state->CutAsked = true;
-    m_state->Wake();
-}
-
-void CFaultProxy::HoldClientData(const std::string& text, int ms) {
-    std::lock_guard<std::mutex> guard(m_state->Lock);
-    m_state->HoldText = text;
-    m_state->HoldMs = ms;
     m_state->Wake();
 }

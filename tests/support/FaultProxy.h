@@ -1,5 +1,5 @@
 // A TCP proxy on loopback between the stations and the test's PostgreSQL server that a test makes stall,
-// reset or hold what passes, as a network, a firewall or a pooler between them would; test side of the
+// or reset what passes, as a network, a firewall or a pooler between them would; test side of the
 // ledger, Linux only.
 #pragma once
 
@@ -28,9 +28,6 @@ public:
     void ResetClients();
     // Both sides of every open connection are closed; new connections pass.
     void CutAll();
-    // The next time a client sends `text`, what it sends from then on waits `ms` before it is passed on
-    // (a transaction's COMMIT held on the way to the server).
-    void HoldClientData(const std::string& text, int ms);
 
     // Connections accepted so far.
     int Accepted() const;

@@ -1,8 +1,10 @@
 // The live board's state as /status.json gives it, from the station's news: tiles for ports given and
 // found, a device that comes, goes or stands in place of another, progress that arrives late, the time
 // of work in progress, the plan and its held units, the last twenty events and the station's end; each
-// a row of one table, checked in the JSON document itself.
+// a row of one table, checked in the JSON document itself. Then the one feed that publishes it to both
+// boards, and the line's board read from the stations' documents.
 #include "cli/board/BoardState.h"
+#include "cli/board/BoardFeed.h"
 #include "cli/board/BoardJson.h"
 #include "provisioning/Record.h"
 
@@ -128,6 +130,85 @@ TEST(BoardState, StatusTellsWhatTheStationSaidOfEachPortAndThePlan) {
         CBoardState state(c.Given, &clock);
         c.Happen(state);
         ExpectValues(BoardJson(state.View(), c.JsonAtMs, clock.RecordTime()), c.Expect);
+    }
+}
+
+class CFakeOutlet : public IBoardOutlet {
+public:
+    std::vector<nlohmann::json> Documents;
+    void Publish(const std::string& document) override {
+        Documents.push_back(nlohmann::json::parse(document));
+    }
+};
+
+// Both boards follow the feed's one rule, each at its pace: a piece of news that changes what a board
+// shows reaches the station's board at once and the line's board at its next publishing, a second later at
+// most, never only with the heartbeat; a look that found the same devices reaches neither. Each row starts
+// with both boards up to date, devices on A (given with --port) and B.
+TEST(BoardFeed, BothBoardsShowEachChangeWithinTheirPaceAndALookThatChangedNothingIsNoNews) {
+    const StationPort deviceA{A, "SN-A"};
+    const StationPort deviceB{B, "SN-B"};
+    const struct {
+        const char* Fault; // what a board would miss without the rule
+        std::function<void(CBoardFeed&)> Happen;
+        bool News;
+    } cases[] = {
+        {"a device unplugged from a port given with --port, whose tile stays, waits for the heartbeat",
+         [&](CBoardFeed& f) { f.PortsNow({deviceB}); }, true},
+        {"a device in place of another, by its serial number, is not shown",
+         [&](CBoardFeed& f) {
+             f.PortsNow({{A, "SN-C"}, deviceB});
+         },
+         true},
+        {"a port found anew gets no tile",
+         [&](CBoardFeed& f) {
+             f.PortsNow({deviceA, deviceB, {"COM9", ""}});
+         },
+         true},
+        {"a look that found the same devices is published as news",
+         [&](CBoardFeed& f) {
+             f.PortsNow({deviceB, deviceA});
+         },
+         false},
+        {"a device's stage is not shown",
+         [](CBoardFeed& f) { f.PortNow(News(A, PortStage::Done, "written and verified", 0, 500)); }, true},
+        {"a transfer's step is not shown",
+         [](CBoardFeed& f) {
+             f.PortProgress(B, {PortStage::Reading, 40});
+         },
+         true},
+        {"a line the station said is not shown", [](CBoardFeed& f) { f.Said("a line"); }, true},
+        {"the plan is not shown",
+         [](CBoardFeed& f) {
+             f.PlanNow({3, 1, 0, 0, 0, 0, 2, {}});
+         },
+         true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Fault);
+        CFakeClock clock;
+        CBoardFeed feed({A}, &clock);
+        CFakeOutlet station;
+        CFakeOutlet line;
+        feed.Add(&station, STATION_BOARD_PACE);
+        feed.Add(&line, LINE_BOARD_PACE);
+        feed.PortsNow({deviceA, deviceB});
+        clock.Now = LINE_BOARD_PACE.AtMostEveryMs;
+        feed.Flush();
+        const std::size_t stationBefore = station.Documents.size();
+        const std::size_t lineBefore = line.Documents.size();
+        clock.Now += 100;
+        c.Happen(feed);
+        EXPECT_EQ(stationBefore + (c.News ? 1 : 0), station.Documents.size()) << "the station's board";
+        feed.Flush();
+        EXPECT_EQ(lineBefore, line.Documents.size()) << "the line's board within its second";
+        clock.Now = feed.NextDueMs();
+        feed.Flush();
+        ASSERT_EQ(lineBefore + 1, line.Documents.size()) << "the line's board at " << clock.Now;
+        EXPECT_EQ(c.News, clock.Now < LINE_BOARD_PACE.AtLeastEveryMs) << "published by the heartbeat alone";
+        for (const char* member : {"Ports", "Plan", "Events"}) {
+            EXPECT_EQ(station.Documents.back()[member], line.Documents.back()[member]) << member;
+        }
     }
 }
 

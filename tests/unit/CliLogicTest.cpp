@@ -3,8 +3,8 @@
 // the board's address, request heads and Host names, the station's children's progress lines, and a
 // ledger address that carries a password.
 #include "cli/board/RequestHead.h"
-#include "cli/common/CliArgs.h"
 #include "cli/common/SetupText.h"
+#include "cli/front/CliArgs.h"
 #include "cli/parallel/BatchPlan.h"
 #include "cli/station/StationSteps.h"
 #include "cli/system/WindowsSyntax.h"

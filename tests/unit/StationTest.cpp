@@ -1,7 +1,8 @@
-// The station's rules against fakes: ports that come and go, children that end in every way a process
-// can (a report read whole, a crash, an exit 22 after "save: next", a port that refuses its first opens),
-// the operator's decisions on devices still attached, a console that goes away and Ctrl-C; each a row
-// of one table, with the record it leaves and what each device holds at the end.
+// The station's rules against fakes: what each way a child can end decides (the table of ChildEnd.h, read
+// from the child's outcome), then whole runs with ports that come and go, children that fail before or
+// after their save, a port that refuses its first opens, the operator's decisions on devices still
+// attached, a console that goes away and Ctrl-C; each a row of one table, with the record it leaves,
+// what each device holds at the end and a line the station said.
 #include "provisioning/Station.h"
 
 #include "provisioning/RecordLog.h"
@@ -22,29 +23,14 @@
 
 namespace {
 
-// What a fake child does.
+// What a fake child does; each ends with a report read whole.
 enum class Act {
     Ok,
-    RefuseOpen,      // the port does not open (permission denied, busy): nothing reaches the device
-    Fail,            // a report read whole: communication error, "save" never announced
-    FailAfterSave,   // a report read whole: "save: next", then the device answered "save" badly
-    Exit22AfterSave, // "save: next", the write went through, then its stdout was lost: exit 22, no result
-    Crash,           // ended by a signal before it announced "save"
-    Hang,            // runs until it is asked to stop, then reports that it stopped before its save
+    RefuseOpen,    // the port does not open (permission denied, busy): nothing reaches the device
+    Fail,          // communication error, "save" never announced
+    FailAfterSave, // "save: next", then the device answered "save" badly
+    Hang,          // runs until it is asked to stop, then reports that it stopped before its save
 };
-
-// How a child that does each act ends, in the order of Act; an unreadable end left no result line.
-const struct {
-    int Status;
-    const char* Message;
-    bool Unreadable;
-} ENDS[] = {{0, "OK", false},
-            {11, "WARNING: cannot open port", false},
-            {12, "WARNING: communication error", false},
-            {13, "WARNING: hardware error", false},
-            {22, "", true},
-            {14, "WARNING: crashed (signal 11)", true},
-            {12, "WARNING: communication error", false}};
 
 struct FakeDevice {
     std::string Port;
@@ -97,14 +83,29 @@ private:
     ChildProgress m_progress; // a write stays half-way
 };
 
-ChildOutcome Ended(Act act) {
-    const auto& end = ENDS[static_cast<int>(act)];
+ChildOutcome Reported(int status, const char* message) {
     ChildOutcome outcome;
-    outcome.Kind = end.Unreadable ? ChildEndKind::Unreadable : ChildEndKind::Reported;
-    outcome.Status = end.Status;
-    outcome.Message = end.Message;
+    outcome.Kind = ChildEndKind::Reported;
+    outcome.Status = status;
+    outcome.Message = message;
     outcome.Version = "ZRV-Link 2.4.1";
     return outcome;
+}
+
+// How a child that does `act` ends; a switch, so that an act without an end does not build.
+ChildOutcome Ended(Act act) {
+    switch (act) {
+    case Act::Ok:
+        return Reported(0, "OK");
+    case Act::RefuseOpen:
+        return Reported(11, "WARNING: cannot open port");
+    case Act::Fail:
+    case Act::Hang:
+        return Reported(12, "WARNING: communication error");
+    case Act::FailAfterSave:
+        return Reported(13, "WARNING: hardware error");
+    }
+    return {};
 }
 
 // Ports, children, clock and console of one station run, over a bench of fake devices.
@@ -144,7 +145,7 @@ public:
         FakeDevice& device = Find(port);
         const Act act = std::exchange(device.Write, Act::Ok);
         ChildOutcome outcome = Ended(act);
-        outcome.SaveNext = act == Act::Ok || act == Act::FailAfterSave || act == Act::Exit22AfterSave;
+        outcome.SaveNext = act == Act::Ok || act == Act::FailAfterSave;
         if (outcome.SaveNext) {
             device.Set = unit;
         }
@@ -204,10 +205,11 @@ public:
     void PlanNow(const PlanNews& plan) override { Plan = plan; }
     void PortsNow(const std::vector<StationPort>&) override {}
     void PortNow(const PortNews& news) override {
-        Add(news.Port, Word(news.Stage) + (news.Stage == PortStage::Left ? "(" + news.Unit + ")" : ""));
+        Add(news.Port, std::string(StageWord(news.Stage)) +
+                           (news.Stage == PortStage::Left ? "(" + news.Unit + ")" : ""));
     }
     void PortProgress(const std::string& port, const ChildProgress& progress) override {
-        Add(port, Word(progress.Stage) + ":" + std::to_string(progress.Percent));
+        Add(port, std::string(StageWord(progress.Stage)) + ":" + std::to_string(progress.Percent));
     }
     void Said(const std::string&) override {}
 
@@ -218,10 +220,6 @@ public:
     }
 
 private:
-    static std::string Word(PortStage stage) {
-        const char* const words[] = {"reading", "writing", "verifying", "done", "failed", "held", "left"};
-        return words[static_cast<int>(stage)];
-    }
     void Add(const std::string& port, const std::string& what) {
         std::string& told = Told[port];
         told += (told.empty() ? "" : " ") + what;
@@ -240,7 +238,7 @@ struct StationCase {
     int Exit;
     const char* Events;         // each unit's events, in the record's order
     const char* Holds;          // each device's own address at the end
-    const char* SaidLine;       // a line the station said, in part; empty: not checked
+    const char* SaidLine;       // a line the station said, in part
     const char* Told = nullptr; // what the observer heard of port A; null: the observer is not checked
     const char* Plan = "";      // the observer's last plan
     const char* Held = nullptr; // in the first held unit's instruction; null: none held
@@ -282,6 +280,7 @@ void RunCase(const StationCase& c) {
         holds += (holds.empty() ? "" : " ") + AddressText(device.Set.IPAddress);
     }
     EXPECT_EQ(c.Holds, holds);
+    ASSERT_NE(std::string(), c.SaidLine) << "each row names a line it expects";
     EXPECT_NE(std::string::npos, world.Said.find(c.SaidLine)) << world.Said;
     // Whatever a device sent, the console gets whole printable lines.
     EXPECT_EQ(std::string::npos, world.Said.find_first_of(std::string("\0\r\x1b\x07\x7f", 5))) << world.Said;
@@ -305,7 +304,8 @@ void RunCase(const StationCase& c) {
 }
 
 // Every row keeps one address per device and every kept device as it is; rows with an observer's part
-// also check each stage the observer heard of a device and the plan with what the operator must do.
+// also check each stage the observer heard of a device and the plan with what the operator must do. How
+// each end of a child decides is ChildEnd's table below; these rows show the station carrying it out.
 TEST(Station, EveryEndOfAChildKeepsOneAddressPerDeviceAndTellsTheObserver) {
     const char* const A = "/dev/ttyACM0";
     const char* const B = "/dev/ttyACM1";
@@ -341,75 +341,82 @@ TEST(Station, EveryEndOfAChildKeepsOneAddressPerDeviceAndTellsTheObserver) {
     const std::vector<RecordRow> line = {of("line-1", Row(u1, E::Started, S::Unknown, u1)),
                                          of("line-2", Row(u2, E::Started, S::Unknown, u2)),
                                          of("line-2", Row(u2, E::Done, S::Yes, u2))};
+    // Each row named by the fault it catches.
     const StationCase cases[] = {
-        {"a device written", three, none, once, Bench(On(A)), -1, -1, -1, 30, "192.168.0.21: started done",
-         "192.168.0.21", "", "reading writing done",
-         "done 1, held 0, failed 0, at work 0, to go 2, skipped 0"},
-        {"a write whose stdout was lost after \"save: next\" is held, never \"before its save\"", three, none,
-         once, Bench(On(A, Act::Exit22AfterSave)), -1, -1, -1, 31, "192.168.0.21: started failed(maybe)",
-         "192.168.0.21", "See to the device on /dev/ttyACM0"},
-        {"a write that crashed is held", three, none, once, Bench(On(A, Act::Crash)), -1, -1, -1, 31,
-         "192.168.0.21: started failed(maybe)", "0.0.0.0", "after its save may have reached the device"},
-        {"a write that failed after it announced its save is held", three, none, once,
-         Bench(On(A, Act::FailAfterSave, "SN-A")), -1, -1, -1, 31, "192.168.0.21: started failed(maybe)",
-         "192.168.0.21", "", "reading writing held",
-         "done 0, held 1, failed 0, at work 0, to go 2, skipped 0",
+        {"a written device is not recorded done, or its stages do not reach the observer", three, none, once,
+         Bench(On(A)), -1, -1, -1, 30, "192.168.0.21: started done", "192.168.0.21",
+         "192.168.0.21 on /dev/ttyACM0: written and verified in 0.2 s; connect the next device",
+         "reading writing done", "done 1, held 0, failed 0, at work 0, to go 2, skipped 0"},
+        {"a write that failed after it announced its save is not held, or the operator is not told its "
+         "device",
+         three, none, once, Bench(On(A, Act::FailAfterSave, "SN-A")), -1, -1, -1, 31,
+         "192.168.0.21: started failed(maybe)", "192.168.0.21",
+         "192.168.0.21 on /dev/ttyACM0: failed (WARNING: hardware error) after its save may have reached the "
+         "device; no new device is taken. See to the device on /dev/ttyACM0 (serial SN-A): it may hold the "
+         "unit's configuration in part or whole",
+         "reading writing held", "done 0, held 1, failed 0, at work 0, to go 2, skipped 0",
          "its write on /dev/ttyACM0 (serial SN-A, 2026-12-07T10:00:00+00:00) ended badly after it may have "
          "reached the device's save; see to that device, then run again with --redo 192.168.0.21"},
-        {"a device's own text reaches the console printable", three, none, once, Bench(escaping), -1, -1, -1,
-         31, "192.168.0.21: started failed(maybe)", "192.168.0.21",
+        {"a device's own text clears the terminal or adds a line", three, none, once, Bench(escaping), -1, -1,
+         -1, 31, "192.168.0.21: started failed(maybe)", "192.168.0.21",
          "read (2.4.1?192.168.0.21 on /dev/ttyACM0: written and verified?), writing\n"
          "192.168.0.21 on /dev/ttyACM0: failed (WARNING: hardware error) after its save may have "
          "reached the "
          "device; no new device is taken. See to the device on /dev/ttyACM0 (serial SN?]0;x??[2J)"},
-        {"a write that failed before its save", three, none, once, Bench(On(A, Act::Fail)), -1, -1, -1, 30,
-         "192.168.0.21: started failed(no)", "0.0.0.0", "", "reading writing failed",
-         "done 0, held 0, failed 1, at work 0, to go 2, skipped 0"},
-        {"a port that refuses its first opens is tried again", three, none, once,
-         Bench(On(A, Act::Ok, "", 2)), -1, -1, -1, 30, "192.168.0.21: started done", "192.168.0.21", ""},
-        {"a port that keeps refusing is recorded once and still tried", three, none, all,
+        {"a write that failed before its save is held, or counted to go rather than failed", three, none,
+         once, Bench(On(A, Act::Fail)), -1, -1, -1, 30, "192.168.0.21: started failed(no)", "0.0.0.0",
+         "192.168.0.21 on /dev/ttyACM0: failed (WARNING: communication error) before its save; the unit "
+         "waits "
+         "for the next device",
+         "reading writing failed", "done 0, held 0, failed 1, at work 0, to go 2, skipped 0"},
+        {"a port that refuses its first opens is recorded failed, or never tried again", three, none, once,
+         Bench(On(A, Act::Ok, "", 2)), -1, -1, -1, 30, "192.168.0.21: started done", "192.168.0.21",
+         "192.168.0.21 on /dev/ttyACM0: written and verified"},
+        {"a port that keeps refusing is recorded at each try, or given up", three, none, all,
          Bench(On(A, Act::Ok, "", 10)), 15000, -1, -1, 30, "192.168.0.21: failed(no) started done",
          "192.168.0.21", "nothing was sent, the port is tried again"},
-        {"a skipped unit's device still attached is left as it is", three, held, skip,
+        {"a skipped unit's device still attached is written over", three, held, skip,
          Bench(Holding(A, three[0].Set)), -1, -1, -1, 30, "192.168.0.21: started failed(maybe) skipped",
          "192.168.0.21", "this device is skipped unit 192.168.0.21 and is left as it is"},
-        {"a held unit given back goes to its device still attached", three, held, redo,
+        {"a held unit given back does not go to its device still attached", three, held, redo,
          Bench(Holding(A, three[0].Set)), -1, -1, -1, 30,
-         "192.168.0.21: started failed(maybe) redo started done", "192.168.0.21", ""},
-        {"a held unit stops the station at the start and names its device", three, held, all, Bench(On(A)),
-         -1, -1, -1, 31, "192.168.0.21: started failed(maybe)", "0.0.0.0",
+         "192.168.0.21: started failed(maybe) redo started done", "192.168.0.21", "192.168.0.21: given back"},
+        {"a held unit lets the station start, or its device is not named", three, held, all, Bench(On(A)), -1,
+         -1, -1, 31, "192.168.0.21: started failed(maybe)", "0.0.0.0",
          "its write on /dev/ttyACM0 (2026-12-06T10:00:00+00:00) ended badly", "",
          "done 0, held 1, failed 0, at work 0, to go 2, skipped 0", "--skip 192.168.0.21"},
-        {"a device that holds a done unit is left as it is", three, done, once,
-         Bench(Holding(A, three[0].Set)), -1, -1, -1, 30, "192.168.0.21: started done", "192.168.0.21", "",
+        {"a device that holds a done unit is written over", three, done, once,
+         Bench(Holding(A, three[0].Set)), -1, -1, -1, 30, "192.168.0.21: started done", "192.168.0.21",
+         "/dev/ttyACM0: this device is done unit 192.168.0.21 and is left as it is; connect the next device",
          "reading left(192.168.0.21)", "done 1, held 0, failed 0, at work 0, to go 2, skipped 0"},
-        {"devices that share a serial number with a done unit are each set up", three, doneElsewhere, once,
+        {"devices that share a serial number with a done unit are taken for it", three, doneElsewhere, once,
          Bench(On(A, Act::Ok, "SAME"), On(B, Act::Ok, "SAME")), -1, -1, -1, 0,
          "192.168.0.21: started done; 192.168.0.22: started done; 192.168.0.23: done",
          "192.168.0.21 192.168.0.22", "every unit of the plan is done"},
-        {"a done unit without an own address is known by its whole configuration", dhcp, dhcpDone, once,
+        {"a done unit without an own address is not known on its device", dhcp, dhcpDone, once,
          Bench(Holding(A, dhcp[0].Set), On(B)), -1, -1, -1, 30,
          "192.168.0.21: started done; 192.168.0.23: started done", "0.0.0.0 192.168.0.23",
          "this device is done unit 192.168.0.21 and is left as it is"},
-        {"a console that went away takes no device", three, none, all, Bench(On(A)), -1, -1, 0, 22, "",
-         "0.0.0.0", ""},
-        {"a console lost during a write lets that write finish and takes no other device", three, none, all,
+        {"a console that went away at the start still lets a device be taken", three, none, all, Bench(On(A)),
+         -1, -1, 0, 22, "", "0.0.0.0", "station stopped: 3 units left"},
+        {"a console lost during a write stops that write, or lets another device be taken", three, none, all,
          Bench(On(A), On(B, Act::Ok, "", 0, 1000)), -1, -1, 150, 22, "192.168.0.21: started done",
-         "192.168.0.21 0.0.0.0", ""},
-        {"a line's record: a unit begun on another station is this station's to settle", three, line, all,
+         "192.168.0.21 0.0.0.0", "station stopped: 2 units left"},
+        {"a line's record: a unit begun on another station is left to that station", three, line, all,
          Bench(On(A)), -1, -1, -1, 31, "192.168.0.21: started; 192.168.0.22: started done", "0.0.0.0",
          "192.168.0.21: its write on /dev/ttyACM0 (2026-12-06T10:00:00+00:00) has no end in the record",
          nullptr, "", nullptr, "pc-9"},
-        {"a line's record: given back, the unit goes to the next device; a done one stays on its device",
+        {"a line's record: a unit given back stays away from the next device, or a done one is written over",
          three, line, redo, Bench(On(A), Holding(B, three[1].Set)), -1, -1, -1, 30,
          "192.168.0.21: started redo started done; 192.168.0.22: started done", "192.168.0.21 192.168.0.22",
          "this device is done unit 192.168.0.22 and is left as it is", nullptr, "", nullptr, "pc-9"},
-        {"a plan of one unit counts it in the singular", one, none, once, Bench(), -1, -1, -1, 30, "", "",
+        {"a plan of one unit counts it in the plural", one, none, once, Bench(), -1, -1, -1, 30, "", "",
          "station: 1 unit, 0 done, 0 skipped, 1 to go; the devices attached now\nstation stopped: 1 unit "
          "left\n"},
-        {"a second Ctrl-C stops a write before its save", three, none, all, Bench(On(A, Act::Hang)), 1000,
-         2000, -1, 30, "192.168.0.21: started interrupted(no)", "0.0.0.0", "the station ends now",
-         "reading writing writing:50 failed", "done 0, held 0, failed 1, at work 0, to go 2, skipped 0"},
+        {"a second Ctrl-C lets a write go on to its save, or holds its unit", three, none, all,
+         Bench(On(A, Act::Hang)), 1000, 2000, -1, 30, "192.168.0.21: started interrupted(no)", "0.0.0.0",
+         "the station ends now", "reading writing writing:50 failed",
+         "done 0, held 0, failed 1, at work 0, to go 2, skipped 0"},
     };
     for (const StationCase& c : cases) {
         RunCase(c);
@@ -417,34 +424,38 @@ TEST(Station, EveryEndOfAChildKeepsOneAddressPerDeviceAndTellsTheObserver) {
 }
 
 // When the station looks: on its interval, at once on news of the ports, and when a port whose open
-// failed is due again, whatever the interval. Read from the fake clock, in steps of 100 ms; a device
-// plugged at 1000 ms whose port refuses `Refusals` opens.
+// failed is due again, whatever the interval; each row named by the fault it catches. Read from the fake
+// clock, in steps of 100 ms; a device plugged at 1000 ms whose port refuses `Refusals` opens.
 TEST(Station, LooksComeWithNewsOfThePortsAndRetriesKeepTheirTimeWhateverTheInterval) {
     const struct {
-        const char* Name;
+        const char* Fault;
         int64_t LookMs;
         std::vector<int64_t> NewsMs; // PortsChanged before the step at these times
         int Refusals;
         const char* ReadsMs; // when each read of the device started
     } cases[] = {
-        {"without news, the look on its interval finds the device", PORT_POLL_MS, {}, 0, "1000"},
-        {"without news, a long interval leaves the device waiting for the next look", 5000, {}, 0, "5000"},
-        {"news makes the station look at once", 600000, {1000}, 0, "1000"},
-        {"news that is not of a device costs a look and takes nothing", 600000, {500, 1000}, 0, "1000"},
-        {"a refused open is tried again at its time, not at the next look", 600000, {1000}, 1, "1000 1600"},
-        {"a port's change (its group set) tries a refused open again at once",
+        {"without news, a device is missed by the look on its interval", PORT_POLL_MS, {}, 0, "1000"},
+        {"without news, a long interval is cut short", 5000, {}, 0, "5000"},
+        {"news of the ports waits for the next look", 600000, {1000}, 0, "1000"},
+        {"news without a device takes something, or uses up the look that later news asks for",
+         600000,
+         {500, 1000},
+         0,
+         "1000"},
+        {"a refused open waits for the next look instead of its retry", 600000, {1000}, 1, "1000 1600"},
+        {"a port's change (its group set) leaves a refused open waiting for its retry",
          600000,
          {1000, 1300},
          1,
          "1000 1300"},
-        {"a port's change after its grace waits for the late retry",
+        {"a port's change after the grace tries a refused open at once, as within it",
          600000,
          {1000, 7000},
          20,
          "1000 1600 2200 2800 3400 4000 4600 5200 5800 6400 11500 16600 21700"},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.Name);
+        SCOPED_TRACE(c.Fault);
         const CScratchDir dir;
         std::string error;
         std::vector<PlanUnit> units;
@@ -477,6 +488,90 @@ TEST(Station, LooksComeWithNewsOfThePortsAndRetriesKeepTheirTimeWhateverTheInter
         }
         EXPECT_EQ(c.ReadsMs, world.Devices[0].ReadsMs);
     }
+}
+
+std::string Decision(const ChildEndRule& rule) {
+    const std::pair<UnitNext, const char*> units[] = {{UnitNext::Write, "write"},
+                                                      {UnitNext::BackToPlan, "back"},
+                                                      {UnitNext::Done, "done"},
+                                                      {UnitNext::Held, "held"}};
+    const std::pair<PortNext, const char*> ports[] = {
+        {PortNext::Served, "served"}, {PortNext::Free, "free"}, {PortNext::TriedAgain, "tried again"}};
+    std::string words =
+        rule.Recorded ? std::string(EventName(rule.Event)) + "(" + SaveName(rule.Save) + ")" : "no row";
+    for (const auto& [value, word] : units) {
+        words += value == rule.Unit ? std::string(" ") + word : "";
+    }
+    for (const auto& [value, word] : ports) {
+        words += value == rule.Port ? std::string(" ") + word : "";
+    }
+    return words;
+}
+
+// What a child's end decides, from its outcome as the command line reads it from the process: the record's
+// row (no row, or its event and whether "save" may have been sent), the unit and the port. Each row named
+// by the fault it catches.
+TEST(ChildEnd, EachWayAChildEndsDecidesItsRowItsUnitAndItsPort) {
+    const ChildStage R = ChildStage::Reading;
+    const ChildStage W = ChildStage::Writing;
+    const ChildEndKind whole = ChildEndKind::Reported;
+    const ChildEndKind unreadable = ChildEndKind::Unreadable;
+    const struct {
+        const char* Fault;
+        ChildStage Stage;
+        ChildEndKind Kind;
+        int Status;
+        bool PortNotOpened, SaveNext, StopAsked, HasDevice;
+        const char* Decision;
+    } cases[] = {
+        {"a write whose stdout was lost after \"save: next\" (exit 22, no report) is taken as before its "
+         "save",
+         W, unreadable, 22, false, true, false, false, "failed(maybe) held served"},
+        {"a write that crashed is taken as before its save", W, unreadable, 14, false, false, false, false,
+         "failed(maybe) held served"},
+        {"a write that failed after it told \"save: next\" is given to the next device", W, whole, 13, false,
+         true, false, false, "failed(maybe) held served"},
+        {"a write whose device went away after it told \"save: next\" is given to the next device", W, whole,
+         12, false, true, false, false, "failed(maybe) held served"},
+        {"a write that failed before its save is held", W, whole, 12, false, false, false, false,
+         "failed(no) back served"},
+        {"a write whose port did not open leaves its device unserved until it goes", W, whole, 11, true,
+         false, false, false, "failed(no) back free"},
+        {"a write that never ran is held", W, ChildEndKind::NotStarted, -1, false, false, false, false,
+         "failed(no) back free"},
+        {"a write stopped before its save is held, or recorded as failed", W, whole, 12, false, false, true,
+         false, "interrupted(no) back served"},
+        {"a write killed after its stop's grace is given back", W, unreadable, -1, false, false, true, false,
+         "interrupted(maybe) held served"},
+        {"a write that ended whole as its stop came is not done", W, whole, 0, false, true, true, false,
+         "done(yes) done served"},
+        {"a stopped read is recorded, or its device written", R, whole, 0, false, false, true, true,
+         "no row back free"},
+        {"a read that reported OK without the device whole goes on to write", R, whole, 0, false, false,
+         false, false, "failed(no) back served"},
+        {"a read that crashed is held, though a read sends no save", R, unreadable, 14, false, true, false,
+         false, "failed(no) back served"},
+        {"a read whose port did not open is given up", R, whole, 11, true, false, false, false,
+         "failed(no) back tried again"},
+        {"a read of the whole device is not written", R, whole, 0, false, false, false, true,
+         "no row write served"},
+    };
+    for (const auto& c : cases) {
+        ChildOutcome outcome;
+        outcome.Kind = c.Kind;
+        outcome.Status = c.Status;
+        outcome.PortNotOpened = c.PortNotOpened;
+        outcome.SaveNext = c.SaveNext;
+        outcome.StopAsked = c.StopAsked;
+        outcome.HasDevice = c.HasDevice;
+        const ChildEndCase end = ChildEndCaseOf(c.Stage, outcome);
+        EXPECT_EQ(end, ChildEndRuleOf(end).Case) << c.Fault << ": the end has no row of its own";
+        EXPECT_EQ(c.Decision, Decision(ChildEndRuleOf(end))) << c.Fault;
+    }
+    EXPECT_EQ(
+        "/dev/x (serial {message}) in 1.0 s: {seconds}",
+        ChildEndWords("{device} in {seconds} s: {message}", "{seconds}", "1.0", "/dev/x (serial {message})"))
+        << "a device's words are read as the table's";
 }
 
 } // namespace

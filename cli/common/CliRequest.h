@@ -1,5 +1,5 @@
-// zrvlink's command line: the commands, their options, the rules between them and the usage texts;
-// portable.
+// What a zrvlink command line asks for, as every command reads it (front/CliArgs.h reads it from the
+// arguments); portable.
 #pragma once
 
 #include <string>
@@ -49,23 +49,3 @@ struct CliRequest {
     std::string OutputDir;
     std::string Backup;
 };
-
-// Reads argv[1] to argv[argc - 1]. False on a usage error, described in `error`; `request` then still
-// names the command when one was recognised, so that its usage can be shown.
-bool ParseCliArgs(int argc, const char* const* argv, CliRequest* request, std::string* error);
-
-// The live board's address when --board is given without one.
-constexpr const char* BOARD_DEFAULT_HOST = "127.0.0.1";
-constexpr int BOARD_DEFAULT_PORT = 8480;
-// zrvlink ledger board's, beside a station's board on the same machine.
-constexpr int LINE_BOARD_DEFAULT_PORT = 8481;
-
-// "ADDR:PORT" (an IPv6 address in brackets: "[::1]:8480") into its parts; false, with `error`, for
-// anything else or a port above 65535.
-bool ParseBoardAddress(const std::string& text, std::string* host, int* port, std::string* error);
-
-// Several ports, --all or --output-dir: one child process per port, one result line per port.
-bool IsParallel(const CliRequest& request);
-
-// The usage text of the program (CliCommand::None) or of one command.
-std::string CliUsage(CliCommand command);

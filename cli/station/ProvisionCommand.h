@@ -3,8 +3,8 @@
 // and keeps the record; portable (ports, children, Ctrl-C and files through their seams).
 #pragma once
 
-#include "cli/common/CliArgs.h"
 #include "cli/common/CliOutcome.h"
+#include "cli/common/CliRequest.h"
 
 // Runs the station of `request` to its end. Its events go to stdout as they happen, one line each; the
 // outcome's lines (a refused plan or record) are for stderr.

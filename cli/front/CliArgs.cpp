@@ -1,8 +1,12 @@
-// zrvlink's command line read by CLI11, and the rules between options that it cannot express; portable.
-// The only file that includes CLI11, which is slow to compile.
-#include "cli/common/CliArgs.h"
+// zrvlink's command line: the table of its commands, the arguments read by CLI11 and the rules between
+// options that it cannot express; portable. The only file that includes CLI11, which is slow to compile.
+#include "cli/front/CliArgs.h"
 
 #include "cli/common/SetupFiles.h"
+#include "cli/front/CliUsage.h"
+#include "cli/front/Commands.h"
+#include "cli/station/LedgerCommands.h"
+#include "cli/station/ProvisionCommand.h"
 #include "core/TextParse.h"
 #include "provisioning/ledger/Ledger.h"
 
@@ -125,18 +129,35 @@ void DescribeLedger(CLI::App* ledgerCommand, CliRequest* r) {
     board->callback([r] { r->LedgerDoes = LedgerAction::Board; });
 }
 
+// One row per command: the name that the line gives, its options, what runs it and its usage text (the
+// command's own, then the notes it shares with others).
 struct CommandRow {
     const char* Name;
     CliCommand Command;
     void (*DescribeOptions)(CLI::App* command, CliRequest* r);
+    CliOutcome (*Run)(const CliRequest& request);
+    const char* Usage[3];
 };
 
 const CommandRow COMMANDS[] = {
-    {"ports", CliCommand::Ports, DescribePorts},    {"read", CliCommand::Read, DescribeRead},
-    {"write", CliCommand::Write, DescribeWrite},    {"check", CliCommand::Check, DescribeCheck},
-    {"diff", CliCommand::Diff, DescribeDiff},       {"provision", CliCommand::Provision, DescribeProvision},
-    {"ledger", CliCommand::Ledger, DescribeLedger},
+    {"ports", CliCommand::Ports, DescribePorts, RunPorts, {PORTS_USAGE}},
+    {"read", CliCommand::Read, DescribeRead, RunRead, {READ_USAGE, SETUP_JSON_NOTES, PARALLEL_NOTES}},
+    {"write", CliCommand::Write, DescribeWrite, RunWrite, {WRITE_USAGE, PARALLEL_NOTES}},
+    {"check", CliCommand::Check, DescribeCheck, RunCheck, {CHECK_USAGE, SETUP_JSON_NOTES}},
+    {"diff", CliCommand::Diff, DescribeDiff, RunDiff, {DIFF_USAGE}},
+    {"provision", CliCommand::Provision, DescribeProvision, RunStation, {PROVISION_USAGE}},
+    {"ledger", CliCommand::Ledger, DescribeLedger, RunLedger, {LEDGER_USAGE}},
 };
+
+// The row of `command`; null for CliCommand::None.
+const CommandRow* RowOf(CliCommand command) {
+    for (const CommandRow& row : COMMANDS) {
+        if (row.Command == command) {
+            return &row;
+        }
+    }
+    return nullptr;
+}
 
 // The command that the parser will enter: the first argument that names one. The top level has flags
 // only, so no earlier argument can be a value, and it enters one command at most.
@@ -158,22 +179,15 @@ void Describe(CLI::App* app, CliRequest* r, CliCommand named) {
     app->set_help_flag("--help");
     AddFlag(app, "--version", &r->Version);
     app->require_subcommand(0, 1);
-    for (const CommandRow& row : COMMANDS) {
-        if (row.Command == named) {
-            CLI::App* command = AddCommand(app, row.Name);
-            row.DescribeOptions(command, r);
-        }
+    if (const CommandRow* row = RowOf(named)) {
+        row->DescribeOptions(AddCommand(app, row->Name), r);
     }
 }
 
 // The `named` command when the parser entered it.
 CliCommand CommandOf(const CLI::App& app, CliCommand named) {
-    for (const CommandRow& row : COMMANDS) {
-        if (row.Command == named && app.got_subcommand(row.Name)) {
-            return named;
-        }
-    }
-    return CliCommand::None;
+    const CommandRow* row = RowOf(named);
+    return row != nullptr && app.got_subcommand(row->Name) ? named : CliCommand::None;
 }
 
 bool Refuse(std::string* error, const std::string& why) {
@@ -278,4 +292,21 @@ bool ParseBoardAddress(const std::string& text, std::string* host, int* port, st
 
 bool IsParallel(const CliRequest& request) {
     return request.AllPorts || request.Ports.size() > 1 || !request.OutputDir.empty();
+}
+
+CliOutcome RunCliCommand(const CliRequest& request) {
+    const CommandRow* row = RowOf(request.Command);
+    return row != nullptr ? row->Run(request) : CliOutcome{EXIT_USAGE, {}};
+}
+
+std::string CliUsage(CliCommand command) {
+    const CommandRow* row = RowOf(command);
+    if (row == nullptr) {
+        return PROGRAM_USAGE;
+    }
+    std::string usage;
+    for (const char* part : row->Usage) {
+        usage += part != nullptr ? part : "";
+    }
+    return usage;
 }

@@ -1,9 +1,9 @@
 // zrvlink provision over the system: the plan and the record opened, and the station's seams made of
 // detection, child processes of this program, the steady clock and stdout; the station's rules are in
 // provisioning/Station.h. Portable (ports, children, Ctrl-C and files through their seams).
-#include "cli/station/Station.h"
+#include "cli/station/ProvisionCommand.h"
 
-#include "cli/board/LineBoard.h"
+#include "cli/board/BoardFeed.h"
 #include "cli/board/StationBoard.h"
 #include "cli/common/SetupFiles.h"
 #include "cli/parallel/PortChild.h"
@@ -287,6 +287,16 @@ private:
     CLedger* m_ledger = nullptr;
 };
 
+// The ledger as a board's outlet: what the line's board shows of this station.
+class CLedgerOutlet : public IBoardOutlet {
+public:
+    explicit CLedgerOutlet(CLedger* ledger) : m_ledger(*ledger) {}
+    void Publish(const std::string& document) override { m_ledger.PublishBoard(document); }
+
+private:
+    CLedger& m_ledger;
+};
+
 class CProcessInterrupts : public IStationInterrupts {
 public:
     int Count() override { return InterruptCount(); }
@@ -307,11 +317,12 @@ CliOutcome RunStation(const CliRequest& request) {
     CatchInterrupts();
     SetLedgerInterrupts(InterruptCount);
     CSteadyClock clock;
+    CBoardFeed feed(request.Ports, &clock);
     std::unique_ptr<CStationBoard> board;
     std::string error;
     if (request.Board) {
-        board = std::make_unique<CStationBoard>(request.Ports, &clock);
-        if (!board->Open(request.BoardHost, request.BoardPort, &error)) {
+        board = std::make_unique<CStationBoard>();
+        if (!board->Open(request.BoardHost, request.BoardPort, &feed, &error)) {
             return CliOutcome{EXIT_USAGE, {"zrvlink provision: --board: " + error}};
         }
     }
@@ -348,37 +359,29 @@ CliOutcome RunStation(const CliRequest& request) {
         console.Say("board: " + board->Address() + " (for scripts: " + board->Address() + "status.json)");
     }
     // On a ledger the station's board is also the line's: what it shows goes to the ledger.
-    std::unique_ptr<CLedgerBoardPublisher> line;
-    CStationObservers observers;
-    if (board) {
-        observers.Add(board.get());
-    }
+    std::unique_ptr<CLedgerOutlet> line;
     if (store.Ledger() != nullptr) {
-        line = std::make_unique<CLedgerBoardPublisher>(store.Ledger(), request.Ports, &clock);
-        observers.Add(line.get());
+        line = std::make_unique<CLedgerOutlet>(store.Ledger());
+        feed.Add(line.get(), LINE_BOARD_PACE);
     }
     CProcessInterrupts interrupts;
     CStation station(units, store.Store(), OptionsOf(request, wait, planSource),
-                     StationSeams{&ports, &children, &clock, &console, observers.Get(), &interrupts});
+                     StationSeams{&ports, &children, &clock, &console, feed.Observer(), &interrupts});
     StationEnd end;
     if (station.Begin(&end)) {
         int seen = InterruptCount();
         for (station.Step(seen); !station.Ended(); station.Step(seen)) {
-            if (line) {
-                line->Flush();
-            }
-            if (wait.Sleep(seen, station.NextDueMs())) {
+            feed.Flush();
+            if (wait.Sleep(seen, std::min(station.NextDueMs(), feed.NextDueMs()))) {
                 station.PortsChanged();
             }
             seen = InterruptCount();
         }
         end = station.Finish();
     }
+    feed.Close(end.Exit);
     if (board) {
-        board->Close(end.Exit);
-    }
-    if (line) {
-        line->Close(end.Exit);
+        board->Close();
     }
     return OutcomeOf(end);
 }
