@@ -73,21 +73,15 @@ protected:
         more.push_back("--once");
         return RunCliWithin(EVENTUALLY_MS, Args(station, units, more), devices.Options());
     }
-    // Every event; a ledger that no station has made yet has none, which `quiet` lets pass.
-    std::vector<RecordRow> Rows(bool quiet = false) const {
+    // Every event.
+    std::vector<RecordRow> Rows() const {
         std::vector<RecordRow> rows;
         std::string error;
-        EXPECT_TRUE(ReadLedgerRows(m_url, &rows, &error) || quiet) << error;
+        EXPECT_TRUE(ReadLedgerRows(m_url, &rows, &error)) << error;
         return rows;
     }
     // "192.168.7.21: started done; ...": each unit's events, units by name.
     std::string Events() const { return EventsOf(Rows()); }
-    // Units done so far; none while no station has made the ledger's tables yet.
-    int Done() const {
-        const std::vector<RecordRow> rows = Rows(true);
-        return static_cast<int>(std::count_if(
-            rows.begin(), rows.end(), [](const RecordRow& row) { return row.Event == RecordEvent::Done; }));
-    }
 
     CPostgresServer m_server;
     CFaultProxy m_proxy;
@@ -126,7 +120,8 @@ TEST_F(ZrvlinkLedger, ThreeStationsSetUpOnePlanTogetherAndNoUnitGoesToTwoDevices
 }
 
 // Started while the server is down, the station waits for it and says so; then the run goes on. While it
-// runs, a station with another plan or its name is refused before it touches a device.
+// runs, a station with another plan or its name is refused before it touches a device. The server away
+// in the middle of a write: its end is kept, and committed once the server is back.
 TEST_F(ZrvlinkLedger, ServerRestartedInTheMiddleOfARunLosesNothingAndAnotherPlanOrNameIsRefused) {
     CDetectedDevices devices;
     CCliProcess station;
@@ -158,12 +153,9 @@ TEST_F(ZrvlinkLedger, ServerRestartedInTheMiddleOfARunLosesNothingAndAnotherPlan
     ASSERT_TRUE(station.WaitOut("written and verified") && station.WaitOut("events are kept in"));
     ASSERT_TRUE(m_server.StartAgain());
     ASSERT_TRUE(station.WaitOut("is back: 1 event kept here committed")) << station.OutSoFar();
-    ASSERT_TRUE(devices.Plug("ttyACM1"));
-    ASSERT_TRUE(WaitFor([&] { return Done() == 2; })) << Events();
+    EXPECT_EQ("192.168.7.21: started done", Events());
     EXPECT_EQ(30, station.Interrupt().Exit);
-    EXPECT_EQ("192.168.7.21: started done; 192.168.7.22: started done", Events());
     EXPECT_EQ("192.168.7.21", SavedAddress(devices.Sim(0)));
-    EXPECT_EQ("192.168.7.22", SavedAddress(devices.Sim(1)));
 }
 
 // A ledger as zrvlink of schema 1 and of schema 2 left it (no boards in 1; texts for times, statuses and
@@ -200,15 +192,11 @@ TEST_F(ZrvlinkLedger, UnitHeldOnOneStationIsRedoneFromAnotherOnALedgerOfAnEarlie
                                  "SELECT station FROM zrvlink_board ORDER BY station",
                                  &rows));
         EXPECT_EQ(version == 1 ? "3\nline-b\n" : "3\nline-a\nline-b\n", rows);
-        // Where the line stands, and its whole record, as a site's scripts see them.
+        // Where the line stands, as a site's scripts see it.
         const CliRunResult now = RunCli(status);
         EXPECT_EQ(0, now.Exit) << now.Err;
         EXPECT_TRUE(Contains(now.Out, "\"Units\": {\n    \"done\": 1,\n    \"open\": 1\n  }")) << now.Out;
         EXPECT_TRUE(Contains(now.Out, "\"Name\": \"line-a\"")) << now.Out;
-        EXPECT_EQ(0, RunCli({"ledger", "export", "--ledger", m_url, "--output", m_files / "site.csv"}).Exit);
-        const std::string exported = ReadWholeFile(m_files / "site.csv");
-        EXPECT_TRUE(Contains(exported, ",Previous Target31,Station\r\n")) << exported;
-        EXPECT_TRUE(Contains(exported, ",redo,") && Contains(exported, ",line-b\r\n")) << exported;
     }
 }
 
@@ -303,11 +291,9 @@ TEST_F(ZrvlinkLedger, LineOfThreeStationsKeepsOneAddressPerDeviceWhateverTheServ
         }
         start(station, decisions);
     };
-    const std::vector<std::vector<std::string>> kinds = {{},
-                                                         {"--save-reply", "NG"},
-                                                         {"--delay-command", "clrname:10"},
-                                                         {"--close-after", "120"},
-                                                         {"--save-reply", "NG"}};
+    const std::vector<std::string> SAVE_NG = {"--save-reply", "NG"};
+    const std::vector<std::vector<std::string>> kinds = {
+        {}, SAVE_NG, {"--delay-command", "clrname:10"}, {"--close-after", "120"}, SAVE_NG};
     const char* const ENDS[] = {"written", "failed", "not written", "the device could not", "this device is"};
     const std::vector<std::function<void()>> faults = {
         [&] { m_proxy.Stall(), std::this_thread::sleep_for(std::chrono::seconds(3)), m_proxy.Pass(); },
@@ -316,16 +302,15 @@ TEST_F(ZrvlinkLedger, LineOfThreeStationsKeepsOneAddressPerDeviceWhateverTheServ
         [&] { m_proxy.CutAll(); },
         [] {},
     };
+    // Every unit done or skipped.
     const auto settled = [&] {
         LedgerStatus status;
         std::string error;
-        int unsettled = 0;
-        if (ReadLedgerStatus(m_url, &status, &error)) {
-            for (const auto& [state, count] : status.States) {
-                unsettled += state == "done" || state == "skipped" ? 0 : count;
-            }
-        }
-        return !status.States.empty() && unsettled == 0;
+        const auto& states = status.States;
+        return ReadLedgerStatus(m_url, &status, &error) && !states.empty() &&
+               std::all_of(states.begin(), states.end(), [](const auto& state) {
+                   return state.first == "done" || state.first == "skipped" || state.second == 0;
+               });
     };
     for (std::size_t i = 0; i < stations.size(); ++i) {
         stations[i].Name = "line-" + std::to_string(i);
@@ -446,16 +431,12 @@ TEST_F(ZrvlinkLedger, StationKilledInTheMiddleOfAWriteKeepsItsUnitAndTheLineBoar
     EXPECT_EQ("192.168.7.21: started; 192.168.7.22: started done; 192.168.7.23: started done", Events());
 
     const std::string site = m_files / "site.csv";
+    const std::string base = m_files / "base.dat";
+    const std::string range = "192.168.7.21-192.168.7.23";
     ASSERT_EQ(0, RunCli({"ledger", "export", "--ledger", m_url, "--output", site}).Exit);
     const std::string exported = ReadWholeFile(site);
-    const std::vector<std::string> station = {"provision",
-                                              "--template",
-                                              m_files / "base.dat",
-                                              "--ip-range",
-                                              "192.168.7.21-192.168.7.23",
-                                              "--record",
-                                              site,
-                                              "--once"};
+    const std::vector<std::string> station = {"provision", "--template", base, "--ip-range",
+                                              range,       "--record",   site, "--once"};
     const CliRunResult unsettled = RunCli(station, first.Options());
     EXPECT_EQ(31, unsettled.Exit) << unsettled.Out << unsettled.Err;
     EXPECT_TRUE(Contains(unsettled.Out, "192.168.7.21: its write on " + first.DevPath("ttyACM0") + " (" +

@@ -15,7 +15,6 @@
 #include <csignal>
 #include <map>
 #include <memory>
-#include <set>
 #include <unistd.h>
 
 namespace {
@@ -40,11 +39,6 @@ CliRunOptions OnWine(const std::string& program = EnvironmentText("ZRV_ZRVLINK_E
     CliRunOptions options;
     options.Program = {WINE, program};
     return options;
-}
-
-std::string LinuxHostName() {
-    char name[256] = {};
-    return gethostname(name, sizeof name - 1) == 0 ? name : "";
 }
 
 // Devices on COM ports of the Wine prefix: each a simulator whose pty the prefix maps as COMn, listed in
@@ -139,19 +133,16 @@ TEST_F(LineOnWine, WindowsAndLinuxStationsSetUpOnePlanTogetherAndReadWhatEachOth
     ASSERT_TRUE(windowsStation.Start(
         StationArgs("win-1", UNITS, WindowsUrl(), WindowsPath(m_files / "base.dat"), ports), OnWine()));
     // Each ends by itself once the plan is done; one that does not would wait for ever.
-    ASSERT_TRUE(windowsStation.WaitEnd(EVENTUALLY_MS)) << windowsStation.OutSoFar();
-    ASSERT_TRUE(linuxStation.WaitEnd(EVENTUALLY_MS)) << linuxStation.OutSoFar();
-    const CliRunResult windowsRun = windowsStation.Finish();
-    const CliRunResult linuxRun = linuxStation.Finish();
-    EXPECT_EQ(0, windowsRun.Exit) << testing::PrintToString(windowsRun);
-    EXPECT_EQ(0, linuxRun.Exit) << testing::PrintToString(linuxRun);
+    for (CCliProcess* station : {&windowsStation, &linuxStation}) {
+        ASSERT_TRUE(station->WaitEnd(EVENTUALLY_MS)) << station->OutSoFar();
+        const CliRunResult run = station->Finish();
+        EXPECT_EQ(0, run.Exit) << testing::PrintToString(run);
+    }
 
     // Every unit done once, on the device that holds its address now; no address on two devices.
     std::map<std::string, std::string> doneOn; // unit -> its port
     for (const RecordRow& row : Rows()) {
-        if (row.Event == RecordEvent::Done) {
-            EXPECT_TRUE(doneOn.emplace(row.Unit, row.Port).second) << row.Unit << " done twice";
-        }
+        EXPECT_TRUE(row.Event != RecordEvent::Done || doneOn.emplace(row.Unit, row.Port).second) << row.Unit;
     }
     EXPECT_EQ(static_cast<std::size_t>(UNITS), doneOn.size());
     std::map<std::string, std::string> held; // address -> the port of its device
@@ -173,9 +164,9 @@ TEST_F(LineOnWine, WindowsAndLinuxStationsSetUpOnePlanTogetherAndReadWhatEachOth
     for (const nlohmann::json& station : line.value("Stations", nlohmann::json::array())) {
         hosts[station.value("Name", "")] = station.value("Host", "");
     }
-    const std::map<std::string, std::string> expectedHosts = {{"lin-1", LinuxHostName()},
-                                                              {"win-1", LinuxHostName()}};
-    EXPECT_EQ(expectedHosts, hosts) << status.Out;
+    char host[256] = {};
+    ASSERT_EQ(0, gethostname(host, sizeof host - 1));
+    EXPECT_EQ((std::map<std::string, std::string>{{"lin-1", host}, {"win-1", host}}), hosts) << status.Out;
     const CliRunResult linuxExport = RunCli({"ledger", "export", "--ledger", m_url});
     ASSERT_EQ(0, linuxExport.Exit) << testing::PrintToString(linuxExport);
     EXPECT_TRUE(Contains(linuxExport.Out, ",lin-1\r\n") && Contains(linuxExport.Out, ",win-1\r\n"));
