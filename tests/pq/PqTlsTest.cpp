@@ -1,15 +1,17 @@
-// libpq over TLS against a real server that takes TLS only (pg_server_run --tls), the same cases on Linux
-// (Debian's libpq.so.5) and under Wine (the libpq.dll built for the kit): encrypted connections, the
-// server's certificate checked against the right root and refused with a wrong one or another host name,
-// and where each system's libpq looks for the user's own root.crt; portable.
-#include "PqLibrary.h"
+// libpq over TLS through the ledger's own session against a real server that takes TLS only
+// (pg_server_run --tls), the same cases on Linux (Debian's libpq.so.5) and under Wine (the libpq.dll built
+// for the kit): encrypted connections, the server's certificate checked against the right root and
+// refused, as a refusal that waiting will not mend, with a wrong one or another host name, and where each
+// system's libpq looks for the user's own root.crt; portable.
+#include "PqFiles.h"
 #include "TestFiles.h"
+
+#include "provisioning/ledger/PgSession.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <fstream>
-#include <memory>
 
 namespace {
 
@@ -21,21 +23,23 @@ struct TlsCase {
     const char* Settings; // after the server's own; {root}, {stranger}: the roots' files
     UserRoot InUserFolder;
     const char* Refusal; // empty: connects, encrypted; else a part of the message, {folder}: the user's
+    bool Untrusted;      // the refusal is the certificate's, which a station does not wait out
 };
 
 const TlsCase TLS_CASES[] = {
-    {"RequireLeftInClearText", "sslmode=require", UserRoot::None, ""},
-    {"VerifyFullRefusesTheServersRoot", "sslmode=verify-full sslrootcert={root}", UserRoot::None, ""},
+    {"RequireLeftInClearText", "sslmode=require", UserRoot::None, "", false},
+    {"VerifyFullRefusesTheServersRoot", "sslmode=verify-full sslrootcert={root}", UserRoot::None, "", false},
     {"VerifyFullTakesAStrangersRootOfTheSameName", "sslmode=verify-full sslrootcert={stranger}",
-     UserRoot::None, "certificate verify failed"},
+     UserRoot::None, "certificate verify failed", true},
     {"VerifyFullTakesAnotherHostName",
      "host=zrv-elsewhere.invalid hostaddr=127.0.0.1 sslmode=verify-full sslrootcert={root}", UserRoot::None,
-     "does not match host name \"zrv-elsewhere.invalid\""},
-    {"ServerTakesClearText", "sslmode=disable", UserRoot::None, "no encryption"},
-    {"VerifyFullMissesTheUsersRoot", "sslmode=verify-full", UserRoot::Servers, ""},
-    {"RequireIgnoresAWrongUserRoot", "sslmode=require", UserRoot::Strangers, "certificate verify failed"},
+     "does not match host name \"zrv-elsewhere.invalid\"", true},
+    {"ServerTakesClearText", "sslmode=disable", UserRoot::None, "no encryption", false},
+    {"VerifyFullMissesTheUsersRoot", "sslmode=verify-full", UserRoot::Servers, "", false},
+    {"RequireIgnoresAWrongUserRoot", "sslmode=require", UserRoot::Strangers, "certificate verify failed",
+     true},
     {"VerifyFullWithoutRootSaysNotWhereItLooked", "sslmode=verify-full", UserRoot::None,
-     "root certificate file \"{folder}/root.crt\" does not exist"},
+     "root certificate file \"{folder}/root.crt\" does not exist", true},
 };
 
 void PrintTo(const TlsCase& tls, std::ostream* out) {
@@ -51,13 +55,11 @@ std::string Replaced(std::string text, const std::string& mark, const std::strin
 
 class PqTls : public testing::TestWithParam<TlsCase> {
 protected:
-    static void SetUpTestSuite() {
-        s_loaded = LoadPq(&s_pq, &s_loadError);
-        s_userFolder = UserPqFolder();
-    }
+    static void SetUpTestSuite() { s_userFolder = UserPqFolder(); }
 
     void SetUp() override {
-        ASSERT_TRUE(s_loaded) << s_loadError;
+        std::string error;
+        ASSERT_TRUE(PgAvailable(&error)) << error;
         ASSERT_FALSE(m_conninfo.empty()) << "no server: run the test through pg_server_run --tls";
         ASSERT_FALSE(s_userFolder.empty()) << "no folder of the user for libpq";
         std::remove(UserRootFile().c_str());
@@ -70,24 +72,13 @@ protected:
         return Replaced(Replaced(Replaced(text, "{root}", m_root), "{stranger}", m_stranger), "{folder}",
                         s_userFolder);
     }
-    // The query's one value on `connection`; empty when it fails.
-    static std::string Value(PGconn* connection, const char* query) {
-        const std::unique_ptr<PGresult, void (*)(PGresult*)> result(s_pq.Exec(connection, query), s_pq.Clear);
-        return s_pq.ResultStatus(result.get()) == PGRES_TUPLES_OK ? s_pq.GetValue(result.get(), 0, 0) : "";
-    }
 
-    static PqFunctions s_pq;
-    static bool s_loaded;
-    static std::string s_loadError;
     static std::string s_userFolder;
     const std::string m_conninfo = EnvironmentText("ZRV_PG_CONNINFO");
     const std::string m_root = ProgramPath(EnvironmentText("ZRV_PG_ROOT_CERT"));
     const std::string m_stranger = ProgramPath(EnvironmentText("ZRV_PG_STRANGER_ROOT_CERT"));
 };
 
-PqFunctions PqTls::s_pq;
-bool PqTls::s_loaded = false;
-std::string PqTls::s_loadError;
 std::string PqTls::s_userFolder;
 
 TEST_P(PqTls, ConnectsOrIsRefusedAsTheModeSays) {
@@ -97,18 +88,22 @@ TEST_P(PqTls, ConnectsOrIsRefusedAsTheModeSays) {
         ASSERT_FALSE(root.empty());
         std::ofstream(UserRootFile(), std::ios::binary) << root;
     }
-    const std::unique_ptr<PGconn, void (*)(PGconn*)> connection(
-        s_pq.Connect((m_conninfo + " connect_timeout=60 " + Filled(tls.Settings)).c_str()), s_pq.Finish);
-    ASSERT_NE(connection, nullptr);
-    const std::string message = s_pq.ErrorMessage(connection.get());
+    CPgSession session;
+    session.SetLimits(PgLimits{60000, 60000});
+    PgError failure;
     if (*tls.Refusal == '\0') {
-        ASSERT_EQ(s_pq.Status(connection.get()), CONNECTION_OK) << message;
-        EXPECT_EQ(s_pq.SslInUse(connection.get()), 1);
+        ASSERT_TRUE(session.Connect(m_conninfo + " " + Filled(tls.Settings), "pq tls", &failure))
+            << failure.Text();
         // The server's own view of the connection.
-        EXPECT_EQ(Value(connection.get(), "SELECT ssl FROM pg_stat_ssl WHERE pid = pg_backend_pid()"), "t");
+        CPgResult ssl;
+        ASSERT_TRUE(session.Exec("test", "SELECT ssl FROM pg_stat_ssl WHERE pid = pg_backend_pid()", {}, &ssl,
+                                 &failure))
+            << failure.Text();
+        EXPECT_EQ("t", ssl.Text(0, "ssl"));
     } else {
-        EXPECT_EQ(s_pq.Status(connection.get()), CONNECTION_BAD);
-        EXPECT_NE(message.find(Filled(tls.Refusal)), std::string::npos) << message;
+        ASSERT_FALSE(session.Connect(m_conninfo + " " + Filled(tls.Settings), "pq tls", &failure));
+        EXPECT_NE(failure.Message.find(Filled(tls.Refusal)), std::string::npos) << failure.Message;
+        EXPECT_EQ(tls.Untrusted, failure.Untrusted) << failure.Message;
     }
 }
 

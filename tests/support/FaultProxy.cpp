@@ -12,7 +12,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstring>
 #include <mutex>
 #include <thread>
@@ -23,11 +22,11 @@ namespace {
 constexpr std::size_t BUFFERED_MAX = 1 << 20;
 
 sockaddr_in Loopback(int port) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return address;
+    return sockaddr_in{AF_INET, htons(static_cast<uint16_t>(port)), {htonl(INADDR_LOOPBACK)}, {}};
+}
+
+short Events(bool in, bool out) {
+    return static_cast<short>((in ? POLLIN : 0) | (out ? POLLOUT : 0));
 }
 
 struct Pair {
@@ -38,9 +37,10 @@ struct Pair {
     bool Orphan = false; // the client side was reset: what the server says goes nowhere
 };
 
-// Moves what waits in `from`'s direction: false once either side is gone.
-bool Move(int from, int to, std::string* pending, bool readable, bool writable) {
-    if (readable) {
+// Reads what waits in `from` into `pending` and writes what is pending to `to`, each as its poll events
+// allow: false once either side is gone.
+bool Move(int from, short fromEvents, int to, short toEvents, std::string* pending) {
+    if ((fromEvents & (POLLIN | POLLHUP | POLLERR)) != 0) {
         char block[16384];
         const ssize_t got = read(from, block, sizeof block);
         if (got <= 0) {
@@ -48,7 +48,7 @@ bool Move(int from, int to, std::string* pending, bool readable, bool writable) 
         }
         pending->append(block, static_cast<std::size_t>(got));
     }
-    if (writable && !pending->empty()) {
+    if ((toEvents & POLLOUT) != 0 && !pending->empty()) {
         const ssize_t put = write(to, pending->data(), pending->size());
         if (put < 0) {
             return false;
@@ -67,7 +67,6 @@ struct CFaultProxy::State {
     int ServerPort = 0;
     int Port = 0;
     std::thread Thread;
-    std::atomic<int> Accepted{0};
 
     std::mutex Lock; // guards what follows, set by the test, taken by the thread
     bool Stalled = false;
@@ -77,12 +76,9 @@ struct CFaultProxy::State {
 
     std::vector<std::unique_ptr<Pair>> Pairs; // the thread's alone
 
-    void Wake() {
-        const char byte = 0;
-        (void)!write(WakeWrite.Get(), &byte, 1);
-    }
     void Accept();
-    bool Serve(Pair& pair, short clientEvents, short serverEvents);
+    // What the test asked since the last look; false once it asked the thread to stop.
+    bool TakeAsked(bool* stalled);
     void Run();
 };
 
@@ -93,67 +89,39 @@ void CFaultProxy::State::Accept() {
     const sockaddr_in server = Loopback(ServerPort);
     if (pair->Client.IsOpen() && pair->Server.IsOpen() &&
         connect(pair->Server.Get(), reinterpret_cast<const sockaddr*>(&server), sizeof server) == 0) {
-        ++Accepted;
         Pairs.push_back(std::move(pair));
     }
 }
 
-bool CFaultProxy::State::Serve(Pair& pair, short clientEvents, short serverEvents) {
-    if (!pair.Orphan && (clientEvents & (POLLIN | POLLHUP | POLLERR)) != 0 &&
-        !Move(pair.Client.Get(), pair.Server.Get(), &pair.ToServer, true, false)) {
-        return false;
+bool CFaultProxy::State::TakeAsked(bool* stalled) {
+    std::lock_guard<std::mutex> guard(Lock);
+    for (auto& pair : Pairs) {
+        if (ResetAsked && !pair->Orphan) {
+            const linger reset{1, 0};
+            setsockopt(pair->Client.Get(), SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+            pair->Client.Reset();
+            pair->Orphan = true;
+        }
     }
-    if ((serverEvents & POLLOUT) != 0 &&
-        !Move(pair.Client.Get(), pair.Server.Get(), &pair.ToServer, false, true)) {
-        return false;
+    if (CutAsked) {
+        Pairs.clear();
     }
-    if ((serverEvents & (POLLIN | POLLHUP | POLLERR)) != 0 &&
-        !Move(pair.Server.Get(), pair.Client.Get(), &pair.ToClient, true, false)) {
-        return false;
-    }
-    if (pair.Orphan) {
-        pair.ToClient.clear();
-    } else if ((clientEvents & POLLOUT) != 0 &&
-               !Move(pair.Server.Get(), pair.Client.Get(), &pair.ToClient, false, true)) {
-        return false;
-    }
-    return true;
+    ResetAsked = CutAsked = false;
+    *stalled = Stalled;
+    return !Stopping;
 }
 
 void CFaultProxy::State::Run() {
-    for (;;) {
-        bool stalled = false;
-        {
-            std::lock_guard<std::mutex> guard(Lock);
-            if (Stopping) {
-                return;
-            }
-            for (auto& pair : Pairs) {
-                if (ResetAsked && !pair->Orphan) {
-                    const linger reset{1, 0};
-                    setsockopt(pair->Client.Get(), SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
-                    pair->Client.Reset();
-                    pair->Orphan = true;
-                }
-            }
-            if (CutAsked) {
-                Pairs.clear();
-            }
-            ResetAsked = CutAsked = false;
-            stalled = Stalled;
-        }
+    bool stalled = false;
+    while (TakeAsked(&stalled)) {
         std::vector<pollfd> watched{{Listen.Get(), POLLIN, 0}, {WakeRead.Get(), POLLIN, 0}};
         for (const auto& pair : Pairs) {
-            const short client =
-                stalled || pair->Orphan
-                    ? 0
-                    : static_cast<short>((pair->ToServer.size() < BUFFERED_MAX ? POLLIN : 0) |
-                                         (pair->ToClient.empty() ? 0 : POLLOUT));
-            const short server = stalled && !pair->Orphan
-                                     ? 0
-                                     : static_cast<short>(POLLIN | (pair->ToServer.empty() ? 0 : POLLOUT));
-            watched.push_back({pair->Orphan ? -1 : pair->Client.Get(), client, 0});
-            watched.push_back({pair->Server.Get(), server, 0});
+            // An orphan's client side is closed (poll skips it); its server is heard even in a stall.
+            const bool heard = !stalled || pair->Orphan;
+            const bool room = pair->ToServer.size() < BUFFERED_MAX;
+            watched.push_back(
+                {pair->Client.Get(), Events(!stalled && room, !stalled && !pair->ToClient.empty()), 0});
+            watched.push_back({pair->Server.Get(), Events(heard, heard && !pair->ToServer.empty()), 0});
         }
         if (poll(watched.data(), watched.size(), 1000) < 0) {
             continue;
@@ -164,9 +132,16 @@ void CFaultProxy::State::Run() {
         }
         // A pair's place in `watched` follows its index: a closed pair is erased after the others.
         for (std::size_t i = 0; i < Pairs.size(); ++i) {
-            if (!Serve(*Pairs[i], watched[2 + 2 * i].revents, watched[3 + 2 * i].revents)) {
-                Pairs[i]->Client.Reset();
-                Pairs[i]->Server.Reset();
+            Pair& pair = *Pairs[i];
+            const short client = watched[2 + 2 * i].revents;
+            const short server = watched[3 + 2 * i].revents;
+            if (!Move(pair.Client.Get(), client, pair.Server.Get(), server, &pair.ToServer) ||
+                !Move(pair.Server.Get(), server, pair.Client.Get(), client, &pair.ToClient)) {
+                pair.Client.Reset();
+                pair.Server.Reset();
+            }
+            if (pair.Orphan) {
+                pair.ToClient.clear();
             }
         }
         Pairs.erase(
@@ -181,12 +156,8 @@ void CFaultProxy::State::Run() {
 CFaultProxy::CFaultProxy() : m_state(std::make_unique<State>()) {}
 
 CFaultProxy::~CFaultProxy() {
-    {
-        std::lock_guard<std::mutex> guard(m_state->Lock);
-        m_state->Stopping = true;
-    }
+    Ask(Asked::Stop);
     if (m_state->Thread.joinable()) {
-        m_state->Wake();
         m_state->Thread.join();
     }
 }
@@ -217,30 +188,15 @@ int CFaultProxy::Port() const {
     return m_state->Port;
 }
 
-int CFaultProxy::Accepted() const {
-    return m_state->Accepted;
-}
-
-void CFaultProxy::Pass() {
+void CFaultProxy::Ask(Asked asked) {
     std::lock_guard<std::mutex> guard(m_state->Lock);
-    m_state->Stalled = false;
-    m_state->Wake();
-}
-
-void CFaultProxy::Stall() {
-    std::lock_guard<std::mutex> guard(m_state->Lock);
-    m_state->Stalled = true;
-    m_state->Wake();
-}
-
-void CFaultProxy::ResetClients() {
-    std::lock_guard<std::mutex> guard(m_state->Lock);
-    m_state->ResetAsked = true;
-    m_state->Wake();
-}
-
-void CFaultProxy::CutAll() {
-    std::lock_guard<std::mutex> guard(m_state->Lock);
-    m_state->CutAsked = true;
-    m_state->Wake();
+    State& s = *m_state;
+    if (asked == Asked::Pass || asked == Asked::Stall) {
+        s.Stalled = asked == Asked::Stall;
+    }
+    s.ResetAsked = s.ResetAsked || asked == Asked::ResetClients;
+    s.CutAsked = s.CutAsked || asked == Asked::CutAll;
+    s.Stopping = s.Stopping || asked == Asked::Stop;
+    const char byte = 0;
+    (void)!write(s.WakeWrite.Get(), &byte, 1);
 }

@@ -19,20 +19,21 @@ public:
     int Port() const;
 
     // Everything passes, now and from now on.
-    void Pass();
+    void Pass() { Ask(Asked::Pass); }
     // Nothing passes either way, on the connections open now and on new ones, which are accepted; every
     // connection stays open.
-    void Stall();
+    void Stall() { Ask(Asked::Stall); }
     // The client side of every open connection is reset, as a network cut that only the client notices:
     // the server side stays open and its answers go nowhere. New connections pass.
-    void ResetClients();
+    void ResetClients() { Ask(Asked::ResetClients); }
     // Both sides of every open connection are closed; new connections pass.
-    void CutAll();
-
-    // Connections accepted so far.
-    int Accepted() const;
+    void CutAll() { Ask(Asked::CutAll); }
 
 private:
+    enum class Asked { Pass, Stall, ResetClients, CutAll, Stop };
+    // Tells the proxy's thread, which acts on it at once.
+    void Ask(Asked asked);
+
     struct State;
     std::unique_ptr<State> m_state;
 };

@@ -29,12 +29,7 @@ void PassOn(int signal) {
     }
 }
 
-int Usage() {
-    std::fprintf(stderr, "usage: pg_server_run [--tls] -- COMMAND [ARG...]\n");
-    return 2;
-}
-
-// Runs `command` to its end; its exit code, or 128 + the signal that ended it.
+// Runs `command` to its end; its exit code, or 128 + the signal that ended it; 125 when it cannot.
 int RunToEnd(std::vector<std::string> command) {
     std::vector<char*> argv = ArgvOf(command);
     const pid_t pid = fork();
@@ -43,19 +38,13 @@ int RunToEnd(std::vector<std::string> command) {
         std::fprintf(stderr, "pg_server_run: cannot run %s\n", argv[0]);
         _exit(127);
     }
-    if (pid < 0) {
-        return 125;
-    }
     g_child = pid;
     int status = 0;
     pid_t ended = -1;
-    while ((ended = waitpid(pid, &status, 0)) < 0 && errno == EINTR) {
+    while (pid > 0 && (ended = waitpid(pid, &status, 0)) < 0 && errno == EINTR) {
     }
     g_child = 0;
-    if (ended != pid) {
-        return 125;
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return ended != pid || pid < 0 ? 125 : WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
 } // namespace
@@ -63,20 +52,14 @@ int RunToEnd(std::vector<std::string> command) {
 int main(int argc, char** argv) {
     const std::vector<std::string> words(argv + 1, argv + argc);
     const auto dashes = std::find(words.begin(), words.end(), "--");
-    PostgresOptions options;
-    options.Tcp = true;
-    for (auto word = words.begin(); word != dashes; ++word) {
-        if (*word != "--tls") {
-            return Usage();
-        }
-        options.TlsOnly = true;
-    }
-    if (dashes == words.end() || dashes + 1 == words.end()) {
-        return Usage();
+    const bool tls = dashes - words.begin() == 1 && words[0] == "--tls";
+    if (dashes == words.end() || dashes + 1 == words.end() || (dashes != words.begin() && !tls)) {
+        std::fprintf(stderr, "usage: pg_server_run [--tls] -- COMMAND [ARG...]\n");
+        return 2;
     }
     CPostgresServer server;
     std::string error;
-    if (!server.Start(&error, options)) {
+    if (!server.Start(&error, PostgresOptions{true, false, tls})) {
         std::fprintf(stderr, "pg_server_run: the server did not start: %s\n", error.c_str());
         return 125;
     }

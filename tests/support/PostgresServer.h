@@ -52,13 +52,10 @@ public:
 
 private:
     bool Run(const std::string& tool, const std::string& arguments, std::string* output = nullptr) const;
-    bool MakeCertificates(std::string* error) const;
-    bool RequireTls(std::string* error) const;
 
     std::string m_root; // the scratch folder: data/, sock/, tls/, log
     std::string m_bin;  // the server's programs
     int m_port = 0;     // the loopback port; 0: the socket only
     PostgresOptions m_options;
-    mutable int m_statements = 0; // files of statements run so far
     bool m_running = false;
 };
