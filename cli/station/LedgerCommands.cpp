@@ -13,14 +13,11 @@
 #include "platform/Clock.h"
 #include "provisioning/ledger/Ledger.h"
 
-#include <chrono>
 #include <cstdio>
-#include <thread>
 
 namespace {
 
-constexpr std::chrono::milliseconds LOOK_SLICE{20};
-constexpr int LOOK_SLICES = 50; // a look at the ledger a second
+constexpr int64_t LOOK_MS = 1000; // a look at the ledger a second
 
 CliOutcome Refused(const std::string& why) {
     return CliOutcome{EXIT_REFUSED, {"zrvlink ledger: " + why}};
@@ -133,11 +130,8 @@ CliOutcome Board(const CliRequest& request) {
     std::printf("line board: %s (for scripts: %sstatus.json); Ctrl-C ends it\n", address.c_str(),
                 address.c_str());
     const bool printed = FlushStdout();
-    for (int slice = 1; InterruptCount() == 0; ++slice) {
-        std::this_thread::sleep_for(LOOK_SLICE);
-        if (slice % LOOK_SLICES == 0) {
-            look();
-        }
+    while (SleepUnlessInterrupted(LOOK_MS)) {
+        look();
     }
     server.Publish(LineBoardJson(last, reachable, why, false, utcOffset));
     server.Close();

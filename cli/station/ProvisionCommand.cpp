@@ -25,7 +25,6 @@
 #include <cstdio>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 static_assert(int{STATION_OUTPUT_LOST} == int{EXIT_FILE_SAVE} &&
@@ -36,8 +35,8 @@ static_assert(int{STATION_OUTPUT_LOST} == int{EXIT_FILE_SAVE} &&
 
 namespace {
 
-// How often a station that waits for its ledger's server looks for Ctrl-C.
-constexpr std::chrono::milliseconds WAIT_SLICE{20};
+// How long a station that waits for its ledger's server waits between two tries.
+constexpr int64_t RETRY_MS = 2000;
 
 CliOutcome Refused(const std::string& why) {
     return CliOutcome{EXIT_REFUSED, {"zrvlink provision: " + why}};
@@ -256,7 +255,7 @@ public:
                 std::printf("%s; waiting for it (Ctrl-C stops)\n", error.c_str());
                 FlushStdout();
             }
-            if (!WaitOrInterrupt()) {
+            if (!SleepUnlessInterrupted(RETRY_MS)) {
                 *refusal = CliOutcome{EXIT_UNITS_LEFT, {"zrvlink provision: " + error}};
                 return false;
             }
@@ -273,13 +272,6 @@ private:
     static bool Refuse(const std::string& error, CliOutcome* refusal) {
         *refusal = Refused(error);
         return false;
-    }
-    // A few seconds between two tries; false once Ctrl-C came.
-    static bool WaitOrInterrupt() {
-        for (int slice = 0; slice < 100 && InterruptCount() == 0; ++slice) {
-            std::this_thread::sleep_for(WAIT_SLICE);
-        }
-        return InterruptCount() == 0;
     }
 
     const CliRequest& m_request;

@@ -8,6 +8,7 @@
 #include "platform/WaitList.h"
 
 #include <atomic>
+#include <cstdint>
 
 // From now on Ctrl-C (SIGINT; CTRL_C_EVENT and CTRL_BREAK_EVENT on Windows) counts one, and a request to
 // end the process (SIGTERM, SIGHUP) counts two. False when the handler could not be installed.
@@ -20,6 +21,18 @@ int InterruptCount();
 // call forgets those before it, so that a loop calls it, compares InterruptCount with what it last saw,
 // and then waits. Valid after CatchInterrupts.
 WaitHandle InterruptWaitHandle();
+
+// Sleeps `milliseconds` at most, and not at all once Ctrl-C or a request to end has come; true while none
+// has come since CatchInterrupts. A loop that only waits between two looks needs no slices of its own.
+inline bool SleepUnlessInterrupted(int64_t milliseconds) {
+    CWaitList waits;
+    waits.Add(InterruptWaitHandle());
+    if (InterruptCount() == 0) {
+        waits.LimitMs(milliseconds);
+        waits.Wait();
+    }
+    return InterruptCount() == 0;
+}
 
 // For a process that runs one transfer: from now on a request to end it (SIGTERM) is noted instead of
 // ending it at once, so that its transfer ends before its next command and its port is closed as usual.
