@@ -148,41 +148,27 @@ public:
 TEST(BoardFeed, BothBoardsShowEachChangeWithinTheirPaceAndALookThatChangedNothingIsNoNews) {
     const StationPort deviceA{A, "SN-A"};
     const StationPort deviceB{B, "SN-B"};
+    const auto look = [](std::vector<StationPort> found) {
+        return [found](CBoardFeed& f) { f.PortsNow(found); };
+    };
+    const ChildProgress step{PortStage::Reading, 40};
+    const PlanNews plan{3, 1, 0, 0, 0, 0, 2, {}};
     const struct {
         const char* Fault; // what a board would miss without the rule
         std::function<void(CBoardFeed&)> Happen;
         bool News;
     } cases[] = {
         {"a device unplugged from a port given with --port, whose tile stays, waits for the heartbeat",
-         [&](CBoardFeed& f) { f.PortsNow({deviceB}); }, true},
-        {"a device in place of another, by its serial number, is not shown",
-         [&](CBoardFeed& f) {
-             f.PortsNow({{A, "SN-C"}, deviceB});
-         },
+         look({deviceB}), true},
+        {"a device in place of another, by its serial number, is not shown", look({{A, "SN-C"}, deviceB}),
          true},
-        {"a port found anew gets no tile",
-         [&](CBoardFeed& f) {
-             f.PortsNow({deviceA, deviceB, {"COM9", ""}});
-         },
-         true},
-        {"a look that found the same devices is published as news",
-         [&](CBoardFeed& f) {
-             f.PortsNow({deviceB, deviceA});
-         },
-         false},
+        {"a port found anew gets no tile", look({deviceA, deviceB, {"COM9", ""}}), true},
+        {"a look that found the same devices is published as news", look({deviceB, deviceA}), false},
         {"a device's stage is not shown",
          [](CBoardFeed& f) { f.PortNow(News(A, PortStage::Done, "written and verified", 0, 500)); }, true},
-        {"a transfer's step is not shown",
-         [](CBoardFeed& f) {
-             f.PortProgress(B, {PortStage::Reading, 40});
-         },
-         true},
+        {"a transfer's step is not shown", [&](CBoardFeed& f) { f.PortProgress(B, step); }, true},
         {"a line the station said is not shown", [](CBoardFeed& f) { f.Said("a line"); }, true},
-        {"the plan is not shown",
-         [](CBoardFeed& f) {
-             f.PlanNow({3, 1, 0, 0, 0, 0, 2, {}});
-         },
-         true},
+        {"the plan is not shown", [&](CBoardFeed& f) { f.PlanNow(plan); }, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Fault);

@@ -182,18 +182,15 @@ using E = RecordEvent;
 using S = SaveSent;
 
 // A row of the record; the address is the unit's name (the units of an address range are named so).
-RecordRow Row(const char* unit, RecordEvent event, SaveSent save = S::Unknown,
-              const char* address = nullptr) {
+RecordRow Row(const char* unit, RecordEvent event, SaveSent save = S::Unknown, const char* address = nullptr,
+              const char* station = "") {
     const char* const time = "2024-05-01T14:03:07+02:00";
-    return {time, unit, "", "", "", event, "", "", save, "", address != nullptr ? address : unit, "", {}};
+    return {time,    unit, "", "", "", event, "", "", save, "", address != nullptr ? address : unit,
+            station, {}};
 }
 
 std::string RecordOf(const std::vector<RecordRow>& rows) {
-    std::string text = RecordHeaderText();
-    for (const RecordRow& row : rows) {
-        text += FormatRecordRow(row);
-    }
-    return text;
+    return FormatRecordText(rows, false);
 }
 
 // Whatever a power cut did to the last row, the record opens: the row is cut off, or given back the line
@@ -201,6 +198,9 @@ std::string RecordOf(const std::vector<RecordRow>& rows) {
 // (nor one torn while it was written), refuses the record, and leaves it as it was. What the parser makes of
 // every tail a power cut leaves (zeros in it or after it, a started row cut or without its line end) is the
 // record-tail fuzz target's, whose seeds every build replays; here the file that the station goes on with.
+// A ledger's export names the station of each row in a last column, which the unit-state rules need: a
+// station goes on with it as its record and keeps the column. Its own last row that lost its line end is
+// completed; any other name there may be a cut one (line-1 of line-10), so such a row is cut off.
 TEST(RecordLog, ATornLastRowIsCutAndOneThatLostOnlyItsLineEndIsCompleted) {
     RecordRow started = Row("S-2", E::Started);
     started.Previous = SetupValues(SampleParamSet());
@@ -213,11 +213,19 @@ TEST(RecordLog, ATornLastRowIsCutAndOneThatLostOnlyItsLineEndIsCompleted) {
     const std::string zeros(20, '\0');
     std::string edited = base;
     edited.replace(edited.find(",done,"), 6, ",fine,");
+    const std::string exported = FormatRecordText({Row("S-1", E::Started, S::Unknown, nullptr, "line-1"),
+                                                   Row("S-1", E::Done, S::Yes, nullptr, "line-10")},
+                                                  true);
+    const std::string own = FormatRecordRow(Row("S-2", E::Failed, S::No, nullptr, "pc-9"), true);
+    const std::string ownBare = own.substr(0, own.size() - 2);
+    const std::string other = FormatRecordRow(Row("S-2", E::Failed, S::No, nullptr, "line-10"), true);
+    const std::string otherBare = other.substr(0, other.size() - 2);
     const struct {
         std::string Text;
         std::string Torn;
         std::string LineEnd;
-        const char* Error; // refused
+        const char* Error;    // refused
+        bool Station = false; // a ledger's export
     } cases[] = {
         {base + done.substr(0, 40), done.substr(0, 40), "", nullptr},
         {base + bare + "\r", "", "\n", nullptr},
@@ -237,15 +245,22 @@ TEST(RecordLog, ATornLastRowIsCutAndOneThatLostOnlyItsLineEndIsCompleted) {
         // A file of one line without its line end is another program's, not a record whose header tore.
         {"notes of the day", "", "", "its first row is not the header of a station record"},
         {RecordHeaderText().substr(0, 20) + zeros, RecordHeaderText().substr(0, 20) + zeros, "", nullptr},
+        {exported, "", "", nullptr, true},
+        {exported + own, "", "", nullptr, true},
+        {exported + ownBare, "", "\r\n", nullptr, true},
+        {exported + ownBare.substr(0, ownBare.size() - 2), ownBare.substr(0, ownBare.size() - 2), "", nullptr,
+         true},
+        {exported + otherBare, otherBare, "", nullptr, true},
+        {exported + otherBare.substr(0, otherBare.size() - 1), otherBare.substr(0, otherBare.size() - 1), "",
+         nullptr, true},
     };
     const CScratchDir dir;
-    const RecordRow next = Row("S-3", E::Started);
+    const RecordRow next = Row("S-3", E::Started, S::Unknown, nullptr, "pc-9");
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Text);
         const std::string path = dir.Write("record.csv", c.Text);
         CRecordLog log;
         std::string error;
-        // A record of one station stays as it is, byte for byte, and without names.
         ASSERT_EQ(c.Error == nullptr,
                   log.Open(path, &error, RecordLogForm{"", RecordFileReaders::Everyone, "pc-9"}))
             << error;
@@ -254,61 +269,17 @@ TEST(RecordLog, ATornLastRowIsCutAndOneThatLostOnlyItsLineEndIsCompleted) {
             EXPECT_EQ(c.Text, ReadWholeFile(path));
             continue;
         }
-        // The file as the station goes on with it: torn bytes cut, the line end appended, a header.
+        // The file as the station goes on with it: torn bytes cut, the line end appended, a header. A
+        // record of one station stays as it is, byte for byte, and without names.
         const std::string kept = c.Text.substr(0, c.Text.size() - c.Torn.size()) + c.LineEnd;
         const std::string file = kept.empty() ? RecordHeaderText() : kept;
         EXPECT_EQ(c.Torn, log.Torn());
         EXPECT_EQ(!c.LineEnd.empty(), log.Completed());
-        EXPECT_EQ("", log.Station());
-        EXPECT_EQ(file, RecordOf(log.Rows()));
+        EXPECT_EQ(c.Station, log.HasStation());
+        EXPECT_EQ(c.Station ? "pc-9" : "", log.Station());
+        EXPECT_EQ(file, FormatRecordText(log.Rows(), c.Station));
         ASSERT_TRUE(log.Append(next, &error)) << error;
-        EXPECT_EQ(file + FormatRecordRow(next), ReadWholeFile(path));
-    }
-}
-
-RecordRow Named(RecordRow row, const char* station) {
-    row.Station = station;
-    return row;
-}
-
-// A ledger's export names the station of each row in a last column, which the unit-state rules need: a
-// station goes on with it as its record and keeps the column. Its own last row that lost its line end is
-// completed; any other name there may be a cut one (line-1 of line-10), so such a row is cut off.
-TEST(RecordLog, RecordWithAStationColumnKeepsItAndKnowsOnlyItsOwnLastRowWhole) {
-    const std::string exported = FormatRecordText(
-        {Named(Row("S-1", E::Started), "line-1"), Named(Row("S-1", E::Done, S::Yes), "line-10")}, true);
-    const std::string own = FormatRecordRow(Named(Row("S-2", E::Failed, S::No), "pc-9"), true);
-    const std::string other = FormatRecordRow(Named(Row("S-2", E::Failed, S::No), "line-10"), true);
-    const std::string ownBare = own.substr(0, own.size() - 2);
-    const std::string otherBare = other.substr(0, other.size() - 2);
-    const struct {
-        std::string Tail; // after the export
-        std::string Torn;
-        std::string LineEnd;
-    } cases[] = {
-        {"", "", ""},
-        {own, "", ""},
-        {ownBare, "", "\r\n"},
-        {ownBare.substr(0, ownBare.size() - 2), ownBare.substr(0, ownBare.size() - 2), ""},
-        {otherBare, otherBare, ""},
-        {otherBare.substr(0, otherBare.size() - 1), otherBare.substr(0, otherBare.size() - 1), ""},
-    };
-    const CScratchDir dir;
-    const RecordRow next = Named(Row("S-3", E::Started), "pc-9");
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.Tail);
-        const std::string path = dir.Write("record.csv", exported + c.Tail);
-        CRecordLog log;
-        std::string error;
-        ASSERT_TRUE(log.Open(path, &error, RecordLogForm{"", RecordFileReaders::Everyone, "pc-9"})) << error;
-        EXPECT_TRUE(log.HasStation());
-        EXPECT_EQ("pc-9", log.Station());
-        EXPECT_EQ(c.Torn, log.Torn());
-        const std::string kept = exported + c.Tail.substr(0, c.Tail.size() - c.Torn.size()) + c.LineEnd;
-        EXPECT_EQ(kept, FormatRecordText(log.Rows(), true));
-        EXPECT_EQ("line-10", log.Rows().at(1).Station);
-        ASSERT_TRUE(log.Append(next, &error)) << error;
-        EXPECT_EQ(kept + FormatRecordRow(next, true), ReadWholeFile(path));
+        EXPECT_EQ(file + FormatRecordRow(next, c.Station), ReadWholeFile(path));
     }
 }
 

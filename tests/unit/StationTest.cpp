@@ -84,12 +84,7 @@ private:
 };
 
 ChildOutcome Reported(int status, const char* message) {
-    ChildOutcome outcome;
-    outcome.Kind = ChildEndKind::Reported;
-    outcome.Status = status;
-    outcome.Message = message;
-    outcome.Version = "ZRV-Link 2.4.1";
-    return outcome;
+    return {ChildEndKind::Reported, status, false, false, false, "ZRV-Link 2.4.1", message, false, {}};
 }
 
 // How a child that does `act` ends; a switch, so that an act without an end does not build.
@@ -490,22 +485,12 @@ TEST(Station, LooksComeWithNewsOfThePortsAndRetriesKeepTheirTimeWhateverTheInter
     }
 }
 
+// The rule in words, each value by its place in its enumeration.
 std::string Decision(const ChildEndRule& rule) {
-    const std::pair<UnitNext, const char*> units[] = {{UnitNext::Write, "write"},
-                                                      {UnitNext::BackToPlan, "back"},
-                                                      {UnitNext::Done, "done"},
-                                                      {UnitNext::Held, "held"}};
-    const std::pair<PortNext, const char*> ports[] = {
-        {PortNext::Served, "served"}, {PortNext::Free, "free"}, {PortNext::TriedAgain, "tried again"}};
-    std::string words =
-        rule.Recorded ? std::string(EventName(rule.Event)) + "(" + SaveName(rule.Save) + ")" : "no row";
-    for (const auto& [value, word] : units) {
-        words += value == rule.Unit ? std::string(" ") + word : "";
-    }
-    for (const auto& [value, word] : ports) {
-        words += value == rule.Port ? std::string(" ") + word : "";
-    }
-    return words;
+    const char* const units[] = {"write", "back", "done", "held"};
+    const char* const ports[] = {"served", "free", "tried again"};
+    return (rule.Recorded ? std::string(EventName(rule.Event)) + "(" + SaveName(rule.Save) + ")" : "no row") +
+           " " + units[static_cast<int>(rule.Unit)] + " " + ports[static_cast<int>(rule.Port)];
 }
 
 // What a child's end decides, from its outcome as the command line reads it from the process: the record's
@@ -557,13 +542,8 @@ TEST(ChildEnd, EachWayAChildEndsDecidesItsRowItsUnitAndItsPort) {
          "no row write served"},
     };
     for (const auto& c : cases) {
-        ChildOutcome outcome;
-        outcome.Kind = c.Kind;
-        outcome.Status = c.Status;
-        outcome.PortNotOpened = c.PortNotOpened;
-        outcome.SaveNext = c.SaveNext;
-        outcome.StopAsked = c.StopAsked;
-        outcome.HasDevice = c.HasDevice;
+        const ChildOutcome outcome{c.Kind, c.Status, c.PortNotOpened, c.SaveNext, c.StopAsked,
+                                   "",     "",       c.HasDevice,     {}};
         const ChildEndCase end = ChildEndCaseOf(c.Stage, outcome);
         EXPECT_EQ(end, ChildEndRuleOf(end).Case) << c.Fault << ": the end has no row of its own";
         EXPECT_EQ(c.Decision, Decision(ChildEndRuleOf(end))) << c.Fault;
