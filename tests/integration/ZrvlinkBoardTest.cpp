@@ -105,22 +105,37 @@ nlohmann::json Status(httplib::Client& board) {
     return got && got->status == 200 ? nlohmann::json::parse(got->body, nullptr, false) : nlohmann::json();
 }
 
+// A station whose board listens on a free loopback port, ended by Ctrl-C after each test.
+class ZrvlinkBoard : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(m_station.Start(StationArgs(m_files, {"--board", "127.0.0.1:0"}), m_devices.Options()));
+        m_port = BoardPort(m_station);
+        ASSERT_GT(m_port, 0);
+    }
+    void TearDown() override {
+        if (m_station.Pid() > 0) {
+            const CliRunResult run = m_station.Interrupt();
+            EXPECT_EQ(30, run.Exit) << run.Out << run.Err;
+        }
+    }
+
+    CScratchDir m_files;
+    CDetectedDevices m_devices;
+    CCliProcess m_station;
+    int m_port = -1;
+};
+
 // A station whose board's address another station's board holds is refused before it touches a device:
 // the library offered that port for reuse, which would have let two boards share it. Every stream a page
 // may hold, each asked for and never read, and connections that never ask: the device is still set up,
 // /status.json still answers, a page too many is told to come back later, and the station still ends.
 // The board only shows: every method but GET and HEAD is refused, and nothing changes.
-TEST(ZrvlinkBoard, BoardOnlyShowsAndNeitherAnotherBoardNorPagesThatNeverReadHoldUpTheStation) {
-    CScratchDir files;
-    CDetectedDevices devices;
-    CCliProcess station;
-    ASSERT_TRUE(station.Start(StationArgs(files, {"--board", "127.0.0.1:0"}), devices.Options()));
-    const int port = BoardPort(station);
-    ASSERT_GT(port, 0);
+TEST_F(ZrvlinkBoard, BoardOnlyShowsAndNeitherAnotherBoardNorPagesThatNeverReadHoldUpTheStation) {
     CScratchDir refusedFiles;
     CDetectedDevices refusedDevices;
     ASSERT_TRUE(refusedDevices.Add({"ttyACM0"}));
-    const std::string taken = "127.0.0.1:" + std::to_string(port);
+    const std::string taken = "127.0.0.1:" + std::to_string(m_port);
     const std::string inUse =
         "zrvlink provision: --board: listening on " + taken + ": the address is in use (error 98)\n";
     EXPECT_EQ((CliRunResult{2, "", inUse}),
@@ -130,16 +145,16 @@ TEST(ZrvlinkBoard, BoardOnlyShowsAndNeitherAnotherBoardNorPagesThatNeverReadHold
     const std::string events = "GET /events HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
     std::deque<CFd> stalled(BOARD_MAX_STREAMS + 2);
     for (int i = 0; i < BOARD_MAX_STREAMS; ++i) {
-        Connect(port, events, &stalled[i]);
+        Connect(m_port, events, &stalled[i]);
     }
-    Connect(port, "", &stalled[BOARD_MAX_STREAMS]);
-    Connect(port, "GET / HTTP/1.1\r\n", &stalled[BOARD_MAX_STREAMS + 1]);
-    httplib::Client board("127.0.0.1", port);
+    Connect(m_port, "", &stalled[BOARD_MAX_STREAMS]);
+    Connect(m_port, "GET / HTTP/1.1\r\n", &stalled[BOARD_MAX_STREAMS + 1]);
+    httplib::Client board("127.0.0.1", m_port);
     ASSERT_TRUE(WaitFor([&] {
         const auto extra = board.Get("/events");
         return extra && extra->status == 503;
     }));
-    ASSERT_TRUE(devices.Plug("ttyACM0", {"--delay", "2"}, "SN-A"));
+    ASSERT_TRUE(m_devices.Plug("ttyACM0", {"--delay", "2"}, "SN-A"));
     // The plan counts the unit done with its record's row, a moment before its tile says so.
     ASSERT_TRUE(WaitFor([&] {
         const nlohmann::json now = Status(board);
@@ -148,78 +163,53 @@ TEST(ZrvlinkBoard, BoardOnlyShowsAndNeitherAnotherBoardNorPagesThatNeverReadHold
     }));
     const nlohmann::json before = Status(board);
     EXPECT_EQ("SN-A", before.value("/Ports/0/Serial"_json_pointer, ""));
-    for (const auto& [method, path] :
-         std::initializer_list<std::pair<const char*, const char*>>{{"POST", "/"},
-                                                                    {"PUT", "/status.json"},
-                                                                    {"DELETE", "/status.json"},
-                                                                    {"PATCH", "/events"},
-                                                                    {"OPTIONS", "/"},
-                                                                    {"POST", "/status.json"}}) {
+    // The refusal comes before routing, whatever the path.
+    for (const char* method : {"POST", "PUT", "DELETE", "PATCH", "OPTIONS"}) {
         httplib::Request request;
         request.method = method;
-        request.path = path;
+        request.path = "/status.json";
         request.body = "{\"Plan\": {}}";
-        httplib::Client client("127.0.0.1", port);
+        httplib::Client client("127.0.0.1", m_port);
         const auto answer = client.send(request);
-        ASSERT_TRUE(answer) << method << " " << path;
-        EXPECT_EQ(405, answer->status) << method << " " << path;
+        ASSERT_TRUE(answer) << method;
+        EXPECT_EQ(405, answer->status) << method;
         EXPECT_EQ("GET, HEAD", answer->get_header_value("Allow")) << method;
     }
-    const auto missing = board.Get("/record.csv");
-    ASSERT_TRUE(missing);
-    EXPECT_EQ(404, missing->status);
     EXPECT_EQ(before["Plan"], Status(board)["Plan"]);
-    const CliRunResult run = station.Interrupt();
-    EXPECT_EQ(30, run.Exit) << run.Out << run.Err;
 }
 
 // What a client on the same PC or network may send, and what the board answers: every answer says
 // nosniff, HEAD is GET without its body, a name of another site (DNS rebinding) or two Hosts are refused,
-// and a head too large in bytes or lines is refused before more of it is kept.
-TEST(ZrvlinkBoard, RequestsForAnotherSiteOrTooLargeAreRefusedAndEveryAnswerSaysNoSniff) {
-    CScratchDir files;
-    CDetectedDevices devices;
-    CCliProcess station;
-    ASSERT_TRUE(station.Start(StationArgs(files, {"--board", "127.0.0.1:0"}), devices.Options()));
-    const int port = BoardPort(station);
-    ASSERT_GT(port, 0);
-    const std::string host = "Host: 127.0.0.1:" + std::to_string(port) + "\r\n";
-    std::string lines = "GET /status.json HTTP/1.1\r\n" + host;
-    for (int line = 3; line <= HEAD_MAX_LINES; ++line) {
-        lines += "X-Line: " + std::to_string(line) + "\r\n";
-    }
+// and a head too large is refused before more of it is kept (its limits are CRequestHead's).
+TEST_F(ZrvlinkBoard, RequestsForAnotherSiteOrTooLargeAreRefusedAndEveryAnswerSaysNoSniff) {
+    const std::string host = "Host: 127.0.0.1:" + std::to_string(m_port) + "\r\n";
     const struct {
         const char* Name;
         std::string Request;
         const char* Status;
     } cases[] = {
         {"the page", "GET / HTTP/1.1\r\n" + host + "\r\n", "HTTP/1.1 200 "},
-        {"localhost by name", "GET /status.json HTTP/1.1\r\nHost: LocalHost:1\r\n\r\n", "HTTP/1.1 200 "},
         {"without a Host (HTTP/1.0)", "GET /status.json HTTP/1.0\r\n\r\n", "HTTP/1.1 200 "},
         {"a name of another site",
-         "GET /status.json HTTP/1.1\r\nHost: evil.example:" + std::to_string(port) + "\r\n\r\n",
+         "GET /status.json HTTP/1.1\r\nHost: evil.example:" + std::to_string(m_port) + "\r\n\r\n",
          "HTTP/1.1 421 "},
         {"two Hosts", "GET /status.json HTTP/1.1\r\n" + host + host + "\r\n", "HTTP/1.1 400 "},
-        {"as many lines as a head may have", lines + "\r\n", "HTTP/1.1 200 "},
-        {"one line more", lines + "X-Line: 101\r\n\r\n", "HTTP/1.1 431 "},
         {"a line without an end",
          "GET / HTTP/1.1\r\n" + host + "X-Long: " + std::string(4 * HEAD_MAX_BYTES, 'a'), "HTTP/1.1 431 "},
-        {"a body that would change it",
-         "POST /status.json HTTP/1.1\r\n" + host + "Content-Length: 2\r\n\r\n{}", "HTTP/1.1 405 "},
         {"a file it does not have", "GET /record.csv HTTP/1.1\r\n" + host + "\r\n", "HTTP/1.1 404 "},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
         CFd socket;
-        Connect(port, c.Request, &socket);
+        Connect(m_port, c.Request, &socket);
         bool closed = false;
         const std::string answer = Answer(socket, &closed);
         EXPECT_EQ(0u, answer.rfind(c.Status, 0)) << answer.substr(0, 300);
         EXPECT_TRUE(Contains(answer, "\r\nX-Content-Type-Options: nosniff\r\n")) << answer.substr(0, 300);
         EXPECT_TRUE(closed);
     }
-    const std::string page = Exchange(port, "GET / HTTP/1.1\r\n" + host + "\r\n");
-    const std::string head = Exchange(port, "HEAD / HTTP/1.1\r\n" + host + "\r\n");
+    const std::string page = Exchange(m_port, "GET / HTTP/1.1\r\n" + host + "\r\n");
+    const std::string head = Exchange(m_port, "HEAD / HTTP/1.1\r\n" + host + "\r\n");
     const auto length = [](const std::string& answer) {
         const std::size_t at = answer.find("\r\nContent-Length: ");
         return at == std::string::npos ? std::string() : answer.substr(at, answer.find("\r\n", at + 2) - at);
@@ -227,36 +217,28 @@ TEST(ZrvlinkBoard, RequestsForAnotherSiteOrTooLargeAreRefusedAndEveryAnswerSaysN
     EXPECT_EQ(0u, head.rfind("HTTP/1.1 200 ", 0)) << head;
     EXPECT_EQ(length(page), length(head));
     EXPECT_EQ(head.size(), head.find("\r\n\r\n") + 4) << "no body";
-    const CliRunResult run = station.Interrupt();
-    EXPECT_EQ(30, run.Exit) << run.Out << run.Err;
 }
 
 // Connections that never finish their heads, three times as many as the board keeps, and slower ones
 // that send a head a line at a time: past the board's limit the oldest are closed at once, those left
 // are told 408 when their time is up; meanwhile a fresh request is answered and a device is set up, whose
 // read child holds none of the board's sockets (nor any other descriptor of the station's).
-TEST(ZrvlinkBoard, ClientsThatNeverFinishTheirHeadsTakeNeitherTheBoardNorTheStationsDescriptors) {
-    CScratchDir files;
-    CDetectedDevices devices;
-    CCliProcess station;
-    ASSERT_TRUE(station.Start(StationArgs(files, {"--board", "127.0.0.1:0"}), devices.Options()));
-    const int port = BoardPort(station);
-    ASSERT_GT(port, 0);
+TEST_F(ZrvlinkBoard, ClientsThatNeverFinishTheirHeadsTakeNeitherTheBoardNorTheStationsDescriptors) {
     std::deque<CFd> idle(3 * BOARD_MAX_CONNECTIONS);
     for (CFd& socket : idle) {
-        Connect(port, "", &socket);
+        Connect(m_port, "", &socket);
     }
     std::deque<CFd> slow(20);
     for (CFd& socket : slow) {
-        Connect(port, "GET /status.json HTTP/1.1\r\nX-Slow: 1\r\n", &socket);
+        Connect(m_port, "GET /status.json HTTP/1.1\r\nX-Slow: 1\r\n", &socket);
     }
-    httplib::Client board("127.0.0.1", port);
+    httplib::Client board("127.0.0.1", m_port);
     EXPECT_FALSE(Status(board).is_null());
-    ASSERT_TRUE(devices.Plug("ttyACM0", {"--delay-command", "vers:500"}, "SN-A"));
+    ASSERT_TRUE(m_devices.Plug("ttyACM0", {"--delay-command", "vers:500"}, "SN-A"));
     // The read child, once it runs zrvlink read (before its exec it is a copy of the station).
     pid_t child = -1;
     ASSERT_TRUE(WaitFor([&] {
-        for (const pid_t pid : ChildrenOf(station.Pid())) {
+        for (const pid_t pid : ChildrenOf(m_station.Pid())) {
             std::string words;
             std::getline(std::ifstream("/proc/" + std::to_string(pid) + "/cmdline"), words);
             child = Contains(words, std::string("read") + '\0') ? pid : child;
@@ -264,9 +246,10 @@ TEST(ZrvlinkBoard, ClientsThatNeverFinishTheirHeadsTakeNeitherTheBoardNorTheStat
         return child > 0;
     }));
     EXPECT_EQ(0, SocketsOf(child));
-    EXPECT_GE(SocketsOf(station.Pid()), BOARD_MAX_CONNECTIONS) << "the board held its connections meanwhile";
+    EXPECT_GE(SocketsOf(m_station.Pid()), BOARD_MAX_CONNECTIONS)
+        << "the board held its connections meanwhile";
     // From the record: every request to the board would make room for itself.
-    ASSERT_TRUE(WaitFor([&] { return Contains(ReadWholeFile(files / "record.csv"), ",done,"); }));
+    ASSERT_TRUE(WaitFor([&] { return Contains(ReadWholeFile(m_files / "record.csv"), ",done,"); }));
     for (std::size_t i = 0; i < idle.size(); ++i) {
         bool closed = false;
         const std::string answer = Answer(idle[i], &closed);
@@ -280,8 +263,6 @@ TEST(ZrvlinkBoard, ClientsThatNeverFinishTheirHeadsTakeNeitherTheBoardNorTheStat
         EXPECT_EQ(0u, Answer(socket, &closed).rfind("HTTP/1.1 408 ", 0));
         EXPECT_TRUE(closed);
     }
-    const CliRunResult run = station.Interrupt();
-    EXPECT_EQ(30, run.Exit) << run.Out << run.Err;
 }
 
 } // namespace

@@ -48,6 +48,7 @@ void ExpectValues(const std::string& document, const char* expected) {
 TEST(BoardState, StatusTellsWhatTheStationSaidOfEachPortAndThePlan) {
     const StationPort deviceA{A, "SN-A"};
     const StationPort deviceB{B, ""};
+    const std::vector<StationPort> both{deviceA, deviceB};
     const PortNews done = News(A, PortStage::Done, "written and verified in 3.1 s", 0, 3100);
     PlanNews plan{5, 1, 0, 1, 1, 1, 1, {}};
     plan.HeldUnits.push_back({"S-2", "192.168.1.12", B, "", "its write on /dev/ttyACM1 ... --redo S-2 ..."});
@@ -64,14 +65,12 @@ TEST(BoardState, StatusTellsWhatTheStationSaidOfEachPortAndThePlan) {
         std::function<void(CBoardState&)> Happen;
         const char* Expect; // JSON pointer: value
         int64_t JsonAtMs = 0;
-        std::vector<std::string> Given = {}; // --port
+        const char* Given = nullptr; // --port
     } cases[] = {
-        {"a port given without a device asks for one",
-         [](CBoardState&) {},
+        {"a port given without a device asks for one", [](CBoardState&) {},
          R"({"/Ports/0/Port": "/dev/ttyACM0", "/Ports/0/Device": false, "/Ports/0/Stage": null,
              "/Ports/0/Unit": null, "/Station/Running": true, "/Station/Exit": null})",
-         0,
-         {A}},
+         0, A},
         {"a port found with a device gets a tile, before the station takes the device",
          [&](CBoardState& s) { s.PortsNow({deviceA}); },
          R"({"/Ports/0/Port": "/dev/ttyACM0", "/Ports/0/Device": true, "/Ports/0/Serial": "SN-A",
@@ -103,12 +102,9 @@ TEST(BoardState, StatusTellsWhatTheStationSaidOfEachPortAndThePlan) {
              "/Ports/0/Result": null})",
          5000},
         {"ports given come first, then ports in the order they were found",
-         [&](CBoardState& s) {
-             s.PortsNow({deviceA, deviceB});
-         },
-         R"({"/Ports/0/Port": "/dev/ttyACM1", "/Ports/1/Port": "/dev/ttyACM0", "/Ports/0/Serial": null})",
-         0,
-         {B}},
+         [&](CBoardState& s) { s.PortsNow(both); },
+         R"({"/Ports/0/Port": "/dev/ttyACM1", "/Ports/1/Port": "/dev/ttyACM0", "/Ports/0/Serial": null})", 0,
+         B},
         {"the plan at a glance and the held units with what to do", [&](CBoardState& s) { s.PlanNow(plan); },
          R"({"/Plan/Units": 5, "/Plan/Done": 1, "/Plan/Held": 1, "/Plan/Failed": 1, "/Plan/AtWork": 1,
              "/Plan/ToGo": 1, "/Plan/Skipped": 0, "/Held/0/Unit": "S-2", "/Held/0/Port": "/dev/ttyACM1",
@@ -127,7 +123,7 @@ TEST(BoardState, StatusTellsWhatTheStationSaidOfEachPortAndThePlan) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
         CFakeClock clock;
-        CBoardState state(c.Given, &clock);
+        CBoardState state(c.Given ? std::vector<std::string>{c.Given} : std::vector<std::string>{}, &clock);
         c.Happen(state);
         ExpectValues(BoardJson(state.View(), c.JsonAtMs, clock.RecordTime()), c.Expect);
     }
@@ -148,41 +144,27 @@ public:
 TEST(BoardFeed, BothBoardsShowEachChangeWithinTheirPaceAndALookThatChangedNothingIsNoNews) {
     const StationPort deviceA{A, "SN-A"};
     const StationPort deviceB{B, "SN-B"};
+    const auto look = [](std::vector<StationPort> found) {
+        return [found](CBoardFeed& f) { f.PortsNow(found); };
+    };
+    const ChildProgress step{PortStage::Reading, 40};
+    const PlanNews plan{3, 1, 0, 0, 0, 0, 2, {}};
     const struct {
         const char* Fault; // what a board would miss without the rule
         std::function<void(CBoardFeed&)> Happen;
         bool News;
     } cases[] = {
         {"a device unplugged from a port given with --port, whose tile stays, waits for the heartbeat",
-         [&](CBoardFeed& f) { f.PortsNow({deviceB}); }, true},
-        {"a device in place of another, by its serial number, is not shown",
-         [&](CBoardFeed& f) {
-             f.PortsNow({{A, "SN-C"}, deviceB});
-         },
+         look({deviceB}), true},
+        {"a device in place of another, by its serial number, is not shown", look({{A, "SN-C"}, deviceB}),
          true},
-        {"a port found anew gets no tile",
-         [&](CBoardFeed& f) {
-             f.PortsNow({deviceA, deviceB, {"COM9", ""}});
-         },
-         true},
-        {"a look that found the same devices is published as news",
-         [&](CBoardFeed& f) {
-             f.PortsNow({deviceB, deviceA});
-         },
-         false},
+        {"a port found anew gets no tile", look({deviceA, deviceB, {"COM9", ""}}), true},
+        {"a look that found the same devices is published as news", look({deviceB, deviceA}), false},
         {"a device's stage is not shown",
          [](CBoardFeed& f) { f.PortNow(News(A, PortStage::Done, "written and verified", 0, 500)); }, true},
-        {"a transfer's step is not shown",
-         [](CBoardFeed& f) {
-             f.PortProgress(B, {PortStage::Reading, 40});
-         },
-         true},
+        {"a transfer's step is not shown", [&](CBoardFeed& f) { f.PortProgress(B, step); }, true},
         {"a line the station said is not shown", [](CBoardFeed& f) { f.Said("a line"); }, true},
-        {"the plan is not shown",
-         [](CBoardFeed& f) {
-             f.PlanNow({3, 1, 0, 0, 0, 0, 2, {}});
-         },
-         true},
+        {"the plan is not shown", [&](CBoardFeed& f) { f.PlanNow(plan); }, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Fault);

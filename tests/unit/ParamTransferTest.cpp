@@ -50,8 +50,14 @@ FakePortScript Except(const std::string& prefix, const std::string& reply) {
     return script;
 }
 
-FakePortScript Healthy() {
-    return Except("\x01never", "");
+// A healthy device whose write `failAt` fails, or that hangs up at write `hangUpAt`, after its reply when
+// `answered`.
+FakePortScript Healthy(int failAt = -1, int hangUpAt = -1, bool answered = false) {
+    FakePortScript script = Except("\x01never", "");
+    script.FailWriteAt = failAt;
+    script.HangUpAt = hangUpAt;
+    script.AnswerBeforeHangUp = answered;
+    return script;
 }
 
 struct Outcome {
@@ -204,21 +210,10 @@ FakePortScript StopDuring(const std::string& line) {
     return script;
 }
 
-FakePortScript FailingWrite(int index) {
-    FakePortScript script = Healthy();
-    script.FailWriteAt = index;
-    return script;
-}
-
-FakePortScript HangingUpAt(int index) {
-    FakePortScript script = Healthy();
-    script.HangUpAt = index;
-    return script;
-}
-
 // A stop asked for from anywhere ends the transfer before its next command: the command on the line still
 // gets its reply, and nothing is sent after it. A line that goes away (unplugged, hung up) ends it at once
-// with a communication error: the reply that cannot come is not waited for, where a silent device's is.
+// with a communication error: the reply that cannot come is not waited for, where a silent device's is;
+// one that came before the line went still counts.
 TEST(CParamTransfer, EachFailureAndStopEndsTheTransferWithItsResultAndTraceLine) {
     const struct {
         const char* What;
@@ -230,7 +225,7 @@ TEST(CParamTransfer, EachFailureAndStopEndsTheTransferWithItsResultAndTraceLine)
         std::size_t Waits;      // for replies
         bool StopFirst = false; // the stop flag is set before the start
     } cases[] = {
-        {"write refused", FailingWrite(4), 1, PT_ERR_COMM, "WARNING: communication error\n", 5, 4},
+        {"write refused", Healthy(4), 1, PT_ERR_COMM, "WARNING: communication error\n", 5, 4},
         {"number rejected", Except("baudrate", "fast\r\n>"), 1, PT_ERR_COMM, "WARNING: parameter error\n", 2,
          2},
         {"netparam rejected", Except("netparam", "ADDRESS 1.2.3.4\r\n>"), 1, PT_ERR_COMM,
@@ -246,10 +241,13 @@ TEST(CParamTransfer, EachFailureAndStopEndsTheTransferWithItsResultAndTraceLine)
         {"stop before the start", Healthy(), 1, PT_ERR_COMM, "WARNING: transfer stopped\n", 0, 0, true},
         {"stop during the reply to target 3", StopDuring("target 3\r"), 1, PT_ERR_COMM,
          "WARNING: transfer stopped\n", 3 + 3 * 3 + 1, 3 + 3 * 3 + 1},
-        {"read unplugged at target 3", HangingUpAt(3 + 3 * 3), 1, PT_ERR_COMM,
+        {"read unplugged at target 3", Healthy(-1, 3 + 3 * 3), 1, PT_ERR_COMM,
          "WARNING: communication error\n", 3 + 3 * 3 + 1, 3 + 3 * 3},
-        {"write unplugged at enable 6", HangingUpAt(1 + 3 * 6 + 1), 0, PT_ERR_COMM,
+        {"write unplugged at enable 6", Healthy(-1, 1 + 3 * 6 + 1), 0, PT_ERR_COMM,
          "WARNING: communication error\n", 1 + 3 * 6 + 2, 1 + 3 * 6 + 1},
+        // Its line's end after the last reply is no failure: the write went through.
+        {"write unplugged right after its reply to update", Healthy(-1, 1 + 3 * TARGET_COUNT + 1, true), 0,
+         PT_OK, "done..\n", 1 + 3 * TARGET_COUNT + 2, 1 + 3 * TARGET_COUNT + 1},
     };
     for (const auto& c : cases) {
         ParamSet set = WriteSet(0, 0);
@@ -260,21 +258,8 @@ TEST(CParamTransfer, EachFailureAndStopEndsTheTransferWithItsResultAndTraceLine)
         EXPECT_NE(std::string::npos, out.Trace.find(c.Trace)) << c.What << ": " << out.Trace;
         EXPECT_EQ(c.LinesSent, out.Log.Lines.size()) << c.What << ": nothing is sent after a failure";
         EXPECT_EQ(std::vector<unsigned>(c.Waits, REPLY_WAIT_MS), out.Waits) << c.What;
-        ExpectEventFrame(out.Seen, PT_EVENT_ERROR);
+        ExpectEventFrame(out.Seen, c.Result == PT_OK ? PT_EVENT_DONE : PT_EVENT_ERROR);
     }
-}
-
-// A device unplugged right after it answered "update": the write went through, and its line's end after
-// the last reply is no failure.
-TEST(CParamTransfer, ReplyThatCameBeforeTheLineWentAwayStillCounts) {
-    ParamSet set = WriteSet(0, 0);
-    FakePortScript script = HangingUpAt(1 + 3 * TARGET_COUNT + 1);
-    script.AnswerBeforeHangUp = true;
-    Outcome out = RunTransfer(script, 0, &set);
-    ASSERT_TRUE(out.Ended);
-    EXPECT_EQ(PT_OK, out.Result) << out.Trace;
-    EXPECT_EQ("update\r", out.Log.Lines.back());
-    ExpectEventFrame(out.Seen, PT_EVENT_DONE);
 }
 
 // One engine started again while its transfer may still run: the fake refuses to open a port that is

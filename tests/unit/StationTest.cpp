@@ -84,12 +84,7 @@ private:
 };
 
 ChildOutcome Reported(int status, const char* message) {
-    ChildOutcome outcome;
-    outcome.Kind = ChildEndKind::Reported;
-    outcome.Status = status;
-    outcome.Message = message;
-    outcome.Version = "ZRV-Link 2.4.1";
-    return outcome;
+    return {ChildEndKind::Reported, status, false, false, false, "ZRV-Link 2.4.1", message, false, {}};
 }
 
 // How a child that does `act` ends; a switch, so that an act without an end does not build.
@@ -430,28 +425,19 @@ TEST(Station, LooksComeWithNewsOfThePortsAndRetriesKeepTheirTimeWhateverTheInter
     const struct {
         const char* Fault;
         int64_t LookMs;
-        std::vector<int64_t> NewsMs; // PortsChanged before the step at these times
+        int64_t NewsMs, MoreNewsMs; // PortsChanged before the step at these times; -1: none
         int Refusals;
         const char* ReadsMs; // when each read of the device started
     } cases[] = {
-        {"without news, a device is missed by the look on its interval", PORT_POLL_MS, {}, 0, "1000"},
-        {"without news, a long interval is cut short", 5000, {}, 0, "5000"},
-        {"news of the ports waits for the next look", 600000, {1000}, 0, "1000"},
-        {"news without a device takes something, or uses up the look that later news asks for",
-         600000,
-         {500, 1000},
-         0,
-         "1000"},
-        {"a refused open waits for the next look instead of its retry", 600000, {1000}, 1, "1000 1600"},
-        {"a port's change (its group set) leaves a refused open waiting for its retry",
-         600000,
-         {1000, 1300},
-         1,
+        {"without news, a device is missed by the look on its interval", PORT_POLL_MS, -1, -1, 0, "1000"},
+        {"without news, a long interval is cut short", 5000, -1, -1, 0, "5000"},
+        {"news of the ports waits for the next look", 600000, 1000, -1, 0, "1000"},
+        {"news without a device takes something, or uses up the look that later news asks for", 600000, 500,
+         1000, 0, "1000"},
+        {"a refused open waits for the next look instead of its retry", 600000, 1000, -1, 1, "1000 1600"},
+        {"a port's change (its group set) leaves a refused open waiting for its retry", 600000, 1000, 1300, 1,
          "1000 1300"},
-        {"a port's change after the grace tries a refused open at once, as within it",
-         600000,
-         {1000, 7000},
-         20,
+        {"a port's change after the grace tries a refused open at once, as within it", 600000, 1000, 7000, 20,
          "1000 1600 2200 2800 3400 4000 4600 5200 5800 6400 11500 16600 21700"},
     };
     for (const auto& c : cases) {
@@ -472,16 +458,15 @@ TEST(Station, LooksComeWithNewsOfThePortsAndRetriesKeepTheirTimeWhateverTheInter
         // As the command line's loop does: from one step to the first of the station's next look, the
         // next news and the next child's end.
         while (!station.Ended() && world.Now < 25000) {
-            if (std::find(c.NewsMs.begin(), c.NewsMs.end(), world.Now) != c.NewsMs.end()) {
+            if (c.NewsMs == world.Now || c.MoreNewsMs == world.Now) {
                 station.PortsChanged();
             }
             station.Step(0);
             int64_t next = station.NextDueMs();
-            const std::vector<int64_t>* const events[] = {&c.NewsMs, &world.ChildEndsMs};
-            for (const std::vector<int64_t>* times : events) {
-                for (const int64_t at : *times) {
-                    next = at > world.Now ? std::min(next, at) : next;
-                }
+            std::vector<int64_t> events = world.ChildEndsMs;
+            events.insert(events.end(), {c.NewsMs, c.MoreNewsMs});
+            for (const int64_t at : events) {
+                next = at > world.Now ? std::min(next, at) : next;
             }
             ASSERT_GT(next, world.Now) << "the station asks to be woken again at once";
             world.Now = next;
@@ -490,22 +475,12 @@ TEST(Station, LooksComeWithNewsOfThePortsAndRetriesKeepTheirTimeWhateverTheInter
     }
 }
 
+// The rule in words, each value by its place in its enumeration.
 std::string Decision(const ChildEndRule& rule) {
-    const std::pair<UnitNext, const char*> units[] = {{UnitNext::Write, "write"},
-                                                      {UnitNext::BackToPlan, "back"},
-                                                      {UnitNext::Done, "done"},
-                                                      {UnitNext::Held, "held"}};
-    const std::pair<PortNext, const char*> ports[] = {
-        {PortNext::Served, "served"}, {PortNext::Free, "free"}, {PortNext::TriedAgain, "tried again"}};
-    std::string words =
-        rule.Recorded ? std::string(EventName(rule.Event)) + "(" + SaveName(rule.Save) + ")" : "no row";
-    for (const auto& [value, word] : units) {
-        words += value == rule.Unit ? std::string(" ") + word : "";
-    }
-    for (const auto& [value, word] : ports) {
-        words += value == rule.Port ? std::string(" ") + word : "";
-    }
-    return words;
+    const char* const units[] = {"write", "back", "done", "held"};
+    const char* const ports[] = {"served", "free", "tried again"};
+    return (rule.Recorded ? std::string(EventName(rule.Event)) + "(" + SaveName(rule.Save) + ")" : "no row") +
+           " " + units[static_cast<int>(rule.Unit)] + " " + ports[static_cast<int>(rule.Port)];
 }
 
 // What a child's end decides, from its outcome as the command line reads it from the process: the record's
@@ -557,13 +532,8 @@ TEST(ChildEnd, EachWayAChildEndsDecidesItsRowItsUnitAndItsPort) {
          "no row write served"},
     };
     for (const auto& c : cases) {
-        ChildOutcome outcome;
-        outcome.Kind = c.Kind;
-        outcome.Status = c.Status;
-        outcome.PortNotOpened = c.PortNotOpened;
-        outcome.SaveNext = c.SaveNext;
-        outcome.StopAsked = c.StopAsked;
-        outcome.HasDevice = c.HasDevice;
+        const ChildOutcome outcome{c.Kind, c.Status, c.PortNotOpened, c.SaveNext, c.StopAsked,
+                                   "",     "",       c.HasDevice,     {}};
         const ChildEndCase end = ChildEndCaseOf(c.Stage, outcome);
         EXPECT_EQ(end, ChildEndRuleOf(end).Case) << c.Fault << ": the end has no row of its own";
         EXPECT_EQ(c.Decision, Decision(ChildEndRuleOf(end))) << c.Fault;
