@@ -100,16 +100,12 @@ protected:
         return rows;
     }
 
-    static CPostgresServer s_server;
-    static bool s_started;
-    static std::string s_startError;
+    static inline CPostgresServer s_server;
+    static inline bool s_started = false;
+    static inline std::string s_startError;
     CScratchDir m_files;
     std::string m_url;
 };
-
-CPostgresServer LineOnWine::s_server;
-bool LineOnWine::s_started = false;
-std::string LineOnWine::s_startError;
 
 // Three devices on each system, six units: the Linux station, started first, can take three at most, so
 // the Windows station sets up the rest. Then zrvlink.exe reads the line as zrvlink does: the same
@@ -213,7 +209,6 @@ TEST_F(LineOnWine, WindowsStationKeepsItsJournalWhileTheServerIsAwayAndCommitsIt
     const CliRunResult end = station.Finish();
     EXPECT_EQ(30, end.Exit) << testing::PrintToString(end);
     EXPECT_TRUE(Contains(end.Out, "Ctrl-C")) << testing::PrintToString(end);
-    EXPECT_EQ("192.168.7.21", SavedAddress(devices.Sim(15)));
 }
 
 // A Windows station killed without a word holds its name by its lease; its next run on this PC finds its

@@ -42,10 +42,6 @@ const TlsCase TLS_CASES[] = {
      "root certificate file \"{folder}/root.crt\" does not exist", true},
 };
 
-void PrintTo(const TlsCase& tls, std::ostream* out) {
-    *out << tls.Name;
-}
-
 std::string Replaced(std::string text, const std::string& mark, const std::string& value) {
     for (size_t at = text.find(mark); at != std::string::npos; at = text.find(mark, at + value.size())) {
         text.replace(at, mark.size(), value);
@@ -73,13 +69,11 @@ protected:
                         s_userFolder);
     }
 
-    static std::string s_userFolder;
+    static inline std::string s_userFolder;
     const std::string m_conninfo = EnvironmentText("ZRV_PG_CONNINFO");
     const std::string m_root = ProgramPath(EnvironmentText("ZRV_PG_ROOT_CERT"));
     const std::string m_stranger = ProgramPath(EnvironmentText("ZRV_PG_STRANGER_ROOT_CERT"));
 };
-
-std::string PqTls::s_userFolder;
 
 TEST_P(PqTls, ConnectsOrIsRefusedAsTheModeSays) {
     const TlsCase& tls = GetParam();

@@ -16,6 +16,7 @@
 
 #include <windows.h>
 
+#include <aclapi.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -40,10 +41,6 @@ int32_t ScriptedFault(FileStep step) {
         return step == FILE_STEP_MOVE ? MoveAnswer : 0;
     }
     return ReplaceAnswers[std::min(ReplaceAttempts++, ReplaceAnswers.size() - 1)];
-}
-
-void CountPause(unsigned milliseconds) {
-    PausedMs += milliseconds;
 }
 
 enum Ending { NEW_IN_PLACE, OLD_IN_PLACE, NEW_KEPT_BESIDE };
@@ -84,7 +81,7 @@ TEST(SetupFileWin32, NoFailureOfTheReplacingStepLosesTheConfiguration) {
         MoveAnswer = c.Move;
         PausedMs = 0;
         SetFileFaultHook(ScriptedFault);
-        SetFilePauseHook(CountPause); // pauses that take no time
+        SetFilePauseHook([](unsigned milliseconds) { PausedMs += milliseconds; }); // pauses that take no time
         const std::string trace = CaptureTrace("", [&] { saved = file.Save(path.c_str()); });
         SetFileFaultHook(nullptr);
         SetFilePauseHook(nullptr);
@@ -122,12 +119,6 @@ TEST(SetupFileWin32, NoFailureOfTheReplacingStepLosesTheConfiguration) {
 CWinHandle Holder;
 unsigned Pauses;
 
-void PauseAndReleaseAtTheSecond(unsigned) {
-    if (++Pauses == 2) {
-        Holder.Close();
-    }
-}
-
 TEST(SetupFileWin32, SaveByARelativeNameWaitsForAProgramThatHoldsTheTargetForAMoment) {
     CScratchDir dir;
     const std::string path = dir.Write("a.dat", "BaudRate=1200\r\n");
@@ -136,7 +127,11 @@ TEST(SetupFileWin32, SaveByARelativeNameWaitsForAProgramThatHoldsTheTargetForAMo
                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     ASSERT_TRUE(Holder.IsOpen());
     Pauses = 0;
-    SetFilePauseHook(PauseAndReleaseAtTheSecond);
+    SetFilePauseHook([](unsigned) {
+        if (++Pauses == 2) {
+            Holder.Close();
+        }
+    });
     const std::filesystem::path before = std::filesystem::current_path();
     std::filesystem::current_path(dir.Path());
     CParamFile file;
@@ -176,34 +171,29 @@ TEST(TraceViewer, FirstViewerClassFoundAndTheStreamReceiveTheLine) {
 }
 
 // How many allowed entries of `path`'s access list name another than this process's user and the system
-// itself (which, as root on POSIX, opens every file); -1 when it cannot be read.
+// itself (which, as root on POSIX, opens every file); -1 when it cannot be read. A null list lets everyone
+// in.
 int OthersAllowed(const std::string& path) {
     HANDLE token = nullptr;
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
         return -1;
     }
     const CWinHandle owned(token);
-    DWORD size = 0;
-    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
-    std::vector<BYTE> user(size);
-    GetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, nullptr, 0, &size);
-    std::vector<BYTE> descriptor(size);
+    alignas(TOKEN_USER) BYTE user[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
     BYTE system[SECURITY_MAX_SID_SIZE];
-    DWORD systemSize = sizeof system;
+    DWORD size = sizeof system;
     PACL acl = nullptr;
-    BOOL present = FALSE;
-    BOOL defaulted = FALSE;
-    if (user.empty() || descriptor.empty() ||
-        !GetTokenInformation(token, TokenUser, user.data(), static_cast<DWORD>(user.size()), &size) ||
-        !GetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, descriptor.data(),
-                          static_cast<DWORD>(descriptor.size()), &size) ||
-        !GetSecurityDescriptorDacl(descriptor.data(), &present, &acl, &defaulted) || !present ||
-        acl == nullptr || !CreateWellKnownSid(WinLocalSystemSid, nullptr, system, &systemSize)) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!CreateWellKnownSid(WinLocalSystemSid, nullptr, system, &size) ||
+        !GetTokenInformation(token, TokenUser, user, sizeof user, &size) ||
+        GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &acl,
+                              nullptr, &descriptor) != ERROR_SUCCESS) {
         return -1;
     }
-    const PSID me = reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid;
-    int others = 0;
-    for (DWORD i = 0; i < acl->AceCount; ++i) {
+    const std::unique_ptr<void, HLOCAL(WINAPI*)(HLOCAL)> freed(descriptor, LocalFree);
+    const PSID me = reinterpret_cast<TOKEN_USER*>(user)->User.Sid;
+    int others = acl == nullptr ? 1 : 0;
+    for (DWORD i = 0; acl != nullptr && i < acl->AceCount; ++i) {
         void* ace = nullptr;
         if (GetAce(acl, i, &ace) && static_cast<ACE_HEADER*>(ace)->AceType == ACCESS_ALLOWED_ACE_TYPE) {
             const PSID sid = &static_cast<ACCESS_ALLOWED_ACE*>(ace)->SidStart;

@@ -1,8 +1,8 @@
 // Drives ZRVLinkSetup.exe from another process through window messages, and prepares the Wine prefix
 // for it. Windows side.
 #include "SetupDriver.h"
-#include "core/IPv4.h"
 #include "core/NameCodec.h"
+#include "provisioning/Plan.h"
 #include "ui/logic/ControlIds.h"
 #include "ui/resource.h"
 
@@ -33,11 +33,6 @@ thread_local CCopyDataCatcher* t_catcher = nullptr;
 // The value that lists COM<port> in the system's serial-port map.
 std::string SerialMapName(int port) {
     return "\\Device\\ZrvSim" + std::to_string(port);
-}
-
-std::string Dotted(uint32_t address) {
-    return std::to_string(IPv4Octet(address, 0)) + "." + std::to_string(IPv4Octet(address, 1)) + "." +
-           std::to_string(IPv4Octet(address, 2)) + "." + std::to_string(IPv4Octet(address, 3));
 }
 
 } // namespace
@@ -261,14 +256,14 @@ std::string FormDifferences(HWND main, const ParamSet& expected) {
         }
     };
     compare(IDC_BAUDRATE, std::to_string(expected.BaudRate));
-    compare(IDC_IPADDRESS, Dotted(expected.IPAddress));
-    compare(IDC_SUBNETMASK, Dotted(expected.SubnetMask));
-    compare(IDC_GATEWAY, Dotted(expected.Gateway));
+    compare(IDC_IPADDRESS, AddressText(expected.IPAddress));
+    compare(IDC_SUBNETMASK, AddressText(expected.SubnetMask));
+    compare(IDC_GATEWAY, AddressText(expected.Gateway));
     for (int i = 0; i < TARGET_COUNT; ++i) {
         const TargetRowIds& row = TARGET_ROW_IDS.Rows[i];
         compare(row.Check, expected.Target[i].Enable != 0 ? "checked" : "unchecked", true);
         compare(row.Name, DecodeName(expected.Target[i].Name));
-        compare(row.Address, Dotted(expected.Target[i].Address));
+        compare(row.Address, AddressText(expected.Target[i].Address));
     }
     return differences;
 }
@@ -276,12 +271,10 @@ std::string FormDifferences(HWND main, const ParamSet& expected) {
 // The hook of `window`'s thread replaces the one before.
 bool CSetupProbe::Attach(HWND window) {
     m_queryHook.Reset();
-    const FARPROC hook = Loaded() ? GetProcAddress(m_module.Get(), PROBE_QUERY_HOOK) : nullptr;
+    const HOOKPROC hook = Loaded() ? m_module.Export<HOOKPROC>(PROBE_QUERY_HOOK) : nullptr;
     const DWORD thread = GetWindowThreadProcessId(window, nullptr);
     m_queryHook.Reset(hook != nullptr && thread != 0
-                          ? SetWindowsHookExA(WH_GETMESSAGE,
-                                              reinterpret_cast<HOOKPROC>(reinterpret_cast<void (*)()>(hook)),
-                                              m_module.Get(), thread)
+                          ? SetWindowsHookExA(WH_GETMESSAGE, hook, m_module.Get(), thread)
                           : nullptr);
     return m_queryHook.Get() != nullptr;
 }

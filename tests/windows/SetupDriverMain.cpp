@@ -73,8 +73,7 @@ int SerialLine() {
 int Message(const std::string& title) {
     const MessageBoxView box = WaitForMessageBox(0, title);
     if (box.Window == nullptr || !Answer(box, IDOK)) {
-        std::fprintf(stderr, "setup_driver: no message box \"%s\"\n", title.c_str());
-        return 1;
+        return Fail("no message box \"" + title + "\"");
     }
     std::printf("%s\n", box.Text.c_str());
     return 0;
